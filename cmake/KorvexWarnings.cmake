@@ -1,0 +1,17 @@
+# korvex_target_defaults(target): warnings and language level shared by every target of ours.
+function(korvex_target_defaults target)
+  target_compile_options(${target} PRIVATE -Wall -Wextra)
+  target_compile_features(${target} PUBLIC cxx_std_20)
+endfunction()
+
+# Adds each immediate sub-folder of the current source folder that has a CMakeLists.txt,
+# in name order, so that a new component needs no edit of its parent.
+function(korvex_add_subfolders)
+  file(GLOB children LIST_DIRECTORIES true RELATIVE ${CMAKE_CURRENT_SOURCE_DIR} ${CMAKE_CURRENT_SOURCE_DIR}/*)
+  list(SORT children)
+  foreach(child IN LISTS children)
+    if(IS_DIRECTORY ${CMAKE_CURRENT_SOURCE_DIR}/${child} AND EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${child}/CMakeLists.txt)
+      add_subdirectory(${child})
+    endif()
+  endforeach()
+endfunction()

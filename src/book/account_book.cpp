@@ -1,0 +1,40 @@
+#include "account_book.h"
+
+#include <charconv>
+
+namespace korvex {
+
+int clampAccountCount(long long count) {
+    if (count < kMinAccounts) return kMinAccounts;
+    if (count > kMaxAccounts) return kMaxAccounts;
+    return static_cast<int>(count);
+}
+
+int accountCountFromText(std::string_view text) {
+    // Leading and trailing blanks are tolerated, as the spin field's own conversion does.
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+    if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+    long long value = 0;
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || ec == std::errc::invalid_argument || end != text.data() + text.size()) return 1;
+    if (ec == std::errc::result_out_of_range) return text.front() == '-' ? kMinAccounts : kMaxAccounts;
+    return clampAccountCount(value);
+}
+
+void AccountBook::setCount(int count) {
+    clients = clampAccountCount(count);
+    client.setRowCount(clients);
+    Stat.setRowCount(clients);
+}
+
+void AccountBook::syncDerivedColumns() {
+    client.setRowCount(clients);
+    Stat.setRowCount(clients);
+    for (int r = 0; r < clients; ++r) {
+        Stat.setCell(kStatLogin, r, client.cell(kLogin, r));
+        Stat.setCell(kStatHolder, r, client.cell(kHolder, r));
+    }
+}
+
+}  // namespace korvex
