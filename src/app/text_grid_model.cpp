@@ -1,0 +1,55 @@
+#include "text_grid_model.h"
+
+#include "qt_text.h"
+
+namespace korvex {
+
+TextGridModel::TextGridModel(TextGrid& grid, bool editable, QObject* parent)
+    : QAbstractTableModel(parent), m_grid(grid), m_editable(editable) {}
+
+void TextGridModel::setHeadings(const QStringList& headings) {
+    m_headings = headings;
+    emit headerDataChanged(Qt::Horizontal, 0, columnCount() - 1);
+}
+
+void TextGridModel::reload() {
+    beginResetModel();
+    endResetModel();
+}
+
+void TextGridModel::refreshCells() {
+    if (rowCount() > 0) emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1));
+}
+
+int TextGridModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : m_grid.rowCount();
+}
+
+int TextGridModel::columnCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : m_grid.colCount();
+}
+
+QVariant TextGridModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::EditRole)) return {};
+    return toQ(m_grid.cell(index.column(), index.row()));
+}
+
+bool TextGridModel::setData(const QModelIndex& index, const QVariant& value, int role) {
+    if (!m_editable || !index.isValid() || role != Qt::EditRole) return false;
+    m_grid.setCell(index.column(), index.row(), fromQ(value.toString()));
+    emit dataChanged(index, index);
+    return true;
+}
+
+Qt::ItemFlags TextGridModel::flags(const QModelIndex& index) const {
+    Qt::ItemFlags f = QAbstractTableModel::flags(index);
+    if (m_editable && index.isValid()) f |= Qt::ItemIsEditable;
+    return f;
+}
+
+QVariant TextGridModel::headerData(int section, Qt::Orientation orientation, int role) const {
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
+    return section < m_headings.size() ? QVariant(m_headings[section]) : QVariant();
+}
+
+}  // namespace korvex

@@ -1,0 +1,34 @@
+#pragma once
+// Shows a TextGrid in a QTableView: cp1251 cells as Unicode, typed text stored back as cp1251.
+// The grid belongs to the window's account book; the model only looks at it, so after the core
+// changes the grid the window calls reload() (rows added or removed) or refreshCells() (texts only).
+#include <QAbstractTableModel>
+#include <QStringList>
+
+#include "text_grid.h"
+
+namespace korvex {
+
+class TextGridModel : public QAbstractTableModel {
+    Q_OBJECT
+public:
+    TextGridModel(TextGrid& grid, bool editable, QObject* parent = nullptr);
+
+    void setHeadings(const QStringList& headings);
+    void reload();
+    void refreshCells();
+
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    bool setData(const QModelIndex& index, const QVariant& value, int role) override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+private:
+    TextGrid& m_grid;
+    bool m_editable;
+    QStringList m_headings;
+};
+
+}  // namespace korvex

@@ -1,0 +1,339 @@
+#include "tform1.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QTableView>
+
+#include "qt_text.h"
+#include "settings_file.h"
+#include "text_grid_model.h"
+
+namespace korvex {
+
+namespace {
+
+const QStringList kStatHeadings = {
+    QStringLiteral("Клиент"), QStringLiteral("Баланс"), QStringLiteral("Прошлое"),
+    QStringLiteral("Скорость"), QStringLiteral("Дата"), QStringLiteral("Активна/Тариф"),
+    QStringLiteral("ФИО"), QStringLiteral("Спутник")};
+const QString kPlanHeading = QStringLiteral("39/42/5/40/53/GL/15/21/75/39S/R");
+const QString kPlanHeadingFirstStart = QStringLiteral("39/42/5/40/53/GL/15/21/75/39S/75R/40R/5R/53R/90R");
+
+const QStringList kHelpLines = {
+    QStringLiteral("В поля настроек вводите логин "), QStringLiteral("и пароль и спутник:"),
+    QStringLiteral("SatGate - 42 или SG"),            QStringLiteral("SpectrumSat - 39 или SPS"),
+    QStringLiteral("PlanetSky - 53 или PS"),          QStringLiteral("Globax - GL"),
+    QStringLiteral("SpaceGate 21 - 21 или SG21"),     QStringLiteral("SpaceGate 75 - 75 или SG75"),
+    QStringLiteral("SpaceGate 39 - 39S или SG39"),    QStringLiteral("SpaceGate 95 - 95S или SG95"),
+    QStringLiteral("SpaceGate 15 - 15 или SG15"),     QStringLiteral("Raduga - R"),
+    QStringLiteral("SKY-FI - SKYFI или SF")};
+
+constexpr int kStatWidths[] = {95, 63, 72, 95, 101, 119, 145, 73};
+constexpr int kClientWidths[] = {92, 70, 127, 264};
+constexpr int kRowHeight = 18;
+
+QTableView* makeGrid(QWidget* parent, const char* name, const int* widths, int cols) {
+    auto* view = new QTableView(parent);
+    view->setObjectName(QString::fromLatin1(name));
+    view->verticalHeader()->hide();
+    view->verticalHeader()->setDefaultSectionSize(kRowHeight);
+    view->verticalHeader()->setMinimumSectionSize(kRowHeight);
+    view->horizontalHeader()->setFixedHeight(23);
+    view->horizontalHeader()->setHighlightSections(false);
+    view->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    view->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    view->setProperty("columnWidths", QVariant::fromValue(QList<int>(widths, widths + cols)));
+    return view;
+}
+
+void applyColumnWidths(QTableView* view) {
+    const auto widths = view->property("columnWidths").value<QList<int>>();
+    for (int c = 0; c < widths.size(); ++c) view->setColumnWidth(c, widths[c]);
+}
+
+}  // namespace
+
+TForm1::TForm1(std::string settingsPath, std::function<void(const QString&)> showErrorFn, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
+      FileName(std::move(settingsPath)),
+      m_showError(std::move(showErrorFn)) {
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QString::fromLatin1(kWindowCaption));
+    setFixedSize(806, 473);
+    buildControls();
+    FormCreate();
+}
+
+TForm1::~TForm1() {
+    FormDestroy();
+}
+
+void TForm1::buildControls() {
+    PageControl1 = new QTabWidget(this);
+    PageControl1->setObjectName(QStringLiteral("PageControl1"));
+    PageControl1->setGeometry(0, 0, 806, 473);
+    PageControl1->setDocumentMode(true);
+    buildTabBalances();
+    buildTabSettings();
+    buildTabAbout();
+    buildTabNews();
+    PageControl1->setCurrentWidget(tab2);
+    connect(PageControl1, &QTabWidget::currentChanged, this, &TForm1::PageControl1Change);
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget* old, QWidget* now) {
+        // The account table (with its in-place editor and header) lost the focus to something else.
+        const auto inClient = [this](QWidget* w) { return w && (w == client || client->isAncestorOf(w)); };
+        if (inClient(old) && !inClient(now)) clientExit();
+    });
+}
+
+void TForm1::buildTabBalances() {
+    tab1 = new QWidget;
+    tab1->setObjectName(QStringLiteral("tab1"));
+    PageControl1->addTab(tab1, QStringLiteral("Балансы"));
+
+    Stat = makeGrid(tab1, "Stat", kStatWidths, 8);
+    Stat->setGeometry(0, 0, 798, 388);
+    Stat->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    Stat->setSelectionBehavior(QAbstractItemView::SelectRows);
+    Stat->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_statModel = new TextGridModel(m_book.Stat, false, this);
+    Stat->setModel(m_statModel);
+    m_statModel->setHeadings(kStatHeadings);
+    applyColumnWidths(Stat);
+
+    but1 = new QPushButton(QStringLiteral("Обновить все балансы"), tab1);
+    but1->setObjectName(QStringLiteral("but1"));
+    but1->setGeometry(0, 394, 721, 24);
+    JvXPButton2 = new QPushButton(QStringLiteral("СТОП"), tab1);
+    JvXPButton2->setObjectName(QStringLiteral("JvXPButton2"));
+    JvXPButton2->setGeometry(727, 394, 71, 24);
+    JvXPProgressBar1 = new QProgressBar(tab1);
+    JvXPProgressBar1->setObjectName(QStringLiteral("JvXPProgressBar1"));
+    JvXPProgressBar1->setGeometry(0, 422, 798, 16);
+    JvXPProgressBar1->setTextVisible(false);
+    JvXPProgressBar1->setRange(0, 0);
+    JvXPProgressBar1->setMaximum(0);
+}
+
+void TForm1::buildTabSettings() {
+    tab2 = new QWidget;
+    tab2->setObjectName(QStringLiteral("tab2"));
+    PageControl1->addTab(tab2, QStringLiteral("Настройки"));
+
+    client = makeGrid(tab2, "client", kClientWidths, 4);
+    client->setGeometry(0, 0, 581, 359);
+    client->setEditTriggers(QAbstractItemView::AllEditTriggers);
+    client->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_clientModel = new TextGridModel(m_book.client, true, this);
+    client->setModel(m_clientModel);
+    applyColumnWidths(client);
+
+    clients = new QSpinBox(tab2);
+    clients->setObjectName(QStringLiteral("clients"));
+    clients->setGeometry(645, 0, 97, 49);
+    clients->setRange(kMinAccounts, kMaxAccounts);
+    clients->setValue(1);
+    QFont big = clients->font();
+    big.setPointSize(20);
+    big.setBold(true);
+    clients->setFont(big);
+    connect(clients, &QSpinBox::valueChanged, this, &TForm1::clientsChange);
+
+    But2 = new QPushButton(QStringLiteral("Сохранить"), tab2);
+    But2->setObjectName(QStringLiteral("But2"));
+    But2->setGeometry(645, 55, 97, 49);
+    connect(But2, &QPushButton::clicked, this, &TForm1::ButtonClick);
+
+    JvCheckBox1 = new QCheckBox(QStringLiteral("Использовать прокси"), tab2);
+    JvCheckBox1->setObjectName(QStringLiteral("JvCheckBox1"));
+    JvCheckBox1->setGeometry(3, 365, 200, 20);
+    JvLabel6 = new QLabel(QStringLiteral("Адрес"), tab2);
+    JvLabel6->setGeometry(3, 390, 45, 20);
+    JvEdit1 = new QLineEdit(tab2);
+    JvEdit1->setObjectName(QStringLiteral("JvEdit1"));
+    JvEdit1->setGeometry(51, 388, 121, 22);
+    JvLabel7 = new QLabel(QStringLiteral("Порт"), tab2);
+    JvLabel7->setGeometry(3, 417, 45, 20);
+    JvEdit2 = new QLineEdit(tab2);
+    JvEdit2->setObjectName(QStringLiteral("JvEdit2"));
+    JvEdit2->setGeometry(51, 415, 121, 22);
+}
+
+void TForm1::buildTabAbout() {
+    tab3 = new QWidget;
+    tab3->setObjectName(QStringLiteral("tab3"));
+    tab3->setAutoFillBackground(true);
+    tab3->setStyleSheet(QStringLiteral(
+        "#tab3 { background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #ffffff, stop:1 #b9d3ee); }"));
+    PageControl1->addTab(tab3, QStringLiteral("О программе"));
+
+    JvLabel1 = new QLabel(tab3);
+    JvLabel1->setObjectName(QStringLiteral("JvLabel1"));
+    JvLabel1->setGeometry(0, 8, 806, 48);
+    JvLabel1->setAlignment(Qt::AlignCenter);
+    JvLabel1->setStyleSheet(QStringLiteral("color: red; font-size: 28pt; font-weight: bold; font-style: italic;"));
+
+    JvLabel2 = new QLabel(QStringLiteral("Korvex: балансы спутникового интернета в одном окне"), tab3);
+    JvLabel2->setGeometry(20, 70, 480, 20);
+    JvLabel3 = new QLabel(QStringLiteral("Разработчики Korvex"), tab3);
+    JvLabel3->setGeometry(20, 95, 480, 20);
+    JvLabel4 = new QLabel(QStringLiteral("Вопросы и пожелания: через сайт программы"), tab3);
+    JvLabel4->setGeometry(20, 120, 480, 20);
+    JvLabel5 = new QLabel(tab3);
+    JvLabel5->setObjectName(QStringLiteral("JvLabel5"));
+    JvLabel5->setGeometry(20, 145, 480, 20);
+    JvLabel8 = new QLabel(QStringLiteral("Новая версия тут"), tab3);
+    JvLabel8->setObjectName(QStringLiteral("JvLabel8"));
+    JvLabel8->setGeometry(20, 170, 480, 20);
+    for (QLabel* link : {JvLabel5, JvLabel8}) {
+        link->setCursor(Qt::PointingHandCursor);
+        link->setStyleSheet(QStringLiteral("color: green; font-weight: bold;"));
+    }
+    JvXPButton1 = new QPushButton(QStringLiteral("Оплата услуг"), tab3);
+    JvXPButton1->setObjectName(QStringLiteral("JvXPButton1"));
+    JvXPButton1->setGeometry(20, 200, 160, 28);
+
+    JvMemo1 = new QPlainTextEdit(tab3);
+    JvMemo1->setObjectName(QStringLiteral("JvMemo1"));
+    JvMemo1->setGeometry(520, 70, 270, 260);
+    JvMemo1->setPlainText(kHelpLines.join(QLatin1Char('\n')));
+    JvMemo1->setEnabled(false);
+
+    Button1 = new QPushButton(QStringLiteral("Авто-Обновить"), tab3);
+    Button1->setObjectName(QStringLiteral("Button1"));
+    Button1->setGeometry(20, 240, 160, 28);
+}
+
+void TForm1::buildTabNews() {
+    TabSheet1 = new QWidget;
+    TabSheet1->setObjectName(QStringLiteral("TabSheet1"));
+    PageControl1->addTab(TabSheet1, QStringLiteral("Новости"));
+    News = new QPushButton(QStringLiteral("Обновить новости"), TabSheet1);
+    News->setObjectName(QStringLiteral("News"));
+    News->setGeometry(0, 0, 160, 26);
+    Memo2 = new QPlainTextEdit(TabSheet1);
+    Memo2->setObjectName(QStringLiteral("Memo2"));
+    Memo2->setGeometry(0, 30, 801, 412);
+    Memo2->setReadOnly(true);
+}
+
+ProxySettings TForm1::proxySettings() const {
+    return {JvCheckBox1->isChecked(), fromQ(JvEdit1->text()), fromQ(JvEdit2->text())};
+}
+
+void TForm1::showError(const QString& text) {
+    if (m_showError) {
+        m_showError(text);
+        return;
+    }
+    QMessageBox::critical(this, QString::fromLatin1(kApplicationTitle), text);
+}
+
+void TForm1::writeHeadings(bool firstStart) {
+    m_statModel->setHeadings(kStatHeadings);
+    m_clientModel->setHeadings({QStringLiteral("Логин"), QStringLiteral("Пароль"),
+                                firstStart ? kPlanHeadingFirstStart : kPlanHeading, QStringLiteral("ФИО")});
+}
+
+void TForm1::reloadTables() {
+    m_clientModel->reload();
+    m_statModel->reload();
+    applyColumnWidths(client);
+    applyColumnWidths(Stat);
+}
+
+void TForm1::setCountSilently(int count) {
+    const QSignalBlocker blocker(clients);
+    m_book.setCount(count);
+    clients->setValue(m_book.clients);
+}
+
+void TForm1::FormCreate() {
+    if (settingsFileExists(FileName)) {
+        const StartupValues start = readStartup(FileName);
+        setCountSilently(start.count);
+        JvCheckBox1->setChecked(start.proxy.enabled);
+        JvEdit1->setText(toQ(start.proxy.address));
+        JvEdit2->setText(toQ(start.proxy.port));
+        writeHeadings(false);
+        m_book.client.setRowCount(m_book.clients);
+        m_book.Stat.setRowCount(m_book.clients);
+        read();
+    } else {
+        repaint();
+        try {
+            createNewFile(FileName, proxySettings());
+        } catch (const SettingsWriteError& e) {
+            // Start-up ends here; the window still opens, with one empty row.
+            reloadTables();
+            showError(QString::fromStdString(e.what()));
+            return;
+        }
+        setCountSilently(1);
+        writeHeadings(true);
+        JvLabel1->setText(windowTitle());
+        repaint();
+    }
+    JvLabel1->setText(windowTitle());
+    JvXPProgressBar1->setMaximum(m_book.clients - 1);
+    reloadTables();
+    repaint();
+}
+
+void TForm1::FormDestroy() {
+    if (m_destroyed) return;
+    m_destroyed = true;
+    zapis();
+}
+
+void TForm1::read() {
+    korvex::read(m_book, FileName);
+    reloadTables();
+}
+
+void TForm1::zapis() {
+    try {
+        korvex::zapis(m_book, proxySettings(), FileName);
+    } catch (const SettingsWriteError& e) {
+        showError(QString::fromStdString(e.what()));
+    }
+}
+
+void TForm1::clientsChange(int count) {
+    m_book.setCount(count);
+    read();
+    JvXPProgressBar1->setMaximum(m_book.clients - 1);
+}
+
+void TForm1::clientExit() {
+    zapis();
+}
+
+void TForm1::ButtonClick() {
+    zapis();
+    JvXPProgressBar1->setMaximum(m_book.clients - 1);
+}
+
+void TForm1::PageControl1Change(int) {
+    m_book.syncDerivedColumns();
+    reloadTables();
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+    event->accept();
+}
+
+}  // namespace korvex
