@@ -1,0 +1,47 @@
+#pragma once
+// proxycheck: applies the proxy setting of the settings tab to the transfer component and to the
+// proxy settings of the update component.
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+#include "proxy_settings.h"
+
+namespace korvex {
+
+class THttpTransfer;
+
+// The conversion error of a text that is not an integer: "'<text>' is not a valid integer value".
+class EConvertError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// The text as a signed 32-bit integer, read the way the Windows program's runtime (StrToInt) reads
+// it: leading spaces skipped, an optional '+' or '-', then decimal digits,
+// or hexadecimal ones after '$', 'x', "0x" (any case); nothing may follow, and the value must fit
+// (hexadecimal up to $FFFFFFFF, which wraps to negative values as there).
+// Anything else throws EConvertError.
+std::int32_t strToInt(std::string_view text);
+
+// The update component's proxy settings, which it uses for its own downloads.
+struct UpdateProxySettings {
+    enum TAccessType { atDirect, atUseProxy };
+    TAccessType AccessType = atDirect;
+    std::string ProxyServer;
+    std::int32_t ProxyPort = 0;
+
+    bool operator==(const UpdateProxySettings&) const = default;
+};
+
+// Box ticked: a non-empty address becomes the component's Proxy as typed, a non-empty port its
+// ProxyPort (a separate setting, never joined to the address); then the update settings go to
+// atUseProxy with the same address and port. An empty edit leaves the previous value.
+// Box clear: the update settings go to atDirect, the component's ProxyPort to 0 and its Proxy to
+// none (null), the update settings' port to 0 and server to "".
+// A port that is not an integer throws EConvertError at the point of conversion, so what was set
+// before it stays set and nothing after it is done.
+void proxycheck(const ProxySettings& proxy, THttpTransfer& curl, UpdateProxySettings& update);
+
+}  // namespace korvex
