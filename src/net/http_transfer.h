@@ -8,8 +8,9 @@
 // included (OnReceive() / setOnReceive()). Text properties are byte strings (8-bit, no code-page
 // conversion); reading one returns a fresh copy, empty when no text is held.
 //
-// Failures: nothing here throws except the constructor (no easy handle) and a threaded Perform()
-// re-entered while its transfer runs. Everything else is reported by Perform()'s answer with
+// Failures: the component itself throws only from the constructor (no easy handle) and from a
+// threaded Perform() re-entered while its transfer runs; an exception thrown by an event handler
+// ends the transfer and leaves Perform() once the transfer is over. Everything else is reported by Perform()'s answer with
 // ResultCode() (libcurl's CURLcode, 0 = no failure) and ErrorText(). A failure is recorded only
 // while ResultCode() is 0 (the first one wins), except the component's own failures (no URL, a
 // file or stream that cannot be used, re-entry), which always overwrite. Perform() starts from a
@@ -29,6 +30,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <cstdio>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -183,7 +185,7 @@ public:
     void setUpload(bool value);
     bool SslVerifyPeer() const noexcept { return m_sslVerifyPeer; }
     void setSslVerifyPeer(bool value);
-    // 0, 1 or 2; any other level is not passed on and records CURLE_SSL_CACERT_BADFILE (58).
+    // 0, 1 or 2; any other level is not passed on and records CURLE_SSL_CERTPROBLEM (58).
     std::int32_t SslVerifyHost() const noexcept { return m_sslVerifyHost; }
     void setSslVerifyHost(std::int32_t value);
 
@@ -295,6 +297,9 @@ private:
 
     std::atomic<bool> m_abortRequested{false};
     bool m_destroying = false;  // the debug routine stays silent while the handle is cleaned up
+    // An exception thrown by an event handler inside libcurl: the transfer is ended, and
+    // Perform() throws it again once the transfer is over.
+    std::exception_ptr m_eventError;
 
     // The multi handle runs the easy handle, so that requestAbort() can wake a waiting transfer.
     struct MultiCleanup {
