@@ -1,0 +1,281 @@
+#include "ini_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <cerrno>
+#include <cstdlib>
+#include <stdexcept>
+
+namespace korvex {
+
+namespace {
+
+constexpr std::string_view kBlanks = " \t";
+constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+constexpr std::string_view kLineEnd = "\r\n";
+
+std::string_view trim(std::string_view s) {
+    const auto first = s.find_first_not_of(kBlanks);
+    if (first == std::string_view::npos) return {};
+    const auto last = s.find_last_not_of(kBlanks);
+    return s.substr(first, last - first + 1);
+}
+
+std::string lower(std::string_view s) {
+    std::string out(s);
+    for (char& c : out) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    return out;
+}
+
+std::error_code lastError() {
+    return {errno, std::generic_category()};
+}
+
+bool writeAll(int fd, std::string_view data) {
+    while (!data.empty()) {
+        const ssize_t n = ::write(fd, data.data(), data.size());
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        data.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+std::string parentFolder(const std::string& path) {
+    const auto slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return path.substr(0, slash);
+}
+
+// Makes sure a rename inside `folder` survives a power cut. Some file systems cannot sync a folder;
+// the file itself is already on the disk then, so a failure here is not reported.
+void syncFolder(const std::string& folder) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    (void)::fsync(fd);
+    ::close(fd);
+}
+
+}  // namespace
+
+IniFile IniFile::parse(std::string_view text) {
+    IniFile ini;
+    // Lines after the last key so far wait here: a later key of the same section takes them in, a
+    // section header leaves them behind the section's last key (new keys go before them).
+    std::vector<Line> pending;
+    bool first = true;
+    while (!text.empty()) {
+        const auto end = text.find('\n');
+        std::string_view raw = text.substr(0, end);
+        text = end == std::string_view::npos ? std::string_view{} : text.substr(end + 1);
+        if (!raw.empty() && raw.back() == '\r') raw.remove_suffix(1);
+
+        std::string_view content = raw;
+        if (first && content.substr(0, kUtf8Bom.size()) == kUtf8Bom) content.remove_prefix(kUtf8Bom.size());
+        first = false;
+        content = trim(content);
+
+        if (!content.empty() && content.front() == '[') {
+            const auto close = content.find(']');
+            if (close != std::string_view::npos) {
+                ini.m_sections.back().tail = std::move(pending);
+                pending.clear();
+                Section section;
+                section.header = std::string(raw);
+                section.hasHeader = true;
+                ini.m_sectionIndex.emplace(lower(trim(content.substr(1, close - 1))), ini.m_sections.size());
+                ini.m_sections.push_back(std::move(section));
+                continue;
+            }
+        }
+        const auto eq = content.find('=');
+        const std::string_view key =
+            eq == std::string_view::npos ? std::string_view{} : trim(content.substr(0, eq));
+        // Keys before the first section belong to no section and cannot be addressed: kept as text.
+        const bool isKey = !key.empty() && content.front() != ';' && ini.m_sections.size() > 1;
+        if (!isKey) {
+            pending.push_back(Line{std::string(raw), {}, {}, false});
+            continue;
+        }
+        Section& section = ini.m_sections.back();
+        for (Line& line : pending) section.lines.push_back(std::move(line));
+        pending.clear();
+        section.keys.emplace(lower(key), section.lines.size());
+        section.lines.push_back(
+            Line{std::string(raw), std::string(key), std::string(trim(content.substr(eq + 1))), false});
+    }
+    ini.m_sections.back().tail = std::move(pending);
+    return ini;
+}
+
+IniFile::LoadStatus IniFile::load(const std::string& path, std::error_code* error) {
+    *this = IniFile{};
+    const auto fail = [&](std::error_code ec) {
+        if (error) *error = ec;
+        return LoadStatus::Failed;
+    };
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENOENT) return LoadStatus::Missing;
+        return fail(lastError());
+    }
+    std::string text;
+    struct stat st {};
+    if (::fstat(fd, &st) == 0 && st.st_size > 0) text.reserve(static_cast<std::size_t>(st.st_size));
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n == 0) break;
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            const auto ec = lastError();
+            ::close(fd);
+            return fail(ec);
+        }
+        text.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    *this = parse(text);
+    return LoadStatus::Loaded;
+}
+
+std::error_code IniFile::save(const std::string& path) const {
+    std::string target = path;
+    struct stat st {};
+    if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+        // Replace what the link points at, not the link.
+        char* resolved = ::realpath(path.c_str(), nullptr);
+        if (!resolved) return lastError();
+        target = resolved;
+        std::free(resolved);
+    }
+    const bool exists = ::stat(target.c_str(), &st) == 0;
+    if (exists) {
+        // A file made read-only stays unwritten, as it would if it were written in place.
+        if (::access(target.c_str(), W_OK) != 0) return lastError();
+    }
+
+    std::string temp = target + ".tmp-XXXXXX";
+    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);  // mode 0600
+    if (fd < 0) return lastError();
+    const auto fail = [&](std::error_code ec) {
+        ::close(fd);
+        ::unlink(temp.c_str());
+        return ec;
+    };
+    if (exists) {
+        if (::fchmod(fd, st.st_mode & 07777) != 0) return fail(lastError());
+        // Keep the owner too where we may (root saving a user's file); elsewhere this fails harmlessly.
+        if (st.st_uid != ::geteuid() || st.st_gid != ::getegid()) {
+            if (::fchown(fd, st.st_uid, st.st_gid) != 0) {
+            }
+        }
+    }
+    if (!writeAll(fd, text())) return fail(lastError());
+    if (::fsync(fd) != 0) return fail(lastError());
+    if (::close(fd) != 0) {
+        const auto ec = lastError();
+        ::unlink(temp.c_str());
+        return ec;
+    }
+    if (::rename(temp.c_str(), target.c_str()) != 0) {
+        const auto ec = lastError();
+        ::unlink(temp.c_str());
+        return ec;
+    }
+    syncFolder(parentFolder(target));
+    return {};
+}
+
+const IniFile::Line* IniFile::find(std::string_view section, std::string_view key) const {
+    const auto s = m_sectionIndex.find(lower(section));
+    if (s == m_sectionIndex.end()) return nullptr;
+    const Section& sec = m_sections[s->second];
+    const auto k = sec.keys.find(lower(key));
+    return k == sec.keys.end() ? nullptr : &sec.lines[k->second];
+}
+
+std::string IniFile::value(std::string_view section, std::string_view key) const {
+    const Line* line = find(section, key);
+    return line ? line->value : std::string{};
+}
+
+bool IniFile::contains(std::string_view section, std::string_view key) const {
+    return find(section, key) != nullptr;
+}
+
+void IniFile::setValue(std::string_view section, std::string_view key, std::string_view value) {
+    const auto hasBreak = [](std::string_view s) {
+        return s.find_first_of("\r\n") != std::string_view::npos;
+    };
+    const auto badName = [&](std::string_view s) {
+        return s.empty() || hasBreak(s) || trim(s).size() != s.size();
+    };
+    if (badName(section) || section.find(']') != std::string_view::npos)
+        throw std::invalid_argument("IniFile: unusable section name");
+    if (badName(key) || key.find('=') != std::string_view::npos || key.front() == '[' || key.front() == ';')
+        throw std::invalid_argument("IniFile: unusable key name");
+    if (hasBreak(value)) throw std::invalid_argument("IniFile: a value cannot hold a line break");
+
+    auto s = m_sectionIndex.find(lower(section));
+    if (s == m_sectionIndex.end()) {
+        Section added;
+        added.header = "[" + std::string(section) + "]";
+        added.hasHeader = true;
+        s = m_sectionIndex.emplace(lower(section), m_sections.size()).first;
+        m_sections.push_back(std::move(added));
+    }
+    Section& sec = m_sections[s->second];
+    const auto k = sec.keys.find(lower(key));
+    if (k != sec.keys.end()) {
+        Line& line = sec.lines[k->second];
+        line.value = std::string(value);
+        line.edited = true;
+        line.raw.clear();
+        return;
+    }
+    sec.keys.emplace(lower(key), sec.lines.size());
+    sec.lines.push_back(Line{{}, std::string(key), std::string(value), true});
+}
+
+std::string IniFile::text() const {
+    std::size_t size = 0;
+    for (const Section& section : m_sections) {
+        size += section.header.size() + kLineEnd.size();
+        for (const auto* lines : {&section.lines, &section.tail}) {
+            for (const Line& line : *lines) {
+                size += (line.edited ? line.key.size() + 1 + line.value.size() : line.raw.size()) +
+                        kLineEnd.size();
+            }
+        }
+    }
+    std::string out;
+    out.reserve(size);
+    for (const Section& section : m_sections) {
+        if (section.hasHeader) {
+            out += section.header;
+            out += kLineEnd;
+        }
+        for (const auto* lines : {&section.lines, &section.tail}) {
+            for (const Line& line : *lines) {
+                if (line.edited) {
+                    out += line.key;
+                    out += '=';
+                    out += line.value;
+                } else {
+                    out += line.raw;
+                }
+                out += kLineEnd;
+            }
+        }
+    }
+    return out;
+}
+
+}  // namespace korvex

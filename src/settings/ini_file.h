@@ -1,0 +1,77 @@
+#pragma once
+// A profile (INI) file in the manner of the Windows profile functions, which Settings.ini has always
+// been written with:
+//   - section and key names match ignoring ASCII letter case; the first of duplicates wins;
+//   - an existing key keeps its line and its place, only its value changes;
+//   - a new key goes after the last key of its section, a new section to the end of the file;
+//   - nothing is ever deleted; lines that are neither a section nor a key (comments, blank lines,
+//     keys before the first section, garbage) are kept byte for byte;
+//   - a missing key reads as the empty text; values are read whole, however long.
+// Unlike the profile functions the file is parsed once (load), edited in memory and written once (save),
+// so a load or save costs time linear in the size of the file. Either line ending is read; CR LF is
+// written. Text is bytes: names and values are taken as they are, in whatever code page.
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <system_error>
+#include <unordered_map>
+#include <vector>
+
+namespace korvex {
+
+class IniFile {
+public:
+    enum class LoadStatus {
+        Loaded,   // the file was read
+        Missing,  // there is no such file: the result is empty, as the profile functions see it
+        Failed    // the file exists but cannot be read; the result is empty
+    };
+
+    // Parses a whole file's text.
+    static IniFile parse(std::string_view text);
+
+    // Reads and parses the file at `path`. On Failed, `error` (when given) tells why.
+    LoadStatus load(const std::string& path, std::error_code* error = nullptr);
+
+    // Replaces the file at `path` with text() as one step: the text goes to a temporary file in the same
+    // folder, is flushed to the disk and then renamed over the file, so a crash, a kill or a full disk
+    // leaves either the old file or the new one, whole. A symbolic link is followed and its target
+    // replaced. A new file gets mode 0600, an existing one keeps its mode. Answers the first error, the
+    // file being left unchanged and no temporary file left behind; an empty error_code on success.
+    std::error_code save(const std::string& path) const;
+
+    // The value of `key` in `section`, surrounding blanks removed; empty when either is missing.
+    std::string value(std::string_view section, std::string_view key) const;
+    bool contains(std::string_view section, std::string_view key) const;
+
+    // Sets `key` in `section` by the placement rules above. Throws std::invalid_argument for a name or
+    // value the file could not hold (a line break in any of them, "=" in a key, "]" in a section name,
+    // an empty name, blanks around a name).
+    void setValue(std::string_view section, std::string_view key, std::string_view value);
+
+    // The file's text, every line ended by CR LF.
+    std::string text() const;
+
+private:
+    struct Line {
+        std::string raw;      // the line as read, without its line ending; empty for a written key line
+        std::string key;      // key lines: the key as spelled in the file
+        std::string value;    // key lines: the value, surrounding blanks removed
+        bool edited = false;  // written as key=value instead of raw
+    };
+    struct Section {
+        std::string header;  // the header line as read ("[NAME]" when the section was added)
+        bool hasHeader = false;
+        std::vector<Line> lines;  // up to and including the last key line; a new key goes at the end
+        std::vector<Line> tail;   // lines after the last key (blank lines, comments before the next section)
+        std::unordered_map<std::string, std::size_t> keys;  // lower-case key -> index in lines
+    };
+
+    const Line* find(std::string_view section, std::string_view key) const;
+
+    // Lines before the first section header are the first entry and have no header.
+    std::vector<Section> m_sections{Section{}};
+    std::unordered_map<std::string, std::size_t> m_sectionIndex;  // lower-case name -> section
+};
+
+}  // namespace korvex

@@ -1,0 +1,168 @@
+#include "settings_file.h"
+
+#include <sys/stat.h>
+#include <filesystem>
+#include <string_view>
+
+#include "enc_dec.h"
+#include "ini_file.h"
+
+namespace korvex {
+
+namespace {
+
+constexpr const char* kAccountKeys[kAccountCols] = {"Login_", "Password_", "Sputnik_", "FIO_"};
+// Balance columns kBalance..kStatus, in the order they are written.
+constexpr const char* kBalanceKeys[] = {"Balans_", "Past_", "Plan_", "Date_", "Active_"};
+constexpr int kFirstStoredStatCol = kBalance;
+
+std::string fullName(const std::string& path) {
+    std::error_code ec;
+    const auto absolute = std::filesystem::absolute(path, ec);
+    return ec ? path : absolute.lexically_normal().string();
+}
+
+std::string_view trimBlanks(std::string_view s) {
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
+    return s;
+}
+
+bool equalsIgnoringCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        char x = a[i], y = b[i];
+        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+        if (x != y) return false;
+    }
+    return true;
+}
+
+// A decimal number, as a boolean setting takes it: sign, digits with an optional fraction, optional
+// exponent. Answers whether the text is one, and in `nonZero` whether its value is other than 0.
+bool parseNumber(std::string_view s, bool& nonZero) {
+    std::size_t i = 0;
+    if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
+    bool digits = false;
+    nonZero = false;
+    for (bool fraction = false; i < s.size(); ++i) {
+        if (s[i] >= '0' && s[i] <= '9') {
+            digits = true;
+            nonZero = nonZero || s[i] != '0';
+        } else if (s[i] == '.' && !fraction) {
+            fraction = true;
+        } else {
+            break;
+        }
+    }
+    if (!digits) return false;
+    if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
+        ++i;
+        if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
+        const std::size_t exponentStart = i;
+        while (i < s.size() && s[i] >= '0' && s[i] <= '9') ++i;
+        if (i == exponentStart) return false;
+    }
+    return i == s.size();
+}
+
+bool proxyFlagFromText(std::string_view text) {
+    text = trimBlanks(text);
+    bool nonZero = false;
+    if (parseNumber(text, nonZero)) return nonZero;
+    return equalsIgnoringCase(text, "true");
+}
+
+std::string decoded(const IniFile& ini, const char* section, const std::string& key) {
+    return decode(ini.value(section, key));
+}
+
+void put(IniFile& ini, const char* section, const std::string& key, std::string_view plain) {
+    ini.setValue(section, key, encode(plain));
+}
+
+// The file as it stands, ready to be updated. A file that exists but cannot be read cannot be
+// updated without losing what it holds, so it counts as a failed write.
+IniFile loadForUpdate(const std::string& path) {
+    IniFile ini;
+    if (ini.load(path) == IniFile::LoadStatus::Failed) throw SettingsWriteError(fullName(path));
+    return ini;
+}
+
+void store(const IniFile& ini, const std::string& path) {
+    if (ini.save(path)) throw SettingsWriteError(fullName(path));
+}
+
+void putSingleKeys(IniFile& ini, int count, const ProxySettings& proxy) {
+    put(ini, kAuthSection, "Count", std::to_string(count));
+    put(ini, kAuthSection, "Proxy", proxy.enabled ? "-1" : "0");
+    put(ini, kAuthSection, "Adress", proxy.address);
+    put(ini, kAuthSection, "Port", proxy.port);
+}
+
+}  // namespace
+
+SettingsWriteError::SettingsWriteError(const std::string& fullName)
+    : std::runtime_error("Unable to write to " + fullName), m_fileName(fullName) {}
+
+bool settingsFileExists(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+StartupValues readStartup(const std::string& path) {
+    IniFile ini;
+    ini.load(path);
+    StartupValues values;
+    values.count = accountCountFromText(decoded(ini, kAuthSection, "Count"));
+    values.proxy.enabled = proxyFlagFromText(decoded(ini, kAuthSection, "Proxy"));
+    values.proxy.address = decoded(ini, kAuthSection, "Adress");
+    values.proxy.port = decoded(ini, kAuthSection, "Port");
+    return values;
+}
+
+void read(AccountBook& book, const std::string& path) {
+    if (book.clients < 1) return;
+    IniFile ini;
+    ini.load(path);
+    for (int n = 0; n < book.clients; ++n) {
+        const std::string suffix = std::to_string(n);
+        for (int col = 0; col < kAccountCols; ++col) {
+            book.client.setCell(col, n, decoded(ini, kAuthSection, kAccountKeys[col] + suffix));
+        }
+        book.Stat.setCell(kStatLogin, n, book.client.cell(kLogin, n));
+        for (int k = 0; k < static_cast<int>(std::size(kBalanceKeys)); ++k) {
+            book.Stat.setCell(kFirstStoredStatCol + k, n,
+                              decoded(ini, kDataSection, kBalanceKeys[k] + suffix));
+        }
+    }
+}
+
+void zapis(const AccountBook& book, const ProxySettings& proxy, const std::string& path) {
+    IniFile ini = loadForUpdate(path);
+    putSingleKeys(ini, book.clients, proxy);
+    for (int n = 0; n < book.clients; ++n) {
+        const std::string suffix = std::to_string(n);
+        for (int col = 0; col < kAccountCols; ++col) {
+            put(ini, kAuthSection, kAccountKeys[col] + suffix, book.client.cell(col, n));
+        }
+        for (int k = 0; k < static_cast<int>(std::size(kBalanceKeys)); ++k) {
+            put(ini, kDataSection, kBalanceKeys[k] + suffix, book.Stat.cell(kFirstStoredStatCol + k, n));
+        }
+    }
+    store(ini, path);
+}
+
+void createNewFile(const std::string& path, const ProxySettings& proxy) {
+    IniFile ini = loadForUpdate(path);
+    putSingleKeys(ini, 1, proxy);
+    for (const char* key : kAccountKeys) put(ini, kAuthSection, std::string(key) + "0", "");
+    // The first start has always written the balance keys in this order.
+    for (const char* key : {"Balans_", "Plan_", "Date_", "Active_", "Past_"}) {
+        put(ini, kDataSection, std::string(key) + "0", "");
+    }
+    store(ini, path);
+}
+
+}  // namespace korvex

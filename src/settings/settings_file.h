@@ -1,0 +1,61 @@
+#pragma once
+// Settings.ini: the account count, the proxy setting, every account row and the last results of every
+// balance row, each value passed through the value encoding (enc_dec.h). The window and korvex-cli
+// both load and save through these routines.
+//
+// Section "AUTHENTICATION": "Count", "Proxy" ("-1" or "0"), "Adress", "Port", and per account row n
+// "Login_n", "Password_n", "Sputnik_n", "FIO_n" (account columns 0..3). Section "DATA": per row n
+// "Balans_n", "Past_n", "Plan_n", "Date_n", "Active_n" (balance columns 1..5). Balance columns 0, 6 and
+// 7 are derived and not stored. Keys of rows at or beyond the account count stay in the file untouched,
+// so lowering the count and raising it again brings those rows back.
+//
+// The file is opened by name for every load and save; nothing stays open or cached in between.
+#include <stdexcept>
+#include <string>
+
+#include "account_book.h"
+#include "proxy_settings.h"
+
+namespace korvex {
+
+inline constexpr const char* kAuthSection = "AUTHENTICATION";
+inline constexpr const char* kDataSection = "DATA";
+
+// A save or the creation of the file failed. what() is "Unable to write to " and the file's full name,
+// the text the window shows in its message box. The file on disk is as it was before the attempt.
+class SettingsWriteError : public std::runtime_error {
+public:
+    explicit SettingsWriteError(const std::string& fullName);
+    const std::string& fileName() const { return m_fileName; }
+
+private:
+    std::string m_fileName;
+};
+
+// True when `path` names an existing regular file (a symbolic link to one counts).
+bool settingsFileExists(const std::string& path);
+
+// What start-up takes from the file before the tables are sized. Unusable values never stop it:
+// "Count" that is not a whole number gives 1, others are brought into 1..500; "Proxy" is on only when
+// it is a number other than 0 or the word true in any letter case; "Adress" and "Port" are taken as
+// they decode. A missing or unreadable file gives the same as an empty one.
+struct StartupValues {
+    int count = 1;
+    ProxySettings proxy;
+};
+StartupValues readStartup(const std::string& path);
+
+// Loads rows 0..clients-1: account columns 0..3, balance column 0 (a copy of the login) and balance
+// columns 1..5. The caller has sized both tables already; cells outside them are not written. Balance
+// columns 6 and 7 are left as they are. A missing key, file or unreadable file loads as empty text.
+void read(AccountBook& book, const std::string& path);
+
+// Saves the four single keys and rows 0..clients-1 of both tables, keeping every other line of the file.
+// The whole file is replaced in one step (see IniFile::save). Throws SettingsWriteError.
+void zapis(const AccountBook& book, const ProxySettings& proxy, const std::string& path);
+
+// The file as a first start makes it: count 1, the proxy setting, empty entries for account 0.
+// Throws SettingsWriteError. Called on an existing file it updates those keys in place and keeps the rest.
+void createNewFile(const std::string& path, const ProxySettings& proxy);
+
+}  // namespace korvex

@@ -1,0 +1,387 @@
+#include "settings_file.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <csignal>
+#include <random>
+
+#include "enc_dec.h"
+#include "ini_file.h"
+#include "test_folder.h"
+
+namespace korvex {
+namespace {
+
+using test::readBytes;
+using test::TempDir;
+using test::writeBytes;
+
+const std::string kHolderName = "\xCF\xE5\xF2\xF0\xEE\xE2 \xC8\xE2\xE0\xED";  // "Петров Иван" in cp1251
+const std::string kStatusText = "\xC0\xEA\xF2\xE8\xE2\xED\xE0";               // "Активна"
+
+// A book of `count` rows whose every stored cell names its row, column and `tag`.
+AccountBook makeBook(int count, const std::string& tag = "") {
+    AccountBook book;
+    book.setCount(count);
+    for (int r = 0; r < count; ++r) {
+        const std::string n = std::to_string(r) + tag;
+        book.client.setCell(kLogin, r, "login" + n);
+        book.client.setCell(kPassword, r, "pw" + n);
+        book.client.setCell(kPlanCode, r, "39S");
+        book.client.setCell(kHolder, r, kHolderName + n);
+        for (int c = kBalance; c <= kStatus; ++c)
+            book.Stat.setCell(c, r, kStatusText + std::to_string(c) + "-" + n);
+    }
+    return book;
+}
+
+// Both tables' stored cells of rows 0..count-1 (balance column 0 included: read copies the login).
+void expectSameRows(const AccountBook& got, const AccountBook& want, int count) {
+    for (int r = 0; r < count; ++r) {
+        for (int c = 0; c < kAccountCols; ++c)
+            EXPECT_EQ(got.client.cell(c, r), want.client.cell(c, r)) << r << "/" << c;
+        EXPECT_EQ(got.Stat.cell(kStatLogin, r), want.client.cell(kLogin, r)) << r;
+        for (int c = kBalance; c <= kStatus; ++c)
+            EXPECT_EQ(got.Stat.cell(c, r), want.Stat.cell(c, r)) << r << "/" << c;
+    }
+}
+
+AccountBook load(const std::string& path, int count) {
+    AccountBook book;
+    book.setCount(count);
+    read(book, path);
+    return book;
+}
+
+std::string enc(const std::string& s) {
+    return encode(s);
+}
+
+TEST(SettingsFile, NewFileTemplate) {
+    TempDir dir;
+    const std::string path = dir.file("Settings.ini");
+    EXPECT_FALSE(settingsFileExists(path));
+    createNewFile(path, ProxySettings{});
+    EXPECT_TRUE(settingsFileExists(path));
+    EXPECT_EQ(readBytes(path),
+              "[AUTHENTICATION]\r\nCount=" + enc("1") + "\r\nProxy=" + enc("0") +
+                  "\r\nAdress=\r\nPort=\r\nLogin_0=\r\nPassword_0=\r\nSputnik_0=\r\nFIO_0=\r\n"
+                  "[DATA]\r\nBalans_0=\r\nPlan_0=\r\nDate_0=\r\nActive_0=\r\nPast_0=\r\n");
+    struct stat st {};
+    ::stat(path.c_str(), &st);
+    EXPECT_EQ(st.st_mode & 07777, 0600u) << "the file holds passwords";
+
+    const StartupValues start = readStartup(path);
+    EXPECT_EQ(start.count, 1);
+    EXPECT_EQ(start.proxy, ProxySettings{});
+}
+
+TEST(SettingsFile, NewFileTakesTheProxySetting) {
+    TempDir dir;
+    const std::string path = dir.file("Settings.ini");
+    const ProxySettings proxy{true, "10.1.2.3", "3128"};
+    createNewFile(path, proxy);
+    EXPECT_EQ(readStartup(path).proxy, proxy);
+    const IniFile ini = IniFile::parse(readBytes(path));
+    EXPECT_EQ(decode(ini.value("AUTHENTICATION", "Proxy")), "-1") << "stored as -1/0, never as a word";
+}
+
+TEST(SettingsFile, StartupValuesFromTheFile) {
+    struct Case {
+        const char *count, *proxy;
+        int wantCount;
+        bool wantProxy;
+    } cases[] = {
+        {"3", "-1", 3, true},       {"500", "0", 500, false},
+        {"501", "1", 500, true},    {"0", "TRUE", 1, true},
+        {"-7", "true", 1, true},    {"abc", "false", 1, false},
+        {"2.5", "yes", 1, false},   {"", "", 1, false},
+        {" 12 ", "0.0", 12, false}, {"99999999999999999999", "2.5", 500, true},
+        {"4", "-0", 4, false},      {"4", "1e3", 4, true},
+    };
+    TempDir dir;
+    const std::string path = dir.file("Settings.ini");
+    for (const auto& c : cases) {
+        IniFile ini;
+        ini.setValue("AUTHENTICATION", "Count", enc(c.count));
+        ini.setValue("AUTHENTICATION", "Proxy", enc(c.proxy));
+        ini.setValue("AUTHENTICATION", "Adress", enc("proxy.local"));
+        ini.setValue("AUTHENTICATION", "Port", enc("80a"));  // taken as typed; reported when applied
+        ASSERT_FALSE(ini.save(path));
+        const StartupValues start = readStartup(path);
+        EXPECT_EQ(start.count, c.wantCount) << "Count " << c.count;
+        EXPECT_EQ(start.proxy.enabled, c.wantProxy) << "Proxy " << c.proxy;
+        EXPECT_EQ(start.proxy.address, "proxy.local");
+        EXPECT_EQ(start.proxy.port, "80a");
+    }
+    const StartupValues none = readStartup(dir.file("missing.ini"));
+    EXPECT_EQ(none.count, 1);
+    EXPECT_FALSE(none.proxy.enabled);
+}
+
+TEST(SettingsFile, SaveAndLoadKeepEveryByte) {
+    TempDir dir;
+    const std::string path = dir.file("Settings.ini");
+    AccountBook book = makeBook(3);
+    std::string everyByte;
+    for (int b = 1; b < 256; ++b) everyByte += static_cast<char>(b);
+    book.client.setCell(kHolder, 0, everyByte);
+    book.client.setCell(kPassword, 1, std::string(5000, '\xE9') + "end");  // far beyond the old 2047 cut
+    book.client.setCell(kHolder, 2, "");
+    book.Stat.setCell(kStatPlanCode, 0, "derived, never stored");
+    const ProxySettings proxy{true, "\xEF\xF0\xEE\xEA\xF1\xE8", "8080"};
+    zapis(book, proxy, path);
+
+    AccountBook loaded;
+    loaded.setCount(3);
+    loaded.Stat.setCell(kStatHolder, 1, "kept");
+    loaded.Stat.setCell(kStatPlanCode, 1, "kept too");
+    read(loaded, path);
+    expectSameRows(loaded, book, 3);
+    EXPECT_EQ(loaded.Stat.cell(kStatHolder, 1), "kept") << "balance columns 6 and 7 are left alone";
+    EXPECT_EQ(loaded.Stat.cell(kStatPlanCode, 1), "kept too");
+    EXPECT_EQ(loaded.Stat.cell(kStatPlanCode, 0), "");
+
+    const std::string text = readBytes(path);
+    EXPECT_NE(text.find("\r\nFIO_2=\r\n"), std::string::npos) << "an empty cell is stored as Key=";
+    EXPECT_EQ(text.find("Petrov"), std::string::npos);
+    const StartupValues start = readStartup(path);
+    EXPECT_EQ(start.count, 3);
+    EXPECT_EQ(start.proxy, proxy);
+}
+
+TEST(SettingsFile, LoweringTheCountKeepsTheRowsBeyondIt) {
+    TempDir dir;
+    const std::string path = dir.file("Settings.ini");
+    const AccountBook five = makeBook(5);
+    zapis(five, {}, path);
+
+    AccountBook three = load(path, 3);
+    three.client.setCell(kLogin, 0, "changed");
+    zapis(three, {}, path);
+    EXPECT_EQ(readStartup(path).count, 3);
+
+    AccountBook again = load(path, 5);
+    EXPECT_EQ(again.client.cell(kLogin, 0), "changed");
+    AccountBook want = five;
+    want.client.setCell(kLogin, 0, "changed");
+    expectSameRows(again, want, 5);
+}
+
+std::vector<std::string> keysInOrder(const std::string& text) {
+    std::vector<std::string> keys;
+    for (size_t at = 0; at < text.size();) {
+        const size_t end = text.find("\r\n", at);
+        const std::string line = text.substr(at, end - at);
+        keys.push_back(line.substr(0, line.find('=')));
+        at = end + 2;
+    }
+    return keys;
+}
+
+TEST(SettingsFile, SavingFewerRowsRewritesOnlyThoseRows) {
+    TempDir dir;
+    const std::string path = dir.file("Settings.ini");
+    zapis(makeBook(4), {}, path);
+    const std::string before = readBytes(path);
+    const AccountBook two = makeBook(2, "-new");
+    zapis(two, {}, path);
+    const std::string after = readBytes(path);
+
+    EXPECT_EQ(keysInOrder(after), keysInOrder(before)) << "every key keeps its line";
+    expectSameRows(load(path, 2), two, 2);
+    const IniFile old = IniFile::parse(before), now = IniFile::parse(after);
+    for (const char* row : {"2", "3"}) {
+        for (const char* key : {"Login_", "Password_", "Sputnik_", "FIO_"})
+            EXPECT_EQ(now.value("AUTHENTICATION", key + std::string(row)),
+                      old.value("AUTHENTICATION", key + std::string(row)));
+        for (const char* key : {"Balans_", "Past_", "Plan_", "Date_", "Active_"})
+            EXPECT_EQ(now.value("DATA", key + std::string(row)), old.value("DATA", key + std::string(row)));
+    }
+}
+
+TEST(SettingsFile, ACountAboveTheStoredRowsGivesEmptyRows) {
+    TempDir dir;
+    const std::string path = dir.file("Settings.ini");
+    const AccountBook two = makeBook(2);
+    zapis(two, {}, path);
+    IniFile ini;
+    ASSERT_EQ(ini.load(path), IniFile::LoadStatus::Loaded);
+    ini.setValue("AUTHENTICATION", "Count", enc("3"));
+    ASSERT_FALSE(ini.save(path));
+
+    const StartupValues start = readStartup(path);
+    ASSERT_EQ(start.count, 3);
+    const AccountBook loaded = load(path, start.count);
+    expectSameRows(loaded, two, 2);
+    for (int c = 0; c < kAccountCols; ++c) EXPECT_EQ(loaded.client.cell(c, 2), "");
+    for (int c = 0; c < kStatCols; ++c) EXPECT_EQ(loaded.Stat.cell(c, 2), "");
+}
+
+TEST(SettingsFile, ShortTablesSaveTheirMissingCellsEmpty) {
+    TempDir dir;
+    const std::string path = dir.file("Settings.ini");
+    AccountBook book = makeBook(2);
+    book.clients = 3;  // an inserted row was dropped while the count stayed
+    zapis(book, {}, path);
+    const IniFile ini = IniFile::parse(readBytes(path));
+    EXPECT_TRUE(ini.contains("AUTHENTICATION", "Login_2"));
+    EXPECT_EQ(ini.value("AUTHENTICATION", "Login_2"), "");
+    EXPECT_EQ(ini.value("DATA", "Active_2"), "");
+}
+
+TEST(SettingsFile, ForeignLinesAndAnExistingModeSurviveASave) {
+    TempDir dir;
+    const std::string path = dir.file("Settings.ini");
+    writeBytes(path, "; kept by hand\n[AUTHENTICATION]\nCount=" + enc("1") + "\nNote=x\n[Other]\na=b\n");
+    ::chmod(path.c_str(), 0640);
+    zapis(makeBook(1), {}, path);
+    const std::string text = readBytes(path);
+    EXPECT_EQ(
+        text.rfind("; kept by hand\r\n[AUTHENTICATION]\r\nCount=" + enc("1") + "\r\nNote=x\r\nProxy=", 0),
+        0u);
+    EXPECT_NE(text.find("[Other]\r\na=b\r\n[DATA]\r\n"), std::string::npos);
+    struct stat st {};
+    ::stat(path.c_str(), &st);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);
+}
+
+TEST(SettingsFile, AFolderThatCannotBeWrittenRaisesTheMessageAndKeepsTheFile) {
+    TempDir dir;
+    test::openToOthers(dir.path());
+    const std::string path = dir.file("Settings.ini");
+    zapis(makeBook(2), {}, path);
+    ::chmod(path.c_str(), 0666);  // the file could be written in place; its folder forbids a new file
+    ::chmod(dir.path().c_str(), 0555);
+    const std::string before = readBytes(path);
+
+    const std::string answer = test::runUnprivileged([&] {
+        try {
+            zapis(makeBook(3, "-lost"), {}, path);
+        } catch (const SettingsWriteError& e) {
+            return std::string(e.what());
+        }
+        return std::string("saved");
+    });
+    EXPECT_EQ(answer, "Unable to write to " + path);
+    EXPECT_EQ(readBytes(path), before);
+    EXPECT_TRUE(test::strayFiles(dir.path(), "Settings.ini").empty());
+
+    const std::string created = test::runUnprivileged([&] {
+        try {
+            createNewFile(dir.file("New.ini"), {});
+        } catch (const SettingsWriteError& e) {
+            return std::string(e.what());
+        }
+        return std::string("created");
+    });
+    EXPECT_EQ(created, "Unable to write to " + dir.file("New.ini"));
+}
+
+TEST(SettingsFile, AnUnreadableFileIsNotOverwritten) {
+    TempDir dir;
+    test::openToOthers(dir.path());
+    ::chmod(dir.path().c_str(), 0777);
+    const std::string path = dir.file("Settings.ini");
+    zapis(makeBook(4), {}, path);
+    ::chmod(path.c_str(), 0222);  // writable, not readable: saving would lose rows beyond the count
+    const std::string before = readBytes(path);
+    const std::string answer = test::runUnprivileged([&] {
+        AccountBook book;
+        read(book, path);  // loads empty, fails nothing
+        if (!book.client.cell(kLogin, 0).empty()) return std::string("read something");
+        try {
+            zapis(book, {}, path);
+        } catch (const SettingsWriteError& e) {
+            return std::string(e.what());
+        }
+        return std::string("saved");
+    });
+    ::chmod(path.c_str(), 0600);
+    EXPECT_EQ(answer, "Unable to write to " + path);
+    EXPECT_EQ(readBytes(path), before);
+}
+
+TEST(SettingsFile, AFullDiskLeavesThePreviousFileWhole) {
+    TempDir dir;
+    const std::string path = dir.file("Settings.ini");
+    zapis(makeBook(3), {}, path);
+    const std::string before = readBytes(path);
+    // The file size limit makes the write fail part way, as a full disk does.
+    const std::string answer = test::runInChild(
+        [&] {
+            std::signal(SIGXFSZ, SIG_IGN);
+            const rlimit limit{static_cast<rlim_t>(before.size()), static_cast<rlim_t>(before.size())};
+            if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) return std::string("no limit");
+            try {
+                zapis(makeBook(50), {}, path);
+            } catch (const SettingsWriteError& e) {
+                return std::string(e.what());
+            }
+            return std::string("saved");
+        },
+        false);
+    EXPECT_EQ(answer, "Unable to write to " + path);
+    EXPECT_EQ(readBytes(path), before);
+    EXPECT_TRUE(test::strayFiles(dir.path(), "Settings.ini").empty());
+}
+
+// A save loop killed at random moments: the file always holds one complete save, never a mixture or a
+// cut, and never goes back to an older save than one already seen.
+TEST(SettingsFile, KillDuringSaveLeavesACompleteFile) {
+    constexpr int kAccounts = 120;
+    constexpr int kKills = 30;
+    TempDir dir, reference;
+    const std::string path = dir.file("Settings.ini");
+    const auto bookOf = [](int version) {
+        return makeBook(kAccounts,
+                        "-v" + std::to_string(version) + std::string(static_cast<size_t>(version % 5), '+'));
+    };
+    zapis(bookOf(0), {}, path);
+    const auto versionIn = [](const std::string& text) {
+        const std::string login = decode(IniFile::parse(text).value("AUTHENTICATION", "Login_0"));
+        const auto v = login.find("-v");
+        return v == std::string::npos ? -1 : std::atoi(login.c_str() + v + 2);
+    };
+    const auto expectedText = [&](int version) {
+        const std::string ref = reference.file("Settings.ini");
+        std::filesystem::remove(ref);
+        zapis(bookOf(0), {}, ref);
+        zapis(bookOf(version), {}, ref);
+        return readBytes(ref);
+    };
+
+    std::mt19937 random(20240607);
+    int seen = 0;
+    for (int round = 0; round < kKills; ++round) {
+        int fds[2];
+        ASSERT_EQ(::pipe(fds), 0);
+        const pid_t pid = ::fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            ::close(fds[0]);
+            for (int v = seen + 1;; ++v) {
+                zapis(bookOf(v), {}, path);
+                if (::write(fds[1], "s", 1) != 1) ::_exit(1);
+            }
+        }
+        ::close(fds[1]);
+        char saved = 0;
+        ASSERT_EQ(::read(fds[0], &saved, 1), 1) << "the child finished one save";
+        ::usleep(std::uniform_int_distribution<useconds_t>(0, 6000)(random));
+        ::kill(pid, SIGKILL);
+        ::waitpid(pid, nullptr, 0);
+        ::close(fds[0]);
+
+        const std::string text = readBytes(path);
+        const int version = versionIn(text);
+        ASSERT_GT(version, seen) << "round " << round;
+        ASSERT_EQ(text, expectedText(version)) << "round " << round;
+        seen = version;
+    }
+}
+
+}  // namespace
+}  // namespace korvex
