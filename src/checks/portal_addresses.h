@@ -1,0 +1,30 @@
+#pragma once
+// Base addresses (scheme and host, optional port, no trailing slash) of the operators' portals and of
+// the publisher site. The build fixes them (KORVEX_URL_* cache variables); tests and the demo hand
+// in their own.
+#include <string>
+
+namespace korvex {
+
+struct PortalAddresses {
+    std::string spectrumSat;     // HTTPS
+    std::string raduga;          // HTTPS
+    std::string spaceGate75;     // HTTPS
+    std::string spaceGate39;     // HTTPS
+    std::string spaceGate95;     // HTTPS
+    std::string spaceGate15_21;  // HTTPS, shared by SpaceGate 15 and SpaceGate 21
+    std::string planetSky;       // plain HTTP
+    std::string globax;          // plain HTTP
+    std::string satGate;         // HTTPS, a numeric address
+    std::string skyFi;           // HTTPS
+    std::string stv;             // HTTPS, both STV services
+    std::string publisher;       // plain HTTP
+    std::string updateInfo;      // full address of the update info file
+
+    // The addresses this build was configured with.
+    static PortalAddresses fromBuild();
+
+    bool operator==(const PortalAddresses&) const = default;
+};
+
+}  // namespace korvex
