@@ -1,0 +1,140 @@
+#include "single_instance.h"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+namespace korvex {
+namespace {
+
+class LockFolder {
+public:
+    LockFolder() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "korvex-lock-XXXXXX").string();
+        if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
+        m_path = pattern;
+    }
+    ~LockFolder() {
+        std::error_code ec;
+        std::filesystem::remove_all(m_path, ec);
+    }
+    const std::string& path() const { return m_path; }
+
+private:
+    std::string m_path;
+};
+
+enum ChildAnswer { kAcquired = 10, kOtherCopy = 11, kError = 12 };
+
+// Tries the lock in a separate process, as a second start of the program would.
+int lockInChild(const std::string& folder) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        SingleInstance guard(folder);
+        ::_exit(guard.acquired() ? kAcquired : guard.anotherCopyRuns() ? kOtherCopy : kError);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST(SingleInstance, ASecondCopyIsRefusedWhileTheFirstRuns) {
+    LockFolder folder;
+    {
+        SingleInstance first(folder.path());
+        ASSERT_TRUE(first.acquired()) << first.error();
+        EXPECT_EQ(first.lockPath(), folder.path() + "/Korvex 2.0.lock");
+        EXPECT_EQ(lockInChild(folder.path()), kOtherCopy);
+
+        SingleInstance sameProcess(folder.path());
+        EXPECT_FALSE(sameProcess.acquired());
+        EXPECT_TRUE(sameProcess.anotherCopyRuns());
+        EXPECT_TRUE(sameProcess.error().empty());
+    }
+    EXPECT_EQ(lockInChild(folder.path()), kAcquired) << "a start after the first copy ended succeeds";
+}
+
+TEST(SingleInstance, AKilledHolderDoesNotBlockTheNextStart) {
+    LockFolder folder;
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t holder = ::fork();
+    ASSERT_GE(holder, 0);
+    if (holder == 0) {
+        ::close(ready[0]);
+        SingleInstance guard(folder.path());
+        const char answer = guard.acquired() ? 'y' : 'n';
+        if (::write(ready[1], &answer, 1) != 1) ::_exit(1);
+        for (;;) ::pause();
+    }
+    ::close(ready[1]);
+    char answer = 0;
+    ASSERT_EQ(::read(ready[0], &answer, 1), 1);
+    ::close(ready[0]);
+    ASSERT_EQ(answer, 'y');
+
+    EXPECT_FALSE(SingleInstance(folder.path()).acquired());
+    ::kill(holder, SIGKILL);
+    ::waitpid(holder, nullptr, 0);
+    SingleInstance next(folder.path());
+    EXPECT_TRUE(next.acquired()) << next.error();
+}
+
+// A program started by us (the browser, the update helper) must not keep the lock after we end.
+TEST(SingleInstance, AStartedProgramDoesNotInheritTheLock) {
+    LockFolder folder;
+    pid_t sleeper = -1;
+    {
+        SingleInstance guard(folder.path());
+        ASSERT_TRUE(guard.acquired());
+        // The pipe closes in the child at its exec: reading its end tells that the exec has happened.
+        int execed[2];
+        ASSERT_EQ(::pipe2(execed, O_CLOEXEC), 0);
+        sleeper = ::fork();
+        ASSERT_GE(sleeper, 0);
+        if (sleeper == 0) {
+            ::execl("/bin/sleep", "sleep", "30", static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        ::close(execed[1]);
+        char byte = 0;
+        EXPECT_EQ(::read(execed[0], &byte, 1), 0);
+        ::close(execed[0]);
+    }
+    // The exec'd child runs on, but the lock went with our copy.
+    const int answer = lockInChild(folder.path());
+    ::kill(sleeper, SIGKILL);
+    ::waitpid(sleeper, nullptr, 0);
+    EXPECT_EQ(answer, kAcquired);
+}
+
+TEST(SingleInstance, AnUnusableFolderIsAnErrorNotAnotherCopy) {
+    LockFolder folder;
+    SingleInstance guard(folder.path() + "/missing");
+    EXPECT_FALSE(guard.acquired());
+    EXPECT_FALSE(guard.anotherCopyRuns());
+    EXPECT_FALSE(guard.error().empty());
+}
+
+TEST(SingleInstance, TheRuntimeFolderIsUsedWhenItIsOurs) {
+    LockFolder folder;
+    const char* old = std::getenv("XDG_RUNTIME_DIR");
+    const std::string saved = old ? old : "";
+    ::setenv("XDG_RUNTIME_DIR", folder.path().c_str(), 1);
+    const std::string chosen = SingleInstance::defaultLockFolder();
+    if (old) {
+        ::setenv("XDG_RUNTIME_DIR", saved.c_str(), 1);
+    } else {
+        ::unsetenv("XDG_RUNTIME_DIR");
+    }
+    EXPECT_EQ(chosen, folder.path());
+}
+
+}  // namespace
+}  // namespace korvex
