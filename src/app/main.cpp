@@ -28,8 +28,8 @@ int main(int argc, char** argv) {
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/korvex.png")));
 
     korvex::TForm1 form(korvex::defaultSettingsPath());
-    korvex::SignalBridge signals;
-    QObject::connect(&signals, &korvex::SignalBridge::terminationRequested, &form, [&form] { form.close(); });
+    korvex::SignalBridge bridge;
+    QObject::connect(&bridge, &korvex::SignalBridge::terminationRequested, &form, [&form] { form.close(); });
     form.show();
     return app.exec();
 }

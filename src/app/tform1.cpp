@@ -20,6 +20,11 @@
 #include "settings_file.h"
 #include "text_grid_model.h"
 
+// The pictures live in this static library; its resources must be registered by hand.
+static void initKorvexResources() {
+    Q_INIT_RESOURCE(korvex);
+}
+
 namespace korvex {
 
 namespace {
@@ -70,6 +75,7 @@ TForm1::TForm1(std::string settingsPath, std::function<void(const QString&)> sho
                           Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
       FileName(std::move(settingsPath)),
       m_showError(std::move(showErrorFn)) {
+    initKorvexResources();
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QString::fromLatin1(kWindowCaption));
     setFixedSize(806, 473);

@@ -1,0 +1,112 @@
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QTableView>
+
+#include "enc_dec.h"
+#include "settings_file.h"
+#include "text_grid_model.h"
+#include "window_fixture.h"
+
+namespace korvex::test {
+
+namespace {
+QString heading(TextGridModel* model, int col) {
+    return model->headerData(col, Qt::Horizontal, Qt::DisplayRole).toString();
+}
+}  // namespace
+
+TEST_F(WindowTest, FirstStartCreatesTheFileAndShowsTheLongPlanHeading) {
+    TForm1& form = open();
+    EXPECT_TRUE(std::filesystem::exists(m_settings));
+    EXPECT_EQ(form.book().clients, 1);
+    EXPECT_EQ(form.client->model()->rowCount(), 1);
+    EXPECT_EQ(form.Stat->model()->rowCount(), 1);
+    EXPECT_EQ(heading(form.clientModel(), 2), QStringLiteral("39/42/5/40/53/GL/15/21/75/39S/75R/40R/5R/53R/90R"));
+    EXPECT_EQ(heading(form.statModel(), 7), QStringLiteral("Спутник"));
+    EXPECT_EQ(form.PageControl1->currentWidget(), form.tab2);
+    EXPECT_EQ(form.PageControl1->tabText(0), QStringLiteral("Балансы"));
+    EXPECT_EQ(form.windowTitle(), QStringLiteral("Korvex  3.0"));
+    EXPECT_TRUE(m_errors.isEmpty());
+
+    close();
+    TForm1& again = open();
+    EXPECT_EQ(heading(again.clientModel(), 2), QStringLiteral("39/42/5/40/53/GL/15/21/75/39S/R"));
+}
+
+TEST_F(WindowTest, TypedCyrillicIsKeptAsCp1251AndSurvivesARestart) {
+    TForm1& form = open();
+    form.clients->setValue(2);
+    form.client->model()->setData(form.client->model()->index(1, 3), QStringLiteral("Иванов Ёж"), Qt::EditRole);
+    form.client->model()->setData(form.client->model()->index(1, 0), QStringLiteral("user€"), Qt::EditRole);
+    EXPECT_EQ(form.book().client.cell(kHolder, 1), "\xC8\xE2\xE0\xED\xEE\xE2 \xA8\xE6");
+    close();
+
+    TForm1& again = open();
+    ASSERT_EQ(again.book().clients, 2);
+    EXPECT_EQ(again.client->model()->data(again.client->model()->index(1, 3), Qt::DisplayRole).toString(),
+              QStringLiteral("Иванов Ёж"));
+    EXPECT_EQ(again.book().client.cell(kLogin, 1), "user\x88");
+    // The balance table's login column is filled at load, the holder column only at a tab change.
+    EXPECT_EQ(again.book().Stat.cell(kStatLogin, 1), "user\x88");
+    EXPECT_EQ(again.book().Stat.cell(kStatHolder, 1), "");
+    again.PageControl1->setCurrentWidget(again.tab1);
+    EXPECT_EQ(again.book().Stat.cell(kStatHolder, 1), "\xC8\xE2\xE0\xED\xEE\xE2 \xA8\xE6");
+}
+
+TEST_F(WindowTest, CountThreeWithTwoStoredRowsGivesAnEmptyThirdRow) {
+    std::ofstream(m_settings, std::ios::binary)
+        << "[AUTHENTICATION]\r\nCount=" << encode("3") << "\r\nLogin_0=" << encode("a") << "\r\nLogin_1="
+        << encode("b") << "\r\n[DATA]\r\nBalans_1=" << encode("12.50") << "\r\n";
+
+    TForm1& form = open();
+    EXPECT_EQ(form.book().clients, 3);
+    EXPECT_EQ(form.client->model()->rowCount(), 3);
+    EXPECT_EQ(form.Stat->model()->rowCount(), 3);
+    EXPECT_EQ(form.book().client.cell(kLogin, 1), "b");
+    EXPECT_EQ(form.book().Stat.cell(kBalance, 1), "12.50");
+    EXPECT_EQ(form.book().client.cell(kLogin, 2), "");
+    EXPECT_EQ(form.JvXPProgressBar1->maximum(), 2);
+    EXPECT_TRUE(m_errors.isEmpty());
+}
+
+TEST_F(WindowTest, ProxyEditsAreReadAtStartAndSavedOnClose) {
+    TForm1& form = open();
+    form.JvCheckBox1->setChecked(true);
+    form.JvEdit1->setText(QStringLiteral("127.0.0.1"));
+    form.JvEdit2->setText(QStringLiteral("8080"));
+    close();
+    const StartupValues start = readStartup(m_settings);
+    EXPECT_TRUE(start.proxy.enabled);
+    EXPECT_EQ(start.proxy.address, "127.0.0.1");
+    EXPECT_EQ(start.proxy.port, "8080");
+
+    TForm1& again = open();
+    EXPECT_TRUE(again.JvCheckBox1->isChecked());
+    EXPECT_EQ(again.JvEdit2->text(), QStringLiteral("8080"));
+}
+
+TEST_F(WindowTest, LoweringTheCountKeepsTheRowsInTheFileForLater) {
+    TForm1& form = open();
+    form.clients->setValue(5);
+    for (int r = 0; r < 5; ++r)
+        form.client->model()->setData(form.client->model()->index(r, 0), QStringLiteral("login%1").arg(r), Qt::EditRole);
+    form.ButtonClick();
+    form.clients->setValue(3);
+    EXPECT_EQ(form.client->model()->rowCount(), 3);
+    form.ButtonClick();
+    form.clients->setValue(5);
+    EXPECT_EQ(form.book().client.cell(kLogin, 4), "login4");
+}
+
+TEST_F(WindowTest, AnUnwritableFolderIsReportedOnceAndTheWindowStillOpens) {
+    m_settings = (m_dir / "missing" / "Settings.ini").string();  // even root cannot write there
+    TForm1& form = open();
+    ASSERT_EQ(m_errors.size(), 1);
+    EXPECT_EQ(m_errors[0], QString::fromStdString("Unable to write to " + m_settings));
+    EXPECT_EQ(form.client->model()->rowCount(), 1);
+}
+
+}  // namespace korvex::test

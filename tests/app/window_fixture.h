@@ -1,0 +1,49 @@
+#pragma once
+// A temporary folder holding the window's Settings.ini, and a window that records its error
+// messages instead of showing message boxes.
+#include <QStringList>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "tform1.h"
+
+namespace korvex::test {
+
+class WindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/korvex-window-XXXXXX";
+        m_dir = mkdtemp(pattern);
+        m_settings = (m_dir / "Settings.ini").string();
+    }
+    void TearDown() override {
+        m_form.reset();
+        std::filesystem::permissions(m_dir, std::filesystem::perms::owner_all);
+        std::filesystem::remove_all(m_dir);
+    }
+
+    TForm1& open() {
+        m_form = std::make_unique<TForm1>(m_settings, [this](const QString& text) { m_errors << text; });
+        return *m_form;
+    }
+    void close() { m_form.reset(); }
+
+    std::string fileText() const {
+        std::ifstream in(m_settings, std::ios::binary);
+        std::stringstream ss;
+        ss << in.rdbuf();
+        return ss.str();
+    }
+
+    std::filesystem::path m_dir;
+    std::string m_settings;
+    std::unique_ptr<TForm1> m_form;
+    QStringList m_errors;
+};
+
+}  // namespace korvex::test
