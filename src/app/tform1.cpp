@@ -13,10 +13,13 @@
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QSpinBox>
+#include <QSystemTrayIcon>
 #include <QTabWidget>
 #include <QTableView>
 
+#include "curl1_setup.h"
 #include "qt_text.h"
+#include "receive_buffer.h"
 #include "settings_file.h"
 #include "text_grid_model.h"
 
@@ -80,6 +83,10 @@ TForm1::TForm1(std::string settingsPath, std::function<void(const QString&)> sho
     setWindowTitle(QString::fromLatin1(kWindowCaption));
     setFixedSize(806, 473);
     buildControls();
+    applyCurl1StoredProperties(Curl1, [this](THttpTransferBase& sender) { Curl1Wait(sender); });
+    Curl1.setOnReceive([this](THttpTransfer& sender, const char* data, std::uint32_t len, bool& bContinue) {
+        Curl1Receive(sender, data, len, bContinue);
+    });
     FormCreate();
 }
 
@@ -96,6 +103,7 @@ void TForm1::buildControls() {
     buildTabSettings();
     buildTabAbout();
     buildTabNews();
+    buildTray();
     PageControl1->setCurrentWidget(tab2);
     connect(PageControl1, &QTabWidget::currentChanged, this, &TForm1::PageControl1Change);
     connect(qApp, &QApplication::focusChanged, this, [this](QWidget* old, QWidget* now) {
@@ -268,6 +276,7 @@ void TForm1::setCountSilently(int count) {
 }
 
 void TForm1::FormCreate() {
+    JvTrayIcon1->setToolTip(windowTitle());
     if (settingsFileExists(FileName)) {
         const StartupValues start = readStartup(FileName);
         setCountSilently(start.count);
@@ -297,6 +306,23 @@ void TForm1::FormCreate() {
     JvXPProgressBar1->setMaximum(m_book.clients - 1);
     reloadTables();
     repaint();
+    try {
+        configureCurl1AtStart(Curl1, proxySettings(), updateProxy);
+    } catch (const EConvertError& e) {
+        showError(QString::fromStdString(e.what()));
+    }
+}
+
+void TForm1::Curl1Receive(THttpTransfer& Sender, const char* data, std::uint32_t len, bool& bContinue) {
+    appendToReceiveStream(Sender, data, len, bContinue);
+}
+
+void TForm1::Curl1Wait(THttpTransferBase&) {
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+void TForm1::proxycheck() {
+    korvex::proxycheck(proxySettings(), Curl1, updateProxy);
 }
 
 void TForm1::FormDestroy() {

@@ -9,6 +9,8 @@
 #include <string>
 
 #include "account_book.h"
+#include "http_transfer.h"
+#include "proxy_check.h"
 #include "proxy_settings.h"
 
 class QCheckBox;
@@ -56,6 +58,16 @@ public:
     void ButtonClick();
     void PageControl1Change(int index);
 
+    // The transfer component's handlers and the proxy setting.
+    void Curl1Receive(THttpTransfer& Sender, const char* data, std::uint32_t len, bool& bContinue);
+    void Curl1Wait(THttpTransferBase& Sender);
+    void proxycheck();
+
+    // Tray menu.
+    void N4Click();
+    void N3Click();
+    void N1Click();
+
     // Controls (named as in the window's design).
     QTabWidget* PageControl1 = nullptr;
     QWidget* tab1 = nullptr;
@@ -86,11 +98,23 @@ public:
     QPushButton* News = nullptr;
     QPlainTextEdit* Memo2 = nullptr;
 
+    QMenu* PopupMenu1 = nullptr;
+    QAction* N4 = nullptr;
+    QAction* N3 = nullptr;
+    QAction* N2 = nullptr;
+    QAction* N1 = nullptr;
+    QSystemTrayIcon* JvTrayIcon1 = nullptr;
+
+    THttpTransfer Curl1;
+    // The proxy settings of the update component, kept up to date by proxycheck.
+    UpdateProxySettings updateProxy;
+
     TextGridModel* clientModel() const { return m_clientModel; }
     TextGridModel* statModel() const { return m_statModel; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     void buildControls();
@@ -98,6 +122,10 @@ private:
     void buildTabSettings();
     void buildTabAbout();
     void buildTabNews();
+    void buildTray();
+    // Hides the application into the tray, or shows it again.
+    void hideToTray();
+    void restoreFromTray();
     void writeHeadings(bool firstStart);
     void reloadTables();
     void showError(const QString& text);
