@@ -1,0 +1,83 @@
+#pragma once
+// BalanceChecks: the nine check routines of the main window. Each takes an account row, logs into
+// the portal that the row's plan code names, fetches one page and writes what its patterns find
+// into the same row of the balance table; a row whose plan code is not one of the routine's own is
+// left alone. All nine run one procedure (runProfile) over the data of provider_profiles.h.
+//
+// What a check writes into balance row `row`:
+//   kPrevious  the old kBalance, as soon as the check begins (also when the transfer fails)
+//   kBalance, kSpeed, kStatus  the profile's pattern steps, empty texts, or the markers
+//   kDate      the check timestamp, kStatPlanCode the plan code: on every page received
+//   kSpeed     kErrorMarker when anything fails after the request was prepared (a page too large
+//              for Memo1, a pattern that does not compile, memory...)
+// A transfer that fails (no connection, TLS, time-out, or Curl1.requestAbort()) changes nothing
+// but kPrevious. Nothing is reported otherwise, and no routine throws, with one exception: an
+// EConvertError from applying the proxy setting (a proxy port that is not a number) passes to the
+// caller before anything is written, and the caller ends its run there.
+//
+// Credentials go only where they belong: a basic-login request carries login ":" password, and
+// every form-login request (and the STV logout) first clears UserPwd, so that no earlier account's
+// password travels to another operator's portal.
+//
+// Threads: the thread that owns Curl1 and the tables. Curl1.requestAbort() may be called from any
+// thread while a check runs; the check then ends as a failed transfer.
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "account_book.h"
+#include "check_clock.h"
+#include "http_transfer.h"
+#include "portal_addresses.h"
+#include "provider_profiles.h"
+#include "proxy_check.h"
+#include "text_holder.h"
+
+namespace korvex {
+
+class BalanceChecks {
+public:
+    // Holds references to everything but `addresses`; they must outlive this object.
+    // `proxySource` answers the proxy setting of the settings tab as it stands at each check.
+    BalanceChecks(AccountBook& book, THttpTransfer& Curl1, TextHolder& Memo1, PortalAddresses addresses,
+                  std::function<ProxySettings()> proxySource, UpdateProxySettings& update,
+                  const CheckClock& clock);
+
+    // The check routines, by the plan codes they own.
+    void check39_95(int row);           // "39", "SPS": SpectrumSat
+    void checkR(int row);               // "R": Raduga
+    void check15_75_21_39_95(int row);  // SpaceGate 75, 39, 95, 15 and 21
+    void checkGL(int row);              // "GL": Globax
+    void check42_5(int row);            // "42", "SG", "31", "5": SatGate
+    void check40_53(int row);           // "53", "PS": PlanetSky
+    void checkSKYFI(int row);           // "SF", "SKYFI": SKY-FI
+    void check602(int row);             // "602", "STV2": STV, second gate
+    void check60(int row);              // "60", "STV": STV
+
+    // One row of a refresh run: Curl1 back to GET requests, the nine routines in the order of
+    // kDispatchTable with afterRoutine(i) after routine i (the window repaints there, except after
+    // kCheckRIndex), and Curl1 back to GET requests again. An EConvertError passes out of it.
+    void checkRow(int row, const std::function<void(int routineIndex)>& afterRoutine = {});
+
+    // The routines by their data: every profile of `routine` in turn.
+    void runRoutine(const CheckRoutine& routine, int row);
+    // The balance check procedure for one profile and one row.
+    void runProfile(const ProviderProfile& profile, int row);
+
+    const PortalAddresses& addresses() const noexcept { return m_addresses; }
+
+private:
+    std::string postBody(const ProviderProfile& profile, int row) const;
+    void runSteps(const ProviderProfile& profile, int row);
+    void sendLogout(const ProviderProfile& profile);
+
+    AccountBook& m_book;
+    THttpTransfer& m_curl;
+    TextHolder& m_memo;
+    PortalAddresses m_addresses;
+    std::function<ProxySettings()> m_proxySource;
+    UpdateProxySettings& m_update;
+    const CheckClock& m_clock;
+};
+
+}  // namespace korvex
