@@ -173,8 +173,11 @@ void THttpTransfer::setCookieFile(std::string_view value) {
     recordFailure(m_cookies->clear(), CURLOPT_COOKIELIST);
     m_cookies->loadFile(std::string(value));
     m_cookieFile.assign(value);
-    // libcurl takes a null cookie file as "switch the cookie engine off"; an empty text keeps the
-    // engine running with no file, as at construction, so that clearing the file keeps cookies.
+    // libcurl adds each cookie file to a list that it reads again before every transfer, and only
+    // a null file empties that list, switching the engine off as well. So the old file is dropped
+    // first, and then the new one is given, or an empty text that keeps the engine running with
+    // no file, as at construction: the new file replaces the old one, and no file keeps cookies.
+    setOption(CURLOPT_COOKIEFILE, static_cast<const char*>(nullptr));
     setOption(CURLOPT_COOKIEFILE, m_cookieFile.empty() ? "" : m_cookieFile.c_str());
     if (m_cookieJar.empty()) applyText(m_cookieJar, CURLOPT_COOKIEJAR, value);
 }

@@ -68,7 +68,7 @@ public:
     //   /cookie/set?k=v&...      sets each parameter as a cookie (Path=/); answers "cookies set"
     //   /cookie/echo             answers the Cookie header as received ("" without one)
     //   /redirect/N              302 to /redirect/N-1; /redirect/0 answers "redirects done"
-    //   /status/CODE             that status, with the body "status CODE"
+    //   /status/CODE             that status, with the body "status CODE" (none for 204, 304)
     //   /slow?ms=N               waits N ms (default 200), then answers "slow answer"
     //   /drip?chunks=N&ms=M&size=S  chunked: N chunks (default 20) of S bytes (default 100) 'd',
     //                            one every M ms (default 50); stops when the client goes away

@@ -1,0 +1,50 @@
+#include "curl1_setup.h"
+
+#include <gtest/gtest.h>
+
+#include "receive_buffer.h"
+#include "test_server.h"
+#include "transfer_test_helpers.h"
+
+namespace korvex {
+namespace {
+
+using test::TestServer;
+
+TEST(Curl1Setup, StartConfigurationReachesASelfSignedPortalLikeABrowser) {
+    TestServer portal(TestServer::Scheme::Https);
+    portal.addStandardEndpoints().start();
+    THttpTransfer curl;
+    int waits = 0;
+    applyCurl1StoredProperties(curl, [&](THttpTransferBase&) { ++waits; });
+    UpdateProxySettings update;
+    configureCurl1AtStart(curl, ProxySettings{}, update);
+
+    EXPECT_FALSE(curl.Threaded());
+    EXPECT_EQ(curl.WaitInterval(), 500);
+    EXPECT_EQ(curl.ConnectTimeout(), 15);
+    EXPECT_FALSE(curl.SslVerifyPeer());
+    EXPECT_EQ(curl.SslVerifyHost(), 0);
+    EXPECT_FALSE(curl.FailOnError());
+    EXPECT_EQ(update.AccessType, UpdateProxySettings::atDirect);
+
+    const test::Answer answer = test::fetch(curl, portal.url("/status/404"));
+    EXPECT_TRUE(answer.ok) << curl.ErrorText();
+    EXPECT_EQ(answer.page, "status 404");  // an error page is a page
+    EXPECT_EQ(portal.lastRequest().header("User-Agent"), kCurl1UserAgent);
+    EXPECT_EQ(waits, 0);  // synchronous: the wait hook is never called
+}
+
+TEST(Curl1Setup, BadProxyPortStopsTheStartConfigurationAtProxycheck) {
+    THttpTransfer curl;
+    applyCurl1StoredProperties(curl);
+    UpdateProxySettings update;
+    EXPECT_THROW(configureCurl1AtStart(curl, ProxySettings{true, "10.0.0.1", "80a"}, update), EConvertError);
+    EXPECT_EQ(curl.ConnectTimeout(), 15);      // set before proxycheck
+    EXPECT_EQ(curl.Proxy(), "10.0.0.1");       // set by proxycheck before the port
+    EXPECT_TRUE(curl.SslVerifyPeer());         // after proxycheck: not reached
+    EXPECT_EQ(curl.WaitInterval(), 1000);
+}
+
+}  // namespace
+}  // namespace korvex

@@ -1,0 +1,55 @@
+#include "curl_library.h"
+
+#include <gtest/gtest.h>
+
+#include "temp_dir.h"
+
+namespace korvex {
+namespace {
+
+using test::TempDir;
+
+TEST(CaBundle, FirstFolderOnTheSearchPathWinsOverTheDistributionBundle) {
+    TempDir first, second, other;
+    second.write("curl-ca-bundle.crt", "pem");
+    second.write("unrelated.crt", "pem");
+    const std::string distribution = other.write("ca-certificates.crt", "pem");
+    const std::string path = first.path().string() + "::" + second.path().string() + "/";
+
+    EXPECT_EQ(findCaBundle(path, {distribution}), second.path().string() + "/curl-ca-bundle.crt");
+    EXPECT_EQ(findCaBundle(first.path().string(), {other.file("missing.crt"), distribution}), distribution);
+    EXPECT_EQ(findCaBundle("", {other.file("missing.crt")}), "");
+}
+
+TEST(CaBundle, AFolderNamedLikeTheBundleIsNotTheBundle) {
+    TempDir dir;
+    std::filesystem::create_directory(dir.path() / "curl-ca-bundle.crt");
+    EXPECT_EQ(findCaBundle(dir.path().string(), {}), "");
+}
+
+TEST(CaBundle, DirectoryIsThePathUpToItsLastSeparator) {
+    EXPECT_EQ(caDirectoryOf("/etc/ssl/certs/ca-certificates.crt"), "/etc/ssl/certs/");
+    EXPECT_EQ(caDirectoryOf("bundle.crt"), "");
+}
+
+TEST(CurlLibrary, FeatureFlagsFollowTheLibraryBitOrder) {
+    const CurlFeatures f = featuresFromBits(CURL_VERSION_IPV6 | CURL_VERSION_SSL | CURL_VERSION_LARGEFILE |
+                                            CURL_VERSION_SSPI);
+    EXPECT_TRUE(f.ipv6 && f.ssl && f.largeFile && f.sspi);
+    EXPECT_FALSE(f.kerberos4 || f.libz || f.ntlm || f.gssNegotiate || f.debug || f.asynchDns || f.spnego || f.idn);
+}
+
+TEST(CurlLibrary, ReportsItsProtocolsAndFindsACaBundleWhenItCanDoSsl) {
+    const CurlLibrary& library = CurlLibrary::instance();
+    ASSERT_TRUE(library.initialised());
+    EXPECT_TRUE(library.protocols().contains("http"));
+    EXPECT_TRUE(library.protocols().contains("https"));
+    ASSERT_TRUE(library.features().ssl);
+    if (!findCaBundle("", distributionCaBundles()).empty()) {
+        EXPECT_FALSE(library.caBundlePath().empty());
+        EXPECT_EQ(library.caDirectory(), caDirectoryOf(library.caBundlePath()));
+    }
+}
+
+}  // namespace
+}  // namespace korvex

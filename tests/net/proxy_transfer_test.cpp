@@ -1,0 +1,58 @@
+// Requests through a real proxy: tinyproxy on a loopback port, configured the way the settings
+// tab configures the program.
+#include <gtest/gtest.h>
+
+#include "http_transfer.h"
+#include "proxy_check.h"
+#include "test_server.h"
+#include "tiny_proxy.h"
+#include "transfer_test_helpers.h"
+
+namespace korvex {
+namespace {
+
+using test::fetch;
+using test::TestServer;
+using test::TinyProxy;
+
+TEST(ProxyTransfer, TickedBoxSendsThroughTheProxyAndClearingItGoesDirect) {
+    if (!TinyProxy::available()) GTEST_SKIP() << TinyProxy::kBinary << " is missing (Debian package tinyproxy-bin)";
+    TinyProxy proxy;
+    TestServer server;
+    server.addStandardEndpoints().start();
+    THttpTransfer curl;
+    curl.setOnReceive(appendToReceiveStream);
+    UpdateProxySettings update;
+
+    // Address and port are two settings: the address goes to libcurl as typed, without the port.
+    proxycheck({true, proxy.host(), std::to_string(proxy.port())}, curl, update);
+    EXPECT_EQ(curl.Proxy(), "127.0.0.1");
+    EXPECT_EQ(curl.ProxyPort(), proxy.port());
+    ASSERT_TRUE(fetch(curl, server.url("/echo?via=proxy")).ok) << curl.ErrorText() << "\n" << proxy.log();
+    EXPECT_NE(server.lastRequest().header("Via").find(TinyProxy::kViaName), std::string::npos);
+    EXPECT_NE(proxy.log().find("GET " + server.url("/echo?via=proxy")), std::string::npos) << proxy.log();
+
+    proxycheck({false, proxy.host(), std::to_string(proxy.port())}, curl, update);
+    ASSERT_TRUE(fetch(curl, server.url("/echo?via=direct")).ok) << curl.ErrorText();
+    EXPECT_FALSE(server.lastRequest().hasHeader("Via"));
+    EXPECT_EQ(proxy.log().find("/echo?via=direct"), std::string::npos);
+    EXPECT_EQ(update, (UpdateProxySettings{UpdateProxySettings::atDirect, "", 0}));
+}
+
+TEST(ProxyTransfer, UnreachableProxyFailsTheRequestOnly) {
+    TestServer server;
+    server.addStandardEndpoints().start();
+    THttpTransfer curl;
+    curl.setOnReceive(appendToReceiveStream);
+    UpdateProxySettings update;
+    proxycheck({true, "127.0.0.1", std::to_string(test::freeLoopbackPort())}, curl, update);
+    EXPECT_FALSE(fetch(curl, server.url("/echo")).ok);
+    EXPECT_EQ(curl.ResultCode(), CURLE_COULDNT_CONNECT);
+    EXPECT_EQ(server.requestCount(), 0u);
+
+    proxycheck({false, "", ""}, curl, update);
+    EXPECT_TRUE(fetch(curl, server.url("/echo")).ok);
+}
+
+}  // namespace
+}  // namespace korvex
