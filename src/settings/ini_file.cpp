@@ -17,7 +17,7 @@ constexpr std::string_view kLineEnd = "\r\n";
 
 std::string_view trim(std::string_view s) {
     const auto first = s.find_first_not_of(kBlanks);
-    if (first == std::string_view::npos) return {};
+    if (first == std::string_view::npos) return s.substr(s.size());  // empty, but still pointing into s
     const auto last = s.find_last_not_of(kBlanks);
     return s.substr(first, last - first + 1);
 }
@@ -100,15 +100,17 @@ IniFile IniFile::parse(std::string_view text) {
         // Keys before the first section belong to no section and cannot be addressed: kept as text.
         const bool isKey = !key.empty() && content.front() != ';' && ini.m_sections.size() > 1;
         if (!isKey) {
-            pending.push_back(Line{std::string(raw), {}, {}, false});
+            pending.push_back(Line{std::string(raw)});
             continue;
         }
         Section& section = ini.m_sections.back();
         for (Line& line : pending) section.lines.push_back(std::move(line));
         pending.clear();
         section.keys.emplace(lower(key), section.lines.size());
-        section.lines.push_back(
-            Line{std::string(raw), std::string(key), std::string(trim(content.substr(eq + 1))), false});
+        const std::string_view value = trim(content.substr(eq + 1));
+        section.lines.push_back(Line{std::string(raw), static_cast<std::size_t>(key.data() - raw.data()),
+                                     key.size(), static_cast<std::size_t>(value.data() - raw.data()),
+                                     value.size()});
     }
     ini.m_sections.back().tail = std::move(pending);
     return ini;
@@ -203,7 +205,7 @@ const IniFile::Line* IniFile::find(std::string_view section, std::string_view ke
 
 std::string IniFile::value(std::string_view section, std::string_view key) const {
     const Line* line = find(section, key);
-    return line ? line->value : std::string{};
+    return line ? std::string(line->value()) : std::string{};
 }
 
 bool IniFile::contains(std::string_view section, std::string_view key) const {
@@ -235,13 +237,21 @@ void IniFile::setValue(std::string_view section, std::string_view key, std::stri
     const auto k = sec.keys.find(lower(key));
     if (k != sec.keys.end()) {
         Line& line = sec.lines[k->second];
-        line.value = std::string(value);
-        line.edited = true;
-        line.raw.clear();
+        line = Line::keyLine(line.key(), value);  // the key keeps its spelling
         return;
     }
     sec.keys.emplace(lower(key), sec.lines.size());
-    sec.lines.push_back(Line{{}, std::string(key), std::string(value), true});
+    sec.lines.push_back(Line::keyLine(key, value));
+}
+
+IniFile::Line IniFile::Line::keyLine(std::string_view key, std::string_view value) {
+    Line line;
+    line.text.reserve(key.size() + 1 + value.size());
+    line.text.append(key).append(1, '=').append(value);
+    line.keyLength = key.size();
+    line.valueAt = key.size() + 1;
+    line.valueLength = value.size();
+    return line;
 }
 
 std::string IniFile::text() const {
@@ -249,30 +259,15 @@ std::string IniFile::text() const {
     for (const Section& section : m_sections) {
         size += section.header.size() + kLineEnd.size();
         for (const auto* lines : {&section.lines, &section.tail}) {
-            for (const Line& line : *lines) {
-                size += (line.edited ? line.key.size() + 1 + line.value.size() : line.raw.size()) +
-                        kLineEnd.size();
-            }
+            for (const Line& line : *lines) size += line.text.size() + kLineEnd.size();
         }
     }
     std::string out;
     out.reserve(size);
     for (const Section& section : m_sections) {
-        if (section.hasHeader) {
-            out += section.header;
-            out += kLineEnd;
-        }
+        if (section.hasHeader) out.append(section.header).append(kLineEnd);
         for (const auto* lines : {&section.lines, &section.tail}) {
-            for (const Line& line : *lines) {
-                if (line.edited) {
-                    out += line.key;
-                    out += '=';
-                    out += line.value;
-                } else {
-                    out += line.raw;
-                }
-                out += kLineEnd;
-            }
+            for (const Line& line : *lines) out.append(line.text).append(kLineEnd);
         }
     }
     return out;

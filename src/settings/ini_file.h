@@ -53,11 +53,15 @@ public:
     std::string text() const;
 
 private:
+    // One line as it will be written, without its line ending. A key line also knows where its key
+    // and value lie in it; a key that is set is rewritten as key=value, other lines stay as read.
     struct Line {
-        std::string raw;      // the line as read, without its line ending; empty for a written key line
-        std::string key;      // key lines: the key as spelled in the file
-        std::string value;    // key lines: the value, surrounding blanks removed
-        bool edited = false;  // written as key=value instead of raw
+        std::string text;
+        std::size_t keyAt = 0, keyLength = 0, valueAt = 0, valueLength = 0;
+
+        std::string_view key() const { return std::string_view(text).substr(keyAt, keyLength); }
+        std::string_view value() const { return std::string_view(text).substr(valueAt, valueLength); }
+        static Line keyLine(std::string_view key, std::string_view value);
     };
     struct Section {
         std::string header;  // the header line as read ("[NAME]" when the section was added)
