@@ -5,6 +5,7 @@
 #include "demo_portal_pages.h"
 
 #include <httplib.h>
+#include <sys/socket.h>
 
 #include <algorithm>
 #include <array>
@@ -96,15 +97,14 @@ std::pair<std::string, bool> credentialsOf(const httplib::Request& req) {
     return {header, false};
 }
 
-std::string_view pathOf(std::string_view target) { return target.substr(0, target.find('?')); }
-
 std::string_view queryOf(std::string_view target) {
     const size_t q = target.find('?');
     return q == std::string_view::npos ? std::string_view() : target.substr(q + 1);
 }
 
 std::optional<std::string> cookieValue(const httplib::Request& req, std::string_view name) {
-    for (std::string_view rest = req.get_header_value("Cookie"); !rest.empty();) {
+    const std::string header = req.get_header_value("Cookie");
+    for (std::string_view rest = header; !rest.empty();) {
         const size_t semi = rest.find(';');
         std::string_view pair = rest.substr(0, semi);
         while (!pair.empty() && pair.front() == ' ') pair.remove_prefix(1);
@@ -317,6 +317,12 @@ void DemoPortals::Impl::startServer(PortalId id, int wantedPort) {
     srv.set_read_timeout(5);
     srv.set_write_timeout(5);
     srv.new_task_queue = [] { return new httplib::ThreadPool(6); };
+    // SO_REUSEADDR only: cpp-httplib's default adds SO_REUSEPORT, with which a second copy would bind
+    // the same fixed port without a word and take half of the connections.
+    srv.set_socket_options([](socket_t sock) {
+        const int yes = 1;
+        setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    });
     const auto handler = [this, id](const httplib::Request& req, httplib::Response& res) { serve(id, req, res); };
     // std::regex "." stops at a line break, which a decoded path may hold.
     const std::string any = R"([\s\S]*)";
@@ -417,7 +423,8 @@ void DemoPortals::Impl::serve(PortalId id, const httplib::Request& req, httplib:
         if (state.fixedPage) return answerBytes(res, id, 200, *state.fixedPage);
     }
 
-    const std::string_view path = pathOf(req.target);
+    // Routing goes by the decoded path, as a web server's does; fields and the log keep the raw bytes.
+    const std::string_view path = req.path;
     if (isBasicLogin(id)) return serveBasicLogin(id, req, res, path);
     switch (id) {
         case PortalId::Globax: return serveGlobax(req, res, path);
