@@ -122,14 +122,22 @@ IniFile::LoadStatus IniFile::load(const std::string& path, std::error_code* erro
         if (error) *error = ec;
         return LoadStatus::Failed;
     };
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking, so that a FIFO put in the file's place cannot hang the program; only a regular
+    // file is read.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         if (errno == ENOENT) return LoadStatus::Missing;
         return fail(lastError());
     }
-    std::string text;
     struct stat st {};
-    if (::fstat(fd, &st) == 0 && st.st_size > 0) text.reserve(static_cast<std::size_t>(st.st_size));
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        const bool statFailed = st.st_mode == 0;
+        const auto ec = statFailed ? lastError() : std::make_error_code(std::errc::invalid_argument);
+        ::close(fd);
+        return fail(ec);
+    }
+    std::string text;
+    if (st.st_size > 0) text.reserve(static_cast<std::size_t>(st.st_size));
     char buffer[65536];
     for (;;) {
         const ssize_t n = ::read(fd, buffer, sizeof buffer);
@@ -172,12 +180,14 @@ std::error_code IniFile::save(const std::string& path) const {
         return ec;
     };
     if (exists) {
-        if (::fchmod(fd, st.st_mode & 07777) != 0) return fail(lastError());
-        // Keep the owner too where we may (root saving a user's file); elsewhere this fails harmlessly.
+        // Keep the owner where we may (root saving a user's file). Elsewhere this fails, and the file
+        // becomes ours, as any file we write does.
         if (st.st_uid != ::geteuid() || st.st_gid != ::getegid()) {
             if (::fchown(fd, st.st_uid, st.st_gid) != 0) {
+                // not an error: see above
             }
         }
+        if (::fchmod(fd, st.st_mode & 07777) != 0) return fail(lastError());
     }
     if (!writeAll(fd, text())) return fail(lastError());
     if (::fsync(fd) != 0) return fail(lastError());

@@ -39,8 +39,9 @@ bool equalsIgnoringCase(std::string_view a, std::string_view b) {
     return true;
 }
 
-// A decimal number, as a boolean setting takes it: sign, digits with an optional fraction, optional
-// exponent. Answers whether the text is one, and in `nonZero` whether its value is other than 0.
+// A decimal number, as a boolean setting takes it: sign, digits with an optional fraction (after a
+// point or, as a Russian system writes it, a comma), optional exponent. Answers whether the text is one, and
+// in `nonZero` whether its value is other than 0.
 bool parseNumber(std::string_view s, bool& nonZero) {
     std::size_t i = 0;
     if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
@@ -50,7 +51,7 @@ bool parseNumber(std::string_view s, bool& nonZero) {
         if (s[i] >= '0' && s[i] <= '9') {
             digits = true;
             nonZero = nonZero || s[i] != '0';
-        } else if (s[i] == '.' && !fraction) {
+        } else if ((s[i] == '.' || s[i] == ',') && !fraction) {  // either decimal separator
             fraction = true;
         } else {
             break;

@@ -138,6 +138,9 @@ TEST(IniFile, LoadTellsMissingFromUnreadable) {
     std::error_code ec;
     EXPECT_EQ(ini.load(dir.path(), &ec), IniFile::LoadStatus::Failed);  // a folder
     EXPECT_TRUE(ec);
+    ASSERT_EQ(::mkfifo(dir.file("fifo.ini").c_str(), 0600), 0);
+    EXPECT_EQ(ini.load(dir.file("fifo.ini")), IniFile::LoadStatus::Failed)
+        << "and does not wait for a writer";
     writeBytes(dir.file("a.ini"), "[A]\nk=v\n");
     EXPECT_EQ(ini.load(dir.file("a.ini")), IniFile::LoadStatus::Loaded);
     EXPECT_EQ(ini.value("A", "k"), "v");

@@ -100,6 +100,8 @@ TEST(SettingsFile, StartupValuesFromTheFile) {
         {"2.5", "yes", 1, false},   {"", "", 1, false},
         {" 12 ", "0.0", 12, false}, {"99999999999999999999", "2.5", 500, true},
         {"4", "-0", 4, false},      {"4", "1e3", 4, true},
+        {"4", "0,0", 4, false},     {"4", "0,5", 4, true},
+        {"4", "1.2.3", 4, false},
     };
     TempDir dir;
     const std::string path = dir.file("Settings.ini");
