@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QMouseEvent>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -73,11 +74,15 @@ void applyColumnWidths(QTableView* view) {
 
 }  // namespace
 
-TForm1::TForm1(std::string settingsPath, std::function<void(const QString&)> showErrorFn, QWidget* parent)
+TForm1::TForm1(std::string settingsPath, WindowEnvironment environment, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
       FileName(std::move(settingsPath)),
-      m_showError(std::move(showErrorFn)) {
+      m_env(std::move(environment)) {
+    if (!m_env.urlOpener) m_env.urlOpener = std::make_shared<DesktopUrlOpener>();
+    if (!m_env.clock) m_env.clock = std::make_shared<SystemCheckClock>();
+    m_checks = std::make_unique<BalanceChecks>(m_book, Curl1, Memo1, m_env.addresses,
+                                               [this] { return proxySettings(); }, updateProxy, *m_env.clock);
     initKorvexResources();
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QString::fromLatin1(kWindowCaption));
@@ -104,6 +109,8 @@ void TForm1::buildControls() {
     buildTabAbout();
     buildTabNews();
     buildTray();
+    buildRowMenu();
+    buildBalanceMenu();
     PageControl1->setCurrentWidget(tab2);
     connect(PageControl1, &QTabWidget::currentChanged, this, &TForm1::PageControl1Change);
     connect(qApp, &QApplication::focusChanged, this, [this](QWidget* old, QWidget* now) {
@@ -134,6 +141,9 @@ void TForm1::buildTabBalances() {
     JvXPButton2 = new QPushButton(QStringLiteral("СТОП"), tab1);
     JvXPButton2->setObjectName(QStringLiteral("JvXPButton2"));
     JvXPButton2->setGeometry(727, 394, 71, 24);
+    JvXPButton2->setEnabled(false);
+    connect(but1, &QPushButton::clicked, this, &TForm1::bbb111Click);
+    connect(JvXPButton2, &QPushButton::clicked, this, &TForm1::JvXPButton2Click);
     JvXPProgressBar1 = new QProgressBar(tab1);
     JvXPProgressBar1->setObjectName(QStringLiteral("JvXPProgressBar1"));
     JvXPProgressBar1->setGeometry(0, 422, 798, 16);
@@ -206,7 +216,7 @@ void TForm1::buildTabAbout() {
     JvLabel3->setGeometry(20, 95, 480, 20);
     JvLabel4 = new QLabel(QStringLiteral("Вопросы и пожелания: через сайт программы"), tab3);
     JvLabel4->setGeometry(20, 120, 480, 20);
-    JvLabel5 = new QLabel(tab3);
+    JvLabel5 = new QLabel(toQ(m_env.addresses.publisher), tab3);
     JvLabel5->setObjectName(QStringLiteral("JvLabel5"));
     JvLabel5->setGeometry(20, 145, 480, 20);
     JvLabel8 = new QLabel(QStringLiteral("Новая версия тут"), tab3);
@@ -215,10 +225,12 @@ void TForm1::buildTabAbout() {
     for (QLabel* link : {JvLabel5, JvLabel8}) {
         link->setCursor(Qt::PointingHandCursor);
         link->setStyleSheet(QStringLiteral("color: green; font-weight: bold;"));
+        link->installEventFilter(this);
     }
     JvXPButton1 = new QPushButton(QStringLiteral("Оплата услуг"), tab3);
     JvXPButton1->setObjectName(QStringLiteral("JvXPButton1"));
     JvXPButton1->setGeometry(20, 200, 160, 28);
+    connect(JvXPButton1, &QPushButton::clicked, this, &TForm1::JvXPButton1Click);
 
     JvMemo1 = new QPlainTextEdit(tab3);
     JvMemo1->setObjectName(QStringLiteral("JvMemo1"));
@@ -229,6 +241,7 @@ void TForm1::buildTabAbout() {
     Button1 = new QPushButton(QStringLiteral("Авто-Обновить"), tab3);
     Button1->setObjectName(QStringLiteral("Button1"));
     Button1->setGeometry(20, 240, 160, 28);
+    connect(Button1, &QPushButton::clicked, this, &TForm1::Button100Click);
 }
 
 void TForm1::buildTabNews() {
@@ -238,10 +251,31 @@ void TForm1::buildTabNews() {
     News = new QPushButton(QStringLiteral("Обновить новости"), TabSheet1);
     News->setObjectName(QStringLiteral("News"));
     News->setGeometry(0, 0, 160, 26);
+    connect(News, &QPushButton::clicked, this, &TForm1::NewsClick);
     Memo2 = new QPlainTextEdit(TabSheet1);
     Memo2->setObjectName(QStringLiteral("Memo2"));
     Memo2->setGeometry(0, 30, 801, 412);
     Memo2->setReadOnly(true);
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::MouseButtonRelease && (watched == JvLabel5 || watched == JvLabel8)) {
+        if (watched == JvLabel5) JvLabel5MouseUp();
+        else JvLabel8MouseUp();
+        return true;
+    }
+    if (event->type() == QEvent::MouseButtonPress) {
+        auto* press = static_cast<QMouseEvent*>(event);
+        auto* widget = static_cast<QWidget*>(watched);
+        if (watched == client->viewport() || watched == client->horizontalHeader()) {
+            clientMouseDown(widget, press->button(), press->position().toPoint());
+            if (press->button() == Qt::RightButton) return true;
+        } else if (watched == Stat->viewport() || watched == Stat->horizontalHeader()) {
+            StatMouseDown(widget, press->button(), press->position().toPoint());
+            if (press->button() == Qt::RightButton) return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 ProxySettings TForm1::proxySettings() const {
@@ -249,8 +283,8 @@ ProxySettings TForm1::proxySettings() const {
 }
 
 void TForm1::showError(const QString& text) {
-    if (m_showError) {
-        m_showError(text);
+    if (m_env.showError) {
+        m_env.showError(text);
         return;
     }
     QMessageBox::critical(this, QString::fromLatin1(kApplicationTitle), text);
@@ -313,18 +347,6 @@ void TForm1::FormCreate() {
     }
 }
 
-void TForm1::Curl1Receive(THttpTransfer& Sender, const char* data, std::uint32_t len, bool& bContinue) {
-    appendToReceiveStream(Sender, data, len, bContinue);
-}
-
-void TForm1::Curl1Wait(THttpTransferBase&) {
-    QCoreApplication::processEvents(QEventLoop::AllEvents);
-}
-
-void TForm1::proxycheck() {
-    korvex::proxycheck(proxySettings(), Curl1, updateProxy);
-}
-
 void TForm1::FormDestroy() {
     if (m_destroyed) return;
     m_destroyed = true;
@@ -336,11 +358,13 @@ void TForm1::read() {
     reloadTables();
 }
 
-void TForm1::zapis() {
+bool TForm1::zapis() {
     try {
         korvex::zapis(m_book, proxySettings(), FileName);
+        return true;
     } catch (const SettingsWriteError& e) {
         showError(QString::fromStdString(e.what()));
+        return false;
     }
 }
 
@@ -365,6 +389,13 @@ void TForm1::PageControl1Change(int) {
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
+    if (m_running) {
+        // Stop the run first; it saves, and then closes the window itself.
+        m_closeAfterRun = true;
+        JvXPButton2Click();
+        event->ignore();
+        return;
+    }
     event->accept();
 }
 

@@ -6,13 +6,21 @@
 #include <QString>
 #include <QWidget>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "account_book.h"
+#include "balance_checks.h"
+#include "check_clock.h"
 #include "http_transfer.h"
+#include "open_url.h"
+#include "portal_addresses.h"
 #include "proxy_check.h"
 #include "proxy_settings.h"
+#include "speed_change.h"
+#include "text_holder.h"
 
+class QAction;
 class QCheckBox;
 class QLabel;
 class QLineEdit;
@@ -24,7 +32,6 @@ class QSpinBox;
 class QSystemTrayIcon;
 class QTabWidget;
 class QTableView;
-class QAction;
 
 namespace korvex {
 
@@ -33,24 +40,37 @@ class TextGridModel;
 inline constexpr const char* kWindowCaption = "Korvex  3.0";
 inline constexpr const char* kApplicationTitle = "Korvex 3.0";
 
+// What the window needs from outside; the defaults are the real ones, tests hand in their own.
+struct WindowEnvironment {
+    // An error nothing else handles (a settings file that cannot be written, a bad proxy port).
+    std::function<void(const QString& text)> showError;
+    // A question with Yes and No; true for Yes.
+    std::function<bool(const QString& title, const QString& text)> confirm;
+    PortalAddresses addresses = PortalAddresses::fromBuild();
+    std::shared_ptr<UrlOpener> urlOpener;
+    std::shared_ptr<const CheckClock> clock;
+};
+
 class TForm1 : public QWidget {
     Q_OBJECT
 public:
     // `settingsPath`: the settings file (normally Settings.ini beside the executable).
-    // `showError`: how uncaught errors reach the user; a message box unless a test replaces it.
-    explicit TForm1(std::string settingsPath, std::function<void(const QString&)> showError = {},
-                    QWidget* parent = nullptr);
+    explicit TForm1(std::string settingsPath, WindowEnvironment environment = {}, QWidget* parent = nullptr);
     ~TForm1() override;
 
     AccountBook& book() { return m_book; }
     const std::string& settingsFileName() const { return FileName; }
     ProxySettings proxySettings() const;
+    const PortalAddresses& addresses() const { return m_env.addresses; }
+    // True while a refresh run or another transfer of the window is under way.
+    bool transferRunning() const { return m_running; }
 
-    // Load and save, as the core does them, with the window's tables and edits.
+    // Load and save, as the core does them, with the window's tables and edits. zapis answers false
+    // when the file could not be written (the message has been shown).
     void read();
-    void zapis();
+    bool zapis();
 
-    // Handlers, named control + event.
+    // Start-up, shut-down, settings tab.
     void FormCreate();
     void FormDestroy();
     void clientsChange(int count);
@@ -63,10 +83,48 @@ public:
     void Curl1Wait(THttpTransferBase& Sender);
     void proxycheck();
 
+    // Refresh: the whole table, one row, and the stop button.
+    void bbb111Click();
+    void N6Click();
+    void JvXPButton2Click();
+
+    // Account table: right-click and its row menu.
+    void clientMouseDown(QWidget* source, Qt::MouseButton button, const QPoint& pos);
+    void addrowClick();
+    void delrowClick();
+    void moveupClick();
+    void movedownClick();
+    void sortClick();
+
+    // Balance table: right-click and its menu.
+    void StatMouseDown(QWidget* source, Qt::MouseButton button, const QPoint& pos);
+    void N641Click();
+    void N1281Click();
+    void N2561Click();
+    void N5121Click();
+    void N10241Click();
+    void N20481Click();
+    void N30721Click();
+    void N40961Click();
+    void N51201Click();
+    void N5Click();
+
+    // News, links and the update button.
+    void NewsClick();
+    void JvLabel5MouseUp();
+    void JvLabel8MouseUp();
+    void JvXPButton1Click();
+    void Button100Click();
+
     // Tray menu.
     void N4Click();
     void N3Click();
     void N1Click();
+
+    // The cell under the last right-click on either table.
+    int currentCol() const { return m_curCol; }
+    int currentRow() const { return m_curRow; }
+    void setCurrentCell(int col, int row) { m_curCol = col, m_curRow = row; }
 
     // Controls (named as in the window's design).
     QTabWidget* PageControl1 = nullptr;
@@ -98,6 +156,27 @@ public:
     QPushButton* News = nullptr;
     QPlainTextEdit* Memo2 = nullptr;
 
+    QMenu* JvPopupMenu1 = nullptr;
+    QAction* addrow = nullptr;
+    QAction* delrow = nullptr;
+    QAction* moveup = nullptr;
+    QAction* movedown = nullptr;
+    QAction* sort = nullptr;
+
+    QMenu* PopupMenu2 = nullptr;
+    QMenu* New1 = nullptr;
+    QAction* N641 = nullptr;
+    QAction* N1281 = nullptr;
+    QAction* N2561 = nullptr;
+    QAction* N5121 = nullptr;
+    QAction* N10241 = nullptr;
+    QAction* N20481 = nullptr;
+    QAction* N30721 = nullptr;
+    QAction* N40961 = nullptr;
+    QAction* N51201 = nullptr;
+    QAction* N5 = nullptr;
+    QAction* N6 = nullptr;
+
     QMenu* PopupMenu1 = nullptr;
     QAction* N4 = nullptr;
     QAction* N3 = nullptr;
@@ -106,6 +185,8 @@ public:
     QSystemTrayIcon* JvTrayIcon1 = nullptr;
 
     THttpTransfer Curl1;
+    // The hidden memo that holds the last page received.
+    TextHolder Memo1;
     // The proxy settings of the update component, kept up to date by proxycheck.
     UpdateProxySettings updateProxy;
 
@@ -115,6 +196,7 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void buildControls();
@@ -123,25 +205,42 @@ private:
     void buildTabAbout();
     void buildTabNews();
     void buildTray();
-    // Hides the application into the tray, or shows it again.
-    void hideToTray();
-    void restoreFromTray();
+    void buildRowMenu();
+    void buildBalanceMenu();
     void writeHeadings(bool firstStart);
     void reloadTables();
     void showError(const QString& text);
     void setCountSilently(int count);
+    void afterRowCommand();
+    void hideToTray();
+    void restoreFromTray();
+    void openAddress(const std::string& url);
+
+    // Runs `work` with Curl1 in threaded mode, the window responsive, "СТОП" enabled and every
+    // control that could change the tables or start another transfer disabled. Answers false when
+    // the window is already busy with a transfer.
+    bool withTransfers(const std::function<void()>& work);
+    void setTransferControlsEnabled(bool enabled);
+    // The refresh run over rows first..last; the progress bar follows when `showProgress`.
+    void runRefresh(int first, int last, bool showProgress);
+    void speedItemClick(SpeedItem item);
+    // Shows the tables' new texts and paints the window now.
+    void repaintNow();
 
     AccountBook m_book;
     std::string FileName;
-    std::function<void(const QString&)> m_showError;
+    WindowEnvironment m_env;
+    std::unique_ptr<BalanceChecks> m_checks;
     TextGridModel* m_clientModel = nullptr;
     TextGridModel* m_statModel = nullptr;
     bool m_destroyed = false;
+    bool m_running = false;
+    bool m_stopRequested = false;
+    bool m_closeAfterRun = false;
 
-    // The cell under the last right-click on either table, and where it was.
     int m_curCol = 0;
     int m_curRow = 0;
-    QPoint m_popupPoint;
+    QPoint m_popupPoint;  // where the last right-click was, on the screen
 };
 
 }  // namespace korvex

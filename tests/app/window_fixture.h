@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <optional>
+#include <vector>
 #include <sstream>
 #include <string>
 
@@ -13,6 +15,13 @@
 #include "tform1.h"
 
 namespace korvex::test {
+
+// Remembers the addresses the window asks to open instead of starting a browser.
+class RecordingUrlOpener : public UrlOpener {
+public:
+    void open(const std::string& url) override { opened.push_back(url); }
+    std::vector<std::string> opened;
+};
 
 class WindowTest : public ::testing::Test {
 protected:
@@ -28,7 +37,16 @@ protected:
     }
 
     TForm1& open() {
-        m_form = std::make_unique<TForm1>(m_settings, [this](const QString& text) { m_errors << text; });
+        WindowEnvironment env;
+        env.showError = [this](const QString& text) { m_errors << text; };
+        env.confirm = [this](const QString& title, const QString& text) {
+            m_questions << title + QStringLiteral(": ") + text;
+            return m_answerYes;
+        };
+        if (m_addresses) env.addresses = *m_addresses;
+        env.urlOpener = m_opener;
+        env.clock = m_clock;
+        m_form = std::make_unique<TForm1>(m_settings, env);
         return *m_form;
     }
     void close() { m_form.reset(); }
@@ -44,6 +62,12 @@ protected:
     std::string m_settings;
     std::unique_ptr<TForm1> m_form;
     QStringList m_errors;
+    QStringList m_questions;
+    bool m_answerYes = true;
+    std::optional<PortalAddresses> m_addresses;
+    std::shared_ptr<RecordingUrlOpener> m_opener = std::make_shared<RecordingUrlOpener>();
+    std::shared_ptr<FixedCheckClock> m_clock =
+        std::make_shared<FixedCheckClock>(LocalDateTime{7, 12, 2026, 9, 5});
 };
 
 }  // namespace korvex::test
