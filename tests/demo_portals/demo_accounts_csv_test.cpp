@@ -66,17 +66,19 @@ TEST(DemoAccountsCsvTest, EveryRowReachesItsPortal) {
         plans.insert(row[2]);
         const auto request = test::balanceRequest(row[2], row[0], row[1]);
         ASSERT_TRUE(request) << "unknown plan code";
-        const auto answer = test::send(portals, request->portal, request->target, request->credentials, request->body);
-        const auto balance = test::capture(request->portal, test::patternSteps(request->portal)[0].pattern, answer.body);
+        const auto answer =
+            test::send(portals, request->portal, request->target, request->credentials, request->body);
+        const auto balance =
+            test::capture(request->portal, test::patternSteps(request->portal)[0].pattern, answer.body);
         if (!balance) {
             ++refused;
             EXPECT_TRUE(portals.account(request->portal, row[0])) << "the refused row names a known login";
         }
     }
     EXPECT_EQ(refused, 1) << "exactly one row has a wrong password";
-    const std::set<std::string> allPlans = {"39", "SPS", "53",  "PS",  "42",  "SG",   "31",   "5",    "R",
-                                            "75", "SG75", "39S", "SG39", "95S", "SG95", "15",  "SG15", "21",
-                                            "SG21", "GL", "SF",  "SKYFI", "60", "STV", "602", "STV2"};
+    const std::set<std::string> allPlans = {
+        "39",  "SPS",  "53", "PS",   "42", "SG",   "31", "5",  "R",     "75", "SG75", "39S", "SG39",
+        "95S", "SG95", "15", "SG15", "21", "SG21", "GL", "SF", "SKYFI", "60", "STV",  "602", "STV2"};
     EXPECT_EQ(plans, allPlans);
 }
 

@@ -86,7 +86,8 @@ std::vector<PatternStep> patternSteps(PortalId portal) {
             return {{R"( Kb  Money Rest: (.*?)\ </b></center>)", &A::balance},
                     {R"(<center><b> Traffic Rest: (.*?)\ Kb  Money Rest:)", &A::traffic}};
         case PortalId::SatGate:
-            return {{R"(Current ballance:\s+\s+\</td>\s+\s+<td>\s+\s+([\d\d\d\d.\d\d\d\d].*?)\s+\s+\</td>\s+\s+<td>\s+\s)",
+            return {{R"(Current ballance:\s+\s+\</td>\s+\s+<td>\s+\s+([\d\d\d\d.\d\d\d\d].*?))"
+                     R"(\s+\s+\</td>\s+\s+<td>\s+\s)",
                      &A::balance},
                     {R"(Plan:</td><td>(.*?)\ Kbps )", &A::speed}};
         case PortalId::SkyFi:
@@ -141,11 +142,13 @@ std::optional<std::string> capture(PortalId portal, const std::string& patternUt
     int error = 0;
     PCRE2_SIZE offset = 0;
     std::unique_ptr<pcre2_code, CodeFree> code(pcre2_compile(reinterpret_cast<PCRE2_SPTR>(pattern.data()),
-                                                             pattern.size(), PCRE2_DOTALL, &error, &offset, nullptr));
+                                                             pattern.size(), PCRE2_DOTALL, &error, &offset,
+                                                             nullptr));
     if (!code) throw std::runtime_error("pattern does not compile: " + patternUtf8);
-    std::unique_ptr<pcre2_match_data, MatchDataFree> data(pcre2_match_data_create_from_pattern(code.get(), nullptr));
-    const int rc = pcre2_match(code.get(), reinterpret_cast<PCRE2_SPTR>(text.data()), text.size(), 0, 0, data.get(),
-                               nullptr);
+    std::unique_ptr<pcre2_match_data, MatchDataFree> data(
+        pcre2_match_data_create_from_pattern(code.get(), nullptr));
+    const int rc = pcre2_match(code.get(), reinterpret_cast<PCRE2_SPTR>(text.data()), text.size(), 0, 0,
+                               data.get(), nullptr);
     if (rc < 2) return std::nullopt;
     const PCRE2_SIZE* ovector = pcre2_get_ovector_pointer(data.get());
     return text.substr(ovector[2], ovector[3] - ovector[2]);

@@ -27,10 +27,10 @@ struct PortalCase {
     const char* planCode;
 };
 constexpr PortalCase kPortalCases[] = {
-    {PortalId::SpectrumSat, "39"}, {PortalId::Raduga, "R"},       {PortalId::SpaceGate75, "SG75"},
+    {PortalId::SpectrumSat, "39"},  {PortalId::Raduga, "R"},        {PortalId::SpaceGate75, "SG75"},
     {PortalId::SpaceGate39, "39S"}, {PortalId::SpaceGate95, "95S"}, {PortalId::SpaceGate15_21, "21"},
-    {PortalId::PlanetSky, "PS"},   {PortalId::Globax, "GL"},      {PortalId::SatGate, "42"},
-    {PortalId::SkyFi, "SF"},       {PortalId::Stv, "STV"},        {PortalId::Stv, "STV2"},
+    {PortalId::PlanetSky, "PS"},    {PortalId::Globax, "GL"},       {PortalId::SatGate, "42"},
+    {PortalId::SkyFi, "SF"},        {PortalId::Stv, "STV"},         {PortalId::Stv, "STV2"},
 };
 
 test::Answer logIn(const DemoPortals& portals, std::string_view planCode, const std::string& login,
@@ -47,10 +47,11 @@ TEST(DemoPortalsTest, EveryStockAccountPageGivesEachPatternItsValue) {
     DemoPortals portals;
     for (const auto& [portal, account] : stockDemoAccounts()) {
         const std::string planCode =
-            portal == PortalId::Stv ? (account.stvGate == "insat2" ? "STV2" : "STV")
-                                    : std::string(std::find_if(std::begin(kPortalCases), std::end(kPortalCases),
-                                                               [&](const PortalCase& c) { return c.portal == portal; })
-                                                      ->planCode);
+            portal == PortalId::Stv
+                ? (account.stvGate == "insat2" ? "STV2" : "STV")
+                : std::string(std::find_if(std::begin(kPortalCases), std::end(kPortalCases),
+                                           [&](const PortalCase& c) { return c.portal == portal; })
+                                  ->planCode);
         SCOPED_TRACE(std::string(portalName(portal)) + " " + account.login);
         const auto answer = logIn(portals, planCode, account.login, account.password);
         ASSERT_EQ(answer.status, 200);
@@ -102,8 +103,8 @@ TEST(DemoPortalsTest, PagesFollowTheRegistry) {
     empty.stockAccounts = false;
     DemoPortals portals(empty);
     EXPECT_TRUE(portals.accounts(PortalId::Raduga).empty());
-    DemoAccount a{"r_test", "secret", "Тестов Тест", "1 000,50", "2048 Кбит/с", "", "Спутник — Максимум",
-                  "", "", {}};
+    DemoAccount a{"r_test", "secret", "Тестов Тест", "1 000,50", "2048 Кбит/с", "", "Спутник — Максимум", "",
+                  "",       {}};
     portals.putAccount(PortalId::Raduga, a);
     auto page = logIn(portals, "R", "r_test", "secret").body;
     EXPECT_EQ(capture(PortalId::Raduga, test::patternSteps(PortalId::Raduga)[0].pattern, page),
@@ -158,7 +159,8 @@ TEST(DemoPortalsTest, RequestLogRecordsWhatWasSent) {
     EXPECT_EQ(formatRecord(log[1]),
               "satgate POST /index.php?logout=1&locale=en_US cookie=\"A=1; B=2\" referer=\"" +
                   portals.baseUrl(PortalId::SatGate) + "/index.php?logout=1&locale=en_US\" agent=\"" +
-                  test::kBrowserAgent + "\" type=\"application/x-www-form-urlencoded\" body=\"" + body + "\"");
+                  test::kBrowserAgent + "\" type=\"application/x-www-form-urlencoded\" body=\"" + body +
+                  "\"");
     portals.clearRequests();
     EXPECT_TRUE(portals.requests().empty());
 }
@@ -197,16 +199,19 @@ TEST(DemoPortalsTest, SpeedChangesSetTheAccountSpeed) {
         const auto answer =
             send(portals, row.portal, "/speed/", before.login + ":" + before.password, std::string(row.body));
         EXPECT_EQ(answer.status, 200);
-        EXPECT_EQ(portals.account(row.portal, row.login)->speed, row.speedAfter ? row.speedAfter : before.speed);
+        EXPECT_EQ(portals.account(row.portal, row.login)->speed,
+                  row.speedAfter ? row.speedAfter : before.speed);
     }
     // Wrong credentials: 401, nothing changes.
-    const auto answer = send(portals, PortalId::SpaceGate75, "/speed/", std::string("sg75_orlov:nope"),
-                             std::string("S=3"));
+    const auto answer =
+        send(portals, PortalId::SpaceGate75, "/speed/", std::string("sg75_orlov:nope"), std::string("S=3"));
     EXPECT_EQ(answer.status, 401);
     EXPECT_EQ(portals.account(PortalId::SpaceGate75, "sg75_orlov")->speed, "1000.00");
     // Raduga has no speed page.
-    EXPECT_EQ(send(portals, PortalId::Raduga, "/speed/", std::string("r_smirnov:Raduga#2024"), std::string("S=3")).status,
-              404);
+    EXPECT_EQ(
+        send(portals, PortalId::Raduga, "/speed/", std::string("r_smirnov:Raduga#2024"), std::string("S=3"))
+            .status,
+        404);
 }
 
 TEST(DemoPortalsTest, SkyFiSpeedChangeNeedsTheLoginCookie) {
@@ -277,7 +282,8 @@ TEST(DemoPortalsTest, FailFixedAndRawPagesReplaceTheAnswer) {
     portals.setFail(PortalId::SpectrumSat, false);
 
     portals.setFixedPage(PortalId::SpectrumSat, "Deposit: 9.99, fixed");
-    EXPECT_EQ(send(portals, PortalId::SpectrumSat, "/anything").body, "Deposit: 9.99, fixed");  // no credentials
+    EXPECT_EQ(send(portals, PortalId::SpectrumSat, "/anything").body,
+              "Deposit: 9.99, fixed");  // no credentials
     portals.setFixedPage(PortalId::SpectrumSat, std::nullopt);
 
     const std::string raw("Deposit: 1\r\n2\0, Chosen", 22);
@@ -304,7 +310,8 @@ TEST(DemoPortalsTest, StalledRequestsWaitForTheSwitchOrTheStop) {
     portals.setStall(PortalId::Globax, false);
     const auto released = held.get();
     EXPECT_EQ(released.status, 200);
-    EXPECT_EQ(capture(PortalId::Globax, test::patternSteps(PortalId::Globax)[0].pattern, released.body), "315.40");
+    EXPECT_EQ(capture(PortalId::Globax, test::patternSteps(PortalId::Globax)[0].pattern, released.body),
+              "315.40");
 
     // A client that gives up (the program's stop button) leaves the server to answer into a closed
     // connection once released: that must not take the process down (SIGPIPE).
@@ -341,7 +348,8 @@ TEST(DemoPortalsTest, TakenPortIsReported) {
         FAIL() << "a second server on the same port";
     } catch (const PortalStartError& e) {
         EXPECT_TRUE(e.portTaken());
-        EXPECT_NE(std::string(e.what()).find("stv: port " + std::to_string(taken)), std::string::npos) << e.what();
+        EXPECT_NE(std::string(e.what()).find("stv: port " + std::to_string(taken)), std::string::npos)
+            << e.what();
     }
     EXPECT_EQ(logIn(first, "STV", "stv_alekseev", "stv-60").status, 200);
 }
@@ -375,8 +383,8 @@ TEST(DemoPortalsTest, HttpsCertificateNamesTheLoopbackAndGoesAtStop) {
     EXPECT_EQ(X509_check_host(cert, "localhost", 0, 0, nullptr), 1);
     X509_free(cert);
     for (const PortalId id : kAllPortals)
-        EXPECT_EQ(portals.baseUrl(id), std::string(isHttps(id) ? "https" : "http") + "://127.0.0.1:" +
-                                           std::to_string(portals.port(id)));
+        EXPECT_EQ(portals.baseUrl(id), std::string(isHttps(id) ? "https" : "http") +
+                                           "://127.0.0.1:" + std::to_string(portals.port(id)));
     portals.stop();
     EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(path).parent_path()));
 }

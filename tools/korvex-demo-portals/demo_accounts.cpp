@@ -5,13 +5,14 @@ namespace korvex {
 std::vector<std::pair<PortalId, DemoAccount>> stockDemoAccounts() {
     using P = PortalId;
     // login, password, holder, balance, speed, status, tariff, traffic, STV gate
+    // clang-format off
     return {
         {P::SpectrumSat, {"sps_ivanov", "Qw3rty-71", "Иванов Сергей Петрович", "42.15", "256.00", "Active",
                           "Home 256", "", "", {}}},
         {P::SpectrumSat, {"sps_petrova", "lEto2009", "Петрова Анна Викторовна", "-3.80", "128.00", "Blocked",
                           "Home 128", "", "", {}}},
-        {P::SpectrumSat, {"sps_kozlov", "k0zl0v!77", "Козлов Дмитрий Андреевич", "118.60", "1024.00", "Active",
-                          "Office 1024", "", "", {}}},
+        {P::SpectrumSat, {"sps_kozlov", "k0zl0v!77", "Козлов Дмитрий Андреевич", "118.60", "1024.00",
+                          "Active", "Office 1024", "", "", {}}},
 
         {P::Raduga, {"r_smirnov", "Raduga#2024", "Смирнов Алексей Игоревич", "350.00", "512 Кбит/с",
                      "Активна", "Домашний безлимит 512", "", "", {}}},
@@ -49,8 +50,8 @@ std::vector<std::pair<PortalId, DemoAccount>> stockDemoAccounts() {
 
         {P::Globax, {"gl_romanov", "glbx2007", "Романов Юрий Степанович", "315.40", "", "active", "Day",
                      "1048576", "", {}}},
-        {P::Globax, {"gl_belova", "B3lova", "Белова Галина Фёдоровна", "12.00", "", "active", "Night", "20480",
-                     "", {}}},
+        {P::Globax, {"gl_belova", "B3lova", "Белова Галина Фёдоровна", "12.00", "", "active", "Night",
+                     "20480", "", {}}},
 
         {P::SatGate, {"sat_grigoriev", "grig42", "Григорьев Олег Борисович", "12.50", "512", "active",
                       "Unlimited", "", "", {}}},
@@ -58,8 +59,8 @@ std::vector<std::pair<PortalId, DemoAccount>> stockDemoAccounts() {
                       "Business", "", "", {}}},
         {P::SatGate, {"sat_kiselev", "kis31", "Киселёв Артём Романович", "0.90", "256", "active", "Economy",
                       "", "", {}}},
-        {P::SatGate, {"sat_makarova", "mak5", "Макарова Вера Ильинична", "47.00", "128", "active", "Night", "",
-                      "", {}}},
+        {P::SatGate, {"sat_makarova", "mak5", "Макарова Вера Ильинична", "47.00", "128", "active", "Night",
+                      "", "", {}}},
 
         {P::SkyFi, {"sf_nikitin", "SkyF1-nik", "Никитин Роман Алексеевич", "450.00", "500.00", "Активен",
                     "Стандарт 512", "", "", {}}},
@@ -77,6 +78,7 @@ std::vector<std::pair<PortalId, DemoAccount>> stockDemoAccounts() {
         {P::Stv, {"stv_guseva", "gus-STV2", "Гусева Полина Сергеевна", "3100.00", "", "Отключен",
                   "Транспондер 2 — Безлимит", "", "insat2", {}}},
     };
+    // clang-format on
 }
 
 }  // namespace korvex

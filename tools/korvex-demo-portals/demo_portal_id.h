@@ -24,9 +24,9 @@ enum class PortalId {
 };
 
 inline constexpr std::array<PortalId, 12> kAllPortals = {
-    PortalId::SpectrumSat, PortalId::Raduga,    PortalId::SpaceGate75, PortalId::SpaceGate39,
-    PortalId::SpaceGate95, PortalId::SpaceGate15_21, PortalId::PlanetSky, PortalId::Globax,
-    PortalId::SatGate,     PortalId::SkyFi,     PortalId::Stv,         PortalId::Publisher,
+    PortalId::SpectrumSat, PortalId::Raduga,         PortalId::SpaceGate75, PortalId::SpaceGate39,
+    PortalId::SpaceGate95, PortalId::SpaceGate15_21, PortalId::PlanetSky,   PortalId::Globax,
+    PortalId::SatGate,     PortalId::SkyFi,          PortalId::Stv,         PortalId::Publisher,
 };
 
 // Short lower-case name, as printed at start and in the request log: "spectrumsat", "spacegate15_21"...

@@ -79,7 +79,8 @@ std::optional<std::string> decodeBase64(std::string_view text) {
 bool startsWithNoCase(std::string_view text, std::string_view prefix) {
     if (text.size() < prefix.size()) return false;
     for (size_t i = 0; i < prefix.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(text[i])) != std::tolower(static_cast<unsigned char>(prefix[i])))
+        if (std::tolower(static_cast<unsigned char>(text[i])) !=
+            std::tolower(static_cast<unsigned char>(prefix[i])))
             return false;
     return true;
 }
@@ -109,7 +110,8 @@ std::optional<std::string> cookieValue(const httplib::Request& req, std::string_
         std::string_view pair = rest.substr(0, semi);
         while (!pair.empty() && pair.front() == ' ') pair.remove_prefix(1);
         const size_t eq = pair.find('=');
-        if (eq != std::string_view::npos && pair.substr(0, eq) == name) return std::string(pair.substr(eq + 1));
+        if (eq != std::string_view::npos && pair.substr(0, eq) == name)
+            return std::string(pair.substr(eq + 1));
         if (semi == std::string_view::npos) break;
         rest.remove_prefix(semi + 1);
     }
@@ -121,28 +123,45 @@ std::optional<std::string> cookieValue(const httplib::Request& req, std::string_
 // session overwrite another's.
 std::string_view sessionCookie(PortalId id) {
     switch (id) {
-        case PortalId::Globax: return "GLOBAXSID";
-        case PortalId::SatGate: return "SATGATESID";
-        case PortalId::SkyFi: return "SKYFISID";
-        case PortalId::Stv: return "STVSID";
-        default: return "SID";
+        case PortalId::Globax:
+            return "GLOBAXSID";
+        case PortalId::SatGate:
+            return "SATGATESID";
+        case PortalId::SkyFi:
+            return "SKYFISID";
+        case PortalId::Stv:
+            return "STVSID";
+        default:
+            return "SID";
     }
 }
 
 std::string_view portalTitle(PortalId id) {
     switch (id) {
-        case PortalId::SpectrumSat: return "SpectrumSat";
-        case PortalId::Raduga: return "Raduga";
-        case PortalId::SpaceGate75: return "SpaceGate 75";
-        case PortalId::SpaceGate39: return "SpaceGate 39";
-        case PortalId::SpaceGate95: return "SpaceGate 95";
-        case PortalId::SpaceGate15_21: return "SpaceGate 15/21";
-        case PortalId::PlanetSky: return "PlanetSky";
-        case PortalId::Globax: return "Globax";
-        case PortalId::SatGate: return "SatGate";
-        case PortalId::SkyFi: return "SKY-FI";
-        case PortalId::Stv: return "STV";
-        case PortalId::Publisher: return "Korvex";
+        case PortalId::SpectrumSat:
+            return "SpectrumSat";
+        case PortalId::Raduga:
+            return "Raduga";
+        case PortalId::SpaceGate75:
+            return "SpaceGate 75";
+        case PortalId::SpaceGate39:
+            return "SpaceGate 39";
+        case PortalId::SpaceGate95:
+            return "SpaceGate 95";
+        case PortalId::SpaceGate15_21:
+            return "SpaceGate 15/21";
+        case PortalId::PlanetSky:
+            return "PlanetSky";
+        case PortalId::Globax:
+            return "Globax";
+        case PortalId::SatGate:
+            return "SatGate";
+        case PortalId::SkyFi:
+            return "SKY-FI";
+        case PortalId::Stv:
+            return "STV";
+        case PortalId::Publisher:
+            return "Korvex";
     }
     return "";
 }
@@ -153,15 +172,17 @@ bool isSpaceGate(PortalId id) {
 }
 
 bool isBasicLogin(PortalId id) {
-    return id == PortalId::SpectrumSat || id == PortalId::Raduga || id == PortalId::PlanetSky || isSpaceGate(id);
+    return id == PortalId::SpectrumSat || id == PortalId::Raduga || id == PortalId::PlanetSky ||
+           isSpaceGate(id);
 }
 
 using SpeedTable = std::map<std::string, std::string, std::less<>>;
 
 // What each portal sets for the posted speed number; the same figures the program shows after a change.
 const SpeedTable& speedTable(PortalId id) {
-    static const SpeedTable spaceGate = {{"1", "125.00"},  {"3", "250.00"},  {"4", "500.00"}, {"5", "1000.00"},
-                                         {"6", "2000.00"}, {"7", "3000.00"}, {"8", "4000.00"}};
+    static const SpeedTable spaceGate = {{"1", "125.00"},  {"3", "250.00"},  {"4", "500.00"},
+                                         {"5", "1000.00"}, {"6", "2000.00"}, {"7", "3000.00"},
+                                         {"8", "4000.00"}};
     static const SpeedTable spectrumSat = {{"1", "64.00"},   {"2", "128.00"},  {"3", "256.00"},
                                            {"4", "512.00"},  {"5", "1024.00"}, {"6", "2048.00"},
                                            {"7", "3072.00"}, {"8", "4096.00"}, {"9", "5120.00"}};
@@ -172,10 +193,14 @@ const SpeedTable& speedTable(PortalId id) {
     static const SpeedTable none;
     if (isSpaceGate(id)) return spaceGate;
     switch (id) {
-        case PortalId::SpectrumSat: return spectrumSat;
-        case PortalId::PlanetSky: return planetSky;
-        case PortalId::SkyFi: return skyFi;
-        default: return none;
+        case PortalId::SpectrumSat:
+            return spectrumSat;
+        case PortalId::PlanetSky:
+            return planetSky;
+        case PortalId::SkyFi:
+            return skyFi;
+        default:
+            return none;
     }
 }
 
@@ -205,7 +230,9 @@ public:
         return std::string(isHttps(id) ? "https://" : "http://") + kHost + ":" + std::to_string(port(id));
     }
     int port(PortalId id) const { return m_servers[static_cast<size_t>(id)]->port; }
-    std::string certificatePath() const { return m_certificate ? m_certificate->certificatePath().string() : ""; }
+    std::string certificatePath() const {
+        return m_certificate ? m_certificate->certificatePath().string() : "";
+    }
 
     // Registry and switches (all under m_mutex).
     void putAccount(PortalId id, DemoAccount account);
@@ -236,7 +263,8 @@ private:
     void serve(PortalId id, const httplib::Request& req, httplib::Response& res);
 
     // The portal-specific answers; each takes m_mutex itself.
-    void serveBasicLogin(PortalId id, const httplib::Request& req, httplib::Response& res, std::string_view path);
+    void serveBasicLogin(PortalId id, const httplib::Request& req, httplib::Response& res,
+                         std::string_view path);
     void serveGlobax(const httplib::Request& req, httplib::Response& res, std::string_view path);
     void serveSatGate(const httplib::Request& req, httplib::Response& res, std::string_view path);
     void serveSkyFi(const httplib::Request& req, httplib::Response& res, std::string_view path);
@@ -253,7 +281,8 @@ private:
     const DemoAccount* loginLocked(PortalId id, std::string_view login, std::string_view password,
                                    std::string_view stvGate = {});
     std::string openSessionLocked(PortalId id, const std::string& login, std::string_view gate);
-    const DemoAccount* sessionAccountLocked(PortalId id, const httplib::Request& req, std::string_view gate = {});
+    const DemoAccount* sessionAccountLocked(PortalId id, const httplib::Request& req,
+                                            std::string_view gate = {});
     void setSessionCookie(httplib::Response& res, PortalId id, const std::string& token);
 
     RequestLog m_log;
@@ -273,9 +302,10 @@ private:
     bool m_stopped = false;
 };
 
-DemoPortals::Impl::Impl(Options options) : m_log(std::move(options.onRequest)) {
+DemoPortals::Impl::Impl(Options options) : m_log(std::move(options.onRequest), options.keepRequests) {
     if (options.stockAccounts)
-        for (auto& [id, account] : stockDemoAccounts()) m_state[static_cast<size_t>(id)].accounts.push_back(account);
+        for (auto& [id, account] : stockDemoAccounts())
+            m_state[static_cast<size_t>(id)].accounts.push_back(account);
     m_news = utf8ToCp1251(pages::publisherNews());
 
     try {
@@ -303,8 +333,8 @@ void DemoPortals::Impl::startServer(PortalId id, int wantedPort) {
         const std::string key = m_certificate->keyPath().string();
         auto ssl = std::make_unique<httplib::SSLServer>(cert.c_str(), key.c_str());
         if (!ssl->is_valid())
-            throw PortalStartError(std::string(portalName(id)) + ": the TLS server could not load its certificate",
-                                   false);
+            throw PortalStartError(
+                std::string(portalName(id)) + ": the TLS server could not load its certificate", false);
         s->server = std::move(ssl);
     } else {
         s->server = std::make_unique<httplib::Server>();
@@ -323,7 +353,9 @@ void DemoPortals::Impl::startServer(PortalId id, int wantedPort) {
         const int yes = 1;
         setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
     });
-    const auto handler = [this, id](const httplib::Request& req, httplib::Response& res) { serve(id, req, res); };
+    const auto handler = [this, id](const httplib::Request& req, httplib::Response& res) {
+        serve(id, req, res);
+    };
     // std::regex "." stops at a line break, which a decoded path may hold.
     const std::string any = R"([\s\S]*)";
     srv.Get(any, handler);
@@ -336,11 +368,12 @@ void DemoPortals::Impl::startServer(PortalId id, int wantedPort) {
     if (wantedPort == 0) {
         s->port = srv.bind_to_any_port(kHost);
         if (s->port <= 0)
-            throw PortalStartError(std::string(portalName(id)) + ": cannot listen on any port of " + kHost, false);
+            throw PortalStartError(std::string(portalName(id)) + ": cannot listen on any port of " + kHost,
+                                   false);
     } else {
         if (!srv.bind_to_port(kHost, wantedPort))
-            throw PortalStartError(std::string(portalName(id)) + ": port " + std::to_string(wantedPort) + " on " +
-                                       kHost + " is taken (or cannot be bound)",
+            throw PortalStartError(std::string(portalName(id)) + ": port " + std::to_string(wantedPort) +
+                                       " on " + kHost + " is taken (or cannot be bound)",
                                    true);
         s->port = wantedPort;
     }
@@ -352,7 +385,8 @@ void DemoPortals::Impl::startServer(PortalId id, int wantedPort) {
     });
     m_servers[static_cast<size_t>(id)] = std::move(s);
     // stop() can only end a server that has begun to run, so wait for that here.
-    while (!raw->server->is_running() && !raw->finished) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    while (!raw->server->is_running() && !raw->finished)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     if (!raw->server->is_running() && raw->finished)
         throw PortalStartError(std::string(portalName(id)) + ": the server stopped right after start", false);
 }
@@ -377,7 +411,8 @@ void DemoPortals::Impl::answerHtml(httplib::Response& res, PortalId id, int stat
     answerBytes(res, id, status, speaksUtf8(id) ? html : utf8ToCp1251(html));
 }
 
-void DemoPortals::Impl::answerBytes(httplib::Response& res, PortalId id, int status, const std::string& bytes) {
+void DemoPortals::Impl::answerBytes(httplib::Response& res, PortalId id, int status,
+                                    const std::string& bytes) {
     res.status = status;
     res.set_content(bytes, speaksUtf8(id) ? "text/html; charset=utf-8" : "text/html; charset=windows-1251");
 }
@@ -387,14 +422,30 @@ void DemoPortals::Impl::answerAccount(httplib::Response& res, PortalId id, const
     if (a.rawPage) return answerBytes(res, id, 200, *a.rawPage);
     std::string html;
     switch (id) {
-        case PortalId::SpectrumSat: html = pages::spectrumSat(a); break;
-        case PortalId::Raduga: html = pages::raduga(a); break;
-        case PortalId::PlanetSky: html = pages::planetSky(a); break;
-        case PortalId::Globax: html = pages::globax(a); break;
-        case PortalId::SatGate: html = pages::satGate(a); break;
-        case PortalId::SkyFi: html = pages::skyFi(a); break;
-        case PortalId::Stv: html = pages::stv(a, gate); break;
-        default: html = pages::spaceGate(a, portalTitle(id)); break;
+        case PortalId::SpectrumSat:
+            html = pages::spectrumSat(a);
+            break;
+        case PortalId::Raduga:
+            html = pages::raduga(a);
+            break;
+        case PortalId::PlanetSky:
+            html = pages::planetSky(a);
+            break;
+        case PortalId::Globax:
+            html = pages::globax(a);
+            break;
+        case PortalId::SatGate:
+            html = pages::satGate(a);
+            break;
+        case PortalId::SkyFi:
+            html = pages::skyFi(a);
+            break;
+        case PortalId::Stv:
+            html = pages::stv(a, gate);
+            break;
+        default:
+            html = pages::spaceGate(a, portalTitle(id));
+            break;
     }
     answerHtml(res, id, 200, html);
 }
@@ -427,11 +478,16 @@ void DemoPortals::Impl::serve(PortalId id, const httplib::Request& req, httplib:
     const std::string_view path = req.path;
     if (isBasicLogin(id)) return serveBasicLogin(id, req, res, path);
     switch (id) {
-        case PortalId::Globax: return serveGlobax(req, res, path);
-        case PortalId::SatGate: return serveSatGate(req, res, path);
-        case PortalId::SkyFi: return serveSkyFi(req, res, path);
-        case PortalId::Stv: return serveStv(req, res, path);
-        default: return servePublisher(req, res, path);
+        case PortalId::Globax:
+            return serveGlobax(req, res, path);
+        case PortalId::SatGate:
+            return serveSatGate(req, res, path);
+        case PortalId::SkyFi:
+            return serveSkyFi(req, res, path);
+        case PortalId::Stv:
+            return serveStv(req, res, path);
+        default:
+            return servePublisher(req, res, path);
     }
 }
 
@@ -439,19 +495,21 @@ void DemoPortals::Impl::serve(PortalId id, const httplib::Request& req, httplib:
 
 DemoAccount* DemoPortals::Impl::findLocked(PortalId id, std::string_view login) {
     auto& list = m_state[static_cast<size_t>(id)].accounts;
-    const auto it = std::find_if(list.begin(), list.end(), [&](const DemoAccount& a) { return a.login == login; });
+    const auto it =
+        std::find_if(list.begin(), list.end(), [&](const DemoAccount& a) { return a.login == login; });
     return it == list.end() ? nullptr : &*it;
 }
 
-const DemoAccount* DemoPortals::Impl::loginLocked(PortalId id, std::string_view login, std::string_view password,
-                                                  std::string_view stvGate) {
+const DemoAccount* DemoPortals::Impl::loginLocked(PortalId id, std::string_view login,
+                                                  std::string_view password, std::string_view stvGate) {
     const DemoAccount* a = findLocked(id, login);
     if (!a || a->password != password) return nullptr;
     if (!stvGate.empty() && !a->stvGate.empty() && a->stvGate != stvGate) return nullptr;
     return a;
 }
 
-std::string DemoPortals::Impl::openSessionLocked(PortalId id, const std::string& login, std::string_view gate) {
+std::string DemoPortals::Impl::openSessionLocked(PortalId id, const std::string& login,
+                                                 std::string_view gate) {
     static constexpr char kHex[] = "0123456789abcdef";
     std::string token;
     for (int i = 0; i < 2; ++i) {
@@ -587,7 +645,8 @@ void DemoPortals::Impl::serveBasicLogin(PortalId id, const httplib::Request& req
     answerHtml(res, id, 200, pages::speedAnswer(portalTitle(id), accepted, a->speed));
 }
 
-void DemoPortals::Impl::serveGlobax(const httplib::Request& req, httplib::Response& res, std::string_view path) {
+void DemoPortals::Impl::serveGlobax(const httplib::Request& req, httplib::Response& res,
+                                    std::string_view path) {
     constexpr PortalId id = PortalId::Globax;
     if (path == "/") return answerHtml(res, id, 200, pages::globaxLogin(false));
     if (path != "/index.php") return answerHtml(res, id, 404, pages::notFound(path));
@@ -611,7 +670,8 @@ void DemoPortals::Impl::serveGlobax(const httplib::Request& req, httplib::Respon
     answerHtml(res, id, 200, pages::globaxLogin(false));
 }
 
-void DemoPortals::Impl::serveSatGate(const httplib::Request& req, httplib::Response& res, std::string_view path) {
+void DemoPortals::Impl::serveSatGate(const httplib::Request& req, httplib::Response& res,
+                                     std::string_view path) {
     constexpr PortalId id = PortalId::SatGate;
     if (path == "/") return answerHtml(res, id, 200, pages::satGateLogin(false));
     if (path != "/index.php") return answerHtml(res, id, 404, pages::notFound(path));
@@ -637,10 +697,12 @@ void DemoPortals::Impl::serveSatGate(const httplib::Request& req, httplib::Respo
     answerHtml(res, id, 200, pages::satGateLogin(false));
 }
 
-void DemoPortals::Impl::serveSkyFi(const httplib::Request& req, httplib::Response& res, std::string_view path) {
+void DemoPortals::Impl::serveSkyFi(const httplib::Request& req, httplib::Response& res,
+                                   std::string_view path) {
     constexpr PortalId id = PortalId::SkyFi;
     const bool service = path == "/control/service.php";
-    if (path != "/" && path != "/authorize.php" && !service) return answerHtml(res, id, 404, pages::notFound(path));
+    if (path != "/" && path != "/authorize.php" && !service)
+        return answerHtml(res, id, 404, pages::notFound(path));
 
     std::lock_guard lock(m_mutex);
     const Fields fields = req.method == "POST" ? splitFields(req.body) : Fields{};
@@ -705,7 +767,8 @@ void DemoPortals::Impl::serveStv(const httplib::Request& req, httplib::Response&
     answerHtml(res, id, 200, pages::stvLogin(gate, false, false));
 }
 
-void DemoPortals::Impl::servePublisher(const httplib::Request&, httplib::Response& res, std::string_view path) {
+void DemoPortals::Impl::servePublisher(const httplib::Request&, httplib::Response& res,
+                                       std::string_view path) {
     constexpr PortalId id = PortalId::Publisher;
     std::lock_guard lock(m_mutex);
     if (const auto it = m_publisherFiles.find(path); it != m_publisherFiles.end()) {
@@ -730,37 +793,63 @@ DemoPortals::DemoPortals() : DemoPortals(Options{}) {}
 DemoPortals::DemoPortals(Options options) : m_impl(std::make_unique<Impl>(std::move(options))) {}
 DemoPortals::~DemoPortals() = default;
 
-void DemoPortals::stop() { m_impl->stop(); }
-std::string DemoPortals::baseUrl(PortalId portal) const { return m_impl->baseUrl(portal); }
-int DemoPortals::port(PortalId portal) const { return m_impl->port(portal); }
-std::string DemoPortals::certificatePath() const { return m_impl->certificatePath(); }
+void DemoPortals::stop() {
+    m_impl->stop();
+}
+std::string DemoPortals::baseUrl(PortalId portal) const {
+    return m_impl->baseUrl(portal);
+}
+int DemoPortals::port(PortalId portal) const {
+    return m_impl->port(portal);
+}
+std::string DemoPortals::certificatePath() const {
+    return m_impl->certificatePath();
+}
 
-void DemoPortals::putAccount(PortalId portal, DemoAccount account) { m_impl->putAccount(portal, std::move(account)); }
+void DemoPortals::putAccount(PortalId portal, DemoAccount account) {
+    m_impl->putAccount(portal, std::move(account));
+}
 bool DemoPortals::removeAccount(PortalId portal, std::string_view login) {
     return m_impl->removeAccount(portal, login);
 }
-void DemoPortals::clearAccounts(PortalId portal) { m_impl->clearAccounts(portal); }
+void DemoPortals::clearAccounts(PortalId portal) {
+    m_impl->clearAccounts(portal);
+}
 std::optional<DemoAccount> DemoPortals::account(PortalId portal, std::string_view login) const {
     return m_impl->account(portal, login);
 }
-std::vector<DemoAccount> DemoPortals::accounts(PortalId portal) const { return m_impl->accounts(portal); }
+std::vector<DemoAccount> DemoPortals::accounts(PortalId portal) const {
+    return m_impl->accounts(portal);
+}
 bool DemoPortals::setRawPage(PortalId portal, std::string_view login, std::optional<std::string> body) {
     return m_impl->setRawPage(portal, login, std::move(body));
 }
 
-void DemoPortals::setStall(PortalId portal, bool on) { m_impl->setStall(portal, on); }
-void DemoPortals::setFail(PortalId portal, bool on) { m_impl->setFail(portal, on); }
+void DemoPortals::setStall(PortalId portal, bool on) {
+    m_impl->setStall(portal, on);
+}
+void DemoPortals::setFail(PortalId portal, bool on) {
+    m_impl->setFail(portal, on);
+}
 void DemoPortals::setFixedPage(PortalId portal, std::optional<std::string> body) {
     m_impl->setFixedPage(portal, std::move(body));
 }
-void DemoPortals::setNews(std::string cp1251Text) { m_impl->setNews(std::move(cp1251Text)); }
+void DemoPortals::setNews(std::string cp1251Text) {
+    m_impl->setNews(std::move(cp1251Text));
+}
 void DemoPortals::setPublisherFile(std::string path, std::string body, std::string contentType) {
     m_impl->setPublisherFile(std::move(path), std::move(body), std::move(contentType));
 }
 
-std::vector<RequestRecord> DemoPortals::requests() const { return m_impl->log().all(); }
-std::vector<RequestRecord> DemoPortals::requests(PortalId portal) const { return m_impl->log().of(portal); }
-void DemoPortals::clearRequests() { m_impl->log().clear(); }
+std::vector<RequestRecord> DemoPortals::requests() const {
+    return m_impl->log().all();
+}
+std::vector<RequestRecord> DemoPortals::requests(PortalId portal) const {
+    return m_impl->log().of(portal);
+}
+void DemoPortals::clearRequests() {
+    m_impl->log().clear();
+}
 bool DemoPortals::waitForRequests(std::size_t count, std::chrono::milliseconds timeout) const {
     return m_impl->log().waitFor(count, timeout);
 }

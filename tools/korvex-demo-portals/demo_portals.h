@@ -49,10 +49,11 @@ private:
 class DemoPortals {
 public:
     struct Options {
-        bool fixedPorts = false;                // the demo ports of fixedPort(); otherwise ephemeral ones
-        std::map<PortalId, int> ports;          // a port per portal that overrides either choice
-        bool stockAccounts = true;              // start with stockDemoAccounts()
-        RequestLog::Observer onRequest;         // called for every request, on its server thread
+        bool fixedPorts = false;         // the demo ports of fixedPort(); otherwise ephemeral ones
+        std::map<PortalId, int> ports;   // a port per portal that overrides either choice
+        bool stockAccounts = true;       // start with stockDemoAccounts()
+        RequestLog::Observer onRequest;  // called for every request, on its server thread
+        bool keepRequests = true;        // false: requests() stays empty (see RequestLog)
     };
 
     // Starts every portal and returns once all of them accept connections; throws PortalStartError.
@@ -93,7 +94,8 @@ public:
 
     // Publisher content: the news text (cp1251 bytes, served as they are) and any other file, by path.
     void setNews(std::string cp1251Text);
-    void setPublisherFile(std::string path, std::string body, std::string contentType = "application/octet-stream");
+    void setPublisherFile(std::string path, std::string body,
+                          std::string contentType = "application/octet-stream");
 
     // Request log (every request of every portal, in arrival order).
     std::vector<RequestRecord> requests() const;

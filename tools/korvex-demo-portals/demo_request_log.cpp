@@ -9,11 +9,21 @@ std::string escapeBytes(std::string_view bytes) {
     for (const char c : bytes) {
         const auto b = static_cast<unsigned char>(c);
         switch (c) {
-            case '\\': out += "\\\\"; break;
-            case '"': out += "\\\""; break;
-            case '\r': out += "\\r"; break;
-            case '\n': out += "\\n"; break;
-            case '\t': out += "\\t"; break;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '"':
+                out += "\\\"";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
             default:
                 if (b >= 0x20 && b < 0x7F) {
                     out += c;
@@ -53,6 +63,7 @@ std::string formatRecord(const RequestRecord& r) {
 
 void RequestLog::add(RequestRecord record) {
     if (m_observer) m_observer(record);
+    if (!m_keep) return;
     {
         std::lock_guard lock(m_mutex);
         m_records.push_back(std::move(record));

@@ -23,7 +23,8 @@ struct RequestRecord {
     std::string target;       // path and query exactly as sent, not decoded
     std::string body;         // request body bytes
     std::string credentials;  // basic credentials decoded to "login:password"; empty when none were sent
-    std::string cookie;       // the Cookie header as sent
+    // The headers below as cpp-httplib hands them over, that is with their %XX escapes decoded.
+    std::string cookie;
     std::string referer;
     std::string userAgent;
     std::string contentType;
@@ -41,7 +42,10 @@ class RequestLog {
 public:
     using Observer = std::function<void(const RequestRecord&)>;
 
-    explicit RequestLog(Observer observer = {}) : m_observer(std::move(observer)) {}
+    // With `keep` false the records only pass the observer (a long-running demo would otherwise
+    // hold every request it ever got); all() then stays empty and waitFor() counts nothing.
+    explicit RequestLog(Observer observer = {}, bool keep = true)
+        : m_observer(std::move(observer)), m_keep(keep) {}
 
     void add(RequestRecord record);
     std::vector<RequestRecord> all() const;
@@ -55,6 +59,7 @@ public:
 
 private:
     Observer m_observer;
+    bool m_keep;
     mutable std::mutex m_mutex;
     mutable std::condition_variable m_added;
     std::vector<RequestRecord> m_records;

@@ -65,6 +65,7 @@ int main(int argc, char** argv) {
     std::mutex printing;
     korvex::DemoPortals::Options options;
     options.fixedPorts = !ephemeral;
+    options.keepRequests = false;  // printed, not kept: the demo may run for days
     options.onRequest = [&printing](const korvex::RequestRecord& record) {
         const std::string line = timeOfDay() + " " + korvex::formatRecord(record);
         std::lock_guard lock(printing);
@@ -90,7 +91,8 @@ int main(int argc, char** argv) {
     } catch (const korvex::PortalStartError& e) {
         std::cerr << "korvex-demo-portals: " << e.what() << '\n';
         if (e.portTaken()) {
-            std::cerr << "korvex-demo-portals: is another copy running? --ephemeral picks free ports instead\n";
+            std::cerr
+                << "korvex-demo-portals: is another copy running? --ephemeral picks free ports instead\n";
             return 2;
         }
         return 3;
