@@ -27,9 +27,9 @@ private:
 
 }  // namespace
 
-BalanceChecks::BalanceChecks(AccountBook& book, THttpTransfer& Curl1, TextHolder& Memo1, PortalAddresses addresses,
-                             std::function<ProxySettings()> proxySource, UpdateProxySettings& update,
-                             const CheckClock& clock)
+BalanceChecks::BalanceChecks(AccountBook& book, THttpTransfer& Curl1, TextHolder& Memo1,
+                             PortalAddresses addresses, std::function<ProxySettings()> proxySource,
+                             UpdateProxySettings& update, const CheckClock& clock)
     : m_book(book),
       m_curl(Curl1),
       m_memo(Memo1),
@@ -38,15 +38,33 @@ BalanceChecks::BalanceChecks(AccountBook& book, THttpTransfer& Curl1, TextHolder
       m_update(update),
       m_clock(clock) {}
 
-void BalanceChecks::check39_95(int row) { runRoutine(kDispatchTable[0], row); }
-void BalanceChecks::check40_53(int row) { runRoutine(kDispatchTable[1], row); }
-void BalanceChecks::check42_5(int row) { runRoutine(kDispatchTable[2], row); }
-void BalanceChecks::checkR(int row) { runRoutine(kDispatchTable[3], row); }
-void BalanceChecks::check15_75_21_39_95(int row) { runRoutine(kDispatchTable[4], row); }
-void BalanceChecks::checkGL(int row) { runRoutine(kDispatchTable[5], row); }
-void BalanceChecks::checkSKYFI(int row) { runRoutine(kDispatchTable[6], row); }
-void BalanceChecks::check60(int row) { runRoutine(kDispatchTable[7], row); }
-void BalanceChecks::check602(int row) { runRoutine(kDispatchTable[8], row); }
+void BalanceChecks::check39_95(int row) {
+    runRoutine(kDispatchTable[0], row);
+}
+void BalanceChecks::check40_53(int row) {
+    runRoutine(kDispatchTable[1], row);
+}
+void BalanceChecks::check42_5(int row) {
+    runRoutine(kDispatchTable[2], row);
+}
+void BalanceChecks::checkR(int row) {
+    runRoutine(kDispatchTable[3], row);
+}
+void BalanceChecks::check15_75_21_39_95(int row) {
+    runRoutine(kDispatchTable[4], row);
+}
+void BalanceChecks::checkGL(int row) {
+    runRoutine(kDispatchTable[5], row);
+}
+void BalanceChecks::checkSKYFI(int row) {
+    runRoutine(kDispatchTable[6], row);
+}
+void BalanceChecks::check60(int row) {
+    runRoutine(kDispatchTable[7], row);
+}
+void BalanceChecks::check602(int row) {
+    runRoutine(kDispatchTable[8], row);
+}
 
 void BalanceChecks::checkRow(int row, const std::function<void(int routineIndex)>& afterRoutine) {
     m_curl.setHttpGet(true);
@@ -112,9 +130,15 @@ std::string BalanceChecks::postBody(const ProviderProfile& profile, int row) con
     std::string body;
     for (const PostPart& part : profile.postBody) {
         switch (part.kind) {
-        case PostPart::Text: body += part.text; break;
-        case PostPart::Login: body += m_book.client.cell(kLogin, row); break;
-        case PostPart::Password: body += m_book.client.cell(kPassword, row); break;
+            case PostPart::Text:
+                body += part.text;
+                break;
+            case PostPart::Login:
+                body += m_book.client.cell(kLogin, row);
+                break;
+            case PostPart::Password:
+                body += m_book.client.cell(kPassword, row);
+                break;
         }
     }
     return body;
@@ -134,20 +158,26 @@ void BalanceChecks::runSteps(const ProviderProfile& profile, int row) {
 
     for (const CheckStep& step : profile.steps) {
         switch (step.kind) {
-        case StepKind::Pattern: {
-            const bool utf8Portal = profile.conversion == TextConversion::PatternsToUtf8;
-            matcher.SetExpression(utf8Portal ? cp1251ToUtf8(step.pattern) : std::string(step.pattern));
-            if (matcher.Exec(*page)) {
-                std::string value = matcher.GroupText(1);
-                stat.setCell(step.column, row, utf8Portal ? utf8ToCp1251(value) : std::move(value));
-            } else if (step.miss == MissRule::Marker) {
-                stat.setCell(step.column, row, std::string(kNotFoundMarker));
+            case StepKind::Pattern: {
+                const bool utf8Portal = profile.conversion == TextConversion::PatternsToUtf8;
+                matcher.SetExpression(utf8Portal ? cp1251ToUtf8(step.pattern) : std::string(step.pattern));
+                if (matcher.Exec(*page)) {
+                    std::string value = matcher.GroupText(1);
+                    stat.setCell(step.column, row, utf8Portal ? utf8ToCp1251(value) : std::move(value));
+                } else if (step.miss == MissRule::Marker) {
+                    stat.setCell(step.column, row, std::string(kNotFoundMarker));
+                }
+                break;
             }
-            break;
-        }
-        case StepKind::Timestamp: stat.setCell(kDate, row, checkTimestamp(m_clock)); break;
-        case StepKind::EmptyText: stat.setCell(step.column, row, std::string()); break;
-        case StepKind::PlanCode: stat.setCell(kStatPlanCode, row, m_book.client.cell(kPlanCode, row)); break;
+            case StepKind::Timestamp:
+                stat.setCell(kDate, row, checkTimestamp(m_clock));
+                break;
+            case StepKind::EmptyText:
+                stat.setCell(step.column, row, std::string());
+                break;
+            case StepKind::PlanCode:
+                stat.setCell(kStatPlanCode, row, m_book.client.cell(kPlanCode, row));
+                break;
         }
     }
 }

@@ -17,7 +17,8 @@ constexpr const char* kDefaultSeparator = ":";
 
 // The literal text between the hour and the minute conversions of a strftime format, or nothing
 // when the format has no hour directly followed, after some literal text, by minutes.
-std::optional<std::string> hourMinuteGap(std::string_view format, std::string_view amPmFormat, int depth = 0) {
+std::optional<std::string> hourMinuteGap(std::string_view format, std::string_view amPmFormat,
+                                         int depth = 0) {
     bool afterHour = false;
     std::string gap;
     for (std::size_t i = 0; i < format.size(); ++i) {
@@ -28,30 +29,33 @@ std::optional<std::string> hourMinuteGap(std::string_view format, std::string_vi
         if (++i == format.size()) break;
         char conversion = format[i];
         // Flags, width and the E/O modifiers of glibc: %-H, %_H, %02H, %OH...
-        while (i + 1 < format.size() &&
-               (conversion == '-' || conversion == '_' || conversion == '0' || conversion == '^' ||
-                conversion == '#' || conversion == 'E' || conversion == 'O' ||
-                (conversion >= '1' && conversion <= '9')))
+        while (i + 1 < format.size() && (conversion == '-' || conversion == '_' || conversion == '0' ||
+                                         conversion == '^' || conversion == '#' || conversion == 'E' ||
+                                         conversion == 'O' || (conversion >= '1' && conversion <= '9')))
             conversion = format[++i];
         switch (conversion) {
-        case '%':
-            if (afterHour) gap += '%';
-            break;
-        case 'H': case 'I': case 'k': case 'l':
-            afterHour = true;
-            gap.clear();
-            break;
-        case 'M':
-            if (afterHour) return gap;
-            break;
-        case 'R': case 'T':
-            return std::string(":");
-        case 'r':
-            if (depth == 0) return hourMinuteGap(amPmFormat, {}, depth + 1);
-            return std::nullopt;
-        default:
-            afterHour = false;
-            break;
+            case '%':
+                if (afterHour) gap += '%';
+                break;
+            case 'H':
+            case 'I':
+            case 'k':
+            case 'l':
+                afterHour = true;
+                gap.clear();
+                break;
+            case 'M':
+                if (afterHour) return gap;
+                break;
+            case 'R':
+            case 'T':
+                return std::string(":");
+            case 'r':
+                if (depth == 0) return hourMinuteGap(amPmFormat, {}, depth + 1);
+                return std::nullopt;
+            default:
+                afterHour = false;
+                break;
         }
     }
     return std::nullopt;
@@ -59,7 +63,8 @@ std::optional<std::string> hourMinuteGap(std::string_view format, std::string_vi
 
 }  // namespace
 
-std::string timeSeparatorFromFormat(std::string_view timeFormat, std::string_view amPmFormat, bool formatIsUtf8) {
+std::string timeSeparatorFromFormat(std::string_view timeFormat, std::string_view amPmFormat,
+                                    bool formatIsUtf8) {
     const auto gap = hourMinuteGap(timeFormat, amPmFormat);
     if (!gap || gap->empty()) return kDefaultSeparator;
     if (gap->size() == 1 && static_cast<unsigned char>((*gap)[0]) < 0x80) return *gap;
@@ -75,8 +80,8 @@ SystemCheckClock::SystemCheckClock() : m_separator(kDefaultSeparator) {
     locale_t userLocale = newlocale(LC_TIME_MASK | LC_CTYPE_MASK, "", static_cast<locale_t>(0));
     if (userLocale == static_cast<locale_t>(0)) return;
     const std::string_view codeset = nl_langinfo_l(CODESET, userLocale);
-    m_separator = timeSeparatorFromFormat(nl_langinfo_l(T_FMT, userLocale), nl_langinfo_l(T_FMT_AMPM, userLocale),
-                                          codeset == "UTF-8");
+    m_separator = timeSeparatorFromFormat(nl_langinfo_l(T_FMT, userLocale),
+                                          nl_langinfo_l(T_FMT_AMPM, userLocale), codeset == "UTF-8");
     freelocale(userLocale);
 }
 
@@ -98,6 +103,8 @@ std::string formatCheckTimestamp(const LocalDateTime& moment, std::string_view s
     return text;
 }
 
-std::string checkTimestamp(const CheckClock& clock) { return formatCheckTimestamp(clock.now(), clock.timeSeparator()); }
+std::string checkTimestamp(const CheckClock& clock) {
+    return formatCheckTimestamp(clock.now(), clock.timeSeparator());
+}
 
 }  // namespace korvex

@@ -8,8 +8,8 @@
 namespace korvex {
 
 struct LocalDateTime {
-    int day = 1;     // 1..31
-    int month = 1;   // 1..12
+    int day = 1;    // 1..31
+    int month = 1;  // 1..12
     int year = 2000;
     int hour = 0;    // 0..23
     int minute = 0;  // 0..59

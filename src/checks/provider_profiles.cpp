@@ -4,6 +4,9 @@
 
 namespace korvex {
 
+// The tables below are laid out for reading against the portals' pages.
+// clang-format off
+
 namespace {
 
 constexpr MissRule kMarker = MissRule::Marker;
@@ -31,7 +34,8 @@ constexpr CheckStep kStvSteps[] = {
                 ":</td><td>(.*?)</td></tr>\\s+",
                 kBalance, kMarker),
     // Тарифный план:</td><td>(.*?)</td></tr>
-    patternStep("\xD2\xE0\xF0\xE8\xF4\xED\xFB\xE9 \xEF\xEB\xE0\xED:</td><td>(.*?)</td></tr>", kSpeed, kMarker),
+    patternStep("\xD2\xE0\xF0\xE8\xF4\xED\xFB\xE9 \xEF\xEB\xE0\xED:</td><td>(.*?)</td></tr>",
+                kSpeed, kMarker),
     timestampStep(),
     emptyTextStep(kStatus),
     planCodeStep(),
@@ -259,7 +263,8 @@ constexpr ProviderProfile kSatGateProfile{
 // SKY-FI, checkSKYFI, HTTPS. Unlike the others, a missing tariff writes the marker.
 constexpr std::string_view kSkyFiCodes[] = {"SF", "SKYFI"};
 constexpr PostPart kSkyFiBody[] = {
-    bodyText("user_name="), kBodyLogin, bodyText("&user_pass="), kBodyPassword, bodyText("&submit=1&x=24&y=13"),
+    bodyText("user_name="), kBodyLogin, bodyText("&user_pass="), kBodyPassword,
+    bodyText("&submit=1&x=24&y=13"),
 };
 constexpr CheckStep kSkyFiSteps[] = {
     // Баланс:</td>\s+<td width="60%">(.*?) р.
@@ -352,6 +357,8 @@ constexpr std::array<CheckRoutine, kCheckRoutineCount> kDispatchTable = {{
     {"check60",                kStvCodes,          kCheck60},
     {"check602",               kStv2Codes,         kCheck602},
 }};
+
+// clang-format on
 
 bool planCodeSelects(const ProviderProfile& profile, std::string_view planCode) {
     return std::ranges::find(profile.planCodes, planCode) != profile.planCodes.end();

@@ -53,31 +53,39 @@ struct CheckStep {
 constexpr CheckStep patternStep(std::string_view pattern, StatCol column, MissRule miss) {
     return {StepKind::Pattern, pattern, column, miss};
 }
-constexpr CheckStep timestampStep() { return {StepKind::Timestamp, {}, kDate, MissRule::Nothing}; }
-constexpr CheckStep emptyTextStep(StatCol column) { return {StepKind::EmptyText, {}, column, MissRule::Nothing}; }
-constexpr CheckStep planCodeStep() { return {StepKind::PlanCode, {}, kStatPlanCode, MissRule::Nothing}; }
+constexpr CheckStep timestampStep() {
+    return {StepKind::Timestamp, {}, kDate, MissRule::Nothing};
+}
+constexpr CheckStep emptyTextStep(StatCol column) {
+    return {StepKind::EmptyText, {}, column, MissRule::Nothing};
+}
+constexpr CheckStep planCodeStep() {
+    return {StepKind::PlanCode, {}, kStatPlanCode, MissRule::Nothing};
+}
 
 // One part of a form post body: a fixed text, or the account's login or password inserted as typed.
 struct PostPart {
     enum Kind { Text, Login, Password } kind;
     std::string_view text;
 };
-constexpr PostPart bodyText(std::string_view text) { return {PostPart::Text, text}; }
+constexpr PostPart bodyText(std::string_view text) {
+    return {PostPart::Text, text};
+}
 inline constexpr PostPart kBodyLogin{PostPart::Login, {}};
 inline constexpr PostPart kBodyPassword{PostPart::Password, {}};
 
 struct ProviderProfile {
-    std::string_view name;      // the operator and service, for messages and tests
-    std::string_view routine;   // the check routine that carries the profile
+    std::string_view name;                        // the operator and service, for messages and tests
+    std::string_view routine;                     // the check routine that carries the profile
     std::span<const std::string_view> planCodes;  // in test order
     LoginMethod login;
-    std::string PortalAddresses::*baseAddress;    // scheme and host, from the build's configuration
-    std::string_view path;                        // path and query of the request
-    std::span<const PostPart> postBody;           // form login only
+    std::string PortalAddresses::*baseAddress;  // scheme and host, from the build's configuration
+    std::string_view path;                      // path and query of the request
+    std::span<const PostPart> postBody;         // form login only
     bool appliesProxy;
     TextConversion conversion;
-    std::span<const CheckStep> steps;             // in order
-    std::string_view logoutPath;                  // "" but for STV: a post with an empty body
+    std::span<const CheckStep> steps;  // in order
+    std::string_view logoutPath;       // "" but for STV: a post with an empty body
 };
 
 // The portals with HTTP basic login.
