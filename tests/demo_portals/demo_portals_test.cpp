@@ -7,7 +7,6 @@
 #include <openssl/pem.h>
 #include <openssl/x509v3.h>
 
-#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -40,20 +39,22 @@ test::Answer logIn(const DemoPortals& portals, std::string_view planCode, const 
     return send(portals, request->portal, request->target, request->credentials, request->body);
 }
 
+// The plan code under which the program would read the account.
+std::string planCodeOf(PortalId portal, const DemoAccount& account) {
+    if (portal == PortalId::Stv) return account.stvGate == "insat2" ? "STV2" : "STV";
+    for (const auto& c : kPortalCases)
+        if (c.portal == portal) return c.planCode;
+    return {};
+}
+
 // Every stock account of every portal, logged in as the program does it: each pattern of its portal
 // takes exactly the account's value. A page layout that shifts a value, breaks a pattern's gap or lets
 // a pattern stop early fails here.
 TEST(DemoPortalsTest, EveryStockAccountPageGivesEachPatternItsValue) {
     DemoPortals portals;
     for (const auto& [portal, account] : stockDemoAccounts()) {
-        const std::string planCode =
-            portal == PortalId::Stv
-                ? (account.stvGate == "insat2" ? "STV2" : "STV")
-                : std::string(std::find_if(std::begin(kPortalCases), std::end(kPortalCases),
-                                           [&](const PortalCase& c) { return c.portal == portal; })
-                                  ->planCode);
         SCOPED_TRACE(std::string(portalName(portal)) + " " + account.login);
-        const auto answer = logIn(portals, planCode, account.login, account.password);
+        const auto answer = logIn(portals, planCodeOf(portal, account), account.login, account.password);
         ASSERT_EQ(answer.status, 200);
         for (const auto& step : test::patternSteps(portal)) {
             SCOPED_TRACE(step.pattern);
