@@ -230,9 +230,7 @@ public:
         return std::string(isHttps(id) ? "https://" : "http://") + kHost + ":" + std::to_string(port(id));
     }
     int port(PortalId id) const { return m_servers[static_cast<size_t>(id)]->port; }
-    std::string certificatePath() const {
-        return m_certificate ? m_certificate->certificatePath().string() : "";
-    }
+    std::string certificatePath() const { return m_certificatePath; }
 
     // Registry and switches (all under m_mutex).
     void putAccount(PortalId id, DemoAccount account);
@@ -287,6 +285,7 @@ private:
 
     RequestLog m_log;
     std::unique_ptr<DemoCertificate> m_certificate;
+    std::string m_certificatePath;  // kept after stop() has removed the file, for messages
     std::array<std::unique_ptr<Server>, kAllPortals.size()> m_servers;
 
     mutable std::mutex m_mutex;
@@ -310,6 +309,7 @@ DemoPortals::Impl::Impl(Options options) : m_log(std::move(options.onRequest), o
 
     try {
         m_certificate = std::make_unique<DemoCertificate>();
+        m_certificatePath = m_certificate->certificatePath().string();
     } catch (const CertificateError& e) {
         throw PortalStartError(e.what(), false);
     }
