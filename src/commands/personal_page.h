@@ -1,0 +1,21 @@
+#pragma once
+// "Личная страница": the customer portal page of an account, opened in the user's browser so that the
+// user logs in there by hand. The program sends nothing itself, so no credentials go with the page.
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "open_url.h"
+#include "portal_addresses.h"
+
+namespace korvex {
+
+// The page for a plan code (compared exactly: case and blanks count), or nullopt for a code without a
+// page. "R" has none (only "75R" opens the Raduga page), nor do SatGate's "31" and "5", SKY-FI and STV.
+std::optional<std::string> personalPageUrl(std::string_view planCode, const PortalAddresses& addresses);
+
+// N5Click's work: opens the page of the plan code, if it has one; answers whether a page was handed to
+// the browser.
+bool openPersonalPage(std::string_view planCode, const PortalAddresses& addresses, UrlOpener& opener);
+
+}  // namespace korvex
