@@ -1,0 +1,69 @@
+#pragma once
+// A window whose portal addresses point at substitute portals running in this process.
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTimer>
+#include <functional>
+
+#include "demo_portals.h"
+#include "window_fixture.h"
+
+namespace korvex::test {
+
+inline PortalAddresses addressesOf(const DemoPortals& portals) {
+    PortalAddresses a;
+    a.spectrumSat = portals.baseUrl(PortalId::SpectrumSat);
+    a.raduga = portals.baseUrl(PortalId::Raduga);
+    a.spaceGate75 = portals.baseUrl(PortalId::SpaceGate75);
+    a.spaceGate39 = portals.baseUrl(PortalId::SpaceGate39);
+    a.spaceGate95 = portals.baseUrl(PortalId::SpaceGate95);
+    a.spaceGate15_21 = portals.baseUrl(PortalId::SpaceGate15_21);
+    a.planetSky = portals.baseUrl(PortalId::PlanetSky);
+    a.globax = portals.baseUrl(PortalId::Globax);
+    a.satGate = portals.baseUrl(PortalId::SatGate);
+    a.skyFi = portals.baseUrl(PortalId::SkyFi);
+    a.stv = portals.baseUrl(PortalId::Stv);
+    a.publisher = portals.baseUrl(PortalId::Publisher);
+    a.updateInfo = a.publisher + "/update/korvex.info";
+    return a;
+}
+
+class PortalWindowTest : public WindowTest {
+protected:
+    void SetUp() override {
+        WindowTest::SetUp();
+        m_portals = std::make_unique<DemoPortals>();
+        m_addresses = addressesOf(*m_portals);
+    }
+    void TearDown() override {
+        m_form.reset();  // its closing save may still talk to nobody, but must not wait for a portal
+        m_portals.reset();
+        WindowTest::TearDown();
+    }
+
+    // Opens the window with these accounts (login, password, plan code) and the count set to them.
+    TForm1& openWith(const std::vector<std::array<std::string, 3>>& accounts) {
+        TForm1& form = open();
+        form.clients->setValue(static_cast<int>(accounts.size()));
+        for (size_t r = 0; r < accounts.size(); ++r)
+            for (int c = 0; c < 3; ++c) form.book().client.setCell(c, static_cast<int>(r), accounts[r][c]);
+        form.book().syncDerivedColumns();
+        return form;
+    }
+
+    // Calls `action` from the event loop once `ready` holds (checked every 5 ms), while the window
+    // runs a transfer of its own: proof that the window keeps taking events.
+    void whenReady(std::function<bool()> ready, std::function<void()> action) {
+        auto* timer = new QTimer(m_form.get());
+        QObject::connect(timer, &QTimer::timeout, timer, [timer, ready, action] {
+            if (!ready()) return;
+            timer->stop();
+            action();
+        });
+        timer->start(5);
+    }
+
+    std::unique_ptr<DemoPortals> m_portals;
+};
+
+}  // namespace korvex::test

@@ -1,0 +1,230 @@
+// The refresh run, the balance menu and the account commands through the window, against substitute
+// portals in this process.
+#include <QAction>
+#include <QCheckBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTableView>
+
+#include "enc_dec.h"
+#include "portal_window_fixture.h"
+#include "provider_profiles.h"
+#include "settings_file.h"
+
+namespace korvex::test {
+
+namespace {
+AccountBook savedBook(const std::string& path, int count) {
+    AccountBook book;
+    book.setCount(count);
+    read(book, path);
+    return book;
+}
+}  // namespace
+
+TEST_F(PortalWindowTest, TheRunChecksOnlyRowsWhosePlanCodeIsOneOfTheNine) {
+    TForm1& form = openWith({{"sps_ivanov", "Qw3rty-71", "39"},
+                             {"sps_petrova", "lEto2009", "sps"},
+                             {"nobody", "x", ""},
+                             {"sat_titova", "T1tova-SG", "SG"}});
+    form.bbb111Click();
+
+    const AccountBook& b = form.book();
+    EXPECT_EQ(form.but1->text(), QStringLiteral("Обновление завершено"));
+    EXPECT_EQ(form.JvXPProgressBar1->maximum(), 3);
+    EXPECT_EQ(form.JvXPProgressBar1->value(), 3);
+    for (int row : {0, 3}) {
+        SCOPED_TRACE(row);
+        EXPECT_FALSE(b.Stat.cell(kBalance, row).empty());
+        EXPECT_NE(b.Stat.cell(kBalance, row), kNotFoundMarker);
+        EXPECT_EQ(b.Stat.cell(kDate, row), "7/12/2026 09:05");
+        EXPECT_EQ(b.Stat.cell(kStatPlanCode, row), b.client.cell(kPlanCode, row));
+    }
+    for (int row : {1, 2}) {
+        SCOPED_TRACE(row);
+        for (int col = kBalance; col < kStatCols; ++col) EXPECT_EQ(b.Stat.cell(col, row), "") << col;
+    }
+    EXPECT_EQ(m_portals->requests(PortalId::SpectrumSat).size(), 1u);
+    EXPECT_EQ(m_portals->requests(PortalId::SatGate).size(), 1u);
+
+    // The run ends with the save.
+    const AccountBook saved = savedBook(m_settings, 4);
+    EXPECT_EQ(saved.Stat.cell(kBalance, 0), b.Stat.cell(kBalance, 0));
+    EXPECT_EQ(saved.Stat.cell(kDate, 3), "7/12/2026 09:05");
+    EXPECT_TRUE(form.but1->isEnabled());
+    EXPECT_FALSE(form.JvXPButton2->isEnabled());
+}
+
+TEST_F(PortalWindowTest, RefreshingOneRowTwiceKeepsTheFirstBalanceAsThePreviousOne) {
+    TForm1& form = openWith({{"sg75_orlov", "0rlov#75", "75"}});
+    EXPECT_EQ(form.JvXPProgressBar1->maximum(), 0);
+    auto account = *m_portals->account(PortalId::SpaceGate75, "sg75_orlov");
+    account.balance = "10.00";
+    m_portals->putAccount(PortalId::SpaceGate75, account);
+    form.setCurrentCell(1, 0);
+    form.N6Click();
+    EXPECT_EQ(form.book().Stat.cell(kBalance, 0), "10.00");
+
+    account.balance = "7.25";
+    m_portals->putAccount(PortalId::SpaceGate75, account);
+    form.bbb111Click();
+    EXPECT_EQ(form.book().Stat.cell(kBalance, 0), "7.25");
+    EXPECT_EQ(form.book().Stat.cell(kPrevious, 0), "10.00");
+    EXPECT_EQ(form.JvXPProgressBar1->maximum(), 0);
+    EXPECT_EQ(form.JvXPProgressBar1->value(), 0);
+}
+
+TEST_F(PortalWindowTest, StopEndsARunStalledOnAPortalAndSavesWhatWasChecked) {
+    TForm1& form = openWith({{"sat_titova", "T1tova-SG", "SG"},
+                             {"sps_ivanov", "Qw3rty-71", "39"},
+                             {"sat_grigoriev", "grig42", "42"}});
+    m_portals->setStall(PortalId::SpectrumSat, true);
+    whenReady([&] { return !m_portals->requests(PortalId::SpectrumSat).empty(); },
+              [&] {
+                  EXPECT_TRUE(form.JvXPButton2->isEnabled());
+                  EXPECT_FALSE(form.but1->isEnabled());
+                  EXPECT_FALSE(form.client->isEnabled());
+                  form.JvXPButton2->click();
+              });
+    form.bbb111Click();  // returns once stopped
+
+    const AccountBook& b = form.book();
+    EXPECT_EQ(b.Stat.cell(kDate, 0), "7/12/2026 09:05");
+    EXPECT_EQ(b.Stat.cell(kDate, 1), "");   // the stalled row: only the previous balance moved
+    EXPECT_EQ(b.Stat.cell(kDate, 2), "");   // never reached
+    EXPECT_TRUE(m_portals->requests(PortalId::SatGate).size() == 1u);
+    EXPECT_EQ(savedBook(m_settings, 3).Stat.cell(kDate, 0), "7/12/2026 09:05");
+    EXPECT_TRUE(form.but1->isEnabled());
+    EXPECT_FALSE(form.transferRunning());
+}
+
+TEST_F(PortalWindowTest, ClosingTheWindowDuringARunStopsItSavesAndCloses) {
+    TForm1& form = openWith({{"sat_titova", "T1tova-SG", "SG"}, {"sps_ivanov", "Qw3rty-71", "39"}});
+    form.show();
+    m_portals->setStall(PortalId::SpectrumSat, true);
+    whenReady([&] { return !m_portals->requests(PortalId::SpectrumSat).empty(); }, [&] { form.close(); });
+    form.bbb111Click();
+    EXPECT_FALSE(form.isVisible());
+    EXPECT_EQ(savedBook(m_settings, 2).Stat.cell(kDate, 0), "7/12/2026 09:05");
+}
+
+TEST_F(PortalWindowTest, ABadProxyPortEndsTheRunAtThatRowWithoutSaving) {
+    TForm1& form = openWith({{"stv_alekseev", "stv-60", "60"}, {"sps_ivanov", "Qw3rty-71", "39"}});
+    form.ButtonClick();
+    const std::string before = fileText();
+    form.JvCheckBox1->setChecked(true);
+    form.JvEdit1->setText(QStringLiteral("127.0.0.1"));
+    form.JvEdit2->setText(QStringLiteral("80a"));
+
+    form.bbb111Click();
+    ASSERT_EQ(m_errors.size(), 1);
+    EXPECT_EQ(m_errors[0], QStringLiteral("'80a' is not a valid integer value"));
+    EXPECT_EQ(form.but1->text(), QStringLiteral("Обновление..."));
+    EXPECT_EQ(form.book().Stat.cell(kDate, 0), "7/12/2026 09:05");  // STV keeps the proxy it had
+    EXPECT_TRUE(m_portals->requests(PortalId::SpectrumSat).empty());
+    EXPECT_EQ(fileText(), before);
+    EXPECT_TRUE(form.but1->isEnabled());
+}
+
+TEST_F(PortalWindowTest, TheSpeedItemsFollowThePlanCodeOfTheClickedRow) {
+    TForm1& form = openWith({{"a", "", "SF"}, {"b", "", "R"}, {"c", "", "39"}, {"d", "", "SG"}});
+    form.PageControl1->setCurrentWidget(form.tab1);
+    QAction* const items[] = {form.N641,   form.N1281,  form.N2561,  form.N5121, form.N10241,
+                              form.N20481, form.N30721, form.N40961, form.N51201};
+    const auto enabled = [&] {
+        std::string e;
+        for (QAction* a : items) e += a->isEnabled() ? '1' : '0';
+        return e;
+    };
+    const int rowHeight = form.Stat->verticalHeader()->defaultSectionSize();
+    const struct {
+        int row;
+        const char* expected;
+    } cases[] = {{0, "001111000"}, {1, "000000000"}, {2, "111111111"}, {3, "011111000"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.row);
+        form.StatMouseDown(form.Stat->viewport(), Qt::RightButton, QPoint(30, c.row * rowHeight + 5));
+        EXPECT_EQ(form.currentRow(), c.row);
+        EXPECT_EQ(enabled(), c.expected);
+        EXPECT_TRUE(form.N5->isEnabled());
+        EXPECT_TRUE(form.N6->isEnabled());
+        form.PopupMenu2->hide();
+    }
+    // Below the last row: no menu, and any other button only enables the nine items again.
+    form.StatMouseDown(form.Stat->viewport(), Qt::RightButton, QPoint(30, 10 * rowHeight));
+    EXPECT_EQ(form.currentRow(), -1);
+    EXPECT_FALSE(form.PopupMenu2->isVisible());
+    form.StatMouseDown(form.Stat->viewport(), Qt::LeftButton, QPoint(30, 5));
+    EXPECT_EQ(enabled(), "111111111");
+}
+
+TEST_F(PortalWindowTest, ASpeedChangeAsksFirstThenPostsToTheAccountsOwnPortal) {
+    TForm1& form = openWith({{"sg75_orlov", "0rlov#75", "SG75"}, {"", "", "PS"}});
+    form.setCurrentCell(0, 0);
+    m_answerYes = false;
+    form.N10241Click();
+    EXPECT_TRUE(m_portals->requests().empty());
+    ASSERT_EQ(m_questions.size(), 1);
+    EXPECT_EQ(m_questions[0], QStringLiteral("Confirm: Смена скорости на логине sg75_orlov на 1024 Кбит"));
+
+    m_answerYes = true;
+    form.N10241Click();
+    const auto posts = m_portals->requests(PortalId::SpaceGate75);
+    ASSERT_EQ(posts.size(), 1u);
+    EXPECT_EQ(posts[0].method, "POST");
+    EXPECT_EQ(posts[0].target, "/speed/");
+    EXPECT_EQ(posts[0].body, "S=5");
+    EXPECT_EQ(posts[0].credentials, "sg75_orlov:0rlov#75");
+    EXPECT_EQ(form.book().Stat.cell(kSpeed, 0), "1000.00");
+
+    // An empty login shows nothing between the two fixed parts of the question.
+    form.setCurrentCell(0, 1);
+    m_answerYes = false;
+    form.N641Click();
+    EXPECT_EQ(m_questions.last(), QStringLiteral("Confirm: Смена скорости на логине  на 64 Кбит"));
+}
+
+TEST_F(PortalWindowTest, PersonalPagesAndPublisherLinksAskTheDesktopForTheirAddresses) {
+    TForm1& form = openWith({{"a", "", "SG21"}, {"b", "", "15"}, {"c", "", "R"}, {"d", "", "75R"}});
+    for (int row = 0; row < 4; ++row) {
+        form.setCurrentCell(0, row);
+        form.N5Click();
+    }
+    form.JvLabel5MouseUp();
+    form.JvLabel8MouseUp();
+    form.JvXPButton1->click();
+    const std::string sg = m_portals->baseUrl(PortalId::SpaceGate15_21) + "/stats/";
+    const std::string pub = m_portals->baseUrl(PortalId::Publisher);
+    const std::vector<std::string> expected = {
+        sg, sg, m_portals->baseUrl(PortalId::Raduga) + "/", pub + "/",
+        pub + "/component/option,com_remository/Itemid,65/func,fileinfo/id,72/", pub + "/pay/"};
+    EXPECT_EQ(m_opener->opened, expected);
+    EXPECT_TRUE(m_portals->requests().empty());  // the program itself sends nothing
+    EXPECT_EQ(form.JvLabel5->text(), QString::fromStdString(pub));
+}
+
+TEST_F(PortalWindowTest, NewsArrivesLineByLineAndAnUnreachablePublisherKeepsTheOldText) {
+    TForm1& form = openWith({{"sps_ivanov", "Qw3rty-71", "39"}});
+    form.bbb111Click();  // leaves an account's credentials on the component
+    m_portals->setNews("\xCD\xEE\xE2\xEE\xF1\xF2\xE8\nline two\r\nline three");  // "Новости"
+    m_portals->clearRequests();
+    form.NewsClick();
+    EXPECT_EQ(form.Memo2->toPlainText(), QStringLiteral("Новости\nline two\nline three"));
+    const auto got = m_portals->requests(PortalId::Publisher);
+    ASSERT_EQ(got.size(), 1u);
+    EXPECT_EQ(got[0].target, "/news.txt");
+    EXPECT_EQ(got[0].credentials, "");
+
+    m_portals->stop();
+    form.NewsClick();
+    EXPECT_EQ(form.Memo2->toPlainText(), QStringLiteral("Новости\nline two\nline three"));
+    EXPECT_TRUE(m_errors.isEmpty());
+}
+
+}  // namespace korvex::test
