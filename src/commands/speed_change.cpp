@@ -185,6 +185,10 @@ std::string speedChangeConfirmText(std::string_view login, std::string_view capt
     return text;
 }
 
+std::string speedChangeQuestion(SpeedItem item, int row, const AccountBook& book) {
+    return speedChangeConfirmText(book.Stat.cell(kStatLogin, row), speedItemInfo(item).caption);
+}
+
 std::string skyFiLoginBody(std::string_view login, std::string_view password) {
     std::string body = "user_name=";
     body.append(login).append("&user_pass=").append(password).append("&submit=1");

@@ -93,6 +93,9 @@ std::vector<SpeedItem> speedItemsFor(std::string_view planCode);
 // The question asked before a change: "Смена скорости на логине " + login + " на " + caption, cp1251.
 // The login is balance column 0 as shown, empty or not.
 std::string speedChangeConfirmText(std::string_view login, std::string_view caption);
+// The question for `item` on balance row `row`: the login as the balance table shows it (column 0),
+// which may differ from the account table's until the tables are synchronised.
+std::string speedChangeQuestion(SpeedItem item, int row, const AccountBook& book);
 
 // The SKY-FI login post: the login and password inserted as typed, without escaping.
 std::string skyFiLoginBody(std::string_view login, std::string_view password);

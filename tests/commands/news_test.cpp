@@ -66,13 +66,6 @@ TEST_F(NewsFromPublisher, LfTextBecomesOneLinePerLfAndTheRequestIsABareGet) {
     EXPECT_EQ(curl->ReceiveStream(), nullptr);
 }
 
-TEST_F(NewsFromPublisher, AnErrorPageIsShownLikeAnyText) {
-    portals.setFail(PortalId::Publisher, true);
-    EXPECT_TRUE(fetchNews(*curl, ProxySettings{}, update, addresses, memo2));
-    EXPECT_NE(memo2, Lines{"earlier news"});
-    EXPECT_FALSE(memo2.empty());
-}
-
 TEST_F(NewsFromPublisher, UnreachablePublisherKeepsTheEarlierText) {
     test::RefusingPort refusing;
     addresses.publisher = refusing.url();
