@@ -1,0 +1,85 @@
+// Takes the pictures of the README: the window after a refresh against the substitute portals, and
+// the tray menu, on a real X server with a tray host.
+//   korvex_screenshots OUTPUT_FOLDER
+#include <QAction>
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QMenu>
+#include <QPixmap>
+#include <QScreen>
+#include <QSpinBox>
+#include <QSystemTrayIcon>
+#include <QTabWidget>
+#include <QTableView>
+#include <cstdio>
+#include <filesystem>
+
+#include "codepage.h"
+#include "demo_portals.h"
+#include "portal_window_fixture.h"
+#include "xserver.h"
+
+using namespace korvex;
+
+namespace {
+void settle(int ms) {
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < ms) QApplication::processEvents(QEventLoop::AllEvents, 20);
+}
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: korvex_screenshots OUTPUT_FOLDER\n");
+        return 2;
+    }
+    const std::filesystem::path out = std::filesystem::absolute(argv[1]);
+    test::XServerWithTray x;
+    if (x.display().empty()) {
+        std::fprintf(stderr, "%s\n", x.error().c_str());
+        return 1;
+    }
+    setenv("DISPLAY", x.display().c_str(), 1);
+    setenv("QT_QPA_PLATFORM", "xcb", 1);
+    QApplication app(argc, argv);
+
+    DemoPortals portals;
+    const auto dir = std::filesystem::temp_directory_path() / "korvex-screenshots";
+    std::filesystem::create_directories(dir);
+    std::filesystem::remove(dir / "Settings.ini");
+    WindowEnvironment env;
+    env.addresses = test::addressesOf(portals);
+    TForm1 form((dir / "Settings.ini").string(), env);
+    const auto stock = stockDemoAccounts();
+    form.clients->setValue(static_cast<int>(stock.size()));
+    int row = 0;
+    const char* codes[] = {"39", "R", "75", "39S", "95S", "15", "53", "GL", "42", "SF", "60"};
+    for (const auto& [portal, account] : stock) {
+        form.book().client.setCell(kLogin, row, account.login);
+        form.book().client.setCell(kPassword, row, account.password);
+        form.book().client.setCell(kPlanCode, row, codes[static_cast<int>(portal) % 11]);
+        form.book().client.setCell(kHolder, row, utf8ToCp1251(account.holder));
+        ++row;
+    }
+    form.show();
+    settle(500);
+    form.PageControl1->setCurrentWidget(form.tab1);
+    form.bbb111Click();
+    settle(300);
+    form.grab().save(QString::fromStdString((out / "window.png").string()));
+
+    QElapsedTimer t;
+    t.start();
+    while (!form.JvTrayIcon1->geometry().isValid() && t.elapsed() < 5000) settle(50);
+    const QRect icon = form.JvTrayIcon1->geometry();
+    form.PopupMenu1->popup(icon.bottomLeft() + QPoint(-150, 4));
+    settle(500);
+    const QRect menu = form.PopupMenu1->geometry();
+    const QRect area = menu.united(icon).adjusted(-20, -10, 20, 10);
+    QGuiApplication::primaryScreen()->grabWindow(0, area.x(), area.y(), area.width(), area.height())
+        .save(QString::fromStdString((out / "tray-menu.png").string()));
+    form.PopupMenu1->hide();
+    std::printf("wrote %s and %s\n", (out / "window.png").c_str(), (out / "tray-menu.png").c_str());
+    return 0;
+}
