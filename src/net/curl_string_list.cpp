@@ -12,7 +12,9 @@ CurlStringList::CurlStringList(curl_slist* adopted) noexcept : m_head(adopted) {
     }
 }
 
-CurlStringList::~CurlStringList() { clear(); }
+CurlStringList::~CurlStringList() {
+    clear();
+}
 
 CurlStringList::CurlStringList(CurlStringList&& other) noexcept
     : m_head(std::exchange(other.m_head, nullptr)),

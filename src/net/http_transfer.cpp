@@ -20,16 +20,20 @@ constexpr const char* kReentryText = "Transfer already in progress, cannot re-en
 // libcurl's answer for a multi-interface failure, as curl_easy_perform would give it.
 CURLcode toEasyCode(CURLMcode code) {
     switch (code) {
-        case CURLM_OK: return CURLE_OK;
-        case CURLM_OUT_OF_MEMORY: return CURLE_OUT_OF_MEMORY;
-        case CURLM_RECURSIVE_API_CALL: return CURLE_RECURSIVE_API_CALL;
-        default: return CURLE_BAD_FUNCTION_ARGUMENT;
+        case CURLM_OK:
+            return CURLE_OK;
+        case CURLM_OUT_OF_MEMORY:
+            return CURLE_OUT_OF_MEMORY;
+        case CURLM_RECURSIVE_API_CALL:
+            return CURLE_RECURSIVE_API_CALL;
+        default:
+            return CURLE_BAD_FUNCTION_ARGUMENT;
     }
 }
 
 std::int32_t clampToInt32(curl_off_t value) {
-    return static_cast<std::int32_t>(
-        std::clamp<curl_off_t>(value, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
+    return static_cast<std::int32_t>(std::clamp<curl_off_t>(value, std::numeric_limits<std::int32_t>::min(),
+                                                            std::numeric_limits<std::int32_t>::max()));
 }
 
 }  // namespace
@@ -37,7 +41,15 @@ std::int32_t clampToInt32(curl_off_t value) {
 // ---------------------------------------------------------------------------------------------
 // THttpTransferBase
 
-THttpTransferBase::~THttpTransferBase() = default;
+THttpTransferBase::~THttpTransferBase() {
+    if (!m_worker.joinable()) return;
+    {
+        std::lock_guard lock(m_workerMutex);
+        m_quit = true;
+    }
+    m_jobSignal.notify_one();
+    m_worker.join();
+}
 
 void THttpTransferBase::setWaitInterval(std::int32_t value) noexcept {
     m_waitInterval = value < 0 ? kDefaultWaitInterval : value;
@@ -48,7 +60,9 @@ int THttpTransferBase::runTransfer(const std::function<int()>& transfer,
     if (m_threaded) return runThreaded(transfer, abortTransfer);
     struct BusyScope {
         std::atomic<bool>& busy;
-        explicit BusyScope(std::atomic<bool>& flag) : busy(flag) { busy.store(true, std::memory_order_release); }
+        explicit BusyScope(std::atomic<bool>& flag) : busy(flag) {
+            busy.store(true, std::memory_order_release);
+        }
         ~BusyScope() { busy.store(false, std::memory_order_release); }
     } scope(m_busy);
     return transfer();
@@ -56,38 +70,53 @@ int THttpTransferBase::runTransfer(const std::function<int()>& transfer,
 
 int THttpTransferBase::runThreaded(const std::function<int()>& transfer,
                                    const std::function<void()>& abortTransfer) {
+    if (!m_worker.joinable()) m_worker = std::thread([this] { workerLoop(); });
+    m_busy.store(true, std::memory_order_release);
     {
-        std::lock_guard lock(m_doneMutex);
+        std::lock_guard lock(m_workerMutex);
+        m_job = &transfer;
         m_done = false;
     }
-    m_busy.store(true, std::memory_order_release);
-    int result = 0;
-    std::thread worker([&] {
-        result = transfer();
-        {
-            std::lock_guard lock(m_doneMutex);
-            m_done = true;
-            m_busy.store(false, std::memory_order_release);
-        }
-        m_doneSignal.notify_all();
-    });
+    m_jobSignal.notify_one();
+    const auto waitForEnd = [this](std::chrono::milliseconds interval) {
+        std::unique_lock lock(m_workerMutex);
+        return m_doneSignal.wait_for(lock, interval, [this] { return m_done; });
+    };
     try {
         bool done = false;
         do {
-            {
-                std::unique_lock lock(m_doneMutex);
-                m_doneSignal.wait_for(lock, std::chrono::milliseconds(m_waitInterval), [this] { return m_done; });
-                done = m_done;
-            }
+            done = waitForEnd(std::chrono::milliseconds(m_waitInterval));
             if (m_onWait) m_onWait(*this);
         } while (!done);
     } catch (...) {
         abortTransfer();
-        worker.join();
+        while (!waitForEnd(std::chrono::hours(1))) {
+        }
         throw;
     }
-    worker.join();
-    return result;
+    std::lock_guard lock(m_workerMutex);
+    return m_result;
+}
+
+void THttpTransferBase::workerLoop() {
+    std::unique_lock lock(m_workerMutex);
+    for (;;) {
+        m_jobSignal.wait(lock, [this] { return m_job != nullptr || m_quit; });
+        if (m_quit) return;
+        const std::function<int()>& job = *m_job;
+        lock.unlock();
+        const int result = job();
+        lock.lock();
+        m_job = nullptr;
+        m_result = result;
+        m_done = true;
+        m_busy.store(false, std::memory_order_release);
+        // Notified after unlocking, so that the woken caller does not block on the mutex at once.
+        // The condition variable outlives this call: the component's destructor joins this thread.
+        lock.unlock();
+        m_doneSignal.notify_one();
+        lock.lock();
+    }
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -162,12 +191,24 @@ void THttpTransfer::applyText(OwnedText& text, CURLoption option, std::string_vi
 // ---------------------------------------------------------------------------------------------
 // Properties
 
-void THttpTransfer::setURL(std::string_view value) { applyText(m_url, CURLOPT_URL, value); }
-void THttpTransfer::setProxy(std::string_view value) { applyText(m_proxy, CURLOPT_PROXY, value); }
-void THttpTransfer::setUserPwd(std::string_view value) { applyText(m_userPwd, CURLOPT_USERPWD, value); }
-void THttpTransfer::setReferer(std::string_view value) { applyText(m_referer, CURLOPT_REFERER, value); }
-void THttpTransfer::setUserAgent(std::string_view value) { applyText(m_userAgent, CURLOPT_USERAGENT, value); }
-void THttpTransfer::setCookieJar(std::string_view value) { applyText(m_cookieJar, CURLOPT_COOKIEJAR, value); }
+void THttpTransfer::setURL(std::string_view value) {
+    applyText(m_url, CURLOPT_URL, value);
+}
+void THttpTransfer::setProxy(std::string_view value) {
+    applyText(m_proxy, CURLOPT_PROXY, value);
+}
+void THttpTransfer::setUserPwd(std::string_view value) {
+    applyText(m_userPwd, CURLOPT_USERPWD, value);
+}
+void THttpTransfer::setReferer(std::string_view value) {
+    applyText(m_referer, CURLOPT_REFERER, value);
+}
+void THttpTransfer::setUserAgent(std::string_view value) {
+    applyText(m_userAgent, CURLOPT_USERAGENT, value);
+}
+void THttpTransfer::setCookieJar(std::string_view value) {
+    applyText(m_cookieJar, CURLOPT_COOKIEJAR, value);
+}
 
 void THttpTransfer::setCookieFile(std::string_view value) {
     recordFailure(m_cookies->clear(), CURLOPT_COOKIELIST);
@@ -306,7 +347,8 @@ bool THttpTransfer::Perform() {
             const int answer = runTransfer([this] { return transfer(); }, [this] { requestAbort(); });
             m_resultCode = answer;
             if (answer != CURLE_OK && m_errorText[0] == '\0') {
-                recordOwnFailure(static_cast<CURLcode>(answer), curl_easy_strerror(static_cast<CURLcode>(answer)));
+                recordOwnFailure(static_cast<CURLcode>(answer),
+                                 curl_easy_strerror(static_cast<CURLcode>(answer)));
             }
         }
     } catch (...) {
@@ -423,10 +465,6 @@ int THttpTransfer::transfer() {
     if (state != CURLM_OK) return toEasyCode(state);
     CURLcode result = CURLE_OK;
     for (;;) {
-        if (m_abortRequested.load()) {
-            result = CURLE_ABORTED_BY_CALLBACK;
-            break;
-        }
         int running = 0;
         state = curl_multi_perform(multi, &running);
         if (state != CURLM_OK) {
@@ -442,6 +480,12 @@ int THttpTransfer::transfer() {
             }
         }
         if (done || running == 0) break;
+        // Checked after each step rather than before: an event handler may have asked for the
+        // abort during the step, and the wait below would otherwise keep it waiting.
+        if (m_abortRequested.load()) {
+            result = CURLE_ABORTED_BY_CALLBACK;
+            break;
+        }
         state = curl_multi_poll(multi, nullptr, 0, 1000, nullptr);
         if (state != CURLM_OK) {
             result = toEasyCode(state);
@@ -454,8 +498,10 @@ int THttpTransfer::transfer() {
 
 void THttpTransfer::finish() {
     const int answer = m_resultCode;
-    if (m_outputStream && std::fclose(m_outputStream.release()) != 0 && answer == 0) m_resultCode = CURLE_WRITE_ERROR;
-    if (m_inputStream && std::fclose(m_inputStream.release()) != 0 && answer == 0) m_resultCode = CURLE_READ_ERROR;
+    if (m_outputStream && std::fclose(m_outputStream.release()) != 0 && answer == 0)
+        m_resultCode = CURLE_WRITE_ERROR;
+    if (m_inputStream && std::fclose(m_inputStream.release()) != 0 && answer == 0)
+        m_resultCode = CURLE_READ_ERROR;
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -498,7 +544,8 @@ std::size_t THttpTransfer::headerRoutine(char* data, std::size_t size, std::size
 std::size_t THttpTransfer::transmitRoutine(char* data, std::size_t size, std::size_t count, void* userdata) {
     auto& self = *static_cast<THttpTransfer*>(userdata);
     const std::size_t room = size * count;
-    auto len = static_cast<std::uint32_t>(std::min<std::size_t>(room, std::numeric_limits<std::uint32_t>::max()));
+    auto len =
+        static_cast<std::uint32_t>(std::min<std::size_t>(room, std::numeric_limits<std::uint32_t>::max()));
     try {
         if (self.m_onTransmit) self.m_onTransmit(self, data, len);
     } catch (...) {

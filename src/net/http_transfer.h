@@ -10,20 +10,21 @@
 //
 // Failures: the component itself throws only from the constructor (no easy handle) and from a
 // threaded Perform() re-entered while its transfer runs; an exception thrown by an event handler
-// ends the transfer and leaves Perform() once the transfer is over. Everything else is reported by Perform()'s answer with
-// ResultCode() (libcurl's CURLcode, 0 = no failure) and ErrorText(). A failure is recorded only
-// while ResultCode() is 0 (the first one wins), except the component's own failures (no URL, a
-// file or stream that cannot be used, re-entry), which always overwrite. Perform() starts from a
-// clear ResultCode() and ErrorText(), so one failed request never stops the next one; a failure
-// recorded by a setter is therefore visible until the next Perform().
+// ends the transfer and leaves Perform() once the transfer is over. Everything else is reported
+// by Perform()'s answer with ResultCode() (libcurl's CURLcode, 0 = no failure) and ErrorText().
+// A failure is recorded only while ResultCode() is 0 (the first one wins), except the
+// component's own failures (no URL, a file or stream that cannot be used, re-entry), which always
+// overwrite. Perform() starts from a clear ResultCode() and ErrorText(), so one failed request
+// never stops the next one; a failure recorded by a setter is therefore visible until the next
+// Perform().
 //
 // Threads: the component belongs to the thread that made it; all properties are assigned and
-// Perform() is called there. With Threaded() False, Perform() runs the transfer on that thread and
-// the events are called on it. With Threaded() True, Perform() hands the transfer to a worker
-// thread, which then alone touches the easy handle and calls OnReceive, OnHeader, OnTransmit,
-// OnProgress and OnDebug; the calling thread waits and calls OnWait between waits. No property
-// may be assigned while a transfer runs (from an event or OnWait), except through
-// requestAbort(), which any thread may call at any time.
+// Perform() is called there. With Threaded() False, Perform() runs the transfer on that thread
+// and the events are called on it. With Threaded() True, Perform() hands the transfer to the
+// component's worker thread, which then alone touches the easy handle and calls OnReceive,
+// OnHeader, OnTransmit, OnProgress and OnDebug; the calling thread waits and calls OnWait between
+// waits. No property may be assigned while a transfer runs (from an event or OnWait), except
+// through requestAbort(), which any thread may call at any time.
 #include <curl/curl.h>
 
 #include <atomic>
@@ -37,6 +38,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <thread>
 
 #include "curl_string_list.h"
 #include "http_cookie_list.h"
@@ -101,24 +103,34 @@ protected:
     THttpTransferBase() = default;
 
     // Runs `transfer` with the busy flag set and answers its result. Not threaded: on the calling
-    // thread. Threaded: on a worker thread, while the calling thread waits until the transfer ends
-    // or WaitInterval() passes, whichever is first, then calls OnWait, and again until the
-    // transfer has ended. Should OnWait throw, `abortTransfer` is called, the worker is waited
-    // for, and the exception passes on. The caller has checked that no transfer runs.
+    // thread. Threaded: on the component's worker thread, while the calling thread waits until
+    // the transfer ends or WaitInterval() passes, whichever is first, then calls OnWait, and so
+    // on until the transfer has ended. Should OnWait throw, `abortTransfer` is called, the end of
+    // the transfer is awaited, and the exception passes on. The caller has checked that no
+    // transfer runs.
     int runTransfer(const std::function<int()>& transfer, const std::function<void()>& abortTransfer);
 
 private:
     int runThreaded(const std::function<int()>& transfer, const std::function<void()>& abortTransfer);
+    void workerLoop();
 
     std::atomic<bool> m_busy{false};
     bool m_threaded = false;
     std::int32_t m_waitInterval = kDefaultWaitInterval;
     TNotifyEvent m_onWait;
 
-    // Hand-over between the worker and the waiting thread of a threaded transfer.
-    std::mutex m_doneMutex;
+    // The worker thread of threaded mode: started by the first threaded transfer and kept, parked
+    // on m_jobSignal, until the component goes, so that a transfer costs two hand-overs rather
+    // than a thread start. The calling thread hands it one job at a time and waits on
+    // m_doneSignal; everything below is guarded by m_workerMutex.
+    std::mutex m_workerMutex;
+    std::condition_variable m_jobSignal;
     std::condition_variable m_doneSignal;
-    bool m_done = false;  // guarded by m_doneMutex
+    const std::function<int()>* m_job = nullptr;  // the transfer to run, set by the calling thread
+    bool m_done = false;                          // the worker has run m_job
+    int m_result = 0;                             // its answer
+    bool m_quit = false;                          // the component goes: the worker ends
+    std::thread m_worker;
 };
 
 class THttpTransfer : public THttpTransferBase {
@@ -265,7 +277,7 @@ private:
     // Declared first, destroyed last: libcurl may read the texts until the handle is gone.
     OwnedText m_url, m_proxy, m_userPwd, m_referer, m_userAgent, m_cookieFile, m_cookieJar;
     OwnedText m_outputFile, m_inputFile;
-    OwnedText m_postFields;  // the bytes are what libcurl sends; it does not copy them
+    OwnedText m_postFields;                  // the bytes are what libcurl sends; it does not copy them
     char m_errorText[CURL_ERROR_SIZE] = {};  // libcurl's error buffer, always zero-terminated
 
     std::int32_t m_resultCode = 0;

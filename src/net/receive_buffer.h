@@ -19,7 +19,9 @@ public:
     void write(std::string_view data) { write(data.data(), data.size()); }
     // Back to the start, for reading what arrived.
     void rewind() noexcept { m_position = 0; }
-    void seek(std::size_t position) noexcept { m_position = position < m_bytes.size() ? position : m_bytes.size(); }
+    void seek(std::size_t position) noexcept {
+        m_position = position < m_bytes.size() ? position : m_bytes.size();
+    }
     // Reads up to `len` bytes from the current position; answers the count.
     std::size_t read(char* data, std::size_t len) noexcept;
 

@@ -40,9 +40,9 @@ TEST(Curl1Setup, BadProxyPortStopsTheStartConfigurationAtProxycheck) {
     applyCurl1StoredProperties(curl);
     UpdateProxySettings update;
     EXPECT_THROW(configureCurl1AtStart(curl, ProxySettings{true, "10.0.0.1", "80a"}, update), EConvertError);
-    EXPECT_EQ(curl.ConnectTimeout(), 15);      // set before proxycheck
-    EXPECT_EQ(curl.Proxy(), "10.0.0.1");       // set by proxycheck before the port
-    EXPECT_TRUE(curl.SslVerifyPeer());         // after proxycheck: not reached
+    EXPECT_EQ(curl.ConnectTimeout(), 15);  // set before proxycheck
+    EXPECT_EQ(curl.Proxy(), "10.0.0.1");   // set by proxycheck before the port
+    EXPECT_TRUE(curl.SslVerifyPeer());     // after proxycheck: not reached
     EXPECT_EQ(curl.WaitInterval(), 1000);
 }
 

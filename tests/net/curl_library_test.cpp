@@ -33,10 +33,11 @@ TEST(CaBundle, DirectoryIsThePathUpToItsLastSeparator) {
 }
 
 TEST(CurlLibrary, FeatureFlagsFollowTheLibraryBitOrder) {
-    const CurlFeatures f = featuresFromBits(CURL_VERSION_IPV6 | CURL_VERSION_SSL | CURL_VERSION_LARGEFILE |
-                                            CURL_VERSION_SSPI);
+    const CurlFeatures f =
+        featuresFromBits(CURL_VERSION_IPV6 | CURL_VERSION_SSL | CURL_VERSION_LARGEFILE | CURL_VERSION_SSPI);
     EXPECT_TRUE(f.ipv6 && f.ssl && f.largeFile && f.sspi);
-    EXPECT_FALSE(f.kerberos4 || f.libz || f.ntlm || f.gssNegotiate || f.debug || f.asynchDns || f.spnego || f.idn);
+    EXPECT_FALSE(f.kerberos4 || f.libz || f.ntlm || f.gssNegotiate || f.debug || f.asynchDns || f.spnego ||
+                 f.idn);
 }
 
 TEST(CurlLibrary, ReportsItsProtocolsAndFindsACaBundleWhenItCanDoSsl) {

@@ -221,7 +221,8 @@ TEST_F(HttpTransfer, FailedTransferDoesNotStopTheNextOne) {
 
 TEST_F(HttpTransfer, RefusedSettersRecordOnlyTheFirstFailure) {
     curl.setSslVerifyHost(3);
-    const std::string first = std::string("Error: ") + curl_easy_strerror(CURLE_SSL_CERTPROBLEM) + " setting option #81";
+    const std::string first =
+        std::string("Error: ") + curl_easy_strerror(CURLE_SSL_CERTPROBLEM) + " setting option #81";
     EXPECT_EQ(curl.ResultCode(), 58);
     EXPECT_EQ(curl.ErrorText(), first);
     EXPECT_EQ(curl.SslVerifyHost(), 2);  // nothing was passed on
@@ -286,7 +287,8 @@ TEST_F(HttpTransfer, ClearingBContinueInOnReceiveEndsWithWriteError) {
 }
 
 TEST_F(HttpTransfer, HandlerExceptionLeavesPerformAndTheComponentStaysUsable) {
-    curl.setOnReceive([](THttpTransfer&, const char*, std::uint32_t, bool&) { throw std::runtime_error("handler"); });
+    curl.setOnReceive(
+        [](THttpTransfer&, const char*, std::uint32_t, bool&) { throw std::runtime_error("handler"); });
     ReceiveBuffer buffer;
     curl.setReceiveStream(&buffer);
     curl.setURL(server.url("/echo"));
@@ -331,6 +333,34 @@ TEST_F(HttpTransfer, DebugHandlerSeesTextLinesAndTheRequestHeader) {
     EXPECT_TRUE(texts.empty());
 }
 
+TEST_F(HttpTransfer, DebugHandlerCanAbortToo) {
+    curl.setOnDebug([](THttpTransfer&, curl_infotype type, const char*, std::uint32_t, bool& bContinue) {
+        bContinue = type != CURLINFO_HEADER_OUT;
+    });
+    EXPECT_FALSE(fetch(curl, server.url("/drip?chunks=400&ms=50")).ok);  // 20 s unless aborted
+    EXPECT_EQ(curl.ResultCode(), CURLE_ABORTED_BY_CALLBACK);
+}
+
+// A synchronous transfer started again from its own event would prepare the handle under the
+// running transfer: the inner call is refused, and the running transfer goes on.
+TEST_F(HttpTransfer, PerformFromItsOwnEventIsRefused) {
+    bool inner = true;
+    int innerCode = 0;
+    curl.setOnReceive([&](THttpTransfer& sender, const char* data, std::uint32_t len, bool& bContinue) {
+        if (inner) {
+            inner = sender.Perform();
+            innerCode = sender.ResultCode();
+        }
+        appendToReceiveStream(sender, data, len, bContinue);
+    });
+    const Answer answer = fetch(curl, server.url("/bytes?n=1000"));
+    EXPECT_FALSE(inner);
+    EXPECT_EQ(innerCode, CURLE_RECURSIVE_API_CALL);
+    EXPECT_TRUE(answer.ok);
+    EXPECT_EQ(answer.page.size(), 1000u);
+    EXPECT_EQ(server.requestCount(), 1u);
+}
+
 TEST_F(HttpTransfer, ProgressHandlerReportsDownloadFiguresAndCanAbort) {
     std::int32_t lastTotal = 0, lastNow = 0;
     curl.setOnProgress([&](THttpTransfer&, std::int32_t total, std::int32_t now, bool&) {
@@ -341,7 +371,8 @@ TEST_F(HttpTransfer, ProgressHandlerReportsDownloadFiguresAndCanAbort) {
     EXPECT_EQ(lastTotal, 300000);
     EXPECT_EQ(lastNow, 300000);
 
-    curl.setOnProgress([](THttpTransfer&, std::int32_t, std::int32_t now, bool& bContinue) { bContinue = now == 0; });
+    curl.setOnProgress(
+        [](THttpTransfer&, std::int32_t, std::int32_t now, bool& bContinue) { bContinue = now == 0; });
     EXPECT_FALSE(fetch(curl, server.url("/bytes?n=300000")).ok);
     EXPECT_EQ(curl.ResultCode(), CURLE_ABORTED_BY_CALLBACK);
 

@@ -9,8 +9,8 @@ namespace {
 class NoProxyEnvironment : public ::testing::Environment {
 public:
     void SetUp() override {
-        for (const char* name : {"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY",
-                                 "no_proxy", "NO_PROXY"}) {
+        for (const char* name : {"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY", "all_proxy",
+                                 "ALL_PROXY", "no_proxy", "NO_PROXY"}) {
             unsetenv(name);
         }
     }

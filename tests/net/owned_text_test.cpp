@@ -17,7 +17,7 @@ TEST(OwnedText, KeepsOrReusesTheBufferUnlessTheTextGrows) {
         {"http://a/long/path", "http://a/long/path", true},  // same text
         {"http://a/long/path", "http://b/", true},           // shorter: reused
         {"http://b/", "http://b/", true},
-        {"http://b/", "http://a/much/longer/path", false},   // longer: replaced
+        {"http://b/", "http://a/much/longer/path", false},  // longer: replaced
     };
     for (const Case& c : cases) {
         OwnedText text;

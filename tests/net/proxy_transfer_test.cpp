@@ -16,7 +16,8 @@ using test::TestServer;
 using test::TinyProxy;
 
 TEST(ProxyTransfer, TickedBoxSendsThroughTheProxyAndClearingItGoesDirect) {
-    if (!TinyProxy::available()) GTEST_SKIP() << TinyProxy::kBinary << " is missing (Debian package tinyproxy-bin)";
+    if (!TinyProxy::available())
+        GTEST_SKIP() << TinyProxy::kBinary << " is missing (Debian package tinyproxy-bin)";
     TinyProxy proxy;
     TestServer server;
     server.addStandardEndpoints().start();

@@ -93,8 +93,10 @@ TEST_F(ThreadedTransfer, ReceiveHandlerAbortEndsWithWriteError) {
 
 TEST_F(ThreadedTransfer, ProgressHandlerAbortEndsWithAbortedByCallback) {
     std::atomic<int> received{0};
-    curl.setOnReceive([&](THttpTransfer&, const char*, std::uint32_t len, bool&) { received += static_cast<int>(len); });
-    curl.setOnProgress([](THttpTransfer&, std::int32_t, std::int32_t now, bool& bContinue) { bContinue = now < 300; });
+    curl.setOnReceive(
+        [&](THttpTransfer&, const char*, std::uint32_t len, bool&) { received += static_cast<int>(len); });
+    curl.setOnProgress(
+        [](THttpTransfer&, std::int32_t, std::int32_t now, bool& bContinue) { bContinue = now < 300; });
     EXPECT_FALSE(fetch(curl, server.url("/drip?chunks=100&ms=20")).ok);
     EXPECT_EQ(curl.ResultCode(), CURLE_ABORTED_BY_CALLBACK);
     EXPECT_LT(received.load(), 100 * 100);

@@ -19,7 +19,8 @@ UnansweredPort::UnansweredPort() {
     address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     socklen_t length = sizeof address;
     if (m_listener < 0 || ::bind(m_listener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
-        ::listen(m_listener, 0) != 0 || ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        ::listen(m_listener, 0) != 0 ||
+        ::getsockname(m_listener, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
         throw std::runtime_error("cannot make a listening socket");
     }
     m_port = ntohs(address.sin_port);

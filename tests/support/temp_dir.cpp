@@ -19,7 +19,9 @@ TempDir::~TempDir() {
     std::filesystem::remove_all(m_path, ignored);
 }
 
-std::string TempDir::file(std::string_view name) const { return (m_path / name).string(); }
+std::string TempDir::file(std::string_view name) const {
+    return (m_path / name).string();
+}
 
 std::string TempDir::write(std::string_view name, std::string_view bytes) const {
     const std::string target = file(name);

@@ -24,7 +24,9 @@ using X509Ptr = std::unique_ptr<X509, OpenSslFree<X509, X509_free>>;
 using BioPtr = std::unique_ptr<BIO, OpenSslFree<BIO, BIO_free_all>>;
 using ExtensionPtr = std::unique_ptr<X509_EXTENSION, OpenSslFree<X509_EXTENSION, X509_EXTENSION_free>>;
 
-[[noreturn]] void fail(const char* what) { throw std::runtime_error(std::string("test certificate: ") + what); }
+[[noreturn]] void fail(const char* what) {
+    throw std::runtime_error(std::string("test certificate: ") + what);
+}
 
 std::string bioText(BIO* bio) {
     char* data = nullptr;
@@ -78,15 +80,16 @@ SelfSignedCertificate makeSelfSignedCertificate(const std::vector<std::string>& 
     X509Ptr certificate(X509_new());
     if (!certificate) fail("X509_new");
     X509_set_version(certificate.get(), 2);
-    ASN1_INTEGER_set(X509_get_serialNumber(certificate.get()),
-                     static_cast<long>(std::chrono::system_clock::now().time_since_epoch().count() & 0x7fffffff));
+    ASN1_INTEGER_set(
+        X509_get_serialNumber(certificate.get()),
+        static_cast<long>(std::chrono::system_clock::now().time_since_epoch().count() & 0x7fffffff));
     X509_gmtime_adj(X509_getm_notBefore(certificate.get()), -3600);
     X509_gmtime_adj(X509_getm_notAfter(certificate.get()), 30L * 24 * 3600);
     X509_set_pubkey(certificate.get(), key.get());
     X509_NAME* name = X509_get_subject_name(certificate.get());
     const std::string commonName = !ipAddresses.empty() ? ipAddresses.front() : dnsNames.front();
-    X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC, reinterpret_cast<const unsigned char*>(commonName.c_str()),
-                               -1, -1, 0);
+    X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC,
+                               reinterpret_cast<const unsigned char*>(commonName.c_str()), -1, -1, 0);
     X509_set_issuer_name(certificate.get(), name);
     std::string altNames;
     for (const std::string& dns : dnsNames) altNames += (altNames.empty() ? "DNS:" : ",DNS:") + dns;
@@ -129,12 +132,13 @@ TestServer::TestServer(Scheme scheme) : m_scheme(scheme) {
         m_certificate = makeSelfSignedCertificate({"localhost"}, {"127.0.0.1"});
         BioPtr certificateBio(BIO_new_mem_buf(m_certificate.certificatePem.data(),
                                               static_cast<int>(m_certificate.certificatePem.size())));
-        BioPtr keyBio(
-            BIO_new_mem_buf(m_certificate.privateKeyPem.data(), static_cast<int>(m_certificate.privateKeyPem.size())));
+        BioPtr keyBio(BIO_new_mem_buf(m_certificate.privateKeyPem.data(),
+                                      static_cast<int>(m_certificate.privateKeyPem.size())));
         X509Ptr certificate(PEM_read_bio_X509(certificateBio.get(), nullptr, nullptr, nullptr));
         PkeyPtr key(PEM_read_bio_PrivateKey(keyBio.get(), nullptr, nullptr, nullptr));
         if (!certificate || !key) fail("reading back");
-        m_server = std::make_unique<httplib::SSLServer>(certificate.get(), key.get());  // takes its own references
+        m_server =
+            std::make_unique<httplib::SSLServer>(certificate.get(), key.get());  // takes its own references
     } else {
         m_server = std::make_unique<httplib::Server>();
     }
@@ -154,22 +158,23 @@ TestServer::~TestServer() {
 }
 
 httplib::Server::Handler TestServer::recorded(httplib::Server::Handler handler) {
-    return [this, handler = std::move(handler)](const httplib::Request& request, httplib::Response& response) {
-        RecordedRequest record;
-        record.method = request.method;
-        record.path = request.path;
-        record.target = request.target;
-        const std::size_t question = request.target.find('?');
-        if (question != std::string::npos) record.query = request.target.substr(question + 1);
-        record.headers = request.headers;
-        record.body = request.body;
-        record.files = request.files;
-        {
-            std::lock_guard lock(m_recordMutex);
-            m_requests.push_back(std::move(record));
-        }
-        handler(request, response);
-    };
+    return
+        [this, handler = std::move(handler)](const httplib::Request& request, httplib::Response& response) {
+            RecordedRequest record;
+            record.method = request.method;
+            record.path = request.path;
+            record.target = request.target;
+            const std::size_t question = request.target.find('?');
+            if (question != std::string::npos) record.query = request.target.substr(question + 1);
+            record.headers = request.headers;
+            record.body = request.body;
+            record.files = request.files;
+            {
+                std::lock_guard lock(m_recordMutex);
+                m_requests.push_back(std::move(record));
+            }
+            handler(request, response);
+        };
 }
 
 TestServer& TestServer::get(const std::string& pattern, httplib::Server::Handler handler) {
@@ -201,7 +206,8 @@ TestServer& TestServer::addStandardEndpoints() {
     });
     get(R"(/basic-auth/([^/]+)/([^/]+))", [](const httplib::Request& request, httplib::Response& response) {
         const std::string user = request.matches[1];
-        if (request.get_header_value("Authorization") == basicAuthorization(user, std::string(request.matches[2]))) {
+        if (request.get_header_value("Authorization") ==
+            basicAuthorization(user, std::string(request.matches[2]))) {
             response.set_content("authorized " + user, "text/plain");
         } else {
             response.status = 401;
@@ -210,7 +216,8 @@ TestServer& TestServer::addStandardEndpoints() {
         }
     });
     get("/cookie/set", [](const httplib::Request& request, httplib::Response& response) {
-        for (const auto& [name, value] : request.params) response.set_header("Set-Cookie", name + "=" + value + "; Path=/");
+        for (const auto& [name, value] : request.params)
+            response.set_header("Set-Cookie", name + "=" + value + "; Path=/");
         response.set_content("cookies set", "text/plain");
     });
     get("/cookie/echo", [](const httplib::Request& request, httplib::Response& response) {
@@ -228,7 +235,8 @@ TestServer& TestServer::addStandardEndpoints() {
         const std::string code = request.matches[1];
         response.status = std::stoi(code);
         // These answers have no body by definition; a body would be read as the next answer.
-        if (response.status != 204 && response.status != 304) response.set_content("status " + code, "text/plain");
+        if (response.status != 204 && response.status != 304)
+            response.set_content("status " + code, "text/plain");
     });
     get("/slow", [](const httplib::Request& request, httplib::Response& response) {
         std::this_thread::sleep_for(std::chrono::milliseconds(sizeParam(request, "ms", 200)));
@@ -280,7 +288,8 @@ void TestServer::start() {
         ended->store(true);
     });
     // The socket already listens; waiting for the accept loop makes stop() in the destructor safe.
-    while (!m_server->is_running() && !ended->load()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    while (!m_server->is_running() && !ended->load())
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
     if (ended->load()) {
         m_thread.join();
         throw std::runtime_error("test server stopped at once");
@@ -288,10 +297,13 @@ void TestServer::start() {
 }
 
 std::string TestServer::baseUrl() const {
-    return std::string(m_scheme == Scheme::Https ? "https" : "http") + "://127.0.0.1:" + std::to_string(m_port);
+    return std::string(m_scheme == Scheme::Https ? "https" : "http") +
+           "://127.0.0.1:" + std::to_string(m_port);
 }
 
-std::string TestServer::url(std::string_view pathAndQuery) const { return baseUrl() + std::string(pathAndQuery); }
+std::string TestServer::url(std::string_view pathAndQuery) const {
+    return baseUrl() + std::string(pathAndQuery);
+}
 
 std::vector<RecordedRequest> TestServer::requests() const {
     std::lock_guard lock(m_recordMutex);

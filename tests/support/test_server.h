@@ -23,9 +23,9 @@ namespace korvex::test {
 
 struct RecordedRequest {
     std::string method;
-    std::string path;    // without the query
-    std::string query;   // the raw text after '?', "" without one
-    std::string target;  // path and query as sent
+    std::string path;          // without the query
+    std::string query;         // the raw text after '?', "" without one
+    std::string target;        // path and query as sent
     httplib::Headers headers;  // names compare without regard to case
     std::string body;          // as received ("" for multipart bodies, see files)
     httplib::MultipartFormDataMap files;

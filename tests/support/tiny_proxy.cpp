@@ -48,22 +48,24 @@ int freeLoopbackPort() {
     return ntohs(address.sin_port);
 }
 
-bool TinyProxy::available() { return ::access(kBinary, X_OK) == 0; }
+bool TinyProxy::available() {
+    return ::access(kBinary, X_OK) == 0;
+}
 
 TinyProxy::TinyProxy() : m_port(freeLoopbackPort()) {
-    const std::string config = m_dir.write("tinyproxy.conf", "Port " + std::to_string(m_port) +
-                                                                  "\n"
-                                                                  "Listen 127.0.0.1\n"
-                                                                  "Timeout 30\n"
-                                                                  "MaxClients 20\n"
-                                                                  "Allow 127.0.0.1\n"
-                                                                  "LogLevel Info\n"
-                                                                  "ViaProxyName \"" +
-                                                                  kViaName + "\"\n");
+    const std::string config = m_dir.write("tinyproxy.conf", "Port " + std::to_string(m_port) + "\n" +
+                                                                 "Listen 127.0.0.1\n"
+                                                                 "Timeout 30\n"
+                                                                 "MaxClients 20\n"
+                                                                 "Allow 127.0.0.1\n"
+                                                                 "LogLevel Info\n"
+                                                                 "ViaProxyName \"" +
+                                                                 kViaName + "\"\n");
     const std::string logPath = m_dir.file("tinyproxy.log");
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, logPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
     posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
     std::string binary = kBinary, foreground = "-d", configFlag = "-c", configPath = config;
     char* argv[] = {binary.data(), foreground.data(), configFlag.data(), configPath.data(), nullptr};
@@ -90,6 +92,8 @@ TinyProxy::~TinyProxy() {
     ::waitpid(m_pid, &status, 0);
 }
 
-std::string TinyProxy::log() const { return readFile(m_dir.file("tinyproxy.log")); }
+std::string TinyProxy::log() const {
+    return readFile(m_dir.file("tinyproxy.log"));
+}
 
 }  // namespace korvex::test
