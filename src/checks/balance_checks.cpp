@@ -1,6 +1,6 @@
 #include "balance_checks.h"
 
-#include <memory>
+#include <cstdint>
 
 #include "codepage.h"
 #include "pattern_matcher.h"
@@ -10,19 +10,35 @@ namespace korvex {
 
 namespace {
 
-// Attaches a receive buffer to Curl1 for one request and detaches it when it goes, whatever the
-// outcome, so that the component never points at a buffer that no longer exists.
-class ReceiveStreamAttachment {
+// One request's receive buffer on Curl1: attached for the request and detached when this goes,
+// whatever the outcome, so that the component never points at a buffer that no longer exists.
+// Meanwhile the receive handler is wrapped so that the buffer never grows past `limit`: a bigger
+// answer ends the transfer with EMemoCapacity, which Perform() passes on, instead of taking all
+// the memory there is. The handler the component had is put back afterwards.
+class ReceiveSession {
 public:
-    ReceiveStreamAttachment(THttpTransfer& curl, ReceiveBuffer& buffer) : m_curl(curl) {
+    ReceiveSession(THttpTransfer& curl, ReceiveBuffer& buffer, std::size_t limit)
+        : m_curl(curl), m_previousHandler(curl.OnReceive()) {
+        m_curl.setOnReceive([&buffer, limit, handler = m_previousHandler](
+                                THttpTransfer& sender, const char* data, std::uint32_t len, bool& bContinue) {
+            if (len > limit || buffer.size() > limit - len) throw EMemoCapacity();
+            if (handler)
+                handler(sender, data, len, bContinue);
+            else
+                appendToReceiveStream(sender, data, len, bContinue);
+        });
         m_curl.setReceiveStream(&buffer);
     }
-    ~ReceiveStreamAttachment() { m_curl.setReceiveStream(nullptr); }
-    ReceiveStreamAttachment(const ReceiveStreamAttachment&) = delete;
-    ReceiveStreamAttachment& operator=(const ReceiveStreamAttachment&) = delete;
+    ~ReceiveSession() {
+        m_curl.setReceiveStream(nullptr);
+        m_curl.setOnReceive(std::move(m_previousHandler));
+    }
+    ReceiveSession(const ReceiveSession&) = delete;
+    ReceiveSession& operator=(const ReceiveSession&) = delete;
 
 private:
     THttpTransfer& m_curl;
+    THttpReceiveEvent m_previousHandler;
 };
 
 }  // namespace
@@ -88,9 +104,9 @@ void BalanceChecks::runProfile(const ProviderProfile& profile, int row) {
 
     stat.setCell(kPrevious, row, stat.cell(kBalance, row));
 
-    auto buffer = std::make_unique<ReceiveBuffer>();
     {
-        ReceiveStreamAttachment attachment(m_curl, *buffer);
+        ReceiveBuffer buffer;
+        ReceiveSession session(m_curl, buffer, m_memo.capacity());
         try {
             const std::string& login = m_book.client.cell(kLogin, row);
             const std::string& password = m_book.client.cell(kPassword, row);
@@ -105,20 +121,18 @@ void BalanceChecks::runProfile(const ProviderProfile& profile, int row) {
             m_curl.setReferer(m_curl.URL());
 
             if (m_curl.Perform()) {
-                buffer->rewind();
-                m_memo.setText(buffer->bytes());
-                m_curl.setReceiveStream(nullptr);
-                buffer.reset();
+                buffer.rewind();
+                m_memo.setText(buffer.bytes());
+                buffer = ReceiveBuffer();  // the page lives on in Memo1 only
                 if (profile.login == LoginMethod::Form) m_curl.setPostFields("");
                 runSteps(profile, row);
             }
         } catch (...) {
-            // Whatever broke (the page too large for Memo1, a pattern, memory): the row shows it,
-            // the cells written so far stay, and the run goes on.
+            // Whatever broke (a page too large for Memo1, a pattern, memory): the row shows it, the
+            // cells written so far stay, and the run goes on.
             stat.setCell(kSpeed, row, std::string(kErrorMarker));
         }
     }
-    buffer.reset();
 
     if (profile.logoutPath.empty())
         m_curl.setHttpGet(true);
@@ -187,7 +201,7 @@ void BalanceChecks::sendLogout(const ProviderProfile& profile) {
     // business.
     try {
         ReceiveBuffer discarded;
-        ReceiveStreamAttachment attachment(m_curl, discarded);
+        ReceiveSession session(m_curl, discarded, m_memo.capacity());
         m_curl.setUserPwd("");
         m_curl.setPostFields("");
         m_curl.setURL(m_addresses.*profile.baseAddress + std::string(profile.logoutPath));

@@ -8,8 +8,8 @@
 //   kPrevious  the old kBalance, as soon as the check begins (also when the transfer fails)
 //   kBalance, kSpeed, kStatus  the profile's pattern steps, empty texts, or the markers
 //   kDate      the check timestamp, kStatPlanCode the plan code: on every page received
-//   kSpeed     kErrorMarker when anything fails after the request was prepared (a page too large
-//              for Memo1, a pattern that does not compile, memory...)
+//   kSpeed     kErrorMarker when anything fails after the request was prepared (a page larger than
+//              Memo1's capacity, refused as it arrives; a pattern that does not compile; memory...)
 // A transfer that fails (no connection, TLS, time-out, or Curl1.requestAbort()) changes nothing
 // but kPrevious. Nothing is reported otherwise, and no routine throws, with one exception: an
 // EConvertError from applying the proxy setting (a proxy port that is not a number) passes to the
@@ -18,6 +18,10 @@
 // Credentials go only where they belong: a basic-login request carries login ":" password, and
 // every form-login request (and the STV logout) first clears UserPwd, so that no earlier account's
 // password travels to another operator's portal.
+//
+// The page is received into a buffer of the check's own (attached as Curl1's ReceiveStream and
+// detached again); while it arrives Curl1's OnReceive handler is wrapped to stop at Memo1's
+// capacity, and put back afterwards.
 //
 // Threads: the thread that owns Curl1 and the tables. Curl1.requestAbort() may be called from any
 // thread while a check runs; the check then ends as a failed transfer.

@@ -32,7 +32,8 @@ TEST(ProviderProfilesTest, PatternsAreTheCp1251BytesOfTheirTexts) {
         {&kGlobaxProfile,
          {R"( Kb  Money Rest: (.*?)\ </b></center>)", R"(<center><b> Traffic Rest: (.*?)\ Kb  Money Rest:)"}},
         {&kSatGateProfile,
-         {R"(Current ballance:\s+\s+\</td>\s+\s+<td>\s+\s+([\d\d\d\d.\d\d\d\d].*?)\s+\s+\</td>\s+\s+<td>\s+\s)",
+         {R"(Current ballance:\s+\s+\</td>\s+\s+<td>\s+\s+([\d\d\d\d.\d\d\d\d].*?))"
+          R"(\s+\s+\</td>\s+\s+<td>\s+\s)",
           R"(Plan:</td><td>(.*?)\ Kbps )"}},
         {&kSkyFiProfile,
          {R"(Баланс:</td>\s+<td width="60%">(.*?) р.)", R"(Тариф:</td>\s+<td width="60%">(.*?)</td>)"}},
