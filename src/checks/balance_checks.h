@@ -8,8 +8,9 @@
 //   kPrevious  the old kBalance, as soon as the check begins (also when the transfer fails)
 //   kBalance, kSpeed, kStatus  the profile's pattern steps, empty texts, or the markers
 //   kDate      the check timestamp, kStatPlanCode the plan code: on every page received
-//   kSpeed     kErrorMarker when anything fails after the request was prepared (a page larger than
-//              Memo1's capacity, refused as it arrives; a pattern that does not compile; memory...)
+//   kSpeed     kErrorMarker when anything fails between the request's set-up and the last step (a
+//              page larger than Memo1's capacity, refused as it arrives; a pattern that does not
+//              compile; memory...); the cells written before stay
 // A transfer that fails (no connection, TLS, time-out, or Curl1.requestAbort()) changes nothing
 // but kPrevious. Nothing is reported otherwise, and no routine throws, with one exception: an
 // EConvertError from applying the proxy setting (a proxy port that is not a number) passes to the
