@@ -194,18 +194,23 @@ void THttpTransfer::applyText(OwnedText& text, CURLoption option, std::string_vi
 void THttpTransfer::setURL(std::string_view value) {
     applyText(m_url, CURLOPT_URL, value);
 }
+
 void THttpTransfer::setProxy(std::string_view value) {
     applyText(m_proxy, CURLOPT_PROXY, value);
 }
+
 void THttpTransfer::setUserPwd(std::string_view value) {
     applyText(m_userPwd, CURLOPT_USERPWD, value);
 }
+
 void THttpTransfer::setReferer(std::string_view value) {
     applyText(m_referer, CURLOPT_REFERER, value);
 }
+
 void THttpTransfer::setUserAgent(std::string_view value) {
     applyText(m_userAgent, CURLOPT_USERAGENT, value);
 }
+
 void THttpTransfer::setCookieJar(std::string_view value) {
     applyText(m_cookieJar, CURLOPT_COOKIEJAR, value);
 }
@@ -256,14 +261,12 @@ void THttpTransfer::setPostFields(std::string_view value) {
     setOption(CURLOPT_POSTFIELDSIZE, static_cast<long>(value.size()));
     m_postFields.assign(value);  // a fresh buffer with a zero byte after the body
     setOption(CURLOPT_POSTFIELDS, m_postFields.c_str());
-    m_postMode = true;
     m_httpGet = false;
 }
 
 void THttpTransfer::setHttpGet(bool value) {
     setOption(CURLOPT_HTTPGET, value ? 1L : 0L);
     m_httpGet = value;
-    if (value) m_postMode = false;
 }
 
 void THttpTransfer::setProxyPort(std::int32_t value) {

@@ -283,7 +283,6 @@ private:
     std::int32_t m_resultCode = 0;
     bool m_failOnError = false;
     bool m_upload = false;
-    bool m_postMode = false;
     bool m_httpGet = false;
     bool m_sslVerifyPeer = true;
     std::int32_t m_sslVerifyHost = 2;  // libcurl's default
