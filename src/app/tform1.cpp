@@ -144,11 +144,10 @@ void TForm1::buildTabBalances() {
     JvXPButton2->setEnabled(false);
     connect(but1, &QPushButton::clicked, this, &TForm1::bbb111Click);
     connect(JvXPButton2, &QPushButton::clicked, this, &TForm1::JvXPButton2Click);
-    JvXPProgressBar1 = new QProgressBar(tab1);
+    JvXPProgressBar1 = new RunProgressBar(tab1);
     JvXPProgressBar1->setObjectName(QStringLiteral("JvXPProgressBar1"));
     JvXPProgressBar1->setGeometry(0, 422, 798, 16);
     JvXPProgressBar1->setTextVisible(false);
-    JvXPProgressBar1->setRange(0, 0);
     JvXPProgressBar1->setMaximum(0);
 }
 

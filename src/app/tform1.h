@@ -17,6 +17,7 @@
 #include "portal_addresses.h"
 #include "proxy_check.h"
 #include "proxy_settings.h"
+#include "run_progress_bar.h"
 #include "speed_change.h"
 #include "text_holder.h"
 
@@ -26,7 +27,6 @@ class QLabel;
 class QLineEdit;
 class QMenu;
 class QPlainTextEdit;
-class QProgressBar;
 class QPushButton;
 class QSpinBox;
 class QSystemTrayIcon;
@@ -136,7 +136,7 @@ public:
     QTableView* client = nullptr;
     QPushButton* but1 = nullptr;
     QPushButton* JvXPButton2 = nullptr;
-    QProgressBar* JvXPProgressBar1 = nullptr;
+    RunProgressBar* JvXPProgressBar1 = nullptr;
     QSpinBox* clients = nullptr;
     QPushButton* But2 = nullptr;
     QCheckBox* JvCheckBox1 = nullptr;
