@@ -1,0 +1,75 @@
+#pragma once
+// What the korvex-cli tests share: a folder with a settings file, the commands' streams, and the
+// substitute portals' addresses.
+#include <atomic>
+#include <sstream>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "account_book.h"
+#include "check_clock.h"
+#include "cli_commands.h"
+#include "demo_portals.h"
+#include "portal_addresses.h"
+#include "settings_file.h"
+#include "temp_dir.h"
+
+namespace korvex::test {
+
+inline PortalAddresses demoAddresses(const DemoPortals& portals) {
+    const auto url = [&](PortalId id) { return portals.baseUrl(id); };
+    using P = PortalId;
+    return {url(P::SpectrumSat),
+            url(P::Raduga),
+            url(P::SpaceGate75),
+            url(P::SpaceGate39),
+            url(P::SpaceGate95),
+            url(P::SpaceGate15_21),
+            url(P::PlanetSky),
+            url(P::Globax),
+            url(P::SatGate),
+            url(P::SkyFi),
+            url(P::Stv),
+            url(P::Publisher),
+            url(P::Publisher) + "/update/korvex.info"};
+}
+
+// The book as the settings file holds it.
+inline AccountBook savedBook(const std::string& path) {
+    AccountBook book;
+    book.setCount(readStartup(path).count);
+    read(book, path);
+    return book;
+}
+
+// A folder with its Settings.ini and the streams of the commands run on it.
+struct CliFolder {
+    explicit CliFolder(PortalAddresses portalAddresses = PortalAddresses::fromBuild())
+        : addresses(std::move(portalAddresses)) {}
+
+    // Fresh streams for the next command.
+    CliContext context() {
+        out.str({});
+        err.str({});
+        return CliContext{settings, out, err, in, addresses, clock, &stop, false};
+    }
+    int import(const std::string& csv, bool replace = false) {
+        return importCommand(context(), dir.write("accounts.csv", csv), replace);
+    }
+    std::string fileText() const { return readFile(settings); }
+
+    PortalAddresses addresses;
+    TempDir dir;
+    std::string settings = dir.file("Settings.ini");
+    std::ostringstream out;
+    std::ostringstream err;
+    std::istringstream in;
+    FixedCheckClock clock{{7, 12, 2026, 9, 5}};
+    std::atomic<bool> stop{false};
+};
+
+inline constexpr const char* kStamp = "7/12/2026 09:05";
+inline constexpr const char* kHeader = "login,password,plan,holder\n";
+
+}  // namespace korvex::test

@@ -1,0 +1,104 @@
+// The command line: what each form asks for, and which are bad use (exit status 2).
+#include <gtest/gtest.h>
+
+#include "command_line.h"
+
+namespace korvex {
+namespace {
+
+using Args = std::vector<std::string>;
+
+TEST(CommandLineTest, ReadsEveryCommandWithItsOptionsInAnyPlace) {
+    struct Case {
+        Args args;
+        CliCommand command;
+        std::string settings;
+        bool csv;
+        std::optional<int> row;
+        std::string file;
+        bool replace;
+    } cases[] = {
+        {{"show"}, CliCommand::Show, "", false, {}, "", false},
+        {{"--settings", "/x/S.ini", "show", "--csv"}, CliCommand::Show, "/x/S.ini", true, {}, "", false},
+        {{"refresh", "--row=7", "--settings=a.ini"}, CliCommand::Refresh, "a.ini", false, 7, "", false},
+        {{"refresh", "--row", "1"}, CliCommand::Refresh, "", false, 1, "", false},
+        {{"import", "--replace", "a.csv"}, CliCommand::Import, "", false, {}, "a.csv", true},
+        {{"import", "-"}, CliCommand::Import, "", false, {}, "-", false},
+        {{"import", "--", "--odd-name.csv"}, CliCommand::Import, "", false, {}, "--odd-name.csv", false},
+        {{"export"}, CliCommand::Export, "", false, {}, "", false},
+        {{"export", "out.csv"}, CliCommand::Export, "", false, {}, "out.csv", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args[0] + " " + (c.args.size() > 1 ? c.args[1] : ""));
+        const CliInvocation call = parseCommandLine(c.args);
+        EXPECT_EQ(call.command, c.command);
+        EXPECT_EQ(call.settingsPath, c.settings);
+        EXPECT_EQ(call.csv, c.csv);
+        EXPECT_EQ(call.row, c.row);
+        EXPECT_EQ(call.file, c.file);
+        EXPECT_EQ(call.replace, c.replace);
+    }
+}
+
+TEST(CommandLineTest, HelpOfEachCommand) {
+    struct Case {
+        Args args;
+        CliCommand topic;
+    } cases[] = {
+        {{"--help"}, CliCommand::Help},
+        {{"help"}, CliCommand::Help},
+        {{"refresh", "--help"}, CliCommand::Refresh},
+        {{"-h", "import"}, CliCommand::Import},
+        {{"help", "export"}, CliCommand::Export},
+        {{"show", "--bogus", "--help"}, CliCommand::Help},
+    };
+    for (const Case& c : cases) {
+        CliInvocation call;
+        try {
+            call = parseCommandLine(c.args);
+        } catch (const CliUsageError&) {
+            // An unknown option stops the reading before --help is seen: also an answer.
+            EXPECT_EQ(c.args[1], "--bogus");
+            continue;
+        }
+        EXPECT_EQ(call.command, CliCommand::Help);
+        EXPECT_EQ(call.helpTopic, c.topic);
+        EXPECT_NE(helpText(c.topic).find("usage: korvex-cli"), std::string::npos);
+    }
+}
+
+TEST(CommandLineTest, BadUseIsRefusedWithTheHelpToRead) {
+    struct Case {
+        Args args;
+        const char* words;
+        CliCommand topic;
+    } cases[] = {
+        {{}, "no command", CliCommand::Help},
+        {{"shw"}, "unknown command \"shw\"", CliCommand::Help},
+        {{"show", "--verbose"}, "unknown option \"--verbose\"", CliCommand::Show},
+        {{"show", "--replace"}, "--replace belongs to import, not to show", CliCommand::Show},
+        {{"import", "--csv", "a.csv"}, "--csv belongs to show", CliCommand::Import},
+        {{"import"}, "import needs the CSV file", CliCommand::Import},
+        {{"import", "a.csv", "b.csv"}, "one CSV file", CliCommand::Import},
+        {{"export", "a.csv", "b.csv"}, "one CSV file", CliCommand::Export},
+        {{"show", "extra"}, "show takes no file", CliCommand::Show},
+        {{"refresh", "--row", "0"}, "--row takes a row number from 1 up, not \"0\"", CliCommand::Refresh},
+        {{"refresh", "--row", "2x"}, "not \"2x\"", CliCommand::Refresh},
+        {{"refresh", "--row"}, "--row needs a value", CliCommand::Refresh},
+        {{"show", "--settings="}, "--settings needs a file name", CliCommand::Show},
+        {{"help", "nothing"}, "unknown command \"nothing\"", CliCommand::Help},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.words);
+        try {
+            parseCommandLine(c.args);
+            ADD_FAILURE() << "accepted";
+        } catch (const CliUsageError& e) {
+            EXPECT_NE(std::string(e.what()).find(c.words), std::string::npos) << e.what();
+            EXPECT_EQ(e.topic(), c.topic);
+        }
+    }
+}
+
+}  // namespace
+}  // namespace korvex

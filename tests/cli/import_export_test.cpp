@@ -1,0 +1,183 @@
+// import, export and show on real files in a temporary folder.
+#include <sys/stat.h>
+
+#include <filesystem>
+
+#include "account_csv.h"
+#include "balance_table.h"
+#include "cli_test_support.h"
+#include "codepage.h"
+
+namespace korvex::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string accountsCsv(int from, int count) {
+    std::string csv = kHeader;
+    for (int i = from; i < from + count; ++i)
+        csv +=
+            "user" + std::to_string(i) + ",pw" + std::to_string(i) + ",39,Холдер " + std::to_string(i) + "\n";
+    return csv;
+}
+
+TEST(ImportCommandTest, AppendsAfterThePresentAccountsReplacesWithReplaceAndSetsTheCount) {
+    CliFolder f;
+    // Into a folder without a settings file: the file is made, and the empty row of a first start
+    // does not stay in front of the accounts.
+    ASSERT_EQ(f.import(accountsCsv(0, 4)), kExitOk) << f.err.str();
+    AccountBook book = savedBook(f.settings);
+    ASSERT_EQ(book.clients, 4);
+    EXPECT_EQ(book.client.cell(kLogin, 0), "user0");
+    EXPECT_EQ(book.client.cell(kHolder, 3), "\xD5\xEE\xEB\xE4\xE5\xF0 3");  // Холдер 3 in cp1251
+
+    // Results of a check in rows 0 and 2, then a shorter book: row 2's keys stay in the file.
+    book.Stat.setCell(kBalance, 0, "10.00");
+    book.Stat.setCell(kBalance, 2, "stale");
+    zapis(book, {true, "proxy.example", "3128"}, f.settings);
+    ASSERT_EQ(f.import(accountsCsv(10, 2), true), kExitOk) << f.err.str();
+    book = savedBook(f.settings);
+    ASSERT_EQ(book.clients, 2);
+    EXPECT_EQ(book.client.cell(kLogin, 0), "user10");
+    EXPECT_EQ(book.Stat.cell(kBalance, 0), "") << "a replaced account keeps no balance of another";
+
+    // Appending reaches row 2 again: the new account must not inherit the stale balance there.
+    ASSERT_EQ(f.import(accountsCsv(20, 1)), kExitOk) << f.err.str();
+    book = savedBook(f.settings);
+    ASSERT_EQ(book.clients, 3);
+    EXPECT_EQ(book.client.cell(kLogin, 1), "user11");
+    EXPECT_EQ(book.client.cell(kLogin, 2), "user20");
+    EXPECT_EQ(book.Stat.cell(kBalance, 2), "");
+    EXPECT_EQ(readStartup(f.settings).proxy, (ProxySettings{true, "proxy.example", "3128"}));
+    EXPECT_EQ(f.out.str(), "imported 1 account from " + f.dir.file("accounts.csv") + "; " + f.settings +
+                               " holds 3 accounts\n");
+}
+
+TEST(ImportCommandTest, ARefusalWritesNothing) {
+    struct Case {
+        const char* name;
+        int present;  // accounts in the settings file before; 0: no file at all
+        std::string csv;
+        bool replace;
+        const char* message;
+    } cases[] = {
+        {"a short line", 2, std::string(kHeader) + "a,b,39,d\na,b,39\n", false, ": line 3: 3 fields where 4"},
+        {"a character cp1251 lacks", 0, std::string(kHeader) + "a,b,39,★\n", false,
+         ": line 2: the holder holds"},
+        {"no accounts", 2, kHeader, true, " holds no accounts; nothing was imported"},
+        {"501 accounts", 0, accountsCsv(0, 501), false, ": line 502: more than 500 accounts in all"},
+        {"501 replacing", 3, accountsCsv(0, 501), true, ": line 502: more than 500 accounts in all"},
+        {"3 after 498", 498, accountsCsv(0, 3), false, ": line 4: more than 500 accounts in all"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        CliFolder f;
+        if (c.present > 0) {
+            ASSERT_EQ(f.import(accountsCsv(100, c.present)), kExitOk);
+        }
+        const std::string before = f.fileText();
+
+        EXPECT_EQ(f.import(c.csv, c.replace), kExitFailed);
+        EXPECT_NE(f.err.str().find(c.message), std::string::npos) << f.err.str();
+        EXPECT_NE(f.err.str().find("nothing was imported"), std::string::npos) << f.err.str();
+        EXPECT_EQ(f.fileText(), before);
+        EXPECT_EQ(fs::exists(f.settings), c.present > 0);
+    }
+}
+
+TEST(ImportCommandTest, FiveHundredInAllIsTheLimitNotBeyond) {
+    CliFolder f;
+    ASSERT_EQ(f.import(accountsCsv(0, 498)), kExitOk);
+    ASSERT_EQ(f.import(accountsCsv(498, 2)), kExitOk) << f.err.str();
+    const AccountBook book = savedBook(f.settings);
+    EXPECT_EQ(book.clients, 500);
+    EXPECT_EQ(book.client.cell(kLogin, 499), "user499");
+}
+
+TEST(ImportCommandTest, ReadsStandardInputForADash) {
+    CliFolder f;
+    f.in.str(std::string(kHeader) + "a,b,SG,c\n");
+    EXPECT_EQ(importCommand(f.context(), "-", false), kExitOk) << f.err.str();
+    EXPECT_EQ(savedBook(f.settings).client.cell(kPlanCode, 0), "SG");
+}
+
+// The demo accounts come back out byte for byte: Cyrillic holders, a comma and doubled quotes in
+// quoted fields, and the same login twice.
+TEST(ExportCommandTest, GivesBackTheImportedFileByteForByte) {
+    CliFolder f;
+    const std::string demo = readFile(KORVEX_DEMO_ACCOUNTS_CSV);
+    ASSERT_FALSE(demo.empty());
+    ASSERT_EQ(importCommand(f.context(), KORVEX_DEMO_ACCOUNTS_CSV, true), kExitOk) << f.err.str();
+
+    EXPECT_EQ(exportCommand(f.context(), ""), kExitOk);
+    EXPECT_EQ(f.out.str(), demo);
+
+    const std::string target = f.dir.file("out.csv");
+    f.dir.write("out.csv", "older, longer content that must not survive at the end of the file\n");
+    ASSERT_EQ(exportCommand(f.context(), target), kExitOk) << f.err.str();
+    EXPECT_EQ(readFile(target), demo);
+    struct stat st {};
+    ASSERT_EQ(::stat(target.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u) << "the passwords stand in it as typed";
+    for (const auto& entry : fs::directory_iterator(f.dir.path()))
+        EXPECT_EQ(entry.path().filename().string().find("out.csv."), std::string::npos)
+            << "a temporary file left";
+
+    // And in again, in place of what is there: the same book.
+    const AccountBook before = savedBook(f.settings);
+    ASSERT_EQ(importCommand(f.context(), target, true), kExitOk) << f.err.str();
+    EXPECT_EQ(savedBook(f.settings).client, before.client);
+}
+
+TEST(CommandsWithoutSettingsTest, ShowRefreshAndExportSayThereIsNoFile) {
+    CliFolder f;
+    for (const auto& run : {+[](CliFolder& c) { return showCommand(c.context(), false); },
+                            +[](CliFolder& c) { return refreshCommand(c.context(), std::nullopt); },
+                            +[](CliFolder& c) { return exportCommand(c.context(), ""); }}) {
+        EXPECT_EQ(run(f), kExitFailed);
+        EXPECT_NE(f.err.str().find("there is no settings file " + f.settings), std::string::npos)
+            << f.err.str();
+        EXPECT_EQ(f.out.str(), "");
+        EXPECT_FALSE(fs::exists(f.settings));
+    }
+    ASSERT_EQ(f.import(accountsCsv(0, 1)), kExitOk);
+    EXPECT_EQ(exportCommand(f.context(), f.dir.file("no-such-folder/x.csv")), kExitFailed);
+    EXPECT_NE(f.err.str().find("cannot write"), std::string::npos) << f.err.str();
+}
+
+TEST(ShowCommandTest, AlignsCyrillicColumnsAndKeepsPortalTextOffTheTerminal) {
+    CliFolder f;
+    AccountBook book;
+    book.setCount(2);
+    book.client.setRow(0, {"ivanov", "pw", "39", "\xC8\xE2\xE0\xED\xEE\xE2"});  // Иванов
+    book.client.setRow(1, {"a", "pw", "SG", "b"});
+    book.Stat.setCell(kBalance, 0, "12.50");
+    book.Stat.setCell(kStatus, 0, "\xC0\xEA\xF2\xE8\xE2\xED\xE0");  // Активна
+    book.Stat.setCell(kStatus, 1, "x\x1B]0;owned\x07y\r\nz");       // escapes from a page
+    zapis(book, {}, f.settings);
+
+    ASSERT_EQ(showCommand(f.context(), false), kExitOk);
+    const std::string text = f.out.str();
+    EXPECT_EQ(text.find('\x1B'), std::string::npos);
+    EXPECT_EQ(text.find('\r'), std::string::npos);
+    std::vector<std::string> lines;
+    for (std::size_t at = 0, end; (end = text.find('\n', at)) != std::string::npos; at = end + 1)
+        lines.push_back(text.substr(at, end - at));
+    ASSERT_EQ(lines.size(), 3u) << text;
+    // The status column starts at the same terminal column on every line.
+    const auto columnOf = [](const std::string& line, const std::string& cell) {
+        return displayWidth(std::string_view(line).substr(0, line.find(cell)));
+    };
+    EXPECT_EQ(columnOf(lines[0], "Активна/Тариф"), columnOf(lines[1], "Активна"));
+    EXPECT_EQ(columnOf(lines[1], "Активна"), columnOf(lines[2], "x\xEF\xBF\xBD]0;owned"));
+    EXPECT_EQ(columnOf(lines[0], "ФИО"), columnOf(lines[1], "Иванов"));
+
+    ASSERT_EQ(showCommand(f.context(), true), kExitOk);
+    EXPECT_EQ(f.out.str(),
+              "login,balance,previous,speed,date,status,holder,plan\n"
+              "ivanov,12.50,,,,Активна,Иванов,39\n"
+              "a,,,,,\"x\x1B]0;owned\x07y\r\nz\",b,SG\n");
+}
+
+}  // namespace
+}  // namespace korvex::test

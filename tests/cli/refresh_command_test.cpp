@@ -1,0 +1,173 @@
+// korvex-cli refresh against the substitute portals, in this process, on ephemeral loopback ports.
+#include <signal.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
+
+#include "cli_test_support.h"
+#include "codepage.h"
+#include "provider_profiles.h"
+#include "stop_signals.h"
+
+namespace korvex::test {
+namespace {
+
+using namespace std::chrono_literals;
+
+class RefreshCommandTest : public testing::Test {
+protected:
+    static void SetUpTestSuite() { s_portals = new DemoPortals(); }
+    static void TearDownTestSuite() {
+        delete s_portals;
+        s_portals = nullptr;
+    }
+    void SetUp() override { s_portals->clearRequests(); }
+    void TearDown() override {
+        for (PortalId id : kAllPortals) s_portals->setStall(id, false);
+    }
+
+    // A settings file with these accounts (login, password, plan code) and no results yet.
+    void writeAccounts(const std::vector<Row>& accounts, const ProxySettings& proxy = {}) {
+        AccountBook book;
+        book.setCount(static_cast<int>(accounts.size()));
+        for (int r = 0; r < book.clients; ++r) {
+            Row row = accounts[static_cast<std::size_t>(r)];
+            row.resize(kAccountCols);
+            book.client.setRow(r, row);
+        }
+        zapis(book, proxy, f.settings);
+    }
+
+    // Waits (without a time limit of its own: ctest's ends a hung test) until `portal` got a request.
+    static void awaitRequestTo(PortalId portal) {
+        while (s_portals->requests(portal).empty()) std::this_thread::sleep_for(5ms);
+    }
+
+    static DemoPortals* s_portals;
+    CliFolder f{demoAddresses(*s_portals)};
+};
+
+DemoPortals* RefreshCommandTest::s_portals = nullptr;
+
+TEST_F(RefreshCommandTest, EveryDemoAccountIsCheckedSavedAndPrinted) {
+    ASSERT_EQ(importCommand(f.context(), KORVEX_DEMO_ACCOUNTS_CSV, true), kExitOk) << f.err.str();
+    ASSERT_EQ(refreshCommand(f.context(), std::nullopt), kExitOk) << f.err.str();
+
+    const AccountBook book = savedBook(f.settings);
+    ASSERT_EQ(book.clients, 31);
+    for (int row = 0; row < book.clients; ++row) {
+        SCOPED_TRACE(book.client.cell(kLogin, row));
+        EXPECT_EQ(book.Stat.cell(kDate, row), kStamp);
+        EXPECT_FALSE(book.Stat.cell(kBalance, row).empty());
+        EXPECT_NE(book.Stat.cell(kSpeed, row), kErrorMarker);
+    }
+    // A basic login, a form login and a UTF-8 portal, cell by cell; the wrong password finds nothing.
+    EXPECT_EQ(book.Stat.row(0), (Row{"sps_ivanov", "42.15", "", "256.00", kStamp, "Active", "", ""}));
+    EXPECT_EQ(book.Stat.cell(kBalance, 20), "104.75");   // sat_titova
+    EXPECT_EQ(book.Stat.cell(kBalance, 26), "1200.00");  // stv_alekseev
+    EXPECT_EQ(book.Stat.cell(kBalance, 30), kNotFoundMarker);
+
+    const std::string table = f.out.str();
+    EXPECT_NE(table.find("Баланс"), std::string::npos);
+    EXPECT_NE(table.find("42.15"), std::string::npos);
+    EXPECT_NE(table.find("Иванов Сергей Петрович (неверный пароль)"), std::string::npos);
+    EXPECT_EQ(f.err.str(), "");
+}
+
+TEST_F(RefreshCommandTest, OneRowIsCheckedAloneAndRowsPassedOverAreNamed) {
+    writeAccounts({{"sps_ivanov", "Qw3rty-71", "39"}, {"sat_titova", "T1tova-SG", "SG"}, {"x", "y", "sps"}});
+
+    ASSERT_EQ(refreshCommand(f.context(), 2), kExitOk) << f.err.str();
+    AccountBook book = savedBook(f.settings);
+    EXPECT_EQ(book.Stat.cell(kDate, 0), "");
+    EXPECT_EQ(book.Stat.cell(kDate, 1), kStamp);
+    EXPECT_TRUE(s_portals->requests(PortalId::SpectrumSat).empty());
+
+    EXPECT_EQ(refreshCommand(f.context(), 4), kExitUsage);
+    EXPECT_NE(f.err.str().find("there is no row 4"), std::string::npos) << f.err.str();
+
+    ASSERT_EQ(refreshCommand(f.context(), std::nullopt), kExitOk) << f.err.str();
+    EXPECT_EQ(f.err.str(), "korvex-cli: row 3 (x): the plan code \"sps\" names no portal; passed over\n");
+    book = savedBook(f.settings);
+    EXPECT_EQ(book.Stat.cell(kPrevious, 1), "104.75") << "the second check moved the first balance over";
+}
+
+TEST_F(RefreshCommandTest, APortalWithoutAnAnswerMakesTheRunFailButNotStop) {
+    writeAccounts({{"r_smirnov", "Raduga#2024", "R"}, {"sps_ivanov", "Qw3rty-71", "39"}});
+    f.addresses.raduga = "https://127.0.0.1:1";  // nothing listens there
+
+    EXPECT_EQ(refreshCommand(f.context(), std::nullopt), kExitFailed);
+    EXPECT_NE(f.err.str().find("korvex-cli: row 1 (r_smirnov): no page from the portal ("), std::string::npos)
+        << f.err.str();
+    const AccountBook book = savedBook(f.settings);
+    EXPECT_EQ(book.Stat.cell(kDate, 0), "");
+    EXPECT_EQ(book.Stat.cell(kDate, 1), kStamp) << "the run went on and saved";
+}
+
+TEST_F(RefreshCommandTest, AStopEndsTheStalledTransferAndSavesOnlyTheRowsChecked) {
+    enum class How { Flag, Sigterm, Sigint };
+    for (How how : {How::Flag, How::Sigterm, How::Sigint}) {
+        SCOPED_TRACE(static_cast<int>(how));
+        s_portals->clearRequests();
+        writeAccounts({{"sat_titova", "T1tova-SG", "SG"},
+                       {"sps_ivanov", "Qw3rty-71", "39"},
+                       {"sat_grigoriev", "grig42", "42"}});
+        // What the stalled row held before the run, previous balance included.
+        AccountBook book = savedBook(f.settings);
+        book.Stat.setRow(1, {"sps_ivanov", "9.00", "8.00", "128.00", "1/1/2026 10:00", "Active", "", ""});
+        zapis(book, {}, f.settings);
+        s_portals->setStall(PortalId::SpectrumSat, true);
+
+        std::optional<StopSignals> signals;
+        CliContext context = f.context();
+        if (how != How::Flag) {
+            signals.emplace();
+            context.stop = &StopSignals::flag();
+        }
+        std::thread stopper([&] {
+            awaitRequestTo(PortalId::SpectrumSat);
+            if (how == How::Flag) f.stop = true;
+            if (how == How::Sigterm) ::kill(::getpid(), SIGTERM);
+            if (how == How::Sigint) ::kill(::getpid(), SIGINT);
+        });
+        const int status = refreshCommand(context, std::nullopt);
+        stopper.join();
+        signals.reset();
+        f.stop = false;
+        s_portals->setStall(PortalId::SpectrumSat, false);
+
+        EXPECT_EQ(status, kExitFailed);
+        EXPECT_NE(
+            f.err.str().find("stopped; row 2 (sps_ivanov) and the rows after it left as they were, the rows "
+                             "checked before saved"),
+            std::string::npos)
+            << f.err.str();
+        book = savedBook(f.settings);
+        EXPECT_EQ(book.Stat.cell(kDate, 0), kStamp);
+        EXPECT_EQ(book.Stat.row(1),
+                  (Row{"sps_ivanov", "9.00", "8.00", "128.00", "1/1/2026 10:00", "Active", "", ""}));
+        EXPECT_EQ(book.Stat.cell(kDate, 2), "");
+        EXPECT_EQ(s_portals->requests(PortalId::SatGate).size(), 1u) << "row 3 was never asked for";
+        EXPECT_NE(f.out.str().find("sat_grigoriev"), std::string::npos) << "the table is printed";
+    }
+}
+
+TEST_F(RefreshCommandTest, ABadProxyPortEndsTheRunWithoutASave) {
+    writeAccounts({{"stv_alekseev", "stv-60", "60"}, {"sps_ivanov", "Qw3rty-71", "39"}},
+                  {true, "127.0.0.1", "80a"});
+    const std::string before = f.fileText();
+
+    EXPECT_EQ(refreshCommand(f.context(), std::nullopt), kExitFailed);
+    EXPECT_NE(f.err.str().find("korvex-cli: '80a' is not a valid integer value\n"), std::string::npos)
+        << f.err.str();
+    EXPECT_NE(
+        f.err.str().find("the refresh ended at row 2 (sps_ivanov), which needs the proxy; nothing was saved"),
+        std::string::npos)
+        << f.err.str();
+    EXPECT_EQ(f.fileText(), before);
+    EXPECT_TRUE(s_portals->requests(PortalId::SpectrumSat).empty());
+}
+
+}  // namespace
+}  // namespace korvex::test

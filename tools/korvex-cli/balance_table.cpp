@@ -1,0 +1,94 @@
+#include "balance_table.h"
+
+#include <algorithm>
+
+#include "codepage.h"
+#include "csv_text.h"
+
+namespace korvex {
+
+namespace {
+
+// The window's headings of the balance table, in UTF-8.
+const std::vector<std::string> kTextHeadings = {"#",    "Клиент",        "Баланс", "Прошлое", "Скорость",
+                                                "Дата", "Активна/Тариф", "ФИО",    "Спутник"};
+const std::vector<std::string> kCsvHeadings = {"login", "balance", "previous", "speed",
+                                               "date",  "status",  "holder",   "plan"};
+
+constexpr std::string_view kReplacement = "\xEF\xBF\xBD";  // U+FFFD
+
+}  // namespace
+
+std::vector<std::vector<std::string>> balanceTableRows(const AccountBook& book) {
+    std::vector<std::vector<std::string>> rows;
+    rows.reserve(static_cast<std::size_t>(book.clients));
+    for (int row = 0; row < book.clients; ++row) {
+        const auto stat = [&](int col) { return cp1251ToUtf8(book.Stat.cell(col, row)); };
+        rows.push_back({cp1251ToUtf8(book.client.cell(kLogin, row)), stat(kBalance), stat(kPrevious),
+                        stat(kSpeed), stat(kDate), stat(kStatus),
+                        cp1251ToUtf8(book.client.cell(kHolder, row)),
+                        cp1251ToUtf8(book.client.cell(kPlanCode, row))});
+    }
+    return rows;
+}
+
+std::string terminalText(std::string_view utf8) {
+    std::string text;
+    text.reserve(utf8.size());
+    for (const char c : utf8) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F)
+            text += kReplacement;
+        else
+            text += c;
+    }
+    return text;
+}
+
+std::size_t displayWidth(std::string_view utf8) {
+    // Every byte but a continuation byte starts a character.
+    return static_cast<std::size_t>(std::count_if(
+        utf8.begin(), utf8.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
+}
+
+void printBalanceTable(std::ostream& out, const AccountBook& book) {
+    std::vector<std::vector<std::string>> lines;
+    lines.push_back(kTextHeadings);
+    int number = 0;
+    for (auto& cells : balanceTableRows(book)) {
+        std::vector<std::string> line;
+        line.push_back(std::to_string(++number));
+        for (auto& cell : cells) line.push_back(terminalText(cell));
+        lines.push_back(std::move(line));
+    }
+
+    std::vector<std::size_t> widths(kTextHeadings.size(), 0);
+    for (const auto& line : lines)
+        for (std::size_t col = 0; col < line.size(); ++col)
+            widths[col] = std::max(widths[col], displayWidth(line[col]));
+
+    for (const auto& line : lines) {
+        std::string text;
+        // The row number is right-aligned, every other column left-aligned; no blanks at the end.
+        text.append(widths[0] - displayWidth(line[0]), ' ');
+        text += line[0];
+        std::size_t pending = 0;
+        for (std::size_t col = 1; col < line.size(); ++col) {
+            if (line[col].empty()) {
+                pending += 2 + widths[col];
+                continue;
+            }
+            text.append(pending + 2, ' ');
+            text += line[col];
+            pending = widths[col] - displayWidth(line[col]);
+        }
+        out << text << '\n';
+    }
+}
+
+void printBalanceCsv(std::ostream& out, const AccountBook& book) {
+    out << csvLine(kCsvHeadings);
+    for (const auto& cells : balanceTableRows(book)) out << csvLine(cells);
+}
+
+}  // namespace korvex

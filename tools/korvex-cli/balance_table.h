@@ -1,0 +1,34 @@
+#pragma once
+// The balance table as korvex-cli prints it: for every account row, login, balance, previous
+// balance, speed, date, status, holder and plan code, converted from cp1251 to UTF-8. Login, holder
+// and plan code are the account's own cells (the copies the balance table holds of them are filled
+// only by a tab change or a check in the window); the other five are the balance table's cells.
+#include <cstddef>
+#include <ostream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "account_book.h"
+
+namespace korvex {
+
+inline constexpr int kPrintedColumns = 8;
+
+// The printed cells of rows 0..clients-1, in UTF-8.
+std::vector<std::vector<std::string>> balanceTableRows(const AccountBook& book);
+
+// Aligned text for a terminal, a row number in front (from 1, as `refresh --row` counts) and the
+// window's column headings on top. Control characters a portal may have put into a cell are shown
+// as U+FFFD, so that a page can neither break the layout nor send escape sequences to the terminal.
+void printBalanceTable(std::ostream& out, const AccountBook& book);
+
+// CSV with the header line "login,balance,previous,speed,date,status,holder,plan"; cells as they are.
+void printBalanceCsv(std::ostream& out, const AccountBook& book);
+
+// `utf8` with every C0 control character and DEL replaced by U+FFFD.
+std::string terminalText(std::string_view utf8);
+// The columns `utf8` takes on a terminal: one per character (Cyrillic, Latin and the like).
+std::size_t displayWidth(std::string_view utf8);
+
+}  // namespace korvex

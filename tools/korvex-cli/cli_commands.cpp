@@ -1,0 +1,438 @@
+#include "cli_commands.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <istream>
+#include <ostream>
+#include <sstream>
+#include <vector>
+
+#include "account_book.h"
+#include "account_csv.h"
+#include "balance_checks.h"
+#include "balance_table.h"
+#include "codepage.h"
+#include "curl1_setup.h"
+#include "progress_bar.h"
+#include "provider_profiles.h"
+#include "refresh_run.h"
+#include "settings_file.h"
+#include "stop_signals.h"
+
+namespace korvex {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kPrefix = "korvex-cli: ";
+
+// How often a threaded transfer of the run looks at the stop flag: as the window's run does it, so
+// that Ctrl+C ends a stalled transfer at once.
+constexpr std::int32_t kRunWaitInterval = 20;
+constexpr std::int32_t kIdleWaitInterval = 500;
+
+std::string quoted(const std::string& text) {
+    return "\"" + text + "\"";
+}
+
+// "row 3 (login)" for messages; the login in UTF-8, without control characters.
+std::string rowName(const AccountBook& book, int row) {
+    std::string name = "row " + std::to_string(row + 1);
+    const std::string& login = book.client.cell(kLogin, row);
+    if (!login.empty()) name += " (" + terminalText(cp1251ToUtf8(login)) + ")";
+    return name;
+}
+
+// Loads the settings file the way the window's start does (count and proxy, then both tables).
+// Answers false, with the message written, when there is no file to load or it cannot be read.
+bool loadSettings(const CliContext& context, AccountBook& book, ProxySettings& proxy) {
+    const std::string& path = context.settingsPath;
+    if (!settingsFileExists(path)) {
+        context.err << kPrefix << "there is no settings file " << path
+                    << " (start korvex once, or bring accounts in with korvex-cli import FILE.csv)\n";
+        return false;
+    }
+    // A file that is there but unreadable would load as an empty book.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        context.err << kPrefix << "cannot read " << path << ": " << std::strerror(errno) << '\n';
+        return false;
+    }
+    ::close(fd);
+    const StartupValues start = readStartup(path);
+    proxy = start.proxy;
+    book.setCount(start.count);
+    read(book, path);
+    return true;
+}
+
+// The whole content of `path` ("-": the stream), at most kMaxImportBytes. Answers false with the
+// message written.
+bool readWholeInput(const CliContext& context, const std::string& path, std::string& text) {
+    std::istream* stream = &context.in;
+    std::ifstream file;
+    if (path != "-") {
+        std::error_code ec;
+        if (fs::is_directory(path, ec)) {
+            context.err << kPrefix << path << " is a folder, not a CSV file\n";
+            return false;
+        }
+        file.open(path, std::ios::binary);
+        if (!file) {
+            context.err << kPrefix << "cannot read " << path << ": " << std::strerror(errno) << '\n';
+            return false;
+        }
+        stream = &file;
+    }
+    text.clear();
+    char chunk[65536];
+    while (*stream) {
+        stream->read(chunk, sizeof chunk);
+        text.append(chunk, static_cast<std::size_t>(stream->gcount()));
+        if (text.size() > kMaxImportBytes) {
+            context.err << kPrefix << (path == "-" ? std::string("standard input") : path)
+                        << " is larger than an account list can be (" << kMaxImportBytes / (1024 * 1024)
+                        << " MiB); nothing was imported\n";
+            return false;
+        }
+    }
+    if (stream->bad()) {
+        context.err << kPrefix << "cannot read " << path << '\n';
+        return false;
+    }
+    return true;
+}
+
+// Writes `text` to `path` in one step: a temporary file beside it, flushed, then renamed over it.
+// Answers the error, or an empty text.
+std::string replaceFile(const std::string& path, const std::string& text) {
+    std::error_code ec;
+    fs::path target = path;
+    if (fs::is_symlink(target, ec)) target = fs::weakly_canonical(target, ec);
+    std::string temp = target.string() + ".XXXXXX";
+    const SignalHold hold;
+    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);  // mode 0600
+    if (fd < 0) return std::strerror(errno);
+    const auto fail = [&](int error) {
+        ::close(fd);
+        ::unlink(temp.c_str());
+        return std::string(std::strerror(error));
+    };
+    for (std::size_t written = 0; written < text.size();) {
+        const ssize_t n = ::write(fd, text.data() + written, text.size() - written);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return fail(errno);
+        }
+        written += static_cast<std::size_t>(n);
+    }
+    if (::fsync(fd) != 0) return fail(errno);
+    if (::close(fd) != 0) {
+        const int error = errno;
+        ::unlink(temp.c_str());
+        return std::strerror(error);
+    }
+    if (::rename(temp.c_str(), target.c_str()) != 0) {
+        const int error = errno;
+        ::unlink(temp.c_str());
+        return std::strerror(error);
+    }
+    return {};
+}
+
+// True when the book holds nothing but the one empty row of a first start.
+bool holdsNoAccounts(const AccountBook& book) {
+    if (book.clients != 1) return false;
+    for (int col = 0; col < kAccountCols; ++col)
+        if (!book.client.cell(col, 0).empty()) return false;
+    return true;
+}
+
+// Saves with zapis; answers false with the message written.
+bool save(const CliContext& context, const AccountBook& book, const ProxySettings& proxy) {
+    try {
+        const SignalHold hold;
+        zapis(book, proxy, context.settingsPath);
+        return true;
+    } catch (const SettingsWriteError& e) {
+        context.err << kPrefix << e.what() << '\n';
+        return false;
+    }
+}
+
+// What became of one row of a refresh run.
+enum class RowOutcome { PassedOver, Checked, NoPage, ErrorMarker, Interrupted };
+
+struct RowReport {
+    int row = 0;
+    RowOutcome outcome = RowOutcome::Checked;
+    std::string transferError;  // NoPage: what the transfer component said
+};
+
+}  // namespace
+
+int showCommand(const CliContext& context, bool csv) {
+    AccountBook book;
+    ProxySettings proxy;
+    if (!loadSettings(context, book, proxy)) return kExitFailed;
+    if (csv)
+        printBalanceCsv(context.out, book);
+    else
+        printBalanceTable(context.out, book);
+    context.out.flush();
+    return kExitOk;
+}
+
+int refreshCommand(const CliContext& context, std::optional<int> rowNumber) {
+    AccountBook book;
+    ProxySettings proxy;
+    if (!loadSettings(context, book, proxy)) return kExitFailed;
+    int first = 0;
+    int last = book.clients - 1;
+    if (rowNumber) {
+        if (*rowNumber > book.clients) {
+            context.err << kPrefix << "there is no row " << *rowNumber << ": " << context.settingsPath
+                        << " holds " << book.clients << (book.clients == 1 ? " account\n" : " accounts\n");
+            return kExitUsage;
+        }
+        first = last = *rowNumber - 1;
+    }
+    const auto stopRaised = [&context] {
+        return context.stop && context.stop->load(std::memory_order_relaxed);
+    };
+
+    // Curl1 as the window sets it up, and as the window runs it: threaded, with a wait hook that
+    // ends the transfer in progress once a stop is asked for.
+    THttpTransfer Curl1;
+    TextHolder Memo1;
+    UpdateProxySettings updateProxy;
+    applyCurl1StoredProperties(Curl1, [&](THttpTransferBase&) {
+        if (stopRaised()) Curl1.requestAbort();
+    });
+    try {
+        configureCurl1AtStart(Curl1, proxy, updateProxy);
+    } catch (const EConvertError& e) {
+        // The window shows this at its start and carries on; the run stops at the first row that
+        // needs the proxy.
+        context.err << kPrefix << e.what() << " (the proxy port of " << context.settingsPath << ")\n";
+    }
+    BalanceChecks checks(
+        book, Curl1, Memo1, context.addresses, [proxy] { return proxy; }, updateProxy, context.clock);
+    Curl1.setThreaded(true);
+    Curl1.setWaitInterval(kRunWaitInterval);
+
+    ProgressBar bar(context.err, context.progress);
+    std::vector<RowReport> reports;
+    int currentRow = -1;
+    int ownerIndex = -1;  // the dispatch index of the routine that owns the current row's plan code
+    Row rowBefore;
+    std::string transferError;
+
+    RefreshHooks hooks;
+    hooks.stopRequested = stopRaised;
+    hooks.rowStarting = [&](int row) {
+        currentRow = row;
+        rowBefore = book.Stat.row(row);
+        transferError.clear();
+        const CheckRoutine* owner = routineForPlanCode(book.client.cell(kPlanCode, row));
+        ownerIndex = owner ? static_cast<int>(owner - kDispatchTable.data()) : -1;
+        bar.show(row - first, row - first + 1, last - first + 1, cp1251ToUtf8(book.client.cell(kLogin, row)));
+    };
+    hooks.afterRoutine = [&](int routine) {
+        if (routine == ownerIndex && Curl1.ResultCode() != 0) {
+            transferError = Curl1.ErrorText();
+            if (transferError.empty())
+                transferError = curl_easy_strerror(static_cast<CURLcode>(Curl1.ResultCode()));
+        }
+        if (routine != kCheckRoutineCount - 1) return;
+        // The row is done: see what became of it.
+        RowReport report;
+        report.row = currentRow;
+        const TextGrid& stat = book.Stat;
+        // Every page that arrives puts the plan code into the balance row; the run starts without it.
+        const bool pageArrived = !stat.cell(kStatPlanCode, currentRow).empty();
+        const bool markerNow = stat.cell(kSpeed, currentRow) == kErrorMarker;
+        const bool markerBefore = rowBefore[kSpeed] == kErrorMarker;
+        if (ownerIndex < 0) {
+            report.outcome = RowOutcome::PassedOver;
+        } else if (!pageArrived && stopRaised()) {
+            // Cut short: the row stays as it was, previous balance included.
+            book.Stat.setRow(currentRow, rowBefore);
+            report.outcome = RowOutcome::Interrupted;
+        } else if (markerNow && (pageArrived || !markerBefore)) {
+            report.outcome = RowOutcome::ErrorMarker;
+        } else if (!pageArrived) {
+            report.outcome = RowOutcome::NoPage;
+            report.transferError = transferError;
+        }
+        reports.push_back(std::move(report));
+    };
+
+    bool proxyFailed = false;
+    std::string proxyError;
+    RefreshResult result;
+    try {
+        result = refreshRows(checks, first, last, hooks);
+    } catch (const EConvertError& e) {
+        proxyFailed = true;
+        proxyError = e.what();
+    }
+    Curl1.setThreaded(false);
+    Curl1.setWaitInterval(kIdleWaitInterval);
+    bar.clear();
+
+    bool failed = false;
+    bool saved = false;
+    if (proxyFailed) {
+        failed = true;
+        context.err << kPrefix << proxyError << '\n'
+                    << kPrefix << "the refresh ended at " << rowName(book, currentRow)
+                    << ", which needs the proxy; nothing was saved\n";
+    } else {
+        saved = save(context, book, proxy);
+        failed = !saved;
+    }
+    printBalanceTable(context.out, book);
+    context.out.flush();
+
+    int interruptedAt = -1;
+    for (const RowReport& report : reports) {
+        const std::string name = rowName(book, report.row);
+        switch (report.outcome) {
+            case RowOutcome::PassedOver: {
+                const std::string& code = book.client.cell(kPlanCode, report.row);
+                bool emptyRow = true;
+                for (int col = 0; col < kAccountCols; ++col)
+                    emptyRow = emptyRow && book.client.cell(col, report.row).empty();
+                if (emptyRow) break;
+                if (code.empty())
+                    context.err << kPrefix << name << " has no plan code; passed over\n";
+                else
+                    context.err << kPrefix << name << ": the plan code "
+                                << quoted(terminalText(cp1251ToUtf8(code)))
+                                << " names no portal; passed over\n";
+                break;
+            }
+            case RowOutcome::Checked:
+                break;
+            case RowOutcome::NoPage:
+                failed = true;
+                context.err << kPrefix << name << ": no page from the portal"
+                            << (report.transferError.empty()
+                                    ? ""
+                                    : " (" + terminalText(report.transferError) + ")")
+                            << '\n';
+                break;
+            case RowOutcome::ErrorMarker:
+                failed = true;
+                context.err << kPrefix << name << ": the check failed (" << cp1251ToUtf8(kErrorMarker)
+                            << ")\n";
+                break;
+            case RowOutcome::Interrupted:
+                interruptedAt = report.row;
+                break;
+        }
+    }
+    if (stopRaised() && (result.stopped || interruptedAt >= 0)) {
+        failed = true;
+        const int stoppedAt = interruptedAt >= 0 ? interruptedAt : first + result.rowsChecked;
+        context.err << kPrefix << "stopped; ";
+        if (stoppedAt <= last) {
+            context.err << rowName(book, stoppedAt) << (stoppedAt < last ? " and the rows after it" : "")
+                        << " left as they were";
+        }
+        context.err << (saved ? ", the rows checked before saved\n" : "\n");
+    }
+    return failed ? kExitFailed : kExitOk;
+}
+
+int importCommand(const CliContext& context, const std::string& csvPath, bool replace) {
+    const std::string source = csvPath == "-" ? std::string("standard input") : csvPath;
+    std::string text;
+    if (!readWholeInput(context, csvPath, text)) return kExitFailed;
+
+    std::vector<ImportedAccount> accounts;
+    try {
+        accounts = readAccountCsv(text);
+    } catch (const AccountCsvError& e) {
+        context.err << kPrefix << source << ": " << e.what() << "; nothing was imported\n";
+        return kExitFailed;
+    }
+    if (accounts.empty()) {
+        context.err << kPrefix << source << " holds no accounts; nothing was imported\n";
+        return kExitFailed;
+    }
+
+    const std::string& path = context.settingsPath;
+    AccountBook book;
+    ProxySettings proxy;
+    const bool fileExists = settingsFileExists(path);
+    if (fileExists && !loadSettings(context, book, proxy)) return kExitFailed;
+
+    const int kept = replace || holdsNoAccounts(book) ? 0 : book.clients;
+    if (kept + static_cast<long long>(accounts.size()) > kMaxAccounts) {
+        const ImportedAccount& beyond = accounts[static_cast<std::size_t>(kMaxAccounts - kept)];
+        context.err << kPrefix << source << ": line " << beyond.line << ": more than " << kMaxAccounts
+                    << " accounts in all";
+        if (kept > 0) context.err << " (" << path << " holds " << kept << " already)";
+        context.err << "; nothing was imported\n";
+        return kExitFailed;
+    }
+
+    if (!fileExists) {
+        try {
+            const SignalHold hold;
+            createNewFile(path, proxy);
+        } catch (const SettingsWriteError& e) {
+            context.err << kPrefix << e.what() << '\n';
+            return kExitFailed;
+        }
+    }
+
+    const int total = kept + static_cast<int>(accounts.size());
+    book.setCount(total);
+    for (int i = 0; i < static_cast<int>(accounts.size()); ++i) {
+        const int row = kept + i;
+        book.client.setRow(row, accounts[static_cast<std::size_t>(i)].cells);
+        // A new account starts without results; keys an earlier, longer book left in the file for
+        // this row must not show up as its balance.
+        book.Stat.clearRow(row);
+        book.Stat.setCell(kStatLogin, row, book.client.cell(kLogin, row));
+    }
+    if (!save(context, book, proxy)) return kExitFailed;
+    context.out << "imported " << accounts.size() << (accounts.size() == 1 ? " account" : " accounts")
+                << " from " << source << "; " << path << " holds " << total
+                << (total == 1 ? " account\n" : " accounts\n");
+    context.out.flush();
+    return kExitOk;
+}
+
+int exportCommand(const CliContext& context, const std::string& csvPath) {
+    AccountBook book;
+    ProxySettings proxy;
+    if (!loadSettings(context, book, proxy)) return kExitFailed;
+    const std::string text = writeAccountCsv(book);
+    if (csvPath.empty() || csvPath == "-") {
+        context.out << text;
+        context.out.flush();
+        return context.out ? kExitOk : kExitFailed;
+    }
+    const std::string error = replaceFile(csvPath, text);
+    if (!error.empty()) {
+        context.err << kPrefix << "cannot write " << csvPath << ": " << error << '\n';
+        return kExitFailed;
+    }
+    context.out << "exported " << book.clients << (book.clients == 1 ? " account" : " accounts") << " to "
+                << csvPath << '\n';
+    context.out.flush();
+    return kExitOk;
+}
+
+}  // namespace korvex

@@ -1,0 +1,211 @@
+#include "command_line.h"
+
+#include <charconv>
+
+namespace korvex {
+
+namespace {
+
+std::optional<CliCommand> commandFromName(std::string_view name) {
+    if (name == "show") return CliCommand::Show;
+    if (name == "refresh") return CliCommand::Refresh;
+    if (name == "import") return CliCommand::Import;
+    if (name == "export") return CliCommand::Export;
+    if (name == "help") return CliCommand::Help;
+    return std::nullopt;
+}
+
+// An option that takes a value: "--name VALUE" or "--name=VALUE". Answers whether args[i] is one,
+// moving i past the value.
+bool valueOption(const std::vector<std::string>& args, std::size_t& i, std::string_view name,
+                 std::string& value, CliCommand topic) {
+    const std::string_view arg = args[i];
+    if (arg == name) {
+        if (i + 1 >= args.size()) throw CliUsageError(std::string(name) + " needs a value", topic);
+        value = args[++i];
+        return true;
+    }
+    if (arg.size() > name.size() && arg.starts_with(name) && arg[name.size()] == '=') {
+        value = std::string(arg.substr(name.size() + 1));
+        return true;
+    }
+    return false;
+}
+
+int rowNumber(const std::string& text) {
+    int row = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), row);
+    if (error != std::errc() || end != text.data() + text.size() || row < 1)
+        throw CliUsageError("--row takes a row number from 1 up, not \"" + text + "\"", CliCommand::Refresh);
+    return row;
+}
+
+}  // namespace
+
+std::string_view commandName(CliCommand command) {
+    switch (command) {
+        case CliCommand::Show:
+            return "show";
+        case CliCommand::Refresh:
+            return "refresh";
+        case CliCommand::Import:
+            return "import";
+        case CliCommand::Export:
+            return "export";
+        case CliCommand::Help:
+            break;
+    }
+    return "help";
+}
+
+CliInvocation parseCommandLine(const std::vector<std::string>& args) {
+    CliInvocation call;
+    std::optional<CliCommand> command;
+    std::vector<std::string> operands;
+    bool helpAsked = false;
+    bool optionsEnded = false;
+    std::vector<std::pair<std::string, CliCommand>> flagsSeen;  // for the check against the command
+    std::string rowText;
+
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        const CliCommand topic = command.value_or(CliCommand::Help);
+        if (!optionsEnded && arg == "--") {
+            optionsEnded = true;
+        } else if (!optionsEnded && (arg == "--help" || arg == "-h")) {
+            helpAsked = true;
+        } else if (!optionsEnded && valueOption(args, i, "--settings", call.settingsPath, topic)) {
+            if (call.settingsPath.empty()) throw CliUsageError("--settings needs a file name", topic);
+        } else if (!optionsEnded && valueOption(args, i, "--row", rowText, topic)) {
+            flagsSeen.emplace_back("--row", CliCommand::Refresh);
+            call.row = rowNumber(rowText);
+        } else if (!optionsEnded && arg == "--csv") {
+            flagsSeen.emplace_back(arg, CliCommand::Show);
+            call.csv = true;
+        } else if (!optionsEnded && arg == "--replace") {
+            flagsSeen.emplace_back(arg, CliCommand::Import);
+            call.replace = true;
+        } else if (!optionsEnded && arg.size() > 1 && arg[0] == '-' && arg != "-") {
+            throw CliUsageError("unknown option \"" + arg + "\"", topic);
+        } else if (!command) {
+            command = commandFromName(arg);
+            if (!command) throw CliUsageError("unknown command \"" + arg + "\"", CliCommand::Help);
+        } else {
+            operands.push_back(arg);
+        }
+    }
+
+    if (command == CliCommand::Help) {
+        // "help" and "help COMMAND".
+        call.command = CliCommand::Help;
+        if (operands.size() > 1) throw CliUsageError("help takes one command name", CliCommand::Help);
+        if (!operands.empty()) {
+            const auto topic = commandFromName(operands[0]);
+            if (!topic) throw CliUsageError("unknown command \"" + operands[0] + "\"", CliCommand::Help);
+            call.helpTopic = *topic;
+        }
+        return call;
+    }
+    if (helpAsked) {
+        call.command = CliCommand::Help;
+        call.helpTopic = command.value_or(CliCommand::Help);
+        return call;
+    }
+    if (!command) throw CliUsageError("no command given", CliCommand::Help);
+    call.command = *command;
+
+    for (const auto& [flag, owner] : flagsSeen) {
+        if (owner != call.command)
+            throw CliUsageError(flag + " belongs to " + std::string(commandName(owner)) + ", not to " +
+                                    std::string(commandName(call.command)),
+                                call.command);
+    }
+    const std::string name(commandName(call.command));
+    switch (call.command) {
+        case CliCommand::Show:
+        case CliCommand::Refresh:
+            if (!operands.empty())
+                throw CliUsageError(name + " takes no file (\"" + operands[0] + "\")", call.command);
+            break;
+        case CliCommand::Import:
+            if (operands.empty()) throw CliUsageError("import needs the CSV file to read", call.command);
+            if (operands.size() > 1) throw CliUsageError("import reads one CSV file", call.command);
+            call.file = operands[0];
+            break;
+        case CliCommand::Export:
+            if (operands.size() > 1) throw CliUsageError("export writes one CSV file", call.command);
+            if (!operands.empty()) call.file = operands[0];
+            break;
+        case CliCommand::Help:
+            break;
+    }
+    return call;
+}
+
+std::string helpText(CliCommand topic) {
+    switch (topic) {
+        case CliCommand::Show:
+            return "usage: korvex-cli show [--csv] [--settings FILE]\n"
+                   "\n"
+                   "Prints the balance table: login, balance, previous balance, speed, date of the last\n"
+                   "check, status, holder and plan code of every account, as aligned text in UTF-8.\n"
+                   "\n"
+                   "  --csv            CSV with the header line\n"
+                   "                   login,balance,previous,speed,date,status,holder,plan\n"
+                   "  --settings FILE  another settings file than Settings.ini beside the program\n";
+        case CliCommand::Refresh:
+            return "usage: korvex-cli refresh [--row N] [--settings FILE]\n"
+                   "\n"
+                   "Checks every account on its operator's portal, as \"Обновить все балансы\" in the\n"
+                   "window does, saves the results to the settings file and prints the balance table.\n"
+                   "A progress line on standard error shows the account being checked when standard\n"
+                   "error is a terminal. Ctrl+C or SIGTERM ends the transfer in progress and the run;\n"
+                   "the accounts checked until then are saved.\n"
+                   "\n"
+                   "  --row N          check only the account in row N (from 1, as show numbers them)\n"
+                   "  --settings FILE  another settings file than Settings.ini beside the program\n"
+                   "\n"
+                   "Exit status 1 when a portal gave no page, a check ended with the error marker,\n"
+                   "the run was stopped, or the results could not be saved.\n";
+        case CliCommand::Import:
+            return "usage: korvex-cli import FILE.csv [--replace] [--settings FILE]\n"
+                   "\n"
+                   "Adds the accounts of a UTF-8 CSV file after those of the settings file, or with\n"
+                   "--replace puts them in their place, and sets the account count. The first line\n"
+                   "must be the header login,password,plan,holder; a field with a comma or a quote\n"
+                   "is quoted as RFC 4180 has it. \"-\" reads standard input.\n"
+                   "The settings file is made when there is none. A text the Cyrillic code page\n"
+                   "cannot hold, a line without four fields or more than 500 accounts in all is\n"
+                   "refused with the line it is on, and nothing is written.\n"
+                   "\n"
+                   "  --replace        the file's accounts take the place of the present ones\n"
+                   "  --settings FILE  another settings file than Settings.ini beside the program\n";
+        case CliCommand::Export:
+            return "usage: korvex-cli export [FILE.csv] [--settings FILE]\n"
+                   "\n"
+                   "Writes the accounts (login, password, plan code, holder) as a UTF-8 CSV file with\n"
+                   "the header line login,password,plan,holder, which import reads back. Without a\n"
+                   "file, or with \"-\", to standard output. The passwords are in it as typed: the file\n"
+                   "is made readable by its owner only.\n"
+                   "\n"
+                   "  --settings FILE  another settings file than Settings.ini beside the program\n";
+        case CliCommand::Help:
+            break;
+    }
+    return "usage: korvex-cli [--settings FILE] COMMAND [OPTIONS]\n"
+           "\n"
+           "Korvex from the command line, on the same Settings.ini as the window (the one beside\n"
+           "the program, or FILE).\n"
+           "\n"
+           "commands:\n"
+           "  show [--csv]                   print the balance table\n"
+           "  refresh [--row N]              check the accounts on their portals, save, print\n"
+           "  import FILE.csv [--replace]    add (or replace) accounts from a CSV file\n"
+           "  export [FILE.csv]              write the accounts as a CSV file\n"
+           "  help [COMMAND]                 this text, or the help of a command\n"
+           "\n"
+           "Exit status: 0 done, 1 a check, an import or a file failed, 2 bad command line.\n"
+           "Korvex and korvex-cli do not run at the same time.\n";
+}
+
+}  // namespace korvex

@@ -1,0 +1,107 @@
+#include "csv_text.h"
+
+namespace korvex {
+
+namespace {
+
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+}  // namespace
+
+CsvSyntaxError::CsvSyntaxError(int line, const std::string& problem)
+    : std::runtime_error("line " + std::to_string(line) + ": " + problem), m_line(line), m_problem(problem) {}
+
+std::vector<CsvRecord> parseCsv(std::string_view text) {
+    if (text.starts_with(kByteOrderMark)) text.remove_prefix(kByteOrderMark.size());
+
+    std::vector<CsvRecord> records;
+    CsvRecord record;
+    std::string field;
+    bool fieldWasQuoted = false;
+    int line = 1;
+    record.line = line;
+
+    const auto endField = [&] {
+        record.fields.push_back(std::move(field));
+        field.clear();
+        fieldWasQuoted = false;
+    };
+    const auto endRecord = [&] {
+        endField();
+        records.push_back(std::move(record));
+        record = CsvRecord{};
+    };
+
+    std::size_t i = 0;
+    const std::size_t n = text.size();
+    while (i < n) {
+        const char c = text[i];
+        if (c == '"' && field.empty() && !fieldWasQuoted) {
+            // A quoted field: up to the quote that is not doubled.
+            const int opened = line;
+            ++i;
+            for (;;) {
+                if (i >= n) throw CsvSyntaxError(opened, "a quoted field is not closed");
+                const char q = text[i];
+                if (q == '"') {
+                    if (i + 1 < n && text[i + 1] == '"') {
+                        field += '"';
+                        i += 2;
+                        continue;
+                    }
+                    ++i;
+                    break;
+                }
+                if (q == '\n' || (q == '\r' && (i + 1 >= n || text[i + 1] != '\n'))) ++line;
+                field += q;
+                ++i;
+            }
+            fieldWasQuoted = true;
+            if (i < n && text[i] != ',' && text[i] != '\n' && text[i] != '\r')
+                throw CsvSyntaxError(line, "text after the closing quote of a field");
+            continue;
+        }
+        if (c == ',') {
+            endField();
+            ++i;
+            continue;
+        }
+        if (c == '\n' || c == '\r') {
+            // A line with nothing on it is no record; it only moves the line count on.
+            if (!record.fields.empty() || !field.empty() || fieldWasQuoted) endRecord();
+            i += (c == '\r' && i + 1 < n && text[i + 1] == '\n') ? 2 : 1;
+            ++line;
+            record.line = line;
+            continue;
+        }
+        field += c;
+        ++i;
+    }
+    if (!record.fields.empty() || !field.empty() || fieldWasQuoted) endRecord();
+    return records;
+}
+
+std::string csvField(std::string_view field) {
+    const bool needsQuotes = field.find_first_of(",\"\r\n") != std::string_view::npos ||
+                             (!field.empty() && (field.front() == ' ' || field.back() == ' '));
+    if (!needsQuotes) return std::string(field);
+    std::string quoted = "\"";
+    for (const char c : field) {
+        if (c == '"') quoted += '"';
+        quoted += c;
+    }
+    quoted += '"';
+    return quoted;
+}
+
+std::string csvLine(const std::vector<std::string>& fields) {
+    std::string line;
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        if (i > 0) line += ',';
+        line += csvField(fields[i]);
+    }
+    line += '\n';
+    return line;
+}
+
+}  // namespace korvex

@@ -1,0 +1,76 @@
+// korvex-cli: Korvex from the command line, for cron jobs and scripts, on the Settings.ini of the
+// window. See command_line.h for the commands and cli_commands.h for what they do.
+#include <unistd.h>
+
+#include <exception>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "check_clock.h"
+#include "cli_commands.h"
+#include "codepage.h"
+#include "command_line.h"
+#include "paths.h"
+#include "portal_addresses.h"
+#include "single_instance.h"
+#include "stop_signals.h"
+
+int main(int argc, char** argv) {
+    using namespace korvex;
+
+    CliInvocation call;
+    try {
+        call = parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    } catch (const CliUsageError& e) {
+        std::cerr << "korvex-cli: " << e.what() << '\n';
+        if (e.topic() == CliCommand::Help)
+            std::cerr << "Try 'korvex-cli --help'.\n";
+        else
+            std::cerr << "Try 'korvex-cli " << commandName(e.topic()) << " --help'.\n";
+        return kExitUsage;
+    }
+    if (call.command == CliCommand::Help) {
+        std::cout << helpText(call.helpTopic);
+        return kExitOk;
+    }
+
+    // One copy of Korvex at a time, window or command line, as the window itself guards it.
+    SingleInstance instance;
+    if (!instance.acquired()) {
+        std::cerr << (instance.anotherCopyRuns() ? cp1251ToUtf8(kSecondCopyMessage)
+                                                 : "korvex-cli: " + instance.error())
+                  << '\n';
+        return kExitFailed;
+    }
+
+    try {
+        const SystemCheckClock clock;
+        CliContext context{call.settingsPath.empty() ? defaultSettingsPath() : call.settingsPath,
+                           std::cout,
+                           std::cerr,
+                           std::cin,
+                           PortalAddresses::fromBuild(),
+                           clock};
+        switch (call.command) {
+            case CliCommand::Show:
+                return showCommand(context, call.csv);
+            case CliCommand::Refresh: {
+                const StopSignals signals;
+                context.stop = &StopSignals::flag();
+                context.progress = ::isatty(STDERR_FILENO) == 1;
+                return refreshCommand(context, call.row);
+            }
+            case CliCommand::Import:
+                return importCommand(context, call.file, call.replace);
+            case CliCommand::Export:
+                return exportCommand(context, call.file);
+            case CliCommand::Help:
+                break;
+        }
+    } catch (const std::exception& e) {
+        std::cerr << "korvex-cli: " << e.what() << '\n';
+        return kExitFailed;
+    }
+    return kExitOk;
+}
