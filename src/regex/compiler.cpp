@@ -22,46 +22,48 @@ constexpr std::size_t kMaxLiteralRun = 64;  // longest literal kept for the quic
 
 // What the quick rejections know of a node.
 struct LiteralInfo {
-    bool exact = false;  // every match of the node is exactly `text`
-    std::string text;    // when exact
-    std::string prefix;  // every match begins with it
-    std::string best;    // every match contains it (the longest such literal found)
+    bool exact = false;               // every match of the node is exactly `text`
+    std::string text;                 // when exact
+    std::string prefix;               // every match begins with it
+    std::vector<std::string> musts;   // every match contains each of them
 };
 
-void consider(std::string& best, const std::string& candidate) {
-    if (candidate.size() > best.size()) best = candidate;
+void consider(std::vector<std::string>& musts, const std::string& candidate) {
+    if (candidate.empty() || musts.size() >= 32) return;
+    for (const auto& m : musts)
+        if (m == candidate) return;
+    musts.push_back(candidate);
 }
 
 LiteralInfo literalInfo(const Node& n) {
     LiteralInfo info;
+    auto exactByte = [&](int c) {
+        info.exact = true;
+        info.text = info.prefix = std::string(1, static_cast<char>(c));
+        consider(info.musts, info.text);
+    };
     switch (n.kind) {
         case Node::Kind::Empty:
         case Node::Kind::Assert:
             info.exact = true;
             return info;
         case Node::Kind::Char:
-            if (n.ci) return info;
-            info.exact = true;
-            info.text = info.prefix = info.best = std::string(1, static_cast<char>(n.ch));
+            if (!n.ci) exactByte(n.ch);
             return info;
-        case Node::Kind::Set: {
-            const int c = n.set.single();
-            if (c < 0) return info;
-            info.exact = true;
-            info.text = info.prefix = info.best = std::string(1, static_cast<char>(c));
+        case Node::Kind::Set:
+            if (n.set.single() >= 0) exactByte(n.set.single());
             return info;
-        }
         case Node::Kind::Group: return literalInfo(n.children[0]);
         case Node::Kind::Repeat: {
             if (n.min == 0) return info;
             LiteralInfo child = literalInfo(n.children[0]);
-            info.best = child.best;
+            info.musts = child.musts;
             info.prefix = child.prefix;
             if (child.exact && child.text.size() * static_cast<std::size_t>(n.min) <= kMaxLiteralRun) {
                 std::string run;
                 for (int k = 0; k < n.min; ++k) run += child.text;
                 info.prefix = run;
-                consider(info.best, run);
+                consider(info.musts, run);
                 if (n.min == n.max) info.exact = true, info.text = run;
             }
             return info;
@@ -74,19 +76,19 @@ LiteralInfo literalInfo(const Node& n) {
             info.exact = true;
             for (const auto& c : n.children) {
                 LiteralInfo ci = literalInfo(c);
-                consider(info.best, ci.best);
+                for (const auto& m : ci.musts) consider(info.musts, m);
                 if (ci.exact) {
                     run += ci.text;
                     continue;
                 }
                 run += ci.prefix;
-                consider(info.best, run);
+                consider(info.musts, run);
                 if (atStart) info.prefix = run;
                 atStart = false;
                 info.exact = false;
                 run.clear();
             }
-            consider(info.best, run);
+            consider(info.musts, run);
             if (atStart) info.prefix = run;
             if (info.exact) info.text = run;
             return info;
@@ -329,6 +331,8 @@ private:
 
 // For every instruction: the bytes that can come first on some way from it to Match, and whether
 // some way reaches Match without another byte. Computed to a fixed point (loops jump back).
+// empty[pc]: bit 0, some way reaches Match without a byte at a position inside the text; bit 1,
+// at its end.
 void computeFirstSets(const Program& prog, std::vector<CharSet>& first, std::vector<char>& empty) {
     const int n = static_cast<int>(prog.code.size());
     first.assign(n, CharSet());
@@ -341,10 +345,10 @@ void computeFirstSets(const Program& prog, std::vector<CharSet>& first, std::vec
         for (int pc = n - 1; pc >= 0; --pc) {
             const Inst& in = prog.code[pc];
             CharSet f;
-            bool e = false;
+            int e = 0;
             auto from = [&](int target) {
                 f.addSet(first[target]);
-                e = e || empty[target];
+                e |= empty[target];
             };
             auto itemSet = [&](Op op, int a) {
                 CharSet s;
@@ -359,12 +363,15 @@ void computeFirstSets(const Program& prog, std::vector<CharSet>& first, std::vec
                 return s;
             };
             switch (in.op) {
-                case Op::Match: e = true; break;
+                case Op::Match: e = 3; break;
                 case Op::Char:
                 case Op::CharCI:
-                case Op::Set:
-                case Op::Any:
-                case Op::AnyNL: f = itemSet(in.op, in.a); break;
+                case Op::Set: f = itemSet(in.op, in.a); break;
+                case Op::Any: f = all; break;
+                case Op::AnyNL:
+                    f = prog.lineSeparators;
+                    f.invert();
+                    break;
                 case Op::String: f.add(static_cast<unsigned char>(prog.pool[in.a])); break;
                 case Op::StringCI: {
                     const auto c = static_cast<unsigned char>(prog.pool[in.a]);
@@ -374,10 +381,10 @@ void computeFirstSets(const Program& prog, std::vector<CharSet>& first, std::vec
                 case Op::Backref:
                 case Op::BackrefCI:
                     f = all;
-                    e = true;
+                    e = 3;
                     break;
+                case Op::TextEnd: e = empty[pc + 1] & 2; break;
                 case Op::TextStart:
-                case Op::TextEnd:
                 case Op::LineStart:
                 case Op::LineEnd:
                 case Op::WordB:
@@ -394,7 +401,7 @@ void computeFirstSets(const Program& prog, std::vector<CharSet>& first, std::vec
                     if (in.min == 0) from(pc + 1);
                     break;
             }
-            if (!(f == first[pc]) || e != static_cast<bool>(empty[pc])) {
+            if (!(f == first[pc]) || e != empty[pc]) {
                 first[pc] = f;
                 empty[pc] = e;
                 changed = true;
@@ -416,30 +423,65 @@ std::string followLiteral(const Program& prog, int pc) {
     return {};
 }
 
+// Rows of the failure memo: every instruction where two ways can meet (a jump target, the rest
+// after a Repeat), and the extension points of lazy Repeats that have no upper bound.
+void planMemo(Program& prog) {
+    const int n = static_cast<int>(prog.code.size());
+    prog.memoSafe = true;
+    std::vector<char> join(n, 0);
+    prog.memoExtRow.assign(n, -1);
+    for (int pc = 0; pc < n; ++pc) {
+        const Inst& in = prog.code[pc];
+        switch (in.op) {
+            case Op::Backref:
+            case Op::BackrefCI: prog.memoSafe = false; break;
+            case Op::LoopTest:
+                if (in.min > 1 || in.max != kOpenBound) prog.memoSafe = false;
+                join[pc + 1] = join[in.x] = 1;
+                break;
+            case Op::Split: join[in.x] = join[in.y] = 1; break;
+            case Op::Jmp:
+            case Op::LoopNext: join[in.x] = 1; break;
+            case Op::Repeat:
+                join[pc + 1] = 1;
+                if (!in.greedy && in.max == kOpenBound) prog.memoExtRow[pc] = prog.memoRows++;
+                break;
+            default: break;
+        }
+    }
+    prog.memoRow.assign(n, -1);
+    for (int pc = 0; pc < n; ++pc)
+        if (join[pc] && prog.code[pc].op != Op::Match) prog.memoRow[pc] = prog.memoRows++;
+}
+
 void analyse(Program& prog, const Node& root) {
     std::vector<CharSet> first;
     std::vector<char> empty;
     computeFirstSets(prog, first, empty);
-    prog.first = first[0];
-    prog.canBeEmpty = empty[0];
+    auto guardOf = [&](int target) {
+        Guard g;
+        g.first = first[target];
+        g.emptyMid = empty[target] & 1;
+        g.emptyEnd = empty[target] & 2;
+        return g;
+    };
+    prog.start = guardOf(0);
     for (int pc = 0; pc < static_cast<int>(prog.code.size()); ++pc) {
         Inst& in = prog.code[pc];
         auto guard = [&](int target) {
-            CharSet s = first[target];
-            if (empty[target] || s.full()) return -1;
-            prog.sets.push_back(s);
-            return static_cast<int>(prog.sets.size() - 1);
+            const Guard g = guardOf(target);
+            if ((g.emptyMid && g.emptyEnd) || g.first.full()) return -1;  // lets every position through
+            prog.guards.push_back(g);
+            return static_cast<int>(prog.guards.size() - 1);
         };
         if (in.op == Op::Split) {
-            in.b = guard(in.y);
+            in.guardFirst = guard(in.x);
+            in.guardSecond = guard(in.y);
         } else if (in.op == Op::LoopTest) {
-            in.b = in.greedy ? guard(in.x) : guard(pc + 1);
+            in.guardFirst = in.greedy ? guard(pc + 1) : guard(in.x);
+            in.guardSecond = in.greedy ? guard(in.x) : guard(pc + 1);
         } else if (in.op == Op::Repeat) {
-            in.followEmpty = empty[pc + 1];
-            if (!in.followEmpty && !first[pc + 1].full()) {
-                prog.sets.push_back(first[pc + 1]);
-                in.followSet = static_cast<int>(prog.sets.size() - 1);
-            }
+            in.followGuard = guard(pc + 1);
             const std::string lit = followLiteral(prog, pc);
             if (!lit.empty()) {
                 in.followLit = static_cast<int>(prog.pool.find(lit));
@@ -453,11 +495,14 @@ void analyse(Program& prog, const Node& root) {
             }
         }
     }
+    planMemo(prog);
     prog.anchored = anchoredAtStart(root);
     LiteralInfo info = literalInfo(root);
     prog.prefix = info.prefix.substr(0, kMaxLiteralRun);
-    // A required literal inside the prefix tells nothing that the prefix search does not.
-    if (prog.prefix.find(info.best) == std::string::npos) prog.required = info.best.substr(0, kMaxLiteralRun);
+    // The longest literal that the prefix search does not already find.
+    for (const auto& m : info.musts)
+        if (prog.prefix.find(m) == std::string::npos && m.size() > prog.required.size())
+            prog.required = m.substr(0, kMaxLiteralRun);
     prog.prefixFinder = LiteralFinder(prog.prefix);
     prog.requiredFinder = LiteralFinder(prog.required);
 }

@@ -11,6 +11,7 @@
 // the compiler attached to it.
 #include "executor.h"
 
+#include <climits>
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -43,8 +44,9 @@ struct TrailEntry {
 
 class Executor {
 public:
-    Executor(const Program& prog, std::string_view text)
+    Executor(const Program& prog, std::string_view text, const SearchOptions& options)
         : m_prog(prog),
+          m_options(options),
           m_code(prog.code.data()),
           m_text(reinterpret_cast<const unsigned char*>(text.data())),
           m_n(text.size()),
@@ -86,10 +88,12 @@ private:
     void push(std::uint32_t pc, size_t pos, size_t bound = 0) {
         m_frames.push_back({pos, bound, pc, static_cast<std::uint32_t>(m_trail.size())});
     }
-    // Whether a choice that resumes at a target with guard set g is worth keeping at pos.
+    // Whether a way with guard g may succeed from pos.
     bool guardAllows(int g, size_t pos) const {
         if (g < 0) return true;
-        return pos < m_n && m_prog.sets[g].has(m_text[pos]);
+        const Guard& guard = m_prog.guards[g];
+        if (pos >= m_n) return guard.emptyEnd;
+        return guard.emptyMid || guard.first.has(m_text[pos]);
     }
 
     bool isLineSep(size_t p) const { return m_prog.lineSeparators.has(m_text[p]); }
@@ -129,9 +133,7 @@ private:
     }
     // Whether the rest of the pattern after a Repeat may begin at p.
     bool followOk(const Inst& in, size_t p) const {
-        if (in.followEmpty) return true;
-        if (p >= m_n) return false;
-        if (in.followSet >= 0 && !m_prog.sets[in.followSet].has(m_text[p])) return false;
+        if (!guardAllows(in.followGuard, p)) return false;
         if (in.followLen > 1) {
             if (m_n - p < static_cast<size_t>(in.followLen)) return false;
             return std::memcmp(m_text + p, m_prog.pool.data() + in.followLit, in.followLen) == 0;
@@ -140,7 +142,7 @@ private:
     }
     // The highest end in [low, high] after which the rest may begin, or SIZE_MAX.
     size_t greedyEnd(const Inst& in, size_t low, size_t high) const {
-        if (in.followEmpty) return high;
+        if (in.followGuard < 0) return high;
         if (in.followFinder >= 0) {
             return m_prog.followFinders[in.followFinder].rfind(m_text, m_n, low, high);
         }
@@ -152,7 +154,7 @@ private:
     // may begin there, or SIZE_MAX. Items in [from, low) are already known to match.
     size_t lazyEnd(const Inst& in, size_t low, size_t high) const {
         const Op op = static_cast<Op>(in.b);
-        if (in.followEmpty) return low;
+        if (in.followGuard < 0) return low;
         if (op == Op::Any && in.followFinder >= 0) {
             const size_t hit = m_prog.followFinders[in.followFinder].find(m_text, m_n, low);
             return hit <= high ? hit : SIZE_MAX;
@@ -163,7 +165,29 @@ private:
         }
     }
 
+    // The memo: one bit per (row, position); a set bit means that way failed from there.
+    bool memoSeen(int row, size_t pos) {
+        const size_t bit = static_cast<size_t>(row) * (m_n + 1) + pos;
+        const std::uint64_t mask = std::uint64_t{1} << (bit & 63);
+        std::uint64_t& word = m_memo[bit >> 6];
+        if (word & mask) return true;
+        word |= mask;
+        return false;
+    }
+    void countBacktrack() {
+        if (m_memoOn || ++m_backtracks < m_options.memoAfterBacktracks) return;
+        if (!m_prog.memoSafe || m_prog.memoRows == 0) return;
+        const size_t bits = static_cast<size_t>(m_prog.memoRows) * (m_n + 1);
+        if (bits / 8 > m_options.memoMaxBytes) {
+            m_backtracks = LONG_MIN;  // too big for this text: never again
+            return;
+        }
+        m_memo.assign((bits + 63) / 64, 0);
+        m_memoOn = true;
+    }
+
     const Program& m_prog;
+    const SearchOptions& m_options;
     const Inst* m_code;
     const unsigned char* m_text;
     size_t m_n;
@@ -176,6 +200,9 @@ private:
     std::vector<TrailEntry> m_trail;
     unsigned char m_pair0 = 0, m_pair1 = 0;
     bool m_hasPair = false;
+    long m_backtracks = 0;
+    bool m_memoOn = false;
+    std::vector<std::uint64_t> m_memo;
 };
 
 bool Executor::matchAt(size_t start) {
@@ -189,6 +216,10 @@ bool Executor::matchAt(size_t start) {
     const unsigned char* const t = m_text;
     for (;;) {
         const Inst& in = m_code[pc];
+        // A LoopTest below its minimum (the first repetition) is another state than one past it.
+        if (m_memoOn && m_prog.memoRow[pc] >= 0 &&
+            !(in.op == Op::LoopTest && m_regs[m_counterBase + in.a] < in.min) && memoSeen(m_prog.memoRow[pc], pos))
+            goto fail;
         switch (in.op) {
             case Op::Match:
                 m_regs[0] = static_cast<std::ptrdiff_t>(start);
@@ -293,10 +324,19 @@ bool Executor::matchAt(size_t start) {
                 setReg(2 * in.a + 1, static_cast<std::ptrdiff_t>(pos));
                 ++pc;
                 continue;
-            case Op::Split:
-                if (guardAllows(in.b, pos)) push(kKindChoice | static_cast<std::uint32_t>(in.y), pos);
-                pc = in.x;
+            case Op::Split: {
+                // A way that cannot begin here is neither taken nor kept.
+                const bool second = guardAllows(in.guardSecond, pos);
+                if (guardAllows(in.guardFirst, pos)) {
+                    if (second) push(kKindChoice | static_cast<std::uint32_t>(in.y), pos);
+                    pc = in.x;
+                } else if (second) {
+                    pc = in.y;
+                } else {
+                    goto fail;
+                }
                 continue;
+            }
             case Op::Jmp:
                 pc = in.x;
                 continue;
@@ -335,12 +375,18 @@ bool Executor::matchAt(size_t start) {
                     ++pc;
                 } else if (count >= in.max) {
                     pc = in.x;
-                } else if (in.greedy) {
-                    if (guardAllows(in.b, pos)) push(kKindChoice | static_cast<std::uint32_t>(in.x), pos);
-                    ++pc;
                 } else {
-                    if (guardAllows(in.b, pos)) push(kKindChoice | (pc + 1), pos);
-                    pc = in.x;
+                    const std::uint32_t firstWay = in.greedy ? pc + 1 : static_cast<std::uint32_t>(in.x);
+                    const std::uint32_t secondWay = in.greedy ? static_cast<std::uint32_t>(in.x) : pc + 1;
+                    const bool second = guardAllows(in.guardSecond, pos);
+                    if (guardAllows(in.guardFirst, pos)) {
+                        if (second) push(kKindChoice | secondWay, pos);
+                        pc = firstWay;
+                    } else if (second) {
+                        pc = secondWay;
+                    } else {
+                        goto fail;
+                    }
                 }
                 continue;
             }
@@ -354,6 +400,7 @@ bool Executor::matchAt(size_t start) {
     fail:
         for (;;) {
             if (m_frames.empty()) return false;
+            countBacktrack();
             Frame& f = m_frames.back();
             undo(f.trail);
             const std::uint32_t kind = f.pc & kKindMask;
@@ -380,8 +427,10 @@ bool Executor::matchAt(size_t start) {
                 pos = p, pc = at + 1;
                 break;
             }
-            // Lazy: take one more byte, if the item matches it.
-            if (f.pos >= f.bound || !itemAt(static_cast<Op>(rep.b), rep.a, f.pos)) {
+            // Lazy: take one more byte, if the item matches it. Without an upper bound, the ways on
+            // from an end that another try of this Repeat went through have all failed.
+            if (f.pos >= f.bound || !itemAt(static_cast<Op>(rep.b), rep.a, f.pos) ||
+                (m_memoOn && m_prog.memoExtRow[at] >= 0 && memoSeen(m_prog.memoExtRow[at], f.pos))) {
                 m_frames.pop_back();
                 continue;
             }
@@ -403,12 +452,13 @@ bool Executor::matchAt(size_t start) {
 
 }  // namespace
 
-bool searchProgram(const Program& prog, std::string_view text, std::ptrdiff_t* start, std::ptrdiff_t* end) {
+bool searchProgram(const Program& prog, std::string_view text, std::ptrdiff_t* start, std::ptrdiff_t* end,
+                   const SearchOptions& options) {
     const auto* t = reinterpret_cast<const unsigned char*>(text.data());
     const size_t n = text.size();
-    Executor ex(prog, text);
+    Executor ex(prog, text, options);
     const bool usePrefix = !prog.prefix.empty();
-    const bool useFirst = !prog.canBeEmpty && !usePrefix;
+    const bool useFirst = !prog.start.emptyMid && !usePrefix;
     const bool useRequired = !prog.required.empty();
     size_t requiredAt = 0;
     bool requiredKnown = false;
@@ -418,8 +468,8 @@ bool searchProgram(const Program& prog, std::string_view text, std::ptrdiff_t* s
             s = prog.prefixFinder.find(t, n, s);
             if (s == LiteralFinder::npos) break;
         } else if (useFirst) {
-            while (s < n && !prog.first.has(t[s])) ++s;
-            if (s >= n) break;
+            while (s < n && !prog.start.first.has(t[s])) ++s;
+            if (s >= n && !prog.start.emptyEnd) break;
         }
         if (useRequired && (!requiredKnown || requiredAt < s)) {
             requiredAt = prog.requiredFinder.find(t, n, s);

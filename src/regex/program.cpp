@@ -63,6 +63,16 @@ std::string itemText(const Program& p, Op op, int a) {
     }
 }
 
+// A guard as "[bytes]", with "|mid" and "|end" when the way can also succeed without a byte.
+std::string guardText(const Guard& g) {
+    std::string out = "[" + g.first.describe() + "]";
+    if (g.emptyMid) out += "|mid";
+    if (g.emptyEnd) out += "|end";
+    return out;
+}
+
+std::string guardSuffix(const Program& p, int guard) { return guard < 0 ? "" : " if " + guardText(p.guards[guard]); }
+
 }  // namespace
 
 std::string dumpProgram(const Program& p) {
@@ -70,7 +80,7 @@ std::string dumpProgram(const Program& p) {
     out += "anchored " + std::string(p.anchored ? "yes" : "no") + "\n";
     out += "prefix " + quoted(p.prefix) + "\n";
     out += "required " + quoted(p.required) + "\n";
-    out += "first " + (p.canBeEmpty ? std::string("any (can match empty)") : "[" + p.first.describe() + "]") + "\n";
+    out += "start " + guardText(p.start) + "\n";
     for (std::size_t pc = 0; pc < p.code.size(); ++pc) {
         const Inst& in = p.code[pc];
         std::string line = std::to_string(pc) + ": ";
@@ -85,14 +95,18 @@ std::string dumpProgram(const Program& p) {
             case Op::Open:
             case Op::Close: line += std::string(opName(in.op)) + " " + std::to_string(in.a); break;
             case Op::Split:
-                line += "SPLIT " + std::to_string(in.x) + ", " + std::to_string(in.y);
-                if (in.b >= 0) line += " if [" + p.sets[in.b].describe() + "]";
+                line += "SPLIT " + std::to_string(in.x) + guardSuffix(p, in.guardFirst) + ", " + std::to_string(in.y) +
+                        guardSuffix(p, in.guardSecond);
                 break;
             case Op::Jmp: line += "JMP " + std::to_string(in.x); break;
             case Op::Repeat:
                 line += "REPEAT " + itemText(p, static_cast<Op>(in.b), in.a) + " {" + count(in.min) + "," +
                         count(in.max) + "}" + (in.greedy ? "" : " lazy");
-                if (in.followLit >= 0) line += " then " + quoted(p.pool.substr(in.followLit, in.followLen));
+                if (in.followLit >= 0) {
+                    line += " then " + quoted(p.pool.substr(in.followLit, in.followLen));
+                } else if (in.followGuard >= 0) {
+                    line += " then " + guardText(p.guards[in.followGuard]);
+                }
                 break;
             case Op::LoopInit:
                 line += "LOOPINIT c" + std::to_string(in.a) + " depth " + std::to_string(in.b);
@@ -100,6 +114,12 @@ std::string dumpProgram(const Program& p) {
             case Op::LoopTest:
                 line += "LOOPTEST c" + std::to_string(in.a) + " {" + count(in.min) + "," + count(in.max) + "}" +
                         (in.greedy ? "" : " lazy") + " exit " + std::to_string(in.x);
+                if (in.guardFirst >= 0 || in.guardSecond >= 0) {
+                    const char* first = in.greedy ? "body" : "exit";
+                    const char* second = in.greedy ? "exit" : "body";
+                    line += std::string(", ") + first + guardSuffix(p, in.guardFirst) + ", " + second +
+                            guardSuffix(p, in.guardSecond);
+                }
                 break;
             case Op::LoopNext: line += "LOOPNEXT c" + std::to_string(in.a) + " -> " + std::to_string(in.x); break;
             default: line += opName(in.op); break;

@@ -31,8 +31,8 @@ enum class Op : std::uint8_t {
     BackrefCI,  // the same, compared by upper-case forms
     Open,       // group a begins here (kept apart until Close, so that \a inside sees the old text)
     Close,      // group a ends here: its slot becomes the span from its Open to here
-    Split,      // continue at x; on backtracking at y. Set b (-1: none) holds the bytes that can
-                //   start a match from y, so that y is not kept when the next byte cannot start it
+    Split,      // continue at x; on backtracking at y. Each way has a guard (see Guard): a way that
+                //   cannot begin at this position is not taken, and not kept for backtracking
     Jmp,        // continue at x
     Repeat,     // a single-byte item (kind b: Char, CharCI, Any, AnyNL or Set, argument a) from
                 //   min to max times, greedy or lazy, then next; backtracking gives back or takes
@@ -54,12 +54,22 @@ struct Inst {
     int y = 0;
     int min = 0;
     int max = 0;
+    // Split: guards of x and y; LoopTest: guards of the way tried first and of the other one.
+    int guardFirst = -1;
+    int guardSecond = -1;
     // Repeat only: what must hold just after it, to skip positions where the rest cannot begin.
-    int followSet = -1;     // set of bytes that can come first after the repeat (-1: any)
-    bool followEmpty = true;  // the rest can succeed without another byte
+    int followGuard = -1;   // guard of the rest after the repeat (-1: any position)
     int followLit = -1;     // literal pool offset of bytes that must come right after (-1: none)
     int followLen = 0;
     int followFinder = -1;  // index in Program::followFinders of that literal
+};
+
+// What a way through the program needs at a position to have any chance: a first byte from
+// `first`, or, without consuming a byte, a position inside the text (emptyMid) or its end (emptyEnd).
+struct Guard {
+    CharSet first;
+    bool emptyMid = false;
+    bool emptyEnd = false;
 };
 
 // The deepest nesting of counted or lazy group loops that a search may enter.
@@ -81,11 +91,19 @@ struct Program {
     bool anchored = false;    // every match starts at the start of the input
     std::string prefix;       // every match begins with these bytes
     std::string required;     // every match contains these bytes
-    bool canBeEmpty = true;   // the pattern can match the empty text
-    CharSet first;            // bytes that can begin a match (meaningful when !canBeEmpty)
+    Guard start;              // what a match needs at its start position
+    std::vector<Guard> guards;
     LiteralFinder prefixFinder;
     LiteralFinder requiredFinder;
     std::vector<LiteralFinder> followFinders;  // the follow literals of Repeat instructions
+
+    // Failure memo: where ways through the program meet, a position that failed once fails again,
+    // as long as the rest depends on nothing but the instruction and the position (no back
+    // references, no loop counter compared with anything but 0 and 1).
+    bool memoSafe = false;
+    std::vector<int> memoRow;     // per instruction: its row in the memo, or -1
+    std::vector<int> memoExtRow;  // per lazy Repeat without upper bound: row of its extension points
+    int memoRows = 0;
 };
 
 // The program as text: the quick rejections, then one line per instruction.
