@@ -94,13 +94,6 @@ TEST(ImportCommandTest, FiveHundredInAllIsTheLimitNotBeyond) {
     EXPECT_EQ(book.client.cell(kLogin, 499), "user499");
 }
 
-TEST(ImportCommandTest, ReadsStandardInputForADash) {
-    CliFolder f;
-    f.in.str(std::string(kHeader) + "a,b,SG,c\n");
-    EXPECT_EQ(importCommand(f.context(), "-", false), kExitOk) << f.err.str();
-    EXPECT_EQ(savedBook(f.settings).client.cell(kPlanCode, 0), "SG");
-}
-
 // The demo accounts come back out byte for byte: Cyrillic holders, a comma and doubled quotes in
 // quoted fields, and the same login twice.
 TEST(ExportCommandTest, GivesBackTheImportedFileByteForByte) {

@@ -44,7 +44,8 @@ TEST(WindowAndCliTest, TheRefreshSendsWhatTheWindowsRunSendsAndFillsTheSameCells
     CliFolder window{demoAddresses(portals)};
     CliFolder cli{demoAddresses(portals)};
     for (CliFolder* folder : {&window, &cli})
-        ASSERT_EQ(importCommand(folder->context(), KORVEX_DEMO_ACCOUNTS_CSV, true), kExitOk) << folder->err.str();
+        ASSERT_EQ(importCommand(folder->context(), KORVEX_DEMO_ACCOUNTS_CSV, true), kExitOk)
+            << folder->err.str();
 
     QStringList errors;
     AccountBook windowBook;
@@ -182,7 +183,8 @@ protected:
     TempDir runtime;
     CliFolder window;
     CliFolder cli;
-    const std::string csv = std::string(kHeader) + "ivanov,pw,39,\xD0\x98\xD0\xB2\xD0\xB0\xD0\xBD\xD0\xBE\xD0\xB2\n";
+    const std::string csv =
+        std::string(kHeader) + "ivanov,pw,39,\xD0\x98\xD0\xB2\xD0\xB0\xD0\xBD\xD0\xBE\xD0\xB2\n";
 };
 
 TEST_F(SingleCopyTest, TheCommandLineIsRefusedWhileTheWindowRuns) {

@@ -1,6 +1,6 @@
 // The tests that need the window run under Qt's offscreen platform: one QApplication for all.
-#include <QApplication>
 #include <gtest/gtest.h>
+#include <QApplication>
 
 int main(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
