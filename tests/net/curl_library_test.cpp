@@ -32,14 +32,6 @@ TEST(CaBundle, DirectoryIsThePathUpToItsLastSeparator) {
     EXPECT_EQ(caDirectoryOf("bundle.crt"), "");
 }
 
-TEST(CurlLibrary, FeatureFlagsFollowTheLibraryBitOrder) {
-    const CurlFeatures f =
-        featuresFromBits(CURL_VERSION_IPV6 | CURL_VERSION_SSL | CURL_VERSION_LARGEFILE | CURL_VERSION_SSPI);
-    EXPECT_TRUE(f.ipv6 && f.ssl && f.largeFile && f.sspi);
-    EXPECT_FALSE(f.kerberos4 || f.libz || f.ntlm || f.gssNegotiate || f.debug || f.asynchDns || f.spnego ||
-                 f.idn);
-}
-
 TEST(CurlLibrary, ReportsItsProtocolsAndFindsACaBundleWhenItCanDoSsl) {
     const CurlLibrary& library = CurlLibrary::instance();
     ASSERT_TRUE(library.initialised());
