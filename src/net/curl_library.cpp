@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <iterator>
 
 namespace korvex {
 
@@ -15,21 +16,15 @@ bool isRegularFile(const std::string& path) {
 }  // namespace
 
 CurlFeatures featuresFromBits(int bits) {
-    const auto bit = [bits](int n) { return (bits & (1 << n)) != 0; };
-    CurlFeatures f;
-    f.ipv6 = bit(0);
-    f.kerberos4 = bit(1);
-    f.ssl = bit(2);
-    f.libz = bit(3);
-    f.ntlm = bit(4);
-    f.gssNegotiate = bit(5);
-    f.debug = bit(6);
-    f.asynchDns = bit(7);
-    f.spnego = bit(8);
-    f.largeFile = bit(9);
-    f.idn = bit(10);
-    f.sspi = bit(11);
-    return f;
+    // The flags in bit order: bit n of `bits` sets kFlags[n].
+    static constexpr bool CurlFeatures::*kFlags[] = {
+        &CurlFeatures::ipv6,   &CurlFeatures::kerberos4,    &CurlFeatures::ssl,   &CurlFeatures::libz,
+        &CurlFeatures::ntlm,   &CurlFeatures::gssNegotiate, &CurlFeatures::debug, &CurlFeatures::asynchDns,
+        &CurlFeatures::spnego, &CurlFeatures::largeFile,    &CurlFeatures::idn,   &CurlFeatures::sspi,
+    };
+    CurlFeatures features;
+    for (std::size_t n = 0; n < std::size(kFlags); ++n) features.*kFlags[n] = (bits & (1 << n)) != 0;
+    return features;
 }
 
 std::string findCaBundle(std::string_view searchPath, const std::vector<std::string>& fallbacks) {
