@@ -120,7 +120,7 @@ bool anchoredAtStart(const Node& n) {
 
 class Compiler {
 public:
-    Compiler(Program& prog, const CompileOptions& opt) : m_prog(prog), m_opt(opt) {}
+    explicit Compiler(Program& prog) : m_prog(prog) {}
 
     void compile(const Node& root) {
         emitNode(root, 0);
@@ -219,7 +219,15 @@ private:
                 emit(ops[static_cast<int>(n.assertKind)]);
                 return;
             }
-            case Node::Kind::Backref: emit(n.ci ? Op::BackrefCI : Op::Backref, n.number); return;
+            case Node::Kind::Backref:
+                // A group that the pattern does not have never captures: the reference never
+                // matches, which an empty set says to the analyses as well.
+                if (n.number > m_prog.groupCount) {
+                    emit(Op::Set, setIndex(CharSet()));
+                    return;
+                }
+                emit(n.ci ? Op::BackrefCI : Op::Backref, n.number);
+                return;
             case Node::Kind::Group:
                 emit(Op::Open, n.number);
                 emitNode(n.children[0], loopDepth);
@@ -326,7 +334,6 @@ private:
     }
 
     Program& m_prog;
-    const CompileOptions& m_opt;
 };
 
 // For every instruction: the bytes that can come first on some way from it to Match, and whether
@@ -516,7 +523,7 @@ std::unique_ptr<Program> compilePattern(std::string_view pattern, const CompileO
     prog->word = options.word;
     prog->lineSeparators = options.lineSeparators;
     prog->pairedSeparator = options.pairedSeparator;
-    Compiler(*prog, options).compile(parsed.root);
+    Compiler(*prog).compile(parsed.root);
     analyse(*prog, parsed.root);
     return prog;
 }

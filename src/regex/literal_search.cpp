@@ -1,5 +1,6 @@
 #include "literal_search.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace korvex::regex {
@@ -34,11 +35,19 @@ int byteFrequencyRank(unsigned char c) noexcept {
 }
 
 LiteralFinder::LiteralFinder(std::string_view needle) : m_needle(needle) {
-    int best = 1 << 30;
+    constexpr std::size_t kTries = 3;
+    std::vector<std::size_t> order;
     for (std::size_t k = 0; k < m_needle.size(); ++k) {
-        const int r = byteFrequencyRank(static_cast<unsigned char>(m_needle[k]));
-        if (r < best) best = r, m_rare = k;
+        bool seen = false;
+        for (std::size_t j : order) seen = seen || m_needle[j] == m_needle[k];
+        if (!seen) order.push_back(k);
     }
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+        return byteFrequencyRank(static_cast<unsigned char>(m_needle[a])) <
+               byteFrequencyRank(static_cast<unsigned char>(m_needle[b]));
+    });
+    if (order.size() > kTries) order.resize(kTries);
+    m_rare = order;
 }
 
 std::size_t LiteralFinder::find(const unsigned char* text, std::size_t size, std::size_t from) const noexcept {
@@ -50,23 +59,28 @@ std::size_t LiteralFinder::find(const unsigned char* text, std::size_t size, std
         const void* hit = std::memchr(text + from, needle[0], size - from);
         return hit ? static_cast<const unsigned char*>(hit) - text : npos;
     }
-    const unsigned char rare = needle[m_rare];
-    const unsigned char* p = text + from + m_rare;
-    const unsigned char* const last = text + (size - m) + m_rare;  // last place the rare byte may be
-    std::size_t misses = 0;
-    while (p <= last) {
-        p = static_cast<const unsigned char*>(std::memchr(p, rare, static_cast<std::size_t>(last - p) + 1));
-        if (!p) return npos;
-        const unsigned char* start = p - m_rare;
-        if (std::memcmp(start, needle, m) == 0) return static_cast<std::size_t>(start - text);
-        // A rare byte that is common here: let memmem do the rest.
-        if (++misses > 32 && misses * 8 > static_cast<std::size_t>(p - (text + from))) {
-            const void* hit = memmem(start + 1, static_cast<std::size_t>(text + size - (start + 1)), needle, m);
-            return hit ? static_cast<const unsigned char*>(hit) - text : npos;
+    // `start` walks over the places where the needle may begin; the byte that memchr looks for is
+    // replaced by the next candidate when it keeps turning up without the needle around it.
+    const unsigned char* start = text + from;
+    const unsigned char* const lastStart = text + (size - m);
+    for (std::size_t which = 0; which < m_rare.size(); ++which) {
+        const std::size_t at = m_rare[which];
+        const unsigned char rare = needle[at];
+        const unsigned char* const scanFrom = start;
+        std::size_t misses = 0;
+        while (start <= lastStart) {
+            const auto* p = static_cast<const unsigned char*>(
+                std::memchr(start + at, rare, static_cast<std::size_t>(lastStart - start) + 1));
+            if (!p) return npos;
+            start = p - at;
+            if (std::memcmp(start, needle, m) == 0) return static_cast<std::size_t>(start - text);
+            ++start;
+            if (++misses > 16 && misses * 64 > static_cast<std::size_t>(start - scanFrom)) break;
         }
-        ++p;
+        if (start > lastStart) return npos;
     }
-    return npos;
+    const void* hit = memmem(start, static_cast<std::size_t>(text + size - start), needle, m);
+    return hit ? static_cast<const unsigned char*>(hit) - text : npos;
 }
 
 std::size_t LiteralFinder::rfind(const unsigned char* text, std::size_t size, std::size_t from,

@@ -1,9 +1,11 @@
 #pragma once
 // Fast search for a literal byte string: memchr on the needle's rarest byte (by a frequency table
-// of HTML and cp1251/UTF-8 Russian text), then a comparison of the whole needle; when the rare byte
-// turns out to be common in this text, the rest of the search falls back to memmem.
+// of HTML and cp1251/UTF-8 Russian text), then a comparison of the whole needle. When that byte
+// turns out to be common in this text, the search moves on to the next rarest byte of the needle,
+// and after a few such bytes to memmem.
 #include <cstddef>
 #include <string>
+#include <vector>
 #include <string_view>
 
 namespace korvex::regex {
@@ -24,7 +26,7 @@ public:
 
 private:
     std::string m_needle;
-    std::size_t m_rare = 0;  // index in the needle of its rarest byte
+    std::vector<std::size_t> m_rare;  // indexes in the needle of its rarest distinct bytes, rarest first
 };
 
 // A rank of how common a byte is in portal pages: higher is more common.

@@ -100,20 +100,24 @@ void TPatternMatcher::compileIfNeeded() {
 }
 
 bool TPatternMatcher::Exec(std::string_view text) {
-    m_input.assign(text);
-    m_hasInput = true;
+    m_inputLength = text.size();
+    m_matched.clear();
     for (int k = 0; k < kSlots; ++k) m_start[k] = m_end[k] = -1;
     compileIfNeeded();
-    const bool found = regex::searchProgram(*m_program, m_input, m_start, m_end);
-    if (!found)
+    const bool found = regex::searchProgram(*m_program, text, m_start, m_end);
+    if (!found) {
         for (int k = 0; k < kSlots; ++k) m_start[k] = m_end[k] = -1;
-    return found;
+        return false;
+    }
+    // Every group lies inside the whole match: the search never steps back.
+    m_matched.assign(text.substr(static_cast<std::size_t>(m_start[0]), static_cast<std::size_t>(m_end[0] - m_start[0])));
+    return true;
 }
 
 std::string_view TPatternMatcher::GroupView(int n) const {
-    if (!m_hasInput || n < 0 || n >= kSlots || m_start[n] < 0 || m_end[n] < m_start[n]) return {};
-    return std::string_view(m_input).substr(static_cast<std::size_t>(m_start[n]),
-                                            static_cast<std::size_t>(m_end[n] - m_start[n]));
+    if (n < 0 || n >= kSlots || m_start[n] < 0 || m_end[n] < m_start[n]) return {};
+    return std::string_view(m_matched).substr(static_cast<std::size_t>(m_start[n] - m_start[0]),
+                                              static_cast<std::size_t>(m_end[n] - m_start[n]));
 }
 
 std::string TPatternMatcher::GroupText(int n) const { return std::string(GroupView(n)); }

@@ -99,8 +99,10 @@ public:
     const std::string& Expression() const noexcept { return m_expression; }
     void SetExpression(std::string_view text);
 
-    // Stores text as the InputString, clears the five slots, compiles if needed (raising
-    // EPatternMatcher on a compile error) and searches for the first match. True when found.
+    // Clears the five slots, compiles if needed (raising EPatternMatcher on a compile error) and
+    // searches text for its first match. True when found. The text is searched where it lies;
+    // the matcher keeps a copy of the matched part only, which is all that GroupText can reach
+    // (a whole-page copy per search would cost more than the search itself).
     bool Exec(std::string_view text);
 
     // The part of the InputString that slot n covers (0 the whole match, 1..4 the groups); empty
@@ -110,7 +112,8 @@ public:
     // Offset and length of slot n, or -1 when the slot is empty (n outside 0..4 included).
     std::ptrdiff_t MatchPos(int n) const noexcept;
     std::ptrdiff_t MatchLen(int n) const noexcept;
-    const std::string& InputString() const noexcept { return m_input; }
+    // Length of the text given to the last Exec (0 before the first).
+    std::size_t InputLength() const noexcept { return m_inputLength; }
 
     // Modifiers i r s g m x, by letter (either case). Changing one drops the compiled form.
     // An unknown letter raises code 127.
@@ -148,8 +151,8 @@ private:
     std::string m_lineSeparators;
     std::string m_linePairedSeparator;
     std::unique_ptr<regex::Program> m_program;
-    std::string m_input;
-    bool m_hasInput = false;
+    std::string m_matched;              // the text of slot 0 of the last match
+    std::size_t m_inputLength = 0;
     std::ptrdiff_t m_start[kSlots];
     std::ptrdiff_t m_end[kSlots];
     int m_compileCount = 0;

@@ -87,7 +87,7 @@ TEST(PatternErrors, ExecWithoutExpression) {
         EXPECT_EQ(e.ErrorCode(), 1003);
         EXPECT_STREQ(e.what(), "TPatternMatcher(exec): Not Assigned Expression Property");
     }
-    EXPECT_EQ(m.InputString(), "text");
+    EXPECT_EQ(m.InputLength(), 4u);
 }
 
 TEST(PatternErrors, PairedSeparatorMustBeTwoDifferentCharactersOrNone) {

@@ -97,6 +97,7 @@ INSTANTIATE_TEST_SUITE_P(Semantics, MatchTable, ::testing::Values(
     MatchCase{R"((a)(b)\2\1)", "abba", true, "abba", "a"},
     MatchCase{R"((a)|b\1)", "b", false, "", ""},           // a reference to nothing fails
     MatchCase{R"(a\5)", "a", false, "", ""},
+    MatchCase{R"((a)|b\3|c)", "bc", true, "c", ""},         // group 3 does not exist
     MatchCase{R"((a\1)+)", "aaa", false, "", ""},          // inside its own group: not yet captured
     MatchCase{R"(\0)", "x0", true, "0", ""},
     // Anchors without m, and "." with s (the default).
@@ -268,7 +269,16 @@ TEST(PatternMatcherApi, GroupTextOutsideTheSlotsIsEmpty) {
     EXPECT_FALSE(m.Exec("zzz"));
     EXPECT_EQ(m.GroupText(1), "");  // a failed Exec clears the slots
     EXPECT_EQ(m.GroupText(0), "");
-    EXPECT_EQ(m.InputString(), "zzz");
+    EXPECT_EQ(m.InputLength(), 3u);
+}
+
+TEST(PatternMatcherApi, GroupTextOutlivesTheSearchedText) {
+    TPatternMatcher m;
+    m.SetExpression("b(c)");
+    ASSERT_TRUE(m.Exec(std::string(1000, 'a') + "bcd"));  // a temporary, gone after Exec
+    EXPECT_EQ(m.GroupText(0), "bc");
+    EXPECT_EQ(m.GroupText(1), "c");
+    EXPECT_EQ(m.MatchPos(1), 1001);
 }
 
 TEST(PatternMatcherApi, SameExpressionIsCompiledOnce) {
@@ -294,7 +304,7 @@ TEST(PatternMatcherApi, FailedCompileIsTriedAgainOnTheNextExec) {
     EXPECT_FALSE(m.IsCompiled());
     EXPECT_THROW(m.Exec("a"), EPatternMatcher);
     EXPECT_EQ(m.CompileCount(), 2);
-    EXPECT_EQ(m.InputString(), "a");
+    EXPECT_EQ(m.InputLength(), 1u);
     EXPECT_EQ(m.GroupText(0), "");
 }
 
@@ -337,9 +347,11 @@ TEST(PatternMatcherDump, ShowsQuickRejectionsAndOneInstructionPerLine) {
         {R"((?i)ab[x-z]\b.)",
          "anchored no\nprefix \"\"\nrequired \"\"\nstart [Aa]\n"
          "0: STRINGCI \"AB\"\n1: SET [X-Zx-z]\n2: WORDB\n3: ANY\n4: MATCH\n"},
-        {R"((?-s)(?m)^.\1?)",
+        {R"((?-s)(?m)^(.)\1?)",
          "anchored no\nprefix \"\"\nrequired \"\"\nstart [\\x00-\\x09\\x0B\\x0C\\x0E-\\xFF]\n"
-         "0: LINESTART\n1: ANYNL\n2: SPLIT 3, 4\n3: BACKREF 1\n4: MATCH\n"},
+         "0: LINESTART\n1: OPEN 1\n2: ANYNL\n3: CLOSE 1\n4: SPLIT 5, 6\n5: BACKREF 1\n6: MATCH\n"},
+        {R"(a\2)",  // a reference to a group that the pattern lacks can never match
+         "anchored no\nprefix \"a\"\nrequired \"\"\nstart [a]\n0: CHAR \"a\"\n1: SET []\n2: MATCH\n"},
     };
     for (const auto& c : cases) {
         TPatternMatcher m;
