@@ -53,7 +53,7 @@ std::string tempSettings() {
 
 void BM_WindowRefreshRun(benchmark::State& state) {
     WindowEnvironment env;
-    env.addresses = test::addressesOf(portals());
+    env.addresses = test::demoPortalAddresses(portals());
     env.showError = [](const QString&) {};
     TForm1 form(tempSettings(), env);
     form.clients->setValue(kAccounts);
@@ -71,7 +71,7 @@ void BM_CoreRefreshRun(benchmark::State& state) {
     configureCurl1AtStart(curl, {}, update);
     TextHolder memo;
     SystemCheckClock clock;
-    BalanceChecks checks(book, curl, memo, test::addressesOf(portals()), [] { return ProxySettings{}; }, update,
+    BalanceChecks checks(book, curl, memo, test::demoPortalAddresses(portals()), [] { return ProxySettings{}; }, update,
                          clock);
     for (auto _ : state) refreshRows(checks, 0, kAccounts - 1);
     state.counters["accounts/s"] = benchmark::Counter(kAccounts, benchmark::Counter::kIsIterationInvariantRate);

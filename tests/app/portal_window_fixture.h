@@ -5,35 +5,18 @@
 #include <QTimer>
 #include <functional>
 
+#include "demo_portal_addresses.h"
 #include "demo_portals.h"
 #include "window_fixture.h"
 
 namespace korvex::test {
-
-inline PortalAddresses addressesOf(const DemoPortals& portals) {
-    PortalAddresses a;
-    a.spectrumSat = portals.baseUrl(PortalId::SpectrumSat);
-    a.raduga = portals.baseUrl(PortalId::Raduga);
-    a.spaceGate75 = portals.baseUrl(PortalId::SpaceGate75);
-    a.spaceGate39 = portals.baseUrl(PortalId::SpaceGate39);
-    a.spaceGate95 = portals.baseUrl(PortalId::SpaceGate95);
-    a.spaceGate15_21 = portals.baseUrl(PortalId::SpaceGate15_21);
-    a.planetSky = portals.baseUrl(PortalId::PlanetSky);
-    a.globax = portals.baseUrl(PortalId::Globax);
-    a.satGate = portals.baseUrl(PortalId::SatGate);
-    a.skyFi = portals.baseUrl(PortalId::SkyFi);
-    a.stv = portals.baseUrl(PortalId::Stv);
-    a.publisher = portals.baseUrl(PortalId::Publisher);
-    a.updateInfo = a.publisher + "/update/korvex.info";
-    return a;
-}
 
 class PortalWindowTest : public WindowTest {
 protected:
     void SetUp() override {
         WindowTest::SetUp();
         m_portals = std::make_unique<DemoPortals>();
-        m_addresses = addressesOf(*m_portals);
+        m_addresses = demoPortalAddresses(*m_portals);
     }
     void TearDown() override {
         m_form.reset();  // its closing save may still talk to nobody, but must not wait for a portal

@@ -49,7 +49,7 @@ int main(int argc, char** argv) {
     std::filesystem::create_directories(dir);
     std::filesystem::remove(dir / "Settings.ini");
     WindowEnvironment env;
-    env.addresses = test::addressesOf(portals);
+    env.addresses = test::demoPortalAddresses(portals);
     TForm1 form((dir / "Settings.ini").string(), env);
     const auto stock = stockDemoAccounts();
     form.clients->setValue(static_cast<int>(stock.size()));

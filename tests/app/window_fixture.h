@@ -12,16 +12,10 @@
 
 #include <gtest/gtest.h>
 
+#include "recording_url_opener.h"
 #include "tform1.h"
 
 namespace korvex::test {
-
-// Remembers the addresses the window asks to open instead of starting a browser.
-class RecordingUrlOpener : public UrlOpener {
-public:
-    void open(const std::string& url) override { opened.push_back(url); }
-    std::vector<std::string> opened;
-};
 
 class WindowTest : public ::testing::Test {
 protected:

@@ -15,6 +15,7 @@
 
 #include "codepage.h"
 #include "curl1_setup.h"
+#include "demo_portal_addresses.h"
 #include "demo_portals.h"
 
 namespace korvex {
@@ -60,23 +61,7 @@ protected:
         }
     }
 
-    static PortalAddresses portalAddresses() {
-        auto url = [](PortalId id) { return s_portals->baseUrl(id); };
-        using P = PortalId;
-        return {url(P::SpectrumSat),
-                url(P::Raduga),
-                url(P::SpaceGate75),
-                url(P::SpaceGate39),
-                url(P::SpaceGate95),
-                url(P::SpaceGate15_21),
-                url(P::PlanetSky),
-                url(P::Globax),
-                url(P::SatGate),
-                url(P::SkyFi),
-                url(P::Stv),
-                url(P::Publisher),
-                url(P::Publisher) + "/update/korvex.info"};
-    }
+    static PortalAddresses portalAddresses() { return test::demoPortalAddresses(*s_portals); }
 
     void setAccount(int row, std::string login, std::string password, std::string code) {
         book.client.setCell(kLogin, row, std::move(login));

@@ -10,30 +10,12 @@
 #include "account_book.h"
 #include "check_clock.h"
 #include "cli_commands.h"
-#include "demo_portals.h"
+#include "demo_portal_addresses.h"
 #include "portal_addresses.h"
 #include "settings_file.h"
 #include "temp_dir.h"
 
 namespace korvex::test {
-
-inline PortalAddresses demoAddresses(const DemoPortals& portals) {
-    const auto url = [&](PortalId id) { return portals.baseUrl(id); };
-    using P = PortalId;
-    return {url(P::SpectrumSat),
-            url(P::Raduga),
-            url(P::SpaceGate75),
-            url(P::SpaceGate39),
-            url(P::SpaceGate95),
-            url(P::SpaceGate15_21),
-            url(P::PlanetSky),
-            url(P::Globax),
-            url(P::SatGate),
-            url(P::SkyFi),
-            url(P::Stv),
-            url(P::Publisher),
-            url(P::Publisher) + "/update/korvex.info"};
-}
 
 // The book as the settings file holds it.
 inline AccountBook savedBook(const std::string& path) {

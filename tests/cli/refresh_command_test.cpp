@@ -45,7 +45,7 @@ protected:
     }
 
     static DemoPortals* s_portals;
-    CliFolder f{demoAddresses(*s_portals)};
+    CliFolder f{demoPortalAddresses(*s_portals)};
 };
 
 DemoPortals* RefreshCommandTest::s_portals = nullptr;

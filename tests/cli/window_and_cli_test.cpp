@@ -41,8 +41,8 @@ std::vector<std::string> requestLines(const std::vector<RequestRecord>& records)
 
 TEST(WindowAndCliTest, TheRefreshSendsWhatTheWindowsRunSendsAndFillsTheSameCells) {
     DemoPortals portals;
-    CliFolder window{demoAddresses(portals)};
-    CliFolder cli{demoAddresses(portals)};
+    CliFolder window{demoPortalAddresses(portals)};
+    CliFolder cli{demoPortalAddresses(portals)};
     for (CliFolder* folder : {&window, &cli})
         ASSERT_EQ(importCommand(folder->context(), KORVEX_DEMO_ACCOUNTS_CSV, true), kExitOk)
             << folder->err.str();

@@ -38,7 +38,7 @@ protected:
     }
 
     DemoPortals& portals = test::sharedPortals();
-    PortalAddresses addresses = test::portalAddresses(test::sharedPortals());
+    PortalAddresses addresses = test::demoPortalAddresses(test::sharedPortals());
     std::unique_ptr<THttpTransfer> curl = test::makeCurl1();
     UpdateProxySettings update;
     Lines memo2 = {"earlier news"};

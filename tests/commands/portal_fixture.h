@@ -11,6 +11,7 @@
 #include <string>
 
 #include "curl1_setup.h"
+#include "demo_portal_addresses.h"
 #include "demo_portals.h"
 #include "http_transfer.h"
 #include "portal_addresses.h"
@@ -27,23 +28,6 @@ inline DemoPortals& sharedPortals() {
     return portals;
 }
 
-inline PortalAddresses portalAddresses(const DemoPortals& p) {
-    PortalAddresses a;
-    a.spectrumSat = p.baseUrl(PortalId::SpectrumSat);
-    a.raduga = p.baseUrl(PortalId::Raduga);
-    a.spaceGate75 = p.baseUrl(PortalId::SpaceGate75);
-    a.spaceGate39 = p.baseUrl(PortalId::SpaceGate39);
-    a.spaceGate95 = p.baseUrl(PortalId::SpaceGate95);
-    a.spaceGate15_21 = p.baseUrl(PortalId::SpaceGate15_21);
-    a.planetSky = p.baseUrl(PortalId::PlanetSky);
-    a.globax = p.baseUrl(PortalId::Globax);
-    a.satGate = p.baseUrl(PortalId::SatGate);
-    a.skyFi = p.baseUrl(PortalId::SkyFi);
-    a.stv = p.baseUrl(PortalId::Stv);
-    a.publisher = p.baseUrl(PortalId::Publisher);
-    a.updateInfo = a.publisher + "/update.ini";
-    return a;
-}
 
 // A loopback port that refuses every connection at once: bound, never listening, held until the object
 // goes, so nothing else can take it meanwhile.

@@ -15,7 +15,6 @@ namespace korvex {
 namespace {
 
 using test::makeCurl1;
-using test::portalAddresses;
 using test::sharedPortals;
 
 // ---- the table as data --------------------------------------------------------------------------
@@ -117,7 +116,7 @@ protected:
     }
 
     DemoPortals& portals = sharedPortals();
-    PortalAddresses addresses = portalAddresses(sharedPortals());
+    PortalAddresses addresses = test::demoPortalAddresses(sharedPortals());
     std::unique_ptr<THttpTransfer> curl = makeCurl1();
     AccountBook book;
     TextHolder memo;

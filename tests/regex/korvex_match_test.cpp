@@ -1,0 +1,97 @@
+// korvex-match as a user runs it: a pattern, a saved page (a file or standard input), the answer
+// on standard output and the exit status.
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+
+struct ToolRun {
+    int status = -1;
+    std::string out;
+    std::string err;
+};
+
+// Runs the tool with the arguments, feeding `input` to its standard input.
+ToolRun runTool(const std::vector<std::string>& args, const std::string& input) {
+    int in[2], out[2], err[2];
+    if (pipe(in) || pipe(out) || pipe(err)) return {};
+    const pid_t pid = fork();
+    if (pid == 0) {
+        dup2(in[0], 0), dup2(out[1], 1), dup2(err[1], 2);
+        for (int fd : {in[0], in[1], out[0], out[1], err[0], err[1]}) close(fd);
+        std::vector<char*> argv{const_cast<char*>(KORVEX_MATCH_PATH)};
+        for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        execv(KORVEX_MATCH_PATH, argv.data());
+        _exit(127);
+    }
+    close(in[0]), close(out[1]), close(err[1]);
+    // Small inputs only: the pipe holds them whole, so writing first cannot block.
+    if (!input.empty() && write(in[1], input.data(), input.size()) < 0) return {};
+    close(in[1]);
+    ToolRun r;
+    auto drain = [](int fd, std::string& to) {
+        char buf[4096];
+        ssize_t n;
+        while ((n = read(fd, buf, sizeof buf)) > 0) to.append(buf, static_cast<std::size_t>(n));
+        close(fd);
+    };
+    drain(out[0], r.out);
+    drain(err[0], r.err);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return r;
+}
+
+TEST(KorvexMatch, AnswersFoundWithGroupsOnePerLine) {
+    const ToolRun r = runTool({R"(Chosen speed: (.*?)\ Kbps)"}, "Deposit: 1,\r\nChosen speed: 256\r\n Kbps");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "found\nChosen speed: 256\\r\\n Kbps\n256\\r\\n\n\n\n\n");
+    EXPECT_EQ(r.err, "");
+}
+
+TEST(KorvexMatch, ReadsAFileAndTakesModifierI) {
+    char path[] = "/tmp/korvex-match-test-XXXXXX";
+    const int fd = mkstemp(path);
+    ASSERT_GE(fd, 0);
+    const std::string page = "<b>Status: ACTIVE\\ok</b>";
+    ASSERT_EQ(write(fd, page.data(), page.size()), static_cast<ssize_t>(page.size()));
+    close(fd);
+    const ToolRun r = runTool({"-i", "status: (active)(.)(x)?", path}, "");
+    std::remove(path);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "found\nStatus: ACTIVE\\\\\nACTIVE\n\\\\\n\n\n");
+}
+
+TEST(KorvexMatch, ExitStatusTellsMissAndErrors) {
+    const struct {
+        std::vector<std::string> args;
+        int status;
+        const char* out;
+        const char* err;  // beginning of standard error
+    } cases[] = {
+        {{"absent"}, 1, "not found\n\n\n\n\n\n", ""},
+        {{"a)"}, 2, "", "TPatternMatcher(comp): ParseReg Unmatched () (pos 1)\n"},
+        {{"(a)(b)(c)(d)(e)"}, 2, "", "TPatternMatcher(comp): ParseReg Too Many () (pos 12)\n"},
+        {{"x", "/nonexistent/page.html"}, 2, "", "korvex-match: /nonexistent/page.html: "},
+        {{}, 2, "", "usage: korvex-match"},
+        {{"-q", "x"}, 2, "", "korvex-match: unknown option -q"},
+        {{"--", "-x"}, 0, "found\n-x\n\n\n\n\n", ""},
+    };
+    for (const auto& c : cases) {
+        const ToolRun r = runTool(c.args, "text -x");
+        EXPECT_EQ(r.status, c.status) << (c.args.empty() ? "" : c.args[0]);
+        EXPECT_EQ(r.out, c.out);
+        EXPECT_EQ(r.err.rfind(c.err, 0), 0u) << r.err;
+    }
+}
+
+}  // namespace

@@ -1,0 +1,16 @@
+#pragma once
+// The portal addresses of substitute portals running in the test process, for the program's core.
+#include "demo_portals.h"
+#include "portal_addresses.h"
+
+namespace korvex::test {
+
+inline PortalAddresses demoPortalAddresses(const DemoPortals& portals) {
+    const auto url = [&](PortalId id) { return portals.baseUrl(id); };
+    using P = PortalId;
+    return {url(P::SpectrumSat), url(P::Raduga),    url(P::SpaceGate75),    url(P::SpaceGate39), url(P::SpaceGate95),
+            url(P::SpaceGate15_21), url(P::PlanetSky), url(P::Globax), url(P::SatGate), url(P::SkyFi), url(P::Stv),
+            url(P::Publisher), url(P::Publisher) + "/update/korvex.info"};
+}
+
+}  // namespace korvex::test
