@@ -110,3 +110,31 @@ TEST_F(WindowTest, AnUnwritableFolderIsReportedOnceAndTheWindowStillOpens) {
 }
 
 }  // namespace korvex::test
+
+namespace korvex::test {
+
+TEST_F(WindowTest, ABadProxyPortInTheFileIsShownAtStartAndTheWindowStillOpens) {
+    std::ofstream(m_settings, std::ios::binary)
+        << "[AUTHENTICATION]\r\nCount=" << encode("1") << "\r\nProxy=" << encode("-1") << "\r\nAdress="
+        << encode("127.0.0.1") << "\r\nPort=" << encode("80a") << "\r\n";
+    TForm1& form = open();
+    ASSERT_EQ(m_errors.size(), 1);
+    EXPECT_EQ(m_errors[0], QStringLiteral("'80a' is not a valid integer value"));
+    EXPECT_EQ(form.Curl1.Proxy(), "127.0.0.1");  // what came before the port stays applied
+    EXPECT_TRUE(form.Curl1.SslVerifyPeer());      // what comes after it was not reached
+    EXPECT_EQ(form.JvEdit2->text(), QStringLiteral("80a"));
+}
+
+TEST_F(WindowTest, ATabChangeCutsBothTablesToTheCountAndCopiesLoginAndHolder) {
+    TForm1& form = open();
+    form.clients->setValue(2);
+    form.book().client.setRowCount(4);  // rows left beyond the count by some earlier edit
+    form.book().Stat.setRowCount(4);
+    form.book().client.setCell(kHolder, 1, "holder");
+    form.PageControl1->setCurrentWidget(form.tab1);
+    EXPECT_EQ(form.book().client.rowCount(), 2);
+    EXPECT_EQ(form.Stat->model()->rowCount(), 2);
+    EXPECT_EQ(form.book().Stat.cell(kStatHolder, 1), "holder");
+}
+
+}  // namespace korvex::test
