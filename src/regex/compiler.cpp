@@ -431,11 +431,15 @@ std::string followLiteral(const Program& prog, int pc) {
 }
 
 // Rows of the failure memo: every instruction where two ways can meet (a jump target, the rest
-// after a Repeat), and the extension points of lazy Repeats that have no upper bound.
+// after a Repeat), and the extension points of lazy Repeats that have no upper bound. An
+// instruction inside the body of a loop whose counter is compared with more than 0 and 1 gets no
+// row: there the rest depends on the counter too. Everywhere else it does not (a loop not yet
+// entered starts its counter afresh), so the memo is kept outside such loops. Back references make
+// the rest depend on what the groups captured: no memo at all then.
 void planMemo(Program& prog) {
     const int n = static_cast<int>(prog.code.size());
     prog.memoSafe = true;
-    std::vector<char> join(n, 0);
+    std::vector<char> join(n, 0), counted(n, 0);
     prog.memoExtRow.assign(n, -1);
     for (int pc = 0; pc < n; ++pc) {
         const Inst& in = prog.code[pc];
@@ -443,22 +447,24 @@ void planMemo(Program& prog) {
             case Op::Backref:
             case Op::BackrefCI: prog.memoSafe = false; break;
             case Op::LoopTest:
-                if (in.min > 1 || in.max != kOpenBound) prog.memoSafe = false;
+                if (in.min > 1 || in.max != kOpenBound)
+                    for (int k = pc; k < in.x; ++k) counted[k] = 1;
                 join[pc + 1] = join[in.x] = 1;
                 break;
             case Op::Split: join[in.x] = join[in.y] = 1; break;
             case Op::Jmp:
             case Op::LoopNext: join[in.x] = 1; break;
-            case Op::Repeat:
-                join[pc + 1] = 1;
-                if (!in.greedy && in.max == kOpenBound) prog.memoExtRow[pc] = prog.memoRows++;
-                break;
+            case Op::Repeat: join[pc + 1] = 1; break;
             default: break;
         }
     }
     prog.memoRow.assign(n, -1);
-    for (int pc = 0; pc < n; ++pc)
-        if (join[pc] && prog.code[pc].op != Op::Match) prog.memoRow[pc] = prog.memoRows++;
+    for (int pc = 0; pc < n; ++pc) {
+        if (counted[pc]) continue;
+        const Inst& in = prog.code[pc];
+        if (in.op == Op::Repeat && !in.greedy && in.max == kOpenBound) prog.memoExtRow[pc] = prog.memoRows++;
+        if (join[pc] && in.op != Op::Match) prog.memoRow[pc] = prog.memoRows++;
+    }
 }
 
 void analyse(Program& prog, const Node& root) {

@@ -99,7 +99,7 @@ struct Program {
 
     // Failure memo: where ways through the program meet, a position that failed once fails again,
     // as long as the rest depends on nothing but the instruction and the position (no back
-    // references, no loop counter compared with anything but 0 and 1).
+    // references; not inside a loop whose counter is compared with anything but 0 and 1).
     bool memoSafe = false;
     std::vector<int> memoRow;     // per instruction: its row in the memo, or -1
     std::vector<int> memoExtRow;  // per lazy Repeat without upper bound: row of its extension points
