@@ -435,17 +435,19 @@ std::string followLiteral(const Program& prog, int pc) {
 // instruction inside the body of a loop whose counter is compared with more than 0 and 1 gets no
 // row: there the rest depends on the counter too. Everywhere else it does not (a loop not yet
 // entered starts its counter afresh), so the memo is kept outside such loops. Back references make
-// the rest depend on what the groups captured: no memo at all then.
+// the rest depend on what their groups hold, which then joins the state (memoGroups).
 void planMemo(Program& prog) {
     const int n = static_cast<int>(prog.code.size());
-    prog.memoSafe = true;
     std::vector<char> join(n, 0), counted(n, 0);
     prog.memoExtRow.assign(n, -1);
     for (int pc = 0; pc < n; ++pc) {
         const Inst& in = prog.code[pc];
         switch (in.op) {
             case Op::Backref:
-            case Op::BackrefCI: prog.memoSafe = false; break;
+            case Op::BackrefCI:
+                if (std::find(prog.memoGroups.begin(), prog.memoGroups.end(), in.a) == prog.memoGroups.end())
+                    prog.memoGroups.push_back(in.a);
+                break;
             case Op::LoopTest:
                 if (in.min > 1 || in.max != kOpenBound)
                     for (int k = pc; k < in.x; ++k) counted[k] = 1;

@@ -14,6 +14,8 @@
 #include <climits>
 #include <cstdint>
 #include <cstring>
+#include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "pattern_matcher.h"
@@ -165,8 +167,20 @@ private:
         }
     }
 
-    // The memo: one bit per (row, position); a set bit means that way failed from there.
+    // The memo: one bit per (row, position); a set bit means that way failed from there. With back
+    // references the state also holds the referenced groups' registers, and lives in a hash set.
     bool memoSeen(int row, size_t pos) {
+        if (!m_prog.memoGroups.empty()) {
+            std::string key(reinterpret_cast<const char*>(&row), sizeof row);
+            key.append(reinterpret_cast<const char*>(&pos), sizeof pos);
+            for (int g : m_prog.memoGroups) {
+                const std::ptrdiff_t r[3] = {m_regs[2 * g], m_regs[2 * g + 1], m_regs[m_openBase + g]};
+                key.append(reinterpret_cast<const char*>(r), sizeof r);
+            }
+            if (m_memoSet.count(key)) return true;
+            if (m_memoSet.size() < kMaxMemoStates) m_memoSet.insert(std::move(key));
+            return false;
+        }
         const size_t bit = static_cast<size_t>(row) * (m_n + 1) + pos;
         const std::uint64_t mask = std::uint64_t{1} << (bit & 63);
         std::uint64_t& word = m_memo[bit >> 6];
@@ -176,7 +190,11 @@ private:
     }
     void countBacktrack() {
         if (m_memoOn || ++m_backtracks < m_options.memoAfterBacktracks) return;
-        if (!m_prog.memoSafe || m_prog.memoRows == 0) return;
+        if (m_prog.memoRows == 0) return;
+        if (!m_prog.memoGroups.empty()) {
+            m_memoOn = true;
+            return;
+        }
         const size_t bits = static_cast<size_t>(m_prog.memoRows) * (m_n + 1);
         if (bits / 8 > m_options.memoMaxBytes) {
             m_backtracks = LONG_MIN;  // too big for this text: never again
@@ -203,6 +221,8 @@ private:
     long m_backtracks = 0;
     bool m_memoOn = false;
     std::vector<std::uint64_t> m_memo;
+    static constexpr size_t kMaxMemoStates = 1u << 20;  // beyond it the set only stops growing
+    std::unordered_set<std::string> m_memoSet;
 };
 
 bool Executor::matchAt(size_t start) {

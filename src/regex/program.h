@@ -97,10 +97,11 @@ struct Program {
     LiteralFinder requiredFinder;
     std::vector<LiteralFinder> followFinders;  // the follow literals of Repeat instructions
 
-    // Failure memo: where ways through the program meet, a position that failed once fails again,
-    // as long as the rest depends on nothing but the instruction and the position (no back
-    // references; not inside a loop whose counter is compared with anything but 0 and 1).
-    bool memoSafe = false;
+    // Failure memo: where ways through the program meet, a state that failed once fails again. The
+    // state is the instruction and the position, plus, when the pattern has back references, what
+    // the referenced groups hold (memoGroups); instructions inside a loop whose counter is compared
+    // with anything but 0 and 1 get no row, as the counter would be part of the state there.
+    std::vector<int> memoGroups;
     std::vector<int> memoRow;     // per instruction: its row in the memo, or -1
     std::vector<int> memoExtRow;  // per lazy Repeat without upper bound: row of its extension points
     int memoRows = 0;
