@@ -460,12 +460,50 @@ void planMemo(Program& prog) {
             default: break;
         }
     }
+    // Which registers of the referenced groups may still be read on some way on from each
+    // instruction (backward liveness): only those belong to the state. Inside a group's repetition,
+    // for instance, its old span will be overwritten before any reference reads it.
+    std::vector<std::uint16_t> live(n + 1, 0);
+    auto bitsOf = [&](int group) -> std::uint16_t {
+        for (std::size_t i = 0; i < prog.memoGroups.size(); ++i)
+            if (prog.memoGroups[i] == group) return static_cast<std::uint16_t>(7u << (3 * i));
+        return 0;
+    };
+    bool changed = !prog.memoGroups.empty();
+    while (changed) {
+        changed = false;
+        for (int pc = n - 1; pc >= 0; --pc) {
+            const Inst& in = prog.code[pc];
+            std::uint16_t out = 0;
+            switch (in.op) {
+                case Op::Match: break;
+                case Op::Split: out = live[in.x] | live[in.y]; break;
+                case Op::Jmp:
+                case Op::LoopNext: out = live[in.x]; break;
+                case Op::LoopTest: out = live[pc + 1] | live[in.x]; break;
+                default: out = live[pc + 1]; break;
+            }
+            const std::uint16_t g = bitsOf(in.a);
+            const std::uint16_t span = g & 0x6DB;  // start and end bits of every group
+            std::uint16_t in_ = out;
+            if (in.op == Op::Backref || in.op == Op::BackrefCI) in_ = out | span;
+            if (in.op == Op::Close) in_ = static_cast<std::uint16_t>((out & ~span) | (g & ~span));
+            if (in.op == Op::Open) in_ = static_cast<std::uint16_t>(out & ~(g & ~span));
+            if (in_ != live[pc]) live[pc] = in_, changed = true;
+        }
+    }
     prog.memoRow.assign(n, -1);
     for (int pc = 0; pc < n; ++pc) {
         if (counted[pc]) continue;
         const Inst& in = prog.code[pc];
-        if (in.op == Op::Repeat && !in.greedy && in.max == kOpenBound) prog.memoExtRow[pc] = prog.memoRows++;
-        if (join[pc] && in.op != Op::Match) prog.memoRow[pc] = prog.memoRows++;
+        if (in.op == Op::Repeat && !in.greedy && in.max == kOpenBound) {
+            prog.memoExtRow[pc] = prog.memoRows++;
+            prog.memoLive.push_back(live[pc]);
+        }
+        if (join[pc] && in.op != Op::Match) {
+            prog.memoRow[pc] = prog.memoRows++;
+            prog.memoLive.push_back(live[pc]);
+        }
     }
 }
 

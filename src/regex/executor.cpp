@@ -7,13 +7,20 @@
 // trailed since the newest choice was pushed).
 //
 // Repeat keeps its own backtracking in one stack entry (the range of ends still to try), and skips
-// the ends at which the rest of the pattern cannot begin, by the follow set and follow literal that
-// the compiler attached to it.
+// the ends at which the rest of the pattern cannot begin, by the follow guard and follow literal
+// that the compiler attached to it. Split and LoopTest keep no choice for a way whose guard says it
+// cannot begin at this position, so loops over text that only one way fits leave nothing behind.
+//
+// When a search has backtracked a lot, the failure memo starts (Program::memoRow): a state that
+// failed once is not explored again. That bounds the work of patterns such as (a+a+)+b, which a
+// plain backtracker takes exponential time on; it never changes which match is found, since only
+// ways that cannot succeed are cut.
 #include "executor.h"
 
 #include <climits>
 #include <cstdint>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -173,9 +180,12 @@ private:
         if (!m_prog.memoGroups.empty()) {
             std::string key(reinterpret_cast<const char*>(&row), sizeof row);
             key.append(reinterpret_cast<const char*>(&pos), sizeof pos);
-            for (int g : m_prog.memoGroups) {
+            const std::uint16_t live = m_prog.memoLive[row];
+            for (std::size_t i = 0; i < m_prog.memoGroups.size(); ++i) {
+                const int g = m_prog.memoGroups[i];
                 const std::ptrdiff_t r[3] = {m_regs[2 * g], m_regs[2 * g + 1], m_regs[m_openBase + g]};
-                key.append(reinterpret_cast<const char*>(r), sizeof r);
+                for (int k = 0; k < 3; ++k)
+                    if (live & (1u << (3 * i + k))) key.append(reinterpret_cast<const char*>(&r[k]), sizeof r[k]);
             }
             if (m_memoSet.count(key)) return true;
             if (m_memoSet.size() < kMaxMemoStates) m_memoSet.insert(std::move(key));
@@ -476,7 +486,7 @@ bool searchProgram(const Program& prog, std::string_view text, std::ptrdiff_t* s
                    const SearchOptions& options) {
     const auto* t = reinterpret_cast<const unsigned char*>(text.data());
     const size_t n = text.size();
-    Executor ex(prog, text, options);
+    std::optional<Executor> ex;  // made at the first start position that passes the quick rejections
     const bool usePrefix = !prog.prefix.empty();
     const bool useFirst = !prog.start.emptyMid && !usePrefix;
     const bool useRequired = !prog.required.empty();
@@ -496,11 +506,12 @@ bool searchProgram(const Program& prog, std::string_view text, std::ptrdiff_t* s
             if (requiredAt == LiteralFinder::npos) break;
             requiredKnown = true;
         }
-        if (ex.matchAt(s)) {
+        if (!ex) ex.emplace(prog, text, options);
+        if (ex->matchAt(s)) {
             for (int g = 0; g <= 4; ++g) {
-                if (g <= prog.groupCount && ex.reg(2 * g) >= 0 && ex.reg(2 * g + 1) >= 0) {
-                    start[g] = ex.reg(2 * g);
-                    end[g] = ex.reg(2 * g + 1);
+                if (g <= prog.groupCount && ex->reg(2 * g) >= 0 && ex->reg(2 * g + 1) >= 0) {
+                    start[g] = ex->reg(2 * g);
+                    end[g] = ex->reg(2 * g + 1);
                 } else {
                     start[g] = end[g] = -1;
                 }

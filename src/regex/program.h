@@ -39,7 +39,7 @@ enum class Op : std::uint8_t {
                 //   one more byte at a time
     LoopInit,   // counter a := 0 for a counted or lazy group loop of nesting depth b
     LoopTest,   // counter a below min: the body (next); at max: exit x; otherwise the body then
-                //   x if greedy, x then the body if lazy
+                //   x if greedy, x then the body if lazy (each way with its guard, as for Split)
     LoopNext,   // counter a += 1 after one repetition of the body; continue at x (its LoopTest)
 };
 
@@ -102,6 +102,8 @@ struct Program {
     // the referenced groups hold (memoGroups); instructions inside a loop whose counter is compared
     // with anything but 0 and 1 get no row, as the counter would be part of the state there.
     std::vector<int> memoGroups;
+    std::vector<std::uint16_t> memoLive;  // per row: which registers of memoGroups can still be read
+                                          //   (bit 3i: start, 3i+1: end, 3i+2: open of memoGroups[i])
     std::vector<int> memoRow;     // per instruction: its row in the memo, or -1
     std::vector<int> memoExtRow;  // per lazy Repeat without upper bound: row of its extension points
     int memoRows = 0;

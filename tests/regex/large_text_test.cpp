@@ -108,6 +108,8 @@ TEST(LargeText, CatastrophicBacktrackingEnds) {
         {"(.*a){12}b", std::string(14, 'a') + "!b", false},  // counted: no memo, so short
         {"^(\\w+\\s?)*$", std::string(600, 'w') + "!", false},
         {"(x+x+)+y", std::string(600, 'x') + "y", true},
+        {"(a.*?)+=\\1", std::string(600, 'a') + "=b", false},  // with a back reference
+        {"(\\S+)+ \\1", std::string(300, 'w') + " x", false},
     };
     TPatternMatcher m;
     for (const auto& c : cases) {
