@@ -25,9 +25,9 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QString::fromLatin1(korvex::kApplicationTitle));
     QApplication::setApplicationDisplayName(QString::fromLatin1(korvex::kApplicationTitle));
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/korvex.png")));
 
     korvex::TForm1 form(korvex::defaultSettingsPath());
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/korvex.png")));  // registered by the window
     korvex::SignalBridge bridge;
     QObject::connect(&bridge, &korvex::SignalBridge::terminationRequested, &form, [&form] { form.close(); });
     form.show();
