@@ -20,7 +20,7 @@
 #include <climits>
 #include <cstdint>
 #include <cstring>
-#include <optional>
+#include <memory>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -486,7 +486,7 @@ bool searchProgram(const Program& prog, std::string_view text, std::ptrdiff_t* s
                    const SearchOptions& options) {
     const auto* t = reinterpret_cast<const unsigned char*>(text.data());
     const size_t n = text.size();
-    std::optional<Executor> ex;  // made at the first start position that passes the quick rejections
+    std::unique_ptr<Executor> ex;  // made at the first start position that passes the quick rejections
     const bool usePrefix = !prog.prefix.empty();
     const bool useFirst = !prog.start.emptyMid && !usePrefix;
     const bool useRequired = !prog.required.empty();
@@ -506,7 +506,7 @@ bool searchProgram(const Program& prog, std::string_view text, std::ptrdiff_t* s
             if (requiredAt == LiteralFinder::npos) break;
             requiredKnown = true;
         }
-        if (!ex) ex.emplace(prog, text, options);
+        if (!ex) ex = std::make_unique<Executor>(prog, text, options);
         if (ex->matchAt(s)) {
             for (int g = 0; g <= 4; ++g) {
                 if (g <= prog.groupCount && ex->reg(2 * g) >= 0 && ex->reg(2 * g + 1) >= 0) {
