@@ -105,8 +105,9 @@ public:
     // (a whole-page copy per search would cost more than the search itself).
     bool Exec(std::string_view text);
 
-    // The part of the InputString that slot n covers (0 the whole match, 1..4 the groups); empty
-    // when n is outside 0..4, the group took no part in the match, or no text was given yet.
+    // The part of the last Exec's text that slot n covers (0 the whole match, 1..4 the groups);
+    // empty when n is outside 0..4, the group took no part in the match, or no text was given yet.
+    // GroupView's bytes belong to the matcher and stay valid until the next Exec.
     std::string GroupText(int n) const;
     std::string_view GroupView(int n) const;
     // Offset and length of slot n, or -1 when the slot is empty (n outside 0..4 included).
