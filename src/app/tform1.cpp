@@ -316,9 +316,7 @@ void TForm1::FormCreate() {
         JvCheckBox1->setChecked(start.proxy.enabled);
         JvEdit1->setText(toQ(start.proxy.address));
         JvEdit2->setText(toQ(start.proxy.port));
-        writeHeadings(false);
-        m_book.client.setRowCount(m_book.clients);
-        m_book.Stat.setRowCount(m_book.clients);
+        writeHeadings(false);  // both tables already hold `clients` rows (setCountSilently)
         read();
     } else {
         repaint();
@@ -332,8 +330,6 @@ void TForm1::FormCreate() {
         }
         setCountSilently(1);
         writeHeadings(true);
-        JvLabel1->setText(windowTitle());
-        repaint();
     }
     JvLabel1->setText(windowTitle());
     JvXPProgressBar1->setMaximum(m_book.clients - 1);

@@ -78,10 +78,9 @@ public:
     void ButtonClick();
     void PageControl1Change(int index);
 
-    // The transfer component's handlers and the proxy setting.
+    // The transfer component's handlers.
     void Curl1Receive(THttpTransfer& Sender, const char* data, std::uint32_t len, bool& bContinue);
     void Curl1Wait(THttpTransferBase& Sender);
-    void proxycheck();
 
     // Refresh: the whole table, one row, and the stop button.
     void bbb111Click();

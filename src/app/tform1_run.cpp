@@ -17,6 +17,7 @@
 #include <QSpinBox>
 #include <QTableView>
 
+#include "curl1_setup.h"
 #include "news.h"
 #include "personal_page.h"
 #include "provider_profiles.h"
@@ -28,13 +29,6 @@
 
 namespace korvex {
 
-namespace {
-// How often the window takes its events while a transfer runs: short enough that "СТОП" acts at
-// once, and the wait still ends the moment the transfer does.
-constexpr std::int32_t kRunWaitInterval = 20;
-constexpr std::int32_t kIdleWaitInterval = 500;
-}  // namespace
-
 void TForm1::Curl1Receive(THttpTransfer& Sender, const char* data, std::uint32_t len, bool& bContinue) {
     appendToReceiveStream(Sender, data, len, bContinue);
 }
@@ -43,10 +37,6 @@ void TForm1::Curl1Wait(THttpTransferBase&) {
     QCoreApplication::processEvents(QEventLoop::AllEvents);
     // Once stopped, nothing more of this run may go out: cut short whatever transfer starts.
     if (m_stopRequested) Curl1.requestAbort();
-}
-
-void TForm1::proxycheck() {
-    korvex::proxycheck(proxySettings(), Curl1, updateProxy);
 }
 
 void TForm1::setTransferControlsEnabled(bool enabled) {
@@ -61,17 +51,14 @@ bool TForm1::withTransfers(const std::function<void()>& work) {
     m_running = true;
     m_stopRequested = false;
     setTransferControlsEnabled(false);
-    Curl1.setThreaded(true);
-    Curl1.setWaitInterval(kRunWaitInterval);
     struct Restore {
         TForm1* form;
         ~Restore() {
-            form->Curl1.setThreaded(false);
-            form->Curl1.setWaitInterval(kIdleWaitInterval);
             form->setTransferControlsEnabled(true);
             form->m_running = false;
         }
     } restore{this};
+    const ResponsiveTransfers responsive(Curl1);
     work();
     return true;
 }

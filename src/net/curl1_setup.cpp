@@ -14,13 +14,27 @@ void applyCurl1StoredProperties(THttpTransfer& curl, TNotifyEvent onWait) {
     curl.setOnReceive(appendToReceiveStream);
 }
 
+namespace {
+constexpr std::int32_t kStartWaitInterval = 500;
+}
+
 void configureCurl1AtStart(THttpTransfer& curl, const ProxySettings& proxy, UpdateProxySettings& update) {
     curl.setConnectTimeout(15);
     proxycheck(proxy, curl, update);
     curl.setSslVerifyPeer(false);
     curl.setSslVerifyHost(0);
-    curl.setWaitInterval(500);
+    curl.setWaitInterval(kStartWaitInterval);
     curl.setThreaded(false);
+}
+
+ResponsiveTransfers::ResponsiveTransfers(THttpTransfer& curl) : m_curl(curl) {
+    m_curl.setThreaded(true);
+    m_curl.setWaitInterval(kResponsiveWaitInterval);
+}
+
+ResponsiveTransfers::~ResponsiveTransfers() {
+    m_curl.setThreaded(false);
+    m_curl.setWaitInterval(kStartWaitInterval);
 }
 
 }  // namespace korvex

@@ -21,4 +21,20 @@ void applyCurl1StoredProperties(THttpTransfer& curl, TNotifyEvent onWait = {});
 // proxycheck, and the settings after it are then not applied.
 void configureCurl1AtStart(THttpTransfer& curl, const ProxySettings& proxy, UpdateProxySettings& update);
 
+// Transfers that must leave their caller responsive (the window's runs, korvex-cli's refresh): while
+// the object lives Curl1 runs threaded and calls its wait hook every kResponsiveWaitInterval ms, so a
+// stop is seen at once; afterwards it is back to what the start-up set (not threaded, 500 ms).
+class ResponsiveTransfers {
+public:
+    static constexpr std::int32_t kResponsiveWaitInterval = 20;
+
+    explicit ResponsiveTransfers(THttpTransfer& curl);
+    ~ResponsiveTransfers();
+    ResponsiveTransfers(const ResponsiveTransfers&) = delete;
+    ResponsiveTransfers& operator=(const ResponsiveTransfers&) = delete;
+
+private:
+    THttpTransfer& m_curl;
+};
+
 }  // namespace korvex

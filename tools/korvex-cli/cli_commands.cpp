@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <fstream>
 #include <istream>
 #include <ostream>
@@ -32,11 +33,6 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr const char* kPrefix = "korvex-cli: ";
-
-// How often a threaded transfer of the run looks at the stop flag: as the window's run does it, so
-// that Ctrl+C ends a stalled transfer at once.
-constexpr std::int32_t kRunWaitInterval = 20;
-constexpr std::int32_t kIdleWaitInterval = 500;
 
 std::string quoted(const std::string& text) {
     return "\"" + text + "\"";
@@ -225,8 +221,8 @@ int refreshCommand(const CliContext& context, std::optional<int> rowNumber) {
     }
     BalanceChecks checks(
         book, Curl1, Memo1, context.addresses, [proxy] { return proxy; }, updateProxy, context.clock);
-    Curl1.setThreaded(true);
-    Curl1.setWaitInterval(kRunWaitInterval);
+    // Threaded, so that the wait hook sees Ctrl+C at once and ends a stalled transfer, as in the window.
+    std::optional<ResponsiveTransfers> responsive(std::in_place, Curl1);
 
     ProgressBar bar(context.err, context.progress);
     std::vector<RowReport> reports;
@@ -284,8 +280,7 @@ int refreshCommand(const CliContext& context, std::optional<int> rowNumber) {
         proxyFailed = true;
         proxyError = e.what();
     }
-    Curl1.setThreaded(false);
-    Curl1.setWaitInterval(kIdleWaitInterval);
+    responsive.reset();
     bar.clear();
 
     bool failed = false;
