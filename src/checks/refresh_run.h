@@ -3,6 +3,9 @@
 // window's "Обновить все балансы" and korvex-cli's refresh do it. The caller owns what surrounds it
 // (captions, progress, the save at the end); this walks the rows and stops when asked.
 #include <functional>
+#include <vector>
+
+#include "check_outcome.h"
 
 namespace korvex {
 
@@ -16,11 +19,14 @@ struct RefreshHooks {
     // Asked before each row; true ends the run there. The transfer in progress is the caller's to
     // abort (THttpTransfer::requestAbort); an aborted transfer counts as a failed one.
     std::function<bool()> stopRequested;
+    // After row `row` was checked (every routine ran, or the run was stopped in it): what became of it.
+    std::function<void(const RowCheck& check)> rowFinished;
 };
 
 struct RefreshResult {
     int rowsChecked = 0;  // rows whose routines all ran
     bool stopped = false; // ended early by stopRequested
+    std::vector<RowCheck> rows;  // one per row the run reached, in the order checked
 };
 
 // Checks rows first..last. An EConvertError (a proxy port that is not a number) passes to the caller
