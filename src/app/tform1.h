@@ -17,6 +17,7 @@
 #include "portal_addresses.h"
 #include "proxy_check.h"
 #include "proxy_settings.h"
+#include "refresh_run.h"
 #include "run_progress_bar.h"
 #include "speed_change.h"
 #include "text_holder.h"
@@ -64,6 +65,8 @@ public:
     const PortalAddresses& addresses() const { return m_env.addresses; }
     // True while a refresh run or another transfer of the window is under way.
     bool transferRunning() const { return m_running; }
+    // What the last refresh run (of the whole table or of one row) did to each row it reached.
+    const RefreshResult& lastRun() const { return m_lastRun; }
 
     // Load and save, as the core does them, with the window's tables and edits. zapis answers false
     // when the file could not be written (the message has been shown).
@@ -230,6 +233,7 @@ private:
     std::string FileName;
     WindowEnvironment m_env;
     std::unique_ptr<BalanceChecks> m_checks;
+    RefreshResult m_lastRun;
     TextGridModel* m_clientModel = nullptr;
     TextGridModel* m_statModel = nullptr;
     bool m_destroyed = false;

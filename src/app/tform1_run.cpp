@@ -72,6 +72,7 @@ void TForm1::runRefresh(int first, int last, bool showProgress) {
     but1->setText(QStringLiteral("Обновление..."));
     if (showProgress) JvXPProgressBar1->setMaximum(m_book.clients - 1);
     bool failed = false;
+    m_lastRun = RefreshResult{};
     withTransfers([&] {
         RefreshHooks hooks;
         hooks.rowStarting = [&](int row) {
@@ -81,8 +82,12 @@ void TForm1::runRefresh(int first, int last, bool showProgress) {
             if (routine != kCheckRIndex) repaintNow();
         };
         hooks.stopRequested = [this] { return m_stopRequested; };
+        // Collected as the rows finish, so that a run ended by an error keeps what it did.
+        hooks.rowFinished = [this](const RowCheck& check) { m_lastRun.rows.push_back(check); };
         try {
-            refreshRows(*m_checks, first, last, hooks);
+            const RefreshResult result = refreshRows(*m_checks, first, last, hooks);
+            m_lastRun.rowsChecked = result.rowsChecked;
+            m_lastRun.stopped = result.stopped;
         } catch (const EConvertError& e) {
             // The run ends at this row: what was checked keeps its values, nothing is saved.
             failed = true;

@@ -41,6 +41,25 @@ private:
     THttpReceiveEvent m_previousHandler;
 };
 
+// What the transfer component says about its failed transfer; libcurl's text for the code when its
+// error buffer stayed empty.
+std::string transferErrorText(const THttpTransfer& curl) {
+    std::string text = curl.ErrorText();
+    if (text.empty() && curl.ResultCode() != 0) text = curl_easy_strerror(static_cast<CURLcode>(curl.ResultCode()));
+    return text;
+}
+
+// The message of the exception being handled.
+std::string currentErrorText() {
+    try {
+        throw;
+    } catch (const std::exception& e) {
+        return e.what();
+    } catch (...) {
+        return "unknown error";
+    }
+}
+
 }  // namespace
 
 BalanceChecks::BalanceChecks(AccountBook& book, THttpTransfer& Curl1, TextHolder& Memo1,
@@ -82,22 +101,36 @@ void BalanceChecks::check602(int row) {
     runRoutine(kDispatchTable[8], row);
 }
 
-void BalanceChecks::checkRow(int row, const std::function<void(int routineIndex)>& afterRoutine) {
+RowCheck BalanceChecks::checkRow(int row, const std::function<void(int routineIndex)>& afterRoutine) {
+    RowCheck result;
+    result.row = row;
     m_curl.setHttpGet(true);
     for (int i = 0; i < kCheckRoutineCount; ++i) {
-        runRoutine(kDispatchTable[i], row);
+        RowCheck check = runRoutine(kDispatchTable[i], row);
+        if (check.outcome != CheckOutcome::PassedOver) result = std::move(check);
         if (afterRoutine) afterRoutine(i);
     }
     m_curl.setHttpGet(true);
+    return result;
 }
 
-void BalanceChecks::runRoutine(const CheckRoutine& routine, int row) {
-    for (const ProviderProfile* profile : routine.profiles) runProfile(*profile, row);
+RowCheck BalanceChecks::runRoutine(const CheckRoutine& routine, int row) {
+    RowCheck result;
+    result.row = row;
+    for (const ProviderProfile* profile : routine.profiles) {
+        RowCheck check = runProfile(*profile, row);
+        if (check.outcome != CheckOutcome::PassedOver) result = std::move(check);
+    }
+    return result;
 }
 
-void BalanceChecks::runProfile(const ProviderProfile& profile, int row) {
+RowCheck BalanceChecks::runProfile(const ProviderProfile& profile, int row) {
     TextGrid& stat = m_book.Stat;
-    if (!planCodeSelects(profile, m_book.client.cell(kPlanCode, row))) return;
+    RowCheck check;
+    check.row = row;
+    if (!planCodeSelects(profile, m_book.client.cell(kPlanCode, row))) return check;
+    check.profile = std::string(profile.name);
+    check.portal = m_addresses.*profile.baseAddress;
 
     // Outside the guarded section: a proxy port that is not a number ends the caller's run.
     if (profile.appliesProxy) proxycheck(m_proxySource ? m_proxySource() : ProxySettings{}, m_curl, m_update);
@@ -125,12 +158,23 @@ void BalanceChecks::runProfile(const ProviderProfile& profile, int row) {
                 m_memo.setText(buffer.bytes());
                 buffer = ReceiveBuffer();  // the page lives on in Memo1 only
                 if (profile.login == LoginMethod::Form) m_curl.setPostFields("");
-                runSteps(profile, row);
+                check.outcome = CheckOutcome::PageRead;  // so far: an error in the steps overrides it
+                check.missedColumns = runSteps(profile, row);
+                if (!check.missedColumns.empty()) check.outcome = CheckOutcome::NotFound;
+            } else {
+                check.resultCode = m_curl.ResultCode();
+                check.errorText = transferErrorText(m_curl);
+                // Only requestAbort() (or a handler that declines the data) ends a transfer this way.
+                check.outcome = check.resultCode == CURLE_ABORTED_BY_CALLBACK ? CheckOutcome::Stopped
+                                                                             : CheckOutcome::TransferFailed;
             }
         } catch (...) {
             // Whatever broke (a page too large for Memo1, a pattern, memory): the row shows it, the
             // cells written so far stay, and the run goes on.
             stat.setCell(kSpeed, row, std::string(kErrorMarker));
+            check.outcome = CheckOutcome::ErrorMarker;
+            check.resultCode = m_curl.ResultCode();
+            check.errorText = currentErrorText();
         }
     }
 
@@ -138,6 +182,7 @@ void BalanceChecks::runProfile(const ProviderProfile& profile, int row) {
         m_curl.setHttpGet(true);
     else
         sendLogout(profile);
+    return check;
 }
 
 std::string BalanceChecks::postBody(const ProviderProfile& profile, int row) const {
@@ -158,8 +203,9 @@ std::string BalanceChecks::postBody(const ProviderProfile& profile, int row) con
     return body;
 }
 
-void BalanceChecks::runSteps(const ProviderProfile& profile, int row) {
+std::vector<int> BalanceChecks::runSteps(const ProviderProfile& profile, int row) {
     TextGrid& stat = m_book.Stat;
+    std::vector<int> missed;
     TPatternMatcher matcher;
     // The page as the patterns see it. Converting once serves every search: Memo1 does not change
     // between them.
@@ -180,6 +226,7 @@ void BalanceChecks::runSteps(const ProviderProfile& profile, int row) {
                     stat.setCell(step.column, row, utf8Portal ? utf8ToCp1251(value) : std::move(value));
                 } else if (step.miss == MissRule::Marker) {
                     stat.setCell(step.column, row, std::string(kNotFoundMarker));
+                    missed.push_back(step.column);
                 }
                 break;
             }
@@ -194,6 +241,7 @@ void BalanceChecks::runSteps(const ProviderProfile& profile, int row) {
                 break;
         }
     }
+    return missed;
 }
 
 void BalanceChecks::sendLogout(const ProviderProfile& profile) {

@@ -12,9 +12,10 @@
 //              page larger than Memo1's capacity, refused as it arrives; a pattern that does not
 //              compile; memory...); the cells written before stay
 // A transfer that fails (no connection, TLS, time-out, or Curl1.requestAbort()) changes nothing
-// but kPrevious. Nothing is reported otherwise, and no routine throws, with one exception: an
-// EConvertError from applying the proxy setting (a proxy port that is not a number) passes to the
-// caller before anything is written, and the caller ends its run there.
+// but kPrevious. What became of the row is answered as a RowCheck (check_outcome.h); no routine
+// throws, with one exception: an EConvertError from applying the proxy setting (a proxy port that
+// is not a number) passes to the caller before anything is written, and the caller ends its run
+// there.
 //
 // Credentials go only where they belong: a basic-login request carries login ":" password, and
 // every form-login request (and the STV logout) first clears UserPwd, so that no earlier account's
@@ -29,8 +30,10 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "account_book.h"
+#include "check_outcome.h"
 #include "check_clock.h"
 #include "http_transfer.h"
 #include "portal_addresses.h"
@@ -62,18 +65,22 @@ public:
     // One row of a refresh run: Curl1 back to GET requests, the nine routines in the order of
     // kDispatchTable with afterRoutine(i) after routine i (the window repaints there, except after
     // kCheckRIndex), and Curl1 back to GET requests again. An EConvertError passes out of it.
-    void checkRow(int row, const std::function<void(int routineIndex)>& afterRoutine = {});
+    // Answers what became of the row: the check of the profile that owns its plan code, or
+    // PassedOver when none does.
+    RowCheck checkRow(int row, const std::function<void(int routineIndex)>& afterRoutine = {});
 
-    // The routines by their data: every profile of `routine` in turn.
-    void runRoutine(const CheckRoutine& routine, int row);
-    // The balance check procedure for one profile and one row.
-    void runProfile(const ProviderProfile& profile, int row);
+    // The routines by their data: every profile of `routine` in turn; answers the check of the
+    // profile that ran (PassedOver when none selected the row).
+    RowCheck runRoutine(const CheckRoutine& routine, int row);
+    // The balance check procedure for one profile and one row, and what became of the row.
+    RowCheck runProfile(const ProviderProfile& profile, int row);
 
     const PortalAddresses& addresses() const noexcept { return m_addresses; }
 
 private:
     std::string postBody(const ProviderProfile& profile, int row) const;
-    void runSteps(const ProviderProfile& profile, int row);
+    // Answers the columns whose marker step missed.
+    std::vector<int> runSteps(const ProviderProfile& profile, int row);
     void sendLogout(const ProviderProfile& profile);
 
     AccountBook& m_book;

@@ -12,8 +12,10 @@ RefreshResult refreshRows(BalanceChecks& checks, int first, int last, const Refr
             break;
         }
         if (hooks.rowStarting) hooks.rowStarting(row);
-        checks.checkRow(row, hooks.afterRoutine);
+        RowCheck check = checks.checkRow(row, hooks.afterRoutine);
         ++result.rowsChecked;
+        if (hooks.rowFinished) hooks.rowFinished(check);
+        result.rows.push_back(std::move(check));
     }
     return result;
 }

@@ -52,6 +52,11 @@ TEST_F(PortalWindowTest, TheRunChecksOnlyRowsWhosePlanCodeIsOneOfTheNine) {
     }
     EXPECT_EQ(m_portals->requests(PortalId::SpectrumSat).size(), 1u);
     EXPECT_EQ(m_portals->requests(PortalId::SatGate).size(), 1u);
+    const std::vector<RowCheck>& checks = form.lastRun().rows;
+    ASSERT_EQ(checks.size(), 4u);
+    const CheckOutcome outcomes[] = {CheckOutcome::PageRead, CheckOutcome::PassedOver, CheckOutcome::PassedOver,
+                                     CheckOutcome::PageRead};
+    for (int row = 0; row < 4; ++row) EXPECT_EQ(checks[row].outcome, outcomes[row]) << row;
 
     // The run ends with the save.
     const AccountBook saved = savedBook(m_settings, 4);
@@ -70,6 +75,8 @@ TEST_F(PortalWindowTest, RefreshingOneRowTwiceKeepsTheFirstBalanceAsThePreviousO
     form.setCurrentCell(1, 0);
     form.N6Click();
     EXPECT_EQ(form.book().Stat.cell(kBalance, 0), "10.00");
+    ASSERT_EQ(form.lastRun().rows.size(), 1u);
+    EXPECT_EQ(form.lastRun().rows[0].outcome, CheckOutcome::PageRead);
 
     account.balance = "7.25";
     m_portals->putAccount(PortalId::SpaceGate75, account);
@@ -98,6 +105,9 @@ TEST_F(PortalWindowTest, StopEndsARunStalledOnAPortalAndSavesWhatWasChecked) {
     EXPECT_EQ(b.Stat.cell(kDate, 0), "7/12/2026 09:05");
     EXPECT_EQ(b.Stat.cell(kDate, 1), "");   // the stalled row: only the previous balance moved
     EXPECT_EQ(b.Stat.cell(kDate, 2), "");   // never reached
+    EXPECT_TRUE(form.lastRun().stopped);
+    ASSERT_EQ(form.lastRun().rows.size(), 2u);
+    EXPECT_EQ(form.lastRun().rows[1].outcome, CheckOutcome::Stopped);
     EXPECT_TRUE(m_portals->requests(PortalId::SatGate).size() == 1u);
     EXPECT_EQ(savedBook(m_settings, 3).Stat.cell(kDate, 0), "7/12/2026 09:05");
     EXPECT_TRUE(form.but1->isEnabled());

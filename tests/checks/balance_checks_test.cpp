@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <memory>
 #include <thread>
@@ -17,6 +18,7 @@
 #include "curl1_setup.h"
 #include "demo_portal_addresses.h"
 #include "demo_portals.h"
+#include "refresh_run.h"
 
 namespace korvex {
 namespace {
@@ -127,10 +129,15 @@ TEST_F(BalanceChecksTest, EachRoutineFillsItsRowFromItsPortal) {
         setAccount(0, c.login, c.password, c.code);
         s_portals->clearRequests();
         std::vector<int> requestsAfter;  // requests seen after each routine
-        checks.checkRow(0, [&](int i) {
+        const RowCheck check = checks.checkRow(0, [&](int i) {
             EXPECT_EQ(i, static_cast<int>(requestsAfter.size()));
             requestsAfter.push_back(static_cast<int>(s_portals->requests().size()));
         });
+        EXPECT_EQ(check.outcome, CheckOutcome::PageRead);
+        EXPECT_EQ(check.row, 0);
+        EXPECT_TRUE(check.missedColumns.empty());
+        EXPECT_EQ(check.portal, s_portals->baseUrl(c.portal));
+        EXPECT_FALSE(check.profile.empty());
 
         EXPECT_EQ(cell(kBalance), c.balance);
         EXPECT_EQ(cell(kPrevious), "old1");
@@ -209,8 +216,10 @@ TEST_F(BalanceChecksTest, CodesAreExactAndFifteenAndTwentyOneShareAPortal) {
     for (const char* code : {"sps", " 39", "39 ", "39s", "sg21", ""}) {
         setAccount(0, "sps_ivanov", "Qw3rty-71", code);
         const Row before = book.Stat.row(0);
-        checks.checkRow(0);
+        const RowCheck check = checks.checkRow(0);
         EXPECT_EQ(book.Stat.row(0), before) << '"' << code << '"';
+        EXPECT_EQ(check.outcome, CheckOutcome::PassedOver) << '"' << code << '"';
+        EXPECT_EQ(check.profile, "");
     }
     EXPECT_TRUE(s_portals->requests().empty());
 
@@ -236,18 +245,23 @@ TEST_F(BalanceChecksTest, RefusedLoginWritesMarkersTimestampAndPlanCode) {
         const char* login;
         const char* speed;
         const char* status;
+        std::vector<int> missed;
     } cases[] = {
-        {"39", "sps_ivanov", "--------", "old5"},
-        {"R", "r_smirnov", "--------", "old5"},
-        {"PS", "ps_vasiliev", "--------", "old5"},
-        {"GL", "gl_romanov", "", "old5"},
-        {"42", "sat_grigoriev", "--------", ""},
-        {"SF", "sf_nikitin", "", "--------"},  // SKY-FI's tariff step writes the marker
-        {"60", "stv_alekseev", "--------", ""},
+        {"39", "sps_ivanov", "--------", "old5", {kBalance, kSpeed}},
+        {"R", "r_smirnov", "--------", "old5", {kBalance, kSpeed}},
+        {"PS", "ps_vasiliev", "--------", "old5", {kBalance, kSpeed}},
+        {"GL", "gl_romanov", "", "old5", {kBalance}},
+        {"42", "sat_grigoriev", "--------", "", {kBalance, kSpeed}},
+        {"SF", "sf_nikitin", "", "--------", {kBalance, kStatus}},  // SKY-FI's tariff step writes the marker
+        {"60", "stv_alekseev", "--------", "", {kBalance, kSpeed}},
     };
     for (const auto& c : cases) {
         setAccount(0, c.login, "wrong password", c.code);
-        checks.checkRow(0);
+        const RowCheck check = checks.checkRow(0);
+        EXPECT_EQ(check.outcome, CheckOutcome::NotFound) << c.code;
+        std::vector<int> missed = check.missedColumns;
+        std::sort(missed.begin(), missed.end());
+        EXPECT_EQ(missed, c.missed) << c.code;
         EXPECT_EQ(cell(kBalance), kMarker) << c.code;
         EXPECT_EQ(cell(kPrevious), "old1") << c.code;
         EXPECT_EQ(cell(kSpeed), c.speed) << c.code;
@@ -265,7 +279,11 @@ TEST_F(BalanceChecksTest, FailedTransferChangesOnlyThePreviousBalance) {
     for (const char* code : {"39", "GL", "60"}) {
         setAccount(0, "a", "b", code);
         const Row before = book.Stat.row(0);
-        deadChecks.checkRow(0);
+        const RowCheck check = deadChecks.checkRow(0);
+        EXPECT_EQ(check.outcome, CheckOutcome::TransferFailed) << code;
+        EXPECT_EQ(check.resultCode, CURLE_COULDNT_CONNECT) << code;
+        EXPECT_FALSE(check.errorText.empty()) << code;
+        EXPECT_EQ(check.portal, dead.stv) << code;
         Row expected = before;
         expected[kPrevious] = before[kBalance];
         EXPECT_EQ(book.Stat.row(0), expected) << code;
@@ -289,8 +307,10 @@ TEST_F(BalanceChecksTest, AbortedStvLoginIsAFailedTransferAndStillLogsOut) {
         s_portals->waitForRequests(2, 30s);
         s_portals->setStall(PortalId::Stv, false);  // answers the logout (or anything left held)
     });
-    checks.check60(0);
+    const RowCheck check = checks.runRoutine(*routineForPlanCode("60"), 0);  // check60
     stopper.join();
+    EXPECT_EQ(check.outcome, CheckOutcome::Stopped);
+    EXPECT_EQ(check.resultCode, CURLE_ABORTED_BY_CALLBACK);
 
     EXPECT_EQ(cell(kBalance), "old1");
     EXPECT_EQ(cell(kPrevious), "old1");
@@ -315,7 +335,9 @@ TEST_F(BalanceChecksTest, ErrorInsideTheCheckWritesTheErrorMarker) {
         setAccount(0, code[0] == '3' ? "sps_ivanov" : "stv_stepanov",
                    code[0] == '3' ? "Qw3rty-71" : "step602", code);
         s_portals->clearRequests();
-        smallChecks.checkRow(0);
+        const RowCheck check = smallChecks.checkRow(0);
+        EXPECT_EQ(check.outcome, CheckOutcome::ErrorMarker) << code;
+        EXPECT_EQ(check.errorText, kMemoCapacityMessage) << code;
         EXPECT_EQ(cell(kBalance), "old1") << code;
         EXPECT_EQ(cell(kPrevious), "old1") << code;
         EXPECT_EQ(cell(kSpeed), kError) << code;
@@ -334,7 +356,7 @@ TEST_F(BalanceChecksTest, ErrorInsideTheCheckWritesTheErrorMarker) {
     ProviderProfile broken = kSpectrumSatProfile;
     broken.steps = steps;
     setAccount(0, "sps_ivanov", "Qw3rty-71", "39");
-    checks.runProfile(broken, 0);
+    EXPECT_EQ(checks.runProfile(broken, 0).outcome, CheckOutcome::ErrorMarker);
     EXPECT_EQ(cell(kBalance), "42.15");
     EXPECT_EQ(cell(kDate), kStamp);
     EXPECT_EQ(cell(kSpeed), kError);
@@ -403,6 +425,32 @@ TEST_F(BalanceChecksTest, BadProxyPortPassesToTheCallerExceptForStv) {
     setAccount(0, "stv_alekseev", "stv-60", "60");
     checks.checkRow(0);
     EXPECT_EQ(cell(kBalance), "1200.00");
+}
+
+// The run hands every row it reaches to its reader, as it finishes, and keeps the same list.
+TEST_F(BalanceChecksTest, RefreshRunReportsEachRowItReaches) {
+    setAccount(0, "sps_ivanov", "Qw3rty-71", "39");
+    setAccount(1, "sps_ivanov", "wrong", "39");
+    setAccount(2, "nobody", "nothing", "no such code");
+    setAccount(3, "sps_petrova", "lEto2009", "SPS");
+    std::vector<RowCheck> finished;
+    RefreshHooks hooks;
+    hooks.rowFinished = [&](const RowCheck& check) { finished.push_back(check); };
+    hooks.stopRequested = [&] { return finished.size() == 3; };
+    const RefreshResult result = refreshRows(checks, 0, 3, hooks);
+
+    EXPECT_TRUE(result.stopped);
+    EXPECT_EQ(result.rowsChecked, 3);
+    ASSERT_EQ(result.rows.size(), 3u);
+    ASSERT_EQ(finished.size(), 3u);
+    const CheckOutcome expected[] = {CheckOutcome::PageRead, CheckOutcome::NotFound, CheckOutcome::PassedOver};
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(result.rows[i].row, i);
+        EXPECT_EQ(finished[i].row, i);
+        EXPECT_EQ(result.rows[i].outcome, expected[i]) << i;
+        EXPECT_EQ(finished[i].outcome, expected[i]) << i;
+    }
+    EXPECT_EQ(cell(kBalance, 3), "old1");
 }
 
 }  // namespace

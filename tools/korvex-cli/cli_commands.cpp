@@ -163,15 +163,6 @@ bool save(const CliContext& context, const AccountBook& book, const ProxySetting
     }
 }
 
-// What became of one row of a refresh run.
-enum class RowOutcome { PassedOver, Checked, NoPage, ErrorMarker, Interrupted };
-
-struct RowReport {
-    int row = 0;
-    RowOutcome outcome = RowOutcome::Checked;
-    std::string transferError;  // NoPage: what the transfer component said
-};
-
 }  // namespace
 
 int showCommand(const CliContext& context, bool csv) {
@@ -225,48 +216,24 @@ int refreshCommand(const CliContext& context, std::optional<int> rowNumber) {
     std::optional<ResponsiveTransfers> responsive(std::in_place, Curl1);
 
     ProgressBar bar(context.err, context.progress);
-    std::vector<RowReport> reports;
+    std::vector<RowCheck> reports;
     int currentRow = -1;
-    int ownerIndex = -1;  // the dispatch index of the routine that owns the current row's plan code
     Row rowBefore;
-    std::string transferError;
 
     RefreshHooks hooks;
     hooks.stopRequested = stopRaised;
     hooks.rowStarting = [&](int row) {
         currentRow = row;
         rowBefore = book.Stat.row(row);
-        transferError.clear();
-        const CheckRoutine* owner = routineForPlanCode(book.client.cell(kPlanCode, row));
-        ownerIndex = owner ? static_cast<int>(owner - kDispatchTable.data()) : -1;
         bar.show(row - first, row - first + 1, last - first + 1, cp1251ToUtf8(book.client.cell(kLogin, row)));
     };
-    hooks.afterRoutine = [&](int routine) {
-        if (routine == ownerIndex && Curl1.ResultCode() != 0) {
-            transferError = Curl1.ErrorText();
-            if (transferError.empty())
-                transferError = curl_easy_strerror(static_cast<CURLcode>(Curl1.ResultCode()));
-        }
-        if (routine != kCheckRoutineCount - 1) return;
-        // The row is done: see what became of it.
-        RowReport report;
-        report.row = currentRow;
-        const TextGrid& stat = book.Stat;
-        // Every page that arrives puts the plan code into the balance row; the run starts without it.
-        const bool pageArrived = !stat.cell(kStatPlanCode, currentRow).empty();
-        const bool markerNow = stat.cell(kSpeed, currentRow) == kErrorMarker;
-        const bool markerBefore = rowBefore[kSpeed] == kErrorMarker;
-        if (ownerIndex < 0) {
-            report.outcome = RowOutcome::PassedOver;
-        } else if (!pageArrived && stopRaised()) {
-            // Cut short: the row stays as it was, previous balance included.
-            book.Stat.setRow(currentRow, rowBefore);
-            report.outcome = RowOutcome::Interrupted;
-        } else if (markerNow && (pageArrived || !markerBefore)) {
-            report.outcome = RowOutcome::ErrorMarker;
-        } else if (!pageArrived) {
-            report.outcome = RowOutcome::NoPage;
-            report.transferError = transferError;
+    hooks.rowFinished = [&](const RowCheck& check) {
+        RowCheck report = check;
+        // A transfer cut short by the stop: the row stays as it was, previous balance included.
+        if (check.outcome == CheckOutcome::Stopped ||
+            (check.outcome == CheckOutcome::TransferFailed && stopRaised())) {
+            book.Stat.setRow(check.row, rowBefore);
+            report.outcome = CheckOutcome::Stopped;
         }
         reports.push_back(std::move(report));
     };
@@ -298,10 +265,10 @@ int refreshCommand(const CliContext& context, std::optional<int> rowNumber) {
     context.out.flush();
 
     int interruptedAt = -1;
-    for (const RowReport& report : reports) {
+    for (const RowCheck& report : reports) {
         const std::string name = rowName(book, report.row);
         switch (report.outcome) {
-            case RowOutcome::PassedOver: {
+            case CheckOutcome::PassedOver: {
                 const std::string& code = book.client.cell(kPlanCode, report.row);
                 bool emptyRow = true;
                 for (int col = 0; col < kAccountCols; ++col)
@@ -315,22 +282,21 @@ int refreshCommand(const CliContext& context, std::optional<int> rowNumber) {
                                 << " names no portal; passed over\n";
                 break;
             }
-            case RowOutcome::Checked:
+            case CheckOutcome::PageRead:
+            case CheckOutcome::NotFound:
                 break;
-            case RowOutcome::NoPage:
+            case CheckOutcome::TransferFailed:
                 failed = true;
                 context.err << kPrefix << name << ": no page from the portal"
-                            << (report.transferError.empty()
-                                    ? ""
-                                    : " (" + terminalText(report.transferError) + ")")
+                            << (report.errorText.empty() ? "" : " (" + terminalText(report.errorText) + ")")
                             << '\n';
                 break;
-            case RowOutcome::ErrorMarker:
+            case CheckOutcome::ErrorMarker:
                 failed = true;
                 context.err << kPrefix << name << ": the check failed (" << cp1251ToUtf8(kErrorMarker)
                             << ")\n";
                 break;
-            case RowOutcome::Interrupted:
+            case CheckOutcome::Stopped:
                 interruptedAt = report.row;
                 break;
         }
