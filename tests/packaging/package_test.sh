@@ -30,7 +30,10 @@ expected_files="755 usr/bin/korvex
 755 usr/bin/korvex-match
 644 usr/share/applications/korvex.desktop
 644 usr/share/doc/korvex/changelog.gz
-644 usr/share/doc/korvex/copyright"
+644 usr/share/doc/korvex/copyright
+644 usr/share/man/man1/korvex.1.gz
+644 usr/share/man/man1/korvex-cli.1.gz
+644 usr/share/man/man1/korvex-match.1.gz"
 for size in 16 22 24 32 48 64 128 256; do
     expected_files+=$'\n'"644 usr/share/icons/hicolor/${size}x${size}/apps/korvex.png"
 done
