@@ -25,6 +25,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QString::fromLatin1(korvex::kApplicationTitle));
     QApplication::setApplicationDisplayName(QString::fromLatin1(korvex::kApplicationTitle));
+    QApplication::setDesktopFileName(QStringLiteral("korvex"));  // korvex.desktop: its icon and name on Wayland
 
     korvex::TForm1 form(korvex::defaultSettingsPath());
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/korvex.png")));  // registered by the window

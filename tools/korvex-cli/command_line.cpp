@@ -152,7 +152,7 @@ std::string helpText(CliCommand topic) {
                    "\n"
                    "  --csv            CSV with the header line\n"
                    "                   login,balance,previous,speed,date,status,holder,plan\n"
-                   "  --settings FILE  another settings file than Settings.ini beside the program\n";
+                   "  --settings FILE  another settings file than the window's Settings.ini\n";
         case CliCommand::Refresh:
             return "usage: korvex-cli refresh [--row N] [--settings FILE]\n"
                    "\n"
@@ -163,7 +163,7 @@ std::string helpText(CliCommand topic) {
                    "the accounts checked until then are saved.\n"
                    "\n"
                    "  --row N          check only the account in row N (from 1, as show numbers them)\n"
-                   "  --settings FILE  another settings file than Settings.ini beside the program\n"
+                   "  --settings FILE  another settings file than the window's Settings.ini\n"
                    "\n"
                    "Exit status 1 when a portal gave no page, a check ended with the error marker,\n"
                    "the run was stopped, or the results could not be saved.\n";
@@ -179,7 +179,7 @@ std::string helpText(CliCommand topic) {
                    "refused with the line it is on, and nothing is written.\n"
                    "\n"
                    "  --replace        the file's accounts take the place of the present ones\n"
-                   "  --settings FILE  another settings file than Settings.ini beside the program\n";
+                   "  --settings FILE  another settings file than the window's Settings.ini\n";
         case CliCommand::Export:
             return "usage: korvex-cli export [FILE.csv] [--settings FILE]\n"
                    "\n"
@@ -188,14 +188,14 @@ std::string helpText(CliCommand topic) {
                    "file, or with \"-\", to standard output. The passwords are in it as typed: the file\n"
                    "is made readable by its owner only.\n"
                    "\n"
-                   "  --settings FILE  another settings file than Settings.ini beside the program\n";
+                   "  --settings FILE  another settings file than the window's Settings.ini\n";
         case CliCommand::Help:
             break;
     }
     return "usage: korvex-cli [--settings FILE] COMMAND [OPTIONS]\n"
            "\n"
            "Korvex from the command line, on the same Settings.ini as the window (the one beside\n"
-           "the program, or FILE).\n"
+           "the program, or in ~/.config/korvex when Korvex is installed; or FILE).\n"
            "\n"
            "commands:\n"
            "  show [--csv]                   print the balance table\n"
