@@ -15,3 +15,7 @@ set(KORVEX_URL_SKYFI          "https://skyfi.invalid"          CACHE STRING "SKY
 set(KORVEX_URL_STV            "https://stv.invalid"            CACHE STRING "STV portal")
 set(KORVEX_URL_PUBLISHER      "http://korvex.invalid"          CACHE STRING "Publisher site")
 set(KORVEX_URL_UPDATE_INFO    "http://korvex.invalid/update/korvex.info" CACHE STRING "Update info file")
+
+# The Ed25519 public key (64 hex digits, from `korvex-sign-update keygen`) that update info files
+# must be signed with. Empty: info files are taken unsigned, as before.
+set(KORVEX_UPDATE_PUBLIC_KEY "" CACHE STRING "Ed25519 public key for update info files (hex)")

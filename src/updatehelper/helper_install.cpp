@@ -1,0 +1,166 @@
+#include "helper_install.h"
+
+#include <dirent.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <ostream>
+
+#include "program_wait.h"
+
+extern char** environ;
+
+namespace korvex::updatehelper {
+namespace {
+
+bool exists(const std::string& path) {
+    return ::access(path.c_str(), F_OK) == 0;
+}
+
+bool endsWith(std::string_view text, std::string_view tail) {
+    return text.size() >= tail.size() && text.substr(text.size() - tail.size()) == tail;
+}
+
+}  // namespace
+
+std::vector<std::string> readQueue(const std::string& queuePath) {
+    std::ifstream in(queuePath, std::ios::binary);
+    const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    std::vector<std::string> lines;
+    size_t pos = 0;
+    while (pos < text.size()) {
+        size_t end = text.find('\n', pos);
+        if (end == std::string::npos) end = text.size();
+        std::string line = text.substr(pos, end - pos);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (!line.empty()) lines.push_back(std::move(line));
+        pos = end + 1;
+    }
+    return lines;
+}
+
+bool replaceFile(const std::string& source, const std::string& target) {
+    struct stat old {};
+    if (::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode))
+        ::chmod(source.c_str(), old.st_mode & 0777);  // set-id bits are never carried over
+    // rename() replaces the target in one step; deleting it first, as a move on Windows must,
+    // would lose the file when the rename then fails.
+    return ::rename(source.c_str(), target.c_str()) == 0;
+}
+
+void installQueued(const std::vector<std::string>& queue, std::ostream& log) {
+    for (const auto& path : queue) {
+        const std::string temp = path + kTempSuffix;
+        if (!exists(temp)) continue;  // skipped by the download (same size) or never fetched
+        // The archive attribute that Windows gives a moved file has no meaning here.
+        if (!replaceFile(temp, path)) log << "cannot move " << temp << ": " << std::strerror(errno) << '\n';
+    }
+}
+
+FolderInstall installProgramFolder(const HelperRequest& request, bool programUpdated, std::ostream& log) {
+    FolderInstall result;
+    std::vector<std::string> names;
+    const std::string folder = request.programFolder.empty() ? std::string("./") : request.programFolder;
+    if (DIR* dir = ::opendir(folder.c_str())) {
+        const size_t suffix = std::strlen(kTempSuffix);
+        while (const dirent* entry = ::readdir(dir)) {
+            const std::string name = entry->d_name;
+            // A bare ".updtmp" would name the folder itself as its target.
+            if (name.size() > suffix && endsWith(name, kTempSuffix)) names.push_back(name);
+        }
+        ::closedir(dir);
+    }
+    std::sort(names.begin(), names.end());  // directory order is arbitrary; the setup rule takes the first
+
+    bool setupChosen = false;
+    for (const auto& name : names) {
+        const std::string temp = folder + name;
+        struct stat st {};
+        if (::lstat(temp.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+        const std::string target = folder + name.substr(0, name.size() - std::strlen(kTempSuffix));
+        const bool isSetup = !programUpdated && !setupChosen && endsWith(target, "exe");
+        if (isSetup) {
+            setupChosen = true;
+            if (request.externalSetup) result.setup = target;
+        }
+        if (!replaceFile(temp, target)) {
+            log << "cannot move " << temp << ": " << std::strerror(errno) << '\n';
+            if (isSetup) result.setup.reset();
+            continue;
+        }
+        // The hidden attribute Windows gives the setup has no counterpart; what it needs here is
+        // to be runnable, which a freshly downloaded file is not.
+        if (isSetup && request.externalSetup && ::stat(target.c_str(), &st) == 0)
+            ::chmod(target.c_str(), (st.st_mode & 0777) | S_IRUSR | S_IXUSR);
+    }
+    return result;
+}
+
+pid_t startProgram(const std::string& path, const std::vector<std::string>& args, std::ostream& log) {
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(path.c_str()));
+    for (const auto& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+
+    posix_spawnattr_t attr;
+    posix_spawnattr_init(&attr);
+    // A session of its own: the restarted program outlives the helper and any terminal it had.
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID);
+    pid_t pid = -1;
+    const int rc = ::posix_spawn(&pid, path.c_str(), nullptr, &attr, argv.data(), environ);
+    posix_spawnattr_destroy(&attr);
+    if (rc != 0) {
+        log << "cannot start " << path << ": " << std::strerror(rc) << '\n';
+        return -1;
+    }
+    return pid;
+}
+
+int runHelper(const std::vector<std::string>& args, const std::string& queuePath, std::ostream& out,
+              std::ostream& log) {
+    if (args.empty()) {
+        out << kHelperTitle << "\n\n"
+            << "Korvex starts this program after downloading an update. It waits until Korvex has\n"
+               "ended, puts the new files in place and starts Korvex again. There is nothing to do\n"
+               "when it is started by hand.\n";
+        return 0;
+    }
+    const auto request = parseJoinedCommandLine(joinArguments(args), exists);
+    if (!request || request->programPath.empty()) {
+        log << kHelperTitle << ": the command line names no program (expected: PROGRAM +PARAMS DIGIT)\n";
+        return 2;
+    }
+
+    const std::string& program = request->programPath;
+    if (exists(program)) waitUntilProgramEnded(program);
+    const bool programUpdated = exists(program + kTempSuffix);
+
+    installQueued(readQueue(queuePath), log);
+    const FolderInstall installed = installProgramFolder(*request, programUpdated, log);
+
+    const auto params = splitRestartParams(request->restartParams);
+    pid_t pid = startProgram(installed.setup ? *installed.setup : program, params, log);
+    ::unlink(queuePath.c_str());
+
+    if (installed.setup) {
+        const std::string& setup = *installed.setup;
+        if (pid > 0) {
+            int status = 0;
+            while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+            }
+        }
+        waitUntilProgramEnded(setup);  // a setup that started a copy of itself and went on
+        ::unlink(setup.c_str());
+        pid = startProgram(program, params, log);
+    }
+    return pid > 0 ? 0 : 1;
+}
+
+}  // namespace korvex::updatehelper
