@@ -1,0 +1,163 @@
+// korvex-sign-update: makes the key pair for signed updates, and signs an update info file after
+// adding the SHA-256 digest of the local copy of each of its files (docs/update-info-file.md).
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fcntl.h>
+
+#include <cstring>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "up_integrity.h"
+#include "up_paths.h"
+
+namespace {
+
+using namespace korvex::update;
+
+constexpr const char* kUsage =
+    "usage: korvex-sign-update keygen PRIVATE-KEY-FILE\n"
+    "       korvex-sign-update public-key PRIVATE-KEY-FILE\n"
+    "       korvex-sign-update sign --key PRIVATE-KEY-FILE [--files FOLDER] [--output FILE] INFO-FILE\n"
+    "       korvex-sign-update verify --public-key HEX [--files FOLDER] INFO-FILE\n"
+    "\n"
+    "keygen      makes a new Ed25519 key pair: the private key goes into PRIVATE-KEY-FILE (mode 0600,\n"
+    "            never over an existing file), the public key is printed as the hex value of the\n"
+    "            build setting KORVEX_UPDATE_PUBLIC_KEY\n"
+    "public-key  prints the public key of a private key file\n"
+    "sign        adds to INFO-FILE the digest of each file it lists, read from FOLDER (default: the\n"
+    "            info file's folder) under the file name of its URL, and signs it; the result\n"
+    "            replaces INFO-FILE unless --output names another file\n"
+    "verify      checks an info file as korvex does under that public key, and the digests of the\n"
+    "            local copies in FOLDER when it is given\n";
+
+std::optional<std::string> readWhole(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return std::nullopt;
+    std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    if (in.bad()) return std::nullopt;
+    return text;
+}
+
+std::string folderOf(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string("./") : path.substr(0, slash + 1);
+}
+
+std::string withSlash(std::string folder) {
+    if (!folder.empty() && folder.back() != '/') folder += '/';
+    return folder;
+}
+
+int fail(const std::string& message) {
+    std::cerr << "korvex-sign-update: " << message << '\n';
+    return 1;
+}
+
+int keygen(const std::string& keyFile) {
+    std::string error;
+    const auto pair = generateKeyPair(&error);
+    if (!pair) return fail(error);
+    const int fd = ::open(keyFile.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0) return fail(keyFile + ": " + std::strerror(errno));
+    const bool written = ::write(fd, pair->privatePem.data(), pair->privatePem.size()) ==
+                         static_cast<ssize_t>(pair->privatePem.size());
+    if (::close(fd) != 0 || !written) {
+        ::unlink(keyFile.c_str());
+        return fail(keyFile + ": cannot be written");
+    }
+    std::cout << pair->publicHex << '\n';
+    return 0;
+}
+
+int publicKey(const std::string& keyFile) {
+    const auto pem = readWhole(keyFile);
+    if (!pem) return fail(keyFile + ": cannot be read");
+    std::string error;
+    const auto hex = publicKeyHexOf(*pem, &error);
+    if (!hex) return fail(keyFile + ": " + error);
+    std::cout << *hex << '\n';
+    return 0;
+}
+
+int sign(const std::string& keyFile, const std::string& infoFile, std::string folder, std::string output) {
+    const auto pem = readWhole(keyFile);
+    if (!pem) return fail(keyFile + ": cannot be read");
+    const auto text = readWhole(infoFile);
+    if (!text) return fail(infoFile + ": cannot be read");
+    folder = folder.empty() ? folderOf(infoFile) : withSlash(folder);
+    if (output.empty()) output = infoFile;
+
+    std::string error;
+    const auto digested = withDigests(*text, [&](const std::string& key, const std::string& url) {
+        const std::string local = folder + urlFileName(url);
+        auto digest = fileSha256Hex(local);
+        if (!digest) std::cerr << "korvex-sign-update: " << key << ": no local copy " << local << '\n';
+        return digest;
+    }, &error);
+    if (!digested) return fail(infoFile + ": " + error);
+    if (infoFileEntryKeys(*digested).empty()) return fail(infoFile + ": lists no file (#url, #url0, #url1...)");
+    const auto signedText = signInfoText(*digested, *pem, &error);
+    if (!signedText) return fail(keyFile + ": " + error);
+    if (!writeFileAtomically(output, *signedText, 0644, &error)) return fail(error);
+    std::cout << output << ": " << infoFileEntryKeys(*signedText).size() << " file(s) digested, signed\n";
+    return 0;
+}
+
+int verify(const std::string& publicHex, const std::string& infoFile, const std::string& folder) {
+    const auto text = readWhole(infoFile);
+    if (!text) return fail(infoFile + ": cannot be read");
+    const InfoTrust trust = checkInfoFile(*text, publicHex);
+    if (trust != InfoTrust::Accepted) return fail(infoFile + ": " + infoTrustText(trust));
+    int status = 0;
+    if (!folder.empty()) {
+        for (const auto& key : infoFileEntryKeys(*text)) {
+            const std::string entry = infoValue(*text, key);
+            const std::string url = entry.substr(0, entry.find('='));
+            const std::string local = withSlash(folder) + urlFileName(url);
+            if (!fileMatchesDigest(local, entryDigest(*text, url))) status = fail(local + ": digest differs from " + key);
+        }
+    }
+    if (status == 0) std::cout << infoFile << ": signature and digests valid\n";
+    return status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    if (args.empty() || args[0] == "--help" || args[0] == "-h") {
+        (args.empty() ? std::cerr : std::cout) << kUsage;
+        return args.empty() ? 2 : 0;
+    }
+    const std::string& command = args[0];
+    std::string key, files, output, publicHex;
+    std::vector<std::string> rest;
+    for (size_t i = 1; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        const bool takesValue = a == "--key" || a == "--files" || a == "--output" || a == "--public-key";
+        if (takesValue && i + 1 >= args.size()) {
+            std::cerr << "korvex-sign-update: " << a << " needs a value\n" << kUsage;
+            return 2;
+        }
+        if (a == "--key") key = args[++i];
+        else if (a == "--files") files = args[++i];
+        else if (a == "--output") output = args[++i];
+        else if (a == "--public-key") publicHex = args[++i];
+        else if (a.size() > 1 && a[0] == '-') {
+            std::cerr << "korvex-sign-update: unknown option " << a << '\n' << kUsage;
+            return 2;
+        } else rest.push_back(a);
+    }
+    if (command == "keygen" && rest.size() == 1) return keygen(rest[0]);
+    if (command == "public-key" && rest.size() == 1) return publicKey(rest[0]);
+    if (command == "sign" && rest.size() == 1 && !key.empty()) return sign(key, rest[0], files, output);
+    if (command == "verify" && rest.size() == 1 && !publicHex.empty()) return verify(publicHex, rest[0], files);
+    std::cerr << kUsage;
+    return 2;
+}
