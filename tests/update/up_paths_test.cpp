@@ -1,0 +1,144 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "temp_dir.h"
+#include "up_paths.h"
+
+namespace korvex::update {
+namespace {
+
+namespace fs = std::filesystem;
+
+PathMacroFolders sampleFolders() {
+    PathMacroFolders f;
+    f.current = "/opt/Мой Korvex/";
+    f.desktop = "/home/u/Рабочий стол/";
+    f.myDocuments = "/home/u/Documents/";
+    f.myPictures = "/home/u/Pictures/";
+    f.appData = "/home/u/.local/share/";
+    f.programFiles = "/opt/";
+    f.windows = "/home/u/.local/share/korvex/windows/";
+    f.system = "/home/u/.local/lib/";
+    f.temp = "/run/user/1000/korvex/";
+    f.help = "/home/u/.local/share/help/";
+    f.media = "/home/u/.local/share/sounds/";
+    f.cursors = "/home/u/.local/share/icons/";
+    return f;
+}
+
+// Where each kind of file entry ends up: the program folder for an entry without local path,
+// macros in any case, Windows separators, relative paths under the program folder; entries that
+// can name no file here are refused rather than written somewhere odd.
+TEST(UpdatePaths, FinalPathOfEntry) {
+    const struct {
+        const char* entry;
+        const char* path;  // "" refused
+    } cases[] = {
+        {"http://h/upd/korvex", "/opt/Мой Korvex/korvex"},
+        {"http://h/upd/a.dat=", "/opt/Мой Korvex/a.dat"},
+        {"http://h/upd/a.dat=%APPDATA%\\Sub\\a.dat", "/home/u/.local/share/Sub/a.dat"},
+        {"http://h/a=%AppData%Sub\\a.dat", "/home/u/.local/share/Sub/a.dat"},
+        {"http://h/b.dll=sub\\b.dll", "/opt/Мой Korvex/sub/b.dll"},
+        {"http://h/c=c.txt", "/opt/Мой Korvex/c.txt"},
+        {"http://h/d=%current%d.txt", "/opt/Мой Korvex/d.txt"},
+        {"http://h/e=%temp%\\e=1", "/run/user/1000/korvex/e=1"},
+        {"http://h/f=%desktop%f %mydocuments%x", "/home/u/Рабочий стол/f /home/u/Documents/x"},
+        {"http://h/g=/etc/../tmp/g", "/etc/../tmp/g"},
+        {"http://h/h=%unknown%\\h", "/opt/Мой Korvex/%unknown%/h"},
+        {"http://h/i=C:\\Windows\\i.dll", ""},
+        {"http://h/j=%windows%", ""},
+        {"http://h/upd/", ""},
+        {"http://h/upd/..", ""},
+    };
+    const PathMacroFolders folders = sampleFolders();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.entry);
+        EXPECT_EQ(finalPathOfEntry(c.entry, folders).value_or(""), c.path);
+    }
+}
+
+TEST(UpdatePaths, EveryMacroHasAFolderOfTheUser) {
+    const PathMacroFolders f = pathMacroFolders("/opt/k/", "/run/user/1/korvex/");
+    for (const std::string* folder : {&f.current, &f.desktop, &f.myDocuments, &f.myPictures, &f.appData,
+                                      &f.programFiles, &f.windows, &f.system, &f.temp, &f.help, &f.media,
+                                      &f.cursors}) {
+        ASSERT_FALSE(folder->empty());
+        EXPECT_EQ(folder->front(), '/') << *folder;
+        EXPECT_EQ(folder->back(), '/') << *folder;
+    }
+    EXPECT_EQ(f.programFiles, "/opt/");
+}
+
+// The queue lists the final paths of entries with a local path only, CR LF after each line.
+TEST(UpdatePaths, QueueText) {
+    const PathMacroFolders folders = sampleFolders();
+    EXPECT_EQ(updateQueueText({"http://h/korvex", "http://h/a=%appdata%a.dat", "http://h/b=sub\\b.dll"}, folders),
+              "/home/u/.local/share/a.dat\r\n/opt/Мой Korvex/sub/b.dll\r\n");
+    EXPECT_EQ(updateQueueText({"http://h/korvex", "http://h/x="}, folders), "");
+    EXPECT_EQ(updTmpName("/opt/k/korvex"), "/opt/k/korvex.updtmp");
+}
+
+TEST(UpdatePaths, MissingFoldersAreMadeFirstToLast) {
+    test::TempDir dir;
+    const std::string path = (dir.path() / "Данные é" / "a b" / "c" / "file.dat").string();
+    ASSERT_TRUE(makeFoldersOf(path));
+    EXPECT_TRUE(fs::is_directory(dir.path() / "Данные é" / "a b" / "c"));
+    EXPECT_FALSE(fs::exists(path));
+    dir.write("plain", "x");
+    EXPECT_FALSE(makeFoldersOf(dir.file("plain") + "/sub/file.dat"));
+}
+
+// Only the program folder's temporaries go; a queued file's twin elsewhere stays, and so does
+// every file that is not a temporary.
+TEST(UpdatePaths, DeletingTemporariesTouchesOnlyTheProgramFolder) {
+    test::TempDir dir;
+    fs::create_directory(dir.path() / "other");
+    dir.write("korvex.updtmp", "x");
+    dir.write("a b é.dll.updtmp", "x");
+    dir.write("korvex", "program");
+    dir.write("notes.updtmp.txt", "x");
+    dir.write("other/a.dat.updtmp", "x");
+    deleteProgramFolderTemporaries(dir.path().string() + "/");
+    EXPECT_FALSE(fs::exists(dir.file("korvex.updtmp")));
+    EXPECT_FALSE(fs::exists(dir.file("a b é.dll.updtmp")));
+    EXPECT_TRUE(fs::exists(dir.file("korvex")));
+    EXPECT_TRUE(fs::exists(dir.file("notes.updtmp.txt")));
+    EXPECT_TRUE(fs::exists(dir.file("other/a.dat.updtmp")));
+}
+
+// A copy installed where this user cannot write (a system-wide install, a read-only mount) is
+// found before anything is downloaded, and the probe leaves nothing behind.
+TEST(UpdatePaths, ProgramFolderWritable) {
+    test::TempDir dir;
+    std::string why;
+    EXPECT_TRUE(programFolderWritable(dir.path().string() + "/", &why)) << why;
+    EXPECT_TRUE(fs::is_empty(dir.path()));
+    EXPECT_FALSE(programFolderWritable("/proc/", &why));
+    EXPECT_NE(why, "");
+    EXPECT_FALSE(programFolderWritable(dir.file("missing") + "/"));
+    if (geteuid() != 0) {  // root writes through permission bits
+        fs::permissions(dir.path(), fs::perms::owner_read | fs::perms::owner_exec);
+        EXPECT_FALSE(programFolderWritable(dir.path().string() + "/"));
+        fs::permissions(dir.path(), fs::perms::owner_all);
+    }
+}
+
+TEST(UpdatePaths, AtomicWriteReplacesWholeAndSetsTheMode) {
+    test::TempDir dir;
+    const std::string path = dir.write("UpdateQueue.txt", "old");
+    ASSERT_TRUE(writeFileAtomically(path, "new\r\n", 0600, nullptr));
+    EXPECT_EQ(test::readFile(path), "new\r\n");
+    struct stat st {};
+    ASSERT_EQ(stat(path.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    std::string error;
+    EXPECT_FALSE(writeFileAtomically(dir.file("missing/x"), "x", 0600, &error));
+    EXPECT_NE(error, "");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1) << "a leftover";
+}
+
+}  // namespace
+}  // namespace korvex::update

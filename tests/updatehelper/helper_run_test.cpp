@@ -1,0 +1,195 @@
+// The real helper, as korvex carries it, in real processes: it waits for a running program to
+// end, replaces it and starts it again. Every folder has a space and non-ASCII letters.
+#include <gtest/gtest.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <thread>
+
+#include "helper_command_line.h"
+#include "program_wait.h"
+#include "temp_dir.h"
+#include "up_handover.h"
+#include "up_helper_image.h"
+#include "up_paths.h"
+
+extern char** environ;
+
+namespace korvex::update {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+bool waitFor(const std::function<bool()>& done, std::chrono::seconds limit = std::chrono::seconds(30)) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > end) return false;
+        std::this_thread::sleep_for(10ms);
+    }
+    return true;
+}
+
+pid_t spawn(const std::string& path, std::vector<std::string> args) {
+    std::vector<char*> argv{const_cast<char*>(path.c_str())};
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    if (posix_spawn(&pid, path.c_str(), nullptr, nullptr, argv.data(), environ) != 0) return -1;
+    return pid;
+}
+
+// Waits for a child to end and answers its exit status (-1 when it did not end in time).
+int exitStatus(pid_t pid) {
+    int status = 0;
+    if (!waitFor([&] { return waitpid(pid, &status, WNOHANG) == pid; })) return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+namespace {
+
+class HelperRun : public ::testing::Test {
+protected:
+    void SetUp() override {
+        programFolder = (dir.path() / "Korvex Программа é").string() + "/";
+        tempFolder = (dir.path() / "врем tmp").string() + "/";
+        fs::create_directories(programFolder);
+        fs::create_directories(tempFolder);
+        fs::permissions(tempFolder, fs::perms::owner_all);
+        programPath = programFolder + "korvex";
+        oldProgram = test::readFile(KORVEX_FAKE_PROGRAM_PATH);
+        newProgram = oldProgram + std::string(4096, 'N');  // still runs: nothing reads past the ELF's parts
+        install(programPath, oldProgram, 0750);
+    }
+
+    static void install(const std::string& path, const std::string& bytes, mode_t mode) {
+        std::ofstream(path, std::ios::binary) << bytes;
+        chmod(path.c_str(), mode);
+    }
+
+    // The report the program at `path` wrote when it was started ("" until it has).
+    static std::string report(const std::string& path) { return test::readFile(path + ".report"); }
+
+    static std::string reportOf(size_t size, const std::vector<std::string>& args) {
+        std::string text = "size=" + std::to_string(size) + "\n";
+        for (const auto& a : args) text += "arg=" + a + "\n";
+        return text;
+    }
+
+    UpFolders folders() const { return upFoldersFor(programPath, tempFolder); }
+
+    test::TempDir dir;
+    std::string programFolder, tempFolder, programPath, oldProgram, newProgram;
+};
+
+// The whole hand-over: korvex (here the stand-in) still runs when the helper starts; the helper
+// waits for it, installs the program and a queued file elsewhere, and starts the new program
+// with the restart parameters.
+TEST_F(HelperRun, ReplacesTheProgramAfterItEndsAndRestartsIt) {
+    const std::string release = dir.file("release");
+    const pid_t running = spawn(programPath, {"--hold", release});
+    ASSERT_GT(running, 0);
+
+    fs::create_directories(dir.path() / "Данные é");
+    const std::string data = dir.write("Данные é/a.dat", "old data");
+    dir.write("Данные é/a.dat.updtmp", "new data");
+    install(programPath + ".updtmp", newProgram, 0644);
+
+    HandOver handOver{folders(), {"http://example.invalid/korvex", "http://example.invalid/a.dat=" + data},
+                      "/afterupdate second", false, true};
+    std::string error;
+    ASSERT_TRUE(handOverToHelper(handOver, pathMacroFolders(programFolder, tempFolder), &error)) << error;
+    EXPECT_EQ(test::readFile(folders().queuePath), data + "\r\n");
+    struct stat st {};
+    ASSERT_EQ(stat(folders().helperPath.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+
+    // While the program runs nothing is touched.
+    std::this_thread::sleep_for(400ms);
+    EXPECT_TRUE(fs::exists(programPath + ".updtmp"));
+    EXPECT_EQ(test::readFile(data), "old data");
+    EXPECT_TRUE(test::readFile(programPath) == oldProgram) << "the program was replaced while it ran";
+
+    std::ofstream(release) << "";
+    EXPECT_EQ(exitStatus(running), 0);
+
+    ASSERT_TRUE(waitFor([&] { return !report(programPath).empty(); })) << "the program was not started again";
+    EXPECT_EQ(report(programPath), reportOf(newProgram.size(), {"/afterupdate", "second"}));
+    EXPECT_TRUE(test::readFile(programPath) == newProgram) << "the program was not replaced";
+    ASSERT_EQ(stat(programPath.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0750u) << "the replaced program's permission bits are lost";
+    EXPECT_EQ(test::readFile(data), "new data");
+    EXPECT_TRUE(waitFor([&] { return !fs::exists(folders().queuePath); })) << "the queue is left behind";
+    EXPECT_FALSE(fs::exists(programPath + ".updtmp"));
+}
+
+// External-setup mode: a downloaded "setup.exe" runs in place of the program with the restart
+// parameters; once it has ended the helper deletes it and starts the program.
+TEST_F(HelperRun, ExternalSetupRunsThenTheProgramStarts) {
+    const std::string setup = programFolder + "setup.exe";
+    install(setup + ".updtmp", oldProgram, 0644);
+    ASSERT_TRUE(writeUpdateHelper(folders().helperPath));
+    const pid_t helper = spawn(folders().helperPath, updatehelper::helperArguments(programPath, "/afterupdate", true));
+    EXPECT_EQ(exitStatus(helper), 0);
+    EXPECT_EQ(report(setup), reportOf(oldProgram.size(), {"/afterupdate"}));
+    EXPECT_FALSE(fs::exists(setup)) << "the setup is left behind";
+    ASSERT_TRUE(waitFor([&] { return !report(programPath).empty(); }));
+    EXPECT_EQ(report(programPath), reportOf(oldProgram.size(), {"/afterupdate"}));
+}
+
+// "SETUP.EXE" in capitals is no setup: it is installed like any file and the program itself is
+// started, here with the one-blank restart parameters, which give it no argument.
+TEST_F(HelperRun, CapitalSetupExeIsNotRun) {
+    const std::string setup = programFolder + "SETUP.EXE";
+    install(setup + ".updtmp", oldProgram, 0644);
+    ASSERT_TRUE(writeUpdateHelper(folders().helperPath));
+    const pid_t helper = spawn(folders().helperPath, updatehelper::helperArguments(programPath, " ", true));
+    EXPECT_EQ(exitStatus(helper), 0);
+    ASSERT_TRUE(waitFor([&] { return !report(programPath).empty(); }));
+    EXPECT_EQ(report(programPath), reportOf(oldProgram.size(), {}));
+    EXPECT_TRUE(test::readFile(setup) == oldProgram) << "SETUP.EXE was not installed";
+    EXPECT_EQ(report(setup), "");
+}
+
+// A helper that cannot be written leaves nothing half-written and the hand-over fails, so the
+// program stays open instead of closing with no one to start it again.
+TEST_F(HelperRun, HandOverFailsWhenTheHelperCannotBeWritten) {
+    HandOver handOver{upFoldersFor(programPath, dir.file("missing folder") + "/"), {}, " ", false, true};
+    std::string error;
+    EXPECT_FALSE(handOverToHelper(handOver, pathMacroFolders(programFolder, tempFolder), &error));
+    EXPECT_NE(error, "");
+    handOver.folders.tempFolder.clear();
+    EXPECT_FALSE(handOverToHelper(handOver, pathMacroFolders(programFolder, tempFolder), &error));
+}
+
+}  // namespace
+}  // namespace korvex::update
+
+namespace korvex::updatehelper {
+namespace {
+
+// Each sign of a running program alone: the kernel's refusal to open it for writing (which newer
+// kernels may drop) and a process of this user whose executable is that file.
+TEST(ProgramWait, BothSignsSeeARunningProgramAndNotAnEndedOne) {
+    test::TempDir dir;
+    const std::string program = dir.write("korvex é", test::readFile(KORVEX_FAKE_PROGRAM_PATH));
+    chmod(program.c_str(), 0700);
+    const std::string release = dir.file("release");
+    const pid_t pid = update::spawn(program, {"--hold", release});
+    ASSERT_GT(pid, 0);
+    EXPECT_TRUE(update::waitFor([&] { return runByProcessOfThisUser(program); }));
+    EXPECT_TRUE(executableBusy(program));
+    std::ofstream(release) << "";
+    EXPECT_EQ(update::exitStatus(pid), 0);
+    EXPECT_FALSE(runByProcessOfThisUser(program));
+    EXPECT_FALSE(executableBusy(program));
+    waitUntilProgramEnded(program);  // returns at once
+}
+
+}  // namespace
+}  // namespace korvex::updatehelper
