@@ -1,14 +1,12 @@
 #include "up_handover.h"
 
-#include <spawn.h>
 #include <unistd.h>
 
-#include <cstring>
+#include <sstream>
 
 #include "helper_command_line.h"
+#include "helper_install.h"
 #include "up_helper_image.h"
-
-extern char** environ;
 
 namespace korvex::update {
 
@@ -28,19 +26,15 @@ bool handOverToHelper(const HandOver& handOver, const PathMacroFolders& macros, 
         return false;
     }
 
-    const auto args = updatehelper::helperArguments(f.programPath, handOver.restartParams, handOver.externalSetup);
-    std::vector<char*> argv{const_cast<char*>(f.helperPath.c_str())};
-    for (const auto& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-    posix_spawnattr_t attr;
-    posix_spawnattr_init(&attr);
-    // Its own session: the helper must outlive the program that starts it.
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID);
-    pid_t pid = -1;
-    const int rc = ::posix_spawn(&pid, f.helperPath.c_str(), nullptr, &attr, argv.data(), environ);
-    posix_spawnattr_destroy(&attr);
-    if (rc != 0) {
-        if (error) *error = f.helperPath + ": " + std::strerror(rc);
+    // The helper runs in a session of its own, so that it outlives the program that starts it.
+    std::ostringstream log;
+    if (updatehelper::startProgram(
+            f.helperPath, updatehelper::helperArguments(f.programPath, handOver.restartParams, handOver.externalSetup),
+            log) < 0) {
+        if (error) {
+            *error = log.str();
+            if (!error->empty() && error->back() == '\n') error->pop_back();
+        }
         return false;
     }
     return true;

@@ -6,11 +6,14 @@
 #include <string_view>
 #include <vector>
 
+#include "helper_command_line.h"
+
 namespace korvex::update {
 
+// Names that the program and the helper must agree on.
 inline constexpr const char* kHelperFileName = "UpdateHelper";
-inline constexpr const char* kQueueFileName = "UpdateQueue.txt";
-inline constexpr const char* kTempSuffix = ".updtmp";
+using updatehelper::kQueueFileName;
+using updatehelper::kTempSuffix;
 
 struct UpFolders {
     std::string programPath;    // the running executable
