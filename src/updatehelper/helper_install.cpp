@@ -1,6 +1,7 @@
 #include "helper_install.h"
 
 #include <dirent.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -112,7 +113,13 @@ pid_t startProgram(const std::string& path, const std::vector<std::string>& args
     posix_spawnattr_t attr;
     posix_spawnattr_init(&attr);
     // A session of its own: the restarted program outlives the helper and any terminal it had.
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID);
+    // The signals the helper ignores (see main.cpp) are the program's own again.
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    sigaddset(&defaults, SIGPIPE);
+    sigaddset(&defaults, SIGHUP);
+    posix_spawnattr_setsigdefault(&attr, &defaults);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID | POSIX_SPAWN_SETSIGDEF);
     pid_t pid = -1;
     const int rc = ::posix_spawn(&pid, path.c_str(), nullptr, &attr, argv.data(), environ);
     posix_spawnattr_destroy(&attr);

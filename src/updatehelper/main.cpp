@@ -1,8 +1,7 @@
 // The update helper program: started by korvex after it has downloaded an update (see
 // helper_install.h). It finds the queue file beside itself, in the private temporary folder
 // where korvex wrote both.
-#include <unistd.h>
-
+#include <csignal>
 #include <filesystem>
 #include <iostream>
 #include <string>
@@ -12,6 +11,10 @@
 #include "helper_install.h"
 
 int main(int argc, char** argv) {
+    // Half an installation is worse than none: a closed terminal or a reader of our output that
+    // went away must not end the helper between two moves. Its messages are then simply lost.
+    std::signal(SIGPIPE, SIG_IGN);
+    std::signal(SIGHUP, SIG_IGN);
     std::error_code ec;
     const auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
     const std::string queue = (ec ? std::filesystem::path(".") : self.parent_path()) /

@@ -17,6 +17,6 @@ bool runByProcessOfThisUser(const std::string& path);
 // Returns once `path` no longer exists or neither sign above holds. No time limit: the helper
 // must not replace a program that still runs, and it ends when the program ends.
 void waitUntilProgramEnded(const std::string& path,
-                           std::chrono::milliseconds poll = std::chrono::milliseconds(20));
+                           std::chrono::milliseconds poll = std::chrono::milliseconds(50));
 
 }  // namespace korvex::updatehelper
