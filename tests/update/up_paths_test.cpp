@@ -60,18 +60,6 @@ TEST(UpdatePaths, FinalPathOfEntry) {
     }
 }
 
-TEST(UpdatePaths, EveryMacroHasAFolderOfTheUser) {
-    const PathMacroFolders f = pathMacroFolders("/opt/k/", "/run/user/1/korvex/");
-    for (const std::string* folder : {&f.current, &f.desktop, &f.myDocuments, &f.myPictures, &f.appData,
-                                      &f.programFiles, &f.windows, &f.system, &f.temp, &f.help, &f.media,
-                                      &f.cursors}) {
-        ASSERT_FALSE(folder->empty());
-        EXPECT_EQ(folder->front(), '/') << *folder;
-        EXPECT_EQ(folder->back(), '/') << *folder;
-    }
-    EXPECT_EQ(f.programFiles, "/opt/");
-}
-
 // The queue lists the final paths of entries with a local path only, CR LF after each line.
 TEST(UpdatePaths, QueueText) {
     const PathMacroFolders folders = sampleFolders();

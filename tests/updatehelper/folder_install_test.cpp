@@ -57,33 +57,5 @@ TEST(HelperFolderInstall, SetupRule) {
     }
 }
 
-// A file that replaces another keeps its permission bits (a replaced executable stays runnable);
-// the replacement is one rename, so no moment leaves the target missing.
-TEST(HelperFolderInstall, ReplacedFileKeepsItsPermissionBits) {
-    test::TempDir dir;
-    const std::string target = dir.write("korvex", "old");
-    const std::string temp = dir.write("korvex.updtmp", "new");
-    ASSERT_EQ(chmod(target.c_str(), 0750), 0);
-    ASSERT_EQ(chmod(temp.c_str(), 0600), 0);
-    ASSERT_TRUE(replaceFile(temp, target));
-    struct stat st {};
-    ASSERT_EQ(stat(target.c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 07777, 0750u);
-    EXPECT_EQ(test::readFile(target), "new");
-}
-
-TEST(HelperFolderInstall, QueuedFilesWithoutTheirTemporaryAreLeftAlone) {
-    test::TempDir dir;
-    fs::create_directories(dir.path() / "data é" / "sub");
-    const std::string moved = dir.write("data é/sub/a.dat", "old a");
-    dir.write("data é/sub/a.dat.updtmp", "new a");
-    const std::string kept = dir.write("data é/b.dat", "old b");  // skipped by the download
-    std::ostringstream log;
-    installQueued({moved, kept}, log);
-    EXPECT_EQ(test::readFile(moved), "new a");
-    EXPECT_EQ(test::readFile(kept), "old b");
-    EXPECT_FALSE(fs::exists(moved + ".updtmp"));
-}
-
 }  // namespace
 }  // namespace korvex::updatehelper
