@@ -96,8 +96,9 @@ FolderInstall installProgramFolder(const HelperRequest& request, bool programUpd
             if (isSetup) result.setup.reset();
             continue;
         }
-        // The hidden attribute Windows gives the setup has no counterpart; what it needs here is
-        // to be runnable, which a freshly downloaded file is not.
+        // Windows makes the target plain first and gives the setup the hidden attribute: neither
+        // has a counterpart here. What the setup does need is to be runnable, which a freshly
+        // downloaded file is not.
         if (isSetup && request.externalSetup && ::stat(target.c_str(), &st) == 0)
             ::chmod(target.c_str(), (st.st_mode & 0777) | S_IRUSR | S_IXUSR);
     }

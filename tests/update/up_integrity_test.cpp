@@ -166,5 +166,18 @@ TEST(SignTool, RoundTrip) {
     EXPECT_EQ(runTool(dir, {"sign", info}).status, 2);
 }
 
+// The demo build's key and the demo's private key belong together, or the demo's signed info
+// file is refused.
+TEST(SignTool, DemoPresetKeyIsTheDemoPrivateKeysHalf) {
+    const std::string presets = test::readFile(std::string(KORVEX_SOURCE_DIR) + "/CMakePresets.json");
+    const std::string key = "\"KORVEX_UPDATE_PUBLIC_KEY\": \"";
+    const size_t at = presets.find(key);
+    ASSERT_NE(at, std::string::npos);
+    const std::string preset = presets.substr(at + key.size(), 64);
+    const auto fromPem =
+        publicKeyHexOf(test::readFile(std::string(KORVEX_SOURCE_DIR) + "/tools/korvex-sign-update/demo-update-key.pem"));
+    EXPECT_EQ(fromPem.value_or("unreadable"), preset);
+}
+
 }  // namespace
 }  // namespace korvex::update
