@@ -1,5 +1,7 @@
 #include "user_folders.h"
 
+#include "paths.h"
+
 #include <pwd.h>
 #include <unistd.h>
 
@@ -107,8 +109,7 @@ std::string xdgCacheHome() {
 }
 
 std::string xdgConfigHome() {
-    const std::string env = absoluteEnv("XDG_CONFIG_HOME");
-    return env.empty() ? homeFolder() + ".config/" : env;
+    return withSlash(userConfigHome());
 }
 
 std::string userDirFromText(std::string_view text, std::string_view name, const std::string& home) {
@@ -137,8 +138,11 @@ std::string userDirFromText(std::string_view text, std::string_view name, const 
 
 std::string xdgUserDir(std::string_view name) {
     const std::string home = homeFolder();
-    std::ifstream in(xdgConfigHome() + "user-dirs.dirs", std::ios::binary);
-    const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    std::string text;
+    if (const std::string config = xdgConfigHome(); !config.empty()) {
+        std::ifstream in(config + "user-dirs.dirs", std::ios::binary);
+        text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    }
     std::string dir = userDirFromText(text, name, home);
     if (!dir.empty()) return dir;
     return name == "DESKTOP" ? home + "Desktop/" : home;

@@ -37,7 +37,7 @@ std::string xdgDataHome();
 // $XDG_CACHE_HOME when it is an absolute path, else ~/.cache/.
 std::string xdgCacheHome();
 
-// $XDG_CONFIG_HOME when it is an absolute path, else ~/.config/.
+// userConfigHome() (paths.h) with a trailing "/".
 std::string xdgConfigHome();
 
 // A user folder of user-dirs.dirs ("DESKTOP", "DOCUMENTS", "PICTURES", ...): the value of

@@ -224,6 +224,11 @@ void deleteProgramFolderTemporaries(const std::string& programFolder) {
 }
 
 bool programFolderWritable(const std::string& programFolder, std::string* why) {
+    // Even root, who could write there, must not update a copy that the system's packages own.
+    if (systemProgramFolder(programFolder)) {
+        if (why) *why = programFolder + ": a folder of the system's packages";
+        return false;
+    }
     std::string probe = programFolder + ".korvex-write-test-XXXXXX";
     const int fd = ::mkostemp(probe.data(), O_CLOEXEC);
     if (fd < 0) {

@@ -77,7 +77,8 @@ bool writeFileAtomically(const std::string& path, std::string_view text, unsigne
 void deleteProgramFolderTemporaries(const std::string& programFolder);
 
 // True when this user can make, rename and delete files in the program folder, tried for real
-// (a read-only mount, a system-wide install). `why` says what failed.
+// (a read-only mount, a folder of another user), and the folder is none of the system's packages
+// (/usr...: updated by the package manager, even when root could write there). `why` says why not.
 bool programFolderWritable(const std::string& programFolder, std::string* why = nullptr);
 
 }  // namespace korvex::update

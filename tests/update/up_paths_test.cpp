@@ -107,6 +107,7 @@ TEST(UpdatePaths, ProgramFolderWritable) {
     EXPECT_FALSE(programFolderWritable("/proc/", &why));
     EXPECT_NE(why, "");
     EXPECT_FALSE(programFolderWritable(dir.file("missing") + "/"));
+    EXPECT_FALSE(programFolderWritable("/usr/bin/", &why)) << "a system-wide install, even for root";
     if (geteuid() != 0) {  // root writes through permission bits
         fs::permissions(dir.path(), fs::perms::owner_read | fs::perms::owner_exec);
         EXPECT_FALSE(programFolderWritable(dir.path().string() + "/"));
