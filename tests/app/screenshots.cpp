@@ -6,17 +6,23 @@
 #include <QElapsedTimer>
 #include <QMenu>
 #include <QPixmap>
+#include <QPushButton>
 #include <QScreen>
 #include <QSpinBox>
 #include <QSystemTrayIcon>
 #include <QTabWidget>
 #include <QTableView>
+#include <QTimer>
 #include <cstdio>
 #include <filesystem>
 
 #include "codepage.h"
 #include "demo_portals.h"
 #include "portal_window_fixture.h"
+#include "up_language.h"
+#include "up_qt_user_interface.h"
+#include "up_updater_upgrade_msg.h"
+#include "up_updater_wizard.h"
 #include "xserver.h"
 
 using namespace korvex;
@@ -81,5 +87,41 @@ int main(int argc, char** argv) {
         .save(QString::fromStdString((out / "tray-menu.png").string()));
     form.PopupMenu1->hide();
     std::printf("wrote %s and %s\n", (out / "window.png").c_str(), (out / "tray-menu.png").c_str());
+
+    // The update windows, in the language of this program's users, the wizard in the middle of a
+    // download fed by timers as the engine's notifications would feed it.
+    upSetLanguage(TupUpdaterLanguage::wlRussian);
+    TupQtUserInterface ui(&form);
+    QTimer::singleShot(500, [&out] {
+        if (auto* question = TupUpdaterUpgradeMessageForm::instance()) {
+            question->grab().save(QString::fromStdString((out / "update-question.png").string()));
+            question->LaterBtn->click();
+        }
+    });
+    ui.askUpgrade({kApplicationTitle, utf8ToCp1251("Версия 3.2.0.2: новые тарифы SpaceGate, быстрее обновление "
+                                                   "балансов.")});
+
+    struct NoListener : TupWizardListener {
+        void wizardFinished() override {}
+        void wizardAbortConfirmed() override {}
+    } listener;
+    UpWizardOptions options;
+    options.applicationTitle = kApplicationTitle;
+    options.hideFileLocation = true;
+    ui.showWizard(options, listener);
+    ui.wizardFile("http://korvex.invalid/korvex", 1, 2);
+    QTimer engine;
+    int percent = 0;
+    QObject::connect(&engine, &QTimer::timeout, [&] {
+        if (percent == 0) ui.wizardFileStart(2'457'600);
+        percent += 8;
+        if (percent > 64) return engine.stop();
+        ui.wizardProgress(percent, percent / 2, 187.4, 9 - percent / 8);
+    });
+    engine.start(30);
+    settle(600);
+    TupUpdaterWizardForm::instance()->grab().save(QString::fromStdString((out / "update-wizard.png").string()));
+    ui.closeWizard();
+    std::printf("wrote %s and %s\n", (out / "update-question.png").c_str(), (out / "update-wizard.png").c_str());
     return 0;
 }
