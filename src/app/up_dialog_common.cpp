@@ -36,10 +36,18 @@ void upCentreOnScreen(QWidget* window) {
 bool upShowBox(QWidget* parent, const UpBoxContent& content) {
     QMessageBox::Icon icon = QMessageBox::Critical;
     switch (content.icon) {
-        case UpBoxIcon::Error: icon = QMessageBox::Critical; break;
-        case UpBoxIcon::Warning: icon = QMessageBox::Warning; break;
-        case UpBoxIcon::Information: icon = QMessageBox::Information; break;
-        case UpBoxIcon::Question: icon = QMessageBox::Question; break;
+        case UpBoxIcon::Error:
+            icon = QMessageBox::Critical;
+            break;
+        case UpBoxIcon::Warning:
+            icon = QMessageBox::Warning;
+            break;
+        case UpBoxIcon::Information:
+            icon = QMessageBox::Information;
+            break;
+        case UpBoxIcon::Question:
+            icon = QMessageBox::Question;
+            break;
     }
     QMessageBox box(icon, upQ(content.caption), upQ(content.text),
                     content.yesNo ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok, parent);

@@ -21,7 +21,7 @@ bool TupQtUserInterface::showMessage(const UpMessageBox& box) {
 }
 
 void TupQtUserInterface::showWizard(const UpWizardOptions& options, TupWizardListener& listener) {
-    TupUpdaterWizardForm::showWizard(options, listener);
+    TupUpdaterWizardForm::showWizard(options, listener, m_owner);
 }
 
 bool TupQtUserInterface::isWizardOpen() const {

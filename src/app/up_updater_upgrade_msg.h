@@ -1,26 +1,18 @@
 #pragma once
 // The upgrade question: "a newer version was released", with the publisher's message, Yes or Later.
 // Above every other window. One per process; a question asked while it is open answers Later.
-#include <QDialog>
-
+#include "up_small_form.h"
 #include "up_user_interface.h"
-
-class QLabel;
-class QPushButton;
-class QWidget;
 
 namespace korvex {
 
-class TupUpdaterUpgradeMessageForm : public QDialog {
+class TupUpdaterUpgradeMessageForm : public TupUpdaterSmallForm {
     Q_OBJECT
 public:
     // Shows the question modally; true only for Yes (Later, Escape and the close box are Later).
     static bool ask(const UpUpgradeQuestion& question, QWidget* parent = nullptr);
     static TupUpdaterUpgradeMessageForm* instance();
 
-    QLabel* Image1 = nullptr;
-    QLabel* Label1 = nullptr;
-    QWidget* Panel1 = nullptr;
     QPushButton* YesBtn = nullptr;
     QPushButton* LaterBtn = nullptr;
 

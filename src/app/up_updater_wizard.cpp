@@ -68,9 +68,10 @@ TupUpdaterWizardForm* TupUpdaterWizardForm::instance() {
     return g_wizard.data();
 }
 
-TupUpdaterWizardForm* TupUpdaterWizardForm::showWizard(const UpWizardOptions& options, TupWizardListener& listener) {
+TupUpdaterWizardForm* TupUpdaterWizardForm::showWizard(const UpWizardOptions& options,
+                                                       TupWizardListener& listener, QWidget* owner) {
     const bool created = g_wizard.isNull();
-    if (created) g_wizard = new TupUpdaterWizardForm;
+    if (created) g_wizard = new TupUpdaterWizardForm(owner);
     TupUpdaterWizardForm* wizard = g_wizard.data();
     wizard->m_listener = &listener;
     wizard->apply(options);
@@ -80,7 +81,7 @@ TupUpdaterWizardForm* TupUpdaterWizardForm::showWizard(const UpWizardOptions& op
     return wizard;
 }
 
-TupUpdaterWizardForm::TupUpdaterWizardForm() {
+TupUpdaterWizardForm::TupUpdaterWizardForm(QWidget* owner) : QDialog(owner) {
     setObjectName(QStringLiteral("TupUpdaterWizardForm"));
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint);
@@ -174,8 +175,8 @@ TupUpdaterWizardForm::TupUpdaterWizardForm() {
 
 void TupUpdaterWizardForm::apply(const UpWizardOptions& options) {
     m_options = options;
-    const QString shortName = QLatin1Char(' ') + QString::fromStdString(cp1251ToUtf8(options.applicationTitle)) +
-                              QLatin1Char(' ');
+    const QString shortName =
+        QLatin1Char(' ') + QString::fromStdString(cp1251ToUtf8(options.applicationTitle)) + QLatin1Char(' ');
     AboutShadow->setText(shortName);
     AboutLabel->setText(shortName);
     AboutShadow->adjustSize();

@@ -25,11 +25,14 @@ public:
     // The open wizard, or null.
     static TupUpdaterWizardForm* instance();
     // Opens the wizard (or takes the open one), applies the options and shows it without blocking.
-    static TupUpdaterWizardForm* showWizard(const UpWizardOptions& options, TupWizardListener& listener);
+    // `owner`: the main window; the wizard goes when it goes.
+    static TupUpdaterWizardForm* showWizard(const UpWizardOptions& options, TupWizardListener& listener,
+                                            QWidget* owner = nullptr);
 
     void updateFile(const QString& url, int number, int count);
     void fileStart(qint64 fileSize);
-    void progress(int percentDone, int totalPercentsDone, double transferRateKbps, qint64 estimatedSecondsLeft);
+    void progress(int percentDone, int totalPercentsDone, double transferRateKbps,
+                  qint64 estimatedSecondsLeft);
     void finishPage();
     // Closes without the question and without telling the listener.
     void closeSilently();
@@ -59,7 +62,7 @@ protected:
     void reject() override;
 
 private:
-    TupUpdaterWizardForm();
+    explicit TupUpdaterWizardForm(QWidget* owner);
     void apply(const UpWizardOptions& options);
     void FinishBtnClick();
     void CancelBtnClick();

@@ -1,10 +1,10 @@
 #include "up_dialog_texts.h"
 
+#include <langinfo.h>
+#include <locale.h>
 #include <algorithm>
 #include <charconv>
 #include <clocale>
-#include <langinfo.h>
-#include <locale.h>
 #include <stdexcept>
 
 #include "codepage.h"
@@ -23,7 +23,8 @@ const T& argOf(std::initializer_list<UpFormatArg>::const_iterator& next,
 }
 
 std::string integerText(std::int64_t value, int minDigits) {
-    const std::uint64_t magnitude = value < 0 ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
+    const std::uint64_t magnitude =
+        value < 0 ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
     std::string digits = std::to_string(magnitude);
     if (static_cast<int>(digits.size()) < minDigits) digits.insert(0, minDigits - digits.size(), '0');
     return value < 0 ? "-" + digits : digits;
@@ -31,7 +32,8 @@ std::string integerText(std::int64_t value, int minDigits) {
 
 std::string fixedText(double value, int decimals, std::string_view separator) {
     char buffer[64];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals);
+    const auto result =
+        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, decimals);
     std::string text(buffer, result.ptr);
     if (const auto point = text.find('.'); point != std::string::npos) text.replace(point, 1, separator);
     return text;
@@ -60,7 +62,8 @@ std::string upFormat(std::string_view pattern, std::initializer_list<UpFormatArg
             for (++j; j < pattern.size() && pattern[j] >= '0' && pattern[j] <= '9'; ++j)
                 precision = precision * 10 + (pattern[j] - '0');
         }
-        if (j >= pattern.size()) throw std::invalid_argument("unfinished placeholder in \"" + std::string(pattern) + "\"");
+        if (j >= pattern.size())
+            throw std::invalid_argument("unfinished placeholder in \"" + std::string(pattern) + "\"");
         switch (pattern[j]) {
             case 'd':
                 out += integerText(argOf<std::int64_t>(next, args.end(), pattern), std::max(precision, 1));
@@ -160,7 +163,8 @@ UpBoxContent upMessageBoxContent(const UpMessageBox& box) {
             break;
         case F::mAskUpgrade:
         case F::mPasswordRequest:
-            throw std::invalid_argument("the upgrade question and the password window are windows, not boxes");
+            throw std::invalid_argument(
+                "the upgrade question and the password window are windows, not boxes");
     }
     return content;
 }

@@ -27,8 +27,7 @@ const std::string& upDecimalSeparator();
 
 // The wizard's labels.
 std::string upFileSizeText(std::int64_t bytes, std::string_view decimalSeparator = upDecimalSeparator());
-std::string upTransferRateText(double kbPerSecond,
-                               std::string_view decimalSeparator = upDecimalSeparator());
+std::string upTransferRateText(double kbPerSecond, std::string_view decimalSeparator = upDecimalSeparator());
 std::string upEstimatedTimeText(std::int64_t secondsLeft);
 std::string upDownloadingOfText(int number, int count);
 std::string upFinishNoteText(std::string_view applicationTitle);

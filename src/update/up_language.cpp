@@ -49,24 +49,21 @@ constexpr std::array<LanguageEntry, kUpLanguageCount> kLanguages{{
     {TupUpdaterLanguage::wlSlovak, "wlSlovak", 0x1B},
 }};
 
-// ISO 639 language codes of POSIX locale names, with the system's primary language id.
+// ISO 639 language codes of POSIX locale names, with the system's primary language id; the
+// languages not listed have no texts of their own and get English either way.
 struct IsoLanguage {
     std::string_view code;
     unsigned primary;
 };
+// clang-format off
 constexpr IsoLanguage kIsoLanguages[] = {
     {"af", 0x36}, {"ca", 0x03}, {"cs", 0x05}, {"da", 0x06}, {"de", 0x07}, {"en", 0x09},
     {"es", 0x0A}, {"et", 0x25}, {"eu", 0x2D}, {"fi", 0x0B}, {"fr", 0x0C}, {"hu", 0x0E},
     {"id", 0x21}, {"is", 0x0F}, {"it", 0x10}, {"ms", 0x3E}, {"nb", 0x14}, {"nl", 0x13},
     {"nn", 0x14}, {"no", 0x14}, {"pl", 0x15}, {"pt", 0x16}, {"ro", 0x18}, {"ru", 0x19},
     {"sk", 0x1B}, {"sv", 0x1D}, {"tr", 0x1F}, {"uk", 0x22}, {"zh", 0x04},
-    // Languages without texts of their own still get their id, so that they fall back to English
-    // by the same rule as on the system the ids come from.
-    {"ar", 0x01}, {"bg", 0x02}, {"el", 0x08}, {"he", 0x0D}, {"ja", 0x11}, {"ko", 0x12},
-    {"hr", 0x1A}, {"sr", 0x1A}, {"sq", 0x1C}, {"th", 0x1E}, {"ur", 0x20}, {"be", 0x23},
-    {"sl", 0x24}, {"lv", 0x26}, {"lt", 0x27}, {"fa", 0x29}, {"vi", 0x2A}, {"hy", 0x2B},
-    {"mk", 0x2F}, {"ka", 0x37}, {"hi", 0x39}, {"kk", 0x3F},
 };
+// clang-format on
 
 constexpr unsigned kPortuguese = 0x16, kChinese = 0x04;
 // Sub-language ids of the territories that decide between the two Portuguese and Chinese texts.
@@ -75,11 +72,13 @@ struct Territory {
     std::string_view code;
     unsigned sub;
 };
+// clang-format off
 constexpr Territory kTerritories[] = {
     {kPortuguese, "BR", 0x01}, {kPortuguese, "PT", 0x02},
     {kChinese, "TW", 0x01},    {kChinese, "CN", 0x02},    {kChinese, "HK", 0x03},
     {kChinese, "SG", 0x04},    {kChinese, "MO", 0x05},
 };
+// clang-format on
 constexpr unsigned kSubPortugueseBrazilian = 0x01;
 constexpr unsigned kSubChineseSimplified = 0x02, kSubChineseSingapore = 0x04;
 
@@ -156,8 +155,9 @@ TupUpdaterLanguage upDetectLanguage() {
 }
 
 void upSetLanguage(TupUpdaterLanguage language) {
-    current().store(language == TupUpdaterLanguage::wlAuto ? upDetectLanguage()
-                                                           : static_cast<TupUpdaterLanguage>(numberOf(language)));
+    current().store(language == TupUpdaterLanguage::wlAuto
+                        ? upDetectLanguage()
+                        : static_cast<TupUpdaterLanguage>(numberOf(language)));
 }
 
 TupUpdaterLanguage upCurrentLanguage() {

@@ -9,6 +9,7 @@
 namespace korvex {
 
 // Wizard.Language: wlAuto, then the languages in table order (numbers 1..29).
+// clang-format off
 enum class TupUpdaterLanguage : std::uint8_t {
     wlAuto,
     wlEnglish, wlRussian, wlGerman, wlFrench, wlSpanish, wlPortuguese, wlPortugueseBrazilian,
@@ -16,6 +17,7 @@ enum class TupUpdaterLanguage : std::uint8_t {
     wlHungarian, wlRomanian, wlCatalan, wlBasque, wlAfrikaans, wlChineseTraditional,
     wlChineseSimplified, wlIndonesian, wlMalay, wlIcelandic, wlTurkish, wlNorwegian, wlSlovak,
 };
+// clang-format on
 
 inline constexpr int kUpLanguageCount = 29;
 

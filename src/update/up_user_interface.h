@@ -7,9 +7,10 @@
 // returns. The question, the password window and the message boxes are modal; the wizard calls return
 // at once, and the wizard reports back through TupWizardListener, also on the user-interface thread.
 //
-// Texts: every std::string here is 8-bit text as the component holds it (the application title, the
-// upgrade message of the info file, addresses, credentials: cp1251 bytes); the implementation converts
-// at the display boundary. The dialog texts themselves come from the language table of the process.
+// Texts: every std::string here (but the picture's path) is 8-bit text as the component holds it (the
+// application title, the upgrade message of the info file, addresses, credentials: cp1251 bytes); the
+// implementation converts at the display boundary. The dialog texts themselves come from the language table
+// of the process.
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -18,13 +19,13 @@ namespace korvex {
 
 // The ShowMessages flags, in bit order: which dialogs and boxes the component may show.
 enum class TupUpdaterShowMessage : std::uint8_t {
-    mAskUpgrade,          // the upgrade question window
-    mConnLost,            // error box, text 30
-    mHostUnreachable,     // error box, text 26 with "http://" + host
-    mLostFile,            // Yes/No warning box, text 28 with the file name; caption 21 " #" status
-    mNoInfoFile,          // error box, text 25
-    mNoUpdateAvailable,   // information box, text 24
-    mPasswordRequest,     // the password window
+    mAskUpgrade,         // the upgrade question window
+    mConnLost,           // error box, text 30
+    mHostUnreachable,    // error box, text 26 with "http://" + host
+    mLostFile,           // Yes/No warning box, text 28 with the file name; caption 21 " #" status
+    mNoInfoFile,         // error box, text 25
+    mNoUpdateAvailable,  // information box, text 24
+    mPasswordRequest,    // the password window
 };
 
 constexpr std::uint8_t upShowMessageBit(TupUpdaterShowMessage flag) {
@@ -35,21 +36,21 @@ constexpr std::uint8_t upShowMessageBit(TupUpdaterShowMessage flag) {
 // mNoUpdateAvailable), with the values its text takes.
 struct UpMessageBox {
     TupUpdaterShowMessage flag = TupUpdaterShowMessage::mConnLost;
-    std::string host;       // mHostUnreachable: the host name alone; the box puts "http://" in front
-    std::string fileName;   // mLostFile: the file name of the URL (after its last "/" or "\")
-    int statusCode = 0;     // mLostFile: the HTTP status the file was answered with
+    std::string host;      // mHostUnreachable: the host name alone; the box puts "http://" in front
+    std::string fileName;  // mLostFile: the file name of the URL (after its last "/" or "\")
+    int statusCode = 0;    // mLostFile: the HTTP status the file was answered with
 };
 
 // The upgrade question (mAskUpgrade).
 struct UpUpgradeQuestion {
-    std::string applicationTitle;   // fills the first %s of text 23
-    std::string upgradeMessage;     // "#message" of the info file; may be empty
+    std::string applicationTitle;  // fills the first %s of text 23
+    std::string upgradeMessage;    // "#message" of the info file; may be empty
 };
 
 // The password window (mPasswordRequest).
 struct UpPasswordQuestion {
-    std::string fileName;   // the file name of the URL being fetched, for text 29
-    std::string userName;   // HTTPUsername as it stands, shown in the user-name field
+    std::string fileName;  // the file name of the URL being fetched, for text 29
+    std::string userName;  // HTTPUsername as it stands, shown in the user-name field
 };
 
 struct UpCredentials {
@@ -62,7 +63,8 @@ struct UpWizardOptions {
     std::string applicationTitle;   // caption of the abort question, text 10 of the finish page
     bool stayOnTop = true;          // Wizard.StayOnTop
     bool hideFileLocation = false;  // Wizard.HideFileLocation: no address field, smaller group box
-    std::string pictureFile;        // Wizard.Pic118x218: an image file; empty: the built-in picture
+    std::string pictureFile;        // Wizard.Pic118x218: an image file's path (file-system bytes);
+                                    // empty: the built-in picture
 };
 
 // What the wizard tells the component. Each is called at most once per opened wizard, and the wizard

@@ -1,5 +1,6 @@
 // The update component's windows, offscreen: the wizard's layouts and pages, the abort question,
 // the upgrade question and the password window, the boxes by flag.
+#include <gtest/gtest.h>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QGroupBox>
@@ -10,7 +11,6 @@
 #include <QPushButton>
 #include <QTimer>
 #include <functional>
-#include <gtest/gtest.h>
 
 #include "up_language.h"
 #include "up_qt_user_interface.h"
@@ -127,10 +127,17 @@ TEST_F(UpdateDialogs, WizardFollowsTheNotificationsOfADownload) {
     QTimer engine;
     QObject::connect(&engine, &QTimer::timeout, [&] {
         switch (step++) {
-            case 0: ui.wizardFile("http://publisher.invalid/korvex", 1, 2); break;
-            case 1: ui.wizardFileStart(1536); break;
-            case 2: ui.wizardProgress(40, 20, 12.26, 3725); break;
-            default: engine.stop();
+            case 0:
+                ui.wizardFile("http://publisher.invalid/korvex", 1, 2);
+                break;
+            case 1:
+                ui.wizardFileStart(1536);
+                break;
+            case 2:
+                ui.wizardProgress(40, 20, 12.26, 3725);
+                break;
+            default:
+                engine.stop();
         }
     });
     engine.start(5);
@@ -150,7 +157,8 @@ TEST_F(UpdateDialogs, FinishPageAndFinishButton) {
     ASSERT_NE(w, nullptr);
     EXPECT_EQ(w->WizardTitle->text(), "Upgrade completed!");
     EXPECT_EQ(w->AfterNote->text(),
-              "The update of Korvex 3.0 has been successfully completed.\n\nPress the OK button to restart program.");
+              "The update of Korvex 3.0 has been successfully completed.\n\nPress the OK button to restart "
+              "program.");
     EXPECT_GT(w->AfterNote->height(), 30);  // sized to its three lines
     EXPECT_FALSE(w->LCurrentFile->isVisible());
     EXPECT_FALSE(w->LAllFiles->isVisible());
@@ -213,10 +221,14 @@ TEST_F(UpdateDialogs, UpgradeQuestion) {
         bool clickYes;
     };
     const Case cases[] = {
-        {"", "A newer version of Korvex 3.0 was released.\n\nDo you want to update your version with the latest one?",
+        {"",
+         "A newer version of Korvex 3.0 was released.\n\nDo you want to update your version with the latest "
+         "one?",
          true},
-        {"<b>1.5</b>", "A newer version of Korvex 3.0 was released.\n\n<b>1.5</b>\n\nDo you want to update your "
-                       "version with the latest one?", false},
+        {"<b>1.5</b>",
+         "A newer version of Korvex 3.0 was released.\n\n<b>1.5</b>\n\nDo you want to update your "
+         "version with the latest one?",
+         false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.message);
@@ -249,7 +261,8 @@ TEST_F(UpdateDialogs, PasswordWindow) {
     whenModal<TupUpdaterPasswordForm>([](TupUpdaterPasswordForm* form) {
         EXPECT_EQ(form->windowTitle(), "Enter password");
         EXPECT_EQ(form->UsernameEdit->text(), "client");
-        EXPECT_TRUE(form->Label1->text().startsWith("Access to remote file \"korvex\" is password protected."));
+        EXPECT_TRUE(
+            form->Label1->text().startsWith("Access to remote file \"korvex\" is password protected."));
         EXPECT_EQ(form->PasswordEdit->echoMode(), QLineEdit::Password);
         form->UsernameEdit->setText("subscriber");
         form->PasswordEdit->setText("s3cret");
@@ -283,7 +296,11 @@ TEST_F(UpdateDialogs, BoxesByFlagInTheDialogLanguage) {
         {{F::mLostFile, "", "korvex", 404}, "Ошибка #404", QMessageBox::Warning, true, true},
         {{F::mLostFile, "", "korvex", 403}, "Ошибка #403", QMessageBox::Warning, false, false},
         {{F::mConnLost, "", "", 0}, "Мастер обновления приложений", QMessageBox::Critical, false, false},
-        {{F::mNoUpdateAvailable, "", "", 0}, "Мастер обновления приложений", QMessageBox::Information, false, false},
+        {{F::mNoUpdateAvailable, "", "", 0},
+         "Мастер обновления приложений",
+         QMessageBox::Information,
+         false,
+         false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.caption.toStdString());

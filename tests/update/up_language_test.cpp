@@ -110,7 +110,8 @@ TEST(UpdateLanguages, ChoiceFromTheLocale) {
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.lcAll ? c.lcAll : "-") + " " + (c.lcMessages ? c.lcMessages : "-") + " " +
                      (c.lang ? c.lang : "-"));
-        EXPECT_EQ(upLanguageName(upDetectLanguage(c.lcAll, c.lcMessages, c.lang)), upLanguageName(c.expected));
+        EXPECT_EQ(upLanguageName(upDetectLanguage(c.lcAll, c.lcMessages, c.lang)),
+                  upLanguageName(c.expected));
     }
 }
 
@@ -131,7 +132,8 @@ TEST(UpdateDialogTexts, FormatRules) {
         std::string got;
     };
     const Case cases[] = {
-        {"%d:%.2d:%.2d", "1:02:05", upFormat("%d:%.2d:%.2d", {std::int64_t{1}, std::int64_t{2}, std::int64_t{5}})},
+        {"%d:%.2d:%.2d", "1:02:05",
+         upFormat("%d:%.2d:%.2d", {std::int64_t{1}, std::int64_t{2}, std::int64_t{5}})},
         {"%.2d", "123", upFormat("%.2d", {std::int64_t{123}})},
         {"%.2d", "-05", upFormat("%.2d", {std::int64_t{-5}})},
         {"%.1f", "2,5", upFormat("%.1f", {2.46}, ",")},
@@ -158,11 +160,13 @@ TEST(UpdateDialogTexts, WizardLabels) {
 TEST(UpdateDialogTexts, UpgradeQuestionFramesTheMessage) {
     LanguageScope scope(TupUpdaterLanguage::wlEnglish);
     EXPECT_EQ(upAskUpgradeText({"Korvex 3.0", ""}),
-              "A newer version of Korvex 3.0 was released.\n\nDo you want to update your version with the latest one?");
-    // The info file's message is cp1251.
-    EXPECT_EQ(upAskUpgradeText({"Korvex 3.0", "\xCD\xEE\xE2\xEE\xE5"}),
-              "A newer version of Korvex 3.0 was released.\n\nНовое\n\nDo you want to update your version with the "
+              "A newer version of Korvex 3.0 was released.\n\nDo you want to update your version with the "
               "latest one?");
+    // The info file's message is cp1251.
+    EXPECT_EQ(
+        upAskUpgradeText({"Korvex 3.0", "\xCD\xEE\xE2\xEE\xE5"}),
+        "A newer version of Korvex 3.0 was released.\n\nНовое\n\nDo you want to update your version with the "
+        "latest one?");
 }
 
 TEST(UpdateDialogTexts, BoxesByFlag) {
