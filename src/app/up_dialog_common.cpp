@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QGuiApplication>
+#include <QLocale>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
@@ -12,6 +13,10 @@ static void initKorvexUpdateResources() {
 }
 
 namespace korvex {
+
+std::string upUserDecimalSeparator() {
+    return QLocale::system().decimalPoint().toStdString();
+}
 
 QFont upDialogFont() {
     QFont font(QStringLiteral("MS Sans Serif"));

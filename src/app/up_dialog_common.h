@@ -4,6 +4,7 @@
 #include <QFont>
 #include <QPixmap>
 #include <QString>
+#include <string>
 #include <string_view>
 
 #include "up_dialog_texts.h"
@@ -20,6 +21,10 @@ inline QString upQ(std::string_view utf8) {
 inline QString upQ(UpText text) {
     return upQ(upText(text));
 }
+
+// The user's decimal separator, as the desktop's locale settings give it (Qt knows every locale's,
+// installed or not).
+std::string upUserDecimalSeparator();
 
 // "MS Sans Serif" at 11 pixels; the desktop's sans-serif stands in where that face is missing.
 QFont upDialogFont();

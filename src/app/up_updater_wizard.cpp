@@ -223,14 +223,14 @@ void TupUpdaterWizardForm::updateFile(const QString& url, int number, int count)
 }
 
 void TupUpdaterWizardForm::fileStart(qint64 fileSize) {
-    LFileSize->setText(upQ(upFileSizeText(fileSize)));
+    LFileSize->setText(upQ(upFileSizeText(fileSize, upUserDecimalSeparator())));
 }
 
 void TupUpdaterWizardForm::progress(int percentDone, int totalPercentsDone, double transferRateKbps,
                                     qint64 estimatedSecondsLeft) {
     ProgressCurrentFile->setValue(std::clamp(percentDone, 0, 100));
     ProgressAllFiles->setValue(std::clamp(totalPercentsDone, 0, 100));
-    LTransferRate->setText(upQ(upTransferRateText(transferRateKbps)));
+    LTransferRate->setText(upQ(upTransferRateText(transferRateKbps, upUserDecimalSeparator())));
     LEstimatedTime->setText(upQ(upEstimatedTimeText(estimatedSecondsLeft)));
 }
 
