@@ -113,10 +113,10 @@ int main(int argc, char** argv) {
     QTimer engine;
     int percent = 0;
     QObject::connect(&engine, &QTimer::timeout, [&] {
-        if (percent == 0) ui.wizardFileStart(2'457'600);
+        if (percent == 0) ui.wizardFileStart(24'576'000);
         percent += 8;
         if (percent > 64) return engine.stop();
-        ui.wizardProgress(percent, percent / 2, 187.4, 9 - percent / 8);
+        ui.wizardProgress(percent, percent / 2, 187.4, (100 - percent) * 131 / 100);
     });
     engine.start(30);
     settle(600);
