@@ -356,6 +356,7 @@ void TForm1::read() {
 bool TForm1::zapis() {
     try {
         korvex::zapis(m_book, proxySettings(), FileName);
+        m_book.forgetDroppedRows();
         return true;
     } catch (const SettingsWriteError& e) {
         showError(QString::fromStdString(e.what()));

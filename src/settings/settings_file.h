@@ -50,7 +50,8 @@ StartupValues readStartup(const std::string& path);
 // columns 6 and 7 are left as they are. A missing key, file or unreadable file loads as empty text.
 void read(AccountBook& book, const std::string& path);
 
-// Saves the four single keys and rows 0..clients-1 of both tables, keeping every other line of the file.
+// Saves the four single keys and rows 0..clients-1 of both tables, keeping every other line of the file;
+// rows the book marks as dropped by a delete (AccountBook::droppedFirst..droppedEnd) are written empty.
 // The whole file is replaced in one step (see IniFile::save). Throws SettingsWriteError.
 void zapis(const AccountBook& book, const ProxySettings& proxy, const std::string& path);
 
