@@ -120,16 +120,27 @@ TEST_F(PortalWindowTest, ABadProxyPortEndsTheRunAtThatRowWithoutSaving) {
     const std::string before = fileText();
     form.JvCheckBox1->setChecked(true);
     form.JvEdit1->setText(QStringLiteral("127.0.0.1"));
-    form.JvEdit2->setText(QStringLiteral("80a"));
-
-    form.bbb111Click();
-    ASSERT_EQ(m_errors.size(), 1);
-    EXPECT_EQ(m_errors[0], QStringLiteral("'80a' is not a valid integer value"));
-    EXPECT_EQ(form.but1->text(), QStringLiteral("Обновление..."));
-    EXPECT_EQ(form.book().Stat.cell(kDate, 0), "7/12/2026 09:05");  // STV keeps the proxy it had
-    EXPECT_TRUE(m_portals->requests(PortalId::SpectrumSat).empty());
-    EXPECT_EQ(fileText(), before);
-    EXPECT_TRUE(form.but1->isEnabled());
+    const struct {
+        const char* port;
+        const char* message;
+    } cases[] = {
+        {"80a", "'80a' is not a valid integer value"},
+        {"70000", "'70000' is not a valid proxy port (0 to 65535)"},
+        {"-1", "'-1' is not a valid proxy port (0 to 65535)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.port);
+        m_errors.clear();
+        form.JvEdit2->setText(QString::fromLatin1(c.port));
+        form.bbb111Click();
+        ASSERT_EQ(m_errors.size(), 1);
+        EXPECT_EQ(m_errors[0], QString::fromLatin1(c.message));
+        EXPECT_EQ(form.but1->text(), QStringLiteral("Обновление..."));
+        EXPECT_EQ(form.book().Stat.cell(kDate, 0), "7/12/2026 09:05");  // STV keeps the proxy it had
+        EXPECT_TRUE(m_portals->requests(PortalId::SpectrumSat).empty());
+        EXPECT_EQ(fileText(), before);
+        EXPECT_TRUE(form.but1->isEnabled());
+    }
 }
 
 TEST_F(PortalWindowTest, TheSpeedItemsFollowThePlanCodeOfTheClickedRow) {
