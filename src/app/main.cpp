@@ -1,5 +1,6 @@
 // Korvex: one copy per user, one main window, everything saved when it closes.
 #include <QApplication>
+#include <QDialog>
 #include <QMessageBox>
 #include <cstdio>
 
@@ -7,6 +8,24 @@
 #include "signal_bridge.h"
 #include "single_instance.h"
 #include "tform1.h"
+
+namespace {
+
+// Ends open menus and modal boxes (the speed question, a message box): their own event loops would
+// otherwise keep the window from closing. A question left this way counts as No.
+void leaveMenusAndModalBoxes() {
+    for (int guard = 0; guard < 16; ++guard) {
+        QWidget* top = QApplication::activePopupWidget();
+        if (!top) top = QApplication::activeModalWidget();
+        if (!top) return;
+        if (auto* dialog = qobject_cast<QDialog*>(top))
+            dialog->reject();
+        else
+            top->close();
+    }
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     korvex::SingleInstance instance;
@@ -26,10 +45,25 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QString::fromLatin1(korvex::kApplicationTitle));
     QApplication::setApplicationDisplayName(QString::fromLatin1(korvex::kApplicationTitle));
 
-    korvex::TForm1 form(korvex::defaultSettingsPath());
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/korvex.png")));  // registered by the window
+    // SIGTERM, SIGINT and SIGHUP (a logout, a kill) close the window as its close box does, in every
+    // state: shown, minimised, hidden in the tray, during a run (which stops and saves first), with a
+    // modal box open, and already while the window is being made (a message box at start-up).
     korvex::SignalBridge bridge;
-    QObject::connect(&bridge, &korvex::SignalBridge::terminationRequested, &form, [&form] { form.close(); });
+    korvex::TForm1* window = nullptr;
+    bool terminated = false;
+    QObject::connect(&bridge, &korvex::SignalBridge::terminationRequested, &app, [&] {
+        terminated = true;
+        leaveMenusAndModalBoxes();
+        if (window) window->close();
+    });
+
+    korvex::TForm1 form(korvex::defaultSettingsPath());
+    window = &form;
+    if (terminated) return 0;  // the window's destruction saves
+    // Closing the main window ends the program even when no window is left on the screen to count as
+    // the last one closed (hidden in the tray).
+    QObject::connect(&form, &korvex::TForm1::windowClosed, &app, &QCoreApplication::quit, Qt::QueuedConnection);
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/korvex.png")));  // registered by the window
     form.show();
     return app.exec();
 }

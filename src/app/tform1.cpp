@@ -394,6 +394,7 @@ void TForm1::closeEvent(QCloseEvent* event) {
         return;
     }
     event->accept();
+    emit windowClosed();
 }
 
 }  // namespace korvex

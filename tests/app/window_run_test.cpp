@@ -114,6 +114,33 @@ TEST_F(PortalWindowTest, ClosingTheWindowDuringARunStopsItSavesAndCloses) {
     EXPECT_EQ(savedBook(m_settings, 2).Stat.cell(kDate, 0), "7/12/2026 09:05");
 }
 
+// A close while a speed change or the news waits for a stalled server stops that transfer, and the
+// window closes once it has ended (it used to stay open, so a signal or "Выход" was lost).
+TEST_F(PortalWindowTest, ClosingTheWindowDuringASpeedChangeOrTheNewsClosesItOnceStopped) {
+    const struct {
+        const char* name;
+        PortalId stalled;
+        void (TForm1::*click)();
+    } cases[] = {
+        {"speed change", PortalId::SpectrumSat, &TForm1::N10241Click},
+        {"news", PortalId::Publisher, &TForm1::NewsClick},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TForm1& form = openWith({{"sps_ivanov", "Qw3rty-71", "39"}});
+        form.show();
+        form.setCurrentCell(0, 0);
+        m_portals->clearRequests();
+        m_portals->setStall(c.stalled, true);
+        whenReady([&] { return !m_portals->requests(c.stalled).empty(); }, [&] { form.close(); });
+        (form.*c.click)();
+        EXPECT_FALSE(form.transferRunning());
+        EXPECT_FALSE(form.isVisible());
+        m_portals->setStall(c.stalled, false);
+        close();
+    }
+}
+
 TEST_F(PortalWindowTest, ABadProxyPortEndsTheRunAtThatRowWithoutSaving) {
     TForm1& form = openWith({{"stv_alekseev", "stv-60", "60"}, {"sps_ivanov", "Qw3rty-71", "39"}});
     form.ButtonClick();
