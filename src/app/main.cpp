@@ -1,7 +1,9 @@
 // Korvex: one copy per user, one main window, everything saved when it closes.
 #include <QApplication>
+#include <QCursor>
 #include <QDialog>
 #include <QMessageBox>
+#include <QScreen>
 #include <cstdio>
 
 #include "paths.h"
@@ -25,6 +27,17 @@ void leaveMenusAndModalBoxes() {
     }
 }
 
+// The window opens centred on the screen that holds the mouse pointer (a window manager may still
+// place it otherwise).
+void centreOnPointerScreen(QWidget& window) {
+    QScreen* screen = QGuiApplication::screenAt(QCursor::pos());
+    if (!screen) screen = QGuiApplication::primaryScreen();
+    if (!screen) return;
+    QRect frame = window.frameGeometry();
+    frame.moveCenter(screen->geometry().center());
+    window.move(frame.topLeft());
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -42,8 +55,9 @@ int main(int argc, char** argv) {
     }
 
     QApplication app(argc, argv);
+    // The application's title. Not its display name as well: Qt would append that to every window
+    // title ("Korvex  3.0 — Korvex 3.0"), and the titles are to read as they are set.
     QApplication::setApplicationName(QString::fromLatin1(korvex::kApplicationTitle));
-    QApplication::setApplicationDisplayName(QString::fromLatin1(korvex::kApplicationTitle));
 
     // SIGTERM, SIGINT and SIGHUP (a logout, a kill) close the window as its close box does, in every
     // state: shown, minimised, hidden in the tray, during a run (which stops and saves first), with a
@@ -64,6 +78,7 @@ int main(int argc, char** argv) {
     // the last one closed (hidden in the tray).
     QObject::connect(&form, &korvex::TForm1::windowClosed, &app, &QCoreApplication::quit, Qt::QueuedConnection);
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/korvex.png")));  // registered by the window
+    centreOnPointerScreen(form);
     form.show();
     return app.exec();
 }

@@ -323,6 +323,31 @@ protected:
 
 XServerWithTray* DesktopTest::s_x = nullptr;
 
+// Titles read exactly as they are set, on the window system (Qt would append the application's
+// display name: "Korvex  3.0 — Korvex 3.0", "Confirm — Korvex 3.0").
+TEST_F(DesktopTest, TitlesOnTheScreenAreTheProgramsOwn) {
+    writeSettings({{"sg21_egorov", "Eg0r21", "21"}});
+    start();
+    const XDisplay::Window main = awaitMainWindow();
+    EXPECT_EQ(x->property(main.id, "_NET_WM_NAME"), "Korvex  3.0");
+    click(main, 40, 13);
+    click(main, 50, 58, 3);
+    xdotool({"key", "--delay", "100", "Down", "Right", "Return"});
+    std::optional<XDisplay::Window> question;
+    ASSERT_TRUE(waitUntil([&] { return (question = box("Confirm")).has_value(); }));
+    EXPECT_EQ(x->property(question->id, "_NET_WM_NAME"), "Confirm");
+}
+
+// The window opens centred on the screen that holds the mouse pointer, with no window manager to
+// place it.
+TEST_F(DesktopTest, TheWindowOpensCentredOnTheScreen) {
+    xdotool({"mousemove", "1000", "700"});
+    start();
+    const XDisplay::Window main = awaitMainWindow();
+    EXPECT_EQ(main.x, (kScreenWidth - kWindowWidth) / 2);
+    EXPECT_EQ(main.y, (kScreenHeight - kWindowHeight) / 2);
+}
+
 enum class State { Shown, Minimised, HiddenInTray, DuringARun, SpeedQuestion, MessageBoxInARun, StartupMessage };
 
 class TerminationTest : public DesktopTest {
