@@ -244,6 +244,7 @@ protected:
     }
     void SetUp() override {
         if (s_x->display().empty()) GTEST_SKIP() << s_x->error();
+        if (access("/usr/bin/xdotool", X_OK) != 0) GTEST_SKIP() << "xdotool is missing (scripts/setup installs it)";
         char pattern[] = "/tmp/korvex-desktop-XXXXXX";
         m_dir = mkdtemp(pattern);
         fs::create_directory(m_dir / "runtime");
@@ -307,11 +308,17 @@ protected:
         return xdotool({"mousemove", std::to_string(w.x + px), std::to_string(w.y + py), "click",
                         std::to_string(button)});
     }
-    // Types `text` into the holder's name of account row 0 and ends the edit with Enter.
-    static void editHolder(const XDisplay::Window& main, const std::string& text) {
+    // Types `text` into the holder's name of account row 0 and ends the edit with Enter; returns once
+    // the program has taken the keys in: it handles input in order, so a menu opened after them that
+    // shows up (and is closed again) comes after them.
+    void editHolder(const XDisplay::Window& main, const std::string& text) {
         click(main, 420, 58);
         xdotool({"type", "--delay", "10", text});
         xdotool({"key", "Return"});
+        click(main, 420, 58, 3);  // the row menu
+        EXPECT_TRUE(waitUntil([&] { return box("").has_value(); })) << "the row menu did not open";
+        xdotool({"key", "Escape"});
+        EXPECT_TRUE(waitUntil([&] { return !box("").has_value(); })) << "the row menu did not close";
     }
 
     static XServerWithTray* s_x;
