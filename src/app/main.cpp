@@ -1,12 +1,44 @@
 // Korvex: one copy per user, one main window, everything saved when it closes.
 #include <QApplication>
+#include <QCursor>
+#include <QDialog>
 #include <QMessageBox>
+#include <QScreen>
 #include <cstdio>
 
 #include "paths.h"
 #include "signal_bridge.h"
 #include "single_instance.h"
 #include "tform1.h"
+
+namespace {
+
+// Ends open menus and modal boxes (the speed question, a message box): their own event loops would
+// otherwise keep the window from closing. A question left this way counts as No.
+void leaveMenusAndModalBoxes() {
+    for (int guard = 0; guard < 16; ++guard) {
+        QWidget* top = QApplication::activePopupWidget();
+        if (!top) top = QApplication::activeModalWidget();
+        if (!top) return;
+        if (auto* dialog = qobject_cast<QDialog*>(top))
+            dialog->reject();
+        else
+            top->close();
+    }
+}
+
+// The window opens centred on the screen that holds the mouse pointer (a window manager may still
+// place it otherwise).
+void centreOnPointerScreen(QWidget& window) {
+    QScreen* screen = QGuiApplication::screenAt(QCursor::pos());
+    if (!screen) screen = QGuiApplication::primaryScreen();
+    if (!screen) return;
+    QRect frame = window.frameGeometry();
+    frame.moveCenter(screen->geometry().center());
+    window.move(frame.topLeft());
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     korvex::SingleInstance instance;
@@ -23,14 +55,31 @@ int main(int argc, char** argv) {
     }
 
     QApplication app(argc, argv);
+    // The application's title. Not its display name as well: Qt would append that to every window
+    // title ("Korvex  3.0 — Korvex 3.0"), and the titles are to read as they are set.
     QApplication::setApplicationName(QString::fromLatin1(korvex::kApplicationTitle));
-    QApplication::setApplicationDisplayName(QString::fromLatin1(korvex::kApplicationTitle));
     QApplication::setDesktopFileName(QStringLiteral("korvex"));  // korvex.desktop: its icon and name on Wayland
 
-    korvex::TForm1 form(korvex::defaultSettingsPath());
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/korvex.png")));  // registered by the window
+    // SIGTERM, SIGINT and SIGHUP (a logout, a kill) close the window as its close box does, in every
+    // state: shown, minimised, hidden in the tray, during a run (which stops and saves first), with a
+    // modal box open, and already while the window is being made (a message box at start-up).
     korvex::SignalBridge bridge;
-    QObject::connect(&bridge, &korvex::SignalBridge::terminationRequested, &form, [&form] { form.close(); });
+    korvex::TForm1* window = nullptr;
+    bool terminated = false;
+    QObject::connect(&bridge, &korvex::SignalBridge::terminationRequested, &app, [&] {
+        terminated = true;
+        leaveMenusAndModalBoxes();
+        if (window) window->close();
+    });
+
+    korvex::TForm1 form(korvex::defaultSettingsPath());
+    window = &form;
+    if (terminated) return 0;  // the window's destruction saves
+    // Closing the main window ends the program even when no window is left on the screen to count as
+    // the last one closed (hidden in the tray).
+    QObject::connect(&form, &korvex::TForm1::windowClosed, &app, &QCoreApplication::quit, Qt::QueuedConnection);
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/korvex.png")));  // registered by the window
+    centreOnPointerScreen(form);
     form.show();
     return app.exec();
 }

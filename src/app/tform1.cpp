@@ -18,6 +18,7 @@
 #include <QTabWidget>
 #include <QTableView>
 
+#include "account_count_spin_box.h"
 #include "curl1_setup.h"
 #include "qt_text.h"
 #include "receive_buffer.h"
@@ -164,7 +165,7 @@ void TForm1::buildTabSettings() {
     client->setModel(m_clientModel);
     applyColumnWidths(client);
 
-    clients = new QSpinBox(tab2);
+    clients = new AccountCountSpinBox(tab2);
     clients->setObjectName(QStringLiteral("clients"));
     clients->setGeometry(645, 0, 97, 49);
     clients->setRange(kMinAccounts, kMaxAccounts);
@@ -356,6 +357,7 @@ void TForm1::read() {
 bool TForm1::zapis() {
     try {
         korvex::zapis(m_book, proxySettings(), FileName);
+        m_book.forgetDroppedRows();
         return true;
     } catch (const SettingsWriteError& e) {
         showError(QString::fromStdString(e.what()));
@@ -392,6 +394,7 @@ void TForm1::closeEvent(QCloseEvent* event) {
         return;
     }
     event->accept();
+    emit windowClosed();
 }
 
 }  // namespace korvex

@@ -195,6 +195,11 @@ public:
     TextGridModel* clientModel() const { return m_clientModel; }
     TextGridModel* statModel() const { return m_statModel; }
 
+signals:
+    // The window has accepted a close (after a run under way has stopped and saved), whether it was
+    // shown, minimised or hidden in the tray. The program ends on it; the save follows in FormDestroy.
+    void windowClosed();
+
 protected:
     void closeEvent(QCloseEvent* event) override;
     void changeEvent(QEvent* event) override;

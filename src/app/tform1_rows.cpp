@@ -70,6 +70,8 @@ void TForm1::delrowClick() {
         return;
     }
     deleteRow(m_book.Stat, m_curRow);
+    // The row that falls off the end is written empty by the next save: no deleted password stays.
+    while (m_book.clients > m_book.client.rowCount()) m_book.dropLastRow();
     m_book.clients = m_book.client.rowCount();
     afterRowCommand();
 }

@@ -135,6 +135,7 @@ void TForm1::speedItemClick(SpeedItem item) {
         }
     });
     repaintNow();
+    if (m_closeAfterRun) close();
 }
 
 void TForm1::N641Click() { speedItemClick(SpeedItem::N641); }
@@ -164,6 +165,7 @@ void TForm1::NewsClick() {
         for (const std::string& line : lines) text << toQ(line);
         Memo2->setPlainText(text.join(QLatin1Char('\n')));
     });
+    if (m_closeAfterRun) close();
 }
 
 void TForm1::openAddress(const std::string& url) {

@@ -1,5 +1,6 @@
 #include "account_book.h"
 
+#include <algorithm>
 #include <charconv>
 
 namespace korvex {
@@ -35,6 +36,14 @@ void AccountBook::syncDerivedColumns() {
         Stat.setCell(kStatLogin, r, client.cell(kLogin, r));
         Stat.setCell(kStatHolder, r, client.cell(kHolder, r));
     }
+}
+
+void AccountBook::dropLastRow() {
+    const int oldCount = clients;
+    clients = clampAccountCount(clients - 1);
+    if (clients == oldCount) return;
+    droppedFirst = droppedEnd > droppedFirst ? std::min(droppedFirst, clients) : clients;
+    droppedEnd = std::max(droppedEnd, oldCount);
 }
 
 }  // namespace korvex

@@ -43,6 +43,16 @@ struct AccountBook {
     // Both tables get exactly `clients` rows; for every row, the balance table's login and holder
     // columns are copied from the account table (what a change of tab does).
     void syncDerivedColumns();
+
+    // Rows [droppedFirst, droppedEnd) were moved out of the count by deleting accounts; the file still
+    // holds the accounts that stood there before. The next save writes these rows empty, so a deleted
+    // password leaves the file. A successful save and a load (which undoes unsaved deletes along with
+    // every other unsaved edit) forget them. Rows merely left beyond a lowered count are not dropped.
+    int droppedFirst = 0;
+    int droppedEnd = 0;
+    // The count goes down by one after a row was deleted: the row at the old end fell off.
+    void dropLastRow();
+    void forgetDroppedRows() { droppedFirst = droppedEnd = 0; }
 };
 
 }  // namespace korvex

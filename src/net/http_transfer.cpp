@@ -292,8 +292,10 @@ void THttpTransfer::setHttpGet(bool value) {
 }
 
 void THttpTransfer::setProxyPort(std::int32_t value) {
-    setOption(CURLOPT_PROXYPORT, static_cast<long>(value));
-    m_proxyPort = value;
+    // A port libcurl refuses leaves the one it goes on using, so the property tells the truth.
+    const CURLcode code = curl_easy_setopt(m_handle.get(), CURLOPT_PROXYPORT, static_cast<long>(value));
+    recordFailure(code, CURLOPT_PROXYPORT);
+    if (code == CURLE_OK) m_proxyPort = value;
 }
 
 void THttpTransfer::setConnectTimeout(std::int32_t value) {

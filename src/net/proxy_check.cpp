@@ -19,6 +19,15 @@ int hexDigit(char c) {
     return -1;
 }
 
+// The port as libcurl takes it (0 leaves libcurl's default). A number it would refuse must not be
+// kept silently while requests go out through the port set before.
+std::int32_t proxyPort(std::string_view text) {
+    const std::int32_t port = strToInt(text);
+    if (port < 0 || port > 65535)
+        throw EConvertError("'" + std::string(text) + "' is not a valid proxy port (0 to 65535)");
+    return port;
+}
+
 }  // namespace
 
 std::int32_t strToInt(std::string_view text) {
@@ -54,10 +63,10 @@ std::int32_t strToInt(std::string_view text) {
 void proxycheck(const ProxySettings& proxy, THttpTransfer& curl, UpdateProxySettings& update) {
     if (proxy.enabled) {
         if (!proxy.address.empty()) curl.setProxy(proxy.address);
-        if (!proxy.port.empty()) curl.setProxyPort(strToInt(proxy.port));
+        if (!proxy.port.empty()) curl.setProxyPort(proxyPort(proxy.port));
         update.AccessType = UpdateProxySettings::atUseProxy;
         if (!proxy.address.empty()) update.ProxyServer = proxy.address;
-        if (!proxy.port.empty()) update.ProxyPort = strToInt(proxy.port);
+        if (!proxy.port.empty()) update.ProxyPort = proxyPort(proxy.port);
         return;
     }
     update.AccessType = UpdateProxySettings::atDirect;

@@ -41,7 +41,8 @@ struct UpdateProxySettings {
 // Box clear: the update settings go to atDirect, the component's ProxyPort to 0 and its Proxy to
 // none (null), the update settings' port to 0 and server to "".
 // A port that is not an integer throws EConvertError at the point of conversion, so what was set
-// before it stays set and nothing after it is done.
+// before it stays set and nothing after it is done; so does a port outside 0..65535, which libcurl
+// would refuse ("'<text>' is not a valid proxy port (0 to 65535)").
 void proxycheck(const ProxySettings& proxy, THttpTransfer& curl, UpdateProxySettings& update);
 
 }  // namespace korvex

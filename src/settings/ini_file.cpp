@@ -62,6 +62,43 @@ void syncFolder(const std::string& folder) {
     ::close(fd);
 }
 
+// Replaces the contents of an existing file through its own inode: write from the start, flush,
+// then cut off what is left of a longer old text. Not one step as a rename is; so when the write
+// fails part way, the old text is written back before the error is answered.
+std::error_code rewriteInPlace(const std::string& path, std::string_view text) {
+    const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0) return lastError();
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        const auto ec = st.st_mode == 0 ? lastError() : std::make_error_code(std::errc::invalid_argument);
+        ::close(fd);
+        return ec;
+    }
+    std::string old(static_cast<std::size_t>(st.st_size), '\0');
+    for (std::size_t got = 0; got < old.size();) {
+        const ssize_t n = ::pread(fd, old.data() + got, old.size() - got, static_cast<off_t>(got));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            const auto ec = n < 0 ? lastError() : std::make_error_code(std::errc::io_error);
+            ::close(fd);
+            return ec;
+        }
+        got += static_cast<std::size_t>(n);
+    }
+    const auto writeFromStart = [fd](std::string_view data) {
+        return ::lseek(fd, 0, SEEK_SET) == 0 && writeAll(fd, data) && ::fsync(fd) == 0 &&
+               ::ftruncate(fd, static_cast<off_t>(data.size())) == 0 && ::fsync(fd) == 0;
+    };
+    if (!writeFromStart(text)) {
+        const auto ec = lastError();
+        (void)writeFromStart(old);
+        ::close(fd);
+        return ec;
+    }
+    if (::close(fd) != 0) return lastError();
+    return {};
+}
+
 }  // namespace
 
 IniFile IniFile::parse(std::string_view text) {
@@ -173,7 +210,11 @@ std::error_code IniFile::save(const std::string& path) const {
 
     std::string temp = target + ".tmp-XXXXXX";
     const int fd = ::mkostemp(temp.data(), O_CLOEXEC);  // mode 0600
-    if (fd < 0) return lastError();
+    if (fd < 0) {
+        // A folder that refuses new files may still hold a file we may write: rewrite that in place.
+        if (exists && (errno == EACCES || errno == EPERM)) return rewriteInPlace(target, text());
+        return lastError();
+    }
     const auto fail = [&](std::error_code ec) {
         ::close(fd);
         ::unlink(temp.c_str());

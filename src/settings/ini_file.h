@@ -38,6 +38,9 @@ public:
     // leaves either the old file or the new one, whole. A symbolic link is followed and its target
     // replaced. A new file gets mode 0600, an existing one keeps its mode. Answers the first error, the
     // file being left unchanged and no temporary file left behind; an empty error_code on success.
+    // When the folder refuses the temporary file but the file itself may be written, the file is
+    // rewritten in place instead (write, flush, cut to length); should that write fail, the old text
+    // is put back.
     std::error_code save(const std::string& path) const;
 
     // The value of `key` in `section`, surrounding blanks removed; empty when either is missing.

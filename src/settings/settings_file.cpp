@@ -1,6 +1,7 @@
 #include "settings_file.h"
 
 #include <sys/stat.h>
+#include <algorithm>
 #include <filesystem>
 #include <string_view>
 
@@ -124,6 +125,7 @@ StartupValues readStartup(const std::string& path) {
 }
 
 void read(AccountBook& book, const std::string& path) {
+    book.forgetDroppedRows();  // the tables are the file's again, deletes not saved undone with the rest
     if (book.clients < 1) return;
     IniFile ini;
     ini.load(path);
@@ -151,6 +153,12 @@ void zapis(const AccountBook& book, const ProxySettings& proxy, const std::strin
         for (int k = 0; k < static_cast<int>(std::size(kBalanceKeys)); ++k) {
             put(ini, kDataSection, kBalanceKeys[k] + suffix, book.Stat.cell(kFirstStoredStatCol + k, n));
         }
+    }
+    // Rows that fell off the end when accounts were deleted: their login and password must not stay.
+    for (int n = std::max(book.clients, book.droppedFirst); n < book.droppedEnd; ++n) {
+        const std::string suffix = std::to_string(n);
+        for (const char* key : kAccountKeys) put(ini, kAuthSection, key + suffix, "");
+        for (const char* key : kBalanceKeys) put(ini, kDataSection, key + suffix, "");
     }
     store(ini, path);
 }

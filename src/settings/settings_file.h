@@ -7,7 +7,8 @@
 // "Login_n", "Password_n", "Sputnik_n", "FIO_n" (account columns 0..3). Section "DATA": per row n
 // "Balans_n", "Past_n", "Plan_n", "Date_n", "Active_n" (balance columns 1..5). Balance columns 0, 6 and
 // 7 are derived and not stored. Keys of rows at or beyond the account count stay in the file untouched,
-// so lowering the count and raising it again brings those rows back.
+// so lowering the count and raising it again brings those rows back; only a row that fell off the end
+// because an account was deleted is written empty, so that the deleted password does not stay.
 //
 // The file is opened by name for every load and save; nothing stays open or cached in between.
 #include <stdexcept>
@@ -50,7 +51,8 @@ StartupValues readStartup(const std::string& path);
 // columns 6 and 7 are left as they are. A missing key, file or unreadable file loads as empty text.
 void read(AccountBook& book, const std::string& path);
 
-// Saves the four single keys and rows 0..clients-1 of both tables, keeping every other line of the file.
+// Saves the four single keys and rows 0..clients-1 of both tables, keeping every other line of the file;
+// rows the book marks as dropped by a delete (AccountBook::droppedFirst..droppedEnd) are written empty.
 // The whole file is replaced in one step (see IniFile::save). Throws SettingsWriteError.
 void zapis(const AccountBook& book, const ProxySettings& proxy, const std::string& path);
 

@@ -7,6 +7,7 @@
 #include <QTableView>
 #include <QHeaderView>
 
+#include "enc_dec.h"
 #include "settings_file.h"
 #include "window_fixture.h"
 
@@ -120,6 +121,48 @@ TEST_F(WindowTest, ARightClickOnTheAccountTableOrItsHeaderPicksTheCellUnderIt) {
     form.clientMouseDown(form.client->viewport(), Qt::RightButton, QPoint(10, rowHeight * 10));
     EXPECT_EQ(form.currentRow(), -1);
     EXPECT_FALSE(form.JvPopupMenu1->isVisible());
+}
+
+// A deleted account leaves the file with the next save: the row that fell off the end is written
+// empty, while rows that were never within this session's count keep what they hold.
+TEST_F(WindowTest, ADeletedAccountsLoginAndPasswordLeaveTheFile) {
+    {
+        TForm1& form = open();
+        fill(form, {"anna", "boris", "clara", "dmitri"});
+        for (int r = 0; r < 4; ++r) form.book().client.setCell(kPassword, r, "pw-" + form.book().client.cell(kLogin, r));
+        form.ButtonClick();
+        form.clients->setValue(3);  // dmitri stays in the file beyond the count
+        form.ButtonClick();
+        close();
+    }
+    TForm1& form = open();
+    ASSERT_EQ(form.book().clients, 3);
+    form.setCurrentCell(0, 1);
+    form.delrowClick();
+    ASSERT_EQ(form.book().clients, 2);
+
+    form.ButtonClick();
+
+    const std::string text = fileText();
+    for (const char* gone : {"boris", "pw-boris"})
+        EXPECT_EQ(text.find("=" + encode(gone) + "\r\n"), std::string::npos) << gone;
+    EXPECT_NE(text.find("\r\nLogin_2=\r\n"), std::string::npos);
+    EXPECT_NE(text.find("\r\nPassword_2=\r\n"), std::string::npos);
+    EXPECT_NE(text.find("\r\nBalans_2=\r\n"), std::string::npos);
+    EXPECT_NE(text.find("\r\nLogin_3=" + encode("dmitri") + "\r\n"), std::string::npos);
+    EXPECT_NE(text.find("\r\nPassword_3=" + encode("pw-dmitri") + "\r\n"), std::string::npos);
+
+    // Raising the count shows the emptied row, and the row beyond the old count as it was.
+    form.clients->setValue(4);
+    EXPECT_EQ(logins(form.book().client, kLogin), "anna,clara,,dmitri");
+
+    // A reload before a save undoes the delete with every other unsaved edit, and loses nothing.
+    form.setCurrentCell(0, 0);
+    form.delrowClick();
+    form.clients->setValue(4);
+    form.ButtonClick();
+    EXPECT_EQ(logins(form.book().client, kLogin), "anna,clara,,dmitri");
+    EXPECT_NE(fileText().find("\r\nLogin_1=" + encode("clara") + "\r\n"), std::string::npos);
 }
 
 }  // namespace korvex::test

@@ -1,4 +1,6 @@
+#include <QApplication>
 #include <QCheckBox>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QSpinBox>
@@ -135,6 +137,50 @@ TEST_F(WindowTest, ATabChangeCutsBothTablesToTheCountAndCopiesLoginAndHolder) {
     EXPECT_EQ(form.book().client.rowCount(), 2);
     EXPECT_EQ(form.Stat->model()->rowCount(), 2);
     EXPECT_EQ(form.book().Stat.cell(kStatHolder, 1), "holder");
+}
+
+}  // namespace korvex::test
+
+namespace korvex::test {
+
+namespace {
+// Types `text` into the account count field over what it shows, as keystrokes, then leaves the field
+// with Enter or by losing the focus.
+void typeCount(QSpinBox* field, const QString& text, bool enter) {
+    field->selectAll();
+    QKeyEvent del(QEvent::KeyPress, Qt::Key_Delete, Qt::NoModifier);
+    QApplication::sendEvent(field, &del);
+    for (QChar ch : text) {
+        QKeyEvent press(QEvent::KeyPress, 0, Qt::NoModifier, QString(ch));
+        QApplication::sendEvent(field, &press);
+    }
+    if (enter) {
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+        QApplication::sendEvent(field, &press);
+    } else {
+        QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
+        QApplication::sendEvent(field, &out);
+    }
+}
+}  // namespace
+
+TEST_F(WindowTest, TheAccountCountFieldBringsWhatIsTypedIntoRange) {
+    TForm1& form = open();
+    const struct {
+        const char* typed;
+        int count;
+    } cases[] = {{"600", 500}, {"0", 1}, {"", 1}, {"abc", 1}, {"-7", 1}, {"42", 42}, {"99999999999", 500}};
+    for (bool enter : {true, false}) {
+        for (const auto& c : cases) {
+            SCOPED_TRACE(std::string(c.typed) + (enter ? " Enter" : " leave"));
+            form.clients->setValue(3);
+            typeCount(form.clients, QString::fromLatin1(c.typed), enter);
+            EXPECT_EQ(form.clients->value(), c.count);
+            EXPECT_EQ(form.clients->text(), QString::number(c.count));
+            EXPECT_EQ(form.book().clients, c.count);
+            EXPECT_EQ(form.client->model()->rowCount(), c.count);
+        }
+    }
 }
 
 }  // namespace korvex::test

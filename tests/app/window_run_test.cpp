@@ -124,22 +124,60 @@ TEST_F(PortalWindowTest, ClosingTheWindowDuringARunStopsItSavesAndCloses) {
     EXPECT_EQ(savedBook(m_settings, 2).Stat.cell(kDate, 0), "7/12/2026 09:05");
 }
 
+// A close while a speed change or the news waits for a stalled server stops that transfer, and the
+// window closes once it has ended (it used to stay open, so a signal or "Выход" was lost).
+TEST_F(PortalWindowTest, ClosingTheWindowDuringASpeedChangeOrTheNewsClosesItOnceStopped) {
+    const struct {
+        const char* name;
+        PortalId stalled;
+        void (TForm1::*click)();
+    } cases[] = {
+        {"speed change", PortalId::SpectrumSat, &TForm1::N10241Click},
+        {"news", PortalId::Publisher, &TForm1::NewsClick},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TForm1& form = openWith({{"sps_ivanov", "Qw3rty-71", "39"}});
+        form.show();
+        form.setCurrentCell(0, 0);
+        m_portals->clearRequests();
+        m_portals->setStall(c.stalled, true);
+        whenReady([&] { return !m_portals->requests(c.stalled).empty(); }, [&] { form.close(); });
+        (form.*c.click)();
+        EXPECT_FALSE(form.transferRunning());
+        EXPECT_FALSE(form.isVisible());
+        m_portals->setStall(c.stalled, false);
+        close();
+    }
+}
+
 TEST_F(PortalWindowTest, ABadProxyPortEndsTheRunAtThatRowWithoutSaving) {
     TForm1& form = openWith({{"stv_alekseev", "stv-60", "60"}, {"sps_ivanov", "Qw3rty-71", "39"}});
     form.ButtonClick();
     const std::string before = fileText();
     form.JvCheckBox1->setChecked(true);
     form.JvEdit1->setText(QStringLiteral("127.0.0.1"));
-    form.JvEdit2->setText(QStringLiteral("80a"));
-
-    form.bbb111Click();
-    ASSERT_EQ(m_errors.size(), 1);
-    EXPECT_EQ(m_errors[0], QStringLiteral("'80a' is not a valid integer value"));
-    EXPECT_EQ(form.but1->text(), QStringLiteral("Обновление..."));
-    EXPECT_EQ(form.book().Stat.cell(kDate, 0), "7/12/2026 09:05");  // STV keeps the proxy it had
-    EXPECT_TRUE(m_portals->requests(PortalId::SpectrumSat).empty());
-    EXPECT_EQ(fileText(), before);
-    EXPECT_TRUE(form.but1->isEnabled());
+    const struct {
+        const char* port;
+        const char* message;
+    } cases[] = {
+        {"80a", "'80a' is not a valid integer value"},
+        {"70000", "'70000' is not a valid proxy port (0 to 65535)"},
+        {"-1", "'-1' is not a valid proxy port (0 to 65535)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.port);
+        m_errors.clear();
+        form.JvEdit2->setText(QString::fromLatin1(c.port));
+        form.bbb111Click();
+        ASSERT_EQ(m_errors.size(), 1);
+        EXPECT_EQ(m_errors[0], QString::fromLatin1(c.message));
+        EXPECT_EQ(form.but1->text(), QStringLiteral("Обновление..."));
+        EXPECT_EQ(form.book().Stat.cell(kDate, 0), "7/12/2026 09:05");  // STV keeps the proxy it had
+        EXPECT_TRUE(m_portals->requests(PortalId::SpectrumSat).empty());
+        EXPECT_EQ(fileText(), before);
+        EXPECT_TRUE(form.but1->isEnabled());
+    }
 }
 
 TEST_F(PortalWindowTest, TheSpeedItemsFollowThePlanCodeOfTheClickedRow) {

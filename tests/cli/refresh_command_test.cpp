@@ -9,6 +9,7 @@
 #include "codepage.h"
 #include "provider_profiles.h"
 #include "stop_signals.h"
+#include "text_holder.h"
 
 namespace korvex::test {
 namespace {
@@ -167,6 +168,22 @@ TEST_F(RefreshCommandTest, ABadProxyPortEndsTheRunWithoutASave) {
         << f.err.str();
     EXPECT_EQ(f.fileText(), before);
     EXPECT_TRUE(s_portals->requests(PortalId::SpectrumSat).empty());
+}
+
+// A check that ends with the error marker is a failed check: the run goes on and saves, the exit
+// status says so. A page of line breaks that outgrows Memo1 once they become CR LF is such a check.
+TEST_F(RefreshCommandTest, ARowEndingWithTheErrorMarkerMakesTheRunFail) {
+    writeAccounts({{"sps_ivanov", "Qw3rty-71", "39"}, {"sat_titova", "T1tova-SG", "SG"}});
+    s_portals->setFixedPage(PortalId::SpectrumSat, std::string(TextHolder::kDefaultCapacity / 2 + 1, '\n'));
+    const int status = refreshCommand(f.context(), std::nullopt);
+    s_portals->setFixedPage(PortalId::SpectrumSat, std::nullopt);
+
+    EXPECT_EQ(status, kExitFailed);
+    EXPECT_NE(f.err.str().find("korvex-cli: row 1 (sps_ivanov): the check failed (ОШИБКА)\n"), std::string::npos)
+        << f.err.str();
+    const AccountBook book = savedBook(f.settings);
+    EXPECT_EQ(book.Stat.cell(kSpeed, 0), kErrorMarker);
+    EXPECT_EQ(book.Stat.cell(kDate, 1), kStamp) << "the run went on and saved";
 }
 
 }  // namespace

@@ -206,6 +206,15 @@ TEST_F(HttpTransfer, ConnectTimeoutEndsAnUnansweredConnection) {
     EXPECT_EQ(curl.ResultCode(), CURLE_OPERATION_TIMEDOUT);
 }
 
+// The connect time-out bounds the connection only: a portal on a slow satellite link may take longer
+// than that to send its page.
+TEST_F(HttpTransfer, ConnectTimeoutDoesNotCutASlowAnswer) {
+    curl.setConnectTimeout(1);
+    const Answer answer = fetch(curl, server.url("/slow?ms=2000"));
+    EXPECT_TRUE(answer.ok) << curl.ErrorText();
+    EXPECT_EQ(answer.page, "slow answer");
+}
+
 // One unreachable portal must not make every later request fail.
 TEST_F(HttpTransfer, FailedTransferDoesNotStopTheNextOne) {
     const Answer refused = fetch(curl, "http://127.0.0.1:" + std::to_string(test::freeLoopbackPort()) + "/");
@@ -426,6 +435,19 @@ TEST_F(HttpTransfer, UnwritableOutputFileStopsTheTransferWithItsOwnText) {
         EXPECT_EQ(curl.ResultCode(), CURLE_WRITE_ERROR);
         EXPECT_EQ(curl.ErrorText(), c.text);
         EXPECT_EQ(server.requestCount(), 0u);
+    }
+}
+
+// A body small enough to wait in the stream's buffer is written only when the file is closed: a
+// close that fails (a full disk) must fail the transfer as well.
+TEST_F(HttpTransfer, AFailedCloseOfTheOutputFileFailsTheTransfer) {
+    for (bool eventMode : {true, false}) {
+        SCOPED_TRACE(eventMode ? "event mode" : "default mode");
+        curl.setOnReceive(eventMode ? THttpReceiveEvent(appendToReceiveStream) : THttpReceiveEvent());
+        curl.setOutputFile("/dev/full");
+        curl.setURL(server.url("/bytes?n=100"));
+        EXPECT_FALSE(curl.Perform());
+        EXPECT_EQ(curl.ResultCode(), CURLE_WRITE_ERROR);
     }
 }
 

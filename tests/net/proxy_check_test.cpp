@@ -89,6 +89,29 @@ TEST_F(ProxyCheck, BadPortStopsAfterTheAddressWasSet) {
     EXPECT_EQ(update, (UpdateProxySettings{UpdateProxySettings::atDirect, "before", 0}));
 }
 
+// A port libcurl would refuse is an error like a port that is not a number; the port set before
+// stays on both components, and the transfer component never claims a port it does not use.
+TEST_F(ProxyCheck, APortOutsideWhatLibcurlTakesStopsLikeABadNumber) {
+    for (const char* port : {"-1", "65536", "70000", "$FFFFFFFF"}) {
+        SCOPED_TRACE(port);
+        proxycheck({true, "proxy.example.net", "3128"}, curl, update);
+        try {
+            proxycheck({true, "other.example.net", port}, curl, update);
+            FAIL() << "no error";
+        } catch (const EConvertError& error) {
+            EXPECT_EQ(error.what(), "'" + std::string(port) + "' is not a valid proxy port (0 to 65535)");
+        }
+        EXPECT_EQ(curl.ProxyPort(), 3128);
+        EXPECT_EQ(update.ProxyPort, 3128);
+    }
+    for (const char* port : {"0", "65535"}) EXPECT_NO_THROW(proxycheck({true, "p", port}, curl, update)) << port;
+
+    curl.setProxyPort(8080);
+    curl.setProxyPort(-5);  // refused by libcurl
+    EXPECT_EQ(curl.ProxyPort(), 8080);
+    EXPECT_NE(curl.ResultCode(), 0);
+}
+
 TEST_F(ProxyCheck, ClearBoxGoesDirectOnBothComponents) {
     proxycheck({true, "proxy.example.net", "3128"}, curl, update);
     proxycheck({false, "proxy.example.net", "3128"}, curl, update);

@@ -6,9 +6,14 @@
 // Reads FILE (standard input without it) as bytes, runs Exec once with the matcher's default
 // settings (modifier i on with -i), prints "found" or "not found" and then groups 0 to 4, one per
 // line. Exit status: 0 found, 1 not found, 2 error (message on standard error).
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -32,12 +37,44 @@ void usage(std::FILE* to) {
         to);
 }
 
-bool readAll(std::FILE* in, std::string& out) {
-    char buf[1 << 16];
-    std::size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, in)) > 0) out.append(buf, n);
-    return !std::ferror(in);
-}
+// The bytes of a page, read straight into memory of their own: a regular file in one go into a
+// buffer of its size (a 32 MB page would otherwise spend as long being copied from chunk to chunk
+// as being searched), anything else (standard input, a pipe, a file that reports no size) in
+// growing steps.
+class Page {
+public:
+    // Reads `fd` to its end; false on a read error (errno tells why).
+    bool readAll(int fd) {
+        struct stat st {};
+        if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0)
+            reserve(static_cast<std::size_t>(st.st_size) + 1);  // + 1: the read that sees the end
+        for (;;) {
+            if (m_size == m_capacity) reserve(m_capacity < kFirstStep ? kFirstStep : 2 * m_capacity);
+            const ssize_t n = ::read(fd, m_data.get() + m_size, m_capacity - m_size);
+            if (n == 0) return true;
+            if (n < 0) {
+                if (errno == EINTR) continue;
+                return false;
+            }
+            m_size += static_cast<std::size_t>(n);
+        }
+    }
+    std::string_view text() const { return {m_data.get(), m_size}; }
+
+private:
+    static constexpr std::size_t kFirstStep = std::size_t{1} << 16;
+
+    void reserve(std::size_t capacity) {
+        std::unique_ptr<char[]> bigger(new char[capacity]);  // not cleared: every byte used is read into
+        if (m_size) std::memcpy(bigger.get(), m_data.get(), m_size);
+        m_data = std::move(bigger);
+        m_capacity = capacity;
+    }
+
+    std::unique_ptr<char[]> m_data;
+    std::size_t m_size = 0;
+    std::size_t m_capacity = 0;
+};
 
 // One line per group: control bytes and the backslash escaped, everything else as it is.
 std::string escaped(std::string_view text) {
@@ -91,21 +128,23 @@ int main(int argc, char** argv) {
         return kError;
     }
     const std::string pattern = argv[i];
-    std::string text;
+    Page page;
     if (argc - i == 2) {
-        std::FILE* f = std::fopen(argv[i + 1], "rb");
-        if (!f) {
-            std::fprintf(stderr, "korvex-match: %s: %s\n", argv[i + 1], std::strerror(errno));
+        const char* name = argv[i + 1];
+        const int fd = ::open(name, O_RDONLY | O_CLOEXEC);
+        if (fd < 0) {
+            std::fprintf(stderr, "korvex-match: %s: %s\n", name, std::strerror(errno));
             return kError;
         }
-        const bool ok = readAll(f, text);
-        std::fclose(f);
+        const bool ok = page.readAll(fd);
+        const int readError = errno;
+        ::close(fd);
         if (!ok) {
-            std::fprintf(stderr, "korvex-match: %s: read error\n", argv[i + 1]);
+            std::fprintf(stderr, "korvex-match: %s: %s\n", name, std::strerror(readError));
             return kError;
         }
-    } else if (!readAll(stdin, text)) {
-        std::fprintf(stderr, "korvex-match: standard input: read error\n");
+    } else if (!page.readAll(STDIN_FILENO)) {
+        std::fprintf(stderr, "korvex-match: standard input: %s\n", std::strerror(errno));
         return kError;
     }
 
@@ -114,7 +153,7 @@ int main(int argc, char** argv) {
     try {
         if (caseless) matcher.SetModifier('i', true);
         matcher.SetExpression(pattern);
-        found = matcher.Exec(text);
+        found = matcher.Exec(page.text());
     } catch (const korvex::EPatternMatcher& e) {
         std::fprintf(stderr, "%s\n", e.what());
         return kError;
