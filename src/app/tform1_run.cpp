@@ -24,6 +24,7 @@
 #include "qt_text.h"
 #include "receive_buffer.h"
 #include "refresh_run.h"
+#include "run_history.h"
 #include "tform1.h"
 #include "text_grid_model.h"
 
@@ -72,9 +73,12 @@ void TForm1::runRefresh(int first, int last, bool showProgress) {
     but1->setText(QStringLiteral("Обновление..."));
     if (showProgress) JvXPProgressBar1->setMaximum(m_book.clients - 1);
     bool failed = false;
+    RunHistory history;
+    sayHistoryProblem({});
     m_lastRun = RefreshResult{};
     withTransfers([&] {
         RefreshHooks hooks;
+        hooks.rowFinished = [&](const RowCheck& check) { history.add(m_book, check); };
         hooks.rowStarting = [&](int row) {
             if (showProgress) JvXPProgressBar1->setValue(row);
         };
@@ -99,6 +103,7 @@ void TForm1::runRefresh(int first, int last, bool showProgress) {
         repaintNow();
         if (zapis()) but1->setText(QStringLiteral("Обновление завершено"));
     }
+    sayHistoryProblem(history.save(FileName));
     if (m_closeAfterRun) close();
 }
 
