@@ -8,10 +8,10 @@
 namespace korvex {
 
 struct HistoryOptions {
-    std::string login;        // one account's checks; "" for every account
-    std::string since;        // a history timestamp: checks at or after it; "" for all
+    std::string login{};      // one account's checks; "" for every account
+    std::string since{};      // a history timestamp: checks at or after it; "" for all
     bool csv = false;
-    std::string pruneBefore;  // a history timestamp: remove the checks before it instead of listing
+    std::string pruneBefore{};  // a history timestamp: remove the checks before it instead of listing
 };
 
 // Lists (oldest first) or prunes. A missing history file is no error: there is nothing kept yet.
