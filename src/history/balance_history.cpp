@@ -26,15 +26,33 @@ constexpr const char* kToVersion1 =
     " speed TEXT NOT NULL DEFAULT '',"
     " status TEXT NOT NULL DEFAULT '',"
     " outcome TEXT NOT NULL);";                // page, not found, error marker, transfer failed
-// Version 2: the balance as a number (NULL when the text is none), why a check failed, and the index
-// that finds one login's checks in time order. The rowid is the index's last column, so the order
-// "time, id" comes from it without sorting.
+// Version 2: the balance as a number (NULL when the text is none) and why a check failed; the table
+// is kept in order of login and time (a clustered key), so that one account's checks lie together
+// and its most recent ones are read from a few pages of the file; an index by time serves listing
+// and pruning across accounts. `id` numbers the checks in the order they were kept; next_id holds
+// the next number.
 constexpr const char* kToVersion2 =
-    "ALTER TABLE checks ADD COLUMN balance REAL;"
-    "ALTER TABLE checks ADD COLUMN detail TEXT NOT NULL DEFAULT '';"
-    "UPDATE checks SET balance = korvex_balance_number(balance_text)"
-    " WHERE outcome IN ('page', 'not found');"
-    "CREATE INDEX checks_by_login_time ON checks(login, time);";
+    "CREATE TABLE checks_v2("
+    " login TEXT NOT NULL,"
+    " time TEXT NOT NULL,"
+    " id INTEGER NOT NULL,"
+    " plan TEXT NOT NULL DEFAULT '',"
+    " balance_text TEXT NOT NULL DEFAULT '',"
+    " balance REAL,"
+    " speed TEXT NOT NULL DEFAULT '',"
+    " status TEXT NOT NULL DEFAULT '',"
+    " outcome TEXT NOT NULL,"
+    " detail TEXT NOT NULL DEFAULT '',"
+    " PRIMARY KEY (login, time, id)) WITHOUT ROWID;"
+    "INSERT INTO checks_v2(login, time, id, plan, balance_text, balance, speed, status, outcome)"
+    " SELECT login, time, id, plan, balance_text,"
+    "  CASE WHEN outcome IN ('page', 'not found') THEN korvex_balance_number(balance_text) END,"
+    "  speed, status, outcome FROM checks;"
+    "DROP TABLE checks;"
+    "ALTER TABLE checks_v2 RENAME TO checks;"
+    "CREATE INDEX checks_by_time ON checks(time);"
+    "CREATE TABLE next_id(value INTEGER NOT NULL);"
+    "INSERT INTO next_id SELECT COALESCE(MAX(id), 0) + 1 FROM checks;";
 constexpr const char* kSteps[] = {kToVersion1, kToVersion2};
 static_assert(std::size(kSteps) == BalanceHistory::kSchemaVersion);
 
@@ -187,7 +205,11 @@ void BalanceHistory::append(const std::vector<HistoryEntry>& entries) {
     if (entries.empty()) return;
     exec("BEGIN IMMEDIATE", "write");
     try {
-        Statement st(m_db, std::string("INSERT INTO checks(") + kColumns + ") VALUES(?1,?2,?3,?4,?5,?6,?7,?8,?9)");
+        Statement next(m_db, "SELECT value FROM next_id");
+        if (!next || sqlite3_step(next.get()) != SQLITE_ROW) fail("write");
+        sqlite3_int64 id = sqlite3_column_int64(next.get(), 0);
+        sqlite3_reset(next.get());
+        Statement st(m_db, std::string("INSERT INTO checks(") + kColumns + ", id) VALUES(?1,?2,?3,?4,?5,?6,?7,?8,?9,?10)");
         if (!st) fail("write");
         for (const HistoryEntry& e : entries) {
             const std::string outcome(outcomeName(e.outcome));
@@ -195,10 +217,14 @@ void BalanceHistory::append(const std::vector<HistoryEntry>& entries) {
                       (e.balance ? sqlite3_bind_double(st.get(), 5, *e.balance) : sqlite3_bind_null(st.get(), 5)) ==
                           SQLITE_OK &&
                       st.bind(6, e.speed) && st.bind(7, e.status) && st.bind(8, outcome) && st.bind(9, e.detail);
-            ok = ok && sqlite3_step(st.get()) == SQLITE_DONE;
+            ok = ok && sqlite3_bind_int64(st.get(), 10, id++) == SQLITE_OK && sqlite3_step(st.get()) == SQLITE_DONE;
             if (!ok) fail("write");
             sqlite3_reset(st.get());
         }
+        Statement advance(m_db, "UPDATE next_id SET value = ?1");
+        if (!advance || sqlite3_bind_int64(advance.get(), 1, id) != SQLITE_OK ||
+            sqlite3_step(advance.get()) != SQLITE_DONE)
+            fail("write");
         exec("COMMIT", "write");
     } catch (...) {
         sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);

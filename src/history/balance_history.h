@@ -39,7 +39,7 @@ struct HistoryQuery {
 class BalanceHistory {
 public:
     // The schema this build writes. Version 1 kept the texts only; version 2 added the balance as a
-    // number, the reason of a failed check and the index by login and time.
+    // number and the reason of a failed check, and keeps the checks in order of login and time.
     static constexpr int kSchemaVersion = 2;
 
     // Opens `path`, making the file (mode 0600) when it does not exist. Throws HistoryError.
