@@ -78,7 +78,6 @@ void TForm1::runRefresh(int first, int last, bool showProgress) {
     m_lastRun = RefreshResult{};
     withTransfers([&] {
         RefreshHooks hooks;
-        hooks.rowFinished = [&](const RowCheck& check) { history.add(m_book, check); };
         hooks.rowStarting = [&](int row) {
             if (showProgress) JvXPProgressBar1->setValue(row);
         };
@@ -89,7 +88,7 @@ void TForm1::runRefresh(int first, int last, bool showProgress) {
         // Collected as the rows finish, so that a run ended by an error keeps what it did.
         hooks.rowFinished = [this](const RowCheck& check) { m_lastRun.rows.push_back(check); };
         try {
-            const RefreshResult result = refreshRows(*m_checks, first, last, hooks);
+            const RefreshResult result = refreshRows(*m_checks, first, last, history.keeping(hooks, m_book));
             m_lastRun.rowsChecked = result.rowsChecked;
             m_lastRun.stopped = result.stopped;
         } catch (const EConvertError& e) {

@@ -10,6 +10,14 @@ void RunHistory::add(const AccountBook& book, const RowCheck& check) {
     if (auto entry = historyEntry(book, check, utcTimestamp(m_clock()))) m_entries.push_back(std::move(*entry));
 }
 
+RefreshHooks RunHistory::keeping(RefreshHooks hooks, const AccountBook& book) {
+    hooks.rowFinished = [this, &book, theirs = std::move(hooks.rowFinished)](const RowCheck& check) {
+        if (theirs) theirs(check);
+        add(book, check);
+    };
+    return hooks;
+}
+
 std::string RunHistory::save(const std::string& settingsPath) {
     if (m_entries.empty()) return {};
     try {

@@ -177,12 +177,18 @@ TEST(RunHistory, AHistoryThatCannotBeWrittenIsSaidAndTheChecksAreKeptForLater) {
     book.client.setRow(0, {"ivanov", "secret", "SG", ""});
     book.Stat.setCell(kBalance, 0, "42");
     RunHistory run([] { return std::chrono::system_clock::time_point(std::chrono::seconds(1'796'634'300)); });
+    // The run's hooks reach the history without taking the row's outcome from its other readers.
+    std::vector<CheckOutcome> seen;
+    RefreshHooks hooks;
+    hooks.rowFinished = [&](const RowCheck& check) { seen.push_back(check.outcome); };
+    const RefreshHooks runHooks = run.keeping(hooks, book);
     RowCheck check;
     check.row = 0;
     check.outcome = CheckOutcome::PageRead;
-    run.add(book, check);
+    runHooks.rowFinished(check);
     check.outcome = CheckOutcome::PassedOver;
-    run.add(book, check);
+    runHooks.rowFinished(check);
+    EXPECT_EQ(seen, (std::vector<CheckOutcome>{CheckOutcome::PageRead, CheckOutcome::PassedOver}));
     ASSERT_EQ(run.entries().size(), 1u);
 
     std::filesystem::create_directory(historyPathFor(settings));  // in the way of the file

@@ -240,13 +240,12 @@ int refreshCommand(const CliContext& context, std::optional<int> rowNumber) {
     };
 
     RunHistory history;
-    hooks.rowFinished = [&](const RowCheck& check) { history.add(book, check); };
 
     bool proxyFailed = false;
     std::string proxyError;
     RefreshResult result;
     try {
-        result = refreshRows(checks, first, last, hooks);
+        result = refreshRows(checks, first, last, history.keeping(hooks, book));
     } catch (const EConvertError& e) {
         proxyFailed = true;
         proxyError = e.what();
