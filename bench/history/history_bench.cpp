@@ -75,7 +75,8 @@ const std::string& bigHistory() {
         std::vector<HistoryEntry> batch;
         for (int run = 0; run < kRuns; ++run) {
             auto checks = runChecks(kAccounts, kStart + std::chrono::hours(run));
-            batch.insert(batch.end(), std::make_move_iterator(checks.begin()), std::make_move_iterator(checks.end()));
+            batch.insert(batch.end(), std::make_move_iterator(checks.begin()),
+                         std::make_move_iterator(checks.end()));
             if (batch.size() >= 40000 || run == kRuns - 1) {
                 history.append(batch);
                 batch.clear();

@@ -12,8 +12,8 @@
 #include <QPen>
 #include <QScatterSeries>
 #include <QTableWidget>
-#include <QValueAxis>
 #include <QVBoxLayout>
+#include <QValueAxis>
 #include <algorithm>
 #include <filesystem>
 #include <vector>
@@ -78,8 +78,9 @@ HistoryDialog::HistoryDialog(const std::string& historyPath, const std::string& 
     m_note->setObjectName(QStringLiteral("HistoryNote"));
     m_note->setWordWrap(true);
     m_note->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    m_note->setText(problem.isEmpty() ? account + QStringLiteral(": проверок ") + QString::number(entries.size())
-                                      : problem);
+    m_note->setText(problem.isEmpty()
+                        ? account + QStringLiteral(": проверок ") + QString::number(entries.size())
+                        : problem);
     layout->addWidget(m_note);
 
     auto* chart = new QChart;
@@ -109,7 +110,8 @@ HistoryDialog::HistoryDialog(const std::string& historyPath, const std::string& 
     for (qint64 x : failedTimes) {
         const auto after = std::upper_bound(line.begin(), line.end(), static_cast<qreal>(x),
                                             [](qreal t, const QPointF& p) { return t < p.x(); });
-        const qreal y = after != line.begin() ? std::prev(after)->y() : (line.isEmpty() ? 0.0 : line.front().y());
+        const qreal y =
+            after != line.begin() ? std::prev(after)->y() : (line.isEmpty() ? 0.0 : line.front().y());
         marks.append(QPointF(static_cast<qreal>(x), y));
     }
     m_balance->replace(line);
@@ -124,16 +126,17 @@ HistoryDialog::HistoryDialog(const std::string& historyPath, const std::string& 
     valueAxis->setLabelFormat(QStringLiteral("%.2f"));
     chart->addAxis(timeAxis, Qt::AlignBottom);
     chart->addAxis(valueAxis, Qt::AlignLeft);
-    for (QAbstractSeries* series : {static_cast<QAbstractSeries*>(m_balance), static_cast<QAbstractSeries*>(m_failed)}) {
+    for (QAbstractSeries* series :
+         {static_cast<QAbstractSeries*>(m_balance), static_cast<QAbstractSeries*>(m_failed)}) {
         series->attachAxis(timeAxis);
         series->attachAxis(valueAxis);
     }
     QList<QPointF> all = line + marks;
     if (!all.isEmpty()) {
-        const auto [minX, maxX] = std::minmax_element(all.begin(), all.end(),
-                                                      [](const QPointF& a, const QPointF& b) { return a.x() < b.x(); });
-        const auto [minY, maxY] = std::minmax_element(all.begin(), all.end(),
-                                                      [](const QPointF& a, const QPointF& b) { return a.y() < b.y(); });
+        const auto [minX, maxX] = std::minmax_element(
+            all.begin(), all.end(), [](const QPointF& a, const QPointF& b) { return a.x() < b.x(); });
+        const auto [minY, maxY] = std::minmax_element(
+            all.begin(), all.end(), [](const QPointF& a, const QPointF& b) { return a.y() < b.y(); });
         // One point, or a flat line, still gets an axis with some height and width.
         const qreal pad = std::max<qreal>((maxY->y() - minY->y()) * 0.1, 1.0);
         const qint64 hour = 3600 * 1000;
@@ -149,8 +152,9 @@ HistoryDialog::HistoryDialog(const std::string& historyPath, const std::string& 
 
     m_table = new QTableWidget(static_cast<int>(entries.size()), 5, this);
     m_table->setObjectName(QStringLiteral("HistoryTable"));
-    m_table->setHorizontalHeaderLabels({QStringLiteral("Время"), QStringLiteral("Баланс"), QStringLiteral("Скорость"),
-                                        QStringLiteral("Активна/Тариф"), QStringLiteral("Итог")});
+    m_table->setHorizontalHeaderLabels({QStringLiteral("Время"), QStringLiteral("Баланс"),
+                                        QStringLiteral("Скорость"), QStringLiteral("Активна/Тариф"),
+                                        QStringLiteral("Итог")});
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_table->verticalHeader()->hide();

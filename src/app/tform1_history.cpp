@@ -13,7 +13,8 @@ namespace korvex {
 void TForm1::BalanceHistoryItemClick() {
     if (m_curRow < 0) return;
     // The account table's login: the balance table's copy may be stale until the next tab change.
-    auto* dialog = new HistoryDialog(historyPathFor(FileName), cp1251ToUtf8(m_book.client.cell(kLogin, m_curRow)), this);
+    auto* dialog =
+        new HistoryDialog(historyPathFor(FileName), cp1251ToUtf8(m_book.client.cell(kLogin, m_curRow)), this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->open();
 }
@@ -22,7 +23,8 @@ void TForm1::sayHistoryProblem(const std::string& problem) {
     // The progress bar under the table is the window's status line: a run's end shows there, and so
     // does this, until the next run.
     const QString text =
-        problem.empty() ? QString() : QStringLiteral("История баланса не записана: ") + QString::fromStdString(problem);
+        problem.empty() ? QString()
+                        : QStringLiteral("История баланса не записана: ") + QString::fromStdString(problem);
     JvXPProgressBar1->setToolTip(text);
     // The bar's format reads %p, %v and %m; the message is shown as it is.
     QString format = text;

@@ -19,13 +19,13 @@ namespace {
 constexpr const char* kToVersion1 =
     "CREATE TABLE checks("
     " id INTEGER PRIMARY KEY,"
-    " time TEXT NOT NULL,"                    // UTC, YYYY-MM-DDTHH:MM:SSZ
+    " time TEXT NOT NULL,"  // UTC, YYYY-MM-DDTHH:MM:SSZ
     " login TEXT NOT NULL,"
     " plan TEXT NOT NULL DEFAULT '',"
     " balance_text TEXT NOT NULL DEFAULT '',"  // the portal's text, UTF-8
     " speed TEXT NOT NULL DEFAULT '',"
     " status TEXT NOT NULL DEFAULT '',"
-    " outcome TEXT NOT NULL);";                // page, not found, error marker, transfer failed
+    " outcome TEXT NOT NULL);";  // page, not found, error marker, transfer failed
 // Version 2: the balance as a number (NULL when the text is none) and why a check failed; the table
 // is kept in order of login and time (a clustered key), so that one account's checks lie together
 // and its most recent ones are read from a few pages of the file; an index by time serves listing
@@ -71,12 +71,13 @@ public:
     explicit operator bool() const { return m_stmt != nullptr; }
     sqlite3_stmt* get() const { return m_stmt; }
     bool bind(int index, const std::string& text) {
-        return sqlite3_bind_text(m_stmt, index, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT) ==
-               SQLITE_OK;
+        return sqlite3_bind_text(m_stmt, index, text.data(), static_cast<int>(text.size()),
+                                 SQLITE_TRANSIENT) == SQLITE_OK;
     }
     std::string text(int col) const {
         const auto* bytes = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, col));
-        return bytes ? std::string(bytes, static_cast<std::size_t>(sqlite3_column_bytes(m_stmt, col))) : std::string();
+        return bytes ? std::string(bytes, static_cast<std::size_t>(sqlite3_column_bytes(m_stmt, col)))
+                     : std::string();
     }
 
 private:
@@ -129,7 +130,8 @@ BalanceHistory::BalanceHistory(const std::string& path) : m_path(path) {
             throw HistoryError("cannot make the balance history " + path + ": " + std::strerror(errno));
         if (fd >= 0) ::close(fd);
     }
-    if (sqlite3_open_v2(path.c_str(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOFOLLOW, nullptr) != SQLITE_OK) {
+    if (sqlite3_open_v2(path.c_str(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOFOLLOW, nullptr) !=
+        SQLITE_OK) {
         const std::string why = m_db ? sqlite3_errmsg(m_db) : "out of memory";
         sqlite3_close(m_db);
         m_db = nullptr;
@@ -138,8 +140,8 @@ BalanceHistory::BalanceHistory(const std::string& path) : m_path(path) {
     try {
         sqlite3_extended_result_codes(m_db, 1);
         sqlite3_busy_timeout(m_db, 5000);
-        sqlite3_create_function_v2(m_db, "korvex_balance_number", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
-                                   &balanceNumberFunction, nullptr, nullptr, nullptr);
+        sqlite3_create_function_v2(m_db, "korvex_balance_number", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC,
+                                   nullptr, &balanceNumberFunction, nullptr, nullptr, nullptr);
         // A file of a newer version is refused before anything (the journal mode too) is written.
         if (const int version = schemaVersion(); version > kSchemaVersion)
             throw HistoryError("the balance history " + path + " was written by a newer Korvex (schema " +
@@ -209,15 +211,19 @@ void BalanceHistory::append(const std::vector<HistoryEntry>& entries) {
         if (!next || sqlite3_step(next.get()) != SQLITE_ROW) fail("write");
         sqlite3_int64 id = sqlite3_column_int64(next.get(), 0);
         sqlite3_reset(next.get());
-        Statement st(m_db, std::string("INSERT INTO checks(") + kColumns + ", id) VALUES(?1,?2,?3,?4,?5,?6,?7,?8,?9,?10)");
+        Statement st(m_db, std::string("INSERT INTO checks(") + kColumns +
+                               ", id) VALUES(?1,?2,?3,?4,?5,?6,?7,?8,?9,?10)");
         if (!st) fail("write");
         for (const HistoryEntry& e : entries) {
             const std::string outcome(outcomeName(e.outcome));
-            bool ok = st.bind(1, e.time) && st.bind(2, e.login) && st.bind(3, e.plan) && st.bind(4, e.balanceText) &&
-                      (e.balance ? sqlite3_bind_double(st.get(), 5, *e.balance) : sqlite3_bind_null(st.get(), 5)) ==
-                          SQLITE_OK &&
-                      st.bind(6, e.speed) && st.bind(7, e.status) && st.bind(8, outcome) && st.bind(9, e.detail);
-            ok = ok && sqlite3_bind_int64(st.get(), 10, id++) == SQLITE_OK && sqlite3_step(st.get()) == SQLITE_DONE;
+            bool ok =
+                st.bind(1, e.time) && st.bind(2, e.login) && st.bind(3, e.plan) &&
+                st.bind(4, e.balanceText) &&
+                (e.balance ? sqlite3_bind_double(st.get(), 5, *e.balance) : sqlite3_bind_null(st.get(), 5)) ==
+                    SQLITE_OK &&
+                st.bind(6, e.speed) && st.bind(7, e.status) && st.bind(8, outcome) && st.bind(9, e.detail);
+            ok = ok && sqlite3_bind_int64(st.get(), 10, id++) == SQLITE_OK &&
+                 sqlite3_step(st.get()) == SQLITE_DONE;
             if (!ok) fail("write");
             sqlite3_reset(st.get());
         }

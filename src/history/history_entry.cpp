@@ -27,8 +27,8 @@ std::size_t blankAt(std::string_view text) {
 std::string_view trimmed(std::string_view text) {
     while (std::size_t n = blankAt(text)) text.remove_prefix(n);
     for (;;) {
-        if (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r' ||
-                              text.back() == '\n')) {
+        if (!text.empty() &&
+            (text.back() == ' ' || text.back() == '\t' || text.back() == '\r' || text.back() == '\n')) {
             text.remove_suffix(1);
         } else if (text.ends_with("\xC2\xA0")) {
             text.remove_suffix(2);
@@ -102,7 +102,8 @@ std::optional<HistoryOutcome> historyOutcome(CheckOutcome outcome) {
     return std::nullopt;
 }
 
-std::optional<HistoryEntry> historyEntry(const AccountBook& book, const RowCheck& check, std::string timeUtc) {
+std::optional<HistoryEntry> historyEntry(const AccountBook& book, const RowCheck& check,
+                                         std::string timeUtc) {
     const std::optional<HistoryOutcome> outcome = historyOutcome(check.outcome);
     if (!outcome || check.row < 0) return std::nullopt;
     HistoryEntry entry;
@@ -198,7 +199,8 @@ std::optional<std::string> utcTimestampFromDate(std::string_view text) {
         ++pos;
     }
     if (pos != text.size()) return std::nullopt;
-    const std::chrono::year_month_day date{std::chrono::year(year), std::chrono::month(static_cast<unsigned>(month)),
+    const std::chrono::year_month_day date{std::chrono::year(year),
+                                           std::chrono::month(static_cast<unsigned>(month)),
                                            std::chrono::day(static_cast<unsigned>(day))};
     if (!date.ok() || hour > 23 || minute > 59 || second > 59) return std::nullopt;
     char out[64];

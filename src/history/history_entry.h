@@ -21,9 +21,9 @@ enum class HistoryOutcome {
 };
 
 struct HistoryEntry {
-    std::string time;     // UTC, "YYYY-MM-DDTHH:MM:SSZ", so that text order is time order
-    std::string login;    // the account table's login
-    std::string plan;     // the plan code
+    std::string time;   // UTC, "YYYY-MM-DDTHH:MM:SSZ", so that text order is time order
+    std::string login;  // the account table's login
+    std::string plan;   // the plan code
     std::string balanceText;
     std::optional<double> balance;  // balanceText read as a number, for charts
     std::string speed;

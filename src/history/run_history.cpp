@@ -7,7 +7,8 @@ namespace korvex {
 RunHistory::RunHistory(Clock clock) : m_clock(std::move(clock)) {}
 
 void RunHistory::add(const AccountBook& book, const RowCheck& check) {
-    if (auto entry = historyEntry(book, check, utcTimestamp(m_clock()))) m_entries.push_back(std::move(*entry));
+    if (auto entry = historyEntry(book, check, utcTimestamp(m_clock())))
+        m_entries.push_back(std::move(*entry));
 }
 
 RefreshHooks RunHistory::keeping(RefreshHooks hooks, const AccountBook& book) {

@@ -70,7 +70,8 @@ TEST_F(WindowTest, TheDialogChartsTheBalanceMarksFailedChecksAndListsNewestFirst
         EXPECT_EQ(dialog.checksTable()->item(c.checks - 1, 1)->text(),
                   QString::number(c.checks) + QStringLiteral(",00 руб."));
         if (c.marks > 0) {
-            EXPECT_EQ(dialog.checksTable()->item(0, 4)->text().left(18), QStringLiteral("нет ответа портала"));
+            EXPECT_EQ(dialog.checksTable()->item(0, 4)->text().left(18),
+                      QStringLiteral("нет ответа портала"));
             // A failed check is marked at the balance read before it.
             EXPECT_EQ(dialog.failedSeries()->at(0).y(), c.checks - 8);
         }
@@ -85,8 +86,8 @@ TEST_F(WindowTest, TheDialogSaysWhenTheHistoryCannotBeReadAndMakesNoFile) {
 
     std::filesystem::create_directory(missing);
     HistoryDialog broken(missing, "ivanov");
-    EXPECT_TRUE(broken.note()->text().startsWith(QStringLiteral("История баланса не читается"))) <<
-        broken.note()->text().toStdString();
+    EXPECT_TRUE(broken.note()->text().startsWith(QStringLiteral("История баланса не читается")))
+        << broken.note()->text().toStdString();
 }
 
 TEST_F(PortalWindowTest, TheLastItemOfTheBalanceMenuOpensTheRowsHistory) {
@@ -110,6 +111,13 @@ TEST_F(PortalWindowTest, TheLastItemOfTheBalanceMenuOpensTheRowsHistory) {
     EXPECT_EQ(dialog->checksTable()->rowCount(), 2);
     EXPECT_EQ(dialog->balanceSeries()->count(), 2);
     dialog->close();
+
+    // Deleting the account leaves its history; it is still found by login.
+    form.setCurrentCell(0, 1);
+    form.delrowClick();
+    EXPECT_EQ(form.book().client.cell(kLogin, 1), "");
+    HistoryDialog afterDelete(historyPathFor(m_settings), "sat_titova");
+    EXPECT_EQ(afterDelete.checksTable()->rowCount(), 2);
 }
 
 TEST_F(PortalWindowTest, AHistoryThatCannotBeWrittenIsSaidUnderTheTableAndTheSaveStands) {

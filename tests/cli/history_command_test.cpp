@@ -105,16 +105,18 @@ TEST_F(HistoryCommandTest, AHistoryThatCannotBeWrittenIsSaidOnceAndTheSettingsAr
 TEST_F(HistoryCommandTest, ChecksAreListedAsATableOrCsvInUtf8ByLoginAndDate) {
     {
         BalanceHistory history(historyPath());
-        HistoryEntry failed = kept("2026-12-02T08:00:00Z", "r_smirnov", "", "", HistoryOutcome::TransferFailed);
+        HistoryEntry failed =
+            kept("2026-12-02T08:00:00Z", "r_smirnov", "", "", HistoryOutcome::TransferFailed);
         failed.detail = "Couldn't connect to server";
-        history.append({kept("2026-12-01T08:00:00Z", "r_smirnov", "1 200,50 руб.", "Активна, \"Стандарт\""), failed,
-                        kept("2026-12-03T08:00:00Z", "r_volkova", "-3", "Заблокирована")});
+        history.append({kept("2026-12-01T08:00:00Z", "r_smirnov", "1 200,50 руб.", "Активна, \"Стандарт\""),
+                        failed, kept("2026-12-03T08:00:00Z", "r_volkova", "-3", "Заблокирована")});
     }
     ASSERT_EQ(history({.login = "r_smirnov", .csv = true}), kExitOk) << f.err.str();
-    EXPECT_EQ(f.out.str(),
-              "time,login,plan,balance,amount,speed,status,outcome,detail\n"
-              "2026-12-01T08:00:00Z,r_smirnov,R,\"1 200,50 руб.\",1200.5,512,\"Активна, \"\"Стандарт\"\"\",page,\n"
-              "2026-12-02T08:00:00Z,r_smirnov,R,,,512,,transfer failed,Couldn't connect to server\n");
+    EXPECT_EQ(
+        f.out.str(),
+        "time,login,plan,balance,amount,speed,status,outcome,detail\n"
+        "2026-12-01T08:00:00Z,r_smirnov,R,\"1 200,50 руб.\",1200.5,512,\"Активна, \"\"Стандарт\"\"\",page,\n"
+        "2026-12-02T08:00:00Z,r_smirnov,R,,,512,,transfer failed,Couldn't connect to server\n");
 
     ASSERT_EQ(history({.since = "2026-12-03T00:00:00Z"}), kExitOk);
     const std::string table = f.out.str();
@@ -148,7 +150,8 @@ TEST(HistoryCommandLine, OptionsAreCheckedAndDatesBecomeTimestamps) {
     EXPECT_EQ(call.login, "r_smirnov");
     EXPECT_EQ(call.since, "2026-12-01T00:00:00Z");
     EXPECT_TRUE(call.csv);
-    EXPECT_EQ(parseCommandLine({"history", "--prune-before", "2026-12-01T10:30"}).pruneBefore, "2026-12-01T10:30:00Z");
+    EXPECT_EQ(parseCommandLine({"history", "--prune-before", "2026-12-01T10:30"}).pruneBefore,
+              "2026-12-01T10:30:00Z");
 
     const std::vector<std::vector<std::string>> refused = {
         {"history", "--since", "1.12.2026"},

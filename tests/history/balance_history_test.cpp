@@ -38,7 +38,8 @@ std::string sql(const std::string& path, const std::string& statement) {
     sqlite3_exec(
         db, statement.c_str(),
         [](void* out, int, char** values, char**) {
-            if (values[0] && static_cast<std::string*>(out)->empty()) *static_cast<std::string*>(out) = values[0];
+            if (values[0] && static_cast<std::string*>(out)->empty())
+                *static_cast<std::string*>(out) = values[0];
             return 0;
         },
         &answer, nullptr);
@@ -47,7 +48,7 @@ std::string sql(const std::string& path, const std::string& statement) {
 }
 
 unsigned mode(const std::string& path) {
-    struct stat st{};
+    struct stat st {};
     ::stat(path.c_str(), &st);
     return st.st_mode & 0777;
 }
@@ -70,13 +71,14 @@ TEST(BalanceHistory, ReadsBackWhatWasAppendedByLoginTimeAndLimit) {
     HistoryEntry failed = entry("2026-12-03T08:00:00Z", "ivanov", "", HistoryOutcome::TransferFailed);
     failed.detail = "Couldn't connect to server";
     history.append({entry("2026-12-01T08:00:00Z", "ivanov", "100,50 руб."),
-                    entry("2026-12-01T08:00:01Z", "петров", "7"), entry("2026-12-02T08:00:00Z", "ivanov", "90"),
-                    failed});
+                    entry("2026-12-01T08:00:01Z", "петров", "7"),
+                    entry("2026-12-02T08:00:00Z", "ivanov", "90"), failed});
     history.append({entry("2026-12-04T08:00:00Z", "ivanov", "--------", HistoryOutcome::NotFound)});
 
     const auto all = history.read({});
     ASSERT_EQ(all.size(), 5u);
-    EXPECT_EQ(all[0], entry("2026-12-01T08:00:00Z", "ivanov", "100,50 руб.")) << "texts and number round-trip";
+    EXPECT_EQ(all[0], entry("2026-12-01T08:00:00Z", "ivanov", "100,50 руб."))
+        << "texts and number round-trip";
     EXPECT_EQ(all[0].balance, 100.5);
     EXPECT_EQ(all[3], failed);
     EXPECT_FALSE(all[4].balance);
@@ -86,7 +88,8 @@ TEST(BalanceHistory, ReadsBackWhatWasAppendedByLoginTimeAndLimit) {
         std::vector<std::string> times;  // oldest first
     } cases[] = {
         {{"петров", "", 0}, {"2026-12-01T08:00:01Z"}},
-        {{"ivanov", "2026-12-02T00:00:00Z", 0}, {"2026-12-02T08:00:00Z", "2026-12-03T08:00:00Z", "2026-12-04T08:00:00Z"}},
+        {{"ivanov", "2026-12-02T00:00:00Z", 0},
+         {"2026-12-02T08:00:00Z", "2026-12-03T08:00:00Z", "2026-12-04T08:00:00Z"}},
         {{"ivanov", "", 2}, {"2026-12-03T08:00:00Z", "2026-12-04T08:00:00Z"}},
         {{"", "2026-12-04T00:00:00Z", 0}, {"2026-12-04T08:00:00Z"}},
         {{"nobody", "", 0}, {}},
@@ -116,7 +119,8 @@ TEST(BalanceHistory, PruneRemovesOnlyTheChecksBeforeTheDate) {
 void writeVersion1(const std::string& path) {
     sql(path,
         "CREATE TABLE checks(id INTEGER PRIMARY KEY, time TEXT NOT NULL, login TEXT NOT NULL,"
-        " plan TEXT NOT NULL DEFAULT '', balance_text TEXT NOT NULL DEFAULT '', speed TEXT NOT NULL DEFAULT '',"
+        " plan TEXT NOT NULL DEFAULT '', balance_text TEXT NOT NULL DEFAULT '', speed TEXT NOT NULL DEFAULT "
+        "'',"
         " status TEXT NOT NULL DEFAULT '', outcome TEXT NOT NULL);"
         "INSERT INTO checks(time, login, plan, balance_text, speed, status, outcome) VALUES"
         " ('2026-01-01T10:00:00Z', 'ivanov', 'SG', '1 234,50 руб.', '256', 'Активна', 'page'),"
@@ -141,8 +145,9 @@ TEST(BalanceHistory, OpeningBringsAnEmptyFileAndAVersion1FileUpToDate) {
         c.prepare(path);
         BalanceHistory history(path);
         EXPECT_EQ(history.schemaVersion(), BalanceHistory::kSchemaVersion);
-        EXPECT_EQ(sql(path, "SELECT name FROM sqlite_master WHERE type = 'index' AND name NOT LIKE 'sqlite_%'"),
-                  "checks_by_time");
+        EXPECT_EQ(
+            sql(path, "SELECT name FROM sqlite_master WHERE type = 'index' AND name NOT LIKE 'sqlite_%'"),
+            "checks_by_time");
         const auto rows = history.read({"ivanov", "", 0});
         ASSERT_EQ(rows.size(), c.rows);
         if (c.rows == 3) {

@@ -16,17 +16,17 @@ TEST(BalanceNumber, ReadsThePortalsAmountsAndNothingElse) {
         {"-12,50", -12.5},
         {"  300 р.", 300},
         {"1 234,56 руб.", 1234.56},
-        {"1\xC2\xA0" "234\xC2\xA0" "567", 1234567},  // no-break spaces between the thousands
-        {"\xE2\x88\x92" "5", -5},                     // a minus sign
+        {"1\u00A0234\u00A0567", 1234567},  // no-break spaces between the thousands
+        {"\u22125", -5},                   // a minus sign
         {"12.5 USD", 12.5},
         {"0", 0},
         {"--------", std::nullopt},  // the not-found marker
         {"", std::nullopt},
         {"нет данных", std::nullopt},
         {"12-34", std::nullopt},
-        {"12 34", std::nullopt},      // not a group of thousands
+        {"12 34", std::nullopt},  // not a group of thousands
         {"1 2345", std::nullopt},
-        {"5 из 10", std::nullopt},    // two numbers
+        {"5 из 10", std::nullopt},  // two numbers
         {"12,", std::nullopt},
         {"10%", std::nullopt},
         {"USD 12", std::nullopt},

@@ -53,8 +53,7 @@ int historyCommand(const CliContext& context, const HistoryOptions& options) {
     if (!std::filesystem::exists(path, ec)) {
         // Not made here: reading must not leave an empty history file behind.
         if (options.pruneBefore.empty() && options.csv) printCsv(context.out, {});
-        context.err << kPrefix << "no checks are kept yet (" << path
-                    << " begins with the next refresh)\n";
+        context.err << kPrefix << "no checks are kept yet (" << path << " begins with the next refresh)\n";
         context.out.flush();
         return kExitOk;
     }
@@ -73,7 +72,8 @@ int historyCommand(const CliContext& context, const HistoryOptions& options) {
         else if (!entries.empty())
             printTable(context.out, entries);
         else
-            context.err << kPrefix << "no checks" << (options.login.empty() ? "" : " of " + terminalText(options.login))
+            context.err << kPrefix << "no checks"
+                        << (options.login.empty() ? "" : " of " + terminalText(options.login))
                         << (options.since.empty() ? "" : " since " + options.since) << " in " << path << '\n';
         context.out.flush();
         return context.out ? kExitOk : kExitFailed;
