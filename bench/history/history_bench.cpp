@@ -121,6 +121,18 @@ void BM_AppendRunOf500To1M(benchmark::State& state) {
 }
 BENCHMARK(BM_AppendRunOf500To1M)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// What the end of a run does (RunHistory::save): open the file, append, close. The last connection
+// to close writes the WAL back into the file and syncs it.
+void BM_SaveRunOf500To1M(benchmark::State& state) {
+    int run = kRuns + 100000;
+    for (auto _ : state) {
+        BalanceHistory history(bigHistory());
+        history.append(runChecks(500, kStart + std::chrono::hours(++run)));
+    }
+    state.SetItemsProcessed(state.iterations() * 500);
+}
+BENCHMARK(BM_SaveRunOf500To1M)->Unit(benchmark::kMillisecond)->UseRealTime();
+
 }  // namespace
 
 BENCHMARK_MAIN();
