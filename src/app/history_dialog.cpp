@@ -95,19 +95,22 @@ HistoryDialog::HistoryDialog(const std::string& historyPath, const std::string& 
     m_failed->setColor(QColor(0xD0, 0x30, 0x30));
     m_failed->setBorderColor(QColor(0xD0, 0x30, 0x30));
 
-    // A failed check has no balance of its own: it is marked at the last balance read before it (the
-    // first one after it when there is none before), so the marks sit on the line.
+    // Every balance read is a point of the line (also one read on a page where another value was not
+    // found). A failed check without a balance of its own is marked at the last balance read before
+    // it (the first one after it when there is none before), so the marks sit on the line.
     QList<QPointF> line;
-    std::vector<qint64> failedTimes;
+    QList<QPointF> marks;
+    std::vector<qint64> unreadFailures;
     for (auto it = entries.rbegin(); it != entries.rend(); ++it) {
         const qint64 x = msecs(*it);
-        if (it->balance && !historyCheckFailed(it->outcome))
-            line.append(QPointF(static_cast<qreal>(x), *it->balance));
-        else if (historyCheckFailed(it->outcome))
-            failedTimes.push_back(x);
+        if (it->balance) line.append(QPointF(static_cast<qreal>(x), *it->balance));
+        if (!historyCheckFailed(it->outcome)) continue;
+        if (it->balance)
+            marks.append(line.back());
+        else
+            unreadFailures.push_back(x);
     }
-    QList<QPointF> marks;
-    for (qint64 x : failedTimes) {
+    for (qint64 x : unreadFailures) {
         const auto after = std::upper_bound(line.begin(), line.end(), static_cast<qreal>(x),
                                             [](qreal t, const QPointF& p) { return t < p.x(); });
         const qreal y =
