@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QLineSeries>
 #include <QPen>
+#include <QPushButton>
 #include <QScatterSeries>
 #include <QTableWidget>
 #include <QVBoxLayout>
@@ -91,7 +92,7 @@ HistoryDialog::HistoryDialog(const std::string& historyPath, const std::string& 
     m_failed = new QScatterSeries(chart);
     m_failed->setName(QStringLiteral("Проверка не удалась"));
     m_failed->setMarkerShape(QScatterSeries::MarkerShapeRectangle);
-    m_failed->setMarkerSize(8);
+    m_failed->setMarkerSize(entries.size() < 200 ? 8 : 5);
     m_failed->setColor(QColor(0xD0, 0x30, 0x30));
     m_failed->setBorderColor(QColor(0xD0, 0x30, 0x30));
 
@@ -161,6 +162,7 @@ HistoryDialog::HistoryDialog(const std::string& historyPath, const std::string& 
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_table->verticalHeader()->hide();
+    m_table->verticalHeader()->setDefaultSectionSize(m_table->fontMetrics().height() + 6);
     m_table->horizontalHeader()->setStretchLastSection(true);
     const QBrush failedTint(QColor(0xFF, 0xE4, 0xE1));
     for (int row = 0; row < static_cast<int>(entries.size()); ++row) {
@@ -180,6 +182,7 @@ HistoryDialog::HistoryDialog(const std::string& historyPath, const std::string& 
     layout->addWidget(m_table, 2);
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
+    buttons->button(QDialogButtonBox::Close)->setText(QStringLiteral("Закрыть"));
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     layout->addWidget(buttons);
 }
