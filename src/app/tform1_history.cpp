@@ -1,6 +1,7 @@
 // The window's side of the balance history: the dialog for the row under the right-click, and the
 // line that says when a run's checks could not be kept.
 #include <QAction>
+#include <QFontMetrics>
 #include <QTableView>
 
 #include "balance_history.h"
@@ -26,8 +27,10 @@ void TForm1::sayHistoryProblem(const std::string& problem) {
         problem.empty() ? QString()
                         : QStringLiteral("История баланса не записана: ") + QString::fromStdString(problem);
     JvXPProgressBar1->setToolTip(text);
-    // The bar's format reads %p, %v and %m; the message is shown as it is.
-    QString format = text;
+    // One line in the bar, the whole text in its tooltip. The bar's format reads %p, %v and %m; the
+    // message is shown as it is.
+    QString format =
+        JvXPProgressBar1->fontMetrics().elidedText(text, Qt::ElideMiddle, JvXPProgressBar1->width() - 16);
     format.replace(QLatin1Char('%'), QChar(0xFF05));
     JvXPProgressBar1->setFormat(format);
     JvXPProgressBar1->setTextVisible(!problem.empty());
