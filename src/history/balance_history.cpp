@@ -130,8 +130,7 @@ BalanceHistory::BalanceHistory(const std::string& path) : m_path(path) {
             throw HistoryError("cannot make the balance history " + path + ": " + std::strerror(errno));
         if (fd >= 0) ::close(fd);
     }
-    if (sqlite3_open_v2(path.c_str(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOFOLLOW, nullptr) !=
-        SQLITE_OK) {
+    if (sqlite3_open_v2(path.c_str(), &m_db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
         const std::string why = m_db ? sqlite3_errmsg(m_db) : "out of memory";
         sqlite3_close(m_db);
         m_db = nullptr;

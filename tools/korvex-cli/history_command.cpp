@@ -33,8 +33,9 @@ void printTable(std::ostream& out, const std::vector<HistoryEntry>& entries) {
     std::vector<std::vector<std::string>> lines;
     lines.push_back({"time (UTC)", "login", "plan", "balance", "speed", "status", "outcome"});
     for (const HistoryEntry& e : entries)
-        lines.push_back({e.time, terminalText(e.login), terminalText(e.plan), terminalText(e.balanceText),
-                         terminalText(e.speed), terminalText(e.status), terminalText(outcomeText(e))});
+        lines.push_back({terminalText(e.time), terminalText(e.login), terminalText(e.plan),
+                         terminalText(e.balanceText), terminalText(e.speed), terminalText(e.status),
+                         terminalText(outcomeText(e))});
     printAlignedLines(out, lines);
 }
 
