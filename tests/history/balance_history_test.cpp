@@ -171,6 +171,14 @@ TEST(BalanceHistory, AFileItCannotUseIsRefusedAndLeftAsItIs) {
         EXPECT_THROW(BalanceHistory{path}, HistoryError) << path;
         EXPECT_TRUE(readFile(path) == before) << path << " was changed";
     }
+    // A migration that fails half-way (a table of its name is already there) leaves version 1 whole.
+    const std::string blocked = dir.file("blocked.sqlite");
+    writeVersion1(blocked);
+    sql(blocked, "CREATE TABLE checks_v2(x)");
+    EXPECT_THROW(BalanceHistory{blocked}, HistoryError);
+    EXPECT_EQ(sql(blocked, "PRAGMA user_version"), "1");
+    EXPECT_EQ(sql(blocked, "SELECT count(*) FROM checks"), "3");
+
     std::filesystem::create_directory(dir.file("folder.sqlite"));
     EXPECT_THROW(BalanceHistory{dir.file("folder.sqlite")}, HistoryError);
 }
