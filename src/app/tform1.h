@@ -110,6 +110,8 @@ public:
     void N40961Click();
     void N51201Click();
     void N5Click();
+    // The balance history of the row's account.
+    void BalanceHistoryItemClick();
 
     // News, links and the update button.
     void NewsClick();
@@ -178,6 +180,7 @@ public:
     QAction* N51201 = nullptr;
     QAction* N5 = nullptr;
     QAction* N6 = nullptr;
+    QAction* BalanceHistoryItem = nullptr;
 
     QMenu* PopupMenu1 = nullptr;
     QAction* N4 = nullptr;
@@ -233,6 +236,8 @@ private:
     void speedItemClick(SpeedItem item);
     // Shows the tables' new texts and paints the window now.
     void repaintNow();
+    // The line under the balance table says that a run's checks are not in the history ("" clears it).
+    void sayHistoryProblem(const std::string& problem);
 
     AccountBook m_book;
     std::string FileName;

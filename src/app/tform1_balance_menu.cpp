@@ -37,6 +37,8 @@ void TForm1::buildBalanceMenu() {
     N5->setObjectName(QStringLiteral("N5"));
     N6 = PopupMenu2->addAction(QStringLiteral("Обновить этот баланс"), this, &TForm1::N6Click);
     N6->setObjectName(QStringLiteral("N6"));
+    BalanceHistoryItem = PopupMenu2->addAction(QStringLiteral("История баланса…"), this, &TForm1::BalanceHistoryItemClick);
+    BalanceHistoryItem->setObjectName(QStringLiteral("BalanceHistoryItem"));
 }
 
 void TForm1::StatMouseDown(QWidget* source, Qt::MouseButton button, const QPoint& pos) {

@@ -24,6 +24,7 @@
 #include "qt_text.h"
 #include "receive_buffer.h"
 #include "refresh_run.h"
+#include "run_history.h"
 #include "tform1.h"
 #include "text_grid_model.h"
 
@@ -72,6 +73,8 @@ void TForm1::runRefresh(int first, int last, bool showProgress) {
     but1->setText(QStringLiteral("Обновление..."));
     if (showProgress) JvXPProgressBar1->setMaximum(m_book.clients - 1);
     bool failed = false;
+    RunHistory history;
+    sayHistoryProblem({});
     m_lastRun = RefreshResult{};
     withTransfers([&] {
         RefreshHooks hooks;
@@ -85,7 +88,7 @@ void TForm1::runRefresh(int first, int last, bool showProgress) {
         // Collected as the rows finish, so that a run ended by an error keeps what it did.
         hooks.rowFinished = [this](const RowCheck& check) { m_lastRun.rows.push_back(check); };
         try {
-            const RefreshResult result = refreshRows(*m_checks, first, last, hooks);
+            const RefreshResult result = refreshRows(*m_checks, first, last, history.keeping(hooks, m_book));
             m_lastRun.rowsChecked = result.rowsChecked;
             m_lastRun.stopped = result.stopped;
         } catch (const EConvertError& e) {
@@ -99,6 +102,7 @@ void TForm1::runRefresh(int first, int last, bool showProgress) {
         repaintNow();
         if (zapis()) but1->setText(QStringLiteral("Обновление завершено"));
     }
+    sayHistoryProblem(history.save(FileName));
     if (m_closeAfterRun) close();
 }
 

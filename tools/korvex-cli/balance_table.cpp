@@ -61,8 +61,11 @@ void printBalanceTable(std::ostream& out, const AccountBook& book) {
         for (auto& cell : cells) line.push_back(terminalText(cell));
         lines.push_back(std::move(line));
     }
+    printAlignedLines(out, lines);
+}
 
-    std::vector<std::size_t> widths(kTextHeadings.size(), 0);
+void printAlignedLines(std::ostream& out, const std::vector<std::vector<std::string>>& lines) {
+    std::vector<std::size_t> widths(lines.empty() ? 0 : lines.front().size(), 0);
     for (const auto& line : lines)
         for (std::size_t col = 0; col < line.size(); ++col)
             widths[col] = std::max(widths[col], displayWidth(line[col]));

@@ -23,6 +23,10 @@ std::vector<std::vector<std::string>> balanceTableRows(const AccountBook& book);
 // as U+FFFD, so that a page can neither break the layout nor send escape sequences to the terminal.
 void printBalanceTable(std::ostream& out, const AccountBook& book);
 
+// Lines of cells (already safe for a terminal) as aligned columns: the first right-aligned, the
+// others left-aligned, two blanks between them and none at the end of a line.
+void printAlignedLines(std::ostream& out, const std::vector<std::vector<std::string>>& lines);
+
 // CSV with the header line "login,balance,previous,speed,date,status,holder,plan"; cells as they are.
 void printBalanceCsv(std::ostream& out, const AccountBook& book);
 

@@ -23,6 +23,7 @@
 #include "progress_bar.h"
 #include "provider_profiles.h"
 #include "refresh_run.h"
+#include "run_history.h"
 #include "settings_file.h"
 #include "stop_signals.h"
 
@@ -238,11 +239,13 @@ int refreshCommand(const CliContext& context, std::optional<int> rowNumber) {
         reports.push_back(std::move(report));
     };
 
+    RunHistory history;
+
     bool proxyFailed = false;
     std::string proxyError;
     RefreshResult result;
     try {
-        result = refreshRows(checks, first, last, hooks);
+        result = refreshRows(checks, first, last, history.keeping(hooks, book));
     } catch (const EConvertError& e) {
         proxyFailed = true;
         proxyError = e.what();
@@ -261,6 +264,10 @@ int refreshCommand(const CliContext& context, std::optional<int> rowNumber) {
         saved = save(context, book, proxy);
         failed = !saved;
     }
+    // The checks happened whether or not the settings could be saved; a history that cannot be written
+    // is said, and changes nothing else.
+    if (const std::string problem = history.save(context.settingsPath); !problem.empty())
+        context.err << kPrefix << problem << '\n';
     printBalanceTable(context.out, book);
     context.out.flush();
 

@@ -2,6 +2,8 @@
 
 #include <charconv>
 
+#include "history_entry.h"
+
 namespace korvex {
 
 namespace {
@@ -11,6 +13,7 @@ std::optional<CliCommand> commandFromName(std::string_view name) {
     if (name == "refresh") return CliCommand::Refresh;
     if (name == "import") return CliCommand::Import;
     if (name == "export") return CliCommand::Export;
+    if (name == "history") return CliCommand::History;
     if (name == "help") return CliCommand::Help;
     return std::nullopt;
 }
@@ -30,6 +33,16 @@ bool valueOption(const std::vector<std::string>& args, std::size_t& i, std::stri
         return true;
     }
     return false;
+}
+
+// A date of the history's options as the history's timestamp.
+std::string historyDate(std::string_view option, const std::string& text) {
+    const std::optional<std::string> stamp = utcTimestampFromDate(text);
+    if (!stamp)
+        throw CliUsageError(std::string(option) + " takes a date YYYY-MM-DD or YYYY-MM-DDTHH:MM[:SS] (UTC), not \"" +
+                                text + "\"",
+                            CliCommand::History);
+    return *stamp;
 }
 
 int rowNumber(const std::string& text) {
@@ -52,6 +65,8 @@ std::string_view commandName(CliCommand command) {
             return "import";
         case CliCommand::Export:
             return "export";
+        case CliCommand::History:
+            return "history";
         case CliCommand::Help:
             break;
     }
@@ -66,6 +81,7 @@ CliInvocation parseCommandLine(const std::vector<std::string>& args) {
     bool optionsEnded = false;
     std::vector<std::pair<std::string, CliCommand>> flagsSeen;  // for the check against the command
     std::string rowText;
+    std::string dateText;
 
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
@@ -79,6 +95,14 @@ CliInvocation parseCommandLine(const std::vector<std::string>& args) {
         } else if (!optionsEnded && valueOption(args, i, "--row", rowText, topic)) {
             flagsSeen.emplace_back("--row", CliCommand::Refresh);
             call.row = rowNumber(rowText);
+        } else if (!optionsEnded && valueOption(args, i, "--login", call.login, topic)) {
+            flagsSeen.emplace_back("--login", CliCommand::History);
+        } else if (!optionsEnded && valueOption(args, i, "--since", dateText, topic)) {
+            flagsSeen.emplace_back("--since", CliCommand::History);
+            call.since = historyDate("--since", dateText);
+        } else if (!optionsEnded && valueOption(args, i, "--prune-before", dateText, topic)) {
+            flagsSeen.emplace_back("--prune-before", CliCommand::History);
+            call.pruneBefore = historyDate("--prune-before", dateText);
         } else if (!optionsEnded && arg == "--csv") {
             flagsSeen.emplace_back(arg, CliCommand::Show);
             call.csv = true;
@@ -115,13 +139,19 @@ CliInvocation parseCommandLine(const std::vector<std::string>& args) {
     call.command = *command;
 
     for (const auto& [flag, owner] : flagsSeen) {
-        if (owner != call.command)
+        if (owner != call.command && !(flag == "--csv" && call.command == CliCommand::History))
             throw CliUsageError(flag + " belongs to " + std::string(commandName(owner)) + ", not to " +
                                     std::string(commandName(call.command)),
                                 call.command);
     }
     const std::string name(commandName(call.command));
     switch (call.command) {
+        case CliCommand::History:
+            if (!call.pruneBefore.empty() && (call.csv || !call.login.empty() || !call.since.empty()))
+                throw CliUsageError("--prune-before removes old checks of every account; it goes without --login, "
+                                    "--since and --csv",
+                                    call.command);
+            [[fallthrough]];
         case CliCommand::Show:
         case CliCommand::Refresh:
             if (!operands.empty())
@@ -189,6 +219,24 @@ std::string helpText(CliCommand topic) {
                    "is made readable by its owner only.\n"
                    "\n"
                    "  --settings FILE  another settings file than the window's Settings.ini\n";
+        case CliCommand::History:
+            return "usage: korvex-cli history [--login L] [--since DATE] [--csv] [--settings FILE]\n"
+                   "       korvex-cli history --prune-before DATE [--settings FILE]\n"
+                   "\n"
+                   "Prints the checks kept in History.sqlite beside the settings file, oldest first:\n"
+                   "time (UTC), login, plan code, balance, speed, status and outcome (page, not found,\n"
+                   "error marker, transfer failed). Every refresh of the window or of korvex-cli adds\n"
+                   "its checks; deleting an account keeps its history.\n"
+                   "\n"
+                   "  --login L            the checks of one account\n"
+                   "  --since DATE         the checks from DATE on\n"
+                   "  --csv                CSV (UTF-8) with the header line\n"
+                   "                       time,login,plan,balance,amount,speed,status,outcome,detail\n"
+                   "                       (amount: the balance as a number when it reads as one)\n"
+                   "  --prune-before DATE  remove every check before DATE\n"
+                   "  --settings FILE      another settings file than the window's Settings.ini\n"
+                   "\n"
+                   "DATE is YYYY-MM-DD or YYYY-MM-DDTHH:MM[:SS], in UTC.\n";
         case CliCommand::Help:
             break;
     }
@@ -202,6 +250,7 @@ std::string helpText(CliCommand topic) {
            "  refresh [--row N]              check the accounts on their portals, save, print\n"
            "  import FILE.csv [--replace]    add (or replace) accounts from a CSV file\n"
            "  export [FILE.csv]              write the accounts as a CSV file\n"
+           "  history [--login L] [--csv]    print the checks kept in the balance history\n"
            "  help [COMMAND]                 this text, or the help of a command\n"
            "\n"
            "Exit status: 0 done, 1 a check, an import or a file failed, 2 bad command line.\n"

@@ -4,6 +4,7 @@
 //   korvex-cli [--settings FILE] refresh [--row N]
 //   korvex-cli [--settings FILE] import FILE.csv [--replace]
 //   korvex-cli [--settings FILE] export [FILE.csv]
+//   korvex-cli [--settings FILE] history [--login L] [--since DATE] [--csv] | --prune-before DATE
 //   korvex-cli [COMMAND] --help,  korvex-cli help [COMMAND]
 // Options may stand before or after the command; "--" ends the options.
 #include <optional>
@@ -14,17 +15,21 @@
 
 namespace korvex {
 
-enum class CliCommand { Help, Show, Refresh, Import, Export };
+enum class CliCommand { Help, Show, Refresh, Import, Export, History };
 
 struct CliInvocation {
     CliCommand command = CliCommand::Help;
     // Help: the command asked about; Help itself for the overview.
     CliCommand helpTopic = CliCommand::Help;
     std::string settingsPath;  // "" for Settings.ini beside the executable
-    bool csv = false;          // show
+    bool csv = false;          // show, history
     std::optional<int> row;    // refresh: one row, from 1
     std::string file;      // import: the CSV ("-" for standard input); export: "" or "-" for standard output
     bool replace = false;  // import
+    // history: one login, checks from a moment on, or pruning before one (timestamps of the history)
+    std::string login;
+    std::string since;
+    std::string pruneBefore;
 };
 
 // A command line that asks for nothing sensible. what() says why; topic() is the command whose help

@@ -11,6 +11,7 @@
 #include "cli_commands.h"
 #include "codepage.h"
 #include "command_line.h"
+#include "history_command.h"
 #include "paths.h"
 #include "portal_addresses.h"
 #include "single_instance.h"
@@ -65,6 +66,8 @@ int main(int argc, char** argv) {
                 return importCommand(context, call.file, call.replace);
             case CliCommand::Export:
                 return exportCommand(context, call.file);
+            case CliCommand::History:
+                return historyCommand(context, {call.login, call.since, call.csv, call.pruneBefore});
             case CliCommand::Help:
                 break;
         }

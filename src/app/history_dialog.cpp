@@ -1,0 +1,190 @@
+#include "history_dialog.h"
+
+#include <QBrush>
+#include <QChart>
+#include <QChartView>
+#include <QDateTime>
+#include <QDateTimeAxis>
+#include <QDialogButtonBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineSeries>
+#include <QPen>
+#include <QPushButton>
+#include <QScatterSeries>
+#include <QTableWidget>
+#include <QVBoxLayout>
+#include <QValueAxis>
+#include <algorithm>
+#include <filesystem>
+#include <vector>
+
+#include "balance_history.h"
+
+namespace korvex {
+
+namespace {
+
+QString outcomeCaption(const HistoryEntry& e) {
+    QString text;
+    switch (e.outcome) {
+        case HistoryOutcome::Page:
+            return QStringLiteral("прочитано");
+        case HistoryOutcome::NotFound:
+            text = QStringLiteral("значения не найдены");
+            break;
+        case HistoryOutcome::ErrorMarker:
+            text = QStringLiteral("ошибка проверки");
+            break;
+        case HistoryOutcome::TransferFailed:
+            text = QStringLiteral("нет ответа портала");
+            break;
+    }
+    if (!e.detail.empty()) text += QStringLiteral(" (") + QString::fromStdString(e.detail) + QLatin1Char(')');
+    return text;
+}
+
+qint64 msecs(const HistoryEntry& e) {
+    const auto moment = momentFromUtcTimestamp(e.time);
+    if (!moment) return 0;
+    return std::chrono::duration_cast<std::chrono::milliseconds>(moment->time_since_epoch()).count();
+}
+
+}  // namespace
+
+HistoryDialog::HistoryDialog(const std::string& historyPath, const std::string& login, QWidget* parent)
+    : QDialog(parent) {
+    setObjectName(QStringLiteral("HistoryDialog"));
+    const QString account = QString::fromStdString(login);
+    setWindowTitle(QStringLiteral("История баланса — ") + account);
+    resize(760, 600);
+
+    // Newest first, as the table shows them.
+    std::vector<HistoryEntry> entries;
+    QString problem;
+    std::error_code ec;
+    if (login.empty()) {
+        problem = QStringLiteral("В этой строке нет логина.");
+    } else if (std::filesystem::exists(historyPath, ec)) {
+        try {
+            entries = BalanceHistory(historyPath).recent(login, kMostChecks);
+        } catch (const HistoryError& e) {
+            problem = QStringLiteral("История баланса не читается: ") + QString::fromStdString(e.what());
+        }
+    }
+    if (problem.isEmpty() && entries.empty()) problem = QStringLiteral("Проверок этого счёта ещё нет.");
+
+    auto* layout = new QVBoxLayout(this);
+    m_note = new QLabel(this);
+    m_note->setObjectName(QStringLiteral("HistoryNote"));
+    m_note->setWordWrap(true);
+    m_note->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_note->setText(problem.isEmpty()
+                        ? account + QStringLiteral(": проверок ") + QString::number(entries.size())
+                        : problem);
+    layout->addWidget(m_note);
+
+    auto* chart = new QChart;
+    chart->legend()->setAlignment(Qt::AlignBottom);
+    m_balance = new QLineSeries(chart);
+    m_balance->setName(QStringLiteral("Баланс"));
+    m_balance->setPointsVisible(entries.size() < 200);
+    m_failed = new QScatterSeries(chart);
+    m_failed->setName(QStringLiteral("Проверка не удалась"));
+    m_failed->setMarkerShape(QScatterSeries::MarkerShapeRectangle);
+    m_failed->setMarkerSize(entries.size() < 200 ? 8 : 5);
+    m_failed->setColor(QColor(0xD0, 0x30, 0x30));
+    m_failed->setBorderColor(QColor(0xD0, 0x30, 0x30));
+
+    // Every balance read is a point of the line (also one read on a page where another value was not
+    // found). A failed check without a balance of its own is marked at the last balance read before
+    // it (the first one after it when there is none before), so the marks sit on the line.
+    QList<QPointF> line;
+    QList<QPointF> marks;
+    std::vector<qint64> unreadFailures;
+    for (auto it = entries.rbegin(); it != entries.rend(); ++it) {
+        const qint64 x = msecs(*it);
+        if (it->balance) line.append(QPointF(static_cast<qreal>(x), *it->balance));
+        if (!historyCheckFailed(it->outcome)) continue;
+        if (it->balance)
+            marks.append(line.back());
+        else
+            unreadFailures.push_back(x);
+    }
+    for (qint64 x : unreadFailures) {
+        const auto after = std::upper_bound(line.begin(), line.end(), static_cast<qreal>(x),
+                                            [](qreal t, const QPointF& p) { return t < p.x(); });
+        const qreal y =
+            after != line.begin() ? std::prev(after)->y() : (line.isEmpty() ? 0.0 : line.front().y());
+        marks.append(QPointF(static_cast<qreal>(x), y));
+    }
+    m_balance->replace(line);
+    m_failed->replace(marks);
+    chart->addSeries(m_balance);
+    chart->addSeries(m_failed);
+
+    auto* timeAxis = new QDateTimeAxis(chart);
+    timeAxis->setFormat(QStringLiteral("dd.MM.yy HH:mm"));
+    timeAxis->setTickCount(5);
+    auto* valueAxis = new QValueAxis(chart);
+    valueAxis->setLabelFormat(QStringLiteral("%.2f"));
+    chart->addAxis(timeAxis, Qt::AlignBottom);
+    chart->addAxis(valueAxis, Qt::AlignLeft);
+    for (QAbstractSeries* series :
+         {static_cast<QAbstractSeries*>(m_balance), static_cast<QAbstractSeries*>(m_failed)}) {
+        series->attachAxis(timeAxis);
+        series->attachAxis(valueAxis);
+    }
+    QList<QPointF> all = line + marks;
+    if (!all.isEmpty()) {
+        const auto [minX, maxX] = std::minmax_element(
+            all.begin(), all.end(), [](const QPointF& a, const QPointF& b) { return a.x() < b.x(); });
+        const auto [minY, maxY] = std::minmax_element(
+            all.begin(), all.end(), [](const QPointF& a, const QPointF& b) { return a.y() < b.y(); });
+        // One point, or a flat line, still gets an axis with some height and width.
+        const qreal pad = std::max<qreal>((maxY->y() - minY->y()) * 0.1, 1.0);
+        const qint64 hour = 3600 * 1000;
+        timeAxis->setRange(QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(minX->x()) - hour),
+                           QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(maxX->x()) + hour));
+        valueAxis->setRange(minY->y() - pad, maxY->y() + pad);
+    }
+    m_chartView = new QChartView(chart, this);
+    m_chartView->setObjectName(QStringLiteral("HistoryChart"));
+    m_chartView->setRenderHint(QPainter::Antialiasing);
+    m_chartView->setMinimumHeight(260);
+    layout->addWidget(m_chartView, 3);
+
+    m_table = new QTableWidget(static_cast<int>(entries.size()), 5, this);
+    m_table->setObjectName(QStringLiteral("HistoryTable"));
+    m_table->setHorizontalHeaderLabels({QStringLiteral("Время"), QStringLiteral("Баланс"),
+                                        QStringLiteral("Скорость"), QStringLiteral("Активна/Тариф"),
+                                        QStringLiteral("Итог")});
+    m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_table->verticalHeader()->hide();
+    m_table->verticalHeader()->setDefaultSectionSize(m_table->fontMetrics().height() + 6);
+    m_table->horizontalHeader()->setStretchLastSection(true);
+    const QBrush failedTint(QColor(0xFF, 0xE4, 0xE1));
+    for (int row = 0; row < static_cast<int>(entries.size()); ++row) {
+        const HistoryEntry& e = entries[static_cast<std::size_t>(row)];
+        const QString when = QDateTime::fromMSecsSinceEpoch(msecs(e), Qt::UTC)
+                                 .toLocalTime()
+                                 .toString(QStringLiteral("dd.MM.yyyy HH:mm:ss"));
+        const QString cells[] = {when, QString::fromStdString(e.balanceText), QString::fromStdString(e.speed),
+                                 QString::fromStdString(e.status), outcomeCaption(e)};
+        for (int col = 0; col < 5; ++col) {
+            auto* item = new QTableWidgetItem(cells[col]);
+            if (historyCheckFailed(e.outcome)) item->setBackground(failedTint);
+            m_table->setItem(row, col, item);
+        }
+    }
+    m_table->resizeColumnsToContents();
+    layout->addWidget(m_table, 2);
+
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
+    buttons->button(QDialogButtonBox::Close)->setText(QStringLiteral("Закрыть"));
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    layout->addWidget(buttons);
+}
+
+}  // namespace korvex

@@ -1,0 +1,39 @@
+#pragma once
+// The balance history of one account: a line chart of the balance over time, the checks that failed
+// marked on it, and the table of checks below, newest first. It reads the history file once, when
+// it opens; a file that is missing or cannot be read is said in the dialog instead of the chart.
+#include <QDialog>
+#include <string>
+
+class QChartView;
+class QLabel;
+class QLineSeries;
+class QScatterSeries;
+class QTableWidget;
+
+namespace korvex {
+
+class HistoryDialog : public QDialog {
+    Q_OBJECT
+public:
+    // The most recent checks shown: years of daily runs, and still quick to draw.
+    static constexpr int kMostChecks = 10000;
+
+    // `historyPath`: the history file; `login`: the account's login in UTF-8.
+    HistoryDialog(const std::string& historyPath, const std::string& login, QWidget* parent = nullptr);
+
+    QLineSeries* balanceSeries() const { return m_balance; }
+    QScatterSeries* failedSeries() const { return m_failed; }
+    QTableWidget* checksTable() const { return m_table; }
+    // What the dialog says above the chart (the account, or why nothing is shown).
+    QLabel* note() const { return m_note; }
+
+private:
+    QLabel* m_note = nullptr;
+    QChartView* m_chartView = nullptr;
+    QLineSeries* m_balance = nullptr;
+    QScatterSeries* m_failed = nullptr;
+    QTableWidget* m_table = nullptr;
+};
+
+}  // namespace korvex

@@ -1,0 +1,76 @@
+#pragma once
+// BalanceHistory: the history file, History.sqlite beside Settings.ini. Every kept check is one row
+// of the table `checks`; nothing but pruning ever removes one, so deleting an account keeps its
+// history and it is still found by login.
+//
+// The file is an SQLite database in WAL mode, made readable by its owner only (the WAL and shared
+// memory files take the database's mode). Its schema version is PRAGMA user_version; opening a file
+// of an older version brings it up to date in one transaction (all steps or none), and a file of a
+// newer version is refused untouched.
+//
+// Threads: one object, one thread. Other processes may read the file while this one writes.
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "history_entry.h"
+
+struct sqlite3;
+
+namespace korvex {
+
+// The history file could not be opened, read or written. what() says which file and why.
+class HistoryError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// History.sqlite in the folder of `settingsPath`.
+std::string historyPathFor(const std::string& settingsPath);
+
+// Which checks to read. Empty texts select everything.
+struct HistoryQuery {
+    std::string login;
+    std::string since;  // a timestamp of the history's form: checks at or after it
+    int limit = 0;      // the most recent `limit` checks only; 0 for all
+};
+
+class BalanceHistory {
+public:
+    // The schema this build writes. Version 1 kept the texts only; version 2 added the balance as a
+    // number and the reason of a failed check, and keeps the checks in order of login and time.
+    static constexpr int kSchemaVersion = 2;
+
+    // Opens `path`, making the file (mode 0600) when it does not exist. Throws HistoryError.
+    explicit BalanceHistory(const std::string& path);
+    ~BalanceHistory();
+    BalanceHistory(BalanceHistory&& other) noexcept;
+    BalanceHistory& operator=(BalanceHistory&& other) noexcept;
+    BalanceHistory(const BalanceHistory&) = delete;
+    BalanceHistory& operator=(const BalanceHistory&) = delete;
+
+    const std::string& path() const noexcept { return m_path; }
+    int schemaVersion() const;
+
+    // Appends the entries in one transaction: all of them or, on an error, none. Throws HistoryError.
+    void append(const std::vector<HistoryEntry>& entries);
+
+    // The checks `query` selects, oldest first (the most recent `limit` of them when it is set).
+    std::vector<HistoryEntry> read(const HistoryQuery& query) const;
+    // The most recent `limit` checks of `login`, newest first.
+    std::vector<HistoryEntry> recent(const std::string& login, int limit) const;
+
+    // Removes every check before `timestamp`; answers how many went.
+    long long pruneBefore(const std::string& timestamp);
+
+private:
+    void migrate();
+    [[noreturn]] void fail(const std::string& doing) const;
+    void exec(const char* sql, const char* doing);
+
+    std::string m_path;
+    sqlite3* m_db = nullptr;
+};
+
+}  // namespace korvex

@@ -1,0 +1,227 @@
+#include "history_entry.h"
+
+#include <charconv>
+#include <cstdio>
+#include <ctime>
+
+#include "codepage.h"
+
+namespace korvex {
+
+namespace {
+
+bool isDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+
+// The length of the blank at the front of `text`: a space or tab, a no-break space (U+00A0) or a
+// narrow no-break space (U+202F), as portals put them between groups of thousands; 0 for none.
+std::size_t blankAt(std::string_view text) {
+    if (text.empty()) return 0;
+    if (text[0] == ' ' || text[0] == '\t' || text[0] == '\r' || text[0] == '\n') return 1;
+    if (text.starts_with("\xC2\xA0")) return 2;
+    if (text.starts_with("\xE2\x80\xAF")) return 3;
+    return 0;
+}
+
+std::string_view trimmed(std::string_view text) {
+    while (std::size_t n = blankAt(text)) text.remove_prefix(n);
+    for (;;) {
+        if (!text.empty() &&
+            (text.back() == ' ' || text.back() == '\t' || text.back() == '\r' || text.back() == '\n')) {
+            text.remove_suffix(1);
+        } else if (text.ends_with("\xC2\xA0")) {
+            text.remove_suffix(2);
+        } else if (text.ends_with("\xE2\x80\xAF")) {
+            text.remove_suffix(3);
+        } else {
+            return text;
+        }
+    }
+}
+
+std::size_t digitsAt(std::string_view text) {
+    std::size_t n = 0;
+    while (n < text.size() && isDigit(text[n])) ++n;
+    return n;
+}
+
+// Reads `count` digits at text[pos]; false when they are not all there.
+bool readNumber(std::string_view text, std::size_t& pos, std::size_t count, int& value) {
+    if (pos + count > text.size()) return false;
+    value = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        if (!isDigit(text[pos + i])) return false;
+        value = value * 10 + (text[pos + i] - '0');
+    }
+    pos += count;
+    return true;
+}
+
+}  // namespace
+
+std::string_view outcomeName(HistoryOutcome outcome) {
+    switch (outcome) {
+        case HistoryOutcome::Page:
+            return "page";
+        case HistoryOutcome::NotFound:
+            return "not found";
+        case HistoryOutcome::ErrorMarker:
+            return "error marker";
+        case HistoryOutcome::TransferFailed:
+            return "transfer failed";
+    }
+    return "page";
+}
+
+std::optional<HistoryOutcome> outcomeFromName(std::string_view name) {
+    for (HistoryOutcome o : {HistoryOutcome::Page, HistoryOutcome::NotFound, HistoryOutcome::ErrorMarker,
+                             HistoryOutcome::TransferFailed})
+        if (outcomeName(o) == name) return o;
+    return std::nullopt;
+}
+
+bool historyCheckFailed(HistoryOutcome outcome) {
+    return outcome != HistoryOutcome::Page;
+}
+
+std::optional<HistoryOutcome> historyOutcome(CheckOutcome outcome) {
+    switch (outcome) {
+        case CheckOutcome::PageRead:
+            return HistoryOutcome::Page;
+        case CheckOutcome::NotFound:
+            return HistoryOutcome::NotFound;
+        case CheckOutcome::ErrorMarker:
+            return HistoryOutcome::ErrorMarker;
+        case CheckOutcome::TransferFailed:
+            return HistoryOutcome::TransferFailed;
+        case CheckOutcome::PassedOver:
+        case CheckOutcome::Stopped:
+            break;
+    }
+    return std::nullopt;
+}
+
+std::optional<HistoryEntry> historyEntry(const AccountBook& book, const RowCheck& check,
+                                         std::string timeUtc) {
+    const std::optional<HistoryOutcome> outcome = historyOutcome(check.outcome);
+    if (!outcome || check.row < 0) return std::nullopt;
+    HistoryEntry entry;
+    entry.login = cp1251ToUtf8(book.client.cell(kLogin, check.row));
+    if (entry.login.empty()) return std::nullopt;
+    entry.time = std::move(timeUtc);
+    entry.plan = cp1251ToUtf8(book.client.cell(kPlanCode, check.row));
+    entry.outcome = *outcome;
+    entry.detail = check.errorText;
+    if (*outcome != HistoryOutcome::TransferFailed) {
+        entry.balanceText = cp1251ToUtf8(book.Stat.cell(kBalance, check.row));
+        entry.speed = cp1251ToUtf8(book.Stat.cell(kSpeed, check.row));
+        entry.status = cp1251ToUtf8(book.Stat.cell(kStatus, check.row));
+    }
+    // After the error marker the balance cell may still be the previous check's: not a reading.
+    if (*outcome != HistoryOutcome::ErrorMarker) entry.balance = balanceNumber(entry.balanceText);
+    return entry;
+}
+
+std::optional<double> balanceNumber(std::string_view utf8) {
+    std::string_view text = trimmed(utf8);
+    std::string number;
+    if (text.starts_with("-") || text.starts_with("+")) {
+        if (text[0] == '-') number += '-';
+        text.remove_prefix(1);
+    } else if (text.starts_with("\xE2\x88\x92")) {  // U+2212 MINUS SIGN
+        number += '-';
+        text.remove_prefix(3);
+    }
+    std::size_t n = digitsAt(text);
+    if (n == 0) return std::nullopt;
+    const bool mayGroup = n <= 3;
+    number.append(text.substr(0, n));
+    text.remove_prefix(n);
+    // Groups of thousands: a blank followed by exactly three digits.
+    while (mayGroup) {
+        const std::size_t blank = blankAt(text);
+        if (blank == 0) break;
+        const std::size_t group = digitsAt(text.substr(blank));
+        if (group == 0) break;  // the blank before the currency word
+        if (group != 3) return std::nullopt;
+        number.append(text.substr(blank, 3));
+        text.remove_prefix(blank + 3);
+    }
+    if (!text.empty() && (text[0] == ',' || text[0] == '.') && text.size() > 1 && isDigit(text[1])) {
+        text.remove_prefix(1);
+        n = digitsAt(text);
+        number += '.';
+        number.append(text.substr(0, n));
+        text.remove_prefix(n);
+    }
+    // What follows may name the currency, but holds no further digits.
+    for (char c : text)
+        if (isDigit(c)) return std::nullopt;
+    if (!text.empty() && blankAt(text) == 0 && text[0] != '.' && static_cast<unsigned char>(text[0]) < 0x80 &&
+        !((text[0] >= 'A' && text[0] <= 'Z') || (text[0] >= 'a' && text[0] <= 'z') || text[0] == '$'))
+        return std::nullopt;  // "12,", "12-", "12/3": not a plain amount
+
+    double value = 0;
+    const auto [end, error] = std::from_chars(number.data(), number.data() + number.size(), value);
+    if (error != std::errc() || end != number.data() + number.size()) return std::nullopt;
+    return value;
+}
+
+std::string utcTimestamp(std::chrono::system_clock::time_point moment) {
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(moment);
+    std::tm parts{};
+    gmtime_r(&seconds, &parts);
+    char text[64];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02dZ", parts.tm_year + 1900, parts.tm_mon + 1,
+                  parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec);
+    return text;
+}
+
+std::optional<std::string> utcTimestampFromDate(std::string_view text) {
+    std::size_t pos = 0;
+    int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+    if (!readNumber(text, pos, 4, year) || pos >= text.size() || text[pos++] != '-' ||
+        !readNumber(text, pos, 2, month) || pos >= text.size() || text[pos++] != '-' ||
+        !readNumber(text, pos, 2, day))
+        return std::nullopt;
+    if (pos < text.size() && (text[pos] == 'T' || text[pos] == ' ')) {
+        ++pos;
+        if (!readNumber(text, pos, 2, hour) || pos >= text.size() || text[pos++] != ':' ||
+            !readNumber(text, pos, 2, minute))
+            return std::nullopt;
+        if (pos < text.size() && text[pos] == ':') {
+            ++pos;
+            if (!readNumber(text, pos, 2, second)) return std::nullopt;
+        }
+        if (pos < text.size() && text[pos] == 'Z') ++pos;
+    } else if (pos < text.size() && text[pos] == 'Z') {
+        ++pos;
+    }
+    if (pos != text.size()) return std::nullopt;
+    const std::chrono::year_month_day date{std::chrono::year(year),
+                                           std::chrono::month(static_cast<unsigned>(month)),
+                                           std::chrono::day(static_cast<unsigned>(day))};
+    if (!date.ok() || hour > 23 || minute > 59 || second > 59) return std::nullopt;
+    char out[64];
+    std::snprintf(out, sizeof out, "%04d-%02d-%02dT%02d:%02d:%02dZ", year, month, day, hour, minute, second);
+    return std::string(out);
+}
+
+std::optional<std::chrono::system_clock::time_point> momentFromUtcTimestamp(std::string_view timestamp) {
+    if (timestamp.size() != 20 || timestamp.back() != 'Z' || timestamp[10] != 'T') return std::nullopt;
+    const std::optional<std::string> normal = utcTimestampFromDate(timestamp);
+    if (!normal) return std::nullopt;
+    const auto number = [&](std::size_t at, std::size_t count) {
+        int value = 0;
+        readNumber(timestamp, at, count, value);
+        return value;
+    };
+    using namespace std::chrono;
+    const sys_days day = year_month_day{year(number(0, 4)), month(static_cast<unsigned>(number(5, 2))),
+                                        std::chrono::day(static_cast<unsigned>(number(8, 2)))};
+    return time_point_cast<system_clock::duration>(day + hours(number(11, 2)) + minutes(number(14, 2)) +
+                                                   seconds(number(17, 2)));
+}
+
+}  // namespace korvex

@@ -1,0 +1,66 @@
+#pragma once
+// One kept check of the balance history, and what turns a checked row into one. The history holds
+// UTF-8: the portal's own texts, converted once from the cp1251 cells when the check is kept.
+#include <chrono>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "account_book.h"
+#include "check_outcome.h"
+
+namespace korvex {
+
+// What became of a kept check. Rows passed over and transfers stopped on request are not kept:
+// nothing was learnt about the account.
+enum class HistoryOutcome {
+    Page,            // the page arrived and every value was found
+    NotFound,        // the page arrived, a value was not on it (the not-found marker)
+    ErrorMarker,     // the check failed after its request was set up
+    TransferFailed,  // no page
+};
+
+struct HistoryEntry {
+    std::string time;   // UTC, "YYYY-MM-DDTHH:MM:SSZ", so that text order is time order
+    std::string login;  // the account table's login
+    std::string plan;   // the plan code
+    std::string balanceText;
+    std::optional<double> balance;  // balanceText read as a number, for charts
+    std::string speed;
+    std::string status;
+    HistoryOutcome outcome = HistoryOutcome::Page;
+    std::string detail;  // why a transfer failed or a check ended with the error marker
+
+    bool operator==(const HistoryEntry&) const = default;
+};
+
+// The outcome's name as the history file and korvex-cli write it ("page", "not found",
+// "error marker", "transfer failed"), and back.
+std::string_view outcomeName(HistoryOutcome outcome);
+std::optional<HistoryOutcome> outcomeFromName(std::string_view name);
+bool historyCheckFailed(HistoryOutcome outcome);
+
+// The outcome to keep for a check; none for rows passed over and stopped transfers.
+std::optional<HistoryOutcome> historyOutcome(CheckOutcome outcome);
+
+// The entry for row `check.row` as the check left it, stamped `timeUtc`; none when the check is not
+// kept or the row has no login. A failed transfer changed no cell, so its texts are left empty
+// rather than repeating the previous check's balance as if it had been read again.
+std::optional<HistoryEntry> historyEntry(const AccountBook& book, const RowCheck& check, std::string timeUtc);
+
+// A balance text read as a number: an optional sign, digits with blanks (also no-break spaces)
+// between groups of thousands, a decimal comma or point, and a currency word or sign after it
+// ("-1 234,50 руб.", "12.5 USD", "300 р"). Anything else (the not-found marker, "нет данных",
+// "12-34", two numbers) is not a number.
+std::optional<double> balanceNumber(std::string_view utf8);
+
+// "YYYY-MM-DDTHH:MM:SSZ" for a moment.
+std::string utcTimestamp(std::chrono::system_clock::time_point moment);
+// A date of the command line or the dialog as a timestamp of the same form: "YYYY-MM-DD" (midnight
+// UTC), "YYYY-MM-DDTHH:MM", "YYYY-MM-DDTHH:MM:SS", each with an optional "Z" (also with a blank
+// in place of "T"). None when the text is not such a date or names a day that does not exist.
+std::optional<std::string> utcTimestampFromDate(std::string_view text);
+// A timestamp of the history as a moment; none when it is not of the form.
+std::optional<std::chrono::system_clock::time_point> momentFromUtcTimestamp(std::string_view timestamp);
+
+}  // namespace korvex

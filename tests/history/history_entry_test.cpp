@@ -1,0 +1,108 @@
+#include <gtest/gtest.h>
+
+#include "codepage.h"
+#include "history_entry.h"
+#include "provider_profiles.h"
+
+namespace korvex {
+namespace {
+
+TEST(BalanceNumber, ReadsThePortalsAmountsAndNothingElse) {
+    const struct {
+        const char* text;
+        std::optional<double> number;
+    } cases[] = {
+        {"123.45", 123.45},
+        {"-12,50", -12.5},
+        {"  300 р.", 300},
+        {"1 234,56 руб.", 1234.56},
+        {"1\u00A0234\u00A0567", 1234567},  // no-break spaces between the thousands
+        {"\u22125", -5},                   // a minus sign
+        {"12.5 USD", 12.5},
+        {"0", 0},
+        {"--------", std::nullopt},  // the not-found marker
+        {"", std::nullopt},
+        {"нет данных", std::nullopt},
+        {"12-34", std::nullopt},
+        {"12 34", std::nullopt},  // not a group of thousands
+        {"1 2345", std::nullopt},
+        {"5 из 10", std::nullopt},  // two numbers
+        {"12,", std::nullopt},
+        {"10%", std::nullopt},
+        {"USD 12", std::nullopt},
+    };
+    for (const auto& c : cases) EXPECT_EQ(balanceNumber(c.text), c.number) << c.text;
+}
+
+TEST(HistoryTimestamps, DatesOfTheCommandLineBecomeTimestampsInTextOrder) {
+    const struct {
+        const char* text;
+        const char* timestamp;  // nullptr: refused
+    } cases[] = {
+        {"2026-12-07", "2026-12-07T00:00:00Z"},
+        {"2026-12-07T09:05", "2026-12-07T09:05:00Z"},
+        {"2026-12-07 09:05:30", "2026-12-07T09:05:30Z"},
+        {"2026-12-07T09:05:30Z", "2026-12-07T09:05:30Z"},
+        {"2024-02-29", "2024-02-29T00:00:00Z"},
+        {"2026-02-29", nullptr},  // no such day
+        {"2026-13-01", nullptr},
+        {"2026-12-07T24:00", nullptr},
+        {"7/12/2026", nullptr},
+        {"2026-12-7", nullptr},
+        {"2026-12-07x", nullptr},
+        {"", nullptr},
+    };
+    for (const auto& c : cases) {
+        const auto stamp = utcTimestampFromDate(c.text);
+        if (c.timestamp)
+            EXPECT_EQ(stamp, std::optional<std::string>(c.timestamp)) << c.text;
+        else
+            EXPECT_FALSE(stamp) << c.text;
+    }
+    const auto moment = momentFromUtcTimestamp("2026-12-07T09:05:30Z");
+    ASSERT_TRUE(moment);
+    EXPECT_EQ(utcTimestamp(*moment), "2026-12-07T09:05:30Z");
+}
+
+TEST(HistoryEntryOfARow, KeepsThePortalsTextsInUtf8AndOnlyWhatACheckLearnt) {
+    AccountBook book;
+    book.setCount(2);
+    book.client.setRow(0, {"ivanov", "secret", "SG", utf8ToCp1251("Иванов")});
+    book.Stat.setCell(kBalance, 0, utf8ToCp1251("-1 234,50 руб."));
+    book.Stat.setCell(kSpeed, 0, "256");
+    book.Stat.setCell(kStatus, 0, utf8ToCp1251("Активна"));
+
+    const auto entryFor = [&](CheckOutcome outcome, int row = 0) {
+        RowCheck check;
+        check.row = row;
+        check.outcome = outcome;
+        check.errorText = "Timeout was reached";
+        return historyEntry(book, check, "2026-12-07T09:05:00Z");
+    };
+    const auto page = entryFor(CheckOutcome::PageRead);
+    ASSERT_TRUE(page);
+    EXPECT_EQ(page->login, "ivanov");
+    EXPECT_EQ(page->plan, "SG");
+    EXPECT_EQ(page->balanceText, "-1 234,50 руб.");
+    EXPECT_EQ(page->balance, -1234.5);
+    EXPECT_EQ(page->status, "Активна");
+    EXPECT_EQ(page->outcome, HistoryOutcome::Page);
+
+    // A failed transfer changed no cell: the old balance must not show up as a new reading.
+    const auto noPage = entryFor(CheckOutcome::TransferFailed);
+    ASSERT_TRUE(noPage);
+    EXPECT_EQ(noPage->balanceText, "");
+    EXPECT_FALSE(noPage->balance);
+    EXPECT_EQ(noPage->detail, "Timeout was reached");
+
+    const auto marker = entryFor(CheckOutcome::ErrorMarker);
+    ASSERT_TRUE(marker);
+    EXPECT_FALSE(marker->balance);
+
+    EXPECT_FALSE(entryFor(CheckOutcome::PassedOver));
+    EXPECT_FALSE(entryFor(CheckOutcome::Stopped));
+    EXPECT_FALSE(entryFor(CheckOutcome::PageRead, 1)) << "a row without a login is nobody's history";
+}
+
+}  // namespace
+}  // namespace korvex
