@@ -366,11 +366,20 @@ bool THttpTransfer::Perform() {
     clearFailure();
     m_eventError = nullptr;
     m_abortRequested.store(false);
+    if (m_handleTainted) {
+        if (!renewHandle()) {
+            // Sending on the old handle could carry the earlier transfer's credentials.
+            recordOwnFailure(CURLE_OUT_OF_MEMORY, curl_easy_strerror(CURLE_OUT_OF_MEMORY));
+            return false;
+        }
+        m_handleTainted = false;
+    }
     try {
         prepare();
         if (m_resultCode == 0) {
             const int answer = runTransfer([this] { return transfer(); }, [this] { requestAbort(); });
             m_resultCode = answer;
+            if (answer != CURLE_OK) m_handleTainted = true;
             if (answer != CURLE_OK && m_errorText[0] == '\0') {
                 recordOwnFailure(static_cast<CURLcode>(answer),
                                  curl_easy_strerror(static_cast<CURLcode>(answer)));
@@ -519,6 +528,35 @@ int THttpTransfer::transfer() {
     }
     curl_multi_remove_handle(multi, handle);
     return result;
+}
+
+// libcurl keeps, in the easy handle, what a transfer builds on its way and drops only when the
+// request goes out. The Authorization header of the account is built while a proxy tunnel is being
+// set up; a transfer that ends before its request is sent (stopped, a proxy that refuses or never
+// answers the tunnel, a failed TLS handshake behind it) leaves that header in the handle, and the
+// next request sends it whatever UserPwd says by then, to whatever site it goes. Options and
+// cookies are what the component means to keep, so after such a transfer it goes on with a fresh
+// handle that has those and nothing else.
+bool THttpTransfer::renewHandle() {
+    CURL* old = m_handle.get();
+    CURL* fresh = curl_easy_duphandle(old);
+    if (fresh == nullptr) return false;
+    // A copy takes the options but not the cookies received so far.
+    curl_slist* cookies = nullptr;
+    if (curl_easy_getinfo(old, CURLINFO_COOKIELIST, &cookies) == CURLE_OK) {
+        for (const curl_slist* line = cookies; line != nullptr; line = line->next)
+            curl_easy_setopt(fresh, CURLOPT_COOKIELIST, line->data);
+        curl_slist_free_all(cookies);
+    }
+    // The old handle goes quietly: no jar written (the fresh handle writes it at the end), no
+    // verbose output, nothing into the error text.
+    curl_easy_setopt(old, CURLOPT_COOKIEJAR, static_cast<const char*>(nullptr));
+    curl_easy_setopt(old, CURLOPT_VERBOSE, 0L);
+    curl_easy_setopt(old, CURLOPT_DEBUGFUNCTION, static_cast<curl_debug_callback>(nullptr));
+    curl_easy_setopt(old, CURLOPT_ERRORBUFFER, static_cast<char*>(nullptr));
+    m_handle.reset(fresh);
+    m_cookies->rebind(fresh);
+    return true;
 }
 
 void THttpTransfer::finish() {

@@ -275,6 +275,9 @@ private:
     void prepareTransmitChannel();
     int transfer();  // runs the easy handle to its end on the current thread; answers the CURLcode
     void finish();
+    // Moves the component to a fresh easy handle with the same options and cookies; false when
+    // libcurl cannot make one (the old handle then stays).
+    bool renewHandle();
 
     // Declared first, destroyed last: libcurl may read the texts until the handle is gone.
     OwnedText m_url, m_proxy, m_userPwd, m_referer, m_userAgent, m_cookieFile, m_cookieJar;
@@ -310,6 +313,9 @@ private:
 
     std::atomic<bool> m_abortRequested{false};
     bool m_destroying = false;  // the debug routine stays silent while the handle is cleaned up
+    // The last transfer did not end cleanly: the handle may hold what that transfer had begun (see
+    // renewHandle), and the next Perform() moves to a fresh one first.
+    bool m_handleTainted = false;
     // An exception thrown by an event handler inside libcurl: the transfer is ended, and
     // Perform() throws it again once the transfer is over.
     std::exception_ptr m_eventError;
