@@ -106,8 +106,8 @@ TEST_F(RefreshCommandTest, APortalWithoutAnAnswerMakesTheRunFailButNotStop) {
 }
 
 TEST_F(RefreshCommandTest, AStopEndsTheStalledTransferAndSavesOnlyTheRowsChecked) {
-    enum class How { Flag, Sigterm, Sigint };
-    for (How how : {How::Flag, How::Sigterm, How::Sigint}) {
+    enum class How { Flag, Sigterm, Sigint, Sighup };
+    for (How how : {How::Flag, How::Sigterm, How::Sigint, How::Sighup}) {
         SCOPED_TRACE(static_cast<int>(how));
         s_portals->clearRequests();
         writeAccounts({{"sat_titova", "T1tova-SG", "SG"},
@@ -130,6 +130,7 @@ TEST_F(RefreshCommandTest, AStopEndsTheStalledTransferAndSavesOnlyTheRowsChecked
             if (how == How::Flag) f.stop = true;
             if (how == How::Sigterm) ::kill(::getpid(), SIGTERM);
             if (how == How::Sigint) ::kill(::getpid(), SIGINT);
+            if (how == How::Sighup) ::kill(::getpid(), SIGHUP);  // the terminal or ssh session went away
         });
         const int status = refreshCommand(context, std::nullopt);
         stopper.join();
