@@ -23,8 +23,13 @@ std::vector<std::vector<std::string>> balanceTableRows(const AccountBook& book);
 // as U+FFFD, so that a page can neither break the layout nor send escape sequences to the terminal.
 void printBalanceTable(std::ostream& out, const AccountBook& book);
 
-// CSV with the header line "login,balance,previous,speed,date,status,holder,plan"; cells as they are.
+// CSV with the header line "login,balance,previous,speed,date,status,holder,plan". The cells a
+// portal filled (balance to status) go through spreadsheetSafeText; the others are as typed.
 void printBalanceCsv(std::ostream& out, const AccountBook& book);
+
+// `text`, or `text` behind an apostrophe when a spreadsheet would take it for a formula: it starts
+// with '=', '@', a tab or a carriage return, or with '+' or '-' not followed by a plain number.
+std::string spreadsheetSafeText(std::string_view text);
 
 // `utf8` with every C0 control character and DEL replaced by U+FFFD.
 std::string terminalText(std::string_view utf8);

@@ -143,6 +143,63 @@ std::string replaceFile(const std::string& path, const std::string& text) {
     return {};
 }
 
+// Writes `text` into what is already open at `path` and stays there: a terminal, a pipe made with
+// mkfifo, /dev/null. Answers the error, or an empty text.
+std::string writeInto(const std::string& path, const std::string& text) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) return std::strerror(errno);
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !(S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode))) {
+        ::close(fd);  // it changed under our feet: neither guess is safe
+        return "it is no longer a device or a pipe";
+    }
+    for (std::size_t written = 0; written < text.size();) {
+        const ssize_t n = ::write(fd, text.data() + written, text.size() - written);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            const int error = errno;
+            ::close(fd);
+            return std::strerror(error);
+        }
+        written += static_cast<std::size_t>(n);
+    }
+    return ::close(fd) == 0 ? std::string() : std::string(std::strerror(errno));
+}
+
+// The export's target as the user means it: a regular file (or none yet) is replaced in one step;
+// a character device or a FIFO is written into; a symbolic link stands for what it points at, and
+// the link stays. A folder, a disk and anything else are refused. Answers the error, or "".
+std::string writeExport(const std::string& path, const std::string& text) {
+    std::error_code ec;
+    // What the path leads to, links followed: /dev/stdout leads to a terminal or a pipe through
+    // links that only open() can follow, so a device or a pipe is opened by the name given.
+    const fs::file_status status = fs::status(path, ec);
+    switch (status.type()) {
+        case fs::file_type::character:
+        case fs::file_type::fifo:
+            return writeInto(path, text);
+        case fs::file_type::not_found:
+        case fs::file_type::regular: {
+            // A link is followed by hand, link after link: one that leads to no file yet names the
+            // file to make.
+            fs::path target = path;
+            for (int hops = 0; fs::is_symlink(fs::symlink_status(target, ec)); ++hops) {
+                if (hops == 40) return std::strerror(ELOOP);
+                const fs::path next = fs::read_symlink(target, ec);
+                if (ec) return ec.message();
+                target = next.is_absolute() ? next : target.parent_path() / next;
+            }
+            return replaceFile(target.string(), text);
+        }
+        case fs::file_type::directory:
+            return "it is a folder";
+        case fs::file_type::block:
+            return "it is a disk";
+        default:
+            return ec ? ec.message() : std::string("it is not a file");
+    }
+}
+
 // True when the book holds nothing but the one empty row of a first start.
 bool holdsNoAccounts(const AccountBook& book) {
     if (book.clients != 1) return false;
@@ -419,7 +476,7 @@ int exportCommand(const CliContext& context, const std::string& csvPath) {
         context.out.flush();
         return context.out ? kExitOk : kExitFailed;
     }
-    const std::string error = replaceFile(csvPath, text);
+    const std::string error = writeExport(csvPath, text);
     if (!error.empty()) {
         context.err << kPrefix << "cannot write " << csvPath << ": " << error << '\n';
         return kExitFailed;

@@ -47,8 +47,9 @@ int refreshCommand(const CliContext& context, std::optional<int> row);
 // settings file is made first when it does not exist. Any refusal leaves every file as it was.
 int importCommand(const CliContext& context, const std::string& csvPath, bool replace);
 
-// The accounts as an account CSV to `csvPath`, or to `out` when it is "" or "-". The file is
-// replaced in one step and made readable by its owner only (it holds the passwords in the clear).
+// The accounts as an account CSV to `csvPath`, or to `out` when it is "" or "-". A file is replaced
+// in one step and made readable by its owner only (it holds the passwords in the clear); a device or
+// a FIFO is written into, a symbolic link's target is written, a folder or a disk is refused.
 int exportCommand(const CliContext& context, const std::string& csvPath);
 
 }  // namespace korvex
