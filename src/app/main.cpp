@@ -4,12 +4,13 @@
 #include <cstdio>
 
 #include "paths.h"
+#include "save_leftovers.h"
 #include "signal_bridge.h"
 #include "single_instance.h"
 #include "tform1.h"
 
 int main(int argc, char** argv) {
-    korvex::SingleInstance instance;
+    korvex::SingleInstance instance(korvex::lockFolderOfThisCopy());
     if (!instance.acquired()) {
         QApplication app(argc, argv);
         const QString text = instance.anotherCopyRuns()
@@ -26,7 +27,10 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QString::fromLatin1(korvex::kApplicationTitle));
     QApplication::setApplicationDisplayName(QString::fromLatin1(korvex::kApplicationTitle));
 
-    korvex::TForm1 form(korvex::defaultSettingsPath());
+    const std::string settingsPath = korvex::defaultSettingsPath();
+    // The lock is ours: no other copy is saving, so what a crashed save left goes now.
+    korvex::removeSaveLeftovers(settingsPath);
+    korvex::TForm1 form(settingsPath);
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/korvex.png")));  // registered by the window
     korvex::SignalBridge bridge;
     QObject::connect(&bridge, &korvex::SignalBridge::terminationRequested, &form, [&form] { form.close(); });

@@ -1,6 +1,7 @@
 #include "ini_file.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <cerrno>
@@ -174,6 +175,8 @@ std::error_code IniFile::save(const std::string& path) const {
     std::string temp = target + ".tmp-XXXXXX";
     const int fd = ::mkostemp(temp.data(), O_CLOEXEC);  // mode 0600
     if (fd < 0) return lastError();
+    // Held while the file is written: a start that clears leftovers of crashed saves leaves it alone.
+    ::flock(fd, LOCK_EX | LOCK_NB);
     const auto fail = [&](std::error_code ec) {
         ::close(fd);
         ::unlink(temp.c_str());

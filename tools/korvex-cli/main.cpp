@@ -13,6 +13,7 @@
 #include "command_line.h"
 #include "paths.h"
 #include "portal_addresses.h"
+#include "save_leftovers.h"
 #include "single_instance.h"
 #include "stop_signals.h"
 
@@ -36,7 +37,7 @@ int main(int argc, char** argv) {
     }
 
     // One copy of Korvex at a time, window or command line, as the window itself guards it.
-    SingleInstance instance;
+    SingleInstance instance(lockFolderOfThisCopy());
     if (!instance.acquired()) {
         std::cerr << (instance.anotherCopyRuns() ? cp1251ToUtf8(kSecondCopyMessage)
                                                  : "korvex-cli: " + instance.error())
@@ -52,6 +53,8 @@ int main(int argc, char** argv) {
                            std::cin,
                            PortalAddresses::fromBuild(),
                            clock};
+        // The lock is ours: no other copy is saving, so what a crashed save left goes now.
+        removeSaveLeftovers(context.settingsPath);
         switch (call.command) {
             case CliCommand::Show:
                 return showCommand(context, call.csv);
