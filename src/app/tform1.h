@@ -225,10 +225,14 @@ private:
     void speedItemClick(SpeedItem item);
     // Shows the tables' new texts and paints the window now.
     void repaintNow();
+    // After transfers: for each portal that showed another key than its pin, asks whether to trust
+    // the new one, and pins it on Yes.
+    void askAboutChangedCertificates();
 
     AccountBook m_book;
     std::string FileName;
     WindowEnvironment m_env;
+    PortalPins m_pins;  // Portals.pins beside the settings file, attached to Curl1
     std::unique_ptr<BalanceChecks> m_checks;
     TextGridModel* m_clientModel = nullptr;
     TextGridModel* m_statModel = nullptr;

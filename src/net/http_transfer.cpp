@@ -377,13 +377,20 @@ bool THttpTransfer::Perform() {
     try {
         prepare();
         if (m_resultCode == 0) {
-            const int answer = runTransfer([this] { return transfer(); }, [this] { requestAbort(); });
+            const int answer = runTransfer(
+                [this] {
+                    const int result = transfer();
+                    if (result == CURLE_OK) m_pinLearned = learnPin();
+                    return result;
+                },
+                [this] { requestAbort(); });
             m_resultCode = answer;
             if (answer != CURLE_OK) m_handleTainted = true;
             if (answer != CURLE_OK && m_errorText[0] == '\0') {
                 recordOwnFailure(static_cast<CURLcode>(answer),
                                  curl_easy_strerror(static_cast<CURLcode>(answer)));
             }
+            settlePin(answer);
         }
     } catch (...) {
         finish();
@@ -431,6 +438,59 @@ void THttpTransfer::prepare() {
         setOption(CURLOPT_HEADERDATA, static_cast<void*>(nullptr));
     }
     if (m_url.empty()) recordOwnFailure(CURLE_URL_MALFORMAT, "NULL or empty URL.");
+    preparePin();
+}
+
+void THttpTransfer::preparePin() {
+    m_pinOrigin = m_pins != nullptr ? pinOrigin(m_url.str()) : std::string();
+    m_pinExpected = m_pinOrigin.empty() ? std::string() : m_pins->pinOf(m_pinOrigin);
+    m_pinLearned.clear();
+    // Set for every transfer, so that no pin of an earlier portal holds for this one. The
+    // certificate information shows the key a portal presented, also when it does not match.
+    setOption(CURLOPT_PINNEDPUBLICKEY, m_pinExpected.empty() ? nullptr : m_pinExpected.c_str());
+    setOption(CURLOPT_CERTINFO, m_pinOrigin.empty() ? 0L : 1L);
+}
+
+std::string THttpTransfer::learnPin() {
+    if (m_pinOrigin.empty() || !m_pinExpected.empty()) return {};
+    CURL* handle = m_handle.get();
+    char* effective = nullptr;
+    long redirects = 0;
+    curl_easy_getinfo(handle, CURLINFO_EFFECTIVE_URL, &effective);
+    curl_easy_getinfo(handle, CURLINFO_REDIRECT_COUNT, &redirects);
+    // Without a redirect the certificate information is the portal's own handshake. After
+    // redirects it may be another site's, so the portal's key is asked for by a handshake of its
+    // own (once: from then on the portal has its pin).
+    if (redirects == 0 && effective != nullptr && pinOrigin(effective) == m_pinOrigin) {
+        std::string pin = presentedPin(handle);
+        if (!pin.empty()) return pin;
+    }
+    return fetchPresentedKey(m_pinOrigin, m_proxy.str(), m_proxyPort, m_connectTimeout, &m_abortRequested).pin;
+}
+
+void THttpTransfer::settlePin(int answer) {
+    if (m_pinOrigin.empty()) return;
+    if (answer == CURLE_OK) {
+        if (!m_pinLearned.empty()) m_pins->setPin(m_pinOrigin, m_pinLearned);
+        return;
+    }
+    if (answer != CURLE_SSL_PINNEDPUBKEYNOTMATCH) return;
+    char* effective = nullptr;
+    curl_easy_getinfo(m_handle.get(), CURLINFO_EFFECTIVE_URL, &effective);
+    const std::string reached = effective != nullptr ? pinOrigin(effective) : std::string();
+    if (reached != m_pinOrigin) {
+        // A redirect to another site, whose key cannot be the portal's: not a changed key.
+        recordOwnFailure(CURLE_SSL_PINNEDPUBKEYNOTMATCH,
+                         "the portal " + m_pinOrigin + " sent the request on to " +
+                             (reached.empty() ? std::string("another site") : reached) +
+                             ", whose certificate is not the portal's; nothing was sent there");
+        return;
+    }
+    const std::string presented = presentedPin(m_handle.get());
+    m_pins->noteMismatch({m_pinOrigin, m_pinExpected, presented});
+    recordOwnFailure(CURLE_SSL_PINNEDPUBKEYNOTMATCH,
+                     "the certificate of " + m_pinOrigin + " has changed (pinned " + m_pinExpected + ", now " +
+                         (presented.empty() ? std::string("another key") : presented) + "); nothing was sent");
 }
 
 void THttpTransfer::prepareReceiveChannel() {

@@ -4,6 +4,7 @@
 //   korvex-cli [--settings FILE] refresh [--row N]
 //   korvex-cli [--settings FILE] import FILE.csv [--replace]
 //   korvex-cli [--settings FILE] export [FILE.csv]
+//   korvex-cli [--settings FILE] trust PORTAL... | --all
 //   korvex-cli [COMMAND] --help,  korvex-cli help [COMMAND]
 // Options may stand before or after the command; "--" ends the options.
 #include <optional>
@@ -14,7 +15,7 @@
 
 namespace korvex {
 
-enum class CliCommand { Help, Show, Refresh, Import, Export };
+enum class CliCommand { Help, Show, Refresh, Import, Export, Trust };
 
 struct CliInvocation {
     CliCommand command = CliCommand::Help;
@@ -25,6 +26,8 @@ struct CliInvocation {
     std::optional<int> row;    // refresh: one row, from 1
     std::string file;      // import: the CSV ("-" for standard input); export: "" or "-" for standard output
     bool replace = false;  // import
+    std::vector<std::string> portals;  // trust: the portals as typed
+    bool all = false;                  // trust: every pinned portal
 };
 
 // A command line that asks for nothing sensible. what() says why; topic() is the command whose help

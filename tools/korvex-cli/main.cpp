@@ -68,6 +68,8 @@ int main(int argc, char** argv) {
                 return importCommand(context, call.file, call.replace);
             case CliCommand::Export:
                 return exportCommand(context, call.file);
+            case CliCommand::Trust:
+                return trustCommand(context, call.portals, call.all);
             case CliCommand::Help:
                 break;
         }
