@@ -91,10 +91,12 @@ std::string spreadsheetSafeText(std::string_view text) {
     const char first = text.front();
     bool formula = first == '=' || first == '@' || first == '\t' || first == '\r';
     if (first == '+' || first == '-') {
-        // A signed amount ("-12.50", "+3,00") is a value and stays; anything else after a sign
-        // ("-SUM(...)", "+cmd|...", "-2+3+cmd|...") is read as a formula.
+        // A signed amount ("-12.50", "+3,00") is a value and stays, and so do a bare sign and a run
+        // of dashes (the not-found marker "--------"); anything else after a sign ("-SUM(...)",
+        // "+cmd|...", "-2+3+cmd|...") is read as a formula.
         const std::string_view rest = text.substr(1);
-        formula = rest.empty() || rest.find_first_not_of("0123456789., ") != std::string_view::npos;
+        const bool dashes = text.find_first_not_of('-') == std::string_view::npos;
+        formula = !dashes && rest.find_first_not_of("0123456789., ") != std::string_view::npos;
     }
     return formula ? "'" + std::string(text) : std::string(text);
 }

@@ -28,7 +28,8 @@ void printBalanceTable(std::ostream& out, const AccountBook& book);
 void printBalanceCsv(std::ostream& out, const AccountBook& book);
 
 // `text`, or `text` behind an apostrophe when a spreadsheet would take it for a formula: it starts
-// with '=', '@', a tab or a carriage return, or with '+' or '-' not followed by a plain number.
+// with '=', '@', a tab or a carriage return, or with '+' or '-' not followed by a plain number
+// (a bare sign and a run of dashes stay).
 std::string spreadsheetSafeText(std::string_view text);
 
 // `utf8` with every C0 control character and DEL replaced by U+FFFD.
