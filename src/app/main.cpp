@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "paths.h"
+#include "save_leftovers.h"
 #include "signal_bridge.h"
 #include "single_instance.h"
 #include "tform1.h"
@@ -41,7 +42,7 @@ void centreOnPointerScreen(QWidget& window) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    korvex::SingleInstance instance;
+    korvex::SingleInstance instance(korvex::lockFolderOfThisCopy());
     if (!instance.acquired()) {
         QApplication app(argc, argv);
         const QString text = instance.anotherCopyRuns()
@@ -72,7 +73,10 @@ int main(int argc, char** argv) {
         if (window) window->close();
     });
 
-    korvex::TForm1 form(korvex::defaultSettingsPath());
+    const std::string settingsPath = korvex::defaultSettingsPath();
+    // The lock is ours: no other copy is saving, so what a crashed save left goes now.
+    korvex::removeSaveLeftovers(settingsPath);
+    korvex::TForm1 form(settingsPath);
     window = &form;
     if (terminated) return 0;  // the window's destruction saves
     // Closing the main window ends the program even when no window is left on the screen to count as

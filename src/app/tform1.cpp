@@ -79,7 +79,8 @@ TForm1::TForm1(std::string settingsPath, WindowEnvironment environment, QWidget*
     : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
       FileName(std::move(settingsPath)),
-      m_env(std::move(environment)) {
+      m_env(std::move(environment)),
+      m_pins(pinsPathBeside(FileName)) {
     if (!m_env.urlOpener) m_env.urlOpener = std::make_shared<DesktopUrlOpener>();
     if (!m_env.clock) m_env.clock = std::make_shared<SystemCheckClock>();
     m_checks = std::make_unique<BalanceChecks>(m_book, Curl1, Memo1, m_env.addresses,
@@ -90,6 +91,7 @@ TForm1::TForm1(std::string settingsPath, WindowEnvironment environment, QWidget*
     setFixedSize(806, 473);
     buildControls();
     applyCurl1StoredProperties(Curl1, [this](THttpTransferBase& sender) { Curl1Wait(sender); });
+    Curl1.setPins(&m_pins);
     Curl1.setOnReceive([this](THttpTransfer& sender, const char* data, std::uint32_t len, bool& bContinue) {
         Curl1Receive(sender, data, len, bContinue);
     });

@@ -238,10 +238,14 @@ private:
     void repaintNow();
     // The line under the balance table says that a run's checks are not in the history ("" clears it).
     void sayHistoryProblem(const std::string& problem);
+    // After transfers: for each portal that showed another key than its pin, asks whether to trust
+    // the new one, and pins it on Yes.
+    void askAboutChangedCertificates();
 
     AccountBook m_book;
     std::string FileName;
     WindowEnvironment m_env;
+    PortalPins m_pins;  // Portals.pins beside the settings file, attached to Curl1
     std::unique_ptr<BalanceChecks> m_checks;
     RefreshResult m_lastRun;
     TextGridModel* m_clientModel = nullptr;

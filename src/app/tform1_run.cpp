@@ -59,9 +59,37 @@ bool TForm1::withTransfers(const std::function<void()>& work) {
             form->m_running = false;
         }
     } restore{this};
-    const ResponsiveTransfers responsive(Curl1);
-    work();
+    {
+        const ResponsiveTransfers responsive(Curl1);
+        work();
+    }
+    askAboutChangedCertificates();
     return true;
+}
+
+void TForm1::askAboutChangedCertificates() {
+    for (const PinMismatch& changed : m_pins.takeMismatches()) {
+        const QString portal = QString::fromStdString(changed.origin);
+        if (changed.presented.empty()) {
+            showError(QStringLiteral("Портал %1 показал другой сертификат, чем прежде. Запросы к нему не "
+                                     "отправлялись.").arg(portal));
+            continue;
+        }
+        const QString title = QStringLiteral("Сертификат портала изменился");
+        const QString text =
+            QStringLiteral("Портал %1 показал другой сертификат, чем прежде, и ничего не получил.\n\n"
+                           "Прежний ключ: %2\nНовый ключ: %3\n\n"
+                           "Если портал сам сменил сертификат, ему можно доверять. Иначе кто-то на пути к "
+                           "порталу подменяет его, чтобы получить пароли.\n\n"
+                           "Доверять новому сертификату?")
+                .arg(portal, QString::fromStdString(changed.pinned), QString::fromStdString(changed.presented));
+        const bool yes = m_env.confirm ? m_env.confirm(title, text)
+                                       : QMessageBox::question(this, title, text, QMessageBox::Yes | QMessageBox::No,
+                                                               QMessageBox::No) == QMessageBox::Yes;
+        if (!yes) continue;
+        const std::string error = m_pins.setPin(changed.origin, changed.presented);
+        if (!error.empty()) showError(QString::fromStdString(error));
+    }
 }
 
 void TForm1::repaintNow() {

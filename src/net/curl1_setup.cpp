@@ -19,7 +19,7 @@ constexpr std::int32_t kStartWaitInterval = 500;
 }
 
 void configureCurl1AtStart(THttpTransfer& curl, const ProxySettings& proxy, UpdateProxySettings& update) {
-    curl.setConnectTimeout(15);
+    curl.setConnectTimeout(kPortalConnectTimeout);
     proxycheck(proxy, curl, update);
     curl.setSslVerifyPeer(false);
     curl.setSslVerifyHost(0);

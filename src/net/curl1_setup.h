@@ -10,6 +10,9 @@ namespace korvex {
 inline constexpr const char* kCurl1UserAgent =
     "Mozilla/5.0 (Windows; U; Windows NT 5.1; ru; rv:1.9.0.1) Gecko/2008070208 Firefox/3.0.1";
 
+// Seconds to connect to a portal, as the window's creation sets it.
+inline constexpr std::int32_t kPortalConnectTimeout = 15;
+
 // The stored properties of Curl1, applied when the window is loaded, in this order: OnWait =
 // `onWait` (the window's Curl1Wait; none for a front without events to process), Threaded False,
 // ConnectTimeout 0, FailOnError False, Upload False, UserAgent kCurl1UserAgent, OnReceive =

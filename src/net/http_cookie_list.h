@@ -32,6 +32,9 @@ public:
     // answer is then the refusal.
     CURLcode handOver();
 
+    // The component has moved to another easy handle; the queue stays.
+    void rebind(CURL* handle) noexcept { m_handle = handle; }
+
     bool pending() const noexcept { return m_pending; }
     std::size_t count() const noexcept { return m_lines.count(); }
     std::vector<std::string> lines() const { return m_lines.lines(); }

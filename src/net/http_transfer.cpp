@@ -368,15 +368,31 @@ bool THttpTransfer::Perform() {
     clearFailure();
     m_eventError = nullptr;
     m_abortRequested.store(false);
+    if (m_handleTainted) {
+        if (!renewHandle()) {
+            // Sending on the old handle could carry the earlier transfer's credentials.
+            recordOwnFailure(CURLE_OUT_OF_MEMORY, curl_easy_strerror(CURLE_OUT_OF_MEMORY));
+            return false;
+        }
+        m_handleTainted = false;
+    }
     try {
         prepare();
         if (m_resultCode == 0) {
-            const int answer = runTransfer([this] { return transfer(); }, [this] { requestAbort(); });
+            const int answer = runTransfer(
+                [this] {
+                    const int result = transfer();
+                    if (result == CURLE_OK) m_pinLearned = learnPin();
+                    return result;
+                },
+                [this] { requestAbort(); });
             m_resultCode = answer;
+            if (answer != CURLE_OK) m_handleTainted = true;
             if (answer != CURLE_OK && m_errorText[0] == '\0') {
                 recordOwnFailure(static_cast<CURLcode>(answer),
                                  curl_easy_strerror(static_cast<CURLcode>(answer)));
             }
+            settlePin(answer);
         }
     } catch (...) {
         finish();
@@ -424,6 +440,59 @@ void THttpTransfer::prepare() {
         setOption(CURLOPT_HEADERDATA, static_cast<void*>(nullptr));
     }
     if (m_url.empty()) recordOwnFailure(CURLE_URL_MALFORMAT, "NULL or empty URL.");
+    preparePin();
+}
+
+void THttpTransfer::preparePin() {
+    m_pinOrigin = m_pins != nullptr ? pinOrigin(m_url.str()) : std::string();
+    m_pinExpected = m_pinOrigin.empty() ? std::string() : m_pins->pinOf(m_pinOrigin);
+    m_pinLearned.clear();
+    // Set for every transfer, so that no pin of an earlier portal holds for this one. The
+    // certificate information shows the key a portal presented, also when it does not match.
+    setOption(CURLOPT_PINNEDPUBLICKEY, m_pinExpected.empty() ? nullptr : m_pinExpected.c_str());
+    setOption(CURLOPT_CERTINFO, m_pinOrigin.empty() ? 0L : 1L);
+}
+
+std::string THttpTransfer::learnPin() {
+    if (m_pinOrigin.empty() || !m_pinExpected.empty()) return {};
+    CURL* handle = m_handle.get();
+    char* effective = nullptr;
+    long redirects = 0;
+    curl_easy_getinfo(handle, CURLINFO_EFFECTIVE_URL, &effective);
+    curl_easy_getinfo(handle, CURLINFO_REDIRECT_COUNT, &redirects);
+    // Without a redirect the certificate information is the portal's own handshake. After
+    // redirects it may be another site's, so the portal's key is asked for by a handshake of its
+    // own (once: from then on the portal has its pin).
+    if (redirects == 0 && effective != nullptr && pinOrigin(effective) == m_pinOrigin) {
+        std::string pin = presentedPin(handle);
+        if (!pin.empty()) return pin;
+    }
+    return fetchPresentedKey(m_pinOrigin, m_proxy.str(), m_proxyPort, m_connectTimeout, &m_abortRequested).pin;
+}
+
+void THttpTransfer::settlePin(int answer) {
+    if (m_pinOrigin.empty()) return;
+    if (answer == CURLE_OK) {
+        if (!m_pinLearned.empty()) m_pins->setPin(m_pinOrigin, m_pinLearned);
+        return;
+    }
+    if (answer != CURLE_SSL_PINNEDPUBKEYNOTMATCH) return;
+    char* effective = nullptr;
+    curl_easy_getinfo(m_handle.get(), CURLINFO_EFFECTIVE_URL, &effective);
+    const std::string reached = effective != nullptr ? pinOrigin(effective) : std::string();
+    if (reached != m_pinOrigin) {
+        // A redirect to another site, whose key cannot be the portal's: not a changed key.
+        recordOwnFailure(CURLE_SSL_PINNEDPUBKEYNOTMATCH,
+                         "the portal " + m_pinOrigin + " sent the request on to " +
+                             (reached.empty() ? std::string("another site") : reached) +
+                             ", whose certificate is not the portal's; nothing was sent there");
+        return;
+    }
+    const std::string presented = presentedPin(m_handle.get());
+    m_pins->noteMismatch({m_pinOrigin, m_pinExpected, presented});
+    recordOwnFailure(CURLE_SSL_PINNEDPUBKEYNOTMATCH,
+                     "the certificate of " + m_pinOrigin + " has changed (pinned " + m_pinExpected + ", now " +
+                         (presented.empty() ? std::string("another key") : presented) + "); nothing was sent");
 }
 
 void THttpTransfer::prepareReceiveChannel() {
@@ -521,6 +590,35 @@ int THttpTransfer::transfer() {
     }
     curl_multi_remove_handle(multi, handle);
     return result;
+}
+
+// libcurl keeps, in the easy handle, what a transfer builds on its way and drops only when the
+// request goes out. The Authorization header of the account is built while a proxy tunnel is being
+// set up; a transfer that ends before its request is sent (stopped, a proxy that refuses or never
+// answers the tunnel, a failed TLS handshake behind it) leaves that header in the handle, and the
+// next request sends it whatever UserPwd says by then, to whatever site it goes. Options and
+// cookies are what the component means to keep, so after such a transfer it goes on with a fresh
+// handle that has those and nothing else.
+bool THttpTransfer::renewHandle() {
+    CURL* old = m_handle.get();
+    CURL* fresh = curl_easy_duphandle(old);
+    if (fresh == nullptr) return false;
+    // A copy takes the options but not the cookies received so far.
+    curl_slist* cookies = nullptr;
+    if (curl_easy_getinfo(old, CURLINFO_COOKIELIST, &cookies) == CURLE_OK) {
+        for (const curl_slist* line = cookies; line != nullptr; line = line->next)
+            curl_easy_setopt(fresh, CURLOPT_COOKIELIST, line->data);
+        curl_slist_free_all(cookies);
+    }
+    // The old handle goes quietly: no jar written (the fresh handle writes it at the end), no
+    // verbose output, nothing into the error text.
+    curl_easy_setopt(old, CURLOPT_COOKIEJAR, static_cast<const char*>(nullptr));
+    curl_easy_setopt(old, CURLOPT_VERBOSE, 0L);
+    curl_easy_setopt(old, CURLOPT_DEBUGFUNCTION, static_cast<curl_debug_callback>(nullptr));
+    curl_easy_setopt(old, CURLOPT_ERRORBUFFER, static_cast<char*>(nullptr));
+    m_handle.reset(fresh);
+    m_cookies->rebind(fresh);
+    return true;
 }
 
 void THttpTransfer::finish() {

@@ -44,6 +44,7 @@
 #include "http_cookie_list.h"
 #include "http_multipart_form.h"
 #include "owned_text.h"
+#include "portal_pins.h"
 
 namespace korvex {
 
@@ -234,6 +235,15 @@ public:
     THttpMultipartForm& MultipartForm() noexcept { return m_multipartForm; }
     const THttpReadOnlyList& SslEngines() const noexcept { return m_sslEngines; }
 
+    // Portal pins (portal_pins.h). With a store attached, every HTTPS request carries the pin of its
+    // portal (the origin of URL), and a portal without one is pinned after its first successful
+    // request. A key that does not match ends the transfer before anything is sent, with
+    // ResultCode() CURLE_SSL_PINNEDPUBKEYNOTMATCH (90), an ErrorText() naming the portal and both
+    // keys, and the mismatch noted in the store for the front to ask about. Null: nothing pinned.
+    // The store must outlive the component's transfers; it is used on the calling thread only.
+    PortalPins* Pins() const noexcept { return m_pins; }
+    void setPins(PortalPins* pins) noexcept { m_pins = pins; }
+
     // The easy handle, for curl_easy_getinfo() after a transfer (response code, redirect count).
     // Options must be set through the component only.
     CURL* Handle() const noexcept { return m_handle.get(); }
@@ -275,6 +285,14 @@ private:
     void prepareTransmitChannel();
     int transfer();  // runs the easy handle to its end on the current thread; answers the CURLcode
     void finish();
+    void preparePin();
+    // On the thread of the transfer, after a successful one: the key to pin for a portal that had
+    // none, "" when there is none to learn.
+    std::string learnPin();
+    void settlePin(int answer);
+    // Moves the component to a fresh easy handle with the same options and cookies; false when
+    // libcurl cannot make one (the old handle then stays).
+    bool renewHandle();
 
     // Declared first, destroyed last: libcurl may read the texts until the handle is gone.
     OwnedText m_url, m_proxy, m_userPwd, m_referer, m_userAgent, m_cookieFile, m_cookieJar;
@@ -308,8 +326,16 @@ private:
     THttpMultipartForm m_multipartForm;
     THttpReadOnlyList m_sslEngines;
 
+    PortalPins* m_pins = nullptr;
+    std::string m_pinOrigin;    // this transfer's portal, "" when it is not pinned
+    std::string m_pinExpected;  // its pin, "" when it has none yet
+    std::string m_pinLearned;   // what learnPin() found
+
     std::atomic<bool> m_abortRequested{false};
     bool m_destroying = false;  // the debug routine stays silent while the handle is cleaned up
+    // The last transfer did not end cleanly: the handle may hold what that transfer had begun (see
+    // renewHandle), and the next Perform() moves to a fresh one first.
+    bool m_handleTainted = false;
     // An exception thrown by an event handler inside libcurl: the transfer is ended, and
     // Perform() throws it again once the transfer is over.
     std::exception_ptr m_eventError;

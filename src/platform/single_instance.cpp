@@ -1,7 +1,6 @@
 #include "single_instance.h"
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -11,34 +10,52 @@
 namespace korvex {
 
 std::string SingleInstance::defaultLockFolder() {
-    if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && *runtime) {
-        struct stat st {};
-        if (stat(runtime, &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == getuid()) return runtime;
-    }
-    std::string folder = "/tmp/korvex-" + std::to_string(getuid());
-    if (mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) return folder;
-    // Refuse a folder that somebody else made for us: another user could hold our lock.
-    struct stat st {};
-    if (lstat(folder.c_str(), &st) == 0 && (!S_ISDIR(st.st_mode) || st.st_uid != getuid())) return {};
-    return folder;
+    // "/tmp" as it stands, not $TMPDIR: the place must not change with the environment.
+    return "/tmp/korvex-" + std::to_string(getuid());
 }
 
 SingleInstance::SingleInstance(const std::string& folder) {
     const std::string dir = folder.empty() ? defaultLockFolder() : folder;
-    if (dir.empty()) {
-        m_error = "no private folder for the instance lock";
+    m_path = dir + "/" + kInstanceName + ".lock";
+    const auto fail = [this](const std::string& what) { m_error = what; };
+    if (mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) {
+        fail(dir + ": " + std::strerror(errno));
         return;
     }
-    m_path = dir + "/" + kInstanceName + ".lock";
+    // Everything below works on what was opened, so nothing can be swapped in between the checks.
+    const int dirFd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (dirFd < 0) {
+        fail(dir + ": " + (errno == ELOOP || errno == ENOTDIR ? std::string("not a folder of its own (a link?)")
+                                                             : std::string(std::strerror(errno))));
+        return;
+    }
+    struct stat st {};
+    if (fstat(dirFd, &st) != 0 || st.st_uid != getuid()) {
+        fail(dir + ": the folder belongs to somebody else; remove it, or ask the administrator to");
+        close(dirFd);
+        return;
+    }
+    if ((st.st_mode & 077) != 0 && fchmod(dirFd, 0700) != 0) {
+        fail(dir + ": cannot make the folder private: " + std::strerror(errno));
+        close(dirFd);
+        return;
+    }
     // O_CLOEXEC: a browser or helper started by us must not inherit, and so keep, the lock.
-    const int fd = open(m_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    const int fd = openat(dirFd, (std::string(kInstanceName) + ".lock").c_str(),
+                          O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    close(dirFd);
     if (fd < 0) {
-        m_error = m_path + ": " + std::strerror(errno);
+        fail(m_path + ": " + std::strerror(errno));
+        return;
+    }
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != getuid()) {
+        fail(m_path + ": not a lock file of ours");
+        close(fd);
         return;
     }
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
         if (errno == EWOULDBLOCK) m_otherCopy = true;
-        else m_error = m_path + ": " + std::strerror(errno);
+        else fail(m_path + ": " + std::strerror(errno));
         close(fd);
         return;
     }

@@ -1,8 +1,14 @@
 #pragma once
 // One running copy of Korvex per user. The guard is an exclusive flock() on a file in the user's
-// runtime folder: the kernel drops the lock when the process ends in any way (a crash or kill -9
+// lock folder: the kernel drops the lock when the process ends in any way (a crash or kill -9
 // included), so a dead copy never blocks the next start. The window and korvex-cli take the same
 // lock, so each refuses while the other runs.
+//
+// The folder depends on the user alone, never on the environment: a cron job (no desktop session,
+// no XDG_RUNTIME_DIR) and the window on the desktop must find the same lock, or both would write
+// the same Settings.ini. It must be private: a folder another user could write into would let that
+// user hold our lock, or swap the lock file under us.
+#include <cstdlib>
 #include <string>
 
 namespace korvex {
@@ -14,20 +20,22 @@ inline constexpr const char* kSecondCopyMessage =
 
 class SingleInstance {
 public:
-    // Takes the lock in `folder` (empty: the user's runtime folder, see defaultLockFolder()).
+    // Takes the lock in `folder` (empty: defaultLockFolder()), making the folder (0700) when it is
+    // missing. The folder must be a real folder (not a link), owned by this user and closed to
+    // everybody else; a folder of ours that others may enter is closed first.
     explicit SingleInstance(const std::string& folder = {});
     ~SingleInstance();
     SingleInstance(const SingleInstance&) = delete;
     SingleInstance& operator=(const SingleInstance&) = delete;
 
-    // False when another copy holds the lock (or the lock file could not be made at all, which
-    // is reported by error()).
+    // False when another copy holds the lock (or the lock could not be taken at all, which is
+    // reported by error()).
     bool acquired() const { return m_fd >= 0; }
     bool anotherCopyRuns() const { return m_otherCopy; }
     const std::string& error() const { return m_error; }
     const std::string& lockPath() const { return m_path; }
 
-    // $XDG_RUNTIME_DIR when it is set and usable, else a private 0700 folder /tmp/korvex-<uid>.
+    // /tmp/korvex-<uid>: one folder per user and machine, as the one lock of a desktop session.
     static std::string defaultLockFolder();
 
 private:
@@ -36,5 +44,17 @@ private:
     std::string m_path;
     std::string m_error;
 };
+
+// The lock folder of this copy of the program. The programs proper always use the user's folder.
+// The copies that the test suite starts are built with KORVEX_TEST_COPY and take the folder from
+// KORVEX_TEST_LOCK_FOLDER, so that test runs of several people on one machine (same user, same
+// time) never meet each other's lock, nor the user's own Korvex; a program built without the
+// definition has no way to be pointed elsewhere.
+inline std::string lockFolderOfThisCopy() {
+#ifdef KORVEX_TEST_COPY
+    if (const char* folder = std::getenv("KORVEX_TEST_LOCK_FOLDER"); folder && *folder) return folder;
+#endif
+    return SingleInstance::defaultLockFolder();
+}
 
 }  // namespace korvex

@@ -1,6 +1,7 @@
 #include "ini_file.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <cerrno>
@@ -215,6 +216,8 @@ std::error_code IniFile::save(const std::string& path) const {
         if (exists && (errno == EACCES || errno == EPERM)) return rewriteInPlace(target, text());
         return lastError();
     }
+    // Held while the file is written: a start that clears leftovers of crashed saves leaves it alone.
+    ::flock(fd, LOCK_EX | LOCK_NB);
     const auto fail = [&](std::error_code ec) {
         ::close(fd);
         ::unlink(temp.c_str());

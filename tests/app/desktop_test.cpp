@@ -200,6 +200,7 @@ public:
             dup2(devnull, 2);
             setenv("QT_QPA_PLATFORM", "xcb", 1);
             setenv("XDG_RUNTIME_DIR", runtimeDir.c_str(), 1);
+            setenv("KORVEX_TEST_LOCK_FOLDER", runtimeDir.c_str(), 1);
             const std::string exe = (folder / "korvex").string();
             execl(exe.c_str(), exe.c_str(), static_cast<char*>(nullptr));
             _exit(127);

@@ -39,6 +39,7 @@ public:
             close(err[0]);
             setenv("QT_QPA_PLATFORM", "offscreen", 1);
             setenv("XDG_RUNTIME_DIR", runtimeDir.c_str(), 1);
+            setenv("KORVEX_TEST_LOCK_FOLDER", runtimeDir.c_str(), 1);
             const std::string exe = (folder / "korvex").string();
             execl(exe.c_str(), exe.c_str(), static_cast<char*>(nullptr));
             _exit(127);

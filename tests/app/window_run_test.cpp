@@ -11,6 +11,8 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTableView>
+#include <fstream>
+#include <iterator>
 
 #include "enc_dec.h"
 #include "portal_window_fixture.h"
@@ -273,6 +275,39 @@ TEST_F(PortalWindowTest, NewsArrivesLineByLineAndAnUnreachablePublisherKeepsTheO
     form.NewsClick();
     EXPECT_EQ(form.Memo2->toPlainText(), QStringLiteral("Новости\nline two\nline three"));
     EXPECT_TRUE(m_errors.isEmpty());
+}
+
+// A portal that shows another key than its pin gets no request; the window names the portal and
+// both keys and pins the new one only when the user trusts it.
+TEST_F(PortalWindowTest, AChangedPortalCertificateIsAskedAboutAndTrustedOnlyOnYes) {
+    const std::string origin = pinOrigin(m_portals->baseUrl(PortalId::SpaceGate75));
+    const std::string forged = "sha256//AAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAA=";
+    const std::string pinsPath = (m_dir / "Portals.pins").string();
+    ASSERT_EQ(PortalPins(pinsPath).setPin(origin, forged), "");
+    std::ifstream pem(m_portals->certificatePath());
+    const std::string portalKey = publicKeyPin(std::string(std::istreambuf_iterator<char>(pem), {}));
+    ASSERT_FALSE(portalKey.empty());
+    TForm1& form = openWith({{"sg75_orlov", "0rlov#75", "75"}});
+    form.setCurrentCell(1, 0);
+
+    m_answerYes = false;
+    form.N6Click();
+    EXPECT_TRUE(m_portals->requests(PortalId::SpaceGate75).empty());
+    EXPECT_EQ(form.book().Stat.cell(kDate, 0), "");
+    ASSERT_EQ(m_questions.size(), 1);
+    for (const std::string& part : {origin, forged, portalKey})
+        EXPECT_TRUE(m_questions[0].contains(QString::fromStdString(part))) << m_questions[0].toStdString();
+    EXPECT_TRUE(m_questions[0].endsWith(QStringLiteral("Доверять новому сертификату?")));
+    EXPECT_EQ(PortalPins(pinsPath).pinOf(origin), forged);
+
+    m_answerYes = true;
+    form.N6Click();
+    EXPECT_EQ(m_questions.size(), 2);
+    EXPECT_EQ(PortalPins(pinsPath).pinOf(origin), portalKey);
+    form.N6Click();
+    EXPECT_EQ(m_questions.size(), 2);
+    EXPECT_EQ(m_portals->requests(PortalId::SpaceGate75).size(), 1u);
+    EXPECT_EQ(form.book().Stat.cell(kDate, 0), "7/12/2026 09:05");
 }
 
 }  // namespace korvex::test

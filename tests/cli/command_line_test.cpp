@@ -57,6 +57,9 @@ TEST(CommandLineTest, BadUseIsRefusedWithTheHelpToRead) {
         {{"refresh", "--row"}, "--row needs a value", CliCommand::Refresh},
         {{"show", "--settings="}, "--settings needs a file name", CliCommand::Show},
         {{"help", "nothing"}, "unknown command \"nothing\"", CliCommand::Help},
+        {{"trust"}, "trust needs a portal", CliCommand::Trust},
+        {{"trust", "--all", "https://a:1"}, "portals or --all, not both", CliCommand::Trust},
+        {{"show", "--all"}, "--all belongs to trust", CliCommand::Show},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.words);
@@ -68,6 +71,16 @@ TEST(CommandLineTest, BadUseIsRefusedWithTheHelpToRead) {
             EXPECT_EQ(e.topic(), c.topic);
         }
     }
+}
+
+TEST(CommandLineTest, TrustTakesPortalsOrAll) {
+    CliInvocation call = parseCommandLine({"trust", "https://203.0.113.7:8443", "portal.example"});
+    EXPECT_EQ(call.command, CliCommand::Trust);
+    EXPECT_EQ(call.portals, (Args{"https://203.0.113.7:8443", "portal.example"}));
+    EXPECT_FALSE(call.all);
+    call = parseCommandLine({"--settings", "s.ini", "trust", "--all"});
+    EXPECT_TRUE(call.all);
+    EXPECT_TRUE(call.portals.empty());
 }
 
 }  // namespace

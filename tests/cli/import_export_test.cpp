@@ -1,5 +1,9 @@
 // import, export and show on real files in a temporary folder.
+#include <fcntl.h>
+#include <stdlib.h>
 #include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
 
 #include <filesystem>
 
@@ -170,6 +174,119 @@ TEST(ShowCommandTest, AlignsCyrillicColumnsAndKeepsPortalTextOffTheTerminal) {
               "login,balance,previous,speed,date,status,holder,plan\n"
               "ivanov,12.50,,,,Активна,Иванов,39\n"
               "a,,,,,\"x\x1B]0;owned\x07y\r\nz\",b,SG\n");
+}
+
+// Spreadsheet formulas a portal puts into a page stay text in `show --csv`; signed amounts stay
+// numbers, and the user's own cells stay as typed.
+TEST(ShowCommandTest, CsvNeutralisesFormulasFromPortalsOnly) {
+    const struct {
+        const char* cell;
+        const char* shown;
+    } cases[] = {
+        {"=HYPERLINK(\"http://x\")", "\"'=HYPERLINK(\"\"http://x\"\")\""},
+        {"@SUM(A1)", "'@SUM(A1)"},
+        {"+cmd|' /C calc'!A0", "'+cmd|' /C calc'!A0"},
+        {"-SUM(1)", "'-SUM(1)"},
+        {"-2+3+cmd|x", "'-2+3+cmd|x"},
+        {"\tx", "'\tx"},
+        {"-12.50", "-12.50"},
+        {"+3,00", "\"+3,00\""},
+        {"-", "-"},
+        {"+", "+"},
+        {"--------", "--------"},  // the not-found marker
+        {"--1", "'--1"},
+        {"12.50", "12.50"},
+        {"", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.cell);
+        AccountBook book;
+        book.client.setRow(0, {"=login", "pw", "+39", "@holder"});
+        book.Stat.setCell(kBalance, 0, c.cell);
+        book.Stat.setCell(kStatus, 0, c.cell);
+        std::ostringstream out;
+        printBalanceCsv(out, book);
+        EXPECT_EQ(out.str(), "login,balance,previous,speed,date,status,holder,plan\n=login," +
+                                 std::string(c.shown) + ",,,," + c.shown + ",@holder,+39\n");
+    }
+}
+
+// Export to what is not a plain file: a device or a pipe is written into and stays what it is, a
+// link's target is written and the link stays, a folder is refused untouched.
+TEST(ExportCommandTest, DevicesPipesLinksAndFoldersAreTreatedAsWhatTheyAre) {
+    CliFolder f;
+    ASSERT_EQ(f.import(accountsCsv(1, 2)), kExitOk) << f.err.str();
+    ASSERT_EQ(exportCommand(f.context(), "-"), kExitOk);
+    const std::string csv = f.out.str();
+    ASSERT_FALSE(csv.empty());
+    const auto typeOf = [](const std::string& path) { return fs::symlink_status(path).type(); };
+    const auto drain = [](int fd) {
+        std::string text;
+        char chunk[4096];
+        for (ssize_t n; (n = ::read(fd, chunk, sizeof chunk)) > 0;) text.append(chunk, static_cast<std::size_t>(n));
+        return text;
+    };
+
+    {
+        SCOPED_TRACE("a FIFO");
+        const std::string fifo = f.dir.file("pipe");
+        ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+        const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+        ASSERT_GE(reader, 0);
+        EXPECT_EQ(exportCommand(f.context(), fifo), kExitOk) << f.err.str();
+        EXPECT_EQ(drain(reader), csv);
+        ::close(reader);
+        EXPECT_EQ(typeOf(fifo), fs::file_type::fifo);
+    }
+    {
+        SCOPED_TRACE("a terminal, directly and through a link as /dev/stdout is");
+        const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+        ASSERT_GE(master, 0);
+        ASSERT_EQ(::grantpt(master), 0);
+        ASSERT_EQ(::unlockpt(master), 0);
+        const std::string terminal = ::ptsname(master);
+        // The terminal's own line discipline would turn \n into \r\n; the bytes as sent are wanted.
+        const int slave = ::open(terminal.c_str(), O_RDWR | O_NOCTTY);
+        ASSERT_GE(slave, 0);
+        termios raw{};
+        ::tcgetattr(slave, &raw);
+        ::cfmakeraw(&raw);
+        ::tcsetattr(slave, TCSANOW, &raw);
+        const std::string link = f.dir.file("stdout");
+        fs::create_symlink(terminal, link);
+        for (const std::string& target : {terminal, link}) {
+            EXPECT_EQ(exportCommand(f.context(), target), kExitOk) << f.err.str();
+            ::fcntl(master, F_SETFL, O_NONBLOCK);
+            EXPECT_EQ(drain(master), csv);
+        }
+        EXPECT_EQ(typeOf(terminal), fs::file_type::character);
+        EXPECT_EQ(typeOf(link), fs::file_type::symlink);
+        ::close(slave);
+        ::close(master);
+    }
+    {
+        SCOPED_TRACE("a link to a file, and a link to no file yet");
+        const std::string real = f.dir.write("real.csv", "old\n");
+        const std::string link = f.dir.file("link.csv");
+        fs::create_symlink(real, link);
+        EXPECT_EQ(exportCommand(f.context(), link), kExitOk) << f.err.str();
+        EXPECT_EQ(typeOf(link), fs::file_type::symlink);
+        EXPECT_EQ(readFile(real), csv);
+        const std::string dangling = f.dir.file("later.csv");
+        fs::create_symlink(f.dir.file("made.csv"), dangling);
+        EXPECT_EQ(exportCommand(f.context(), dangling), kExitOk) << f.err.str();
+        EXPECT_EQ(typeOf(dangling), fs::file_type::symlink);
+        EXPECT_EQ(readFile(f.dir.file("made.csv")), csv);
+    }
+    {
+        SCOPED_TRACE("a folder");
+        const std::string folder = f.dir.file("folder");
+        fs::create_directory(folder);
+        EXPECT_EQ(exportCommand(f.context(), folder), kExitFailed);
+        EXPECT_EQ(f.err.str(), "korvex-cli: cannot write " + folder + ": it is a folder\n");
+        EXPECT_TRUE(fs::is_empty(folder));
+        EXPECT_EQ(typeOf(folder), fs::file_type::directory);
+    }
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include "cli_test_support.h"
 #include "codepage.h"
+#include "portal_pins.h"
 #include "provider_profiles.h"
 #include "stop_signals.h"
 #include "text_holder.h"
@@ -107,8 +108,8 @@ TEST_F(RefreshCommandTest, APortalWithoutAnAnswerMakesTheRunFailButNotStop) {
 }
 
 TEST_F(RefreshCommandTest, AStopEndsTheStalledTransferAndSavesOnlyTheRowsChecked) {
-    enum class How { Flag, Sigterm, Sigint };
-    for (How how : {How::Flag, How::Sigterm, How::Sigint}) {
+    enum class How { Flag, Sigterm, Sigint, Sighup };
+    for (How how : {How::Flag, How::Sigterm, How::Sigint, How::Sighup}) {
         SCOPED_TRACE(static_cast<int>(how));
         s_portals->clearRequests();
         writeAccounts({{"sat_titova", "T1tova-SG", "SG"},
@@ -131,6 +132,7 @@ TEST_F(RefreshCommandTest, AStopEndsTheStalledTransferAndSavesOnlyTheRowsChecked
             if (how == How::Flag) f.stop = true;
             if (how == How::Sigterm) ::kill(::getpid(), SIGTERM);
             if (how == How::Sigint) ::kill(::getpid(), SIGINT);
+            if (how == How::Sighup) ::kill(::getpid(), SIGHUP);  // the terminal or ssh session went away
         });
         const int status = refreshCommand(context, std::nullopt);
         stopper.join();
@@ -184,6 +186,43 @@ TEST_F(RefreshCommandTest, ARowEndingWithTheErrorMarkerMakesTheRunFail) {
     const AccountBook book = savedBook(f.settings);
     EXPECT_EQ(book.Stat.cell(kSpeed, 0), kErrorMarker);
     EXPECT_EQ(book.Stat.cell(kDate, 1), kStamp) << "the run went on and saved";
+}
+
+// A portal whose certificate is not the one pinned gets no password; the run names it and the way
+// to trust it, and `trust` pins the key the portal shows now (a forged pin stands for a changed key).
+TEST_F(RefreshCommandTest, AChangedCertificateFailsItsRowsUntilTheUserTrustsIt) {
+    writeAccounts({{"sps_ivanov", "Qw3rty-71", "39"}, {"sat_titova", "T1tova-SG", "SG"}});
+    const std::string origin = pinOrigin(s_portals->baseUrl(PortalId::SpectrumSat));
+    const std::string forged = "sha256//AAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAA=";
+    const std::string pinsPath = pinsPathBeside(f.settings);
+    ASSERT_EQ(PortalPins(pinsPath).setPin(origin, forged), "");
+
+    EXPECT_EQ(refreshCommand(f.context(), std::nullopt), kExitFailed);
+    EXPECT_TRUE(s_portals->requests(PortalId::SpectrumSat).empty());
+    const std::string err = f.err.str();
+    EXPECT_NE(err.find("korvex-cli: row 1 (sps_ivanov): no page from the portal (the certificate of " + origin +
+                       " has changed (pinned " + forged + ", now sha256//"),
+              std::string::npos)
+        << err;
+    EXPECT_NE(err.find("korvex-cli trust " + origin + "\n"), std::string::npos) << err;
+    EXPECT_EQ(savedBook(f.settings).Stat.cell(kDate, 1), kStamp) << "the other portal was checked";
+    const std::string satGate = pinOrigin(s_portals->baseUrl(PortalId::SatGate));
+    EXPECT_FALSE(PortalPins(pinsPath).pinOf(satGate).empty()) << "pinned on first use";
+
+    // trust: a bad address is a usage error, an unreachable portal a failure, and the portal's key
+    // replaces the forged pin.
+    EXPECT_EQ(trustCommand(f.context(), {"http://127.0.0.1:1"}, false), kExitUsage);
+    EXPECT_EQ(trustCommand(f.context(), {"https://127.0.0.1:1"}, false), kExitFailed);
+    EXPECT_NE(f.err.str().find("cannot reach https://127.0.0.1:1: "), std::string::npos) << f.err.str();
+    ASSERT_EQ(trustCommand(f.context(), {origin}, false), kExitOk) << f.err.str();
+    const std::string shown = PortalPins(pinsPath).pinOf(origin);
+    EXPECT_EQ(f.out.str(), origin + ": now trusting " + shown + " in place of " + forged + "\n");
+    ASSERT_EQ(trustCommand(f.context(), {}, true), kExitOk) << f.err.str();
+    EXPECT_EQ(f.out.str(), origin + ": shows the pinned key " + shown + "\n" + satGate + ": shows the pinned key " +
+                               PortalPins(pinsPath).pinOf(satGate) + "\n");
+
+    EXPECT_EQ(refreshCommand(f.context(), 1), kExitOk) << f.err.str();
+    EXPECT_EQ(s_portals->requests(PortalId::SpectrumSat).size(), 1u);
 }
 
 }  // namespace

@@ -95,6 +95,7 @@ public:
             ::close(error[0]);
             ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
             ::setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
+            ::setenv("KORVEX_TEST_LOCK_FOLDER", runtime.c_str(), 1);
             std::vector<char*> argv{const_cast<char*>(executable.c_str())};
             for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
             argv.push_back(nullptr);
@@ -231,6 +232,23 @@ TEST_F(SingleCopyTest, TheWindowIsRefusedWhileTheCommandLineRuns) {
         ASSERT_NE(::waitpid(korvexWindow.pid(), nullptr, WNOHANG), korvexWindow.pid()) << "korvex ended";
         std::this_thread::sleep_for(20ms);
     }
+}
+
+// A save killed mid-way leaves the accounts in a temporary file beside Settings.ini; the next start
+// of either front, once it holds the single-copy lock, removes it.
+TEST_F(SingleCopyTest, EachStartRemovesWhatACrashedSaveLeft) {
+    const std::string cliLeftover = cli.dir.write("Settings.ini.tmp-Ab12Cd", "Password_0=secret\n");
+    Process importing(korvexCli(), {"import", cli.dir.write("a.csv", csv)}, runtime.path());
+    EXPECT_EQ(importing.wait(), kExitOk) << importing.stderrUntil("\n");
+    EXPECT_FALSE(fs::exists(cliLeftover));
+
+    const std::string windowLeftover = window.dir.write("Settings.ini.tmp-Ab12Cd", "Password_0=secret\n");
+    Process korvexWindow(korvex(), {}, runtime.path());
+    while (!fs::exists(window.settings)) {
+        ASSERT_NE(::waitpid(korvexWindow.pid(), nullptr, WNOHANG), korvexWindow.pid()) << "korvex ended";
+        std::this_thread::sleep_for(20ms);
+    }
+    EXPECT_FALSE(fs::exists(windowLeftover));
 }
 
 }  // namespace

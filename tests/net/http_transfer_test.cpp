@@ -228,6 +228,23 @@ TEST_F(HttpTransfer, FailedTransferDoesNotStopTheNextOne) {
     EXPECT_EQ(curl.ErrorText(), "");
 }
 
+// After a failed transfer the component goes on with a fresh handle (so that nothing the failed
+// transfer had begun reaches a later request); what the callers set and the cookies received stay.
+TEST_F(HttpTransfer, SettingsAndCookiesOutliveAFailedTransfer) {
+    curl.setUserAgent("agent/1");
+    curl.setUserPwd("acc:pw");
+    ASSERT_TRUE(fetch(curl, server.url("/cookie/set?sid=kept")).ok);
+    ASSERT_FALSE(fetch(curl, "http://127.0.0.1:" + std::to_string(test::freeLoopbackPort()) + "/").ok);
+
+    EXPECT_EQ(fetch(curl, server.url("/cookie/echo")).page, "sid=kept");
+    const auto sent = server.lastRequest();
+    EXPECT_EQ(sent.header("User-Agent"), "agent/1");
+    EXPECT_EQ(sent.header("Authorization"), test::basicAuthorization("acc", "pw"));
+    // libcurl still writes its own error text into the component's buffer.
+    ASSERT_FALSE(fetch(curl, "http://127.0.0.1:" + std::to_string(test::freeLoopbackPort()) + "/").ok);
+    EXPECT_EQ(curl.ErrorText().rfind("Failed to connect", 0), 0u) << curl.ErrorText();
+}
+
 TEST_F(HttpTransfer, RefusedSettersRecordOnlyTheFirstFailure) {
     curl.setSslVerifyHost(3);
     const std::string first =

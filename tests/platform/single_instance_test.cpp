@@ -5,9 +5,11 @@
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <sys/stat.h>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <string>
 
 namespace korvex {
@@ -116,24 +118,75 @@ TEST(SingleInstance, AStartedProgramDoesNotInheritTheLock) {
 
 TEST(SingleInstance, AnUnusableFolderIsAnErrorNotAnotherCopy) {
     LockFolder folder;
-    SingleInstance guard(folder.path() + "/missing");
+    SingleInstance guard(folder.path() + "/missing/deeper");
     EXPECT_FALSE(guard.acquired());
     EXPECT_FALSE(guard.anotherCopyRuns());
     EXPECT_FALSE(guard.error().empty());
 }
 
-TEST(SingleInstance, TheRuntimeFolderIsUsedWhenItIsOurs) {
+// A cron job has no XDG_RUNTIME_DIR, the desktop has one: both must find the same lock.
+TEST(SingleInstance, TheFolderDependsOnTheUserAloneNotOnTheEnvironment) {
     LockFolder folder;
     const char* old = std::getenv("XDG_RUNTIME_DIR");
     const std::string saved = old ? old : "";
     ::setenv("XDG_RUNTIME_DIR", folder.path().c_str(), 1);
-    const std::string chosen = SingleInstance::defaultLockFolder();
-    if (old) {
-        ::setenv("XDG_RUNTIME_DIR", saved.c_str(), 1);
-    } else {
-        ::unsetenv("XDG_RUNTIME_DIR");
+    const std::string desktop = SingleInstance::defaultLockFolder();
+    ::unsetenv("XDG_RUNTIME_DIR");
+    const std::string cron = SingleInstance::defaultLockFolder();
+    if (old) ::setenv("XDG_RUNTIME_DIR", saved.c_str(), 1);
+    EXPECT_EQ(desktop, cron);
+    EXPECT_EQ(cron, "/tmp/korvex-" + std::to_string(::getuid()));
+}
+
+// The lock folder must be ours alone: a link or somebody else's folder is refused (not taken for
+// another copy), a folder of ours that others may enter is closed, a missing one is made private.
+TEST(SingleInstance, TheFolderMustBePrivate) {
+    namespace fs = std::filesystem;
+    const struct {
+        const char* name;
+        std::function<std::string(const std::string& base)> make;  // answers the folder to lock in
+        bool acquired;
+        mode_t modeAfter;
+    } cases[] = {
+        {"missing", [](const std::string& base) { return base + "/new"; }, true, 0700},
+        {"open to others",
+         [](const std::string& base) {
+             fs::create_directory(base + "/open");
+             ::chmod((base + "/open").c_str(), 0777);
+             return base + "/open";
+         },
+         true, 0700},
+        {"a link to a folder",
+         [](const std::string& base) {
+             fs::create_directory(base + "/real");
+             fs::create_directory_symlink(base + "/real", base + "/link");
+             return base + "/link";
+         },
+         false, 0},
+        {"somebody else's",
+         [](const std::string& base) {
+             fs::create_directory(base + "/theirs");
+             if (::getuid() == 0 && ::chown((base + "/theirs").c_str(), 65534, 65534) != 0) return std::string();
+             return ::getuid() == 0 ? base + "/theirs" : std::string();
+         },
+         false, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        LockFolder base;
+        const std::string dir = c.make(base.path());
+        if (dir.empty()) continue;  // cannot give a folder away without being root
+        SingleInstance guard(dir);
+        EXPECT_EQ(guard.acquired(), c.acquired) << guard.error();
+        EXPECT_FALSE(guard.anotherCopyRuns());
+        if (c.acquired) {
+            struct stat st {};
+            ASSERT_EQ(::lstat(dir.c_str(), &st), 0);
+            EXPECT_EQ(st.st_mode & 0777, c.modeAfter);
+        } else {
+            EXPECT_NE(guard.error().find(dir), std::string::npos) << guard.error();
+        }
     }
-    EXPECT_EQ(chosen, folder.path());
 }
 
 }  // namespace

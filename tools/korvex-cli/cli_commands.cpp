@@ -21,6 +21,7 @@
 #include "codepage.h"
 #include "curl1_setup.h"
 #include "progress_bar.h"
+#include "portal_pins.h"
 #include "provider_profiles.h"
 #include "refresh_run.h"
 #include "run_history.h"
@@ -144,6 +145,63 @@ std::string replaceFile(const std::string& path, const std::string& text) {
     return {};
 }
 
+// Writes `text` into what is already open at `path` and stays there: a terminal, a pipe made with
+// mkfifo, /dev/null. Answers the error, or an empty text.
+std::string writeInto(const std::string& path, const std::string& text) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) return std::strerror(errno);
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !(S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode))) {
+        ::close(fd);  // it changed under our feet: neither guess is safe
+        return "it is no longer a device or a pipe";
+    }
+    for (std::size_t written = 0; written < text.size();) {
+        const ssize_t n = ::write(fd, text.data() + written, text.size() - written);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            const int error = errno;
+            ::close(fd);
+            return std::strerror(error);
+        }
+        written += static_cast<std::size_t>(n);
+    }
+    return ::close(fd) == 0 ? std::string() : std::string(std::strerror(errno));
+}
+
+// The export's target as the user means it: a regular file (or none yet) is replaced in one step;
+// a character device or a FIFO is written into; a symbolic link stands for what it points at, and
+// the link stays. A folder, a disk and anything else are refused. Answers the error, or "".
+std::string writeExport(const std::string& path, const std::string& text) {
+    std::error_code ec;
+    // What the path leads to, links followed: /dev/stdout leads to a terminal or a pipe through
+    // links that only open() can follow, so a device or a pipe is opened by the name given.
+    const fs::file_status status = fs::status(path, ec);
+    switch (status.type()) {
+        case fs::file_type::character:
+        case fs::file_type::fifo:
+            return writeInto(path, text);
+        case fs::file_type::not_found:
+        case fs::file_type::regular: {
+            // A link is followed by hand, link after link: one that leads to no file yet names the
+            // file to make.
+            fs::path target = path;
+            for (int hops = 0; fs::is_symlink(fs::symlink_status(target, ec)); ++hops) {
+                if (hops == 40) return std::strerror(ELOOP);
+                const fs::path next = fs::read_symlink(target, ec);
+                if (ec) return ec.message();
+                target = next.is_absolute() ? next : target.parent_path() / next;
+            }
+            return replaceFile(target.string(), text);
+        }
+        case fs::file_type::directory:
+            return "it is a folder";
+        case fs::file_type::block:
+            return "it is a disk";
+        default:
+            return ec ? ec.message() : std::string("it is not a file");
+    }
+}
+
 // True when the book holds nothing but the one empty row of a first start.
 bool holdsNoAccounts(const AccountBook& book) {
     if (book.clients != 1) return false;
@@ -211,6 +269,11 @@ int refreshCommand(const CliContext& context, std::optional<int> rowNumber) {
         // needs the proxy.
         context.err << kPrefix << e.what() << " (the proxy port of " << context.settingsPath << ")\n";
     }
+    // The portals' certificates, pinned on first use as in the window.
+    PortalPins pins(pinsPathBeside(context.settingsPath));
+    if (!pins.loadError().empty())
+        context.err << kPrefix << pins.loadError() << " (no portal certificate is pinned in this run)\n";
+    Curl1.setPins(&pins);
     BalanceChecks checks(
         book, Curl1, Memo1, context.addresses, [proxy] { return proxy; }, updateProxy, context.clock);
     // Threaded, so that the wait hook sees Ctrl+C at once and ends a stalled transfer, as in the window.
@@ -308,6 +371,12 @@ int refreshCommand(const CliContext& context, std::optional<int> rowNumber) {
                 break;
         }
     }
+    for (const PinMismatch& changed : pins.takeMismatches()) {
+        failed = true;
+        context.err << kPrefix << changed.origin << " showed another certificate than the one pinned; no "
+                    << "password went to it. If the portal changed its certificate itself: korvex-cli trust "
+                    << changed.origin << '\n';
+    }
     if (stopRaised() && (result.stopped || interruptedAt >= 0)) {
         failed = true;
         const int stoppedAt = interruptedAt >= 0 ? interruptedAt : first + result.rowsChecked;
@@ -392,7 +461,7 @@ int exportCommand(const CliContext& context, const std::string& csvPath) {
         context.out.flush();
         return context.out ? kExitOk : kExitFailed;
     }
-    const std::string error = replaceFile(csvPath, text);
+    const std::string error = writeExport(csvPath, text);
     if (!error.empty()) {
         context.err << kPrefix << "cannot write " << csvPath << ": " << error << '\n';
         return kExitFailed;
@@ -401,6 +470,72 @@ int exportCommand(const CliContext& context, const std::string& csvPath) {
                 << csvPath << '\n';
     context.out.flush();
     return kExitOk;
+}
+
+int trustCommand(const CliContext& context, const std::vector<std::string>& portals, bool all) {
+    PortalPins pins(pinsPathBeside(context.settingsPath));
+    if (!pins.loadError().empty()) {
+        context.err << kPrefix << pins.loadError() << '\n';
+        return kExitFailed;
+    }
+    std::vector<std::string> origins;
+    if (all) {
+        origins = pins.origins();
+        if (origins.empty()) {
+            context.out << "no portal is pinned yet (" << pins.path() << ")\n";
+            context.out.flush();
+            return kExitOk;
+        }
+    }
+    for (const std::string& portal : portals) {
+        const std::string origin = pinOrigin(portal);
+        if (origin.empty()) {
+            context.err << kPrefix << quoted(terminalText(portal))
+                        << " is not the address of an HTTPS portal (https://HOST:PORT)\n";
+            return kExitUsage;
+        }
+        origins.push_back(origin);
+    }
+
+    // Asked for through the proxy of the settings file, the way the checks reach the portals.
+    std::string proxyHost;
+    long proxyPort = 0;
+    if (settingsFileExists(context.settingsPath)) {
+        const ProxySettings proxy = readStartup(context.settingsPath).proxy;
+        if (proxy.enabled) {
+            proxyHost = proxy.address;
+            try {
+                if (!proxy.port.empty()) proxyPort = strToInt(proxy.port);
+            } catch (const EConvertError& e) {
+                context.err << kPrefix << e.what() << " (the proxy port of " << context.settingsPath << ")\n";
+                return kExitFailed;
+            }
+        }
+    }
+
+    bool failed = false;
+    for (const std::string& origin : origins) {
+        const PresentedKey key = fetchPresentedKey(origin, proxyHost, proxyPort, kPortalConnectTimeout);
+        if (key.pin.empty()) {
+            failed = true;
+            context.err << kPrefix << "cannot reach " << origin << ": " << terminalText(key.error) << '\n';
+            continue;
+        }
+        const std::string old = pins.pinOf(origin);
+        if (old == key.pin) {
+            context.out << origin << ": shows the pinned key " << key.pin << '\n';
+            continue;
+        }
+        if (const std::string error = pins.setPin(origin, key.pin); !error.empty()) {
+            failed = true;
+            context.err << kPrefix << "cannot write " << error << '\n';
+            continue;
+        }
+        context.out << origin << ": now trusting " << key.pin
+                    << (old.empty() ? std::string(" (not pinned before)") : " in place of " + old) << '\n';
+    }
+    context.out.flush();
+    return failed ? kExitFailed : kExitOk;
 }
 
 }  // namespace korvex

@@ -6,6 +6,7 @@
 #include <iosfwd>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "check_clock.h"
 #include "portal_addresses.h"
@@ -47,8 +48,14 @@ int refreshCommand(const CliContext& context, std::optional<int> row);
 // settings file is made first when it does not exist. Any refusal leaves every file as it was.
 int importCommand(const CliContext& context, const std::string& csvPath, bool replace);
 
-// The accounts as an account CSV to `csvPath`, or to `out` when it is "" or "-". The file is
-// replaced in one step and made readable by its owner only (it holds the passwords in the clear).
+// The accounts as an account CSV to `csvPath`, or to `out` when it is "" or "-". A file is replaced
+// in one step and made readable by its owner only (it holds the passwords in the clear); a device or
+// a FIFO is written into, a symbolic link's target is written, a folder or a disk is refused.
 int exportCommand(const CliContext& context, const std::string& csvPath);
+
+// Pins the key that each portal (https://HOST:PORT, or every pinned one with `all`) presents now, in
+// Portals.pins beside the settings file: what the user runs after a portal changed its certificate.
+// One TLS handshake a portal, through the proxy of the settings file; nothing is sent.
+int trustCommand(const CliContext& context, const std::vector<std::string>& portals, bool all);
 
 }  // namespace korvex

@@ -14,6 +14,7 @@ std::optional<CliCommand> commandFromName(std::string_view name) {
     if (name == "import") return CliCommand::Import;
     if (name == "export") return CliCommand::Export;
     if (name == "history") return CliCommand::History;
+    if (name == "trust") return CliCommand::Trust;
     if (name == "help") return CliCommand::Help;
     return std::nullopt;
 }
@@ -67,6 +68,8 @@ std::string_view commandName(CliCommand command) {
             return "export";
         case CliCommand::History:
             return "history";
+        case CliCommand::Trust:
+            return "trust";
         case CliCommand::Help:
             break;
     }
@@ -109,6 +112,9 @@ CliInvocation parseCommandLine(const std::vector<std::string>& args) {
         } else if (!optionsEnded && arg == "--replace") {
             flagsSeen.emplace_back(arg, CliCommand::Import);
             call.replace = true;
+        } else if (!optionsEnded && arg == "--all") {
+            flagsSeen.emplace_back(arg, CliCommand::Trust);
+            call.all = true;
         } else if (!optionsEnded && arg.size() > 1 && arg[0] == '-' && arg != "-") {
             throw CliUsageError("unknown option \"" + arg + "\"", topic);
         } else if (!command) {
@@ -166,6 +172,13 @@ CliInvocation parseCommandLine(const std::vector<std::string>& args) {
             if (operands.size() > 1) throw CliUsageError("export writes one CSV file", call.command);
             if (!operands.empty()) call.file = operands[0];
             break;
+        case CliCommand::Trust:
+            if (call.all && !operands.empty())
+                throw CliUsageError("trust takes portals or --all, not both", call.command);
+            if (!call.all && operands.empty())
+                throw CliUsageError("trust needs a portal (https://HOST:PORT) or --all", call.command);
+            call.portals = operands;
+            break;
         case CliCommand::Help:
             break;
     }
@@ -189,8 +202,9 @@ std::string helpText(CliCommand topic) {
                    "Checks every account on its operator's portal, as \"Обновить все балансы\" in the\n"
                    "window does, saves the results to the settings file and prints the balance table.\n"
                    "A progress line on standard error shows the account being checked when standard\n"
-                   "error is a terminal. Ctrl+C or SIGTERM ends the transfer in progress and the run;\n"
-                   "the accounts checked until then are saved.\n"
+                   "error is a terminal. Ctrl+C, SIGTERM or a closed terminal (SIGHUP) ends the\n"
+                   "transfer in progress and the run; the accounts checked until then are saved.\n"
+                   "A portal whose certificate is not the one pinned gets nothing (see trust).\n"
                    "\n"
                    "  --row N          check only the account in row N (from 1, as show numbers them)\n"
                    "  --settings FILE  another settings file than the window's Settings.ini\n"
@@ -237,6 +251,18 @@ std::string helpText(CliCommand topic) {
                    "  --settings FILE      another settings file than the window's Settings.ini\n"
                    "\n"
                    "DATE is YYYY-MM-DD or YYYY-MM-DDTHH:MM[:SS], in UTC.\n";
+        case CliCommand::Trust:
+            return "usage: korvex-cli trust PORTAL... | --all [--settings FILE]\n"
+                   "\n"
+                   "The first connection to a portal pins the public key of its certificate in\n"
+                   "Portals.pins beside the settings file; a portal that later shows another key gets\n"
+                   "no request, as its certificate may be forged to catch the passwords. When the\n"
+                   "portal has changed its certificate itself, trust asks it for its key now (a TLS\n"
+                   "handshake through the proxy of the settings file, nothing sent) and pins that key,\n"
+                   "printing the old and the new one. PORTAL is https://HOST:PORT as the error named it.\n"
+                   "\n"
+                   "  --all            every portal pinned so far\n"
+                   "  --settings FILE  another settings file than the window's Settings.ini\n";
         case CliCommand::Help:
             break;
     }
@@ -251,6 +277,7 @@ std::string helpText(CliCommand topic) {
            "  import FILE.csv [--replace]    add (or replace) accounts from a CSV file\n"
            "  export [FILE.csv]              write the accounts as a CSV file\n"
            "  history [--login L] [--csv]    print the checks kept in the balance history\n"
+           "  trust PORTAL... | --all        accept a portal's new certificate\n"
            "  help [COMMAND]                 this text, or the help of a command\n"
            "\n"
            "Exit status: 0 done, 1 a check, an import or a file failed, 2 bad command line.\n"

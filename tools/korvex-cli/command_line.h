@@ -5,6 +5,7 @@
 //   korvex-cli [--settings FILE] import FILE.csv [--replace]
 //   korvex-cli [--settings FILE] export [FILE.csv]
 //   korvex-cli [--settings FILE] history [--login L] [--since DATE] [--csv] | --prune-before DATE
+//   korvex-cli [--settings FILE] trust PORTAL... | --all
 //   korvex-cli [COMMAND] --help,  korvex-cli help [COMMAND]
 // Options may stand before or after the command; "--" ends the options.
 #include <optional>
@@ -15,7 +16,7 @@
 
 namespace korvex {
 
-enum class CliCommand { Help, Show, Refresh, Import, Export, History };
+enum class CliCommand { Help, Show, Refresh, Import, Export, History, Trust };
 
 struct CliInvocation {
     CliCommand command = CliCommand::Help;
@@ -30,6 +31,8 @@ struct CliInvocation {
     std::string login;
     std::string since;
     std::string pruneBefore;
+    std::vector<std::string> portals;  // trust: the portals as typed
+    bool all = false;                  // trust: every pinned portal
 };
 
 // A command line that asks for nothing sensible. what() says why; topic() is the command whose help

@@ -14,6 +14,7 @@
 #include "history_command.h"
 #include "paths.h"
 #include "portal_addresses.h"
+#include "save_leftovers.h"
 #include "single_instance.h"
 #include "stop_signals.h"
 
@@ -37,7 +38,7 @@ int main(int argc, char** argv) {
     }
 
     // One copy of Korvex at a time, window or command line, as the window itself guards it.
-    SingleInstance instance;
+    SingleInstance instance(lockFolderOfThisCopy());
     if (!instance.acquired()) {
         std::cerr << (instance.anotherCopyRuns() ? cp1251ToUtf8(kSecondCopyMessage)
                                                  : "korvex-cli: " + instance.error())
@@ -53,6 +54,8 @@ int main(int argc, char** argv) {
                            std::cin,
                            PortalAddresses::fromBuild(),
                            clock};
+        // The lock is ours: no other copy is saving, so what a crashed save left goes now.
+        removeSaveLeftovers(context.settingsPath);
         switch (call.command) {
             case CliCommand::Show:
                 return showCommand(context, call.csv);
@@ -68,6 +71,8 @@ int main(int argc, char** argv) {
                 return exportCommand(context, call.file);
             case CliCommand::History:
                 return historyCommand(context, {call.login, call.since, call.csv, call.pruneBefore});
+            case CliCommand::Trust:
+                return trustCommand(context, call.portals, call.all);
             case CliCommand::Help:
                 break;
         }

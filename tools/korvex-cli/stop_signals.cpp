@@ -18,6 +18,7 @@ sigset_t stopSignalSet() {
     sigemptyset(&set);
     sigaddset(&set, SIGINT);
     sigaddset(&set, SIGTERM);
+    sigaddset(&set, SIGHUP);
     return set;
 }
 
@@ -31,11 +32,14 @@ StopSignals::StopSignals() {
     action.sa_flags = SA_RESTART;
     sigaction(SIGINT, &action, &m_previousInt);
     sigaction(SIGTERM, &action, &m_previousTerm);
+    // The terminal or the ssh session going away ends a run the same way: what was checked is saved.
+    sigaction(SIGHUP, &action, &m_previousHup);
 }
 
 StopSignals::~StopSignals() {
     sigaction(SIGINT, &m_previousInt, nullptr);
     sigaction(SIGTERM, &m_previousTerm, nullptr);
+    sigaction(SIGHUP, &m_previousHup, nullptr);
 }
 
 const std::atomic<bool>& StopSignals::flag() noexcept {

@@ -1,7 +1,7 @@
 #pragma once
-// Ctrl+C and SIGTERM during a refresh: while a StopSignals object lives, SIGINT and SIGTERM only
+// Ctrl+C, SIGTERM and SIGHUP during a refresh: while a StopSignals object lives, these three only
 // raise a flag (an atomic store, which a signal handler may do); the refresh polls it and aborts the
-// transfer in progress itself. SignalHold keeps both signals back while a file is being replaced.
+// transfer in progress itself. SignalHold keeps them back while a file is being replaced.
 #include <signal.h>
 
 #include <atomic>
@@ -16,15 +16,16 @@ public:
     StopSignals(const StopSignals&) = delete;
     StopSignals& operator=(const StopSignals&) = delete;
 
-    // Raised by the first SIGINT or SIGTERM; it stays raised.
+    // Raised by the first SIGINT, SIGTERM or SIGHUP; it stays raised.
     static const std::atomic<bool>& flag() noexcept;
 
 private:
     struct sigaction m_previousInt {};
     struct sigaction m_previousTerm {};
+    struct sigaction m_previousHup {};
 };
 
-// Blocks SIGINT and SIGTERM for the calling thread while it lives; a signal that arrives meanwhile
+// Blocks those signals for the calling thread while it lives; a signal that arrives meanwhile
 // is delivered when it goes. For the short moments in which a file is written and renamed, so that
 // Ctrl+C never leaves a half-written file or a stray temporary one behind.
 class SignalHold {

@@ -1,0 +1,261 @@
+#include "portal_pins.h"
+
+#include <curl/curl.h>
+#include <fcntl.h>
+#include <openssl/evp.h>
+#include <openssl/pem.h>
+#include <openssl/x509.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <utility>
+
+#include "curl_library.h"
+
+namespace korvex {
+
+namespace {
+
+constexpr std::string_view kPinPrefix = "sha256//";
+
+std::string lowerAscii(std::string text) {
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return text;
+}
+
+std::string_view trimmed(std::string_view text) {
+    const auto first = text.find_first_not_of(" \t\r");
+    if (first == std::string_view::npos) return {};
+    const auto last = text.find_last_not_of(" \t\r");
+    return text.substr(first, last - first + 1);
+}
+
+struct UrlFree {
+    void operator()(CURLU* url) const noexcept { curl_url_cleanup(url); }
+};
+struct BioFree {
+    void operator()(BIO* bio) const noexcept { BIO_free(bio); }
+};
+struct X509Free {
+    void operator()(X509* cert) const noexcept { X509_free(cert); }
+};
+struct EasyFree {
+    void operator()(CURL* handle) const noexcept { curl_easy_cleanup(handle); }
+};
+
+// One part of a parsed address, "" when it has none.
+std::string urlPart(CURLU* url, CURLUPart part, unsigned flags = 0) {
+    char* text = nullptr;
+    if (curl_url_get(url, part, &text, flags) != CURLUE_OK || text == nullptr) return {};
+    std::string value(text);
+    curl_free(text);
+    return value;
+}
+
+}  // namespace
+
+std::string pinOrigin(std::string_view url) {
+    std::string text(trimmed(url));
+    if (text.empty()) return {};
+    if (text.find("://") == std::string::npos) text = "https://" + text;
+    const std::unique_ptr<CURLU, UrlFree> parsed(curl_url());
+    if (!parsed || curl_url_set(parsed.get(), CURLUPART_URL, text.c_str(), 0) != CURLUE_OK) return {};
+    if (lowerAscii(urlPart(parsed.get(), CURLUPART_SCHEME)) != "https") return {};
+    const std::string host = lowerAscii(urlPart(parsed.get(), CURLUPART_HOST));
+    const std::string port = urlPart(parsed.get(), CURLUPART_PORT, CURLU_DEFAULT_PORT);
+    if (host.empty() || port.empty()) return {};
+    return "https://" + host + ":" + port;
+}
+
+std::string publicKeyPin(std::string_view certificatePem) {
+    const std::unique_ptr<BIO, BioFree> bio(BIO_new_mem_buf(certificatePem.data(), static_cast<int>(certificatePem.size())));
+    if (!bio) return {};
+    const std::unique_ptr<X509, X509Free> cert(PEM_read_bio_X509(bio.get(), nullptr, nullptr, nullptr));
+    if (!cert) return {};
+    unsigned char* der = nullptr;
+    const int derLength = i2d_X509_PUBKEY(X509_get_X509_PUBKEY(cert.get()), &der);
+    if (derLength <= 0) return {};
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int digestLength = 0;
+    const bool hashed = EVP_Digest(der, static_cast<std::size_t>(derLength), digest, &digestLength, EVP_sha256(), nullptr) == 1;
+    OPENSSL_free(der);
+    if (!hashed) return {};
+    unsigned char encoded[4 * ((EVP_MAX_MD_SIZE + 2) / 3) + 1];
+    const int encodedLength = EVP_EncodeBlock(encoded, digest, static_cast<int>(digestLength));
+    return std::string(kPinPrefix) + std::string(reinterpret_cast<const char*>(encoded), static_cast<std::size_t>(encodedLength));
+}
+
+std::string pinsPathBeside(const std::string& settingsPath) {
+    const std::size_t slash = settingsPath.rfind('/');
+    return (slash == std::string::npos ? std::string() : settingsPath.substr(0, slash + 1)) + kPinsFileName;
+}
+
+// ---------------------------------------------------------------------------------------------
+
+PortalPins::PortalPins(std::string path) : m_path(std::move(path)) {
+    const int fd = ::open(m_path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno != ENOENT) m_loadError = m_path + ": " + std::strerror(errno);
+        return;
+    }
+    std::string text;
+    char chunk[8192];
+    for (;;) {
+        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            m_loadError = m_path + ": " + std::strerror(errno);
+            ::close(fd);
+            return;
+        }
+        if (n == 0) break;
+        text.append(chunk, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    for (std::size_t at = 0; at < text.size();) {
+        std::size_t end = text.find('\n', at);
+        if (end == std::string::npos) end = text.size();
+        Line line;
+        line.text = text.substr(at, end - at);
+        at = end + 1;
+        const std::string_view content = trimmed(line.text);
+        const std::size_t blank = content.find_first_of(" \t");
+        if (!content.empty() && content.front() != '#' && blank != std::string_view::npos) {
+            const std::string origin(content.substr(0, blank));
+            const std::string_view pin = trimmed(content.substr(blank));
+            if (pinOrigin(origin) == origin && pin.starts_with(kPinPrefix) && pin.size() > kPinPrefix.size() &&
+                pin.find_first_of(" \t") == std::string_view::npos) {
+                line.origin = origin;
+                line.pin = std::string(pin);
+            }
+        }
+        m_lines.push_back(std::move(line));
+    }
+}
+
+std::string PortalPins::pinOf(const std::string& origin) const {
+    for (const Line& line : m_lines)
+        if (!line.origin.empty() && line.origin == origin) return line.pin;
+    return {};
+}
+
+std::vector<std::string> PortalPins::origins() const {
+    std::vector<std::string> list;
+    for (const Line& line : m_lines)
+        if (!line.origin.empty()) list.push_back(line.origin);
+    return list;
+}
+
+std::string PortalPins::setPin(const std::string& origin, const std::string& pin) {
+    const auto found = std::find_if(m_lines.begin(), m_lines.end(), [&](const Line& l) { return l.origin == origin; });
+    if (found != m_lines.end()) {
+        found->pin = pin;
+    } else {
+        if (m_lines.empty()) {
+            m_lines.push_back({"# Korvex: the public keys of the portals' certificates, pinned on first use.", {}, {}});
+            m_lines.push_back({"# A portal that shows another key gets no request until its new key is trusted.", {}, {}});
+        }
+        m_lines.push_back({{}, origin, pin});
+    }
+    return save();
+}
+
+std::string PortalPins::save() const {
+    if (!m_loadError.empty()) return m_loadError;
+    std::string text;
+    for (const Line& line : m_lines) text += (line.origin.empty() ? line.text : line.origin + " " + line.pin) + "\n";
+    std::string temp = m_path + ".XXXXXX";
+    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);  // mode 0600
+    if (fd < 0) return m_path + ": " + std::strerror(errno);
+    const auto fail = [&](int error) {
+        ::close(fd);
+        ::unlink(temp.c_str());
+        return m_path + ": " + std::strerror(error);
+    };
+    for (std::size_t written = 0; written < text.size();) {
+        const ssize_t n = ::write(fd, text.data() + written, text.size() - written);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return fail(errno);
+        written += static_cast<std::size_t>(n);
+    }
+    if (::fsync(fd) != 0) return fail(errno);
+    if (::close(fd) != 0 || ::rename(temp.c_str(), m_path.c_str()) != 0) {
+        const int error = errno;
+        ::unlink(temp.c_str());
+        return m_path + ": " + std::strerror(error);
+    }
+    return {};
+}
+
+void PortalPins::noteMismatch(PinMismatch mismatch) {
+    for (const PinMismatch& seen : m_mismatches)
+        if (seen.origin == mismatch.origin && seen.presented == mismatch.presented) return;
+    m_mismatches.push_back(std::move(mismatch));
+}
+
+std::vector<PinMismatch> PortalPins::takeMismatches() {
+    return std::exchange(m_mismatches, {});
+}
+
+// ---------------------------------------------------------------------------------------------
+
+std::string presentedPin(CURL* handle) {
+    curl_certinfo* info = nullptr;
+    if (curl_easy_getinfo(handle, CURLINFO_CERTINFO, &info) != CURLE_OK || info == nullptr || info->num_of_certs < 1)
+        return {};
+    for (const curl_slist* field = info->certinfo[0]; field != nullptr; field = field->next) {
+        const std::string_view text = field->data;
+        if (text.starts_with("Cert:")) return publicKeyPin(text.substr(5));
+    }
+    return {};
+}
+
+namespace {
+int abortWhenRaised(void* flag, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    return static_cast<const std::atomic<bool>*>(flag)->load() ? 1 : 0;
+}
+}  // namespace
+
+PresentedKey fetchPresentedKey(const std::string& origin, const std::string& proxy, long proxyPort,
+                               long connectTimeout, const std::atomic<bool>* abort) {
+    CurlLibrary::instance();
+    PresentedKey answer;
+    const std::unique_ptr<CURL, EasyFree> handle(curl_easy_init());
+    if (!handle) {
+        answer.error = curl_easy_strerror(CURLE_FAILED_INIT);
+        return answer;
+    }
+    CURL* h = handle.get();
+    char errorText[CURL_ERROR_SIZE] = {};
+    const std::string url = origin + "/";
+    curl_easy_setopt(h, CURLOPT_ERRORBUFFER, errorText);
+    curl_easy_setopt(h, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(h, CURLOPT_CONNECT_ONLY, 1L);  // the handshake, and not a byte of a request
+    curl_easy_setopt(h, CURLOPT_CERTINFO, 1L);
+    curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 0L);
+    curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 0L);
+    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, connectTimeout);
+    curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+    if (!proxy.empty()) {
+        curl_easy_setopt(h, CURLOPT_PROXY, proxy.c_str());
+        curl_easy_setopt(h, CURLOPT_PROXYPORT, proxyPort);
+    }
+    if (abort) {
+        curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &abortWhenRaised);
+        curl_easy_setopt(h, CURLOPT_XFERINFODATA, const_cast<std::atomic<bool>*>(abort));
+        curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
+    }
+    const CURLcode result = curl_easy_perform(h);
+    answer.pin = presentedPin(h);
+    if (answer.pin.empty())
+        answer.error = result != CURLE_OK ? (errorText[0] ? std::string(errorText) : curl_easy_strerror(result))
+                                          : std::string("the portal showed no certificate");
+    return answer;
+}
+
+}  // namespace korvex

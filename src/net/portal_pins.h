@@ -1,0 +1,95 @@
+#pragma once
+// The portals' certificates pinned on first use, the way SSH keeps host keys. The portals use
+// self-signed certificates and bare IP addresses, so the program cannot verify them against an
+// authority; instead the first successful TLS connection to a portal (scheme, host and port)
+// records the SHA-256 of the public key it presented, and every later request to that portal
+// carries the pin (libcurl's pinned public key, which holds with verification off): a different
+// key ends the transfer during the handshake, before a password or any other byte is sent.
+//
+// The pins live in "Portals.pins" beside Settings.ini, readable by the owner only, one line a
+// portal: its origin, a blank, and the pin in libcurl's notation:
+//     https://203.0.113.7:443 sha256//RE2yVqhiTWt07+9yWapqk+I5kZsDNaeiLMaDt88bp/c=
+// Lines starting with '#' and lines that are not pins are kept as they are.
+#include <curl/curl.h>
+
+#include <atomic>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace korvex {
+
+inline constexpr const char* kPinsFileName = "Portals.pins";
+
+// "https://host:port" of an HTTPS address, the host in lower case and the port always written
+// (443 when the address has none); "" for any other scheme or an address that does not parse.
+// A bare "host" or "host:port" counts as HTTPS, for addresses typed by a user.
+std::string pinOrigin(std::string_view url);
+
+// The pin of a certificate in PEM: "sha256//" and the base64 of the SHA-256 of its public key
+// (SubjectPublicKeyInfo in DER); "" when the text holds no readable certificate.
+std::string publicKeyPin(std::string_view certificatePem);
+
+// Portals.pins in the folder of the settings file at `settingsPath`.
+std::string pinsPathBeside(const std::string& settingsPath);
+
+// A portal that presented another key than its pin.
+struct PinMismatch {
+    std::string origin;
+    std::string pinned;
+    std::string presented;  // "" when the handshake did not show it
+};
+
+class PortalPins {
+public:
+    // Reads the file at `path` when there is one. A file that cannot be read leaves no pins and
+    // its error in loadError(); saving is then refused, so that a pin file that is there but
+    // unreadable for the moment is never replaced by a nearly empty one.
+    explicit PortalPins(std::string path);
+
+    const std::string& path() const noexcept { return m_path; }
+    const std::string& loadError() const noexcept { return m_loadError; }
+
+    // The pin of `origin` (as pinOrigin gives it), "" when it has none yet.
+    std::string pinOf(const std::string& origin) const;
+    // Every pinned origin, in the order of the file.
+    std::vector<std::string> origins() const;
+
+    // Pins `origin` to `pin` (a new portal, or a new key the user trusts) and saves the file in one
+    // step. Answers the error, or "". The pin holds for this session even when it cannot be saved.
+    std::string setPin(const std::string& origin, const std::string& pin);
+
+    // Keys that did not match, noted by the transfers and taken by the front that asks the user.
+    void noteMismatch(PinMismatch mismatch);
+    std::vector<PinMismatch> takeMismatches();
+
+private:
+    struct Line {
+        std::string text;    // the line as read, for lines that are not pins
+        std::string origin;  // empty for such lines
+        std::string pin;
+    };
+    std::string save() const;
+
+    std::string m_path;
+    std::string m_loadError;
+    std::vector<Line> m_lines;
+    std::vector<PinMismatch> m_mismatches;
+};
+
+// The key a portal presents now: one TLS handshake through the proxy given (as THttpTransfer's
+// Proxy and ProxyPort; an empty proxy follows the usual environment variables), nothing sent on the
+// connection. `pin` is "" when there was no handshake; `error` then says why. A raised `abort` ends
+// the attempt at once.
+struct PresentedKey {
+    std::string pin;
+    std::string error;
+};
+PresentedKey fetchPresentedKey(const std::string& origin, const std::string& proxy, long proxyPort,
+                               long connectTimeout, const std::atomic<bool>* abort = nullptr);
+
+// The pin of the server certificate in libcurl's certificate information of `handle`'s last
+// transfer, "" when it holds none.
+std::string presentedPin(CURL* handle);
+
+}  // namespace korvex
