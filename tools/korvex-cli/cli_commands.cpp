@@ -335,19 +335,18 @@ int refreshCommand(const CliContext& context, std::optional<int> rowNumber, cons
                                              [row](const RowCheck& r) { return r.row == row; });
             if (report == reports.end() || report->outcome == CheckOutcome::Stopped) untouched.push_back(row);
         }
-        const bool lastRowsOnly = untouched.empty() || (untouched.back() == last && untouched.back() - untouched.front() + 1 ==
-                                                                                      static_cast<int>(untouched.size()));
+        const bool oneRun = !untouched.empty() &&
+                            untouched.back() - untouched.front() + 1 == static_cast<int>(untouched.size());
+        const bool lastRowsOnly = untouched.empty() || (oneRun && untouched.back() == last);
         if (!lastRowsOnly) {
             context.err << (untouched.size() == 1 ? rowName(book, untouched[0]) + " left as it was"
-                                                  : "rows " + rowRanges(untouched) + " left as they were")
-                        << (saved ? ", the rows checked saved\n" : "\n");
-        } else {
-            if (stoppedAt <= last) {
-                context.err << rowName(book, stoppedAt) << (stoppedAt < last ? " and the rows after it" : "")
-                            << " left as they were";
-            }
-            context.err << (saved ? ", the rows checked before saved\n" : "\n");
+                                                  : "rows " + rowRanges(untouched) + " left as they were");
+        } else if (stoppedAt <= last) {
+            context.err << rowName(book, stoppedAt) << (stoppedAt < last ? " and the rows after it" : "")
+                        << " left as they were";
         }
+        context.err << (saved ? (lastRowsOnly ? ", the rows checked before saved\n" : ", the rows checked saved\n")
+                              : "\n");
     }
     return failed ? kExitFailed : kExitOk;
 }
