@@ -310,13 +310,13 @@ RefreshResult ParallelRun::run() {
     queueRows();
     int networked = 0;
     for (const auto& [portal, queue] : m_queues) networked += static_cast<int>(queue.rows.size());
-    startWorkers(std::min(m_jobs, networked));
-
-    // Whatever leaves this function early (an error, a hook that throws), no worker outlives it.
+    // Whatever leaves this function early (an error, a hook that throws, a thread that cannot be
+    // started), no worker outlives it.
     struct JoinGuard {
         ParallelRun& run;
         ~JoinGuard() { run.joinWorkers(); }
     } guard{*this};
+    startWorkers(std::min(m_jobs, networked));
 
     int nextRow = m_first;
     bool stopped = false;
