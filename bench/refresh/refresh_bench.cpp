@@ -1,12 +1,22 @@
 // A refresh run of 500 accounts against the substitute portals, through the real window (offscreen,
 // threaded transfers with the window taking its events) and through the core alone (synchronous
-// transfers, no window), in one program so the two figures are comparable.
+// transfers, no window), in one program so the two figures are comparable. Then the same number of
+// accounts against portals that take 200 ms for every answer, through korvex-cli's refresh one
+// account after another and with checks at once.
 #include <QApplication>
 #include <QSpinBox>
 #include <benchmark/benchmark.h>
 #include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
 
+#include "account_csv.h"
 #include "balance_checks.h"
+#include "cli_commands.h"
+#include "parallel_refresh.h"
+#include "provider_profiles.h"
+#include "settings_file.h"
 #include "check_clock.h"
 #include "curl1_setup.h"
 #include "demo_portals.h"
@@ -77,8 +87,119 @@ void BM_CoreRefreshRun(benchmark::State& state) {
     state.counters["accounts/s"] = benchmark::Counter(kAccounts, benchmark::Counter::kIsIterationInvariantRate);
 }
 
+// ---- Slow portals: every answer 200 ms late ----------------------------------------------------
+
+constexpr auto kPortalDelay = std::chrono::milliseconds(200);
+
+DemoPortals& slowPortals() {
+    static DemoPortals p([] {
+        DemoPortals::Options options;
+        options.answerDelay = kPortalDelay;
+        options.keepRequests = false;
+        return options;
+    }());
+    return p;
+}
+
+// How the 500 accounts are spread over the portals.
+enum Spread {
+    kDemoCsv,      // the 31 accounts of demo-accounts.csv over and over (4 of them STV, on both gates)
+    kStockSpread,  // as the runs above: the stock accounts under their portal's first code (2 STV)
+};
+
+// A settings file of 500 accounts, spread as asked.
+std::string slowSettings(Spread spread) {
+    AccountBook book;
+    if (spread == kDemoCsv) {
+        std::ifstream csv(KORVEX_DEMO_ACCOUNTS_CSV);
+        std::stringstream text;
+        text << csv.rdbuf();
+        const std::vector<ImportedAccount> demo = readAccountCsv(text.str());
+        book.setCount(kAccounts);
+        for (int r = 0; r < kAccounts; ++r) book.client.setRow(r, demo[static_cast<size_t>(r) % demo.size()].cells);
+    } else {
+        fillBook(book);
+    }
+    const auto dir = std::filesystem::temp_directory_path() / "korvex-bench-refresh-slow";
+    std::filesystem::create_directories(dir);
+    const std::string path = (dir / "Settings.ini").string();
+    std::filesystem::remove(path);
+    zapis(book, {}, path);
+    return path;
+}
+
+// The bound that the busiest portal's own queue sets: its accounts (or its requests: an STV check is a
+// login and a logout) times the delay, divided by the checks allowed at once on it.
+std::pair<double, double> busiestPortalBounds(const std::string& settings, const PortalAddresses& addresses,
+                                              int perPortal) {
+    AccountBook book;
+    book.setCount(kAccounts);
+    read(book, settings);
+    std::map<std::string, std::pair<int, int>> perPortalCount;  // accounts, requests
+    for (int r = 0; r < kAccounts; ++r) {
+        const ProviderProfile* profile = profileForPlanCode(book.client.cell(kPlanCode, r));
+        if (!profile) continue;
+        auto& [accounts, requests] = perPortalCount[portalOf(addresses.*profile->baseAddress)];
+        ++accounts;
+        requests += profile->logoutPath.empty() ? 1 : 2;
+    }
+    int mostAccounts = 0, mostRequests = 0;
+    for (const auto& [portal, counts] : perPortalCount) {
+        mostAccounts = std::max(mostAccounts, counts.first);
+        mostRequests = std::max(mostRequests, counts.second);
+    }
+    const double delay = std::chrono::duration<double>(kPortalDelay).count();
+    return {mostAccounts * delay / perPortal, mostRequests * delay / perPortal};
+}
+
+double g_sequentialSeconds[2] = {};
+
+void slowRefresh(benchmark::State& state, int jobs, int perPortal) {
+    const auto spread = static_cast<Spread>(state.range(0));
+    const std::string settings = slowSettings(spread);
+    const PortalAddresses addresses = test::demoPortalAddresses(slowPortals());
+    const SystemCheckClock clock;
+    std::ostringstream out, err;
+    std::istringstream in;
+    const CliContext context{settings, out, err, in, addresses, clock};
+    double seconds = 0;
+    for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
+        const int status = refreshCommand(context, std::nullopt, {jobs, perPortal, 120});
+        seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        // The demo's account with the wrong password finds nothing, as it should; anything else is wrong.
+        const std::string messages = err.str();
+        if (status == kExitUsage || messages.find("no page") != std::string::npos ||
+            messages.find("stopped") != std::string::npos || messages.find("check failed") != std::string::npos)
+            state.SkipWithError(("refresh answered " + std::to_string(status) + ": " + messages).c_str());
+    }
+    const auto [accountBound, requestBound] = busiestPortalBounds(settings, addresses, perPortal);
+    state.counters["accounts/s"] = benchmark::Counter(kAccounts, benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["bound_accounts_s"] = accountBound;
+    state.counters["bound_requests_s"] = requestBound;
+    if (jobs == 1) {
+        g_sequentialSeconds[spread] = seconds;
+    } else if (g_sequentialSeconds[spread] > 0) {
+        state.counters["speedup"] = g_sequentialSeconds[spread] / seconds;
+        state.counters["x_bound_accounts"] = seconds / accountBound;
+        state.counters["x_bound_requests"] = seconds / requestBound;
+    }
+}
+
+void BM_SlowPortalsSequential(benchmark::State& state) {
+    slowRefresh(state, 1, 1);
+}
+void BM_SlowPortalsJobs16PerPortal2(benchmark::State& state) {
+    slowRefresh(state, 16, 2);
+}
+
 BENCHMARK(BM_WindowRefreshRun)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 BENCHMARK(BM_CoreRefreshRun)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+// Argument: the Spread. Each sequential run comes before the run with checks at once of its spread.
+BENCHMARK(BM_SlowPortalsSequential)->Arg(kDemoCsv)->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();
+BENCHMARK(BM_SlowPortalsJobs16PerPortal2)->Arg(kDemoCsv)->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();
+BENCHMARK(BM_SlowPortalsSequential)->Arg(kStockSpread)->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();
+BENCHMARK(BM_SlowPortalsJobs16PerPortal2)->Arg(kStockSpread)->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();
 
 }  // namespace
 

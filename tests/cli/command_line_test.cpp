@@ -39,6 +39,25 @@ TEST(CommandLineTest, ReadsEveryCommandWithItsOptionsInAnyPlace) {
     }
 }
 
+TEST(CommandLineTest, RefreshTakesItsLimits) {
+    struct Case {
+        Args args;
+        int jobs, perPortal, timeout;
+    } cases[] = {
+        {{"refresh"}, 1, 1, 120},
+        {{"refresh", "--jobs", "16", "--per-portal=2"}, 16, 2, 120},
+        {{"--timeout=0", "refresh", "--jobs=64"}, 64, 1, 0},
+        {{"refresh", "--timeout", "86400"}, 1, 1, 86400},
+    };
+    for (const Case& c : cases) {
+        const CliInvocation call = parseCommandLine(c.args);
+        EXPECT_EQ(call.command, CliCommand::Refresh);
+        EXPECT_EQ(call.jobs, c.jobs);
+        EXPECT_EQ(call.perPortal, c.perPortal);
+        EXPECT_EQ(call.timeoutSeconds, c.timeout);
+    }
+}
+
 TEST(CommandLineTest, BadUseIsRefusedWithTheHelpToRead) {
     struct Case {
         Args args;
@@ -55,6 +74,12 @@ TEST(CommandLineTest, BadUseIsRefusedWithTheHelpToRead) {
         {{"show", "extra"}, "show takes no file", CliCommand::Show},
         {{"refresh", "--row", "0"}, "--row takes a row number from 1 up, not \"0\"", CliCommand::Refresh},
         {{"refresh", "--row"}, "--row needs a value", CliCommand::Refresh},
+        {{"refresh", "--jobs", "0"}, "--jobs takes a number of checks at once from 1 to 64, not \"0\"",
+         CliCommand::Refresh},
+        {{"refresh", "--jobs=65"}, "from 1 to 64, not \"65\"", CliCommand::Refresh},
+        {{"refresh", "--per-portal", "two"}, "--per-portal takes", CliCommand::Refresh},
+        {{"refresh", "--timeout=-1"}, "--timeout takes seconds from 0 to 86400, not \"-1\"", CliCommand::Refresh},
+        {{"show", "--jobs", "2"}, "--jobs belongs to refresh, not to show", CliCommand::Show},
         {{"show", "--settings="}, "--settings needs a file name", CliCommand::Show},
         {{"help", "nothing"}, "unknown command \"nothing\"", CliCommand::Help},
         {{"trust"}, "trust needs a portal", CliCommand::Trust},

@@ -225,5 +225,96 @@ TEST_F(RefreshCommandTest, AChangedCertificateFailsItsRowsUntilTheUserTrustsIt) 
     EXPECT_EQ(s_portals->requests(PortalId::SpectrumSat).size(), 1u);
 }
 
+TEST_F(RefreshCommandTest, ChecksAtOnceSaveAndPrintWhatTheSequentialRunDoes) {
+    // The demo accounts, and twice over with an unknown code and a portal that is not there.
+    CliFolder sequential{demoPortalAddresses(*s_portals)};
+    CliFolder parallel{demoPortalAddresses(*s_portals)};
+    for (CliFolder* folder : {&sequential, &parallel}) {
+        folder->addresses.raduga = "https://127.0.0.1:1";
+        ASSERT_EQ(importCommand(folder->context(), KORVEX_DEMO_ACCOUNTS_CSV, true), kExitOk);
+        ASSERT_EQ(importCommand(folder->context(), KORVEX_DEMO_ACCOUNTS_CSV, false), kExitOk);
+        ASSERT_EQ(folder->import(std::string(kHeader) + "x,y,sps,\n"), kExitOk);
+    }
+    s_portals->setAnswerDelay(5ms);
+    const int one = refreshCommand(sequential.context(), std::nullopt);
+    const int many = refreshCommand(parallel.context(), std::nullopt, {16, 2, 120});
+    s_portals->setAnswerDelay(0ms);
+
+    EXPECT_EQ(one, kExitFailed) << "Raduga gave no page";
+    EXPECT_EQ(many, one);
+    const AccountBook a = savedBook(sequential.settings);
+    const AccountBook b = savedBook(parallel.settings);
+    ASSERT_EQ(a.clients, 63);
+    for (int row = 0; row < a.clients; ++row)
+        for (int col = 0; col < kStatCols; ++col)
+            EXPECT_EQ(a.Stat.cell(col, row), b.Stat.cell(col, row)) << "row " << row << " column " << col;
+    EXPECT_EQ(sequential.out.str(), parallel.out.str());
+    // The same messages in the same order; libcurl's text of the failed connection tells its milliseconds.
+    const auto withoutTimes = [](std::string text) {
+        for (std::size_t at; (at = text.find(" after ")) != std::string::npos;)
+            text.erase(at, text.find(':', at) - at);
+        return text;
+    };
+    EXPECT_EQ(withoutTimes(sequential.err.str()), withoutTimes(parallel.err.str()));
+    EXPECT_NE(parallel.err.str().find("row 63 (x): the plan code \"sps\" names no portal"), std::string::npos);
+}
+
+TEST_F(RefreshCommandTest, AnAccountOverTheTimeLimitFailsAndTheRunGoesOn) {
+    for (const int jobs : {1, 3}) {
+        SCOPED_TRACE(std::to_string(jobs) + " jobs");
+        writeAccounts({{"sat_titova", "T1tova-SG", "SG"}, {"sps_ivanov", "Qw3rty-71", "39"}, {"r_smirnov", "Raduga#2024", "R"}});
+        s_portals->setStall(PortalId::SpectrumSat, true);
+        EXPECT_EQ(refreshCommand(f.context(), std::nullopt, {jobs, 1, 1}), kExitFailed);
+        s_portals->setStall(PortalId::SpectrumSat, false);
+        EXPECT_NE(f.err.str().find("row 2 (sps_ivanov): no page from the portal (the check took longer than 1 s)"),
+                  std::string::npos)
+            << f.err.str();
+        EXPECT_EQ(f.err.str().find("stopped"), std::string::npos) << f.err.str();
+        const AccountBook book = savedBook(f.settings);
+        EXPECT_EQ(book.Stat.cell(kDate, 0), kStamp);
+        EXPECT_EQ(book.Stat.cell(kDate, 1), "");
+        EXPECT_EQ(book.Stat.cell(kDate, 2), kStamp);
+    }
+}
+
+TEST_F(RefreshCommandTest, ASignalEndsEveryTransferInFlightAndSavesTheRowsThatFinished) {
+    writeAccounts({{"sat_titova", "T1tova-SG", "SG"},
+                   {"sps_ivanov", "Qw3rty-71", "39"},
+                   {"sat_grigoriev", "grig42", "42"},
+                   {"r_smirnov", "Raduga#2024", "R"}});
+    AccountBook book = savedBook(f.settings);
+    const Row before = {"sps_ivanov", "9.00", "8.00", "128.00", "1/1/2026 10:00", "Active", "", ""};
+    book.Stat.setRow(1, before);
+    zapis(book, {}, f.settings);
+    s_portals->setStall(PortalId::SpectrumSat, true);
+    s_portals->setStall(PortalId::Raduga, true);
+
+    // Two workers, one check per portal: one takes the SatGate rows (the portal with the most left),
+    // the other row 2; row 4 comes only after both SatGate rows, so once Raduga has its request, rows
+    // 1 and 3 are in and rows 2 and 4 are in flight.
+    StopSignals signals;
+    CliContext context = f.context();
+    context.stop = &StopSignals::flag();
+    std::thread stopper([&] {
+        awaitRequestTo(PortalId::SpectrumSat);
+        awaitRequestTo(PortalId::Raduga);
+        ::kill(::getpid(), SIGTERM);
+    });
+    const int status = refreshCommand(context, std::nullopt, {2, 1, 0});
+    stopper.join();
+    s_portals->setStall(PortalId::SpectrumSat, false);
+    s_portals->setStall(PortalId::Raduga, false);
+
+    EXPECT_EQ(status, kExitFailed);
+    EXPECT_NE(f.err.str().find("stopped; rows 2 and 4 left as they were, the rows checked saved"), std::string::npos)
+        << f.err.str();
+    book = savedBook(f.settings);
+    EXPECT_EQ(book.Stat.cell(kDate, 0), kStamp);
+    EXPECT_EQ(book.Stat.row(1), before);
+    EXPECT_EQ(book.Stat.cell(kDate, 2), kStamp);
+    EXPECT_EQ(book.Stat.cell(kDate, 3), "");
+    EXPECT_EQ(book.Stat.cell(kPrevious, 3), "");
+}
+
 }  // namespace
 }  // namespace korvex::test

@@ -4,7 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <optional>
@@ -23,6 +25,7 @@
 #include "progress_bar.h"
 #include "portal_pins.h"
 #include "provider_profiles.h"
+#include "parallel_refresh.h"
 #include "refresh_run.h"
 #include "run_history.h"
 #include "settings_file.h"
@@ -46,6 +49,21 @@ std::string rowName(const AccountBook& book, int row) {
     const std::string& login = book.client.cell(kLogin, row);
     if (!login.empty()) name += " (" + terminalText(cp1251ToUtf8(login)) + ")";
     return name;
+}
+
+// "2, 5 and 9 to 31": rows (from 0, ascending) as the user numbers them, runs joined.
+std::string rowRanges(const std::vector<int>& rows) {
+    std::vector<std::string> parts;
+    for (std::size_t i = 0; i < rows.size();) {
+        std::size_t j = i;
+        while (j + 1 < rows.size() && rows[j + 1] == rows[j] + 1) ++j;
+        parts.push_back(std::to_string(rows[i] + 1) + (j > i ? " to " + std::to_string(rows[j] + 1) : ""));
+        i = j + 1;
+    }
+    std::string text;
+    for (std::size_t i = 0; i < parts.size(); ++i)
+        text += (i == 0 ? "" : i + 1 == parts.size() ? " and " : ", ") + parts[i];
+    return text;
 }
 
 // Loads the settings file the way the window's start does (count and proxy, then both tables).
@@ -236,7 +254,7 @@ int showCommand(const CliContext& context, bool csv) {
     return kExitOk;
 }
 
-int refreshCommand(const CliContext& context, std::optional<int> rowNumber) {
+int refreshCommand(const CliContext& context, std::optional<int> rowNumber, const RefreshOptions& options) {
     AccountBook book;
     ProxySettings proxy;
     if (!loadSettings(context, book, proxy)) return kExitFailed;
@@ -308,7 +326,13 @@ int refreshCommand(const CliContext& context, std::optional<int> rowNumber) {
     std::string proxyError;
     RefreshResult result;
     try {
-        result = refreshRows(checks, first, last, history.keeping(hooks, book));
+        const RefreshHooks keptHooks = history.keeping(hooks, book);
+        const std::chrono::seconds timeout(options.timeoutSeconds);
+        if (options.jobs > 1)
+            result = refreshRowsParallel({book, context.addresses, proxy, context.clock}, first, last, keptHooks,
+                                         {options.jobs, options.perPortal, timeout});
+        else
+            result = refreshRowsTimed(checks, Curl1, first, last, keptHooks, timeout);
     } catch (const EConvertError& e) {
         proxyFailed = true;
         proxyError = e.what();
@@ -381,11 +405,25 @@ int refreshCommand(const CliContext& context, std::optional<int> rowNumber) {
         failed = true;
         const int stoppedAt = interruptedAt >= 0 ? interruptedAt : first + result.rowsChecked;
         context.err << kPrefix << "stopped; ";
-        if (stoppedAt <= last) {
+        // Checks at once finish out of order: the rows left as they were need not be the last ones.
+        std::vector<int> untouched;
+        for (int row = first; row <= last; ++row) {
+            const auto report = std::find_if(reports.begin(), reports.end(),
+                                             [row](const RowCheck& r) { return r.row == row; });
+            if (report == reports.end() || report->outcome == CheckOutcome::Stopped) untouched.push_back(row);
+        }
+        const bool oneRun = !untouched.empty() &&
+                            untouched.back() - untouched.front() + 1 == static_cast<int>(untouched.size());
+        const bool lastRowsOnly = untouched.empty() || (oneRun && untouched.back() == last);
+        if (!lastRowsOnly) {
+            context.err << (untouched.size() == 1 ? rowName(book, untouched[0]) + " left as it was"
+                                                  : "rows " + rowRanges(untouched) + " left as they were");
+        } else if (stoppedAt <= last) {
             context.err << rowName(book, stoppedAt) << (stoppedAt < last ? " and the rows after it" : "")
                         << " left as they were";
         }
-        context.err << (saved ? ", the rows checked before saved\n" : "\n");
+        context.err << (saved ? (lastRowsOnly ? ", the rows checked before saved\n" : ", the rows checked saved\n")
+                              : "\n");
     }
     return failed ? kExitFailed : kExitOk;
 }

@@ -36,12 +36,20 @@ struct CliContext {
 // The balance table as text, or as CSV.
 int showCommand(const CliContext& context, bool csv);
 
+// How a refresh goes about it. jobs 1 is the window's own run, one row after another.
+struct RefreshOptions {
+    int jobs = 1;              // checks at once in all
+    int perPortal = 1;         // checks at once on one portal
+    int timeoutSeconds = 120;  // the most one account's whole check may take; 0: no limit
+};
+
 // The refresh run of the window over every row, or over row `row` (from 1) alone, then the save and
-// the balance table. Curl1 is set up as the window sets it up, with the proxy of the settings file.
+// the balance table. With options.jobs above 1 several portals are asked at once (parallel_refresh.h),
+// with the same results. Curl1 is set up as the window sets it up, with the proxy of the settings file.
 // A raised stop flag aborts the transfer in progress and ends the run after it: the rows checked so
 // far are saved, the row whose transfer was cut short is left as it was. A proxy port that is not a
 // number ends the run at the row that needs the proxy, without a save, as the window does.
-int refreshCommand(const CliContext& context, std::optional<int> row);
+int refreshCommand(const CliContext& context, std::optional<int> row, const RefreshOptions& options = {});
 
 // Accounts from the account CSV at `csvPath` ("-": `in`), after the present ones or, with `replace`,
 // in their place. A book whose only row is empty (a first start) counts as having no accounts. The

@@ -54,6 +54,17 @@ int rowNumber(const std::string& text) {
     return row;
 }
 
+// A whole number from `low` to `high` for option `name`.
+int boundedNumber(const std::string& text, std::string_view name, int low, int high, std::string_view what) {
+    int value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size() || value < low || value > high)
+        throw CliUsageError(std::string(name) + " takes " + std::string(what) + " from " + std::to_string(low) +
+                                " to " + std::to_string(high) + ", not \"" + text + "\"",
+                            CliCommand::Refresh);
+    return value;
+}
+
 }  // namespace
 
 std::string_view commandName(CliCommand command) {
@@ -85,6 +96,7 @@ CliInvocation parseCommandLine(const std::vector<std::string>& args) {
     std::vector<std::pair<std::string, CliCommand>> flagsSeen;  // for the check against the command
     std::string rowText;
     std::string dateText;
+    std::string limitText;
 
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
@@ -106,6 +118,15 @@ CliInvocation parseCommandLine(const std::vector<std::string>& args) {
         } else if (!optionsEnded && valueOption(args, i, "--prune-before", dateText, topic)) {
             flagsSeen.emplace_back("--prune-before", CliCommand::History);
             call.pruneBefore = historyDate("--prune-before", dateText);
+        } else if (!optionsEnded && valueOption(args, i, "--jobs", limitText, topic)) {
+            flagsSeen.emplace_back("--jobs", CliCommand::Refresh);
+            call.jobs = boundedNumber(limitText, "--jobs", 1, kMaxJobs, "a number of checks at once");
+        } else if (!optionsEnded && valueOption(args, i, "--per-portal", limitText, topic)) {
+            flagsSeen.emplace_back("--per-portal", CliCommand::Refresh);
+            call.perPortal = boundedNumber(limitText, "--per-portal", 1, kMaxJobs, "a number of checks at once");
+        } else if (!optionsEnded && valueOption(args, i, "--timeout", limitText, topic)) {
+            flagsSeen.emplace_back("--timeout", CliCommand::Refresh);
+            call.timeoutSeconds = boundedNumber(limitText, "--timeout", 0, kMaxTimeoutSeconds, "seconds");
         } else if (!optionsEnded && arg == "--csv") {
             flagsSeen.emplace_back(arg, CliCommand::Show);
             call.csv = true;
@@ -197,7 +218,8 @@ std::string helpText(CliCommand topic) {
                    "                   login,balance,previous,speed,date,status,holder,plan\n"
                    "  --settings FILE  another settings file than the window's Settings.ini\n";
         case CliCommand::Refresh:
-            return "usage: korvex-cli refresh [--row N] [--settings FILE]\n"
+            return "usage: korvex-cli refresh [--row N] [--jobs N [--per-portal P]] [--timeout SECONDS]\n"
+                   "                          [--settings FILE]\n"
                    "\n"
                    "Checks every account on its operator's portal, as \"Обновить все балансы\" in the\n"
                    "window does, saves the results to the settings file and prints the balance table.\n"
@@ -207,6 +229,13 @@ std::string helpText(CliCommand topic) {
                    "A portal whose certificate is not the one pinned gets nothing (see trust).\n"
                    "\n"
                    "  --row N          check only the account in row N (from 1, as show numbers them)\n"
+                   "  --jobs N         check up to N accounts at once (1 to 64; 1, the default, checks\n"
+                   "                   them one after another in row order, as the window does); the\n"
+                   "                   results are the same, only sooner\n"
+                   "  --per-portal P   with --jobs, at most P checks at once on one portal (default 1)\n"
+                   "  --timeout SECONDS\n"
+                   "                   the most one account's check may take (default 120, 0 for no\n"
+                   "                   limit); an account over it counts as a portal that gave no page\n"
                    "  --settings FILE  another settings file than the window's Settings.ini\n"
                    "\n"
                    "Exit status 1 when a portal gave no page, a check ended with the error marker,\n"
@@ -273,7 +302,7 @@ std::string helpText(CliCommand topic) {
            "\n"
            "commands:\n"
            "  show [--csv]                   print the balance table\n"
-           "  refresh [--row N]              check the accounts on their portals, save, print\n"
+           "  refresh [--row N] [--jobs N]   check the accounts on their portals, save, print\n"
            "  import FILE.csv [--replace]    add (or replace) accounts from a CSV file\n"
            "  export [FILE.csv]              write the accounts as a CSV file\n"
            "  history [--login L] [--csv]    print the checks kept in the balance history\n"

@@ -1,7 +1,7 @@
 #pragma once
 // The command line of korvex-cli:
 //   korvex-cli [--settings FILE] show [--csv]
-//   korvex-cli [--settings FILE] refresh [--row N]
+//   korvex-cli [--settings FILE] refresh [--row N] [--jobs N [--per-portal P]] [--timeout SECONDS]
 //   korvex-cli [--settings FILE] import FILE.csv [--replace]
 //   korvex-cli [--settings FILE] export [FILE.csv]
 //   korvex-cli [--settings FILE] history [--login L] [--since DATE] [--csv] | --prune-before DATE
@@ -18,6 +18,10 @@ namespace korvex {
 
 enum class CliCommand { Help, Show, Refresh, Import, Export, History, Trust };
 
+// refresh: the most checks at once, and the longest time limit of one check (a day).
+inline constexpr int kMaxJobs = 64;
+inline constexpr int kMaxTimeoutSeconds = 86400;
+
 struct CliInvocation {
     CliCommand command = CliCommand::Help;
     // Help: the command asked about; Help itself for the overview.
@@ -25,6 +29,9 @@ struct CliInvocation {
     std::string settingsPath;  // "" for Settings.ini beside the executable
     bool csv = false;          // show, history
     std::optional<int> row;    // refresh: one row, from 1
+    int jobs = 1;              // refresh: checks at once in all (1: one after another, as the window)
+    int perPortal = 1;         // refresh: checks at once on one portal
+    int timeoutSeconds = 120;  // refresh: the most one account's check may take; 0: no limit
     std::string file;      // import: the CSV ("-" for standard input); export: "" or "-" for standard output
     bool replace = false;  // import
     // history: one login, checks from a moment on, or pruning before one (timestamps of the history)

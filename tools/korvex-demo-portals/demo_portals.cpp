@@ -242,6 +242,11 @@ public:
     void setStall(PortalId id, bool on);
     void setFail(PortalId id, bool on);
     void setFixedPage(PortalId id, std::optional<std::string> body);
+    void setAnswerDelay(std::chrono::milliseconds delay);
+    int maxConcurrentRequests(PortalId id) const { return m_maxInHand[static_cast<size_t>(id)].load(); }
+    void resetConcurrency() {
+        for (auto& most : m_maxInHand) most.store(0);
+    }
     void setNews(std::string text);
     void setPublisherFile(std::string path, std::string body, std::string contentType);
 
@@ -291,6 +296,10 @@ private:
     mutable std::mutex m_mutex;
     std::condition_variable m_switchChanged;  // stall switches and m_stopping
     bool m_stopping = false;
+    std::chrono::milliseconds m_answerDelay{0};
+    // Requests each portal has in hand, and the most it had at once.
+    std::array<std::atomic<int>, kAllPortals.size()> m_inHand{};
+    std::array<std::atomic<int>, kAllPortals.size()> m_maxInHand{};
     std::array<PortalState, kAllPortals.size()> m_state;
     std::map<std::string, Session, std::less<>> m_sessions;
     std::mt19937_64 m_random{std::random_device{}()};
@@ -301,7 +310,8 @@ private:
     bool m_stopped = false;
 };
 
-DemoPortals::Impl::Impl(Options options) : m_log(std::move(options.onRequest), options.keepRequests) {
+DemoPortals::Impl::Impl(Options options)
+    : m_log(std::move(options.onRequest), options.keepRequests), m_answerDelay(options.answerDelay) {
     if (options.stockAccounts)
         for (auto& [id, account] : stockDemoAccounts())
             m_state[static_cast<size_t>(id)].accounts.push_back(account);
@@ -451,6 +461,16 @@ void DemoPortals::Impl::answerAccount(httplib::Response& res, PortalId id, const
 }
 
 void DemoPortals::Impl::serve(PortalId id, const httplib::Request& req, httplib::Response& res) {
+    struct InHand {
+        std::atomic<int>& count;
+        InHand(std::atomic<int>& inHand, std::atomic<int>& most) : count(inHand) {
+            const int now = ++count;
+            for (int seen = most.load(); now > seen && !most.compare_exchange_weak(seen, now);) {
+            }
+        }
+        ~InHand() { --count; }
+    } inHand(m_inHand[static_cast<size_t>(id)], m_maxInHand[static_cast<size_t>(id)]);
+
     RequestRecord record;
     record.portal = id;
     record.method = req.method;
@@ -465,6 +485,10 @@ void DemoPortals::Impl::serve(PortalId id, const httplib::Request& req, httplib:
 
     {
         std::unique_lock lock(m_mutex);
+        if (m_answerDelay.count() > 0) {
+            m_switchChanged.wait_for(lock, m_answerDelay, [&] { return m_stopping; });
+            if (m_stopping) return answerHtml(res, id, 503, pages::serviceUnavailable());
+        }
         const auto& state = m_state[static_cast<size_t>(id)];
         if (state.stall) {
             m_switchChanged.wait(lock, [&] { return m_stopping || !state.stall; });
@@ -587,6 +611,11 @@ void DemoPortals::Impl::setStall(PortalId id, bool on) {
 void DemoPortals::Impl::setFail(PortalId id, bool on) {
     std::lock_guard lock(m_mutex);
     m_state[static_cast<size_t>(id)].fail = on;
+}
+
+void DemoPortals::Impl::setAnswerDelay(std::chrono::milliseconds delay) {
+    std::lock_guard lock(m_mutex);
+    m_answerDelay = delay;
 }
 
 void DemoPortals::Impl::setFixedPage(PortalId id, std::optional<std::string> body) {
@@ -833,6 +862,15 @@ void DemoPortals::setFail(PortalId portal, bool on) {
 }
 void DemoPortals::setFixedPage(PortalId portal, std::optional<std::string> body) {
     m_impl->setFixedPage(portal, std::move(body));
+}
+void DemoPortals::setAnswerDelay(std::chrono::milliseconds delay) {
+    m_impl->setAnswerDelay(delay);
+}
+int DemoPortals::maxConcurrentRequests(PortalId portal) const {
+    return m_impl->maxConcurrentRequests(portal);
+}
+void DemoPortals::resetConcurrency() {
+    m_impl->resetConcurrency();
 }
 void DemoPortals::setNews(std::string cp1251Text) {
     m_impl->setNews(std::move(cp1251Text));

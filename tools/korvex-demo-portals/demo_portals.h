@@ -54,6 +54,8 @@ public:
         bool stockAccounts = true;       // start with stockDemoAccounts()
         RequestLog::Observer onRequest;  // called for every request, on its server thread
         bool keepRequests = true;        // false: requests() stays empty (see RequestLog)
+        // Every request is answered this much later (a slow portal; 0: at once). stop() cuts it short.
+        std::chrono::milliseconds answerDelay{0};
     };
 
     // Starts every portal and returns once all of them accept connections; throws PortalStartError.
@@ -91,6 +93,13 @@ public:
     void setStall(PortalId portal, bool on);
     void setFail(PortalId portal, bool on);
     void setFixedPage(PortalId portal, std::optional<std::string> body);
+    // The delay of every portal's answers from now on (see Options::answerDelay).
+    void setAnswerDelay(std::chrono::milliseconds delay);
+
+    // The most requests one portal had in hand at the same time (received, not yet answered) since the
+    // start or the last resetConcurrency(): what a client's limit per portal must keep down.
+    int maxConcurrentRequests(PortalId portal) const;
+    void resetConcurrency();
 
     // Publisher content: the news text (cp1251 bytes, served as they are) and any other file, by path.
     void setNews(std::string cp1251Text);

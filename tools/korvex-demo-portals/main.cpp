@@ -1,4 +1,4 @@
-// korvex-demo-portals [--ephemeral]
+// korvex-demo-portals [--ephemeral] [--delay MS]
 // Serves every substitute portal and the publisher site on 127.0.0.1 until SIGINT or SIGTERM, prints
 // each base address at start and each request it receives, one line per request.
 // Exit codes: 0 after a clean stop, 1 for a bad command line, 2 when a port is taken, 3 for any other
@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <exception>
 #include <iostream>
@@ -20,9 +21,10 @@
 namespace {
 
 constexpr const char* kUsage =
-    "usage: korvex-demo-portals [--ephemeral]\n"
+    "usage: korvex-demo-portals [--ephemeral] [--delay MS]\n"
     "  Serves the substitute operator portals and the publisher site on 127.0.0.1 until Ctrl+C.\n"
-    "  --ephemeral  listen on free ports chosen by the system instead of the fixed demo ports\n";
+    "  --ephemeral  listen on free ports chosen by the system instead of the fixed demo ports\n"
+    "  --delay MS   answer every request MS milliseconds late, like a slow portal (0 to 60000)\n";
 
 std::string timeOfDay() {
     const auto now = std::chrono::system_clock::now();
@@ -41,10 +43,20 @@ std::string timeOfDay() {
 
 int main(int argc, char** argv) {
     bool ephemeral = false;
+    long delayMs = 0;
     for (int i = 1; i < argc; ++i) {
         const std::string_view arg = argv[i];
         if (arg == "--ephemeral") {
             ephemeral = true;
+        } else if (arg == "--delay") {
+            const std::string value = i + 1 < argc ? argv[++i] : "";
+            char* end = nullptr;
+            delayMs = value.empty() ? -1 : std::strtol(value.c_str(), &end, 10);
+            if (value.empty() || *end != '\0' || delayMs < 0 || delayMs > 60000) {
+                std::cerr << "korvex-demo-portals: --delay takes milliseconds from 0 to 60000, not \"" << value
+                          << "\"\n";
+                return 1;
+            }
         } else if (arg == "--help" || arg == "-h") {
             std::cout << kUsage;
             return 0;
@@ -65,6 +77,7 @@ int main(int argc, char** argv) {
     std::mutex printing;
     korvex::DemoPortals::Options options;
     options.fixedPorts = !ephemeral;
+    options.answerDelay = std::chrono::milliseconds(delayMs);
     options.keepRequests = false;  // printed, not kept: the demo may run for days
     options.onRequest = [&printing](const korvex::RequestRecord& record) {
         const std::string line = timeOfDay() + " " + korvex::formatRecord(record);
