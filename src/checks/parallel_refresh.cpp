@@ -175,6 +175,8 @@ void ParallelRun::startWorkers(int count) {
             configureCurl1AtStart(worker->curl, m_setup.proxy, worker->update);
         } catch (const EConvertError&) {
         }
+        // The same pins as Curl1: a worker's request to a portal with another key goes nowhere.
+        worker->curl.setPins(m_setup.pins);
         worker->book.setCount(1);
         const ProxySettings proxy = m_setup.proxy;
         worker->checks = std::make_unique<BalanceChecks>(

@@ -43,6 +43,7 @@
 namespace korvex {
 
 class BalanceChecks;
+class PortalPins;
 class THttpTransfer;
 struct ProviderProfile;
 
@@ -58,6 +59,7 @@ struct ParallelRefreshSetup {
     PortalAddresses addresses;
     ProxySettings proxy;      // the settings tab's proxy setting, as it stands for the whole run
     const CheckClock& clock;  // read from several threads at once (both clocks allow it)
+    PortalPins* pins = nullptr;  // the portals' pinned keys, shared by every worker's component (thread-safe)
 };
 
 // Checks rows first..last as described above.

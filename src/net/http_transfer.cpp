@@ -473,7 +473,11 @@ std::string THttpTransfer::learnPin() {
 void THttpTransfer::settlePin(int answer) {
     if (m_pinOrigin.empty()) return;
     if (answer == CURLE_OK) {
-        if (!m_pinLearned.empty()) m_pins->setPin(m_pinOrigin, m_pinLearned);
+        if (m_pinLearned.empty()) return;
+        // Another transfer may have pinned the portal while this one ran (a parallel run): a key
+        // other than the one it pinned is reported like any changed key.
+        const std::string held = m_pins->pinIfNew(m_pinOrigin, m_pinLearned);
+        if (held != m_pinLearned) m_pins->noteMismatch({m_pinOrigin, held, m_pinLearned});
         return;
     }
     if (answer != CURLE_SSL_PINNEDPUBKEYNOTMATCH) return;

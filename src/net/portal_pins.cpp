@@ -139,12 +139,14 @@ PortalPins::PortalPins(std::string path) : m_path(std::move(path)) {
 }
 
 std::string PortalPins::pinOf(const std::string& origin) const {
+    const std::lock_guard lock(m_mutex);
     for (const Line& line : m_lines)
         if (!line.origin.empty() && line.origin == origin) return line.pin;
     return {};
 }
 
 std::vector<std::string> PortalPins::origins() const {
+    const std::lock_guard lock(m_mutex);
     std::vector<std::string> list;
     for (const Line& line : m_lines)
         if (!line.origin.empty()) list.push_back(line.origin);
@@ -152,6 +154,19 @@ std::vector<std::string> PortalPins::origins() const {
 }
 
 std::string PortalPins::setPin(const std::string& origin, const std::string& pin) {
+    const std::lock_guard lock(m_mutex);
+    return setPinLocked(origin, pin);
+}
+
+std::string PortalPins::pinIfNew(const std::string& origin, const std::string& pin) {
+    const std::lock_guard lock(m_mutex);
+    for (const Line& line : m_lines)
+        if (!line.origin.empty() && line.origin == origin) return line.pin;
+    setPinLocked(origin, pin);
+    return pin;
+}
+
+std::string PortalPins::setPinLocked(const std::string& origin, const std::string& pin) {
     const auto found = std::find_if(m_lines.begin(), m_lines.end(), [&](const Line& l) { return l.origin == origin; });
     if (found != m_lines.end()) {
         found->pin = pin;
@@ -193,12 +208,14 @@ std::string PortalPins::save() const {
 }
 
 void PortalPins::noteMismatch(PinMismatch mismatch) {
+    const std::lock_guard lock(m_mutex);
     for (const PinMismatch& seen : m_mismatches)
         if (seen.origin == mismatch.origin && seen.presented == mismatch.presented) return;
     m_mismatches.push_back(std::move(mismatch));
 }
 
 std::vector<PinMismatch> PortalPins::takeMismatches() {
+    const std::lock_guard lock(m_mutex);
     return std::exchange(m_mismatches, {});
 }
 

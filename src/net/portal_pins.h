@@ -13,6 +13,7 @@
 #include <curl/curl.h>
 
 #include <atomic>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -40,6 +41,8 @@ struct PinMismatch {
     std::string presented;  // "" when the handshake did not show it
 };
 
+// Threads: every member may be called from several threads at once (the transfers of a parallel
+// refresh run share one PortalPins); one mutex guards the lines and the mismatches.
 class PortalPins {
 public:
     // Reads the file at `path` when there is one. A file that cannot be read leaves no pins and
@@ -58,6 +61,9 @@ public:
     // Pins `origin` to `pin` (a new portal, or a new key the user trusts) and saves the file in one
     // step. Answers the error, or "". The pin holds for this session even when it cannot be saved.
     std::string setPin(const std::string& origin, const std::string& pin);
+    // First use: pins `origin` to `pin` unless it has a pin already (another transfer of a parallel
+    // run may have pinned it meanwhile), and answers the pin that holds afterwards.
+    std::string pinIfNew(const std::string& origin, const std::string& pin);
 
     // Keys that did not match, noted by the transfers and taken by the front that asks the user.
     void noteMismatch(PinMismatch mismatch);
@@ -70,11 +76,13 @@ private:
         std::string pin;
     };
     std::string save() const;
+    std::string setPinLocked(const std::string& origin, const std::string& pin);
 
     std::string m_path;
     std::string m_loadError;
     std::vector<Line> m_lines;
     std::vector<PinMismatch> m_mismatches;
+    mutable std::mutex m_mutex;
 };
 
 // The key a portal presents now: one TLS handshake through the proxy given (as THttpTransfer's

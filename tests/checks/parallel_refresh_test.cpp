@@ -12,6 +12,8 @@
 #include "curl1_setup.h"
 #include "demo_portal_addresses.h"
 #include "demo_portals.h"
+#include "portal_pins.h"
+#include "temp_dir.h"
 #include "provider_profiles.h"
 
 namespace korvex {
@@ -257,6 +259,32 @@ TEST_F(ParallelRefreshTest, AStopEndsTheTransfersInFlightAndKeepsWhatFinished) {
     EXPECT_EQ(book.Stat.cell(kDate, 1), "7/12/2026 09:05");
     EXPECT_EQ(book.Stat.cell(kDate, 3), "");
     EXPECT_EQ(s_portals->requests(PortalId::SpectrumSat).size(), 1u);
+}
+
+// Every worker's component carries the pins: a portal that shows another key than its pin gets no
+// request from any of them, and the portals asked for the first time are pinned once.
+TEST_F(ParallelRefreshTest, NoWorkerSendsToAPortalWhoseKeyIsNotItsPin) {
+    test::TempDir dir;
+    PortalPins pins(pinsPathBeside(dir.file("Settings.ini")));
+    const std::string spectrumSat = pinOrigin(addresses.spectrumSat);
+    ASSERT_EQ(pins.setPin(spectrumSat, "sha256//AAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAA="), "");
+    AccountBook book;
+    book.setCount(6);
+    for (int r = 0; r < 3; ++r) book.client.setRow(r, {"sps_ivanov", "Qw3rty-71", "39", ""});
+    for (int r = 3; r < 6; ++r) book.client.setRow(r, {"sat_titova", "T1tova-SG", "SG", ""});
+
+    const RefreshResult result =
+        refreshRowsParallel({book, addresses, {}, clock, &pins}, 0, book.clients - 1, {}, {4, 2, 0ms});
+
+    ASSERT_EQ(result.rows.size(), 6u);
+    for (int r = 0; r < 3; ++r) {
+        EXPECT_EQ(result.rows[r].outcome, CheckOutcome::TransferFailed);
+        EXPECT_EQ(result.rows[r].resultCode, CURLE_SSL_PINNEDPUBKEYNOTMATCH);
+    }
+    EXPECT_TRUE(s_portals->requests(PortalId::SpectrumSat).empty()) << "no password reached a forged key";
+    for (int r = 3; r < 6; ++r) EXPECT_EQ(result.rows[r].outcome, CheckOutcome::PageRead);
+    EXPECT_FALSE(pins.pinOf(pinOrigin(addresses.satGate)).empty()) << "pinned on first use";
+    EXPECT_EQ(pins.takeMismatches().size(), 1u) << "one changed key, named once";
 }
 
 TEST_F(ParallelRefreshTest, ABadProxyPortEndsTheRunWhereTheSequentialRunEndsIt) {

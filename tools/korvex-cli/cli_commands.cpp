@@ -329,7 +329,7 @@ int refreshCommand(const CliContext& context, std::optional<int> rowNumber, cons
         const RefreshHooks keptHooks = history.keeping(hooks, book);
         const std::chrono::seconds timeout(options.timeoutSeconds);
         if (options.jobs > 1)
-            result = refreshRowsParallel({book, context.addresses, proxy, context.clock}, first, last, keptHooks,
+            result = refreshRowsParallel({book, context.addresses, proxy, context.clock, &pins}, first, last, keptHooks,
                                          {options.jobs, options.perPortal, timeout});
         else
             result = refreshRowsTimed(checks, Curl1, first, last, keptHooks, timeout);
