@@ -34,8 +34,8 @@ DemoPortals& portals() {
     return p;
 }
 
-// The stock demo accounts, repeated to fill 500 rows, each under its portal's first plan code.
-void fillBook(AccountBook& book) {
+// The stock demo accounts, repeated to fill `count` rows, each under its portal's first plan code.
+void fillBook(AccountBook& book, int count = kAccounts) {
     static const auto stock = [] {
         std::vector<std::array<std::string, 3>> rows;
         const std::pair<PortalId, const char*> codes[] = {
@@ -49,8 +49,8 @@ void fillBook(AccountBook& book) {
                     rows.push_back({account.login, account.password, code});
         return rows;
     }();
-    book.setCount(kAccounts);
-    for (int r = 0; r < kAccounts; ++r)
+    book.setCount(count);
+    for (int r = 0; r < count; ++r)
         for (int c = 0; c < 3; ++c) book.client.setCell(c, r, stock[static_cast<size_t>(r) % stock.size()][c]);
 }
 
@@ -61,30 +61,37 @@ std::string tempSettings() {
     return (dir / "Settings.ini").string();
 }
 
-void BM_WindowRefreshRun(benchmark::State& state) {
+void windowRefreshRun(benchmark::State& state, DemoPortals& substitutes, int accounts) {
     WindowEnvironment env;
-    env.addresses = test::demoPortalAddresses(portals());
+    env.addresses = test::demoPortalAddresses(substitutes);
     env.showError = [](const QString&) {};
     TForm1 form(tempSettings(), env);
-    form.clients->setValue(kAccounts);
-    fillBook(form.book());
+    form.clients->setValue(accounts);
+    fillBook(form.book(), accounts);
     for (auto _ : state) form.bbb111Click();
-    state.counters["accounts/s"] = benchmark::Counter(kAccounts, benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["accounts/s"] = benchmark::Counter(accounts, benchmark::Counter::kIsIterationInvariantRate);
 }
 
-void BM_CoreRefreshRun(benchmark::State& state) {
+void coreRefreshRun(benchmark::State& state, DemoPortals& substitutes, int accounts) {
     AccountBook book;
-    fillBook(book);
+    fillBook(book, accounts);
     THttpTransfer curl;
     UpdateProxySettings update;
     applyCurl1StoredProperties(curl);
     configureCurl1AtStart(curl, {}, update);
     TextHolder memo;
     SystemCheckClock clock;
-    BalanceChecks checks(book, curl, memo, test::demoPortalAddresses(portals()), [] { return ProxySettings{}; }, update,
-                         clock);
-    for (auto _ : state) refreshRows(checks, 0, kAccounts - 1);
-    state.counters["accounts/s"] = benchmark::Counter(kAccounts, benchmark::Counter::kIsIterationInvariantRate);
+    BalanceChecks checks(book, curl, memo, test::demoPortalAddresses(substitutes), [] { return ProxySettings{}; },
+                         update, clock);
+    for (auto _ : state) refreshRows(checks, 0, accounts - 1);
+    state.counters["accounts/s"] = benchmark::Counter(accounts, benchmark::Counter::kIsIterationInvariantRate);
+}
+
+void BM_WindowRefreshRun(benchmark::State& state) {
+    windowRefreshRun(state, portals(), kAccounts);
+}
+void BM_CoreRefreshRun(benchmark::State& state) {
+    coreRefreshRun(state, portals(), kAccounts);
 }
 
 // ---- Slow portals: every answer 200 ms late ----------------------------------------------------
@@ -186,6 +193,16 @@ void slowRefresh(benchmark::State& state, int jobs, int perPortal) {
     }
 }
 
+// The window's run against the core's where every answer takes 200 ms, as from a real portal: 50
+// accounts, one after another (the window's threaded Curl1 with its wait hook against the plain one).
+constexpr int kSlowWindowAccounts = 50;
+void BM_WindowRefreshRunSlowPortals(benchmark::State& state) {
+    windowRefreshRun(state, slowPortals(), kSlowWindowAccounts);
+}
+void BM_CoreRefreshRunSlowPortals(benchmark::State& state) {
+    coreRefreshRun(state, slowPortals(), kSlowWindowAccounts);
+}
+
 void BM_SlowPortalsSequential(benchmark::State& state) {
     slowRefresh(state, 1, 1);
 }
@@ -196,6 +213,8 @@ void BM_SlowPortalsJobs16PerPortal2(benchmark::State& state) {
 BENCHMARK(BM_WindowRefreshRun)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 BENCHMARK(BM_CoreRefreshRun)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 // Argument: the Spread. Each sequential run comes before the run with checks at once of its spread.
+BENCHMARK(BM_WindowRefreshRunSlowPortals)->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();
+BENCHMARK(BM_CoreRefreshRunSlowPortals)->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();
 BENCHMARK(BM_SlowPortalsSequential)->Arg(kDemoCsv)->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();
 BENCHMARK(BM_SlowPortalsJobs16PerPortal2)->Arg(kDemoCsv)->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();
 BENCHMARK(BM_SlowPortalsSequential)->Arg(kStockSpread)->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();

@@ -68,17 +68,6 @@ int THttpTransferBase::runTransfer(const std::function<int()>& transfer,
     return transfer();
 }
 
-// How long each side of a threaded transfer watches for the other before it sleeps. Short: a
-// watching thread keeps its core, which under load belongs to somebody else; a thread that sleeps
-// and wakes is served first by the scheduler.
-constexpr std::chrono::microseconds kHandOverWatch{150};
-
-inline void cpuRelax() {
-#if defined(__x86_64__) || defined(__i386__)
-    __builtin_ia32_pause();
-#endif
-}
-
 int THttpTransferBase::runThreaded(const std::function<int()>& transfer,
                                    const std::function<void()>& abortTransfer) {
     if (!m_worker.joinable()) m_worker = std::thread([this] { workerLoop(); });
@@ -87,14 +76,8 @@ int THttpTransferBase::runThreaded(const std::function<int()>& transfer,
         std::lock_guard lock(m_workerMutex);
         m_job = &transfer;
         m_done = false;
-        m_jobPosted.store(true, std::memory_order_release);
     }
     m_jobSignal.notify_one();
-    // A short transfer is often over within a few dozen microseconds: watch for its end briefly
-    // before sleeping on the condition variable, whose wake-up costs more than that.
-    for (const auto start = std::chrono::steady_clock::now();
-         m_busy.load(std::memory_order_acquire) && std::chrono::steady_clock::now() - start < kHandOverWatch;)
-        cpuRelax();
     const auto waitForEnd = [this](std::chrono::milliseconds interval) {
         std::unique_lock lock(m_workerMutex);
         return m_doneSignal.wait_for(lock, interval, [this] { return m_done; });
@@ -120,7 +103,6 @@ void THttpTransferBase::workerLoop() {
     for (;;) {
         m_jobSignal.wait(lock, [this] { return m_job != nullptr || m_quit; });
         if (m_quit) return;
-        m_jobPosted.store(false, std::memory_order_relaxed);
         const std::function<int()>& job = *m_job;
         lock.unlock();
         const int result = job();
@@ -133,10 +115,6 @@ void THttpTransferBase::workerLoop() {
         // The condition variable outlives this call: the component's destructor joins this thread.
         lock.unlock();
         m_doneSignal.notify_one();
-        // The next request of a run usually follows at once: watch for it briefly before sleeping.
-        for (const auto start = std::chrono::steady_clock::now();
-             !m_jobPosted.load(std::memory_order_acquire) && std::chrono::steady_clock::now() - start < kHandOverWatch;)
-            cpuRelax();
         lock.lock();
     }
 }

@@ -131,8 +131,6 @@ private:
     bool m_done = false;                          // the worker has run m_job
     int m_result = 0;                             // its answer
     bool m_quit = false;                          // the component goes: the worker ends
-    // Set with m_job, for the worker's short watch before it sleeps (read without the mutex).
-    std::atomic<bool> m_jobPosted{false};
     std::thread m_worker;
 };
 
