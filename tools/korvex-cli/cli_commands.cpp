@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -48,7 +49,11 @@ std::string rowName(const AccountBook& book, int row) {
 
 // Loads the settings file the way the window's start does (count and proxy, then both tables).
 // Answers false, with the message written, when there is no file to load or it cannot be read.
-bool loadSettings(const CliContext& context, AccountBook& book, ProxySettings& proxy) {
+// Both reads go to the one file that was there when it was opened: a save by the window meanwhile
+// replaces the file whole, so the commands that read without the single-copy lock still see one
+// consistent file. A count that cannot be read is said, with how many accounts the file holds.
+bool loadSettings(const CliContext& context, AccountBook& book, ProxySettings& proxy,
+                  StartupValues* startOut = nullptr) {
     const std::string& path = context.settingsPath;
     if (!settingsFileExists(path)) {
         context.err << kPrefix << "there is no settings file " << path
@@ -61,11 +66,19 @@ bool loadSettings(const CliContext& context, AccountBook& book, ProxySettings& p
         context.err << kPrefix << "cannot read " << path << ": " << std::strerror(errno) << '\n';
         return false;
     }
-    ::close(fd);
-    const StartupValues start = readStartup(path);
+    const std::string opened = openedFilePath(fd, path);
+    const StartupValues start = readStartup(opened);
     proxy = start.proxy;
     book.setCount(start.count);
-    read(book, path);
+    read(book, opened);
+    ::close(fd);
+    if (start.countDamaged) {
+        context.err << kPrefix << "warning: the account count of " << path << " cannot be read (Count="
+                    << quoted(terminalText(cp1251ToUtf8(start.countText))) << "), so " << book.clients
+                    << (book.clients == 1 ? " account is" : " accounts are") << " taken; the file holds "
+                    << start.accountRows << (start.accountRows == 1 ? " account\n" : " accounts\n");
+    }
+    if (startOut) *startOut = start;
     return true;
 }
 
@@ -151,11 +164,12 @@ bool holdsNoAccounts(const AccountBook& book) {
     return true;
 }
 
-// Saves with zapis; answers false with the message written.
-bool save(const CliContext& context, const AccountBook& book, const ProxySettings& proxy) {
+// Saves with zapis (rows up to `emptyRowsTo` beyond the count emptied); answers false with the
+// message written.
+bool save(const CliContext& context, const AccountBook& book, const ProxySettings& proxy, int emptyRowsTo = 0) {
     try {
         const SignalHold hold;
-        zapis(book, proxy, context.settingsPath);
+        zapis(book, proxy, context.settingsPath, emptyRowsTo);
         return true;
     } catch (const SettingsWriteError& e) {
         context.err << kPrefix << e.what() << '\n';
@@ -164,6 +178,11 @@ bool save(const CliContext& context, const AccountBook& book, const ProxySetting
 }
 
 }  // namespace
+
+std::string openedFilePath(int fd, const std::string& path) {
+    const std::string alias = "/proc/self/fd/" + std::to_string(fd);
+    return ::access(alias.c_str(), R_OK) == 0 ? alias : path;
+}
 
 int showCommand(const CliContext& context, bool csv) {
     AccountBook book;
@@ -283,7 +302,11 @@ int refreshCommand(const CliContext& context, std::optional<int> rowNumber) {
                 break;
             }
             case CheckOutcome::PageRead:
+                break;
             case CheckOutcome::NotFound:
+                failed = true;
+                context.err << kPrefix << name << ": the values were not found on the portal's page ("
+                            << kNotFoundMarker << "): a wrong password, or the page has changed\n";
                 break;
             case CheckOutcome::TransferFailed:
                 failed = true;
@@ -335,9 +358,28 @@ int importCommand(const CliContext& context, const std::string& csvPath, bool re
     AccountBook book;
     ProxySettings proxy;
     const bool fileExists = settingsFileExists(path);
-    if (fileExists && !loadSettings(context, book, proxy)) return kExitFailed;
+    StartupValues start;
+    if (fileExists && !loadSettings(context, book, proxy, &start)) return kExitFailed;
 
     const int kept = replace || holdsNoAccounts(book) ? 0 : book.clients;
+    // Rows beyond the count keep their accounts in the file (a lowered or damaged count hides
+    // them); the new accounts must not go over them.
+    if (!replace && start.accountRows > kept) {
+        AccountBook hidden;
+        hidden.setCount(start.accountRows);
+        read(hidden, path);
+        const int end = std::min(start.accountRows, kept + static_cast<int>(accounts.size()));
+        for (int row = kept; row < end; ++row) {
+            bool holdsAccount = false;
+            for (int col = 0; col < kAccountCols; ++col) holdsAccount = holdsAccount || !hidden.client.cell(col, row).empty();
+            if (!holdsAccount) continue;
+            context.err << kPrefix << path << " holds an account in " << rowName(hidden, row)
+                        << ", beyond its account count of " << book.clients
+                        << ", where the import would write; nothing was imported (raise the count in the "
+                           "window to see the hidden accounts, or import with --replace)\n";
+            return kExitFailed;
+        }
+    }
     if (kept + static_cast<long long>(accounts.size()) > kMaxAccounts) {
         const ImportedAccount& beyond = accounts[static_cast<std::size_t>(kMaxAccounts - kept)];
         context.err << kPrefix << source << ": line " << beyond.line << ": more than " << kMaxAccounts
@@ -367,7 +409,8 @@ int importCommand(const CliContext& context, const std::string& csvPath, bool re
         book.Stat.clearRow(row);
         book.Stat.setCell(kStatLogin, row, book.client.cell(kLogin, row));
     }
-    if (!save(context, book, proxy)) return kExitFailed;
+    // Replacing leaves none of the old accounts hidden beyond the new count.
+    if (!save(context, book, proxy, replace ? start.accountRows : 0)) return kExitFailed;
     context.out << "imported " << accounts.size() << (accounts.size() == 1 ? " account" : " accounts")
                 << " from " << source << "; " << path << " holds " << total
                 << (total == 1 ? " account\n" : " accounts\n");

@@ -47,6 +47,10 @@ int refreshCommand(const CliContext& context, std::optional<int> row);
 // settings file is made first when it does not exist. Any refusal leaves every file as it was.
 int importCommand(const CliContext& context, const std::string& csvPath, bool replace);
 
+// A name under which the file open on `fd` can be opened again, whatever has been renamed over
+// `path` since: its /proc/self/fd entry, or `path` itself where there is none.
+std::string openedFilePath(int fd, const std::string& path);
+
 // The accounts as an account CSV to `csvPath`, or to `out` when it is "" or "-". The file is
 // replaced in one step and made readable by its owner only (it holds the passwords in the clear).
 int exportCommand(const CliContext& context, const std::string& csvPath);

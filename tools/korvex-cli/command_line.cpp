@@ -166,7 +166,8 @@ std::string helpText(CliCommand topic) {
                    "  --settings FILE  another settings file than Settings.ini beside the program\n"
                    "\n"
                    "Exit status 1 when a portal gave no page, a check ended with the error marker,\n"
-                   "the run was stopped, or the results could not be saved.\n";
+                   "an account's values were not found on its page (a wrong password gives the\n"
+                   "portal's login page), the run was stopped, or the results could not be saved.\n";
         case CliCommand::Import:
             return "usage: korvex-cli import FILE.csv [--replace] [--settings FILE]\n"
                    "\n"
@@ -176,9 +177,12 @@ std::string helpText(CliCommand topic) {
                    "is quoted as RFC 4180 has it. \"-\" reads standard input.\n"
                    "The settings file is made when there is none. A text the Cyrillic code page\n"
                    "cannot hold, a line without four fields or more than 500 accounts in all is\n"
-                   "refused with the line it is on, and nothing is written.\n"
+                   "refused with the line it is on, and nothing is written. Without --replace, rows\n"
+                   "beyond the account count that still hold accounts in the file are never written\n"
+                   "over.\n"
                    "\n"
-                   "  --replace        the file's accounts take the place of the present ones\n"
+                   "  --replace        the file's accounts take the place of the present ones,\n"
+                   "                   those hidden beyond the account count included\n"
                    "  --settings FILE  another settings file than Settings.ini beside the program\n";
         case CliCommand::Export:
             return "usage: korvex-cli export [FILE.csv] [--settings FILE]\n"
@@ -205,7 +209,8 @@ std::string helpText(CliCommand topic) {
            "  help [COMMAND]                 this text, or the help of a command\n"
            "\n"
            "Exit status: 0 done, 1 a check, an import or a file failed, 2 bad command line.\n"
-           "Korvex and korvex-cli do not run at the same time.\n";
+           "show and export only read, and run while Korvex runs; refresh and import do not\n"
+           "run at the same time as Korvex.\n";
 }
 
 }  // namespace korvex

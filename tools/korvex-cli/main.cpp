@@ -4,6 +4,7 @@
 
 #include <exception>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -35,13 +36,19 @@ int main(int argc, char** argv) {
         return kExitOk;
     }
 
-    // One copy of Korvex at a time, window or command line, as the window itself guards it.
-    SingleInstance instance;
-    if (!instance.acquired()) {
-        std::cerr << (instance.anotherCopyRuns() ? cp1251ToUtf8(kSecondCopyMessage)
-                                                 : "korvex-cli: " + instance.error())
-                  << '\n';
-        return kExitFailed;
+    // One copy of Korvex at a time, window or command line, as the window itself guards it. The
+    // commands that only read need no lock: every save replaces the file whole, and they read the
+    // one they opened.
+    const bool onlyReads = call.command == CliCommand::Show || call.command == CliCommand::Export;
+    std::optional<SingleInstance> instance;
+    if (!onlyReads) {
+        instance.emplace();
+        if (!instance->acquired()) {
+            std::cerr << (instance->anotherCopyRuns() ? cp1251ToUtf8(kSecondCopyMessage)
+                                                      : "korvex-cli: " + instance->error())
+                      << '\n';
+            return kExitFailed;
+        }
     }
 
     try {
