@@ -52,6 +52,10 @@ struct WindowEnvironment {
     std::shared_ptr<const CheckClock> clock;
 };
 
+// The caption of "Обновить все балансы" after a run over `rowsInRun` rows: finished or stopped, with
+// how many were checked when stopped and how many failed, by kind.
+QString runCaption(const RefreshResult& run, int rowsInRun);
+
 class TForm1 : public QWidget {
     Q_OBJECT
 public:
@@ -228,6 +232,8 @@ private:
     void speedItemClick(SpeedItem item);
     // Shows the tables' new texts and paints the window now.
     void repaintNow();
+    // Tints the row whose check failed, with the reason as its tooltip; a read page takes it away.
+    void markRow(const RowCheck& check);
 
     AccountBook m_book;
     std::string FileName;

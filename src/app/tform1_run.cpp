@@ -77,13 +77,19 @@ void TForm1::runRefresh(int first, int last, bool showProgress) {
         RefreshHooks hooks;
         hooks.rowStarting = [&](int row) {
             if (showProgress) JvXPProgressBar1->setValue(row);
+            // The row being checked shows, however long its portal takes.
+            Stat->selectRow(row);
+            Stat->scrollTo(m_statModel->index(row, 0));
         };
         hooks.afterRoutine = [this](int routine) {
             if (routine != kCheckRIndex) repaintNow();
         };
         hooks.stopRequested = [this] { return m_stopRequested; };
         // Collected as the rows finish, so that a run ended by an error keeps what it did.
-        hooks.rowFinished = [this](const RowCheck& check) { m_lastRun.rows.push_back(check); };
+        hooks.rowFinished = [this](const RowCheck& check) {
+            m_lastRun.rows.push_back(check);
+            markRow(check);
+        };
         try {
             const RefreshResult result = refreshRows(*m_checks, first, last, hooks);
             m_lastRun.rowsChecked = result.rowsChecked;
@@ -95,11 +101,61 @@ void TForm1::runRefresh(int first, int last, bool showProgress) {
             showError(QString::fromStdString(e.what()));
         }
     });
+    Stat->clearSelection();  // so that the tint of a failed row shows
     if (!failed) {
         repaintNow();
-        if (zapis()) but1->setText(QStringLiteral("Обновление завершено"));
+        if (zapis()) but1->setText(runCaption(m_lastRun, last - first + 1));
     }
     if (m_closeAfterRun) close();
+}
+
+void TForm1::markRow(const RowCheck& check) {
+    switch (check.outcome) {
+        case CheckOutcome::PageRead:
+            m_statModel->setRowNote(check.row, {});
+            break;
+        case CheckOutcome::NotFound:
+            m_statModel->setRowNote(check.row,
+                                    QStringLiteral("Значения не найдены — неверный пароль или страница портала "
+                                                   "изменилась?"));
+            break;
+        case CheckOutcome::TransferFailed:
+            m_statModel->setRowNote(check.row,
+                                    QStringLiteral("Портал не ответил: ") + QString::fromStdString(check.errorText));
+            break;
+        case CheckOutcome::ErrorMarker:
+            m_statModel->setRowNote(check.row,
+                                    QStringLiteral("Ошибка проверки: ") + QString::fromStdString(check.errorText));
+            break;
+        case CheckOutcome::PassedOver:
+        case CheckOutcome::Stopped:
+            break;  // not checked: what the last check said still holds
+    }
+}
+
+QString runCaption(const RefreshResult& run, int rowsInRun) {
+    int checked = 0, noAnswer = 0, notFound = 0, errors = 0, reached = 0;
+    for (const RowCheck& check : run.rows) {
+        if (check.outcome == CheckOutcome::Stopped) continue;
+        ++reached;
+        if (check.outcome == CheckOutcome::PassedOver) continue;
+        ++checked;
+        noAnswer += check.outcome == CheckOutcome::TransferFailed;
+        notFound += check.outcome == CheckOutcome::NotFound;
+        errors += check.outcome == CheckOutcome::ErrorMarker;
+    }
+    const bool stopped = run.stopped || reached < static_cast<int>(run.rows.size());
+    QStringList details;
+    if (stopped) details << QStringLiteral("проверено: %1 из %2").arg(reached).arg(rowsInRun);
+    const auto failures = [&](int count, const QString& what) {
+        if (count > 0) details << QStringLiteral("%1: %2 из %3").arg(what).arg(count).arg(checked);
+    };
+    failures(noAnswer, QStringLiteral("без ответа"));
+    failures(notFound, QStringLiteral("не найдено"));
+    failures(errors, QStringLiteral("ошибка"));
+    QString caption = stopped ? QStringLiteral("Обновление остановлено") : QStringLiteral("Обновление завершено");
+    if (!details.isEmpty()) caption += QStringLiteral(" (") + details.join(QStringLiteral(", ")) + QLatin1Char(')');
+    return caption;
 }
 
 void TForm1::bbb111Click() {
