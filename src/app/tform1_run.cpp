@@ -15,6 +15,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QSystemTrayIcon>
 #include <QTableView>
 
 #include "curl1_setup.h"
@@ -24,6 +25,8 @@
 #include "qt_text.h"
 #include "receive_buffer.h"
 #include "refresh_run.h"
+#include "run_summary.h"
+#include "settings_file.h"
 #include "tform1.h"
 #include "text_grid_model.h"
 
@@ -106,6 +109,7 @@ void TForm1::runRefresh(int first, int last, bool showProgress) {
         repaintNow();
         if (zapis()) but1->setText(runCaption(m_lastRun, last - first + 1));
     }
+    showRunSummary();
     if (m_closeAfterRun) close();
 }
 
@@ -131,6 +135,33 @@ void TForm1::markRow(const RowCheck& check) {
         case CheckOutcome::Stopped:
             break;  // not checked: what the last check said still holds
     }
+}
+
+void TForm1::showRunSummary() {
+    const RunSummary summary = summarizeRun(m_lastRun.rows, m_book, readLowBalance(FileName, kDefaultLowBalance));
+    QStringList lines;
+    const auto account = [](const SummaryAccount& a) { return toQ(a.login) + QStringLiteral(" (") + toQ(a.balance) + QLatin1Char(')'); };
+    for (const PortalTrouble& t : summary.changedPages)
+        lines << QStringLiteral("Изменилась страница портала %1: балансы не найдены").arg(QString::fromStdString(t.portal));
+    for (const SummaryAccount& a : summary.lowBalances) lines << QStringLiteral("Низкий баланс: ") + account(a);
+    for (const PortalTrouble& t : summary.failedTransfers)
+        lines << QStringLiteral("Нет ответа от портала %1 (учётных записей: %2)")
+                     .arg(QString::fromStdString(t.portal))
+                     .arg(t.accounts.size());
+    for (const SummaryAccount& a : summary.fallenBalances)
+        lines << QStringLiteral("Баланс уменьшился: %1 (%2 → %3)").arg(toQ(a.login), toQ(a.previous), toQ(a.balance));
+    if (lines.isEmpty()) {
+        JvTrayIcon1->setToolTip(windowTitle());
+        return;
+    }
+    JvTrayIcon1->setToolTip(windowTitle() + QLatin1Char('\n') + lines.join(QLatin1Char('\n')));
+    QStringList shown = lines.mid(0, 5);
+    if (lines.size() > 5) shown.last() += QStringLiteral(" … (ещё %1)").arg(lines.size() - 5);
+    const QString title = QStringLiteral("Korvex: проверено %1, требует внимания: %2").arg(summary.accountsChecked).arg(lines.size());
+    if (m_env.trayMessage)
+        m_env.trayMessage(title, shown.join(QLatin1Char('\n')));
+    else
+        JvTrayIcon1->showMessage(title, shown.join(QLatin1Char('\n')), QSystemTrayIcon::Warning);
 }
 
 QString runCaption(const RefreshResult& run, int rowsInRun) {

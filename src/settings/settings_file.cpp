@@ -2,6 +2,8 @@
 
 #include <sys/stat.h>
 #include <algorithm>
+#include <cmath>
+#include <cstdlib>
 #include <filesystem>
 #include <string_view>
 
@@ -139,6 +141,17 @@ StartupValues readStartup(const std::string& path) {
     values.proxy.address = decoded(ini, kAuthSection, "Adress");
     values.proxy.port = decoded(ini, kAuthSection, "Port");
     return values;
+}
+
+double readLowBalance(const std::string& path, double fallback) {
+    IniFile ini;
+    ini.load(path);
+    std::string text(trimBlanks(ini.value(kSummarySection, "LowBalance")));
+    std::replace(text.begin(), text.end(), ',', '.');
+    if (text.empty()) return fallback;
+    char* end = nullptr;
+    const double value = std::strtod(text.c_str(), &end);
+    return end == text.c_str() + text.size() && std::isfinite(value) ? value : fallback;
 }
 
 void read(AccountBook& book, const std::string& path) {

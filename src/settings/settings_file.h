@@ -53,6 +53,13 @@ struct StartupValues {
 };
 StartupValues readStartup(const std::string& path);
 
+// Section "SUMMARY" (newer versions only; older files have none and read as before): "LowBalance",
+// the balance below which the run summary names an account, as plain decimal text ("0", "-50",
+// "100.5"; a comma serves as the point too). Answers `fallback` when the file, the key or a number
+// is not there.
+inline constexpr const char* kSummarySection = "SUMMARY";
+double readLowBalance(const std::string& path, double fallback);
+
 // Loads rows 0..clients-1: account columns 0..3, balance column 0 (a copy of the login) and balance
 // columns 1..5. The caller has sized both tables already; cells outside them are not written. Balance
 // columns 6 and 7 are left as they are. A missing key, file or unreadable file loads as empty text.

@@ -11,6 +11,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QSystemTrayIcon>
 #include <QTableView>
 
 #include "enc_dec.h"
@@ -167,6 +168,30 @@ TEST_F(PortalWindowTest, FailedRowsAreMarkedUntilTheirNextCheckAndTheCaptionCoun
     form.setCurrentCell(0, 1);
     form.moveupClick();
     for (int row = 0; row < 4; ++row) EXPECT_FALSE(tinted(row)) << row;
+}
+
+// After a run the tray says what needs attention, and keeps the whole list in its tooltip until
+// the next run; a run with nothing to say says nothing.
+TEST_F(PortalWindowTest, AfterARunTheTraySaysWhatNeedsAttention) {
+    TForm1& form = openWith({{"sps_ivanov", "Qw3rty-71", "39"}, {"sps_petrova", "lEto2009", "SPS"}});
+    form.bbb111Click();
+    ASSERT_EQ(m_trayMessages.size(), 1);
+    EXPECT_TRUE(m_trayMessages[0].contains(QStringLiteral("Низкий баланс: sps_petrova (-3.80)")))
+        << m_trayMessages[0].toStdString();
+    EXPECT_TRUE(form.JvTrayIcon1->toolTip().startsWith(QStringLiteral("Korvex  3.0\nНизкий баланс: sps_petrova")))
+        << form.JvTrayIcon1->toolTip().toStdString();
+
+    m_portals->setRedesigned(PortalId::SpectrumSat, true);
+    form.bbb111Click();
+    ASSERT_EQ(m_trayMessages.size(), 2);
+    EXPECT_TRUE(m_trayMessages[1].contains(QStringLiteral("Изменилась страница портала SpectrumSat")))
+        << m_trayMessages[1].toStdString();
+
+    m_portals->setRedesigned(PortalId::SpectrumSat, false);
+    form.book().client.setCell(kPlanCode, 1, "");
+    form.bbb111Click();
+    EXPECT_EQ(m_trayMessages.size(), 2);
+    EXPECT_EQ(form.JvTrayIcon1->toolTip(), QStringLiteral("Korvex  3.0"));
 }
 
 TEST_F(PortalWindowTest, ClosingTheWindowDuringARunStopsItSavesAndCloses) {

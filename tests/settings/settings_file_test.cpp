@@ -128,6 +128,25 @@ TEST(SettingsFile, StartupValuesFromTheFile) {
     EXPECT_FALSE(none.countDamaged);
 }
 
+// The low-balance threshold has a section of its own; files without it read as before.
+TEST(SettingsFile, TheLowBalanceThresholdIsReadFromItsOwnSection) {
+    struct Case {
+        const char* text;  // nullptr: no key
+        double want;
+    } cases[] = {{nullptr, 7}, {"0", 0}, {"-50", -50}, {" 100,5 ", 100.5}, {"abc", 7}, {"", 7}, {"1e999", 7}};
+    TempDir dir;
+    const std::string path = dir.file("Settings.ini");
+    for (const Case& c : cases) {
+        IniFile ini;
+        ini.setValue("AUTHENTICATION", "Count", enc("1"));
+        if (c.text) ini.setValue("SUMMARY", "LowBalance", c.text);
+        ASSERT_FALSE(ini.save(path));
+        EXPECT_DOUBLE_EQ(readLowBalance(path, 7), c.want) << (c.text ? c.text : "no key");
+        EXPECT_EQ(readStartup(path).count, 1);
+    }
+    EXPECT_DOUBLE_EQ(readLowBalance(dir.file("missing.ini"), 7), 7);
+}
+
 // What the file holds, whatever its count says: a damaged count hides accounts, a missing count
 // in a file with several accounts as well.
 TEST(SettingsFile, StartupTellsHowManyAccountRowsTheFileHolds) {

@@ -1,11 +1,15 @@
 #include "cli_commands.h"
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <optional>
@@ -24,6 +28,7 @@
 #include "progress_bar.h"
 #include "provider_profiles.h"
 #include "refresh_run.h"
+#include "run_summary.h"
 #include "settings_file.h"
 #include "stop_signals.h"
 
@@ -177,6 +182,31 @@ bool save(const CliContext& context, const AccountBook& book, const ProxySetting
     }
 }
 
+// Runs `command` with sh -c, `text` on its standard input, and waits for it. Answers what went
+// wrong, or an empty text. A command that does not read its input does not end the program.
+std::string runNotifyCommand(const std::string& command, const std::string& text) {
+    std::fflush(nullptr);
+    FILE* pipe = ::popen(command.c_str(), "we");
+    if (!pipe) return std::string("could not be started: ") + std::strerror(errno);
+    // SIGPIPE held back (the command is started already, so it keeps the usual disposition), and a
+    // pending one taken away before it is let through again.
+    sigset_t pipeSignal, previous;
+    sigemptyset(&pipeSignal);
+    sigaddset(&pipeSignal, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipeSignal, &previous);
+    std::fwrite(text.data(), 1, text.size(), pipe);
+    std::fflush(pipe);
+    const int status = ::pclose(pipe);
+    const timespec now{0, 0};
+    while (sigtimedwait(&pipeSignal, nullptr, &now) == SIGPIPE) {
+    }
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    if (status == -1) return std::string("failed: ") + std::strerror(errno);
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return {};
+    if (WIFEXITED(status)) return "ended with status " + std::to_string(WEXITSTATUS(status));
+    return "was ended by signal " + std::to_string(WTERMSIG(status));
+}
+
 }  // namespace
 
 std::string openedFilePath(int fd, const std::string& path) {
@@ -196,7 +226,8 @@ int showCommand(const CliContext& context, bool csv) {
     return kExitOk;
 }
 
-int refreshCommand(const CliContext& context, std::optional<int> rowNumber) {
+int refreshCommand(const CliContext& context, std::optional<int> rowNumber, bool jsonSummary,
+                   const std::string& notifyCommand) {
     AccountBook book;
     ProxySettings proxy;
     if (!loadSettings(context, book, proxy)) return kExitFailed;
@@ -280,7 +311,12 @@ int refreshCommand(const CliContext& context, std::optional<int> rowNumber) {
         saved = save(context, book, proxy);
         failed = !saved;
     }
-    printBalanceTable(context.out, book);
+    const double lowBalance = readLowBalance(context.settingsPath, kDefaultLowBalance);
+    const RunSummary summary = summarizeRun(reports, book, lowBalance);
+    if (jsonSummary)
+        context.out << summaryJson(summary, lowBalance);
+    else
+        printBalanceTable(context.out, book);
     context.out.flush();
 
     int interruptedAt = -1;
@@ -334,6 +370,16 @@ int refreshCommand(const CliContext& context, std::optional<int> rowNumber) {
         }
         context.err << (saved ? ", the rows checked before saved\n" : "\n");
     }
+    const std::string text = summaryText(summary);
+    context.err << text;
+    if (!text.empty() && !notifyCommand.empty()) {
+        const std::string error = runNotifyCommand(notifyCommand, text);
+        if (!error.empty()) {
+            failed = true;
+            context.err << kPrefix << "the notify command " << quoted(notifyCommand) << " " << error << '\n';
+        }
+    }
+    if (summary.needsAttention()) return kExitAttention;
     return failed ? kExitFailed : kExitOk;
 }
 

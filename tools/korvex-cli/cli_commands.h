@@ -15,6 +15,7 @@ namespace korvex {
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailed = 1;  // a check, an import or a file failed, or the run was stopped
 inline constexpr int kExitUsage = 2;   // the command line asks for something that cannot be done
+inline constexpr int kExitAttention = 3;  // refresh: the summary names a low balance or a changed page
 
 // The most bytes an account CSV may have: far more than 500 accounts need, and a file named by
 // mistake (a disk image, /dev/zero) is refused instead of read into memory.
@@ -40,7 +41,11 @@ int showCommand(const CliContext& context, bool csv);
 // A raised stop flag aborts the transfer in progress and ends the run after it: the rows checked so
 // far are saved, the row whose transfer was cut short is left as it was. A proxy port that is not a
 // number ends the run at the row that needs the proxy, without a save, as the window does.
-int refreshCommand(const CliContext& context, std::optional<int> row);
+// After the table comes the run summary on `err` (with `jsonSummary`, as JSON on `out` in place of
+// the table); `notifyCommand`, when given, runs with the summary text on its standard input when the
+// summary names anything. Exit status 3 when it names a low balance or a changed portal page.
+int refreshCommand(const CliContext& context, std::optional<int> row, bool jsonSummary = false,
+                   const std::string& notifyCommand = {});
 
 // Accounts from the account CSV at `csvPath` ("-": `in`), after the present ones or, with `replace`,
 // in their place. A book whose only row is empty (a first start) counts as having no accounts. The

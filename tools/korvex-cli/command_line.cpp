@@ -66,6 +66,7 @@ CliInvocation parseCommandLine(const std::vector<std::string>& args) {
     bool optionsEnded = false;
     std::vector<std::pair<std::string, CliCommand>> flagsSeen;  // for the check against the command
     std::string rowText;
+    std::string summaryText;
 
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
@@ -79,6 +80,14 @@ CliInvocation parseCommandLine(const std::vector<std::string>& args) {
         } else if (!optionsEnded && valueOption(args, i, "--row", rowText, topic)) {
             flagsSeen.emplace_back("--row", CliCommand::Refresh);
             call.row = rowNumber(rowText);
+        } else if (!optionsEnded && valueOption(args, i, "--summary", summaryText, topic)) {
+            flagsSeen.emplace_back("--summary", CliCommand::Refresh);
+            if (summaryText != "json")
+                throw CliUsageError("--summary takes json, not \"" + summaryText + "\"", CliCommand::Refresh);
+            call.summaryJson = true;
+        } else if (!optionsEnded && valueOption(args, i, "--notify", call.notifyCommand, topic)) {
+            flagsSeen.emplace_back("--notify", CliCommand::Refresh);
+            if (call.notifyCommand.empty()) throw CliUsageError("--notify needs a command", CliCommand::Refresh);
         } else if (!optionsEnded && arg == "--csv") {
             flagsSeen.emplace_back(arg, CliCommand::Show);
             call.csv = true;
@@ -154,7 +163,7 @@ std::string helpText(CliCommand topic) {
                    "                   login,balance,previous,speed,date,status,holder,plan\n"
                    "  --settings FILE  another settings file than Settings.ini beside the program\n";
         case CliCommand::Refresh:
-            return "usage: korvex-cli refresh [--row N] [--settings FILE]\n"
+            return "usage: korvex-cli refresh [--row N] [--summary json] [--notify COMMAND] [--settings FILE]\n"
                    "\n"
                    "Checks every account on its operator's portal, as \"Обновить все балансы\" in the\n"
                    "window does, saves the results to the settings file and prints the balance table.\n"
@@ -163,11 +172,20 @@ std::string helpText(CliCommand topic) {
                    "the accounts checked until then are saved.\n"
                    "\n"
                    "  --row N          check only the account in row N (from 1, as show numbers them)\n"
+                   "  --summary json   the run summary as JSON on standard output, in place of the table\n"
+                   "  --notify COMMAND run COMMAND (with sh -c) with the summary text on its standard\n"
+                   "                   input, when the summary names anything\n"
                    "  --settings FILE  another settings file than Settings.ini beside the program\n"
                    "\n"
                    "Exit status 1 when a portal gave no page, a check ended with the error marker,\n"
                    "an account's values were not found on its page (a wrong password gives the\n"
-                   "portal's login page), the run was stopped, or the results could not be saved.\n";
+                   "portal's login page), the run was stopped, or the results could not be saved.\n"
+                   "\n"
+                   "After the table, the run summary on standard error: portals whose page seems to\n"
+                   "have changed (no account found its balance), balances below the threshold\n"
+                   "(LowBalance in section [SUMMARY] of the settings file, 0 when not set), portals\n"
+                   "that gave no page and balances that fell. Exit status 3 when it names a low\n"
+                   "balance or a changed page (before 1).\n";
         case CliCommand::Import:
             return "usage: korvex-cli import FILE.csv [--replace] [--settings FILE]\n"
                    "\n"
@@ -208,7 +226,8 @@ std::string helpText(CliCommand topic) {
            "  export [FILE.csv]              write the accounts as a CSV file\n"
            "  help [COMMAND]                 this text, or the help of a command\n"
            "\n"
-           "Exit status: 0 done, 1 a check, an import or a file failed, 2 bad command line.\n"
+           "Exit status: 0 done, 1 a check, an import or a file failed, 2 bad command line,\n"
+           "3 refresh found a low balance or a changed portal page.\n"
            "show and export only read, and run while Korvex runs; refresh and import do not\n"
            "run at the same time as Korvex.\n";
 }

@@ -1,7 +1,7 @@
 #pragma once
 // The command line of korvex-cli:
 //   korvex-cli [--settings FILE] show [--csv]
-//   korvex-cli [--settings FILE] refresh [--row N]
+//   korvex-cli [--settings FILE] refresh [--row N] [--summary json] [--notify COMMAND]
 //   korvex-cli [--settings FILE] import FILE.csv [--replace]
 //   korvex-cli [--settings FILE] export [FILE.csv]
 //   korvex-cli [COMMAND] --help,  korvex-cli help [COMMAND]
@@ -25,6 +25,8 @@ struct CliInvocation {
     std::optional<int> row;    // refresh: one row, from 1
     std::string file;      // import: the CSV ("-" for standard input); export: "" or "-" for standard output
     bool replace = false;  // import
+    bool summaryJson = false;   // refresh: --summary json
+    std::string notifyCommand;  // refresh: --notify COMMAND
 };
 
 // A command line that asks for nothing sensible. what() says why; topic() is the command whose help

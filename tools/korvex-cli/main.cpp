@@ -66,7 +66,7 @@ int main(int argc, char** argv) {
                 const StopSignals signals;
                 context.stop = &StopSignals::flag();
                 context.progress = ::isatty(STDERR_FILENO) == 1;
-                return refreshCommand(context, call.row);
+                return refreshCommand(context, call.row, call.summaryJson, call.notifyCommand);
             }
             case CliCommand::Import:
                 return importCommand(context, call.file, call.replace);
