@@ -370,7 +370,12 @@ int refreshCommand(const CliContext& context, std::optional<int> rowNumber, bool
         }
         context.err << (saved ? ", the rows checked before saved\n" : "\n");
     }
-    const std::string text = summaryText(summary);
+    // Balances come from the portals' pages: no control character of theirs reaches the terminal
+    // or the notify command.
+    std::string text;
+    const std::string raw = summaryText(summary);
+    for (std::size_t at = 0, end; (end = raw.find('\n', at)) != std::string::npos; at = end + 1)
+        text += terminalText(std::string_view(raw).substr(at, end - at)) + '\n';
     context.err << text;
     if (!text.empty() && !notifyCommand.empty()) {
         const std::string error = runNotifyCommand(notifyCommand, text);
