@@ -380,8 +380,9 @@ void TForm1::FormCreate() {
         if (start.countDamaged) {
             // Said now, before anything is saved over it: the accounts beyond row 1 are still in the
             // file and come back when the count is set again.
-            showError(QStringLiteral("Число учётных записей в файле настроек не читается (Count=%1): загружено записей: %2, "
-                                     "в файле их: %3. Укажите число записей на вкладке «Настройки».")
+            showError(QStringLiteral("Число учётных записей в файле настроек не читается (Count=%1): "
+                                     "загружено записей: %2, в файле их: %3. Укажите число записей на "
+                                     "вкладке «Настройки».")
                           .arg(toQ(start.countText))
                           .arg(m_book.clients)
                           .arg(start.accountRows));

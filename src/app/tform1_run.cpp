@@ -138,18 +138,23 @@ void TForm1::markRow(const RowCheck& check) {
 }
 
 void TForm1::showRunSummary() {
-    const RunSummary summary = summarizeRun(m_lastRun.rows, m_book, readLowBalance(FileName, kDefaultLowBalance));
+    const double lowBalance = readLowBalance(FileName, kDefaultLowBalance);
+    const RunSummary summary = summarizeRun(m_lastRun.rows, m_book, lowBalance);
     QStringList lines;
-    const auto account = [](const SummaryAccount& a) { return toQ(a.login) + QStringLiteral(" (") + toQ(a.balance) + QLatin1Char(')'); };
+    const auto account = [](const SummaryAccount& a) {
+        return toQ(a.login) + QStringLiteral(" (") + toQ(a.balance) + QLatin1Char(')');
+    };
     for (const PortalTrouble& t : summary.changedPages)
-        lines << QStringLiteral("Изменилась страница портала %1: балансы не найдены").arg(QString::fromStdString(t.portal));
+        lines << QStringLiteral("Изменилась страница портала %1: балансы не найдены")
+                     .arg(QString::fromStdString(t.portal));
     for (const SummaryAccount& a : summary.lowBalances) lines << QStringLiteral("Низкий баланс: ") + account(a);
     for (const PortalTrouble& t : summary.failedTransfers)
         lines << QStringLiteral("Нет ответа от портала %1 (учётных записей: %2)")
                      .arg(QString::fromStdString(t.portal))
                      .arg(t.accounts.size());
     for (const SummaryAccount& a : summary.fallenBalances)
-        lines << QStringLiteral("Баланс уменьшился: %1 (%2 → %3)").arg(toQ(a.login), toQ(a.previous), toQ(a.balance));
+        lines << QStringLiteral("Баланс уменьшился: %1 (%2 → %3)")
+                     .arg(toQ(a.login), toQ(a.previous), toQ(a.balance));
     if (lines.isEmpty()) {
         JvTrayIcon1->setToolTip(windowTitle());
         return;
@@ -157,7 +162,9 @@ void TForm1::showRunSummary() {
     JvTrayIcon1->setToolTip(windowTitle() + QLatin1Char('\n') + lines.join(QLatin1Char('\n')));
     QStringList shown = lines.mid(0, 5);
     if (lines.size() > 5) shown.last() += QStringLiteral(" … (ещё %1)").arg(lines.size() - 5);
-    const QString title = QStringLiteral("Korvex: проверено %1, требует внимания: %2").arg(summary.accountsChecked).arg(lines.size());
+    const QString title = QStringLiteral("Korvex: проверено %1, требует внимания: %2")
+                              .arg(summary.accountsChecked)
+                              .arg(lines.size());
     if (m_env.trayMessage)
         m_env.trayMessage(title, shown.join(QLatin1Char('\n')));
     else
@@ -184,8 +191,10 @@ QString runCaption(const RefreshResult& run, int rowsInRun) {
     failures(noAnswer, QStringLiteral("без ответа"));
     failures(notFound, QStringLiteral("не найдено"));
     failures(errors, QStringLiteral("ошибка"));
-    QString caption = stopped ? QStringLiteral("Обновление остановлено") : QStringLiteral("Обновление завершено");
-    if (!details.isEmpty()) caption += QStringLiteral(" (") + details.join(QStringLiteral(", ")) + QLatin1Char(')');
+    QString caption =
+        stopped ? QStringLiteral("Обновление остановлено") : QStringLiteral("Обновление завершено");
+    if (!details.isEmpty())
+        caption += QStringLiteral(" (") + details.join(QStringLiteral(", ")) + QLatin1Char(')');
     return caption;
 }
 

@@ -13,11 +13,13 @@ namespace korvex {
 namespace {
 
 SummaryAccount accountOf(const AccountBook& book, int row) {
-    return {row, book.client.cell(kLogin, row), book.Stat.cell(kBalance, row), book.Stat.cell(kPrevious, row)};
+    return {row, book.client.cell(kLogin, row), book.Stat.cell(kBalance, row),
+            book.Stat.cell(kPrevious, row)};
 }
 
 PortalTrouble& troubleFor(std::vector<PortalTrouble>& list, const RowCheck& check) {
-    auto it = std::find_if(list.begin(), list.end(), [&](const PortalTrouble& t) { return t.portal == check.profile; });
+    auto it = std::find_if(list.begin(), list.end(),
+                           [&](const PortalTrouble& t) { return t.portal == check.profile; });
     if (it != list.end()) return *it;
     list.push_back({check.profile, check.portal, {}, {}});
     return list.back();
@@ -25,18 +27,29 @@ PortalTrouble& troubleFor(std::vector<PortalTrouble>& list, const RowCheck& chec
 
 bool missedBalance(const RowCheck& check) {
     return check.outcome == CheckOutcome::NotFound &&
-           std::find(check.missedColumns.begin(), check.missedColumns.end(), kBalance) != check.missedColumns.end();
+           std::find(check.missedColumns.begin(), check.missedColumns.end(), kBalance) !=
+               check.missedColumns.end();
 }
 
 void appendJsonString(std::string& out, const std::string& utf8) {
     out += '"';
     for (unsigned char c : utf8) {
         switch (c) {
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\t': out += "\\t"; break;
+            case '"':
+                out += "\\\"";
+                break;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
             default:
                 if (c < 0x20) {
                     char buf[8];
@@ -58,7 +71,8 @@ std::string json(const std::string& utf8) {
 
 std::string accountJson(const SummaryAccount& a) {
     return "{\"row\":" + std::to_string(a.row + 1) + ",\"login\":" + json(cp1251ToUtf8(a.login)) +
-           ",\"balance\":" + json(cp1251ToUtf8(a.balance)) + ",\"previous\":" + json(cp1251ToUtf8(a.previous)) + "}";
+           ",\"balance\":" + json(cp1251ToUtf8(a.balance)) +
+           ",\"previous\":" + json(cp1251ToUtf8(a.previous)) + "}";
 }
 
 std::string accountsJson(const std::vector<SummaryAccount>& accounts) {
@@ -71,7 +85,8 @@ std::string troublesJson(const std::vector<PortalTrouble>& troubles, bool withEr
     std::string out = "[";
     for (std::size_t i = 0; i < troubles.size(); ++i) {
         const PortalTrouble& t = troubles[i];
-        out += std::string(i ? "," : "") + "{\"portal\":" + json(t.portal) + ",\"address\":" + json(t.address);
+        out +=
+            std::string(i ? "," : "") + "{\"portal\":" + json(t.portal) + ",\"address\":" + json(t.address);
         if (withError) out += ",\"error\":" + json(t.errorText);
         out += ",\"accounts\":" + accountsJson(t.accounts) + "}";
     }
@@ -146,7 +161,8 @@ RunSummary summarizeRun(const std::vector<RowCheck>& rows, const AccountBook& bo
                                  (check.outcome == CheckOutcome::NotFound && !missedBalance(check));
         if (!balanceRead || !balanceNumber(account.balance, balance)) continue;
         if (balance < lowBalance) summary.lowBalances.push_back(account);
-        if (balanceNumber(account.previous, previous) && balance < previous) summary.fallenBalances.push_back(account);
+        if (balanceNumber(account.previous, previous) && balance < previous)
+            summary.fallenBalances.push_back(account);
     }
     for (const std::string& portal : pageOrder) {
         const PageCount& count = pages[portal];
@@ -180,8 +196,9 @@ std::string summaryJson(const RunSummary& s, double lowBalance) {
     char threshold[64];
     std::snprintf(threshold, sizeof threshold, "%.10g", lowBalance);
     return std::string("{\"accountsChecked\":") + std::to_string(s.accountsChecked) +
-           ",\"lowBalanceThreshold\":" + threshold + ",\"needsAttention\":" +
-           (s.needsAttention() ? "true" : "false") + ",\"changedPages\":" + troublesJson(s.changedPages, false) +
+           ",\"lowBalanceThreshold\":" + threshold +
+           ",\"needsAttention\":" + (s.needsAttention() ? "true" : "false") +
+           ",\"changedPages\":" + troublesJson(s.changedPages, false) +
            ",\"lowBalances\":" + accountsJson(s.lowBalances) +
            ",\"failedTransfers\":" + troublesJson(s.failedTransfers, true) +
            ",\"fallenBalances\":" + accountsJson(s.fallenBalances) + "}\n";

@@ -26,21 +26,22 @@ struct SummaryAccount {
 };
 
 struct PortalTrouble {
-    std::string portal;   // the profile's name ("SpectrumSat", "SpaceGate 75")
-    std::string address;  // the base address it asked
+    std::string portal;                    // the profile's name ("SpectrumSat", "SpaceGate 75")
+    std::string address;                   // the base address it asked
     std::vector<SummaryAccount> accounts;  // failed transfers: the accounts; changed pages: those with a page
     std::string errorText;                 // failed transfers: the first transfer error
 };
 
 struct RunSummary {
-    int accountsChecked = 0;                  // rows a routine ran for (passed over and stopped ones not)
+    int accountsChecked = 0;                     // rows a routine ran for (passed over and stopped ones not)
     std::vector<PortalTrouble> failedTransfers;  // by portal, in the order first met
     std::vector<SummaryAccount> lowBalances;     // balance reads as a number below the threshold
     std::vector<SummaryAccount> fallenBalances;  // balance and previous read as numbers, balance lower
     std::vector<PortalTrouble> changedPages;     // see above
 
     bool empty() const {
-        return failedTransfers.empty() && lowBalances.empty() && fallenBalances.empty() && changedPages.empty();
+        return failedTransfers.empty() && lowBalances.empty() && fallenBalances.empty() &&
+               changedPages.empty();
     }
     // What korvex-cli's exit status 3 stands for: a low balance or a changed portal page.
     bool needsAttention() const { return !lowBalances.empty() || !changedPages.empty(); }

@@ -29,8 +29,8 @@ TEST(RunSummaryTest, BalanceTextsAsNumbers) {
         bool number;
         double value;
     } cases[] = {
-        {"42.15", true, 42.15}, {"-3.80", true, -3.8},   {"1 200,50", true, 1200.5}, {"+7", true, 7},
-        {"--------", false, 0}, {"", false, 0},          {"12.5 руб", false, 0},    {"1.2.3", false, 0},
+        {"42.15", true, 42.15}, {"-3.80", true, -3.8}, {"1 200,50", true, 1200.5}, {"+7", true, 7},
+        {"--------", false, 0}, {"", false, 0},        {"12.5 руб", false, 0},     {"1.2.3", false, 0},
         {"-", false, 0},        {".5", true, 0.5},
     };
     for (const Case& c : cases) {
@@ -50,8 +50,8 @@ TEST(RunSummaryTest, NamesLowAndFallenBalancesFailedPortalsAndChangedPages) {
         RowCheck check;
     };
     const std::vector<Row> rows = {
-        {"42.15", "50.00", check(0, CheckOutcome::PageRead, "A")},            // fell
-        {"-3.80", "-3.80", check(1, CheckOutcome::PageRead, "A")},            // low
+        {"42.15", "50.00", check(0, CheckOutcome::PageRead, "A")},                    // fell
+        {"-3.80", "-3.80", check(1, CheckOutcome::PageRead, "A")},                    // low
         {"--------", "--------", check(2, CheckOutcome::NotFound, "A", {kBalance})},  // wrong password
         {"10", "10", check(3, CheckOutcome::TransferFailed, "B")},
         {"10", "10", check(4, CheckOutcome::TransferFailed, "B")},

@@ -422,7 +422,8 @@ int importCommand(const CliContext& context, const std::string& csvPath, bool re
         const int end = std::min(start.accountRows, kept + static_cast<int>(accounts.size()));
         for (int row = kept; row < end; ++row) {
             bool holdsAccount = false;
-            for (int col = 0; col < kAccountCols; ++col) holdsAccount = holdsAccount || !hidden.client.cell(col, row).empty();
+            for (int col = 0; col < kAccountCols; ++col)
+                holdsAccount = holdsAccount || !hidden.client.cell(col, row).empty();
             if (!holdsAccount) continue;
             context.err << kPrefix << path << " holds an account in " << rowName(hidden, row)
                         << ", beyond its account count of " << book.clients
