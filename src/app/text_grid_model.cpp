@@ -1,5 +1,7 @@
 #include "text_grid_model.h"
 
+#include <QColor>
+
 #include "qt_text.h"
 
 namespace korvex {
@@ -30,8 +32,35 @@ int TextGridModel::columnCount(const QModelIndex& parent) const {
 }
 
 QVariant TextGridModel::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::EditRole)) return {};
-    return toQ(m_grid.cell(index.column(), index.row()));
+    if (!index.isValid()) return {};
+    switch (role) {
+        case Qt::DisplayRole:
+        case Qt::EditRole:
+            return toQ(m_grid.cell(index.column(), index.row()));
+        case Qt::BackgroundRole:
+            if (m_rowNotes.contains(index.row())) return QColor(255, 221, 221);
+            return {};
+        case Qt::ToolTipRole: {
+            const QString note = m_rowNotes.value(index.row());
+            return note.isEmpty() ? QVariant() : QVariant(note);
+        }
+        default:
+            return {};
+    }
+}
+
+void TextGridModel::setRowNote(int row, const QString& note) {
+    if (note.isEmpty())
+        m_rowNotes.remove(row);
+    else
+        m_rowNotes.insert(row, note);
+    if (row >= 0 && row < rowCount()) emit dataChanged(index(row, 0), index(row, columnCount() - 1));
+}
+
+void TextGridModel::clearRowNotes() {
+    if (m_rowNotes.isEmpty()) return;
+    m_rowNotes.clear();
+    refreshCells();
 }
 
 bool TextGridModel::setData(const QModelIndex& index, const QVariant& value, int role) {

@@ -3,6 +3,7 @@
 // The grid belongs to the window's account book; the model only looks at it, so after the core
 // changes the grid the window calls reload() (rows added or removed) or refreshCells() (texts only).
 #include <QAbstractTableModel>
+#include <QHash>
 #include <QStringList>
 
 #include "text_grid.h"
@@ -18,6 +19,12 @@ public:
     void reload();
     void refreshCells();
 
+    // A note on a row (why its last check failed): the row is tinted and the note is its tooltip.
+    // An empty note takes it away.
+    void setRowNote(int row, const QString& note);
+    void clearRowNotes();
+    QString rowNote(int row) const { return m_rowNotes.value(row); }
+
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
@@ -29,6 +36,7 @@ private:
     TextGrid& m_grid;
     bool m_editable;
     QStringList m_headings;
+    QHash<int, QString> m_rowNotes;
 };
 
 }  // namespace korvex

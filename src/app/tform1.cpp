@@ -1,5 +1,6 @@
 #include "tform1.h"
 
+#include <algorithm>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -14,6 +15,7 @@
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QSpinBox>
+#include <QStyle>
 #include <QSystemTrayIcon>
 #include <QTabWidget>
 #include <QTableView>
@@ -39,6 +41,8 @@ const QStringList kStatHeadings = {
     QStringLiteral("Скорость"), QStringLiteral("Дата"), QStringLiteral("Активна/Тариф"),
     QStringLiteral("ФИО"), QStringLiteral("Спутник")};
 const QString kPlanHeading = QStringLiteral("39/42/5/40/53/GL/15/21/75/39S/R");
+// The widest check time there is, as the "Дата" column shows it.
+const QString kWidestCheckTime = QStringLiteral("12/31/2026 23:59");
 const QString kPlanHeadingFirstStart = QStringLiteral("39/42/5/40/53/GL/15/21/75/39S/75R/40R/5R/53R/90R");
 
 const QStringList kHelpLines = {
@@ -68,9 +72,54 @@ QTableView* makeGrid(QWidget* parent, const char* name, const int* widths, int c
     return view;
 }
 
-void applyColumnWidths(QTableView* view) {
-    const auto widths = view->property("columnWidths").value<QList<int>>();
+QList<int> columnWidths(const QTableView* view) {
+    QList<int> widths;
+    for (int c = 0; c < view->model()->columnCount(); ++c) widths << view->columnWidth(c);
+    return widths;
+}
+
+void setColumnWidths(QTableView* view, const QList<int>& widths) {
     for (int c = 0; c < widths.size(); ++c) view->setColumnWidth(c, widths[c]);
+}
+
+// Divides the table's fixed width among its columns: each gets its design width, raised to what its
+// heading and its widest usual text (`samples`, by column) need; the raise is taken from the columns
+// with room to spare, in proportion to it, and width left over goes to the last column with free
+// text (`stretch`).
+void fitColumnWidths(QTableView* view, const QStringList& samples, int stretch) {
+    const auto design = view->property("columnWidths").value<QList<int>>();
+    const QStyle* style = view->style();
+    const int cellMargin = 2 * (style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, view) + 1) + 1;
+    const int available = view->width() - 2 * view->frameWidth() -
+                          style->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, view);
+    QList<int> needed, widths;
+    int total = 0;
+    for (int c = 0; c < design.size(); ++c) {
+        int need = view->horizontalHeader()->sectionSizeHint(c);
+        if (c < samples.size() && !samples[c].isEmpty())
+            need = std::max(need, view->fontMetrics().horizontalAdvance(samples[c]) + cellMargin);
+        needed << need;
+        widths << std::max(design[c], need);
+        total += widths.back();
+    }
+    int excess = total - available;
+    if (excess > 0) {
+        int slack = 0;
+        for (int c = 0; c < widths.size(); ++c) slack += widths[c] - needed[c];
+        const int take = std::min(excess, slack);
+        int taken = 0;
+        for (int c = 0; c < widths.size() && slack > 0; ++c) {
+            const int share = static_cast<int>(static_cast<long long>(take) * (widths[c] - needed[c]) / slack);
+            widths[c] -= share;
+            taken += share;
+        }
+        // What rounding left goes from the columns with room, one pixel at a time.
+        for (int c = 0; taken < take; c = (c + 1) % widths.size())
+            if (widths[c] > needed[c]) --widths[c], ++taken;
+    } else {
+        widths[stretch] -= excess;
+    }
+    setColumnWidths(view, widths);
 }
 
 }  // namespace
@@ -136,7 +185,7 @@ void TForm1::buildTabBalances() {
     m_statModel = new TextGridModel(m_book.Stat, false, this);
     Stat->setModel(m_statModel);
     m_statModel->setHeadings(kStatHeadings);
-    applyColumnWidths(Stat);
+    setColumnWidths(Stat, Stat->property("columnWidths").value<QList<int>>());
 
     but1 = new QPushButton(QStringLiteral("Обновить все балансы"), tab1);
     but1->setObjectName(QStringLiteral("but1"));
@@ -160,12 +209,12 @@ void TForm1::buildTabSettings() {
     PageControl1->addTab(tab2, QStringLiteral("Настройки"));
 
     client = makeGrid(tab2, "client", kClientWidths, 4);
-    client->setGeometry(0, 0, 581, 359);
+    client->setGeometry(0, 0, 640, 359);  // up to the count field, for the holders' names
     client->setEditTriggers(QAbstractItemView::AllEditTriggers);
     client->setSelectionMode(QAbstractItemView::SingleSelection);
     m_clientModel = new TextGridModel(m_book.client, true, this);
     client->setModel(m_clientModel);
-    applyColumnWidths(client);
+    setColumnWidths(client, client->property("columnWidths").value<QList<int>>());
 
     clients = new AccountCountSpinBox(tab2);
     clients->setObjectName(QStringLiteral("clients"));
@@ -238,7 +287,7 @@ void TForm1::buildTabAbout() {
     JvMemo1->setObjectName(QStringLiteral("JvMemo1"));
     JvMemo1->setGeometry(520, 70, 270, 260);
     JvMemo1->setPlainText(kHelpLines.join(QLatin1Char('\n')));
-    JvMemo1->setEnabled(false);
+    JvMemo1->setReadOnly(true);  // for reading, in the normal colours
 
     Button1 = new QPushButton(QStringLiteral("Авто-Обновить"), tab3);
     Button1->setObjectName(QStringLiteral("Button1"));
@@ -296,13 +345,23 @@ void TForm1::writeHeadings(bool firstStart) {
     m_statModel->setHeadings(kStatHeadings);
     m_clientModel->setHeadings({QStringLiteral("Логин"), QStringLiteral("Пароль"),
                                 firstStart ? kPlanHeadingFirstStart : kPlanHeading, QStringLiteral("ФИО")});
+    // The widest texts the columns usually hold: a long login, a balance, the check time.
+    const QString login = QStringLiteral("sat_grigoriev_2");
+    const QString balance = QStringLiteral("-12345.67");
+    fitColumnWidths(Stat, {login, balance, balance, QString(), kWidestCheckTime, QString(), QString(),
+                           QStringLiteral("SKYFI")},
+                    kStatHolder);
+    fitColumnWidths(client, {login, QStringLiteral("Qw3rty-71")}, kHolder);
 }
 
 void TForm1::reloadTables() {
+    // A reset forgets the column widths; the ones shown (the user may have dragged them) stay.
+    const QList<int> clientWidths = columnWidths(client);
+    const QList<int> statWidths = columnWidths(Stat);
     m_clientModel->reload();
     m_statModel->reload();
-    applyColumnWidths(client);
-    applyColumnWidths(Stat);
+    setColumnWidths(client, clientWidths);
+    setColumnWidths(Stat, statWidths);
 }
 
 void TForm1::setCountSilently(int count) {
@@ -321,6 +380,16 @@ void TForm1::FormCreate() {
         JvEdit2->setText(toQ(start.proxy.port));
         writeHeadings(false);  // both tables already hold `clients` rows (setCountSilently)
         read();
+        if (start.countDamaged) {
+            // Said now, before anything is saved over it: the accounts beyond row 1 are still in the
+            // file and come back when the count is set again.
+            showError(QStringLiteral("Число учётных записей в файле настроек не читается (Count=%1): "
+                                     "загружено записей: %2, в файле их: %3. Укажите число записей на "
+                                     "вкладке «Настройки».")
+                          .arg(toQ(start.countText))
+                          .arg(m_book.clients)
+                          .arg(start.accountRows));
+        }
     } else {
         repaint();
         try {

@@ -50,7 +50,13 @@ struct WindowEnvironment {
     PortalAddresses addresses = PortalAddresses::fromBuild();
     std::shared_ptr<UrlOpener> urlOpener;
     std::shared_ptr<const CheckClock> clock;
+    // The tray's balloon message after a run (by default the tray icon's own).
+    std::function<void(const QString& title, const QString& text)> trayMessage;
 };
+
+// The caption of "Обновить все балансы" after a run over `rowsInRun` rows: finished or stopped, with
+// how many were checked when stopped and how many failed, by kind.
+QString runCaption(const RefreshResult& run, int rowsInRun);
 
 class TForm1 : public QWidget {
     Q_OBJECT
@@ -241,6 +247,11 @@ private:
     // After transfers: for each portal that showed another key than its pin, asks whether to trust
     // the new one, and pins it on Yes.
     void askAboutChangedCertificates();
+    // Tints the row whose check failed, with the reason as its tooltip; a read page takes it away.
+    void markRow(const RowCheck& check);
+    // After a run: what needs attention as a tray message, and in full in the tray icon's tooltip
+    // until the next run.
+    void showRunSummary();
 
     AccountBook m_book;
     std::string FileName;

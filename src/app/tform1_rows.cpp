@@ -51,6 +51,7 @@ void TForm1::afterRowCommand() {
     const QSignalBlocker blocker(clients);
     clients->setValue(m_book.clients);
     JvXPProgressBar1->setMaximum(m_book.clients - 1);
+    m_statModel->clearRowNotes();  // the marks of failed checks belonged to rows that have moved
     reloadTables();
 }
 

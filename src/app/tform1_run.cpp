@@ -15,6 +15,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QSystemTrayIcon>
 #include <QTableView>
 
 #include "curl1_setup.h"
@@ -25,6 +26,8 @@
 #include "receive_buffer.h"
 #include "refresh_run.h"
 #include "run_history.h"
+#include "run_summary.h"
+#include "settings_file.h"
 #include "tform1.h"
 #include "text_grid_model.h"
 
@@ -108,13 +111,19 @@ void TForm1::runRefresh(int first, int last, bool showProgress) {
         RefreshHooks hooks;
         hooks.rowStarting = [&](int row) {
             if (showProgress) JvXPProgressBar1->setValue(row);
+            // The row being checked shows, however long its portal takes.
+            Stat->selectRow(row);
+            Stat->scrollTo(m_statModel->index(row, 0));
         };
         hooks.afterRoutine = [this](int routine) {
             if (routine != kCheckRIndex) repaintNow();
         };
         hooks.stopRequested = [this] { return m_stopRequested; };
         // Collected as the rows finish, so that a run ended by an error keeps what it did.
-        hooks.rowFinished = [this](const RowCheck& check) { m_lastRun.rows.push_back(check); };
+        hooks.rowFinished = [this](const RowCheck& check) {
+            m_lastRun.rows.push_back(check);
+            markRow(check);
+        };
         try {
             const RefreshResult result = refreshRows(*m_checks, first, last, history.keeping(hooks, m_book));
             m_lastRun.rowsChecked = result.rowsChecked;
@@ -126,12 +135,99 @@ void TForm1::runRefresh(int first, int last, bool showProgress) {
             showError(QString::fromStdString(e.what()));
         }
     });
+    Stat->clearSelection();  // so that the tint of a failed row shows
     if (!failed) {
         repaintNow();
-        if (zapis()) but1->setText(QStringLiteral("Обновление завершено"));
+        if (zapis()) but1->setText(runCaption(m_lastRun, last - first + 1));
     }
     sayHistoryProblem(history.save(FileName));
+    showRunSummary();
     if (m_closeAfterRun) close();
+}
+
+void TForm1::markRow(const RowCheck& check) {
+    switch (check.outcome) {
+        case CheckOutcome::PageRead:
+            m_statModel->setRowNote(check.row, {});
+            break;
+        case CheckOutcome::NotFound:
+            m_statModel->setRowNote(check.row,
+                                    QStringLiteral("Значения не найдены — неверный пароль или страница портала "
+                                                   "изменилась?"));
+            break;
+        case CheckOutcome::TransferFailed:
+            m_statModel->setRowNote(check.row,
+                                    QStringLiteral("Портал не ответил: ") + QString::fromStdString(check.errorText));
+            break;
+        case CheckOutcome::ErrorMarker:
+            m_statModel->setRowNote(check.row,
+                                    QStringLiteral("Ошибка проверки: ") + QString::fromStdString(check.errorText));
+            break;
+        case CheckOutcome::PassedOver:
+        case CheckOutcome::Stopped:
+            break;  // not checked: what the last check said still holds
+    }
+}
+
+void TForm1::showRunSummary() {
+    const double lowBalance = readLowBalance(FileName, kDefaultLowBalance);
+    const RunSummary summary = summarizeRun(m_lastRun.rows, m_book, lowBalance);
+    QStringList lines;
+    const auto account = [](const SummaryAccount& a) {
+        return toQ(a.login) + QStringLiteral(" (") + toQ(a.balance) + QLatin1Char(')');
+    };
+    for (const PortalTrouble& t : summary.changedPages)
+        lines << QStringLiteral("Изменилась страница портала %1: балансы не найдены")
+                     .arg(QString::fromStdString(t.portal));
+    for (const SummaryAccount& a : summary.lowBalances) lines << QStringLiteral("Низкий баланс: ") + account(a);
+    for (const PortalTrouble& t : summary.failedTransfers)
+        lines << QStringLiteral("Нет ответа от портала %1 (учётных записей: %2)")
+                     .arg(QString::fromStdString(t.portal))
+                     .arg(t.accounts.size());
+    for (const SummaryAccount& a : summary.fallenBalances)
+        lines << QStringLiteral("Баланс уменьшился: %1 (%2 → %3)")
+                     .arg(toQ(a.login), toQ(a.previous), toQ(a.balance));
+    if (lines.isEmpty()) {
+        JvTrayIcon1->setToolTip(windowTitle());
+        return;
+    }
+    JvTrayIcon1->setToolTip(windowTitle() + QLatin1Char('\n') + lines.join(QLatin1Char('\n')));
+    QStringList shown = lines.mid(0, 5);
+    if (lines.size() > 5) shown.last() += QStringLiteral(" … (ещё %1)").arg(lines.size() - 5);
+    const QString title = QStringLiteral("Korvex: проверено %1, требует внимания: %2")
+                              .arg(summary.accountsChecked)
+                              .arg(lines.size());
+    if (m_env.trayMessage)
+        m_env.trayMessage(title, shown.join(QLatin1Char('\n')));
+    else
+        JvTrayIcon1->showMessage(title, shown.join(QLatin1Char('\n')), QSystemTrayIcon::Warning);
+}
+
+QString runCaption(const RefreshResult& run, int rowsInRun) {
+    int checked = 0, noAnswer = 0, notFound = 0, errors = 0, reached = 0;
+    for (const RowCheck& check : run.rows) {
+        if (check.outcome == CheckOutcome::Stopped) continue;
+        ++reached;
+        if (check.outcome == CheckOutcome::PassedOver) continue;
+        ++checked;
+        noAnswer += check.outcome == CheckOutcome::TransferFailed;
+        notFound += check.outcome == CheckOutcome::NotFound;
+        errors += check.outcome == CheckOutcome::ErrorMarker;
+    }
+    const bool stopped = run.stopped || reached < static_cast<int>(run.rows.size());
+    QStringList details;
+    if (stopped) details << QStringLiteral("проверено: %1 из %2").arg(reached).arg(rowsInRun);
+    const auto failures = [&](int count, const QString& what) {
+        if (count > 0) details << QStringLiteral("%1: %2 из %3").arg(what).arg(count).arg(checked);
+    };
+    failures(noAnswer, QStringLiteral("без ответа"));
+    failures(notFound, QStringLiteral("не найдено"));
+    failures(errors, QStringLiteral("ошибка"));
+    QString caption =
+        stopped ? QStringLiteral("Обновление остановлено") : QStringLiteral("Обновление завершено");
+    if (!details.isEmpty())
+        caption += QStringLiteral(" (") + details.join(QStringLiteral(", ")) + QLatin1Char(')');
+    return caption;
 }
 
 void TForm1::bbb111Click() {

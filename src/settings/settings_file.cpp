@@ -2,6 +2,8 @@
 
 #include <sys/stat.h>
 #include <algorithm>
+#include <cmath>
+#include <cstdlib>
 #include <filesystem>
 #include <string_view>
 
@@ -69,6 +71,16 @@ bool parseNumber(std::string_view s, bool& nonZero) {
     return i == s.size();
 }
 
+// A whole number as the count takes it: blanks around, an optional sign, digits.
+bool isWholeNumber(std::string_view text) {
+    text = trimBlanks(text);
+    if (!text.empty() && (text.front() == '+' || text.front() == '-')) text.remove_prefix(1);
+    if (text.empty()) return false;
+    for (char c : text)
+        if (c < '0' || c > '9') return false;
+    return true;
+}
+
 bool proxyFlagFromText(std::string_view text) {
     text = trimBlanks(text);
     bool nonZero = false;
@@ -117,11 +129,29 @@ StartupValues readStartup(const std::string& path) {
     IniFile ini;
     ini.load(path);
     StartupValues values;
-    values.count = accountCountFromText(decoded(ini, kAuthSection, "Count"));
+    values.countText = decoded(ini, kAuthSection, "Count");
+    values.count = accountCountFromText(values.countText);
+    for (int n = kMaxAccounts - 1; n >= 0 && values.accountRows == 0; --n) {
+        for (const char* key : kAccountKeys)
+            if (!ini.value(kAuthSection, key + std::to_string(n)).empty()) values.accountRows = n + 1;
+    }
+    values.countDamaged = !isWholeNumber(values.countText) &&
+                          (ini.contains(kAuthSection, "Count") || values.accountRows > 1);
     values.proxy.enabled = proxyFlagFromText(decoded(ini, kAuthSection, "Proxy"));
     values.proxy.address = decoded(ini, kAuthSection, "Adress");
     values.proxy.port = decoded(ini, kAuthSection, "Port");
     return values;
+}
+
+double readLowBalance(const std::string& path, double fallback) {
+    IniFile ini;
+    ini.load(path);
+    std::string text(trimBlanks(ini.value(kSummarySection, "LowBalance")));
+    std::replace(text.begin(), text.end(), ',', '.');
+    if (text.empty()) return fallback;
+    char* end = nullptr;
+    const double value = std::strtod(text.c_str(), &end);
+    return end == text.c_str() + text.size() && std::isfinite(value) ? value : fallback;
 }
 
 void read(AccountBook& book, const std::string& path) {
@@ -142,16 +172,18 @@ void read(AccountBook& book, const std::string& path) {
     }
 }
 
-void zapis(const AccountBook& book, const ProxySettings& proxy, const std::string& path) {
+void zapis(const AccountBook& book, const ProxySettings& proxy, const std::string& path, int emptyRowsTo) {
     IniFile ini = loadForUpdate(path);
     putSingleKeys(ini, book.clients, proxy);
-    for (int n = 0; n < book.clients; ++n) {
+    for (int n = 0; n < std::max(book.clients, emptyRowsTo); ++n) {
         const std::string suffix = std::to_string(n);
+        const bool empty = n >= book.clients;
         for (int col = 0; col < kAccountCols; ++col) {
-            put(ini, kAuthSection, kAccountKeys[col] + suffix, book.client.cell(col, n));
+            put(ini, kAuthSection, kAccountKeys[col] + suffix, empty ? std::string() : book.client.cell(col, n));
         }
         for (int k = 0; k < static_cast<int>(std::size(kBalanceKeys)); ++k) {
-            put(ini, kDataSection, kBalanceKeys[k] + suffix, book.Stat.cell(kFirstStoredStatCol + k, n));
+            put(ini, kDataSection, kBalanceKeys[k] + suffix,
+                empty ? std::string() : book.Stat.cell(kFirstStoredStatCol + k, n));
         }
     }
     // Rows that fell off the end when accounts were deleted: their login and password must not stay.

@@ -43,8 +43,23 @@ bool settingsFileExists(const std::string& path);
 struct StartupValues {
     int count = 1;
     ProxySettings proxy;
+    // "Count" is not a whole number (or is missing from a file that holds more than one account), so
+    // `count` is 1 whatever the file holds. `countText` is the value as it decodes, for the message.
+    bool countDamaged = false;
+    std::string countText;
+    // One more than the last of rows 0..499 with an account (any of its four keys holds text): what
+    // the file holds, whatever "Count" says; 0 for none. Rows beyond the count are kept on purpose
+    // (lowering the count hides them), so this may exceed `count` in a sound file too.
+    int accountRows = 0;
 };
 StartupValues readStartup(const std::string& path);
+
+// Section "SUMMARY" (newer versions only; older files have none and read as before): "LowBalance",
+// the balance below which the run summary names an account, as plain decimal text ("0", "-50",
+// "100.5"; a comma serves as the point too). Answers `fallback` when the file, the key or a number
+// is not there.
+inline constexpr const char* kSummarySection = "SUMMARY";
+double readLowBalance(const std::string& path, double fallback);
 
 // Loads rows 0..clients-1: account columns 0..3, balance column 0 (a copy of the login) and balance
 // columns 1..5. The caller has sized both tables already; cells outside them are not written. Balance
@@ -52,9 +67,11 @@ StartupValues readStartup(const std::string& path);
 void read(AccountBook& book, const std::string& path);
 
 // Saves the four single keys and rows 0..clients-1 of both tables, keeping every other line of the file;
-// rows the book marks as dropped by a delete (AccountBook::droppedFirst..droppedEnd) are written empty.
-// The whole file is replaced in one step (see IniFile::save). Throws SettingsWriteError.
-void zapis(const AccountBook& book, const ProxySettings& proxy, const std::string& path);
+// rows the book marks as dropped by a delete (AccountBook::droppedFirst..droppedEnd) are written empty,
+// and so are rows clients..emptyRowsTo-1 (an import that replaces the accounts leaves none of the old
+// ones hidden beyond the count). The whole file is replaced in one step (see IniFile::save). Throws
+// SettingsWriteError.
+void zapis(const AccountBook& book, const ProxySettings& proxy, const std::string& path, int emptyRowsTo = 0);
 
 // The file as a first start makes it: count 1, the proxy setting, empty entries for account 0.
 // Throws SettingsWriteError. Called on an existing file it updates those keys in place and keeps the rest.

@@ -1,6 +1,8 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QKeyEvent>
+#include <QHeaderView>
+#include <QPlainTextEdit>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QSpinBox>
@@ -114,6 +116,57 @@ TEST_F(WindowTest, AnUnwritableFolderIsReportedOnceAndTheWindowStillOpens) {
 }  // namespace korvex::test
 
 namespace korvex::test {
+
+// The window keeps its size; its columns are divided so that headings and check times show whole.
+TEST_F(WindowTest, HeadingsAndCheckTimesShowWholeAndDraggedWidthsStay) {
+    for (bool firstStart : {true, false}) {
+        SCOPED_TRACE(firstStart ? "first start" : "second start");
+        TForm1& form = open();
+        form.show();
+        for (QTableView* view : {form.Stat, form.client}) {
+            SCOPED_TRACE(view->objectName().toStdString());
+            view->parentWidget()->show();
+            int total = 0;
+            for (int c = 0; c < view->model()->columnCount(); ++c) {
+                EXPECT_GE(view->columnWidth(c), view->horizontalHeader()->sectionSizeHint(c)) << c;
+                total += view->columnWidth(c);
+            }
+            EXPECT_LE(total, view->viewport()->width());
+        }
+        const int stamp = form.Stat->fontMetrics().horizontalAdvance(QStringLiteral("12/31/2026 23:59"));
+        EXPECT_GE(form.Stat->columnWidth(kDate), stamp + 6);
+        close();
+    }
+
+    TForm1& form = open();
+    form.Stat->horizontalHeader()->resizeSection(kStatHolder, 77);
+    form.PageControl1->setCurrentWidget(form.tab1);
+    form.clients->setValue(3);
+    EXPECT_EQ(form.Stat->columnWidth(kStatHolder), 77);
+}
+
+TEST_F(WindowTest, TheHelpTextReadsInNormalColours) {
+    TForm1& form = open();
+    EXPECT_TRUE(form.JvMemo1->isEnabled());
+    EXPECT_TRUE(form.JvMemo1->isReadOnly());
+}
+
+// A count that is no number loads one account; the window says so, and how many the file holds.
+TEST_F(WindowTest, ACountThatIsNoNumberIsSaidWithTheAccountsTheFileHolds) {
+    std::ofstream out(m_settings, std::ios::binary);
+    out << "[AUTHENTICATION]\r\nCount=" << encode("abc") << "\r\n";
+    for (int r = 0; r < 31; ++r) out << "Login_" << r << "=" << encode("user" + std::to_string(r)) << "\r\n";
+    out.close();
+    TForm1& form = open();
+    ASSERT_EQ(m_errors.size(), 1);
+    EXPECT_TRUE(m_errors[0].contains(QStringLiteral("Count=abc"))) << m_errors[0].toStdString();
+    EXPECT_TRUE(m_errors[0].contains(QStringLiteral("в файле их: 31"))) << m_errors[0].toStdString();
+    EXPECT_EQ(form.book().clients, 1);
+
+    // Set again, the count brings every account back.
+    form.clients->setValue(31);
+    EXPECT_EQ(form.book().client.cell(kLogin, 30), "user30");
+}
 
 TEST_F(WindowTest, ABadProxyPortInTheFileIsShownAtStartAndTheWindowStillOpens) {
     std::ofstream(m_settings, std::ios::binary)

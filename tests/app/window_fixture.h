@@ -39,6 +39,9 @@ protected:
         };
         if (m_addresses) env.addresses = *m_addresses;
         env.urlOpener = m_opener;
+        env.trayMessage = [this](const QString& title, const QString& text) {
+            m_trayMessages << title + QLatin1Char('\n') + text;
+        };
         env.clock = m_clock;
         m_form = std::make_unique<TForm1>(m_settings, env);
         return *m_form;
@@ -57,6 +60,7 @@ protected:
     std::unique_ptr<TForm1> m_form;
     QStringList m_errors;
     QStringList m_questions;
+    QStringList m_trayMessages;  // title and text of each tray message
     bool m_answerYes = true;
     std::optional<PortalAddresses> m_addresses;
     std::shared_ptr<RecordingUrlOpener> m_opener = std::make_shared<RecordingUrlOpener>();

@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -10,6 +11,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QSystemTrayIcon>
 #include <QTableView>
 #include <fstream>
 #include <iterator>
@@ -18,6 +20,7 @@
 #include "portal_window_fixture.h"
 #include "provider_profiles.h"
 #include "settings_file.h"
+#include "text_grid_model.h"
 
 namespace korvex::test {
 
@@ -99,7 +102,11 @@ TEST_F(PortalWindowTest, StopEndsARunStalledOnAPortalAndSavesWhatWasChecked) {
                   EXPECT_TRUE(form.JvXPButton2->isEnabled());
                   EXPECT_FALSE(form.but1->isEnabled());
                   EXPECT_FALSE(form.client->isEnabled());
+                  // The row waiting for its portal is the one that shows as selected.
+                  const QModelIndexList selected = form.Stat->selectionModel()->selectedRows();
                   form.JvXPButton2->click();
+                  EXPECT_EQ(selected.size(), 1);
+                  EXPECT_TRUE(!selected.isEmpty() && selected[0].row() == 1);
               });
     form.bbb111Click();  // returns once stopped
 
@@ -107,6 +114,9 @@ TEST_F(PortalWindowTest, StopEndsARunStalledOnAPortalAndSavesWhatWasChecked) {
     EXPECT_EQ(b.Stat.cell(kDate, 0), "7/12/2026 09:05");
     EXPECT_EQ(b.Stat.cell(kDate, 1), "");   // the stalled row: only the previous balance moved
     EXPECT_EQ(b.Stat.cell(kDate, 2), "");   // never reached
+    EXPECT_EQ(form.but1->text(), QStringLiteral("Обновление остановлено (проверено: 1 из 3)"));
+    EXPECT_FALSE(form.statModel()->data(form.statModel()->index(1, 0), Qt::BackgroundRole).isValid())
+        << "a stopped row was not checked, so it has not failed";
     EXPECT_TRUE(form.lastRun().stopped);
     ASSERT_EQ(form.lastRun().rows.size(), 2u);
     EXPECT_EQ(form.lastRun().rows[1].outcome, CheckOutcome::Stopped);
@@ -114,6 +124,76 @@ TEST_F(PortalWindowTest, StopEndsARunStalledOnAPortalAndSavesWhatWasChecked) {
     EXPECT_EQ(savedBook(m_settings, 3).Stat.cell(kDate, 0), "7/12/2026 09:05");
     EXPECT_TRUE(form.but1->isEnabled());
     EXPECT_FALSE(form.transferRunning());
+}
+
+// Rows whose check failed are tinted, with the reason as their tooltip, until their next check;
+// the caption says how many failed.
+TEST_F(PortalWindowTest, FailedRowsAreMarkedUntilTheirNextCheckAndTheCaptionCountsThem) {
+    const auto note = [this](int row) {
+        return m_form->statModel()->data(m_form->statModel()->index(row, 3), Qt::ToolTipRole).toString();
+    };
+    const auto tinted = [this](int row) {
+        return m_form->statModel()->data(m_form->statModel()->index(row, 1), Qt::BackgroundRole).isValid();
+    };
+    TForm1& form = openWith({{"sps_ivanov", "Qw3rty-71", "39"},
+                             {"sps_petrova", "wrong password", "SPS"},
+                             {"nobody", "x", ""},
+                             {"sat_titova", "T1tova-SG", "SG"}});
+    form.bbb111Click();
+    EXPECT_EQ(form.but1->text(), QStringLiteral("Обновление завершено (не найдено: 1 из 3)"));
+    for (int row : {0, 2, 3}) EXPECT_FALSE(tinted(row)) << row;
+    EXPECT_TRUE(tinted(1));
+    EXPECT_EQ(note(1), QStringLiteral("Значения не найдены — неверный пароль или страница портала изменилась?"));
+
+    // The right password: the next check of that row takes the mark away.
+    form.book().client.setCell(kPassword, 1, "lEto2009");
+    form.setCurrentCell(1, 1);
+    form.N6Click();
+    EXPECT_FALSE(tinted(1));
+    EXPECT_EQ(form.but1->text(), QStringLiteral("Обновление завершено"));
+
+    // No portal answers: every checked row says so, with the transfer's own words; the balances
+    // stay as they were, as ever.
+    m_portals.reset();
+    form.bbb111Click();
+    EXPECT_EQ(form.but1->text(), QStringLiteral("Обновление завершено (без ответа: 3 из 3)"));
+    for (int row : {0, 1, 3}) {
+        SCOPED_TRACE(row);
+        EXPECT_TRUE(tinted(row));
+        EXPECT_TRUE(note(row).startsWith(QStringLiteral("Портал не ответил: "))) << note(row).toStdString();
+        EXPECT_GT(note(row).size(), 20);
+        EXPECT_EQ(form.book().Stat.cell(kPrevious, row), form.book().Stat.cell(kBalance, row));
+    }
+    EXPECT_FALSE(tinted(2)) << "a row without a portal is passed over, not failed";
+
+    // Moving rows takes the marks away rather than leave them on other accounts.
+    form.setCurrentCell(0, 1);
+    form.moveupClick();
+    for (int row = 0; row < 4; ++row) EXPECT_FALSE(tinted(row)) << row;
+}
+
+// After a run the tray says what needs attention, and keeps the whole list in its tooltip until
+// the next run; a run with nothing to say says nothing.
+TEST_F(PortalWindowTest, AfterARunTheTraySaysWhatNeedsAttention) {
+    TForm1& form = openWith({{"sps_ivanov", "Qw3rty-71", "39"}, {"sps_petrova", "lEto2009", "SPS"}});
+    form.bbb111Click();
+    ASSERT_EQ(m_trayMessages.size(), 1);
+    EXPECT_TRUE(m_trayMessages[0].contains(QStringLiteral("Низкий баланс: sps_petrova (-3.80)")))
+        << m_trayMessages[0].toStdString();
+    EXPECT_TRUE(form.JvTrayIcon1->toolTip().startsWith(QStringLiteral("Korvex  3.0\nНизкий баланс: sps_petrova")))
+        << form.JvTrayIcon1->toolTip().toStdString();
+
+    m_portals->setRedesigned(PortalId::SpectrumSat, true);
+    form.bbb111Click();
+    ASSERT_EQ(m_trayMessages.size(), 2);
+    EXPECT_TRUE(m_trayMessages[1].contains(QStringLiteral("Изменилась страница портала SpectrumSat")))
+        << m_trayMessages[1].toStdString();
+
+    m_portals->setRedesigned(PortalId::SpectrumSat, false);
+    form.book().client.setCell(kPlanCode, 1, "");
+    form.bbb111Click();
+    EXPECT_EQ(m_trayMessages.size(), 2);
+    EXPECT_EQ(form.JvTrayIcon1->toolTip(), QStringLiteral("Korvex  3.0"));
 }
 
 TEST_F(PortalWindowTest, ClosingTheWindowDuringARunStopsItSavesAndCloses) {

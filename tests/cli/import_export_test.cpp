@@ -11,6 +11,8 @@
 #include "balance_table.h"
 #include "cli_test_support.h"
 #include "codepage.h"
+#include "enc_dec.h"
+#include "ini_file.h"
 
 namespace korvex::test {
 namespace {
@@ -87,6 +89,70 @@ TEST(ImportCommandTest, ARefusalWritesNothing) {
         EXPECT_EQ(f.fileText(), before);
         EXPECT_EQ(fs::exists(f.settings), c.present > 0);
     }
+}
+
+// Accounts the file holds beyond its count (a count that cannot be read, a lowered count) are
+// said, and an import never writes over them unless it replaces every account.
+TEST(ImportCommandTest, AccountsHiddenBeyondTheCountAreSaidAndNeverWrittenOver) {
+    struct Case {
+        const char* name;
+        const char* count;  // written over the count of a file with five accounts
+        bool warned;
+        bool refused;
+    } cases[] = {
+        {"count that is no number", "abc", true, true},
+        {"lowered count", "2", false, true},
+        {"sound count", "5", false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        CliFolder f;
+        ASSERT_EQ(f.import(accountsCsv(0, 5)), kExitOk);
+        IniFile ini = IniFile::parse(f.fileText());
+        ini.setValue("AUTHENTICATION", "Count", encode(c.count));
+        ASSERT_FALSE(ini.save(f.settings));
+        const std::string before = f.fileText();
+
+        ASSERT_EQ(showCommand(f.context(), false), kExitOk);
+        EXPECT_EQ(f.err.str().find("warning: the account count of " + f.settings +
+                                   " cannot be read (Count=\"abc\"), so 1 account is taken; the file holds 5 "
+                                   "accounts\n") != std::string::npos,
+                  c.warned)
+            << f.err.str();
+
+        EXPECT_EQ(f.import(accountsCsv(10, 1)), c.refused ? kExitFailed : kExitOk) << f.err.str();
+        if (c.refused) {
+            EXPECT_NE(f.err.str().find("nothing was imported"), std::string::npos) << f.err.str();
+            EXPECT_EQ(f.fileText(), before);
+            // Replacing is asked for in so many words: then none of the old accounts stays hidden.
+            ASSERT_EQ(f.import(accountsCsv(10, 1), true), kExitOk) << f.err.str();
+            ASSERT_EQ(f.import(accountsCsv(20, 1)), kExitOk) << f.err.str();
+            const AccountBook book = savedBook(f.settings);
+            ASSERT_EQ(book.clients, 2);
+            EXPECT_EQ(book.client.cell(kLogin, 1), "user20");
+            EXPECT_EQ(readStartup(f.settings).accountRows, 2);
+        } else {
+            EXPECT_EQ(savedBook(f.settings).client.cell(kLogin, 5), "user10");
+        }
+    }
+}
+
+// A reading command reads the file it opened, whatever a save renames over it meanwhile.
+TEST(ShowCommandTest, TheOpenedFileIsReadWholeThoughASaveReplacesIt) {
+    CliFolder f;
+    ASSERT_EQ(f.import(accountsCsv(0, 3)), kExitOk);
+    const int fd = ::open(f.settings.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    const std::string opened = openedFilePath(fd, f.settings);
+    ASSERT_EQ(f.import(accountsCsv(10, 1), true), kExitOk);  // replaces the file
+
+    EXPECT_EQ(readStartup(opened).count, 3);
+    AccountBook book;
+    book.setCount(3);
+    read(book, opened);
+    EXPECT_EQ(book.client.cell(kLogin, 2), "user2");
+    ::close(fd);
+    EXPECT_EQ(readStartup(f.settings).count, 1);
 }
 
 TEST(ImportCommandTest, FiveHundredInAllIsTheLimitNotBeyond) {

@@ -93,11 +93,12 @@ TEST(SettingsFile, StartupValuesFromTheFile) {
         const char *count, *proxy;
         int wantCount;
         bool wantProxy;
+        bool wantDamaged = false;  // the count cannot be read as a number at all
     } cases[] = {
         {"3", "-1", 3, true},       {"500", "0", 500, false},
         {"501", "1", 500, true},    {"0", "TRUE", 1, true},
-        {"-7", "true", 1, true},    {"abc", "false", 1, false},
-        {"2.5", "yes", 1, false},   {"", "", 1, false},
+        {"-7", "true", 1, true},    {"abc", "false", 1, false, true},
+        {"2.5", "yes", 1, false, true},   {"", "", 1, false, true},
         {" 12 ", "0.0", 12, false}, {"99999999999999999999", "2.5", 500, true},
         {"4", "-0", 4, false},      {"4", "1e3", 4, true},
         {"4", "0,0", 4, false},     {"4", "0,5", 4, true},
@@ -114,6 +115,9 @@ TEST(SettingsFile, StartupValuesFromTheFile) {
         ASSERT_FALSE(ini.save(path));
         const StartupValues start = readStartup(path);
         EXPECT_EQ(start.count, c.wantCount) << "Count " << c.count;
+        EXPECT_EQ(start.countDamaged, c.wantDamaged) << "Count " << c.count;
+        EXPECT_EQ(start.countText, c.count);
+        EXPECT_EQ(start.accountRows, 0);
         EXPECT_EQ(start.proxy.enabled, c.wantProxy) << "Proxy " << c.proxy;
         EXPECT_EQ(start.proxy.address, "proxy.local");
         EXPECT_EQ(start.proxy.port, "80a");
@@ -121,6 +125,56 @@ TEST(SettingsFile, StartupValuesFromTheFile) {
     const StartupValues none = readStartup(dir.file("missing.ini"));
     EXPECT_EQ(none.count, 1);
     EXPECT_FALSE(none.proxy.enabled);
+    EXPECT_FALSE(none.countDamaged);
+}
+
+// The low-balance threshold has a section of its own; files without it read as before.
+TEST(SettingsFile, TheLowBalanceThresholdIsReadFromItsOwnSection) {
+    struct Case {
+        const char* text;  // nullptr: no key
+        double want;
+    } cases[] = {{nullptr, 7}, {"0", 0}, {"-50", -50}, {" 100,5 ", 100.5}, {"abc", 7}, {"", 7}, {"1e999", 7}};
+    TempDir dir;
+    const std::string path = dir.file("Settings.ini");
+    for (const Case& c : cases) {
+        IniFile ini;
+        ini.setValue("AUTHENTICATION", "Count", enc("1"));
+        if (c.text) ini.setValue("SUMMARY", "LowBalance", c.text);
+        ASSERT_FALSE(ini.save(path));
+        EXPECT_DOUBLE_EQ(readLowBalance(path, 7), c.want) << (c.text ? c.text : "no key");
+        EXPECT_EQ(readStartup(path).count, 1);
+    }
+    EXPECT_DOUBLE_EQ(readLowBalance(dir.file("missing.ini"), 7), 7);
+}
+
+// What the file holds, whatever its count says: a damaged count hides accounts, a missing count
+// in a file with several accounts as well.
+TEST(SettingsFile, StartupTellsHowManyAccountRowsTheFileHolds) {
+    struct Case {
+        const char* count;  // nullptr: no "Count" key
+        std::vector<std::pair<const char*, int>> keys;
+        int wantRows;
+        bool wantDamaged;
+    } cases[] = {
+        {"abc", {{"Login_", 0}, {"FIO_", 30}}, 31, true},
+        {"5", {{"Login_", 0}, {"Sputnik_", 11}}, 12, false},  // a lowered count hides rows on purpose
+        {nullptr, {{"Login_", 0}, {"Password_", 3}}, 4, true},
+        {nullptr, {{"Login_", 0}}, 1, false},
+        {"2", {{"Login_", 499}}, 500, false},
+        {"2", {{"Login_", 500}}, 0, false},  // beyond what a book can hold
+    };
+    TempDir dir;
+    const std::string path = dir.file("Settings.ini");
+    for (const auto& c : cases) {
+        IniFile ini;
+        if (c.count) ini.setValue("AUTHENTICATION", "Count", enc(c.count));
+        ini.setValue("AUTHENTICATION", "Login_1", enc(""));
+        for (const auto& [key, row] : c.keys) ini.setValue("AUTHENTICATION", key + std::to_string(row), enc("x"));
+        ASSERT_FALSE(ini.save(path));
+        const StartupValues start = readStartup(path);
+        EXPECT_EQ(start.accountRows, c.wantRows) << (c.count ? c.count : "no count");
+        EXPECT_EQ(start.countDamaged, c.wantDamaged) << (c.count ? c.count : "no count");
+    }
 }
 
 TEST(SettingsFile, SaveAndLoadKeepEveryByte) {

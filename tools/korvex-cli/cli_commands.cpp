@@ -1,12 +1,16 @@
 #include "cli_commands.h"
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <optional>
@@ -28,6 +32,7 @@
 #include "parallel_refresh.h"
 #include "refresh_run.h"
 #include "run_history.h"
+#include "run_summary.h"
 #include "settings_file.h"
 #include "stop_signals.h"
 
@@ -68,7 +73,11 @@ std::string rowRanges(const std::vector<int>& rows) {
 
 // Loads the settings file the way the window's start does (count and proxy, then both tables).
 // Answers false, with the message written, when there is no file to load or it cannot be read.
-bool loadSettings(const CliContext& context, AccountBook& book, ProxySettings& proxy) {
+// Both reads go to the one file that was there when it was opened: a save by the window meanwhile
+// replaces the file whole, so the commands that read without the single-copy lock still see one
+// consistent file. A count that cannot be read is said, with how many accounts the file holds.
+bool loadSettings(const CliContext& context, AccountBook& book, ProxySettings& proxy,
+                  StartupValues* startOut = nullptr) {
     const std::string& path = context.settingsPath;
     if (!settingsFileExists(path)) {
         context.err << kPrefix << "there is no settings file " << path
@@ -81,11 +90,19 @@ bool loadSettings(const CliContext& context, AccountBook& book, ProxySettings& p
         context.err << kPrefix << "cannot read " << path << ": " << std::strerror(errno) << '\n';
         return false;
     }
-    ::close(fd);
-    const StartupValues start = readStartup(path);
+    const std::string opened = openedFilePath(fd, path);
+    const StartupValues start = readStartup(opened);
     proxy = start.proxy;
     book.setCount(start.count);
-    read(book, path);
+    read(book, opened);
+    ::close(fd);
+    if (start.countDamaged) {
+        context.err << kPrefix << "warning: the account count of " << path << " cannot be read (Count="
+                    << quoted(terminalText(cp1251ToUtf8(start.countText))) << "), so " << book.clients
+                    << (book.clients == 1 ? " account is" : " accounts are") << " taken; the file holds "
+                    << start.accountRows << (start.accountRows == 1 ? " account\n" : " accounts\n");
+    }
+    if (startOut) *startOut = start;
     return true;
 }
 
@@ -228,11 +245,12 @@ bool holdsNoAccounts(const AccountBook& book) {
     return true;
 }
 
-// Saves with zapis; answers false with the message written.
-bool save(const CliContext& context, const AccountBook& book, const ProxySettings& proxy) {
+// Saves with zapis (rows up to `emptyRowsTo` beyond the count emptied); answers false with the
+// message written.
+bool save(const CliContext& context, const AccountBook& book, const ProxySettings& proxy, int emptyRowsTo = 0) {
     try {
         const SignalHold hold;
-        zapis(book, proxy, context.settingsPath);
+        zapis(book, proxy, context.settingsPath, emptyRowsTo);
         return true;
     } catch (const SettingsWriteError& e) {
         context.err << kPrefix << e.what() << '\n';
@@ -240,7 +258,37 @@ bool save(const CliContext& context, const AccountBook& book, const ProxySetting
     }
 }
 
+// Runs `command` with sh -c, `text` on its standard input, and waits for it. Answers what went
+// wrong, or an empty text. A command that does not read its input does not end the program.
+std::string runNotifyCommand(const std::string& command, const std::string& text) {
+    std::fflush(nullptr);
+    FILE* pipe = ::popen(command.c_str(), "we");
+    if (!pipe) return std::string("could not be started: ") + std::strerror(errno);
+    // SIGPIPE held back (the command is started already, so it keeps the usual disposition), and a
+    // pending one taken away before it is let through again.
+    sigset_t pipeSignal, previous;
+    sigemptyset(&pipeSignal);
+    sigaddset(&pipeSignal, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipeSignal, &previous);
+    std::fwrite(text.data(), 1, text.size(), pipe);
+    std::fflush(pipe);
+    const int status = ::pclose(pipe);
+    const timespec now{0, 0};
+    while (sigtimedwait(&pipeSignal, nullptr, &now) == SIGPIPE) {
+    }
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    if (status == -1) return std::string("failed: ") + std::strerror(errno);
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return {};
+    if (WIFEXITED(status)) return "ended with status " + std::to_string(WEXITSTATUS(status));
+    return "was ended by signal " + std::to_string(WTERMSIG(status));
+}
+
 }  // namespace
+
+std::string openedFilePath(int fd, const std::string& path) {
+    const std::string alias = "/proc/self/fd/" + std::to_string(fd);
+    return ::access(alias.c_str(), R_OK) == 0 ? alias : path;
+}
 
 int showCommand(const CliContext& context, bool csv) {
     AccountBook book;
@@ -355,7 +403,12 @@ int refreshCommand(const CliContext& context, std::optional<int> rowNumber, cons
     // is said, and changes nothing else.
     if (const std::string problem = history.save(context.settingsPath); !problem.empty())
         context.err << kPrefix << problem << '\n';
-    printBalanceTable(context.out, book);
+    const double lowBalance = readLowBalance(context.settingsPath, kDefaultLowBalance);
+    const RunSummary summary = summarizeRun(reports, book, lowBalance);
+    if (options.summaryJson)
+        context.out << summaryJson(summary, lowBalance);
+    else
+        printBalanceTable(context.out, book);
     context.out.flush();
 
     int interruptedAt = -1;
@@ -377,7 +430,11 @@ int refreshCommand(const CliContext& context, std::optional<int> rowNumber, cons
                 break;
             }
             case CheckOutcome::PageRead:
+                break;
             case CheckOutcome::NotFound:
+                failed = true;
+                context.err << kPrefix << name << ": the values were not found on the portal's page ("
+                            << kNotFoundMarker << "): a wrong password, or the page has changed\n";
                 break;
             case CheckOutcome::TransferFailed:
                 failed = true;
@@ -425,6 +482,21 @@ int refreshCommand(const CliContext& context, std::optional<int> rowNumber, cons
         context.err << (saved ? (lastRowsOnly ? ", the rows checked before saved\n" : ", the rows checked saved\n")
                               : "\n");
     }
+    // Balances come from the portals' pages: no control character of theirs reaches the terminal
+    // or the notify command.
+    std::string text;
+    const std::string raw = summaryText(summary);
+    for (std::size_t at = 0, end; (end = raw.find('\n', at)) != std::string::npos; at = end + 1)
+        text += terminalText(std::string_view(raw).substr(at, end - at)) + '\n';
+    context.err << text;
+    if (!text.empty() && !options.notifyCommand.empty()) {
+        const std::string error = runNotifyCommand(options.notifyCommand, text);
+        if (!error.empty()) {
+            failed = true;
+            context.err << kPrefix << "the notify command " << quoted(options.notifyCommand) << " " << error << '\n';
+        }
+    }
+    if (summary.needsAttention()) return kExitAttention;
     return failed ? kExitFailed : kExitOk;
 }
 
@@ -449,9 +521,29 @@ int importCommand(const CliContext& context, const std::string& csvPath, bool re
     AccountBook book;
     ProxySettings proxy;
     const bool fileExists = settingsFileExists(path);
-    if (fileExists && !loadSettings(context, book, proxy)) return kExitFailed;
+    StartupValues start;
+    if (fileExists && !loadSettings(context, book, proxy, &start)) return kExitFailed;
 
     const int kept = replace || holdsNoAccounts(book) ? 0 : book.clients;
+    // Rows beyond the count keep their accounts in the file (a lowered or damaged count hides
+    // them); the new accounts must not go over them.
+    if (!replace && start.accountRows > kept) {
+        AccountBook hidden;
+        hidden.setCount(start.accountRows);
+        read(hidden, path);
+        const int end = std::min(start.accountRows, kept + static_cast<int>(accounts.size()));
+        for (int row = kept; row < end; ++row) {
+            bool holdsAccount = false;
+            for (int col = 0; col < kAccountCols; ++col)
+                holdsAccount = holdsAccount || !hidden.client.cell(col, row).empty();
+            if (!holdsAccount) continue;
+            context.err << kPrefix << path << " holds an account in " << rowName(hidden, row)
+                        << ", beyond its account count of " << book.clients
+                        << ", where the import would write; nothing was imported (raise the count in the "
+                           "window to see the hidden accounts, or import with --replace)\n";
+            return kExitFailed;
+        }
+    }
     if (kept + static_cast<long long>(accounts.size()) > kMaxAccounts) {
         const ImportedAccount& beyond = accounts[static_cast<std::size_t>(kMaxAccounts - kept)];
         context.err << kPrefix << source << ": line " << beyond.line << ": more than " << kMaxAccounts
@@ -481,7 +573,8 @@ int importCommand(const CliContext& context, const std::string& csvPath, bool re
         book.Stat.clearRow(row);
         book.Stat.setCell(kStatLogin, row, book.client.cell(kLogin, row));
     }
-    if (!save(context, book, proxy)) return kExitFailed;
+    // Replacing leaves none of the old accounts hidden beyond the new count.
+    if (!save(context, book, proxy, replace ? start.accountRows : 0)) return kExitFailed;
     context.out << "imported " << accounts.size() << (accounts.size() == 1 ? " account" : " accounts")
                 << " from " << source << "; " << path << " holds " << total
                 << (total == 1 ? " account\n" : " accounts\n");

@@ -16,6 +16,7 @@ namespace korvex {
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailed = 1;  // a check, an import or a file failed, or the run was stopped
 inline constexpr int kExitUsage = 2;   // the command line asks for something that cannot be done
+inline constexpr int kExitAttention = 3;  // refresh: the summary names a low balance or a changed page
 
 // The most bytes an account CSV may have: far more than 500 accounts need, and a file named by
 // mistake (a disk image, /dev/zero) is refused instead of read into memory.
@@ -41,6 +42,8 @@ struct RefreshOptions {
     int jobs = 1;              // checks at once in all
     int perPortal = 1;         // checks at once on one portal
     int timeoutSeconds = 120;  // the most one account's whole check may take; 0: no limit
+    bool summaryJson = false;   // the run summary as JSON on `out`, in place of the table
+    std::string notifyCommand;  // run with the summary text on its standard input when it names anything
 };
 
 // The refresh run of the window over every row, or over row `row` (from 1) alone, then the save and
@@ -49,12 +52,19 @@ struct RefreshOptions {
 // A raised stop flag aborts the transfer in progress and ends the run after it: the rows checked so
 // far are saved, the row whose transfer was cut short is left as it was. A proxy port that is not a
 // number ends the run at the row that needs the proxy, without a save, as the window does.
+// After the table comes the run summary on `err` (with options.summaryJson, as JSON on `out` in place of
+// the table); options.notifyCommand, when given, runs with the summary text on its standard input when
+// the summary names anything. Exit status 3 when it names a low balance or a changed portal page.
 int refreshCommand(const CliContext& context, std::optional<int> row, const RefreshOptions& options = {});
 
 // Accounts from the account CSV at `csvPath` ("-": `in`), after the present ones or, with `replace`,
 // in their place. A book whose only row is empty (a first start) counts as having no accounts. The
 // settings file is made first when it does not exist. Any refusal leaves every file as it was.
 int importCommand(const CliContext& context, const std::string& csvPath, bool replace);
+
+// A name under which the file open on `fd` can be opened again, whatever has been renamed over
+// `path` since: its /proc/self/fd entry, or `path` itself where there is none.
+std::string openedFilePath(int fd, const std::string& path);
 
 // The accounts as an account CSV to `csvPath`, or to `out` when it is "" or "-". A file is replaced
 // in one step and made readable by its owner only (it holds the passwords in the clear); a device or

@@ -97,6 +97,7 @@ CliInvocation parseCommandLine(const std::vector<std::string>& args) {
     std::string rowText;
     std::string dateText;
     std::string limitText;
+    std::string summaryText;
 
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
@@ -127,6 +128,14 @@ CliInvocation parseCommandLine(const std::vector<std::string>& args) {
         } else if (!optionsEnded && valueOption(args, i, "--timeout", limitText, topic)) {
             flagsSeen.emplace_back("--timeout", CliCommand::Refresh);
             call.timeoutSeconds = boundedNumber(limitText, "--timeout", 0, kMaxTimeoutSeconds, "seconds");
+        } else if (!optionsEnded && valueOption(args, i, "--summary", summaryText, topic)) {
+            flagsSeen.emplace_back("--summary", CliCommand::Refresh);
+            if (summaryText != "json")
+                throw CliUsageError("--summary takes json, not \"" + summaryText + "\"", CliCommand::Refresh);
+            call.summaryJson = true;
+        } else if (!optionsEnded && valueOption(args, i, "--notify", call.notifyCommand, topic)) {
+            flagsSeen.emplace_back("--notify", CliCommand::Refresh);
+            if (call.notifyCommand.empty()) throw CliUsageError("--notify needs a command", CliCommand::Refresh);
         } else if (!optionsEnded && arg == "--csv") {
             flagsSeen.emplace_back(arg, CliCommand::Show);
             call.csv = true;
@@ -219,7 +228,7 @@ std::string helpText(CliCommand topic) {
                    "  --settings FILE  another settings file than the window's Settings.ini\n";
         case CliCommand::Refresh:
             return "usage: korvex-cli refresh [--row N] [--jobs N [--per-portal P]] [--timeout SECONDS]\n"
-                   "                          [--settings FILE]\n"
+                   "                          [--summary json] [--notify COMMAND] [--settings FILE]\n"
                    "\n"
                    "Checks every account on its operator's portal, as \"Обновить все балансы\" in the\n"
                    "window does, saves the results to the settings file and prints the balance table.\n"
@@ -236,10 +245,20 @@ std::string helpText(CliCommand topic) {
                    "  --timeout SECONDS\n"
                    "                   the most one account's check may take (default 120, 0 for no\n"
                    "                   limit); an account over it counts as a portal that gave no page\n"
+                   "  --summary json   the run summary as JSON on standard output, in place of the table\n"
+                   "  --notify COMMAND run COMMAND (with sh -c) with the summary text on its standard\n"
+                   "                   input, when the summary names anything\n"
                    "  --settings FILE  another settings file than the window's Settings.ini\n"
                    "\n"
                    "Exit status 1 when a portal gave no page, a check ended with the error marker,\n"
-                   "the run was stopped, or the results could not be saved.\n";
+                   "an account's values were not found on its page (a wrong password gives the\n"
+                   "portal's login page), the run was stopped, or the results could not be saved.\n"
+                   "\n"
+                   "After the table, the run summary on standard error: portals whose page seems to\n"
+                   "have changed (no account found its balance), balances below the threshold\n"
+                   "(LowBalance in section [SUMMARY] of the settings file, 0 when not set), portals\n"
+                   "that gave no page and balances that fell. Exit status 3 when it names a low\n"
+                   "balance or a changed page (before 1).\n";
         case CliCommand::Import:
             return "usage: korvex-cli import FILE.csv [--replace] [--settings FILE]\n"
                    "\n"
@@ -249,9 +268,12 @@ std::string helpText(CliCommand topic) {
                    "is quoted as RFC 4180 has it. \"-\" reads standard input.\n"
                    "The settings file is made when there is none. A text the Cyrillic code page\n"
                    "cannot hold, a line without four fields or more than 500 accounts in all is\n"
-                   "refused with the line it is on, and nothing is written.\n"
+                   "refused with the line it is on, and nothing is written. Without --replace, rows\n"
+                   "beyond the account count that still hold accounts in the file are never written\n"
+                   "over.\n"
                    "\n"
-                   "  --replace        the file's accounts take the place of the present ones\n"
+                   "  --replace        the file's accounts take the place of the present ones,\n"
+                   "                   those hidden beyond the account count included\n"
                    "  --settings FILE  another settings file than the window's Settings.ini\n";
         case CliCommand::Export:
             return "usage: korvex-cli export [FILE.csv] [--settings FILE]\n"
@@ -309,8 +331,10 @@ std::string helpText(CliCommand topic) {
            "  trust PORTAL... | --all        accept a portal's new certificate\n"
            "  help [COMMAND]                 this text, or the help of a command\n"
            "\n"
-           "Exit status: 0 done, 1 a check, an import or a file failed, 2 bad command line.\n"
-           "Korvex and korvex-cli do not run at the same time.\n";
+           "Exit status: 0 done, 1 a check, an import or a file failed, 2 bad command line,\n"
+           "3 refresh found a low balance or a changed portal page.\n"
+           "show and export only read, and run while Korvex runs; refresh and import do not\n"
+           "run at the same time as Korvex.\n";
 }
 
 }  // namespace korvex

@@ -1,7 +1,7 @@
 #pragma once
 // The command line of korvex-cli:
 //   korvex-cli [--settings FILE] show [--csv]
-//   korvex-cli [--settings FILE] refresh [--row N] [--jobs N [--per-portal P]] [--timeout SECONDS]
+//   korvex-cli [--settings FILE] refresh [--row N] [--jobs N [--per-portal P]] [--timeout SECONDS] [--summary json] [--notify COMMAND]
 //   korvex-cli [--settings FILE] import FILE.csv [--replace]
 //   korvex-cli [--settings FILE] export [FILE.csv]
 //   korvex-cli [--settings FILE] history [--login L] [--since DATE] [--csv] | --prune-before DATE
@@ -40,6 +40,8 @@ struct CliInvocation {
     std::string pruneBefore;
     std::vector<std::string> portals;  // trust: the portals as typed
     bool all = false;                  // trust: every pinned portal
+    bool summaryJson = false;   // refresh: --summary json
+    std::string notifyCommand;  // refresh: --notify COMMAND
 };
 
 // A command line that asks for nothing sensible. what() says why; topic() is the command whose help

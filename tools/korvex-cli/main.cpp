@@ -4,6 +4,7 @@
 
 #include <exception>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -37,13 +38,20 @@ int main(int argc, char** argv) {
         return kExitOk;
     }
 
-    // One copy of Korvex at a time, window or command line, as the window itself guards it.
-    SingleInstance instance(lockFolderOfThisCopy());
-    if (!instance.acquired()) {
-        std::cerr << (instance.anotherCopyRuns() ? cp1251ToUtf8(kSecondCopyMessage)
-                                                 : "korvex-cli: " + instance.error())
-                  << '\n';
-        return kExitFailed;
+    // One copy of Korvex at a time, window or command line, as the window itself guards it. The
+    // commands that only read need no lock: every save replaces the file whole, and they read the
+    // one they opened.
+    const bool onlyReads = call.command == CliCommand::Show || call.command == CliCommand::Export ||
+                           (call.command == CliCommand::History && call.pruneBefore.empty());
+    std::optional<SingleInstance> instance;
+    if (!onlyReads) {
+        instance.emplace(lockFolderOfThisCopy());
+        if (!instance->acquired()) {
+            std::cerr << (instance->anotherCopyRuns() ? cp1251ToUtf8(kSecondCopyMessage)
+                                                      : "korvex-cli: " + instance->error())
+                      << '\n';
+            return kExitFailed;
+        }
     }
 
     try {
@@ -54,8 +62,8 @@ int main(int argc, char** argv) {
                            std::cin,
                            PortalAddresses::fromBuild(),
                            clock};
-        // The lock is ours: no other copy is saving, so what a crashed save left goes now.
-        removeSaveLeftovers(context.settingsPath);
+        // With the lock ours no other copy is saving, so what a crashed save left goes now.
+        if (instance) removeSaveLeftovers(context.settingsPath);
         switch (call.command) {
             case CliCommand::Show:
                 return showCommand(context, call.csv);
@@ -63,7 +71,9 @@ int main(int argc, char** argv) {
                 const StopSignals signals;
                 context.stop = &StopSignals::flag();
                 context.progress = ::isatty(STDERR_FILENO) == 1;
-                return refreshCommand(context, call.row, {call.jobs, call.perPortal, call.timeoutSeconds});
+                return refreshCommand(
+                    context, call.row,
+                    {call.jobs, call.perPortal, call.timeoutSeconds, call.summaryJson, call.notifyCommand});
             }
             case CliCommand::Import:
                 return importCommand(context, call.file, call.replace);

@@ -208,6 +208,7 @@ struct PortalState {
     bool stall = false;
     bool fail = false;
     std::optional<std::string> fixedPage;
+    bool redesigned = false;
     std::vector<DemoAccount> accounts;
 };
 
@@ -241,6 +242,7 @@ public:
     bool setRawPage(PortalId id, std::string_view login, std::optional<std::string> body);
     void setStall(PortalId id, bool on);
     void setFail(PortalId id, bool on);
+    void setRedesigned(PortalId id, bool on);
     void setFixedPage(PortalId id, std::optional<std::string> body);
     void setAnswerDelay(std::chrono::milliseconds delay);
     int maxConcurrentRequests(PortalId id) const { return m_maxInHand[static_cast<size_t>(id)].load(); }
@@ -457,6 +459,11 @@ void DemoPortals::Impl::answerAccount(httplib::Response& res, PortalId id, const
             html = pages::spaceGate(a, portalTitle(id));
             break;
     }
+    if (m_state[static_cast<size_t>(id)].redesigned) {
+        // The operator's new design: every tag and label in capital letters, the figures as before.
+        for (char& c : html)
+            if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    }
     answerHtml(res, id, 200, html);
 }
 
@@ -616,6 +623,11 @@ void DemoPortals::Impl::setFail(PortalId id, bool on) {
 void DemoPortals::Impl::setAnswerDelay(std::chrono::milliseconds delay) {
     std::lock_guard lock(m_mutex);
     m_answerDelay = delay;
+}
+
+void DemoPortals::Impl::setRedesigned(PortalId id, bool on) {
+    std::lock_guard lock(m_mutex);
+    m_state[static_cast<size_t>(id)].redesigned = on;
 }
 
 void DemoPortals::Impl::setFixedPage(PortalId id, std::optional<std::string> body) {
@@ -857,6 +869,10 @@ bool DemoPortals::setRawPage(PortalId portal, std::string_view login, std::optio
 void DemoPortals::setStall(PortalId portal, bool on) {
     m_impl->setStall(portal, on);
 }
+void DemoPortals::setRedesigned(PortalId portal, bool on) {
+    m_impl->setRedesigned(portal, on);
+}
+
 void DemoPortals::setFail(PortalId portal, bool on) {
     m_impl->setFail(portal, on);
 }

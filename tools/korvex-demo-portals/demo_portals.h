@@ -89,8 +89,11 @@ public:
     // stall - every request is received and logged, then held unanswered until the switch is cleared
     //         (then answered normally) or stop() (then answered 503);
     // fail  - every request is answered 500 with an HTML error page;
-    // fixed page - every request is answered 200 with this body, credentials or not.
+    // fixed page - every request is answered 200 with this body, credentials or not;
+    // redesigned - the account pages come in a new layout (tags and labels in capital letters, the
+    //         figures unchanged), as when an operator changes its site and the patterns miss.
     void setStall(PortalId portal, bool on);
+    void setRedesigned(PortalId portal, bool on);
     void setFail(PortalId portal, bool on);
     void setFixedPage(PortalId portal, std::optional<std::string> body);
     // The delay of every portal's answers from now on (see Options::answerDelay).

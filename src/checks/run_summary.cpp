@@ -1,0 +1,207 @@
+#include "run_summary.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+
+#include "codepage.h"
+#include "provider_profiles.h"
+
+namespace korvex {
+
+namespace {
+
+SummaryAccount accountOf(const AccountBook& book, int row) {
+    return {row, book.client.cell(kLogin, row), book.Stat.cell(kBalance, row),
+            book.Stat.cell(kPrevious, row)};
+}
+
+PortalTrouble& troubleFor(std::vector<PortalTrouble>& list, const RowCheck& check) {
+    auto it = std::find_if(list.begin(), list.end(),
+                           [&](const PortalTrouble& t) { return t.portal == check.profile; });
+    if (it != list.end()) return *it;
+    list.push_back({check.profile, check.portal, {}, {}});
+    return list.back();
+}
+
+bool missedBalance(const RowCheck& check) {
+    return check.outcome == CheckOutcome::NotFound &&
+           std::find(check.missedColumns.begin(), check.missedColumns.end(), kBalance) !=
+               check.missedColumns.end();
+}
+
+void appendJsonString(std::string& out, const std::string& utf8) {
+    out += '"';
+    for (unsigned char c : utf8) {
+        switch (c) {
+            case '"':
+                out += "\\\"";
+                break;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
+            default:
+                if (c < 0x20) {
+                    char buf[8];
+                    std::snprintf(buf, sizeof buf, "\\u%04x", c);
+                    out += buf;
+                } else {
+                    out += static_cast<char>(c);
+                }
+        }
+    }
+    out += '"';
+}
+
+std::string json(const std::string& utf8) {
+    std::string out;
+    appendJsonString(out, utf8);
+    return out;
+}
+
+std::string accountJson(const SummaryAccount& a) {
+    return "{\"row\":" + std::to_string(a.row + 1) + ",\"login\":" + json(cp1251ToUtf8(a.login)) +
+           ",\"balance\":" + json(cp1251ToUtf8(a.balance)) +
+           ",\"previous\":" + json(cp1251ToUtf8(a.previous)) + "}";
+}
+
+std::string accountsJson(const std::vector<SummaryAccount>& accounts) {
+    std::string out = "[";
+    for (std::size_t i = 0; i < accounts.size(); ++i) out += (i ? "," : "") + accountJson(accounts[i]);
+    return out + "]";
+}
+
+std::string troublesJson(const std::vector<PortalTrouble>& troubles, bool withError) {
+    std::string out = "[";
+    for (std::size_t i = 0; i < troubles.size(); ++i) {
+        const PortalTrouble& t = troubles[i];
+        out +=
+            std::string(i ? "," : "") + "{\"portal\":" + json(t.portal) + ",\"address\":" + json(t.address);
+        if (withError) out += ",\"error\":" + json(t.errorText);
+        out += ",\"accounts\":" + accountsJson(t.accounts) + "}";
+    }
+    return out + "]";
+}
+
+std::string loginsOf(const std::vector<SummaryAccount>& accounts) {
+    std::string out;
+    for (const SummaryAccount& a : accounts) out += (out.empty() ? "" : ", ") + cp1251ToUtf8(a.login);
+    return out;
+}
+
+}  // namespace
+
+bool balanceNumber(const std::string& text, double& value) {
+    std::string plain;
+    for (char c : text) {
+        if (c == ' ' || c == '\t' || c == '\xA0') continue;
+        plain += c == ',' ? '.' : c;
+    }
+    std::size_t i = 0;
+    if (i < plain.size() && (plain[i] == '-' || plain[i] == '+')) ++i;
+    bool digits = false, point = false;
+    for (; i < plain.size(); ++i) {
+        if (plain[i] >= '0' && plain[i] <= '9')
+            digits = true;
+        else if (plain[i] == '.' && !point)
+            point = true;
+        else
+            return false;
+    }
+    if (!digits) return false;
+    value = std::strtod(plain.c_str(), nullptr);
+    return true;
+}
+
+RunSummary summarizeRun(const std::vector<RowCheck>& rows, const AccountBook& book, double lowBalance) {
+    RunSummary summary;
+    struct PageCount {
+        std::vector<SummaryAccount> withPage;
+        int missed = 0;
+        bool foundBefore = false;
+        std::string address;
+    };
+    std::map<std::string, PageCount> pages;
+    std::vector<std::string> pageOrder;
+
+    for (const RowCheck& check : rows) {
+        if (check.outcome == CheckOutcome::PassedOver || check.outcome == CheckOutcome::Stopped) continue;
+        if (check.row < 0 || check.row >= book.clients) continue;
+        ++summary.accountsChecked;
+        const SummaryAccount account = accountOf(book, check.row);
+        if (check.outcome == CheckOutcome::TransferFailed) {
+            PortalTrouble& trouble = troubleFor(summary.failedTransfers, check);
+            if (trouble.errorText.empty()) trouble.errorText = check.errorText;
+            trouble.accounts.push_back(account);
+            continue;
+        }
+        if (check.outcome == CheckOutcome::PageRead || check.outcome == CheckOutcome::NotFound) {
+            if (!pages.count(check.profile)) pageOrder.push_back(check.profile);
+            PageCount& count = pages[check.profile];
+            count.address = check.portal;
+            count.withPage.push_back(account);
+            if (missedBalance(check)) {
+                ++count.missed;
+                double previous = 0;
+                if (balanceNumber(account.previous, previous)) count.foundBefore = true;
+            }
+        }
+        double balance = 0, previous = 0;
+        const bool balanceRead = check.outcome == CheckOutcome::PageRead ||
+                                 (check.outcome == CheckOutcome::NotFound && !missedBalance(check));
+        if (!balanceRead || !balanceNumber(account.balance, balance)) continue;
+        if (balance < lowBalance) summary.lowBalances.push_back(account);
+        if (balanceNumber(account.previous, previous) && balance < previous)
+            summary.fallenBalances.push_back(account);
+    }
+    for (const std::string& portal : pageOrder) {
+        const PageCount& count = pages[portal];
+        if (count.missed == static_cast<int>(count.withPage.size()) && count.foundBefore)
+            summary.changedPages.push_back({portal, count.address, count.withPage, {}});
+    }
+    return summary;
+}
+
+std::string summaryText(const RunSummary& s) {
+    if (s.empty()) return {};
+    std::string out = "Korvex: " + std::to_string(s.accountsChecked) +
+                      (s.accountsChecked == 1 ? " account checked\n" : " accounts checked\n");
+    for (const PortalTrouble& t : s.changedPages)
+        out += "changed page: " + t.portal + " (" + t.address + "): no account found its balance (" +
+               loginsOf(t.accounts) + "); its patterns may need adapting\n";
+    for (const SummaryAccount& a : s.lowBalances)
+        out += "low balance: row " + std::to_string(a.row + 1) + " (" + cp1251ToUtf8(a.login) +
+               "): " + cp1251ToUtf8(a.balance) + "\n";
+    for (const PortalTrouble& t : s.failedTransfers)
+        out += "no answer: " + t.portal + " (" + t.address + "), " + std::to_string(t.accounts.size()) +
+               (t.accounts.size() == 1 ? " account" : " accounts") + " (" + loginsOf(t.accounts) + ")" +
+               (t.errorText.empty() ? "" : ": " + t.errorText) + "\n";
+    for (const SummaryAccount& a : s.fallenBalances)
+        out += "balance fell: row " + std::to_string(a.row + 1) + " (" + cp1251ToUtf8(a.login) +
+               "): " + cp1251ToUtf8(a.previous) + " -> " + cp1251ToUtf8(a.balance) + "\n";
+    return out;
+}
+
+std::string summaryJson(const RunSummary& s, double lowBalance) {
+    char threshold[64];
+    std::snprintf(threshold, sizeof threshold, "%.10g", lowBalance);
+    return std::string("{\"accountsChecked\":") + std::to_string(s.accountsChecked) +
+           ",\"lowBalanceThreshold\":" + threshold +
+           ",\"needsAttention\":" + (s.needsAttention() ? "true" : "false") +
+           ",\"changedPages\":" + troublesJson(s.changedPages, false) +
+           ",\"lowBalances\":" + accountsJson(s.lowBalances) +
+           ",\"failedTransfers\":" + troublesJson(s.failedTransfers, true) +
+           ",\"fallenBalances\":" + accountsJson(s.fallenBalances) + "}\n";
+}
+
+}  // namespace korvex

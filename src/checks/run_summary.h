@@ -1,0 +1,62 @@
+#pragma once
+// The summary of a refresh run: what needs the user's attention among hundreds of rows. Built from
+// what became of each row (RowCheck) and the balance cells the run left (balance and previous
+// balance), so the window, korvex-cli and any later reader say the same.
+//
+// A changed portal page: a portal for which every account that received a page got the not-found
+// marker in its balance, although at least one of them had its balance found by the check before
+// (its previous balance is a real value). One account with a wrong password does not make it: its
+// previous balance is the marker too, or other accounts of the portal still find theirs.
+#include <string>
+#include <vector>
+
+#include "account_book.h"
+#include "check_outcome.h"
+
+namespace korvex {
+
+// The low-balance threshold when the settings file names none: a balance below 0 is low.
+inline constexpr double kDefaultLowBalance = 0.0;
+
+struct SummaryAccount {
+    int row = -1;
+    std::string login;     // cp1251, as in the table
+    std::string balance;   // the balance cell
+    std::string previous;  // the previous-balance cell
+};
+
+struct PortalTrouble {
+    std::string portal;                    // the profile's name ("SpectrumSat", "SpaceGate 75")
+    std::string address;                   // the base address it asked
+    std::vector<SummaryAccount> accounts;  // failed transfers: the accounts; changed pages: those with a page
+    std::string errorText;                 // failed transfers: the first transfer error
+};
+
+struct RunSummary {
+    int accountsChecked = 0;                     // rows a routine ran for (passed over and stopped ones not)
+    std::vector<PortalTrouble> failedTransfers;  // by portal, in the order first met
+    std::vector<SummaryAccount> lowBalances;     // balance reads as a number below the threshold
+    std::vector<SummaryAccount> fallenBalances;  // balance and previous read as numbers, balance lower
+    std::vector<PortalTrouble> changedPages;     // see above
+
+    bool empty() const {
+        return failedTransfers.empty() && lowBalances.empty() && fallenBalances.empty() &&
+               changedPages.empty();
+    }
+    // What korvex-cli's exit status 3 stands for: a low balance or a changed portal page.
+    bool needsAttention() const { return !lowBalances.empty() || !changedPages.empty(); }
+};
+
+// A balance text as a number: blanks anywhere, a sign, digits with one decimal point or comma.
+// False for the markers, empty text and anything else.
+bool balanceNumber(const std::string& text, double& value);
+
+RunSummary summarizeRun(const std::vector<RowCheck>& rows, const AccountBook& book,
+                        double lowBalance = kDefaultLowBalance);
+
+// The summary as lines of UTF-8 text ("" when empty): a heading line, then one line per item.
+std::string summaryText(const RunSummary& summary);
+// The summary as a JSON object (UTF-8), always, also when empty.
+std::string summaryJson(const RunSummary& summary, double lowBalance);
+
+}  // namespace korvex

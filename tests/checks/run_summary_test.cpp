@@ -1,0 +1,109 @@
+// The run summary from what became of each row and the balance cells the run left.
+#include "run_summary.h"
+
+#include <gtest/gtest.h>
+
+namespace korvex {
+namespace {
+
+RowCheck check(int row, CheckOutcome outcome, std::string profile, std::vector<int> missed = {}) {
+    RowCheck c;
+    c.row = row;
+    c.outcome = outcome;
+    c.profile = std::move(profile);
+    c.portal = "http://" + c.profile + ".invalid";
+    c.missedColumns = std::move(missed);
+    if (outcome == CheckOutcome::TransferFailed) c.errorText = "Connection refused";
+    return c;
+}
+
+std::vector<int> rowsOf(const std::vector<SummaryAccount>& accounts) {
+    std::vector<int> rows;
+    for (const SummaryAccount& a : accounts) rows.push_back(a.row);
+    return rows;
+}
+
+TEST(RunSummaryTest, BalanceTextsAsNumbers) {
+    struct Case {
+        const char* text;
+        bool number;
+        double value;
+    } cases[] = {
+        {"42.15", true, 42.15}, {"-3.80", true, -3.8}, {"1 200,50", true, 1200.5}, {"+7", true, 7},
+        {"--------", false, 0}, {"", false, 0},        {"12.5 руб", false, 0},     {"1.2.3", false, 0},
+        {"-", false, 0},        {".5", true, 0.5},
+    };
+    for (const Case& c : cases) {
+        double value = -99;
+        EXPECT_EQ(balanceNumber(c.text, value), c.number) << c.text;
+        if (c.number) {
+            EXPECT_DOUBLE_EQ(value, c.value) << c.text;
+        }
+    }
+}
+
+// Rows (balance, previous) and what became of them; which rows each list names.
+TEST(RunSummaryTest, NamesLowAndFallenBalancesFailedPortalsAndChangedPages) {
+    struct Row {
+        const char* balance;
+        const char* previous;
+        RowCheck check;
+    };
+    const std::vector<Row> rows = {
+        {"42.15", "50.00", check(0, CheckOutcome::PageRead, "A")},                    // fell
+        {"-3.80", "-3.80", check(1, CheckOutcome::PageRead, "A")},                    // low
+        {"--------", "--------", check(2, CheckOutcome::NotFound, "A", {kBalance})},  // wrong password
+        {"10", "10", check(3, CheckOutcome::TransferFailed, "B")},
+        {"10", "10", check(4, CheckOutcome::TransferFailed, "B")},
+        {"--------", "12.00", check(5, CheckOutcome::NotFound, "C", {kBalance, kSpeed})},  // changed page
+        {"--------", "--------", check(6, CheckOutcome::NotFound, "C", {kBalance})},
+        {"-1", "5", check(7, CheckOutcome::NotFound, "D", {kSpeed})},  // balance found, speed not
+        {"--------", "--------", check(8, CheckOutcome::NotFound, "E", {kBalance})},  // never found
+        {"-9", "0", check(9, CheckOutcome::Stopped, "A")},
+        {"-9", "0", check(10, CheckOutcome::PassedOver, "")},
+    };
+    AccountBook book;
+    book.setCount(static_cast<int>(rows.size()));
+    std::vector<RowCheck> checks;
+    for (int r = 0; r < book.clients; ++r) {
+        book.client.setCell(kLogin, r, "login" + std::to_string(r));
+        book.Stat.setCell(kBalance, r, rows[r].balance);
+        book.Stat.setCell(kPrevious, r, rows[r].previous);
+        checks.push_back(rows[r].check);
+    }
+
+    const RunSummary summary = summarizeRun(checks, book);
+    EXPECT_EQ(summary.accountsChecked, 9);
+    EXPECT_EQ(rowsOf(summary.lowBalances), (std::vector<int>{1, 7}));
+    EXPECT_EQ(rowsOf(summary.fallenBalances), (std::vector<int>{0, 7}));
+    ASSERT_EQ(summary.failedTransfers.size(), 1u);
+    EXPECT_EQ(summary.failedTransfers[0].portal, "B");
+    EXPECT_EQ(rowsOf(summary.failedTransfers[0].accounts), (std::vector<int>{3, 4}));
+    ASSERT_EQ(summary.changedPages.size(), 1u);
+    EXPECT_EQ(summary.changedPages[0].portal, "C");
+    EXPECT_TRUE(summary.needsAttention());
+
+    // A threshold of its own: 45 names the balances under it.
+    EXPECT_EQ(rowsOf(summarizeRun(checks, book, 45).lowBalances), (std::vector<int>{0, 1, 7}));
+
+    const std::string text = summaryText(summary);
+    EXPECT_NE(text.find("changed page: C (http://C.invalid)"), std::string::npos) << text;
+    EXPECT_NE(text.find("low balance: row 2 (login1): -3.80"), std::string::npos) << text;
+    EXPECT_NE(text.find("no answer: B (http://B.invalid), 2 accounts (login3, login4): Connection refused"),
+              std::string::npos)
+        << text;
+    const std::string json = summaryJson(summary, 0);
+    EXPECT_NE(json.find("\"needsAttention\":true"), std::string::npos) << json;
+    EXPECT_NE(json.find("\"changedPages\":[{\"portal\":\"C\""), std::string::npos) << json;
+
+    // Nothing to say: no text, and no attention.
+    const RunSummary quiet = summarizeRun({checks[0]}, book, -100);
+    EXPECT_FALSE(quiet.empty());  // the fallen balance
+    const RunSummary none = summarizeRun({check(3, CheckOutcome::PageRead, "A")}, book);
+    EXPECT_TRUE(none.empty());
+    EXPECT_EQ(summaryText(none), "");
+    EXPECT_FALSE(none.needsAttention());
+}
+
+}  // namespace
+}  // namespace korvex
