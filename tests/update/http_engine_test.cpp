@@ -56,7 +56,9 @@ TEST_F(UpdateEngine, EveryOutcomeWithItsValues) {
         const Notification& outcome = e.seen[e.seen.size() - 2];
         EXPECT_EQ(outcome.a, c.a) << c.path;
         EXPECT_EQ(outcome.b, c.b) << c.path;
-        if (!c.text.empty()) EXPECT_EQ(outcome.text, c.text) << c.path;
+        if (!c.text.empty()) {
+            EXPECT_EQ(outcome.text, c.text) << c.path;
+        }
         for (const Notification& n : e.seen) EXPECT_FALSE(n.onWorker) << n.name << " ran on the worker thread";
         EXPECT_FALSE(e.engine->Busy());
     }
@@ -245,7 +247,7 @@ TEST_F(UpdateEngine, AbortInTheMiddleOfALargeBody) {
         RecordingEngine e;
         e.engine->OutputFileName = folder.file(hard ? "hard" : "soft");
         e.engine->OnProgress = [&](TupCustomHTTP& engine, const TupProgressInfo& info) {
-            e.seen.push_back({"Progress", info.TotalSize, info.BytesRead});
+            e.seen.push_back({"Progress", info.TotalSize, info.BytesRead, "", false});
             if (info.BytesRead >= 300) engine.Abort(true, hard);
         };
         ASSERT_TRUE(e.fetch(server.url("/drip?chunks=1000&ms=5&size=100")));

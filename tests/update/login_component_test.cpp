@@ -18,7 +18,9 @@ TEST(LoginInfo, RecordsReadBackAsWritten) {
         EXPECT_EQ(n, 1 + c.user.size() + c.password.size());
         EXPECT_EQ(record->size(), n + 1u);
         // The bytes are masked: the password is not in the record as it stands.
-        if (c.password.size() > 3) EXPECT_EQ(record->find(c.password), std::string::npos);
+        if (c.password.size() > 3) {
+            EXPECT_EQ(record->find(c.password), std::string::npos);
+        }
         const auto info = decodeLoginInfo(*record);
         ASSERT_TRUE(info);
         EXPECT_EQ(info->username, c.user);
