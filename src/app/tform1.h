@@ -21,6 +21,8 @@
 #include "run_progress_bar.h"
 #include "speed_change.h"
 #include "text_holder.h"
+#include "up_check_prompts.h"
+#include "up_updater.h"
 
 class QAction;
 class QCheckBox;
@@ -50,6 +52,8 @@ struct WindowEnvironment {
     PortalAddresses addresses = PortalAddresses::fromBuild();
     std::shared_ptr<UrlOpener> urlOpener;
     std::shared_ptr<const CheckClock> clock;
+    // The update check's question and boxes; null: Qt dialogs.
+    std::shared_ptr<TupCheckPrompts> updatePrompts;
 };
 
 class TForm1 : public QWidget {
@@ -194,6 +198,8 @@ public:
     TextHolder Memo1;
     // The proxy settings of the update component, kept up to date by proxycheck.
     UpdateProxySettings updateProxy;
+    // The update component; it goes first when the window goes.
+    std::unique_ptr<TupUpdater> upUpdater1;
 
     TextGridModel* clientModel() const { return m_clientModel; }
     TextGridModel* statModel() const { return m_statModel; }
@@ -242,6 +248,7 @@ private:
     // the new one, and pins it on Yes.
     void askAboutChangedCertificates();
 
+    std::unique_ptr<TupDispatcher> m_updateDispatcher;
     AccountBook m_book;
     std::string FileName;
     WindowEnvironment m_env;

@@ -3,6 +3,7 @@
 #include "codepage.h"
 #include "demo_certificate.h"
 #include "demo_portal_pages.h"
+#include "paths.h"
 
 #include <httplib.h>
 #include <sys/socket.h>
@@ -12,6 +13,7 @@
 #include <atomic>
 #include <cctype>
 #include <condition_variable>
+#include <fstream>
 #include <mutex>
 #include <random>
 #include <thread>
@@ -809,6 +811,20 @@ void DemoPortals::Impl::servePublisher(const httplib::Request&, httplib::Respons
         res.status = 200;
         res.set_content(m_news, "text/plain; charset=windows-1251");
         return;
+    }
+    // The update info file offers the demo's own korvex (the one beside this program) as 3.2.0.2.
+    if (path == pages::kUpdateInfoPath) {
+        res.status = 200;
+        res.set_content(utf8ToCp1251(pages::publisherUpdateInfo(baseUrl(id))), "text/plain; charset=windows-1251");
+        return;
+    }
+    if (path == pages::kUpdateFilePath) {
+        std::ifstream program(executableDir() + "korvex", std::ios::binary);
+        if (program) {
+            res.status = 200;
+            res.set_content(std::string(std::istreambuf_iterator<char>(program), {}), "application/octet-stream");
+            return;
+        }
     }
     if (path == "/") return answerHtml(res, id, 200, pages::publisherHome());
     if (path == "/pay/") return answerHtml(res, id, 200, pages::publisherPay());
