@@ -372,6 +372,16 @@ TEST(DemoPortalsTest, PublisherServesNewsAndPages) {
     EXPECT_EQ(send(portals, PortalId::Publisher, "/news.txt").body, "one\ntwo\n");
 }
 
+TEST(DemoPortalsTest, PublisherOffersTheDemoReleaseInItsUpdateInfoFile) {
+    DemoPortals portals;
+    const auto info = send(portals, PortalId::Publisher, "/inf");
+    EXPECT_EQ(info.status, 200);
+    EXPECT_TRUE(info.body.starts_with("#version=3.2.0.2\r\n")) << info.body;
+    EXPECT_NE(info.body.find("#url=" + portals.baseUrl(PortalId::Publisher) + "/download/korvex\r\n"),
+              std::string::npos);
+    EXPECT_NE(info.body.find(utf8ToCp1251("{Демонстрационный выпуск")), std::string::npos);  // cp1251
+}
+
 TEST(DemoPortalsTest, HttpsCertificateNamesTheLoopbackAndGoesAtStop) {
     DemoPortals portals;
     const std::string path = portals.certificatePath();
