@@ -78,11 +78,15 @@ bool TupUpdater::CheckUpdate(bool wait) {
         // unless the info file still offers it.
         m_updateAvailable = false;
         m_infoFileMode = true;
-        CacheOptions.insert(coPragmaNoCache);
         URL = InfoFileURL;
         OutputFileName.clear();
         Range = TupHTTPRange{};
+        // The info file is always asked of the server itself; Start takes the flags for this
+        // transfer only, and CacheOptions stays as it was for the update files.
+        const TupCacheOptions published = CacheOptions;
+        CacheOptions.insert(coPragmaNoCache);
         Start();
+        CacheOptions = published;
     }
     if (wait) {
         auto completion = std::make_shared<bool>(false);

@@ -85,6 +85,7 @@ TEST_F(UpdateCheck, WaitingCheckAnswersWithoutAskingOrDownloading) {
     EXPECT_TRUE(prompts.shown.empty());
     EXPECT_EQ(server.lastRequest().path, "/inf");
     EXPECT_EQ(server.lastRequest().header("Pragma"), "no-cache");
+    EXPECT_EQ(updater.CacheOptions.count(coPragmaNoCache), 0u);
 
     serve("#version=3.2.0.1\r\n#url=http://korvex.invalid/korvex\r\n");
     EXPECT_FALSE(updater.CheckUpdate(true));  // each check answers for itself
