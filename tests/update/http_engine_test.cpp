@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "temp_dir.h"
+#include "tiny_proxy.h"
 #include "update_test_support.h"
 
 namespace korvex::test {
@@ -323,6 +324,45 @@ TEST_F(UpdateEngine, StartWithWaitReturnsWhenTheTransferIsOver) {
     ASSERT_TRUE(e.engine->Start(true));
     EXPECT_FALSE(e.engine->Busy());  // given up after the time-out, without notification
     EXPECT_TRUE(e.seen.empty());
+}
+
+TEST_F(UpdateEngine, RequestSettingsReachTheServer) {
+    r.engine->PostData = "a=1&b=2";
+    r.engine->Referer = "http://korvex.invalid/";
+    r.engine->AdditionalHeaders = {"X-Korvex: 3.2.0.1", "  "};
+    r.engine->CacheOptions.insert(coPragmaNoCache);
+    ASSERT_TRUE(r.fetch(server.url("/echo")));
+    const RecordedRequest request = server.lastRequest();
+    EXPECT_EQ(request.method, "POST");
+    EXPECT_EQ(request.body, "a=1&b=2");
+    EXPECT_EQ(request.header("Content-Type"), "application/x-www-form-urlencoded");
+    EXPECT_EQ(request.header("Accept"), "text/html, */*");
+    EXPECT_EQ(request.header("User-Agent"), "Korvex updater");
+    EXPECT_EQ(request.header("Referer"), "http://korvex.invalid/");
+    EXPECT_EQ(request.header("X-Korvex"), "3.2.0.1");
+    EXPECT_EQ(request.header("Pragma"), "no-cache");
+    EXPECT_FALSE(request.hasHeader("Authorization"));
+}
+
+TEST_F(UpdateEngine, ANamedProxyIsUsedExceptForItsBypassList) {
+    if (!TinyProxy::available()) GTEST_SKIP() << "tinyproxy is not installed";
+    TinyProxy proxy;
+    struct Case {
+        TupAccessType access;
+        std::string bypass;
+        bool proxied;
+    };
+    const Case cases[] = {{atUseProxy, "", true}, {atUseProxy, "127.0.0.1;", false}, {atDirect, "", false}};
+    for (const Case& c : cases) {
+        RecordingEngine e;
+        e.engine->Proxy.AccessType = c.access;
+        e.engine->Proxy.ProxyServer = proxy.host();
+        e.engine->Proxy.ProxyPort = proxy.port();
+        e.engine->Proxy.ProxyBypass = c.bypass;
+        ASSERT_TRUE(e.fetch(server.url("/echo")));
+        EXPECT_EQ(server.lastRequest().header("Via").find(TinyProxy::kViaName) != std::string::npos, c.proxied)
+            << c.access << " " << c.bypass;
+    }
 }
 
 }  // namespace
