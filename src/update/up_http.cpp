@@ -29,6 +29,7 @@ constexpr std::int64_t kMaxPresize = 16LL * 1024 * 1024;
 constexpr long kMinCurlBuffer = 16 * 1024;
 constexpr long kMaxCurlBuffer = CURL_MAX_READ_SIZE;
 constexpr long kMaxRedirects = 20;
+constexpr std::size_t kFileBuffer = 64 * 1024;
 
 struct CurlEasyDeleter {
     void operator()(CURL* easy) const noexcept { curl_easy_cleanup(easy); }
@@ -547,6 +548,8 @@ bool TupWorker::openOutput() {
         file = std::fopen(path.c_str(), "wb");
     }
     if (file == nullptr) return false;
+    // Chunks of TransferBufferSize (4 KB by default) are gathered into larger writes.
+    std::setvbuf(file, nullptr, _IOFBF, kFileBuffer);
     m_t.file = file;
     m_t.fileName = path;
     applyAttributes(path, m_t.attributes.Incomplete);
