@@ -21,7 +21,7 @@
 #include "account_count_spin_box.h"
 #include "curl1_setup.h"
 #include "qt_update_dispatcher.h"
-#include "qt_update_prompts.h"
+#include "up_qt_user_interface.h"
 #include "qt_text.h"
 #include "receive_buffer.h"
 #include "settings_file.h"
@@ -86,9 +86,10 @@ TForm1::TForm1(std::string settingsPath, WindowEnvironment environment, QWidget*
       m_pins(pinsPathBeside(FileName)) {
     if (!m_env.urlOpener) m_env.urlOpener = std::make_shared<DesktopUrlOpener>();
     if (!m_env.clock) m_env.clock = std::make_shared<SystemCheckClock>();
-    if (!m_env.updatePrompts) m_env.updatePrompts = std::make_shared<QtUpdatePrompts>(this);
+    if (!m_env.updateUserInterface) m_env.updateUserInterface = std::make_shared<TupQtUserInterface>(this);
     m_updateDispatcher = std::make_unique<QtUpdateDispatcher>();
-    upUpdater1 = std::make_unique<TupUpdater>(*m_updateDispatcher, m_env.updatePrompts.get(), m_env.urlOpener.get());
+    upUpdater1 = std::make_unique<TupUpdater>(*m_updateDispatcher, m_env.updateUserInterface.get(),
+                                              m_env.urlOpener.get());
     applyProgramUpdaterSettings(*upUpdater1, m_env.addresses.updateInfo, m_env.addresses.publisher, kApplicationTitle);
     m_checks = std::make_unique<BalanceChecks>(m_book, Curl1, Memo1, m_env.addresses,
                                                [this] { return proxySettings(); }, updateProxy, *m_env.clock);

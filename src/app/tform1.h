@@ -21,7 +21,6 @@
 #include "run_progress_bar.h"
 #include "speed_change.h"
 #include "text_holder.h"
-#include "up_check_prompts.h"
 #include "up_updater.h"
 
 class QAction;
@@ -52,8 +51,8 @@ struct WindowEnvironment {
     PortalAddresses addresses = PortalAddresses::fromBuild();
     std::shared_ptr<UrlOpener> urlOpener;
     std::shared_ptr<const CheckClock> clock;
-    // The update check's question and boxes; null: Qt dialogs.
-    std::shared_ptr<TupCheckPrompts> updatePrompts;
+    // The update component's dialogs and boxes; null: the Qt ones.
+    std::shared_ptr<TupUserInterface> updateUserInterface;
 };
 
 class TForm1 : public QWidget {

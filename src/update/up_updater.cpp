@@ -5,8 +5,19 @@
 
 namespace korvex {
 
-TupUpdater::TupUpdater(TupDispatcher& dispatcher, TupCheckPrompts* prompts, UrlOpener* browser)
-    : TupCustomHTTP(dispatcher), m_prompts(prompts), m_browser(browser) {
+namespace {
+
+UpMessageBox messageBox(TupUpdaterShowMessage flag, std::string host = {}) {
+    UpMessageBox box;
+    box.flag = flag;
+    box.host = std::move(host);
+    return box;
+}
+
+}  // namespace
+
+TupUpdater::TupUpdater(TupDispatcher& dispatcher, TupUserInterface* ui, UrlOpener* browser)
+    : TupCustomHTTP(dispatcher), m_ui(ui), m_browser(browser) {
     OnlineTest = &isOnline;
     attachEngine();
 }
@@ -39,8 +50,8 @@ void TupUpdater::attachEngine() {
         m_infoFileMode = false;
         signalCompletion();
         if (OnNoInfoFile) OnNoInfoFile(*this);
-        if (showsMessage(TupUpdaterShowMessage::mNoInfoFile) && m_prompts)
-            m_prompts->showMessage(TupUpdaterShowMessage::mNoInfoFile, {});
+        if (showsMessage(TupUpdaterShowMessage::mNoInfoFile) && m_ui)
+            m_ui->showMessage(messageBox(TupUpdaterShowMessage::mNoInfoFile));
     };
     TupCustomHTTP::OnHostUnreachable = [this](TupCustomHTTP&) {
         if (!m_aborted) hostUnreachable();
@@ -49,15 +60,15 @@ void TupUpdater::attachEngine() {
                                              const std::string*) {
         if (m_aborted) return;
         if (OnConnLost) OnConnLost(*this);
-        if (showsMessage(TupUpdaterShowMessage::mConnLost) && m_prompts)
-            m_prompts->showMessage(TupUpdaterShowMessage::mConnLost, {});
+        if (showsMessage(TupUpdaterShowMessage::mConnLost) && m_ui)
+            m_ui->showMessage(messageBox(TupUpdaterShowMessage::mConnLost));
         stopCheck();
     };
     TupCustomHTTP::OnPasswordRequest = [this](TupCustomHTTP&, const std::string& realm, bool& tryAgain) {
         if (OnPasswordRequest) OnPasswordRequest(*this, realm, tryAgain);
         if (tryAgain || !showsMessage(TupUpdaterShowMessage::mPasswordRequest)) return;
-        std::optional<UpCheckCredentials> credentials;
-        if (m_prompts) credentials = m_prompts->askPassword(urlFileName(URL), HTTPUsername());
+        std::optional<UpCredentials> credentials;
+        if (m_ui) credentials = m_ui->askPassword(UpPasswordQuestion{urlFileName(URL), HTTPUsername()});
         if (!credentials) {
             AbortUpgrade();
             return;
@@ -127,8 +138,8 @@ void TupUpdater::hostUnreachable() {
         // An automatic check tries again after AutoCheckDelay, without a word.
         m_timerFired = false;
         updateTimer();
-    } else if (showsMessage(TupUpdaterShowMessage::mHostUnreachable) && m_prompts) {
-        m_prompts->showMessage(TupUpdaterShowMessage::mHostUnreachable, host);
+    } else if (showsMessage(TupUpdaterShowMessage::mHostUnreachable) && m_ui) {
+        m_ui->showMessage(messageBox(TupUpdaterShowMessage::mHostUnreachable, host));
     }
     stopCheck();
 }
@@ -153,7 +164,7 @@ void TupUpdater::infoFileReceived(const std::string& text) {
         if (!m_waitMode) {
             const bool asked = showsMessage(TupUpdaterShowMessage::mAskUpgrade);
             // Without anyone to ask, nothing is downloaded unasked.
-            if (!canUpgrade || (asked && (!m_prompts || !m_prompts->askUpgrade(ApplicationTitle, m_upgradeMsg)))) {
+            if (!canUpgrade || (asked && (!m_ui || !m_ui->askUpgrade(UpUpgradeQuestion{ApplicationTitle, m_upgradeMsg})))) {
                 if (OnLaterUpgrade) OnLaterUpgrade(*this);
             } else if (m_upgradeMethod == umRedirectToURL) {
                 if (!m_files.empty()) openInBrowser(m_files.front());
@@ -164,8 +175,8 @@ void TupUpdater::infoFileReceived(const std::string& text) {
     } else {
         m_upgradeMsg.clear();
         if (OnNoUpdateAvailable) OnNoUpdateAvailable(*this);
-        if (!m_automaticCheck && showsMessage(TupUpdaterShowMessage::mNoUpdateAvailable) && m_prompts)
-            m_prompts->showMessage(TupUpdaterShowMessage::mNoUpdateAvailable, {});
+        if (!m_automaticCheck && showsMessage(TupUpdaterShowMessage::mNoUpdateAvailable) && m_ui)
+            m_ui->showMessage(messageBox(TupUpdaterShowMessage::mNoUpdateAvailable));
     }
     signalCompletion();
 }

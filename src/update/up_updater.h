@@ -13,10 +13,10 @@
 #include <vector>
 
 #include "open_url.h"
-#include "up_check_prompts.h"
-#include "up_check_texts.h"
 #include "up_http.h"
 #include "up_info_file.h"
+#include "up_language.h"
+#include "up_user_interface.h"
 
 namespace korvex {
 
@@ -34,7 +34,7 @@ struct TupUpdaterWizard {
     bool Enabled = true;
     bool HideFileLocation = false;
     std::string Pic118x218;  // a picture file; "": the built-in one
-    int Language = 0;        // 0: the user's locale
+    TupUpdaterLanguage Language = TupUpdaterLanguage::wlAuto;
     bool StayOnTop = true;
 };
 
@@ -63,9 +63,9 @@ inline constexpr std::uint8_t kDefaultShowMessages =
 
 class TupUpdater : public TupCustomHTTP {
 public:
-    // `prompts` (may be null: nothing is asked or shown) and `browser` (may be null: a redirect
-    // opens nothing) must outlive the component.
-    TupUpdater(TupDispatcher& dispatcher, TupCheckPrompts* prompts, UrlOpener* browser);
+    // `ui` (may be null: nothing is asked or shown) and `browser` (may be null: a redirect opens
+    // nothing) must outlive the component.
+    TupUpdater(TupDispatcher& dispatcher, TupUserInterface* ui, UrlOpener* browser);
     ~TupUpdater() override;
 
     // Published properties (the engine's Proxy, InternetOptions, ThreadPriority,
@@ -90,7 +90,9 @@ public:
     std::string ApplicationTitle;
 
     // Published events. Those of the download loop (OnEndUpgrade, OnProgress, OnFileStart,
-    // OnFileDone, OnDoOwnCloseAppMethod, OnLostFile) belong to the installation steps.
+    // OnFileDone, OnDoOwnCloseAppMethod, OnLostFile) belong to the installation steps. OnProgress,
+    // OnHostUnreachable, OnPasswordRequest and OnAborted hide the engine's notifications of the same
+    // names; the component itself attaches to those as TupCustomHTTP::OnProgress and so on.
     TupBeginUpgradeEvent OnBeginUpgrade;
     TupEndUpgradeEvent OnEndUpgrade;
     TupUpdaterNotifyEvent OnLaterUpgrade;
@@ -129,13 +131,11 @@ public:
 
     // The online test of the automatic check; tests hand in their own.
     std::function<bool()> OnlineTest;
-    // The language of the boxes (the user's locale unless set).
-    TupCheckLanguage Language = upCheckLanguageFromLocale();
 
 protected:
     // The download of the file list (the installation steps); here nothing is downloaded.
     virtual void startDownload() {}
-    TupCheckPrompts* prompts() const noexcept { return m_prompts; }
+    TupUserInterface* ui() const noexcept { return m_ui; }
     bool showsMessage(TupUpdaterShowMessage flag) const { return (ShowMessages & upShowMessageBit(flag)) != 0; }
     // Signals the completion a waiting CheckUpdate waits for.
     void signalCompletion();
@@ -149,7 +149,7 @@ private:
     void updateTimer();
     void timerTick();
 
-    TupCheckPrompts* m_prompts;
+    TupUserInterface* m_ui;
     UrlOpener* m_browser;
     bool m_autoCheck = false;
     int m_autoCheckDelay = 10000;

@@ -40,7 +40,7 @@ protected:
         if (m_addresses) env.addresses = *m_addresses;
         env.urlOpener = m_opener;
         env.clock = m_clock;
-        env.updatePrompts = m_updatePrompts;
+        env.updateUserInterface = m_updateUserInterface;
         m_form = std::make_unique<TForm1>(m_settings, env);
         return *m_form;
     }
@@ -61,7 +61,7 @@ protected:
     bool m_answerYes = true;
     std::optional<PortalAddresses> m_addresses;
     std::shared_ptr<RecordingUrlOpener> m_opener = std::make_shared<RecordingUrlOpener>();
-    std::shared_ptr<TupCheckPrompts> m_updatePrompts;  // null: Qt dialogs
+    std::shared_ptr<TupUserInterface> m_updateUserInterface;  // null: Qt dialogs
     std::shared_ptr<FixedCheckClock> m_clock =
         std::make_shared<FixedCheckClock>(LocalDateTime{7, 12, 2026, 9, 5});
 };

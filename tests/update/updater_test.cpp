@@ -3,38 +3,19 @@
 #include <mutex>
 
 #include "codepage.h"
+#include "recording_update_user_interface.h"
 #include "recording_url_opener.h"
-#include "up_check_texts.h"
+#include "up_language.h"
 #include "up_program_settings.h"
 #include "update_test_support.h"
 
 namespace korvex::test {
 namespace {
 
-// Records what the component asks and shows, with the texts a box would carry.
-class RecordingPrompts : public TupCheckPrompts {
-public:
-    TupCheckLanguage language = TupCheckLanguage::English;
-    bool answerYes = false;
-    std::optional<UpCheckCredentials> credentials;
-    std::vector<std::string> shown;  // box texts, or "question: " + text, or "password: " + file
-
-    bool askUpgrade(const std::string& title, const std::string& message) override {
-        shown.push_back("question: " + upCheckQuestionText(language, title, cp1251ToUtf8(message)));
-        return answerYes;
-    }
-    std::optional<UpCheckCredentials> askPassword(const std::string& fileName, const std::string&) override {
-        shown.push_back("password: " + fileName);
-        return credentials;
-    }
-    void showMessage(TupUpdaterShowMessage flag, const std::string& host) override {
-        shown.push_back(upCheckBoxText(language, flag, host));
-    }
-};
-
 class UpdateCheck : public ::testing::Test {
 protected:
     void SetUp() override {
+        upSetLanguage(TupUpdaterLanguage::wlEnglish);
         server.addStandardEndpoints();
         addUpdateEndpoints(server, gate);
         server.get("/inf", [this](const httplib::Request&, httplib::Response& response) {
@@ -55,7 +36,10 @@ protected:
             events.push_back("HostUnreachable " + url + " " + host);
         };
     }
-    void TearDown() override { gate.open(); }
+    void TearDown() override {
+        gate.open();
+        upSetLanguage(TupUpdaterLanguage::wlAuto);
+    }
     void serve(std::string text) {
         std::lock_guard lock(mutex);
         infoFile = std::move(text);
@@ -71,7 +55,7 @@ protected:
     std::mutex mutex;
     std::string infoFile = "#version=3.2.0.2\r\n#url=http://korvex.invalid/korvex\r\n#message={New speeds}\r\n";
     TupPumpedDispatcher dispatcher;
-    RecordingPrompts prompts;
+    RecordingUpdateUserInterface prompts;
     RecordingUrlOpener browser;
     TupUpdater updater{dispatcher, &prompts, &browser};
     std::vector<std::string> events;
@@ -95,13 +79,13 @@ TEST_F(UpdateCheck, WaitingCheckAnswersWithoutAskingOrDownloading) {
 }
 
 TEST_F(UpdateCheck, OfferedReleaseIsAskedAboutAndLaterIsTold) {
-    for (const auto language : {TupCheckLanguage::English, TupCheckLanguage::Russian}) {
-        prompts.language = language;
+    for (const auto language : {TupUpdaterLanguage::wlEnglish, TupUpdaterLanguage::wlRussian}) {
+        upSetLanguage(language);
         prompts.shown.clear();
         serve("#version=3.2.0.2\r\n#url=http://h/korvex\r\n#message={" + utf8ToCp1251("Новые тарифы") + "}\r\n");
         checkAndPump();
         ASSERT_EQ(prompts.shown.size(), 1u);
-        EXPECT_EQ(prompts.shown[0], language == TupCheckLanguage::English
+        EXPECT_EQ(prompts.shown[0], language == TupUpdaterLanguage::wlEnglish
                                         ? "question: A newer version of Korvex 3.0 was released.\n\nНовые тарифы\n\n"
                                           "Do you want to update your version with the latest one?"
                                         : "question: Обнаружена новая версия Korvex 3.0 доступная для загрузки.\n\n"
@@ -119,7 +103,7 @@ TEST_F(UpdateCheck, OfferedReleaseIsAskedAboutAndLaterIsTold) {
 }
 
 TEST_F(UpdateCheck, RedirectOpensTheFirstEntryInTheBrowser) {
-    prompts.answerYes = true;
+    prompts.answerUpgrade = true;
     serve("#version=3.3\r\n#method=2\r\n#url=korvex.example/download page\r\n#url1=http://other/\r\n");
     checkAndPump();
     EXPECT_EQ(browser.opened, std::vector<std::string>{"http://korvex.example/download page"});
@@ -146,15 +130,15 @@ TEST_F(UpdateCheck, EachFailureWithItsBox) {
          "обновить программу снова."},
     };
     for (const Case& c : cases) {
-        for (const auto language : {TupCheckLanguage::English, TupCheckLanguage::Russian}) {
+        for (const auto language : {TupUpdaterLanguage::wlEnglish, TupUpdaterLanguage::wlRussian}) {
             events.clear();
             prompts.shown.clear();
-            prompts.language = language;
+            upSetLanguage(language);
             // InfoFileURL is the base followed by "/inf"; the cases give the whole address.
             updater.InfoFileURL = c.infoUrl == unreachable ? unreachable + "/inf" : c.infoUrl;
             EXPECT_FALSE(updater.CheckUpdate(true)) << c.event;
             EXPECT_EQ(events, std::vector<std::string>{c.event});
-            const std::string& text = language == TupCheckLanguage::English ? c.english : c.russian;
+            const std::string& text = language == TupUpdaterLanguage::wlEnglish ? c.english : c.russian;
             EXPECT_EQ(prompts.shown, text.empty() ? std::vector<std::string>{} : std::vector<std::string>{text});
         }
     }
@@ -163,9 +147,8 @@ TEST_F(UpdateCheck, EachFailureWithItsBox) {
     prompts.shown.clear();
     updater.InfoFileURL = server.url("/missing");
     updater.CheckUpdate(true);
-    prompts.language = TupCheckLanguage::English;
-    EXPECT_EQ(prompts.shown,
-              std::vector<std::string>{upCheckBoxText(TupCheckLanguage::Russian, TupUpdaterShowMessage::mNoInfoFile, "")});
+    EXPECT_EQ(prompts.shown, std::vector<std::string>{"Файл содержащий информацию об обновлениях этой\nпрограммы не "
+                                                      "найден на сайте разработчика."});
 }
 
 TEST_F(UpdateCheck, NothingNewerShowsItsBoxExceptForAnAutomaticCheck) {
@@ -219,7 +202,7 @@ TEST_F(UpdateCheck, ACheckWhileATransferRunsStartsNothingAndStillWaits) {
 
 TEST_F(UpdateCheck, PasswordWindowRetriesOrCancelAborts) {
     updater.InfoFileURL = server.url("/basic-auth/korvex/right");
-    prompts.credentials = UpCheckCredentials{"korvex", "right"};
+    prompts.credentials = UpCredentials{"korvex", "right"};
     updater.CheckUpdate(true);
     EXPECT_EQ(prompts.shown.front(), "password: right");
     EXPECT_EQ(updater.HTTPUsername(), "korvex");
