@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "proxy_check.h"
+#include "up_integrity.h"
 
 namespace korvex {
 
@@ -76,14 +77,7 @@ std::optional<Date> readDate(std::string_view text) {
 
 }  // namespace
 
-std::string infoValue(std::string_view text, std::string_view key) {
-    const std::size_t found = findNoCase(text, std::string(key) + "=");
-    if (found == std::string_view::npos) return {};
-    const std::size_t start = found + key.size() + 1;
-    for (std::size_t i = start; i < text.size(); ++i)
-        if (static_cast<unsigned char>(text[i]) < 32) return std::string(text.substr(start, i - start));
-    return toEndLessLast(text, start);
-}
+std::string infoValue(std::string_view text, std::string_view key) { return update::infoValue(text, key); }
 
 std::string infoBracedValue(std::string_view text, std::string_view key) {
     const std::size_t found = findNoCase(text, std::string(key) + "={");
@@ -96,15 +90,7 @@ std::string infoBracedValue(std::string_view text, std::string_view key) {
 
 std::vector<std::string> infoFileList(std::string_view text) {
     std::vector<std::string> files;
-    for (const char* key : {"#url", "#url0"}) {
-        std::string value = infoValue(text, key);
-        if (!value.empty()) files.push_back(std::move(value));
-    }
-    for (std::size_t n = files.size() + 1;; ++n) {
-        std::string value = infoValue(text, "#url" + std::to_string(n));
-        if (value.empty()) break;
-        files.push_back(std::move(value));
-    }
+    for (const std::string& key : update::infoFileEntryKeys(text)) files.push_back(infoValue(text, key));
     return files;
 }
 
