@@ -175,7 +175,7 @@ TEST_F(UpdateCheck, AutomaticCheckRetriesAfterAnUnreachableHostWithoutABox) {
     };
     updater.setAutoCheckDelay(30);
     updater.setAutoCheck(true);
-    dispatcher.pumpFor(std::chrono::milliseconds(200));
+    dispatcher.pumpFor(std::chrono::milliseconds(400));
     EXPECT_GT(tests, 1);  // offline: the timer keeps running, nothing is fetched
     EXPECT_TRUE(events.empty());
     online = true;
