@@ -2,6 +2,8 @@
 
 #include "codepage.h"
 #include "demo_portal_requests.h"
+#include "paths.h"
+#include "up_integrity.h"
 
 #include <gtest/gtest.h>
 #include <openssl/pem.h>
@@ -380,6 +382,16 @@ TEST(DemoPortalsTest, PublisherOffersTheDemoReleaseInItsUpdateInfoFile) {
     EXPECT_NE(info.body.find("#url=" + portals.baseUrl(PortalId::Publisher) + "/download/korvex\r\n"),
               std::string::npos);
     EXPECT_NE(info.body.find(utf8ToCp1251("{Демонстрационный выпуск")), std::string::npos);  // cp1251
+    // Signed with the demo key (the demo preset's KORVEX_UPDATE_PUBLIC_KEY) when the program it
+    // offers, korvex beside this program, is there.
+    if (std::filesystem::exists(executableDir() + "korvex")) {
+        EXPECT_EQ(update::checkInfoFile(info.body, "698de033244542ae632864363f97199c325f95f5f6be697bae224728ea41f01e"),
+                  update::InfoTrust::Accepted)
+            << info.body;
+        EXPECT_NE(info.body.find("#url.sha256="), std::string::npos);
+    } else {
+        EXPECT_EQ(info.body.find("#signature="), std::string::npos);
+    }
 }
 
 TEST(DemoPortalsTest, HttpsCertificateNamesTheLoopbackAndGoesAtStop) {
