@@ -14,7 +14,11 @@ set(KORVEX_URL_SATGATE        "https://satgate.invalid"        CACHE STRING "Sat
 set(KORVEX_URL_SKYFI          "https://skyfi.invalid"          CACHE STRING "SKY-FI portal")
 set(KORVEX_URL_STV            "https://stv.invalid"            CACHE STRING "STV portal")
 set(KORVEX_URL_PUBLISHER      "http://korvex.invalid"          CACHE STRING "Publisher site")
-set(KORVEX_URL_UPDATE_INFO    "http://korvex.invalid/update/korvex.info" CACHE STRING "Update info file")
+set(KORVEX_URL_UPDATE_INFO    "http://korvex.invalid"          CACHE STRING "Update info file server (the file is \"/inf\" there)")
+# Build folders made before the info file's address became a bare server still hold the old default.
+if(KORVEX_URL_UPDATE_INFO STREQUAL "http://korvex.invalid/update/korvex.info")
+  set(KORVEX_URL_UPDATE_INFO "http://korvex.invalid" CACHE STRING "Update info file server (the file is \"/inf\" there)" FORCE)
+endif()
 
 # The Ed25519 public key (64 hex digits, from `korvex-sign-update keygen`) that update info files
 # must be signed with. Empty: info files are taken unsigned, as before.

@@ -22,10 +22,13 @@
 
 #include "account_count_spin_box.h"
 #include "curl1_setup.h"
+#include "qt_update_dispatcher.h"
+#include "up_qt_user_interface.h"
 #include "qt_text.h"
 #include "receive_buffer.h"
 #include "settings_file.h"
 #include "text_grid_model.h"
+#include "up_program_settings.h"
 
 // The pictures live in this static library; its resources must be registered by hand.
 static void initKorvexResources() {
@@ -132,6 +135,11 @@ TForm1::TForm1(std::string settingsPath, WindowEnvironment environment, QWidget*
       m_pins(pinsPathBeside(FileName)) {
     if (!m_env.urlOpener) m_env.urlOpener = std::make_shared<DesktopUrlOpener>();
     if (!m_env.clock) m_env.clock = std::make_shared<SystemCheckClock>();
+    if (!m_env.updateUserInterface) m_env.updateUserInterface = std::make_shared<TupQtUserInterface>(this);
+    m_updateDispatcher = std::make_unique<QtUpdateDispatcher>();
+    upUpdater1 = std::make_unique<TupUpdater>(*m_updateDispatcher, m_env.updateUserInterface.get(),
+                                              m_env.urlOpener.get());
+    applyProgramUpdaterSettings(*upUpdater1, m_env.addresses.updateInfo, m_env.addresses.publisher, kApplicationTitle);
     m_checks = std::make_unique<BalanceChecks>(m_book, Curl1, Memo1, m_env.addresses,
                                                [this] { return proxySettings(); }, updateProxy, *m_env.clock);
     initKorvexResources();
@@ -145,10 +153,14 @@ TForm1::TForm1(std::string settingsPath, WindowEnvironment environment, QWidget*
         Curl1Receive(sender, data, len, bContinue);
     });
     FormCreate();
+    std::vector<std::string> arguments;
+    for (const QString& argument : QCoreApplication::arguments()) arguments.push_back(argument.toLocal8Bit().toStdString());
+    upUpdater1->Loaded(arguments);
 }
 
 TForm1::~TForm1() {
     FormDestroy();
+    upUpdater1.reset();  // before the dispatcher it reports through
 }
 
 void TForm1::buildControls() {

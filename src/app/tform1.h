@@ -21,6 +21,7 @@
 #include "run_progress_bar.h"
 #include "speed_change.h"
 #include "text_holder.h"
+#include "up_updater.h"
 
 class QAction;
 class QCheckBox;
@@ -52,6 +53,8 @@ struct WindowEnvironment {
     std::shared_ptr<const CheckClock> clock;
     // The tray's balloon message after a run (by default the tray icon's own).
     std::function<void(const QString& title, const QString& text)> trayMessage;
+    // The update component's dialogs and boxes; null: the Qt ones.
+    std::shared_ptr<TupUserInterface> updateUserInterface;
 };
 
 // The caption of "Обновить все балансы" after a run over `rowsInRun` rows: finished or stopped, with
@@ -200,6 +203,8 @@ public:
     TextHolder Memo1;
     // The proxy settings of the update component, kept up to date by proxycheck.
     UpdateProxySettings updateProxy;
+    // The update component; it goes first when the window goes.
+    std::unique_ptr<TupUpdater> upUpdater1;
 
     TextGridModel* clientModel() const { return m_clientModel; }
     TextGridModel* statModel() const { return m_statModel; }
@@ -253,6 +258,7 @@ private:
     // until the next run.
     void showRunSummary();
 
+    std::unique_ptr<TupDispatcher> m_updateDispatcher;
     AccountBook m_book;
     std::string FileName;
     WindowEnvironment m_env;

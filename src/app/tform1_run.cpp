@@ -30,6 +30,7 @@
 #include "settings_file.h"
 #include "tform1.h"
 #include "text_grid_model.h"
+#include "up_program_settings.h"
 
 namespace korvex {
 
@@ -313,7 +314,9 @@ void TForm1::JvXPButton1Click() {
 }
 
 void TForm1::Button100Click() {
-    // The update check belongs to the update component, which this build does not have yet.
+    // The component reaches the publisher through the proxy that proxycheck last set for it.
+    applyUpdateProxy(updateProxy, upUpdater1->Proxy);
+    upUpdater1->CheckUpdate(false);
 }
 
 }  // namespace korvex

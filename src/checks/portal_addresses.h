@@ -19,7 +19,7 @@ struct PortalAddresses {
     std::string skyFi;           // HTTPS
     std::string stv;             // HTTPS, both STV services
     std::string publisher;       // plain HTTP
-    std::string updateInfo;      // full address of the update info file
+    std::string updateInfo;      // the update info file's server; the file is "/inf" there
 
     // The addresses this build was configured with.
     static PortalAddresses fromBuild();

@@ -43,6 +43,7 @@ protected:
             m_trayMessages << title + QLatin1Char('\n') + text;
         };
         env.clock = m_clock;
+        env.updateUserInterface = m_updateUserInterface;
         m_form = std::make_unique<TForm1>(m_settings, env);
         return *m_form;
     }
@@ -64,6 +65,7 @@ protected:
     bool m_answerYes = true;
     std::optional<PortalAddresses> m_addresses;
     std::shared_ptr<RecordingUrlOpener> m_opener = std::make_shared<RecordingUrlOpener>();
+    std::shared_ptr<TupUserInterface> m_updateUserInterface;  // null: Qt dialogs
     std::shared_ptr<FixedCheckClock> m_clock =
         std::make_shared<FixedCheckClock>(LocalDateTime{7, 12, 2026, 9, 5});
 };

@@ -2,6 +2,8 @@
 
 #include "codepage.h"
 #include "demo_portal_requests.h"
+#include "paths.h"
+#include "up_integrity.h"
 
 #include <gtest/gtest.h>
 #include <openssl/pem.h>
@@ -370,6 +372,26 @@ TEST(DemoPortalsTest, PublisherServesNewsAndPages) {
     EXPECT_EQ(send(portals, PortalId::Publisher, "/update/korvex.info").body, "[Info]\nVersion=3.1\n");
     portals.setNews("one\ntwo\n");
     EXPECT_EQ(send(portals, PortalId::Publisher, "/news.txt").body, "one\ntwo\n");
+}
+
+TEST(DemoPortalsTest, PublisherOffersTheDemoReleaseInItsUpdateInfoFile) {
+    DemoPortals portals;
+    const auto info = send(portals, PortalId::Publisher, "/inf");
+    EXPECT_EQ(info.status, 200);
+    EXPECT_TRUE(info.body.starts_with("#version=3.2.0.2\r\n")) << info.body;
+    EXPECT_NE(info.body.find("#url=" + portals.baseUrl(PortalId::Publisher) + "/download/korvex\r\n"),
+              std::string::npos);
+    EXPECT_NE(info.body.find(utf8ToCp1251("{Демонстрационный выпуск")), std::string::npos);  // cp1251
+    // Signed with the demo key (the demo preset's KORVEX_UPDATE_PUBLIC_KEY) when the program it
+    // offers, korvex beside this program, is there.
+    if (std::filesystem::exists(executableDir() + "korvex")) {
+        EXPECT_EQ(update::checkInfoFile(info.body, "698de033244542ae632864363f97199c325f95f5f6be697bae224728ea41f01e"),
+                  update::InfoTrust::Accepted)
+            << info.body;
+        EXPECT_NE(info.body.find("#url.sha256="), std::string::npos);
+    } else {
+        EXPECT_EQ(info.body.find("#signature="), std::string::npos);
+    }
 }
 
 TEST(DemoPortalsTest, HttpsCertificateNamesTheLoopbackAndGoesAtStop) {

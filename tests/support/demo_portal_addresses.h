@@ -10,7 +10,7 @@ inline PortalAddresses demoPortalAddresses(const DemoPortals& portals) {
     using P = PortalId;
     return {url(P::SpectrumSat), url(P::Raduga),    url(P::SpaceGate75),    url(P::SpaceGate39), url(P::SpaceGate95),
             url(P::SpaceGate15_21), url(P::PlanetSky), url(P::Globax), url(P::SatGate), url(P::SkyFi), url(P::Stv),
-            url(P::Publisher), url(P::Publisher) + "/update/korvex.info"};
+            url(P::Publisher), url(P::Publisher)};
 }
 
 }  // namespace korvex::test

@@ -16,6 +16,7 @@ std::optional<CliCommand> commandFromName(std::string_view name) {
     if (name == "history") return CliCommand::History;
     if (name == "trust") return CliCommand::Trust;
     if (name == "help") return CliCommand::Help;
+    if (name == "check-update") return CliCommand::CheckUpdate;
     return std::nullopt;
 }
 
@@ -81,6 +82,8 @@ std::string_view commandName(CliCommand command) {
             return "history";
         case CliCommand::Trust:
             return "trust";
+        case CliCommand::CheckUpdate:
+            return "check-update";
         case CliCommand::Help:
             break;
     }
@@ -190,6 +193,7 @@ CliInvocation parseCommandLine(const std::vector<std::string>& args) {
             [[fallthrough]];
         case CliCommand::Show:
         case CliCommand::Refresh:
+        case CliCommand::CheckUpdate:
             if (!operands.empty())
                 throw CliUsageError(name + " takes no file (\"" + operands[0] + "\")", call.command);
             break;
@@ -314,6 +318,17 @@ std::string helpText(CliCommand topic) {
                    "\n"
                    "  --all            every portal pinned so far\n"
                    "  --settings FILE  another settings file than the window's Settings.ini\n";
+        case CliCommand::CheckUpdate:
+            return "usage: korvex-cli check-update [--settings FILE]\n"
+                   "\n"
+                   "Asks the publisher's update information, as \"Авто-Обновить\" in the window does,\n"
+                   "and prints the newer version offered with its message. Nothing is downloaded.\n"
+                   "The proxy is the one of the settings file.\n"
+                   "\n"
+                   "  --settings FILE  another settings file than the window's Settings.ini\n"
+                   "\n"
+                   "Exit status 0 when a newer version is offered, 1 when not, 2 when the check failed\n"
+                   "(no update information, the server cannot be reached; said on standard error).\n";
         case CliCommand::Help:
             break;
     }
@@ -329,6 +344,7 @@ std::string helpText(CliCommand topic) {
            "  export [FILE.csv]              write the accounts as a CSV file\n"
            "  history [--login L] [--csv]    print the checks kept in the balance history\n"
            "  trust PORTAL... | --all        accept a portal's new certificate\n"
+           "  check-update                   ask whether a newer version of Korvex is offered\n"
            "  help [COMMAND]                 this text, or the help of a command\n"
            "\n"
            "Exit status: 0 done, 1 a check, an import or a file failed, 2 bad command line,\n"

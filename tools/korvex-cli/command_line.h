@@ -6,6 +6,7 @@
 //   korvex-cli [--settings FILE] export [FILE.csv]
 //   korvex-cli [--settings FILE] history [--login L] [--since DATE] [--csv] | --prune-before DATE
 //   korvex-cli [--settings FILE] trust PORTAL... | --all
+//   korvex-cli [--settings FILE] check-update
 //   korvex-cli [COMMAND] --help,  korvex-cli help [COMMAND]
 // Options may stand before or after the command; "--" ends the options.
 #include <optional>
@@ -16,7 +17,7 @@
 
 namespace korvex {
 
-enum class CliCommand { Help, Show, Refresh, Import, Export, History, Trust };
+enum class CliCommand { Help, Show, Refresh, Import, Export, History, Trust, CheckUpdate };
 
 // refresh: the most checks at once, and the longest time limit of one check (a day).
 inline constexpr int kMaxJobs = 64;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "check_clock.h"
+#include "check_update_command.h"
 #include "cli_commands.h"
 #include "codepage.h"
 #include "command_line.h"
@@ -83,6 +84,11 @@ int main(int argc, char** argv) {
                 return historyCommand(context, {call.login, call.since, call.csv, call.pruneBefore});
             case CliCommand::Trust:
                 return trustCommand(context, call.portals, call.all);
+            case CliCommand::CheckUpdate: {
+                const StopSignals signals;
+                context.stop = &StopSignals::flag();
+                return checkUpdateCommand(context);
+            }
             case CliCommand::Help:
                 break;
         }

@@ -547,5 +547,11 @@ std::string publisherDownload() {
 std::string publisherNews() {
     return std::string(kPublisherNews);
 }
+std::string publisherUpdateInfo(const std::string& publisherBase) {
+    return "#version=3.2.0.2\r\n"
+           "#date=12/07/2026\r\n"
+           "#url=" + publisherBase + std::string(kUpdateFilePath) + "\r\n"
+           "#message={Демонстрационный выпуск 3.2.0.2: обновление с подставного сайта издателя.}\r\n";
+}
 
 }  // namespace korvex::pages

@@ -44,6 +44,12 @@ std::string publisherPay();
 std::string publisherDownload();
 std::string publisherNews();  // cp1251 is applied by the caller like every other publisher page
 
+// The update info file at `publisherBase` + "/inf", offering 3.2.0.2 with kUpdateFilePath as its file
+// (UTF-8; cp1251 is applied by the caller).
+std::string publisherUpdateInfo(const std::string& publisherBase);
+inline constexpr std::string_view kUpdateInfoPath = "/inf";
+inline constexpr std::string_view kUpdateFilePath = "/download/korvex";
+
 // "/component/option,com_remository/Itemid,65/func,fileinfo/id,72/"
 extern const std::string_view kPublisherDownloadPath;
 

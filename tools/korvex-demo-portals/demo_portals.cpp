@@ -3,6 +3,9 @@
 #include "codepage.h"
 #include "demo_certificate.h"
 #include "demo_portal_pages.h"
+#include "demo_update_key.h"
+#include "paths.h"
+#include "up_integrity.h"
 
 #include <httplib.h>
 #include <sys/socket.h>
@@ -12,6 +15,7 @@
 #include <atomic>
 #include <cctype>
 #include <condition_variable>
+#include <fstream>
 #include <mutex>
 #include <random>
 #include <thread>
@@ -275,6 +279,7 @@ private:
     void serveSkyFi(const httplib::Request& req, httplib::Response& res, std::string_view path);
     void serveStv(const httplib::Request& req, httplib::Response& res, std::string_view path);
     void servePublisher(const httplib::Request& req, httplib::Response& res, std::string_view path);
+    std::string signedUpdateInfo() const;
 
     // Answers the UTF-8 `html`, converted to cp1251 for a portal that speaks it.
     static void answerHtml(httplib::Response& res, PortalId id, int status, const std::string& html);
@@ -808,6 +813,29 @@ void DemoPortals::Impl::serveStv(const httplib::Request& req, httplib::Response&
     answerHtml(res, id, 200, pages::stvLogin(gate, false, false));
 }
 
+namespace {
+
+// The program file the demo offers as its update: korvex beside this program.
+std::optional<std::string> demoProgramBytes() {
+    std::ifstream program(executableDir() + "korvex", std::ios::binary);
+    if (!program) return std::nullopt;
+    return std::string(std::istreambuf_iterator<char>(program), {});
+}
+
+}  // namespace
+
+std::string DemoPortals::Impl::signedUpdateInfo() const {
+    const std::string text = utf8ToCp1251(pages::publisherUpdateInfo(baseUrl(PortalId::Publisher)));
+    const auto program = demoProgramBytes();
+    if (!program) return text;
+    const auto digested = update::withDigests(
+        text, [&](const std::string&, const std::string&) -> std::optional<std::string> {
+            return update::sha256Hex(*program);
+        });
+    if (!digested) return text;
+    return update::signInfoText(*digested, kDemoUpdateKeyPem).value_or(text);
+}
+
 void DemoPortals::Impl::servePublisher(const httplib::Request&, httplib::Response& res,
                                        std::string_view path) {
     constexpr PortalId id = PortalId::Publisher;
@@ -821,6 +849,20 @@ void DemoPortals::Impl::servePublisher(const httplib::Request&, httplib::Respons
         res.status = 200;
         res.set_content(m_news, "text/plain; charset=windows-1251");
         return;
+    }
+    // The update info file offers the demo's own korvex (the one beside this program) as 3.2.0.2,
+    // with its digest and signed with the demo key when that program is there to be offered.
+    if (path == pages::kUpdateInfoPath) {
+        res.status = 200;
+        res.set_content(signedUpdateInfo(), "text/plain; charset=windows-1251");
+        return;
+    }
+    if (path == pages::kUpdateFilePath) {
+        if (const auto program = demoProgramBytes()) {
+            res.status = 200;
+            res.set_content(*program, "application/octet-stream");
+            return;
+        }
     }
     if (path == "/") return answerHtml(res, id, 200, pages::publisherHome());
     if (path == "/pay/") return answerHtml(res, id, 200, pages::publisherPay());

@@ -1,0 +1,31 @@
+#include "up_program_settings.h"
+
+#include "codepage.h"
+
+namespace korvex {
+
+void applyProgramUpdaterSettings(TupUpdater& updater, const std::string& updateInfoBase,
+                                 const std::string& publisherBase, const std::string& applicationTitle) {
+    using enum TupUpdaterShowMessage;
+    updater.InfoFileURL = updateInfoBase + kUpdateInfoPath;
+    updater.VersionControl = byNumber;
+    updater.VersionNumber = kRunningVersion;
+    updater.VersionDate = "12/26/2008";
+    updater.VersionDateAutoSet = true;
+    updater.setRestartParams(" ");
+    updater.ShowMessages = upShowMessageBit(mAskUpgrade) | upShowMessageBit(mConnLost) |
+                           upShowMessageBit(mHostUnreachable) | upShowMessageBit(mLostFile) |
+                           upShowMessageBit(mNoUpdateAvailable) | upShowMessageBit(mPasswordRequest);
+    updater.Wizard.HideFileLocation = true;
+    updater.InfoFile.Files = {publisherBase + "/download/korvex"};
+    updater.InfoFile.UpgradeMsg = utf8ToCp1251("Вышла новая версия Korvex.");
+    updater.ApplicationTitle = applicationTitle;
+}
+
+void applyUpdateProxy(const UpdateProxySettings& settings, TupHTTPProxy& proxy) {
+    proxy.AccessType = settings.AccessType == UpdateProxySettings::atUseProxy ? atUseProxy : atDirect;
+    proxy.ProxyServer = settings.ProxyServer;
+    proxy.ProxyPort = settings.ProxyPort;
+}
+
+}  // namespace korvex

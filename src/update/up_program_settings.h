@@ -1,0 +1,23 @@
+#pragma once
+// The program's own settings of its update component upUpdater1, and the proxy the settings tab
+// gives it.
+#include <string>
+
+#include "proxy_check.h"
+#include "up_updater.h"
+
+namespace korvex {
+
+inline constexpr const char* kUpdateInfoPath = "/inf";
+inline constexpr const char* kRunningVersion = "3.2.0.1";
+
+// InfoFileURL = `updateInfoBase` (scheme, host, optional port) followed by "/inf"; byNumber,
+// "3.2.0.1", "12/26/2008", RestartParams " ", the program's ShowMessages set, the wizard without
+// the file address, the design-time copy of the info file naming `publisherBase`'s executable.
+void applyProgramUpdaterSettings(TupUpdater& updater, const std::string& updateInfoBase,
+                                 const std::string& publisherBase, const std::string& applicationTitle);
+
+// The update settings that proxycheck keeps, as the component's Proxy.
+void applyUpdateProxy(const UpdateProxySettings& settings, TupHTTPProxy& proxy);
+
+}  // namespace korvex

@@ -1,0 +1,215 @@
+#include "up_updater.h"
+
+#include "up_online.h"
+#include "up_url.h"
+
+namespace korvex {
+
+namespace {
+
+UpMessageBox messageBox(TupUpdaterShowMessage flag, std::string host = {}) {
+    UpMessageBox box;
+    box.flag = flag;
+    box.host = std::move(host);
+    return box;
+}
+
+}  // namespace
+
+TupUpdater::TupUpdater(TupDispatcher& dispatcher, TupUserInterface* ui, UrlOpener* browser)
+    : TupCustomHTTP(dispatcher), m_ui(ui), m_browser(browser) {
+    OnlineTest = &isOnline;
+    attachEngine();
+}
+
+TupUpdater::~TupUpdater() { setAutoCheck(false); }
+
+void TupUpdater::setAutoCheck(bool value) {
+    m_autoCheck = value;
+    updateTimer();
+}
+
+void TupUpdater::setAutoCheckDelay(int value) {
+    m_autoCheckDelay = value;
+    if (m_timer != 0) {
+        Dispatcher().stopTimer(m_timer);
+        m_timer = 0;
+    }
+    updateTimer();
+}
+
+void TupUpdater::setRestartParams(std::string value) { m_restartParams = value.empty() ? " " : std::move(value); }
+
+void TupUpdater::attachEngine() {
+    TupCustomHTTP::OnDone = [this](TupCustomHTTP&, const std::string&, std::int64_t, const std::string* stream) {
+        // A check that was aborted meanwhile offers nothing.
+        if (m_infoFileMode && !m_aborted) infoFileReceived(stream != nullptr ? *stream : std::string{});
+    };
+    TupCustomHTTP::OnHTTPError = [this](TupCustomHTTP&, int, const std::string*) {
+        if (!m_infoFileMode || m_aborted) return;
+        m_infoFileMode = false;
+        signalCompletion();
+        if (OnNoInfoFile) OnNoInfoFile(*this);
+        if (showsMessage(TupUpdaterShowMessage::mNoInfoFile) && m_ui)
+            m_ui->showMessage(messageBox(TupUpdaterShowMessage::mNoInfoFile));
+    };
+    TupCustomHTTP::OnHostUnreachable = [this](TupCustomHTTP&) {
+        if (!m_aborted) hostUnreachable();
+    };
+    TupCustomHTTP::OnConnectionLost = [this](TupCustomHTTP&, const std::string&, std::int64_t, std::int64_t,
+                                             const std::string*) {
+        if (m_aborted) return;
+        if (OnConnLost) OnConnLost(*this);
+        if (showsMessage(TupUpdaterShowMessage::mConnLost) && m_ui)
+            m_ui->showMessage(messageBox(TupUpdaterShowMessage::mConnLost));
+        stopCheck();
+    };
+    TupCustomHTTP::OnPasswordRequest = [this](TupCustomHTTP&, const std::string& realm, bool& tryAgain) {
+        if (OnPasswordRequest) OnPasswordRequest(*this, realm, tryAgain);
+        if (tryAgain || !showsMessage(TupUpdaterShowMessage::mPasswordRequest)) return;
+        std::optional<UpCredentials> credentials;
+        if (m_ui) credentials = m_ui->askPassword(UpPasswordQuestion{urlFileName(URL), HTTPUsername()});
+        if (!credentials) {
+            AbortUpgrade();
+            return;
+        }
+        setHTTPUsername(credentials->userName);
+        setHTTPPassword(credentials->password);
+        tryAgain = true;
+    };
+    TupCustomHTTP::OnAborted = [this](TupCustomHTTP&) { m_infoFileMode = false; };
+}
+
+bool TupUpdater::CheckUpdate(bool wait) {
+    if (wait) m_waitMode = true;
+    m_aborted = false;
+    m_automaticCheck = false;
+    if (!Busy()) {
+        // Each check answers for itself: a release found by an earlier check is not offered again
+        // unless the info file still offers it.
+        m_updateAvailable = false;
+        m_infoFileMode = true;
+        URL = InfoFileURL;
+        OutputFileName.clear();
+        Range = TupHTTPRange{};
+        // The info file is always asked of the server itself; Start takes the flags for this
+        // transfer only, and CacheOptions stays as it was for the update files.
+        const TupCacheOptions published = CacheOptions;
+        CacheOptions.insert(coPragmaNoCache);
+        Start();
+        CacheOptions = published;
+    }
+    if (wait) {
+        auto completion = std::make_shared<bool>(false);
+        m_completion = completion;
+        Dispatcher().waitUntil([&completion] { return *completion; });
+        if (m_completion == completion) m_completion.reset();
+    }
+    m_waitMode = false;
+    return m_updateAvailable;
+}
+
+void TupUpdater::signalCompletion() {
+    if (m_completion) *m_completion = true;
+}
+
+void TupUpdater::stopCheck() {
+    m_infoFileMode = false;
+    signalCompletion();
+    Abort(false, false);
+}
+
+void TupUpdater::AbortUpgrade() {
+    m_aborted = true;
+    signalCompletion();
+    // The worker stops at its next step; what it fetched is dropped with the aborted check.
+    Abort(false, false);
+    if (OnAborted) OnAborted(*this);
+}
+
+void TupUpdater::hostUnreachable() {
+    const bool infoFile = m_infoFileMode;
+    m_infoFileMode = false;
+    const std::string url = infoFile ? InfoFileURL : URL;
+    const auto parts = crackUrl(url);
+    const std::string host = parts ? parts->host : std::string{};
+    if (OnHostUnreachable) OnHostUnreachable(*this, url, host);
+    if (m_automaticCheck) {
+        // An automatic check tries again after AutoCheckDelay, without a word.
+        m_timerFired = false;
+        updateTimer();
+    } else if (showsMessage(TupUpdaterShowMessage::mHostUnreachable) && m_ui) {
+        m_ui->showMessage(messageBox(TupUpdaterShowMessage::mHostUnreachable, host));
+    }
+    stopCheck();
+}
+
+void TupUpdater::infoFileReceived(const std::string& text) {
+    m_infoFileMode = false;
+    m_files = infoFileList(text);
+    bool newer = false;
+    if (VersionControl == byNumber) {
+        m_offeredVersion = infoValue(text, "#version");
+        newer = isNewerNumber(m_offeredVersion, VersionNumber);
+    } else {
+        m_offeredVersion = infoValue(text, "#date");
+        newer = isNewerDate(m_offeredVersion, VersionDate, todayText());
+    }
+    if (newer && !m_files.empty()) {
+        m_updateAvailable = true;
+        m_upgradeMsg = infoBracedValue(text, "#message");
+        m_upgradeMethod = infoUpgradeMethod(text);
+        bool canUpgrade = m_updateAvailable;
+        if (OnBeginUpgrade) OnBeginUpgrade(*this, m_upgradeMsg, m_upgradeMethod, m_files, canUpgrade);
+        if (!m_waitMode) {
+            const bool asked = showsMessage(TupUpdaterShowMessage::mAskUpgrade);
+            // Without anyone to ask, nothing is downloaded unasked.
+            if (!canUpgrade || (asked && (!m_ui || !m_ui->askUpgrade(UpUpgradeQuestion{ApplicationTitle, m_upgradeMsg})))) {
+                if (OnLaterUpgrade) OnLaterUpgrade(*this);
+            } else if (m_upgradeMethod == umRedirectToURL) {
+                if (!m_files.empty()) openInBrowser(m_files.front());
+            } else if (!m_files.empty()) {
+                startDownload();
+            }
+        }
+    } else {
+        m_upgradeMsg.clear();
+        if (OnNoUpdateAvailable) OnNoUpdateAvailable(*this);
+        if (!m_automaticCheck && showsMessage(TupUpdaterShowMessage::mNoUpdateAvailable) && m_ui)
+            m_ui->showMessage(messageBox(TupUpdaterShowMessage::mNoUpdateAvailable));
+    }
+    signalCompletion();
+}
+
+void TupUpdater::openInBrowser(std::string address) {
+    if (address.find("://") == std::string::npos) address = "http://" + address;
+    if (m_browser) m_browser->open(address);
+}
+
+void TupUpdater::updateTimer() {
+    const bool wanted = m_autoCheck && m_autoCheckDelay > 0 && !m_timerFired;
+    if (wanted && m_timer == 0) {
+        m_timer = Dispatcher().startTimer(m_autoCheckDelay, [this] { timerTick(); });
+    } else if (!wanted && m_timer != 0) {
+        Dispatcher().stopTimer(m_timer);
+        m_timer = 0;
+    }
+}
+
+void TupUpdater::timerTick() {
+    try {
+        if (!(OnlineTest ? OnlineTest() : isOnline()) || !m_autoCheck) return;  // offline: the timer goes on
+        m_timerFired = true;
+        updateTimer();
+        CheckUpdate(false);
+        m_automaticCheck = true;
+    } catch (const std::exception&) {
+        // Nothing of the automatic check may end the program; the next click checks again.
+    }
+}
+
+void TupUpdater::Loaded(const std::vector<std::string>& arguments) {
+    if (OnAfterRestart && arguments.size() > 1 && arguments[1] == m_restartParams) OnAfterRestart(*this);
+}
+
+}  // namespace korvex

@@ -1,0 +1,370 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <stdexcept>
+
+#include "temp_dir.h"
+#include "tiny_proxy.h"
+#include "update_test_support.h"
+
+namespace korvex::test {
+namespace {
+
+using Names = std::vector<std::string>;
+
+class UpdateEngine : public ::testing::Test {
+protected:
+    void SetUp() override {
+        server.addStandardEndpoints();
+        addUpdateEndpoints(server, gate);
+        server.start();
+    }
+    void TearDown() override { gate.open(); }
+
+    Gate gate;
+    TestServer server;
+    TempDir folder;
+    RecordingEngine r;
+};
+
+TEST_F(UpdateEngine, EveryOutcomeWithItsValues) {
+    struct Case {
+        std::string path;
+        Names names;
+        std::int64_t a, b;  // of the outcome notification
+        std::string text;
+    };
+    const std::string bytes2000 = [] {
+        std::string text;
+        for (std::size_t i = 0; i < 2000; ++i) text += TestServer::bytePattern(i);
+        return text;
+    }();
+    const Case cases[] = {
+        {"/bytes?n=2000", {"HeaderInfo", "Progress", "Done", "AfterTransfer"}, 2000, 0, bytes2000},
+        // A 404 body is read into memory before the error is told.
+        {"/status/404", {"HeaderInfo", "Progress", "HTTPError", "AfterTransfer"}, 404, 0, "status 404"},
+        // Shorter than its Content-Length: the announced length and what came.
+        {"/cut?n=4096&after=1000", {"HeaderInfo", "Progress", "ConnectionLost", "AfterTransfer"}, 4096, 1000, ""},
+        // No Content-Length: complete when the server ends it properly.
+        {"/drip?chunks=3&ms=1&size=10", {"HeaderInfo", "Progress", "Done", "AfterTransfer"}, 30, 0,
+         std::string(30, 'd')},
+        {"/redirect/2", {"HeaderInfo", "Progress", "Done", "AfterTransfer"}, 14, 0, "redirects done"},
+    };
+    for (const Case& c : cases) {
+        RecordingEngine e;
+        ASSERT_TRUE(e.fetch(server.url(c.path))) << c.path;
+        EXPECT_EQ(e.names(), c.names) << c.path;
+        const Notification& outcome = e.seen[e.seen.size() - 2];
+        EXPECT_EQ(outcome.a, c.a) << c.path;
+        EXPECT_EQ(outcome.b, c.b) << c.path;
+        if (!c.text.empty()) {
+            EXPECT_EQ(outcome.text, c.text) << c.path;
+        }
+        for (const Notification& n : e.seen) EXPECT_FALSE(n.onWorker) << n.name << " ran on the worker thread";
+        EXPECT_FALSE(e.engine->Busy());
+    }
+}
+
+TEST_F(UpdateEngine, ProgressCountsEveryChunkOfTheBufferSize) {
+    r.engine->setTransferBufferSize(1000);
+    ASSERT_TRUE(r.fetch(server.url("/bytes?n=4500")));
+    std::vector<std::int64_t> read;
+    for (const Notification& n : r.seen)
+        if (n.name == "Progress") read.push_back(n.b);
+    ASSERT_FALSE(read.empty());
+    EXPECT_EQ(read.back(), 4500);
+    for (std::size_t i = 1; i < read.size(); ++i) EXPECT_LE(read[i] - read[i - 1], 1000);
+    EXPECT_EQ(r.seen[r.seen.size() - 3].text, "100");  // the last Progress: percent done
+}
+
+TEST_F(UpdateEngine, AnHTTPErrorNeverCreatesTheNamedOutputFile) {
+    r.engine->OutputFileName = folder.file("never.updtmp");
+    ASSERT_TRUE(r.fetch(server.url("/status/404")));
+    EXPECT_EQ(r.find("HTTPError")->text, "status 404");
+    EXPECT_FALSE(std::filesystem::exists(r.engine->OutputFileName));
+}
+
+TEST_F(UpdateEngine, FileOutputAndAnOutputThatCannotBeMade) {
+    r.engine->OutputFileName = folder.file("body.updtmp");
+    ASSERT_TRUE(r.fetch(server.url("/file")));
+    EXPECT_EQ(r.find("Done")->text, "<file>");
+    EXPECT_EQ(readFile(r.engine->OutputFileName), fileResource());
+
+    // A folder that does not exist: the owner is told (an upgrade would otherwise wait forever).
+    RecordingEngine e;
+    e.engine->OutputFileName = folder.file("missing/body.updtmp");
+    ASSERT_TRUE(e.fetch(server.url("/file")));
+    EXPECT_EQ(e.names(), (Names{"HeaderInfo", "HTTPError", "AfterTransfer"}));
+    EXPECT_EQ(e.find("HTTPError")->a, 200);
+    EXPECT_EQ(e.find("HTTPError")->text, "<none>");
+}
+
+TEST_F(UpdateEngine, AHeaderHandlerCanDeclineTheBody) {
+    r.engine->OnHeaderInfo = [](TupCustomHTTP&, const TupHeaderInfo&, bool& keepOn) { keepOn = false; };
+    r.engine->OutputFileName = folder.file("declined");
+    ASSERT_TRUE(r.fetch(server.url("/bytes?n=100000")));
+    EXPECT_EQ(r.names(), Names{"Declined"});
+    EXPECT_FALSE(std::filesystem::exists(r.engine->OutputFileName));
+}
+
+TEST_F(UpdateEngine, HeaderInfoCarriesTheAnswersHeaders) {
+    server.get("/dated", [](const httplib::Request&, httplib::Response& response) {
+        response.set_header("Last-Modified", "Fri, 26 Dec 2008 12:00:00 GMT");
+        response.set_header("ETag", "\"v3201\"");
+        response.set_header("Content-Language", "ru");
+        response.set_content("x", "text/plain");
+    });
+    TupHeaderInfo seen;
+    r.engine->OnHeaderInfo = [&](TupCustomHTTP&, const TupHeaderInfo& info, bool&) { seen = info; };
+    ASSERT_TRUE(r.fetch(server.url("/dated")));
+    EXPECT_EQ(seen.StatusCode, 200);
+    EXPECT_EQ(seen.ContentType, "text/plain");
+    EXPECT_EQ(seen.ContentLength, 1);
+    EXPECT_EQ(seen.ETag, "\"v3201\"");
+    EXPECT_EQ(seen.ContentLanguage, "ru");
+    EXPECT_EQ(unixFromDateTime(seen.LastModified), unixFromDateTime(parseHeaderDate("Fri, 26 Dec 2008 12:00:00 GMT")));
+    EXPECT_EQ(seen.RawHeaders.rfind("HTTP/1.1 200", 0), 0u);
+    EXPECT_NE(seen.RawHeaders.find("ETag: \"v3201\"\r\n"), std::string::npos);
+}
+
+TEST_F(UpdateEngine, TheExtraPartIsSentEscaped) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"/echo?a=b c", "/echo?a=b%20c"},
+        {"/echo?a=%20", "/echo?a=%2520"},
+        {"/echo?x=1+1#top", "/echo?x=1%2B1%23top"},
+    };
+    for (const auto& [path, target] : cases) {
+        RecordingEngine e;
+        ASSERT_TRUE(e.fetch(server.url(path)));
+        EXPECT_EQ(server.lastRequest().target, target);
+    }
+    // Without "://" the address is taken as http.
+    ASSERT_TRUE(r.fetch("127.0.0.1:" + std::to_string(server.port()) + "/echo"));
+    EXPECT_EQ(r.names().back(), "AfterTransfer");
+    EXPECT_NE(r.find("Done"), nullptr);
+}
+
+TEST_F(UpdateEngine, ResumeAskForTheRestAnd416EndsOrRestarts) {
+    const std::string whole = fileResource();
+    struct Case {
+        std::int64_t offset;
+        std::string present;  // the file before
+        std::int64_t doneSize;
+        std::size_t requests;
+    };
+    const Case cases[] = {
+        {4000, whole.substr(0, 4000), 10000, 1},  // 206: the rest is appended
+        {10000, whole, 10000, 2},                 // 416, and the whole length says it is complete
+        {12000, std::string(12000, 'x'), 10000, 3},  // 416, lengths differ: start again from 0
+    };
+    for (const Case& c : cases) {
+        server.clearRequests();
+        RecordingEngine e;
+        e.engine->OutputFileName = folder.write("resumed", c.present);
+        e.engine->Range.StartRange = c.offset;
+        ASSERT_TRUE(e.fetch(server.url("/file"))) << c.offset;
+        ASSERT_NE(e.find("Done"), nullptr) << c.offset;
+        EXPECT_EQ(e.find("Done")->a, c.doneSize) << c.offset;
+        EXPECT_TRUE(readFile(e.engine->OutputFileName).substr(0, whole.size()) == whole) << c.offset;
+        EXPECT_EQ(server.requestCount(), c.requests) << c.offset;
+        EXPECT_EQ(server.requests().front().header("Range"), "bytes=" + std::to_string(c.offset) + "-");
+    }
+}
+
+TEST_F(UpdateEngine, PasswordRequestWithRealmAndRetry) {
+    int asked = 0;
+    r.engine->OnPasswordRequest = [&](TupCustomHTTP& engine, const std::string& realm, bool& tryAgain) {
+        r.seen.push_back({"PasswordRequest", 0, 0, realm});
+        if (++asked > 1) return;  // a second wrong answer gives up
+        engine.setHTTPUsername("korvex");
+        engine.setHTTPPassword(asked == 1 ? "right" : "wrong");
+        tryAgain = true;
+    };
+    ASSERT_TRUE(r.fetch(server.url("/basic-auth/korvex/right")));
+    EXPECT_EQ(r.names(), (Names{"PasswordRequest", "HeaderInfo", "Progress", "Done", "AfterTransfer"}));
+    EXPECT_EQ(r.find("PasswordRequest")->text, "korvex");
+    EXPECT_EQ(r.find("Done")->text, "authorized korvex");
+
+    // Not asked to try again: the 401 page is the answer.
+    RecordingEngine e;
+    e.engine->OnPasswordRequest = [](TupCustomHTTP&, const std::string&, bool&) {};
+    ASSERT_TRUE(e.fetch(server.url("/basic-auth/korvex/right")));
+    EXPECT_EQ(e.find("HTTPError")->a, 401);
+    EXPECT_EQ(e.find("HTTPError")->text, "unauthorized");
+}
+
+TEST_F(UpdateEngine, FileAddresses) {
+    const std::string path = folder.write("local info.txt", "#version=3.2.0.2\r\n");
+    ASSERT_TRUE(r.fetch("file://" + std::filesystem::path(path).string().replace(path.find(' '), 1, "%20")));
+    EXPECT_EQ(r.names(), (Names{"Progress", "Done", "AfterTransfer"}));
+    EXPECT_EQ(r.find("Done")->text, "#version=3.2.0.2\r\n");
+
+    RecordingEngine e;
+    ASSERT_TRUE(e.fetch("file://" + folder.file("none.txt")));
+    EXPECT_EQ(e.find("HTTPError")->a, 404);
+}
+
+TEST_F(UpdateEngine, NoServerIsHostUnreachable) {
+    const std::string unusable[] = {"http://127.0.0.1:1/inf", "http://" + std::string(300, 'h') + "/",
+                                    "http://korvex.invalid/inf"};
+    for (const std::string& url : unusable) {
+        RecordingEngine e;
+        ASSERT_TRUE(e.fetch(url)) << url;
+        EXPECT_EQ(e.names(), (Names{"HostUnreachable", "AfterTransfer"})) << url;
+    }
+    RecordingEngine offline;
+    offline.engine->WorkOffline = true;
+    ASSERT_TRUE(offline.fetch(server.url("/echo")));
+    EXPECT_EQ(offline.names(), (Names{"HostUnreachable", "AfterTransfer"}));
+    EXPECT_EQ(server.requestCount(), 0u);
+}
+
+TEST_F(UpdateEngine, AStalledServerEndsByTheTimeLimit) {
+    r.engine->LowSpeedTimeLimit = 1;
+    ASSERT_TRUE(r.fetch(server.url("/stall"), std::chrono::seconds(10)));
+    EXPECT_EQ(r.names(), (Names{"HostUnreachable", "AfterTransfer"}));
+
+    RecordingEngine e;
+    e.engine->LowSpeedTimeLimit = 1;
+    ASSERT_TRUE(e.fetch(server.url("/stall-body"), std::chrono::seconds(10)));
+    ASSERT_NE(e.find("ConnectionLost"), nullptr);
+    EXPECT_EQ(e.find("ConnectionLost")->a, 5000);
+    EXPECT_EQ(e.find("ConnectionLost")->b, 1000);
+}
+
+TEST_F(UpdateEngine, StartWhileBusyIsRefused) {
+    r.engine->URL = server.url("/stall");
+    ASSERT_TRUE(r.engine->Start());
+    r.engine->URL = server.url("/echo");
+    EXPECT_FALSE(r.engine->Start());
+    EXPECT_TRUE(r.engine->Busy());
+    r.engine->Abort(false, true);
+    EXPECT_FALSE(r.engine->Busy());
+    EXPECT_EQ(r.names(), Names{"Aborted"});
+}
+
+TEST_F(UpdateEngine, AbortInTheMiddleOfALargeBody) {
+    for (const bool hard : {false, true}) {
+        RecordingEngine e;
+        e.engine->OutputFileName = folder.file(hard ? "hard" : "soft");
+        e.engine->OnProgress = [&](TupCustomHTTP& engine, const TupProgressInfo& info) {
+            e.seen.push_back({"Progress", info.TotalSize, info.BytesRead, "", false});
+            if (info.BytesRead >= 300) engine.Abort(true, hard);
+        };
+        ASSERT_TRUE(e.fetch(server.url("/drip?chunks=1000&ms=5&size=100")));
+        EXPECT_EQ(e.names(), (Names{"HeaderInfo", "Progress", "Aborted"})) << hard;
+        // Stopped long before the end, whatever libcurl gathered into one piece on a busy machine.
+        EXPECT_LT(e.seen[e.seen.size() - 2].b, 50000) << hard;
+        EXPECT_FALSE(std::filesystem::exists(e.engine->OutputFileName)) << hard;
+        EXPECT_FALSE(e.engine->Busy());
+        // Nothing more arrives from the transfer that was given up, and the next one runs.
+        e.dispatcher.pumpFor(std::chrono::milliseconds(100));
+        EXPECT_EQ(e.seen.back().name, "Aborted");
+        e.seen.clear();
+        e.engine->OutputFileName.clear();
+        e.engine->OnProgress = nullptr;
+        ASSERT_TRUE(e.fetch(server.url("/bytes?n=10")));
+        EXPECT_EQ(e.names(), (Names{"HeaderInfo", "Done", "AfterTransfer"}));
+    }
+}
+
+TEST_F(UpdateEngine, DestroyedWhileBusyTellsNothingAndDoesNotHang) {
+    r.engine->OutputFileName = folder.file("partial");
+    r.engine->URL = server.url("/drip?chunks=1000&ms=5&size=100");
+    ASSERT_TRUE(r.engine->Start());
+    r.dispatcher.pumpFor(std::chrono::milliseconds(100));
+    const auto before = std::chrono::steady_clock::now();
+    r.engine.reset();
+    EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(3));
+    const std::size_t seen = r.seen.size();
+    r.dispatcher.pumpFor(std::chrono::milliseconds(100));
+    EXPECT_EQ(r.seen.size(), seen);
+}
+
+TEST_F(UpdateEngine, TheNextTransferStartsFromANotificationOfTheOneThatEnded) {
+    std::vector<std::string> done;
+    r.engine->OnDone = [&](TupCustomHTTP& engine, const std::string&, std::int64_t, const std::string* stream) {
+        done.push_back(*stream);
+        if (done.size() == 1) {
+            engine.URL = server.url("/drip?chunks=5&ms=20&size=10");
+            EXPECT_TRUE(engine.Start());
+        }
+    };
+    ASSERT_TRUE(r.fetch(server.url("/bytes?n=3")));
+    // The wrap-up of the first transfer left the second one running.
+    EXPECT_TRUE(r.engine->Busy());
+    r.dispatcher.waitUntil([&] { return done.size() == 2; });
+    EXPECT_EQ(done, (std::vector<std::string>{"abc", std::string(50, 'd')}));
+    EXPECT_FALSE(r.engine->Busy());
+}
+
+TEST_F(UpdateEngine, AnExceptionInAHandlerIsReportedAndTheTransferGoesOn) {
+    std::vector<std::string> errors;
+    r.engine->OnException = [&](TupCustomHTTP&, std::exception_ptr error) {
+        try {
+            std::rethrow_exception(error);
+        } catch (const std::exception& e) {
+            errors.push_back(e.what());
+        }
+    };
+    r.engine->OnHeaderInfo = [](TupCustomHTTP&, const TupHeaderInfo&, bool&) { throw std::runtime_error("header"); };
+    ASSERT_TRUE(r.fetch(server.url("/bytes?n=10")));
+    EXPECT_EQ(errors, std::vector<std::string>{"header"});
+    EXPECT_NE(r.find("Done"), nullptr);
+}
+
+TEST_F(UpdateEngine, StartWithWaitReturnsWhenTheTransferIsOver) {
+    r.engine->URL = server.url("/bytes?n=10");
+    ASSERT_TRUE(r.engine->Start(true));
+    EXPECT_FALSE(r.engine->Busy());
+    EXPECT_EQ(r.names().back(), "AfterTransfer");
+
+    RecordingEngine e;
+    e.engine->URL = server.url("/stall");
+    e.engine->Thread().WaitTimeout = 200;
+    ASSERT_TRUE(e.engine->Start(true));
+    EXPECT_FALSE(e.engine->Busy());  // given up after the time-out, without notification
+    EXPECT_TRUE(e.seen.empty());
+}
+
+TEST_F(UpdateEngine, RequestSettingsReachTheServer) {
+    r.engine->PostData = "a=1&b=2";
+    r.engine->Referer = "http://korvex.invalid/";
+    r.engine->AdditionalHeaders = {"X-Korvex: 3.2.0.1", "  "};
+    r.engine->CacheOptions.insert(coPragmaNoCache);
+    ASSERT_TRUE(r.fetch(server.url("/echo")));
+    const RecordedRequest request = server.lastRequest();
+    EXPECT_EQ(request.method, "POST");
+    EXPECT_EQ(request.body, "a=1&b=2");
+    EXPECT_EQ(request.header("Content-Type"), "application/x-www-form-urlencoded");
+    EXPECT_EQ(request.header("Accept"), "text/html, */*");
+    EXPECT_EQ(request.header("User-Agent"), "Korvex updater");
+    EXPECT_EQ(request.header("Referer"), "http://korvex.invalid/");
+    EXPECT_EQ(request.header("X-Korvex"), "3.2.0.1");
+    EXPECT_EQ(request.header("Pragma"), "no-cache");
+    EXPECT_FALSE(request.hasHeader("Authorization"));
+}
+
+TEST_F(UpdateEngine, ANamedProxyIsUsedExceptForItsBypassList) {
+    if (!TinyProxy::available()) GTEST_SKIP() << "tinyproxy is not installed";
+    TinyProxy proxy;
+    struct Case {
+        TupAccessType access;
+        std::string bypass;
+        bool proxied;
+    };
+    const Case cases[] = {{atUseProxy, "", true}, {atUseProxy, "127.0.0.1;", false}, {atDirect, "", false}};
+    for (const Case& c : cases) {
+        RecordingEngine e;
+        e.engine->Proxy.AccessType = c.access;
+        e.engine->Proxy.ProxyServer = proxy.host();
+        e.engine->Proxy.ProxyPort = proxy.port();
+        e.engine->Proxy.ProxyBypass = c.bypass;
+        ASSERT_TRUE(e.fetch(server.url("/echo")));
+        EXPECT_EQ(server.lastRequest().header("Via").find(TinyProxy::kViaName) != std::string::npos, c.proxied)
+            << c.access << " " << c.bypass;
+    }
+}
+
+}  // namespace
+}  // namespace korvex::test
