@@ -178,6 +178,14 @@ std::vector<SpeedItem> speedItemsFor(std::string_view planCode) {
     return items;
 }
 
+std::vector<SpeedItem> speedMenuItems(std::string_view planCode) {
+    using I = SpeedItem;
+    if (planCode == "SG") return {I::N1281, I::N2561, I::N5121, I::N10241, I::N20481};
+    if (planCode == "SF") return {I::N2561, I::N5121, I::N10241, I::N20481};
+    if (planCode == "R") return {};
+    return {kSpeedItems.begin(), kSpeedItems.end()};
+}
+
 std::string speedChangeConfirmText(std::string_view login, std::string_view caption) {
     std::string text;
     text.reserve(kConfirmHead.size() + login.size() + kConfirmOn.size() + caption.size());

@@ -86,9 +86,14 @@ SpeedOffer speedOffer(SpeedItem item, SpeedProfileId profile);
 std::vector<SpeedProfileId> speedTestOrder(SpeedItem item);
 // The portal the item would post to for an account with this plan code; none when it serves none.
 const SpeedProfile* speedProfileFor(SpeedItem item, std::string_view planCode);
-// The items that would post something for this plan code (which items the menu enables is the
-// window's rule, not this).
+// The items that would post something for this plan code (which items the menu enables is
+// speedMenuItems, not this).
 std::vector<SpeedItem> speedItemsFor(std::string_view planCode);
+// The items the balance table's menu enables for a row with this plan code, in menu order. The menu
+// keeps its own rule rather than speedItemsFor: it limits three codes only (SatGate's "SG", SKY-FI's
+// "SF", and none at all for Raduga's "R"), and offers all nine for every other code, including
+// codes whose portal takes no speed change (choosing one then sends nothing).
+std::vector<SpeedItem> speedMenuItems(std::string_view planCode);
 
 // The question asked before a change: "Смена скорости на логине " + login + " на " + caption, cp1251.
 // The login is balance column 0 as shown, empty or not.
