@@ -339,7 +339,7 @@ void TForm1::FormCreate() {
     try {
         configureCurl1AtStart(Curl1, proxySettings(), updateProxy);
     } catch (const EConvertError& e) {
-        showError(QString::fromStdString(e.what()));
+        showError(toQ(e.what()));
     }
 }
 
