@@ -40,9 +40,9 @@ enum class SpeedMenu { AllItems, SatGateItems, SkyFiItems, NoItems };
 struct PlanCode {
     std::string_view code;
     PlanService service;
-    bool checked;        // selects the service's balance check (and its speed change, where it has one)
-    bool personalPage;   // opens the service's personal page
-    bool named;          // named in the help text, in table order
+    bool checked;       // selects the service's balance check (and its speed change, where it has one)
+    bool personalPage;  // opens the service's personal page
+    bool named;         // named in the help text, in table order
     SpeedMenu speedMenu;
 };
 
@@ -117,11 +117,16 @@ struct NamedService {
     PlanService service;
 };
 inline constexpr NamedService kNamedServices[] = {
-    {"SatGate", PlanService::SatGate},          {"SpectrumSat", PlanService::SpectrumSat},
-    {"PlanetSky", PlanService::PlanetSky},      {"Globax", PlanService::Globax},
-    {"SpaceGate 21", PlanService::SpaceGate21}, {"SpaceGate 75", PlanService::SpaceGate75},
-    {"SpaceGate 39", PlanService::SpaceGate39}, {"SpaceGate 95", PlanService::SpaceGate95},
-    {"SpaceGate 15", PlanService::SpaceGate15}, {"Raduga", PlanService::Raduga},
+    {"SatGate", PlanService::SatGate},
+    {"SpectrumSat", PlanService::SpectrumSat},
+    {"PlanetSky", PlanService::PlanetSky},
+    {"Globax", PlanService::Globax},
+    {"SpaceGate 21", PlanService::SpaceGate21},
+    {"SpaceGate 75", PlanService::SpaceGate75},
+    {"SpaceGate 39", PlanService::SpaceGate39},
+    {"SpaceGate 95", PlanService::SpaceGate95},
+    {"SpaceGate 15", PlanService::SpaceGate15},
+    {"Raduga", PlanService::Raduga},
     {"SKY-FI", PlanService::SkyFi},
 };
 

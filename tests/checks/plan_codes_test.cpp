@@ -54,10 +54,12 @@ TEST(PlanCodes, CodesOfOneServiceGoToOneProfile) {
 
 TEST(PlanCodes, HelpLinesNameTheServicesAndTheirCodes) {
     const char* const want[] = {
-        "SatGate - 42 или SG",        "SpectrumSat - 39 или SPS",   "PlanetSky - 53 или PS",
-        "Globax - GL",                "SpaceGate 21 - 21 или SG21", "SpaceGate 75 - 75 или SG75",
-        "SpaceGate 39 - 39S или SG39", "SpaceGate 95 - 95S или SG95", "SpaceGate 15 - 15 или SG15",
-        "Raduga - R",                 "SKY-FI - SKYFI или SF",
+        "SatGate - 42 или SG",         "SpectrumSat - 39 или SPS",
+        "PlanetSky - 53 или PS",       "Globax - GL",
+        "SpaceGate 21 - 21 или SG21",  "SpaceGate 75 - 75 или SG75",
+        "SpaceGate 39 - 39S или SG39", "SpaceGate 95 - 95S или SG95",
+        "SpaceGate 15 - 15 или SG15",  "Raduga - R",
+        "SKY-FI - SKYFI или SF",
     };
     const std::vector<std::string> lines = planCodeHelpLines();
     ASSERT_EQ(lines.size(), std::size(want));
