@@ -24,6 +24,7 @@
 #include "curl1_setup.h"
 #include "qt_update_dispatcher.h"
 #include "up_qt_user_interface.h"
+#include "plan_codes.h"
 #include "qt_text.h"
 #include "receive_buffer.h"
 #include "settings_file.h"
@@ -48,14 +49,14 @@ const QString kPlanHeading = QStringLiteral("39/42/5/40/53/GL/15/21/75/39S/R");
 const QString kWidestCheckTime = QStringLiteral("12/31/2026 23:59");
 const QString kPlanHeadingFirstStart = QStringLiteral("39/42/5/40/53/GL/15/21/75/39S/75R/40R/5R/53R/90R");
 
-const QStringList kHelpLines = {
-    QStringLiteral("В поля настроек вводите логин "), QStringLiteral("и пароль и спутник:"),
-    QStringLiteral("SatGate - 42 или SG"),            QStringLiteral("SpectrumSat - 39 или SPS"),
-    QStringLiteral("PlanetSky - 53 или PS"),          QStringLiteral("Globax - GL"),
-    QStringLiteral("SpaceGate 21 - 21 или SG21"),     QStringLiteral("SpaceGate 75 - 75 или SG75"),
-    QStringLiteral("SpaceGate 39 - 39S или SG39"),    QStringLiteral("SpaceGate 95 - 95S или SG95"),
-    QStringLiteral("SpaceGate 15 - 15 или SG15"),     QStringLiteral("Raduga - R"),
-    QStringLiteral("SKY-FI - SKYFI или SF")};
+// The help text: two lines of instruction, then the services and the codes that select them.
+QStringList helpLines() {
+    QStringList lines = {QStringLiteral("В поля настроек вводите логин "), QStringLiteral("и пароль и спутник:")};
+    for (const std::string& line : planCodeHelpLines()) lines << toQ(line);
+    return lines;
+}
+
+const QStringList kHelpLines = helpLines();
 
 constexpr int kStatWidths[] = {95, 63, 72, 95, 101, 119, 145, 73};
 constexpr int kClientWidths[] = {92, 70, 127, 264};
@@ -422,7 +423,7 @@ void TForm1::FormCreate() {
     try {
         configureCurl1AtStart(Curl1, proxySettings(), updateProxy);
     } catch (const EConvertError& e) {
-        showError(QString::fromStdString(e.what()));
+        showError(toQ(e.what()));
     }
 }
 

@@ -90,7 +90,10 @@ public:
     void ButtonClick();
     void PageControl1Change(int index);
 
-    // The transfer component's handlers.
+    // The transfer component's handlers. During the window's transfers (withTransfers) Curl1 runs
+    // threaded: Curl1Receive is then called on the transfer's worker thread, so it must only append to
+    // the receive stream and touch no widget (no repaint, no model); Curl1Wait is called on this, the
+    // GUI thread, while it waits for the transfer.
     void Curl1Receive(THttpTransfer& Sender, const char* data, std::uint32_t len, bool& bContinue);
     void Curl1Wait(THttpTransferBase& Sender);
 

@@ -1,9 +1,12 @@
 // The balance table's menu: speed change, the personal page and the one-row refresh, for the row
 // under the last right-click.
+#include <algorithm>
+
 #include <QAction>
 #include <QMenu>
 #include <QTableView>
 
+#include "speed_change.h"
 #include "tform1.h"
 
 namespace korvex {
@@ -53,15 +56,9 @@ void TForm1::StatMouseDown(QWidget* source, Qt::MouseButton button, const QPoint
     if (m_curCol < 0 || m_curRow < 0) return;
     m_popupPoint = source->mapToGlobal(pos);
 
-    const std::string& code = m_book.client.cell(kPlanCode, m_curRow);
-    if (code == "SG") {
-        for (QAction* a : {N641, N30721, N40961, N51201}) a->setEnabled(false);
-    } else if (code == "SF") {
-        for (QAction* a : {N641, N1281, N30721, N40961, N51201}) a->setEnabled(false);
-        for (QAction* a : {N2561, N5121, N10241, N20481}) a->setEnabled(true);
-    } else if (code == "R") {
-        for (QAction* a : speeds) a->setEnabled(false);
-    }
+    const std::vector<SpeedItem> enabled = speedMenuItems(m_book.client.cell(kPlanCode, m_curRow));
+    for (std::size_t i = 0; i < kSpeedItems.size(); ++i)
+        speeds[i]->setEnabled(std::ranges::find(enabled, kSpeedItems[i]) != enabled.end());
     PopupMenu2->popup(m_popupPoint);
 }
 

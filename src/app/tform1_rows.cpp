@@ -1,6 +1,5 @@
-// Row editing from the account table's menu. Every command acts on both tables, so that balance row i
-// stays beside account row i. Adding and deleting rows also moves the account count by one, so no row
-// ever lies beyond the count, where it would be neither saved nor checked.
+// Row editing from the account table's menu; the rows move in the account book (AccountBook), the
+// window shows the result.
 #include <QAction>
 #include <QApplication>
 #include <QHeaderView>
@@ -11,7 +10,6 @@
 #include <QProgressBar>
 #include <QTableView>
 
-#include "grid_func.h"
 #include "tform1.h"
 #include "text_grid_model.h"
 
@@ -56,43 +54,31 @@ void TForm1::afterRowCommand() {
 }
 
 void TForm1::addrowClick() {
-    if (m_book.clients >= kMaxAccounts || !insertRow(m_book.client, m_curRow)) {
+    if (!m_book.insertAccount(m_curRow)) {
         QApplication::beep();
         return;
     }
-    insertRow(m_book.Stat, m_curRow);
-    m_book.clients = m_book.client.rowCount();
     afterRowCommand();
 }
 
 void TForm1::delrowClick() {
-    if (!deleteRow(m_book.client, m_curRow)) {
+    if (!m_book.deleteAccount(m_curRow)) {
         QApplication::beep();
         return;
     }
-    deleteRow(m_book.Stat, m_curRow);
-    // The row that falls off the end is written empty by the next save: no deleted password stays.
-    while (m_book.clients > m_book.client.rowCount()) m_book.dropLastRow();
-    m_book.clients = m_book.client.rowCount();
     afterRowCommand();
 }
 
 void TForm1::moveupClick() {
-    if (m_curRow < 1) return;
-    moveRow(m_book.client, m_curRow, m_curRow - 1);
-    moveRow(m_book.Stat, m_curRow, m_curRow - 1);
-    afterRowCommand();
+    if (m_book.moveAccountUp(m_curRow)) afterRowCommand();
 }
 
 void TForm1::movedownClick() {
-    if (m_curRow < 1) return;
-    moveRow(m_book.client, m_curRow, m_curRow + 1);
-    moveRow(m_book.Stat, m_curRow, m_curRow + 1);
-    afterRowCommand();
+    if (m_book.moveAccountDown(m_curRow)) afterRowCommand();
 }
 
 void TForm1::sortClick() {
-    sortRows(m_book.client, m_curCol, 1, m_book.client.rowCount() - 1, m_book.Stat);
+    m_book.sortAccounts(m_curCol);
     afterRowCommand();
 }
 

@@ -133,7 +133,7 @@ void TForm1::runRefresh(int first, int last, bool showProgress) {
             // The run ends at this row: what was checked keeps its values, nothing is saved.
             failed = true;
             repaintNow();
-            showError(QString::fromStdString(e.what()));
+            showError(toQ(e.what()));
         }
     });
     Stat->clearSelection();  // so that the tint of a failed row shows
@@ -287,7 +287,7 @@ void TForm1::NewsClick() {
         try {
             if (!fetchNews(Curl1, proxySettings(), updateProxy, m_env.addresses, lines)) return;
         } catch (const EConvertError& e) {
-            showError(QString::fromStdString(e.what()));
+            showError(toQ(e.what()));
             return;
         }
         QStringList text;

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <charconv>
 
+#include "grid_func.h"
+
 namespace korvex {
 
 int clampAccountCount(long long count) {
@@ -44,6 +46,39 @@ void AccountBook::dropLastRow() {
     if (clients == oldCount) return;
     droppedFirst = droppedEnd > droppedFirst ? std::min(droppedFirst, clients) : clients;
     droppedEnd = std::max(droppedEnd, oldCount);
+}
+
+bool AccountBook::insertAccount(int r) {
+    if (clients >= kMaxAccounts || !insertRow(client, r)) return false;
+    insertRow(Stat, r);
+    clients = client.rowCount();
+    return true;
+}
+
+bool AccountBook::deleteAccount(int r) {
+    if (!deleteRow(client, r)) return false;
+    deleteRow(Stat, r);
+    while (clients > client.rowCount()) dropLastRow();
+    clients = client.rowCount();
+    return true;
+}
+
+bool AccountBook::moveAccountUp(int r) {
+    if (r < 1) return false;
+    moveRow(client, r, r - 1);
+    moveRow(Stat, r, r - 1);
+    return true;
+}
+
+bool AccountBook::moveAccountDown(int r) {
+    if (r < 1) return false;
+    moveRow(client, r, r + 1);
+    moveRow(Stat, r, r + 1);
+    return true;
+}
+
+void AccountBook::sortAccounts(int col) {
+    sortRows(client, col, 1, client.rowCount() - 1, Stat);
 }
 
 }  // namespace korvex

@@ -53,6 +53,23 @@ struct AccountBook {
     // The count goes down by one after a row was deleted: the row at the old end fell off.
     void dropLastRow();
     void forgetDroppedRows() { droppedFirst = droppedEnd = 0; }
+
+    // The row commands of the account table's menu. Each acts on both tables, so that balance row i
+    // stays beside account row i; adding and deleting move the count by one, so no row ever lies
+    // beyond the count, where it would be neither saved nor checked.
+    //
+    // Inserts a blank row at r (0..rows). Answers false, and changes nothing, at kMaxAccounts
+    // accounts or for an r outside that range.
+    bool insertAccount(int r);
+    // Deletes row r. The row that falls off the end is dropped (see dropLastRow), so the next save
+    // writes it empty. Answers false, and changes nothing, for an invalid r.
+    bool deleteAccount(int r);
+    // Move row r one place up or down; a row at the far end stays where it is. The first row moves
+    // neither way, nor does another row take its place: the answer is then false.
+    bool moveAccountUp(int r);
+    bool moveAccountDown(int r);
+    // Sorts the rows by the account table's column `col`; the first row stays where it is.
+    void sortAccounts(int col);
 };
 
 }  // namespace korvex

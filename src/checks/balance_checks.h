@@ -51,16 +51,16 @@ public:
                   std::function<ProxySettings()> proxySource, UpdateProxySettings& update,
                   const CheckClock& clock);
 
-    // The check routines, by the plan codes they own.
-    void check39_95(int row);           // "39", "SPS": SpectrumSat
-    void checkR(int row);               // "R": Raduga
+    // The check routines, by the services whose plan codes they own (plan_codes.h).
+    void check39_95(int row);           // SpectrumSat
+    void checkR(int row);               // Raduga
     void check15_75_21_39_95(int row);  // SpaceGate 75, 39, 95, 15 and 21
-    void checkGL(int row);              // "GL": Globax
-    void check42_5(int row);            // "42", "SG", "31", "5": SatGate
-    void check40_53(int row);           // "53", "PS": PlanetSky
-    void checkSKYFI(int row);           // "SF", "SKYFI": SKY-FI
-    void check602(int row);             // "602", "STV2": STV, second gate
-    void check60(int row);              // "60", "STV": STV
+    void checkGL(int row);              // Globax
+    void check42_5(int row);            // SatGate
+    void check40_53(int row);           // PlanetSky
+    void checkSKYFI(int row);           // SKY-FI
+    void check602(int row);             // STV, second gate
+    void check60(int row);              // STV
 
     // One row of a refresh run: Curl1 back to GET requests, the nine routines in the order of
     // kDispatchTable with afterRoutine(i) after routine i (the window repaints there, except after

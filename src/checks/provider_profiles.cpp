@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "plan_codes.h"
+
 namespace korvex {
 
 // The tables below are laid out for reading against the portals' pages.
@@ -48,7 +50,7 @@ constexpr CheckStep kStvSteps[] = {
 // ---------------------------------------------------------------------------------------------------
 
 // SpectrumSat, check39_95, HTTPS.
-constexpr std::string_view kSpectrumSatCodes[] = {"39", "SPS"};
+constexpr auto& kSpectrumSatCodes = kCheckCodes<PlanService::SpectrumSat>;
 constexpr CheckStep kSpectrumSatSteps[] = {
     // pattern                                              column    on no match
     patternStep("Deposit: (.*?)\\,",                       kBalance, kMarker),
@@ -72,7 +74,7 @@ constexpr ProviderProfile kSpectrumSatProfile{
 };
 
 // Raduga, checkR, HTTPS.
-constexpr std::string_view kRadugaCodes[] = {"R"};
+constexpr auto& kRadugaCodes = kCheckCodes<PlanService::Raduga>;
 constexpr CheckStep kRadugaSteps[] = {
     // подписки :</font>  <b>(.*?)\</b>
     patternStep("\xEF\xEE\xE4\xEF\xE8\xF1\xEA\xE8 :</font>  <b>(.*?)\\</b>", kBalance, kMarker),
@@ -98,11 +100,11 @@ constexpr ProviderProfile kRadugaProfile{
 };
 
 // SpaceGate, check15_75_21_39_95, HTTPS, one portal each but 15 and 21, which share one.
-constexpr std::string_view kSpaceGate75Codes[] = {"75", "SG75"};
-constexpr std::string_view kSpaceGate39Codes[] = {"39S", "SG39"};
-constexpr std::string_view kSpaceGate95Codes[] = {"95S", "SG95"};
-constexpr std::string_view kSpaceGate15Codes[] = {"15", "SG15"};
-constexpr std::string_view kSpaceGate21Codes[] = {"21", "SG21"};
+constexpr auto& kSpaceGate75Codes = kCheckCodes<PlanService::SpaceGate75>;
+constexpr auto& kSpaceGate39Codes = kCheckCodes<PlanService::SpaceGate39>;
+constexpr auto& kSpaceGate95Codes = kCheckCodes<PlanService::SpaceGate95>;
+constexpr auto& kSpaceGate15Codes = kCheckCodes<PlanService::SpaceGate15>;
+constexpr auto& kSpaceGate21Codes = kCheckCodes<PlanService::SpaceGate21>;
 constexpr ProviderProfile kSpaceGate75Profile{
     .name = "SpaceGate 75",
     .routine = "check15_75_21_39_95",
@@ -171,7 +173,7 @@ constexpr ProviderProfile kSpaceGate21Profile{
 
 // PlanetSky, check40_53, plain HTTP. Its pages are UTF-8: patterns go to UTF-8 before use, and the
 // captured text comes back to cp1251 before it is written, like every other cell.
-constexpr std::string_view kPlanetSkyCodes[] = {"53", "PS"};
+constexpr auto& kPlanetSkyCodes = kCheckCodes<PlanService::PlanetSky>;
 constexpr CheckStep kPlanetSkySteps[] = {
     // Ваш баланс: (.*?)\ USD<br>
     patternStep("\xC2\xE0\xF8 \xE1\xE0\xEB\xE0\xED\xF1: (.*?)\\ USD<br>", kBalance, kMarker),
@@ -205,7 +207,7 @@ constexpr ProviderProfile kPlanetSkyProfile{
 // ---------------------------------------------------------------------------------------------------
 
 // Globax, checkGL, plain HTTP. The date range is fixed; it does not follow the calendar.
-constexpr std::string_view kGlobaxCodes[] = {"GL"};
+constexpr auto& kGlobaxCodes = kCheckCodes<PlanService::Globax>;
 constexpr PostPart kGlobaxBody[] = {
     bodyText("login="), kBodyLogin, bodyText("&"), bodyText("password="), kBodyPassword, bodyText("&"),
     bodyText("D1=01&M1=01&Y1=2007&D2=01&M2=01&Y2=2007&Detail=day"),
@@ -233,7 +235,7 @@ constexpr ProviderProfile kGlobaxProfile{
 };
 
 // SatGate, check42_5, HTTPS on a numeric address.
-constexpr std::string_view kSatGateCodes[] = {"42", "SG", "31", "5"};
+constexpr auto& kSatGateCodes = kCheckCodes<PlanService::SatGate>;
 constexpr PostPart kSatGateBody[] = {
     bodyText("login="), kBodyLogin, bodyText("&"), bodyText("password="), kBodyPassword,
 };
@@ -261,7 +263,7 @@ constexpr ProviderProfile kSatGateProfile{
 };
 
 // SKY-FI, checkSKYFI, HTTPS. Unlike the others, a missing tariff writes the marker.
-constexpr std::string_view kSkyFiCodes[] = {"SF", "SKYFI"};
+constexpr auto& kSkyFiCodes = kCheckCodes<PlanService::SkyFi>;
 constexpr PostPart kSkyFiBody[] = {
     bodyText("user_name="), kBodyLogin, bodyText("&user_pass="), kBodyPassword,
     bodyText("&submit=1&x=24&y=13"),
@@ -292,8 +294,8 @@ constexpr ProviderProfile kSkyFiProfile{
 // STV, check60 and check602, HTTPS, one portal with two gates. The proxy setting is not applied:
 // these requests go through whatever proxy Curl1 holds from its last application. After the login
 // (sent, failed or broken) each gate gets a logout post with an empty body.
-constexpr std::string_view kStvCodes[] = {"60", "STV"};
-constexpr std::string_view kStv2Codes[] = {"602", "STV2"};
+constexpr auto& kStvCodes = kCheckCodes<PlanService::Stv>;
+constexpr auto& kStv2Codes = kCheckCodes<PlanService::Stv2>;
 constexpr ProviderProfile kStvProfile{
     .name = "STV",
     .routine = "check60",
@@ -327,8 +329,10 @@ constexpr ProviderProfile kStv2Profile{
 
 namespace {
 
-constexpr std::string_view kSpaceGateCodes[] = {"75", "SG75", "39S", "SG39", "95S", "SG95",
-                                                "15", "SG15", "21", "SG21"};
+// The five SpaceGate services' codes, in the order of the routine's profiles.
+constexpr auto& kSpaceGateCodes = kCheckCodes<PlanService::SpaceGate75, PlanService::SpaceGate39,
+                                              PlanService::SpaceGate95, PlanService::SpaceGate15,
+                                              PlanService::SpaceGate21>;
 
 constexpr const ProviderProfile* kCheck39_95[] = {&kSpectrumSatProfile};
 constexpr const ProviderProfile* kCheck40_53[] = {&kPlanetSkyProfile};

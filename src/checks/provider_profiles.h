@@ -4,7 +4,8 @@
 // and the dispatch table that decides which check routine owns which plan codes.
 //
 // Patterns are byte strings in cp1251, exactly as the matcher takes them (a backslash in a pattern
-// is one character of the pattern). Plan codes are compared with the whole cell, byte for byte.
+// is one character of the pattern). Plan codes are compared with the whole cell, byte for byte; each
+// profile's come from the plan-code table (plan_codes.h).
 #include <array>
 #include <span>
 #include <string>

@@ -11,7 +11,8 @@
 namespace korvex {
 
 // The page for a plan code (compared exactly: case and blanks count), or nullopt for a code without a
-// page. "R" has none (only "75R" opens the Raduga page), nor do SatGate's "31" and "5", SKY-FI and STV.
+// page. Which codes open one is the plan-code table's column: Raduga's page has a code of its own,
+// which checks nothing, and SKY-FI, STV and two of SatGate's codes open none.
 std::optional<std::string> personalPageUrl(std::string_view planCode, const PortalAddresses& addresses);
 
 // N5Click's work: opens the page of the plan code, if it has one; answers whether a page was handed to

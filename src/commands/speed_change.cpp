@@ -10,19 +10,19 @@ namespace {
 
 // clang-format off
 const std::array<SpeedProfile, kSpeedProfileCount> kProfiles = {{
-    {SpeedProfileId::SpaceGate75, "SpaceGate 75", {"75", "SG75"},   &PortalAddresses::spaceGate75,
+    {SpeedProfileId::SpaceGate75, "SpaceGate 75", PlanService::SpaceGate75, &PortalAddresses::spaceGate75,
      "/speed/", SpeedRequest::OnePost},
-    {SpeedProfileId::SpaceGate95, "SpaceGate 95", {"95S", "SG95"},  &PortalAddresses::spaceGate95,
+    {SpeedProfileId::SpaceGate95, "SpaceGate 95", PlanService::SpaceGate95, &PortalAddresses::spaceGate95,
      "/speed/", SpeedRequest::OnePost},
-    {SpeedProfileId::SpaceGate21, "SpaceGate 21", {"21", "SG21"},   &PortalAddresses::spaceGate15_21,
+    {SpeedProfileId::SpaceGate21, "SpaceGate 21", PlanService::SpaceGate21, &PortalAddresses::spaceGate15_21,
      "/speed/", SpeedRequest::OnePost},
-    {SpeedProfileId::SpaceGate39, "SpaceGate 39", {"39S", "SG39"},  &PortalAddresses::spaceGate39,
+    {SpeedProfileId::SpaceGate39, "SpaceGate 39", PlanService::SpaceGate39, &PortalAddresses::spaceGate39,
      "/speed/", SpeedRequest::OnePost},
-    {SpeedProfileId::SpectrumSat, "SpectrumSat",  {"39", "SPS"},    &PortalAddresses::spectrumSat,
+    {SpeedProfileId::SpectrumSat, "SpectrumSat",  PlanService::SpectrumSat, &PortalAddresses::spectrumSat,
      "/speed/", SpeedRequest::OnePost},
-    {SpeedProfileId::PlanetSky,   "PlanetSky",    {"53", "PS"},     &PortalAddresses::planetSky,
+    {SpeedProfileId::PlanetSky,   "PlanetSky",    PlanService::PlanetSky,   &PortalAddresses::planetSky,
      "/speed/", SpeedRequest::OnePost},
-    {SpeedProfileId::SkyFi,       "SKY-FI",       {"SKYFI", "SF"},  &PortalAddresses::skyFi,
+    {SpeedProfileId::SkyFi,       "SKY-FI",       PlanService::SkyFi,       &PortalAddresses::skyFi,
      "/control/service.php", SpeedRequest::LoginThenChange},
 }};
 
@@ -108,10 +108,7 @@ private:
 };
 
 bool matches(const SpeedProfile& profile, std::string_view planCode) {
-    for (std::string_view code : profile.planCodes) {
-        if (code == planCode) return true;
-    }
-    return false;
+    return selectsCheck(planCode, profile.service);
 }
 
 }  // namespace
@@ -176,6 +173,18 @@ std::vector<SpeedItem> speedItemsFor(std::string_view planCode) {
         if (speedProfileFor(item, planCode)) items.push_back(item);
     }
     return items;
+}
+
+std::vector<SpeedItem> speedMenuItems(std::string_view planCode) {
+    using I = SpeedItem;
+    const PlanCode* code = findPlanCode(planCode);
+    switch (code ? code->speedMenu : SpeedMenu::AllItems) {
+        case SpeedMenu::SatGateItems: return {I::N1281, I::N2561, I::N5121, I::N10241, I::N20481};
+        case SpeedMenu::SkyFiItems: return {I::N2561, I::N5121, I::N10241, I::N20481};
+        case SpeedMenu::NoItems: return {};
+        case SpeedMenu::AllItems: break;
+    }
+    return {kSpeedItems.begin(), kSpeedItems.end()};
 }
 
 std::string speedChangeConfirmText(std::string_view login, std::string_view caption) {

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "account_book.h"
+#include "plan_codes.h"
 #include "portal_addresses.h"
 
 namespace korvex {
@@ -49,7 +50,7 @@ enum class SpeedRequest {
 struct SpeedProfile {
     SpeedProfileId id;
     std::string_view name;
-    std::array<std::string_view, 2> planCodes;  // compared exactly: case and blanks count
+    PlanService service;  // the service whose check codes select this portal
     std::string PortalAddresses::*base;
     std::string_view path;
     SpeedRequest request;
@@ -86,9 +87,14 @@ SpeedOffer speedOffer(SpeedItem item, SpeedProfileId profile);
 std::vector<SpeedProfileId> speedTestOrder(SpeedItem item);
 // The portal the item would post to for an account with this plan code; none when it serves none.
 const SpeedProfile* speedProfileFor(SpeedItem item, std::string_view planCode);
-// The items that would post something for this plan code (which items the menu enables is the
-// window's rule, not this).
+// The items that would post something for this plan code (which items the menu enables is
+// speedMenuItems, not this).
 std::vector<SpeedItem> speedItemsFor(std::string_view planCode);
+// The items the balance table's menu enables for a row with this plan code, in menu order. The menu
+// keeps its own rule rather than speedItemsFor: it limits the codes the plan-code table marks (one
+// code each of SatGate and SKY-FI, and Raduga's code to none at all), and offers all nine for every
+// other code, including codes whose portal takes no speed change (choosing one then sends nothing).
+std::vector<SpeedItem> speedMenuItems(std::string_view planCode);
 
 // The question asked before a change: "Смена скорости на логине " + login + " на " + caption, cp1251.
 // The login is balance column 0 as shown, empty or not.

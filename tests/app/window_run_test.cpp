@@ -246,14 +246,15 @@ TEST_F(PortalWindowTest, ABadProxyPortEndsTheRunAtThatRowWithoutSaving) {
         {"80a", "'80a' is not a valid integer value"},
         {"70000", "'70000' is not a valid proxy port (0 to 65535)"},
         {"-1", "'-1' is not a valid proxy port (0 to 65535)"},
+        {"80б", "'80б' is not a valid integer value"},  // typed text shown as typed, not as raw bytes
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.port);
         m_errors.clear();
-        form.JvEdit2->setText(QString::fromLatin1(c.port));
+        form.JvEdit2->setText(QString::fromUtf8(c.port));
         form.bbb111Click();
         ASSERT_EQ(m_errors.size(), 1);
-        EXPECT_EQ(m_errors[0], QString::fromLatin1(c.message));
+        EXPECT_EQ(m_errors[0], QString::fromUtf8(c.message));
         EXPECT_EQ(form.but1->text(), QStringLiteral("Обновление..."));
         EXPECT_EQ(form.book().Stat.cell(kDate, 0), "7/12/2026 09:05");  // STV keeps the proxy it had
         EXPECT_TRUE(m_portals->requests(PortalId::SpectrumSat).empty());

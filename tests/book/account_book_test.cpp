@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+#include <string>
+#include <utility>
+
 namespace korvex {
 namespace {
 
@@ -68,6 +72,105 @@ TEST(AccountBook, SyncCopiesLoginAndHolderAndCutsRowsBeyondTheCount) {
     EXPECT_EQ(book.Stat.cell(kStatLogin, 1), "user");
     EXPECT_EQ(book.Stat.cell(kStatHolder, 1), "\xC8\xE2\xE0\xED");
     EXPECT_EQ(book.Stat.cell(kStatPlanCode, 1), "") << "the plan code is copied by a check, not here";
+}
+
+// A book of `count` rows whose account row i ("login<i>") sits beside balance row i ("balance<i>").
+AccountBook pairedBook(int count) {
+    AccountBook book;
+    book.setCount(count);
+    for (int r = 0; r < count; ++r) {
+        book.client.setCell(kLogin, r, "login" + std::to_string(r));
+        book.Stat.setCell(kBalance, r, "balance" + std::to_string(r));
+    }
+    return book;
+}
+
+// The logins in row order, with "!" for a row whose balance belongs to another account.
+std::string rowsOf(const AccountBook& book) {
+    std::string out;
+    for (int r = 0; r < book.client.rowCount(); ++r) {
+        const std::string& login = book.client.cell(kLogin, r);
+        const std::string& balance = book.Stat.cell(kBalance, r);
+        const bool paired = login.starts_with("login") ? balance == "balance" + login.substr(5) : true;
+        out += (out.empty() ? "" : ",") + (login.starts_with("login") ? login.substr(5) : login) +
+               (paired ? "" : "!");
+    }
+    return out;
+}
+
+TEST(AccountRows, EveryCommandKeepsEachBalanceBesideItsAccount) {
+    const struct {
+        const char* what;
+        int count;
+        std::function<bool(AccountBook&)> command;
+        bool applied;
+        const char* rows;
+        int clients;
+    } cases[] = {
+        {"insert in the middle", 3, [](AccountBook& b) { return b.insertAccount(1); }, true, "0, ,1,2", 4},
+        {"insert after the last", 3, [](AccountBook& b) { return b.insertAccount(3); }, true, "0,1,2, ", 4},
+        {"insert beyond the rows", 3, [](AccountBook& b) { return b.insertAccount(4); }, false, "0,1,2", 3},
+        {"insert before no row", 3, [](AccountBook& b) { return b.insertAccount(-1); }, false, "0,1,2", 3},
+        {"delete the middle", 3, [](AccountBook& b) { return b.deleteAccount(1); }, true, "0,2", 2},
+        {"delete the first", 3, [](AccountBook& b) { return b.deleteAccount(0); }, true, "1,2", 2},
+        {"delete no row", 3, [](AccountBook& b) { return b.deleteAccount(3); }, false, "0,1,2", 3},
+        {"delete the only row", 1, [](AccountBook& b) { return b.deleteAccount(0); }, true, "", 1},
+        {"move up", 4, [](AccountBook& b) { return b.moveAccountUp(2); }, true, "0,2,1,3", 4},
+        {"move down", 4, [](AccountBook& b) { return b.moveAccountDown(2); }, true, "0,1,3,2", 4},
+        {"move the last down", 4, [](AccountBook& b) { return b.moveAccountDown(3); }, true, "0,1,2,3", 4},
+        {"the first row stays up", 4, [](AccountBook& b) { return b.moveAccountUp(0); }, false, "0,1,2,3", 4},
+        {"the first row stays down", 4, [](AccountBook& b) { return b.moveAccountDown(0); }, false, "0,1,2,3", 4},
+        {"row 1 takes not the first place", 4, [](AccountBook& b) { return b.moveAccountUp(1); }, true,
+         "1,0,2,3", 4},
+    };
+    for (const auto& c : cases) {
+        AccountBook book = pairedBook(c.count);
+        EXPECT_EQ(c.command(book), c.applied) << c.what;
+        EXPECT_EQ(rowsOf(book), c.rows) << c.what;
+        EXPECT_EQ(book.clients, c.clients) << c.what;
+        EXPECT_EQ(book.Stat.rowCount(), book.client.rowCount()) << c.what;
+    }
+}
+
+TEST(AccountRows, NoAccountIsAddedBeyondTheCap) {
+    AccountBook book = pairedBook(kMaxAccounts);
+    EXPECT_FALSE(book.insertAccount(0));
+    EXPECT_EQ(book.clients, kMaxAccounts);
+    EXPECT_EQ(book.client.rowCount(), kMaxAccounts);
+    EXPECT_EQ(book.Stat.rowCount(), kMaxAccounts);
+    EXPECT_EQ(book.client.cell(kLogin, 0), "login0");
+
+    ASSERT_TRUE(book.deleteAccount(0));
+    EXPECT_TRUE(book.insertAccount(0)) << "one below the cap takes one more";
+    EXPECT_EQ(book.clients, kMaxAccounts);
+}
+
+TEST(AccountRows, DeletedRowsAreMarkedForEmptyingAtTheNextSave) {
+    AccountBook book = pairedBook(5);
+    ASSERT_TRUE(book.deleteAccount(1));
+    ASSERT_TRUE(book.deleteAccount(0));
+    EXPECT_EQ(book.clients, 3);
+    EXPECT_EQ(book.droppedFirst, 3) << "the rows the file still holds beyond the new count";
+    EXPECT_EQ(book.droppedEnd, 5);
+    ASSERT_TRUE(book.insertAccount(0));
+    EXPECT_EQ(book.clients, 4);
+    EXPECT_EQ(book.droppedFirst, 3) << "adding a row leaves the marks as they are";
+
+    AccountBook single = pairedBook(1);
+    ASSERT_TRUE(single.deleteAccount(0));
+    EXPECT_EQ(single.droppedEnd, single.droppedFirst) << "the last row is emptied in place, not dropped";
+}
+
+TEST(AccountRows, SortLeavesTheFirstRowAndCarriesTheBalances) {
+    AccountBook book = pairedBook(5);
+    const std::pair<int, const char*> shuffled[] = {{0, "login4"}, {1, "login3"}, {2, "login0"}, {3, "login2"},
+                                                    {4, "login1"}};
+    for (const auto& [row, login] : shuffled) {
+        book.client.setCell(kLogin, row, login);
+        book.Stat.setCell(kBalance, row, "balance" + std::string(login + 5));
+    }
+    book.sortAccounts(kLogin);
+    EXPECT_EQ(rowsOf(book), "4,0,1,2,3");
 }
 
 }  // namespace

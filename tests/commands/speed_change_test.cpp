@@ -69,6 +69,25 @@ TEST(SpeedTable, PlanCodesSelectItemsExactly) {
     for (const auto& [code, items] : cases) EXPECT_EQ(speedItemsFor(code), items) << '"' << code << '"';
 }
 
+TEST(SpeedMenu, EnablesItemsByTheMenusOwnRuleNotByThePortals) {
+    using I = SpeedItem;
+    const std::vector<I> nine(kSpeedItems.begin(), kSpeedItems.end());
+    const std::pair<const char*, std::vector<I>> cases[] = {
+        {"SG", {I::N1281, I::N2561, I::N5121, I::N10241, I::N20481}},
+        {"SF", {I::N2561, I::N5121, I::N10241, I::N20481}},
+        {"R", {}},
+        // Codes of the same portals that the menu does not limit, and codes of no speed portal.
+        {"42", nine},
+        {"SKYFI", nine},
+        {"75", nine},
+        {"GL", nine},
+        {"sg", nine},
+        {"SF ", nine},
+        {"", nine},
+    };
+    for (const auto& [code, items] : cases) EXPECT_EQ(speedMenuItems(code), items) << '"' << code << '"';
+}
+
 TEST(SpeedConfirmText, IsTheFixedQuestionAroundTheShownLoginAndCaption) {
     AccountBook book;
     book.client.setCell(kLogin, 0, "acc");

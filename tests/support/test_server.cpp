@@ -22,24 +22,9 @@ struct OpenSslFree {
 using PkeyPtr = std::unique_ptr<EVP_PKEY, OpenSslFree<EVP_PKEY, EVP_PKEY_free>>;
 using X509Ptr = std::unique_ptr<X509, OpenSslFree<X509, X509_free>>;
 using BioPtr = std::unique_ptr<BIO, OpenSslFree<BIO, BIO_free_all>>;
-using ExtensionPtr = std::unique_ptr<X509_EXTENSION, OpenSslFree<X509_EXTENSION, X509_EXTENSION_free>>;
 
 [[noreturn]] void fail(const char* what) {
     throw std::runtime_error(std::string("test certificate: ") + what);
-}
-
-std::string bioText(BIO* bio) {
-    char* data = nullptr;
-    const long length = BIO_get_mem_data(bio, &data);
-    return std::string(data, static_cast<std::size_t>(length));
-}
-
-void addExtension(X509* certificate, int nid, const std::string& value) {
-    X509V3_CTX context;
-    X509V3_set_ctx_nodb(&context);
-    X509V3_set_ctx(&context, certificate, certificate, nullptr, nullptr, 0);
-    ExtensionPtr extension(X509V3_EXT_conf_nid(nullptr, &context, nid, value.c_str()));
-    if (!extension || X509_add_ext(certificate, extension.get(), -1) != 1) fail("extension");
 }
 
 std::string queryParam(const httplib::Request& request, const char* name, const std::string& fallback) {
@@ -71,43 +56,6 @@ bool writePattern(httplib::DataSink& sink, std::size_t offset, std::size_t lengt
 std::string RecordedRequest::header(const std::string& name) const {
     const auto found = headers.find(name);
     return found == headers.end() ? std::string{} : found->second;
-}
-
-SelfSignedCertificate makeSelfSignedCertificate(const std::vector<std::string>& dnsNames,
-                                                const std::vector<std::string>& ipAddresses) {
-    PkeyPtr key(EVP_EC_gen("P-256"));
-    if (!key) fail("key");
-    X509Ptr certificate(X509_new());
-    if (!certificate) fail("X509_new");
-    X509_set_version(certificate.get(), 2);
-    ASN1_INTEGER_set(
-        X509_get_serialNumber(certificate.get()),
-        static_cast<long>(std::chrono::system_clock::now().time_since_epoch().count() & 0x7fffffff));
-    X509_gmtime_adj(X509_getm_notBefore(certificate.get()), -3600);
-    X509_gmtime_adj(X509_getm_notAfter(certificate.get()), 30L * 24 * 3600);
-    X509_set_pubkey(certificate.get(), key.get());
-    X509_NAME* name = X509_get_subject_name(certificate.get());
-    const std::string commonName = !ipAddresses.empty() ? ipAddresses.front() : dnsNames.front();
-    X509_NAME_add_entry_by_txt(name, "CN", MBSTRING_ASC,
-                               reinterpret_cast<const unsigned char*>(commonName.c_str()), -1, -1, 0);
-    X509_set_issuer_name(certificate.get(), name);
-    std::string altNames;
-    for (const std::string& dns : dnsNames) altNames += (altNames.empty() ? "DNS:" : ",DNS:") + dns;
-    for (const std::string& ip : ipAddresses) altNames += (altNames.empty() ? "IP:" : ",IP:") + ip;
-    addExtension(certificate.get(), NID_subject_alt_name, altNames);
-    addExtension(certificate.get(), NID_basic_constraints, "critical,CA:TRUE");
-    if (X509_sign(certificate.get(), key.get(), EVP_sha256()) == 0) fail("sign");
-
-    SelfSignedCertificate result;
-    BioPtr certificateBio(BIO_new(BIO_s_mem()));
-    BioPtr keyBio(BIO_new(BIO_s_mem()));
-    if (PEM_write_bio_X509(certificateBio.get(), certificate.get()) != 1 ||
-        PEM_write_bio_PrivateKey(keyBio.get(), key.get(), nullptr, nullptr, 0, nullptr, nullptr) != 1) {
-        fail("PEM");
-    }
-    result.certificatePem = bioText(certificateBio.get());
-    result.privateKeyPem = bioText(keyBio.get());
-    return result;
 }
 
 std::string basicAuthorization(std::string_view user, std::string_view password) {

@@ -19,6 +19,8 @@
 #include <thread>
 #include <vector>
 
+#include "demo_certificate.h"
+
 namespace korvex::test {
 
 struct RecordedRequest {
@@ -34,16 +36,6 @@ struct RecordedRequest {
     std::string header(const std::string& name) const;
     bool hasHeader(const std::string& name) const { return headers.find(name) != headers.end(); }
 };
-
-// A self-signed certificate and its key, in PEM.
-struct SelfSignedCertificate {
-    std::string certificatePem;
-    std::string privateKeyPem;
-};
-// A fresh certificate (EC P-256, valid from an hour ago for 30 days) for the given host names and
-// IP addresses (subjectAltName), also usable as its own CA.
-SelfSignedCertificate makeSelfSignedCertificate(const std::vector<std::string>& dnsNames,
-                                                const std::vector<std::string>& ipAddresses);
 
 class TestServer {
 public:

@@ -1,5 +1,6 @@
 #include "demo_certificate.h"
 
+#include <openssl/bio.h>
 #include <openssl/err.h>
 #include <openssl/evp.h>
 #include <openssl/pem.h>
@@ -30,7 +31,7 @@ struct FileClose {
 };
 
 [[noreturn]] void fail(const std::string& what) {
-    std::string text = "demo certificate: " + what;
+    std::string text = "certificate: " + what;
     if (const unsigned long code = ERR_get_error()) {
         char buffer[256];
         ERR_error_string_n(code, buffer, sizeof buffer);
@@ -54,7 +55,9 @@ void addExtension(X509* cert, int nid, const char* value) {
     check(X509_add_ext(cert, ext.get(), -1), "X509_add_ext");
 }
 
-std::unique_ptr<X509, X509Free> makeCertificate(EVP_PKEY* key) {
+std::unique_ptr<X509, X509Free> makeCertificate(EVP_PKEY* key, const std::vector<std::string>& dnsNames,
+                                                const std::vector<std::string>& ipAddresses) {
+    if (dnsNames.empty() && ipAddresses.empty()) throw CertificateError("certificate: no name to certify");
     std::unique_ptr<X509, X509Free> cert(X509_new());
     if (!cert) fail("X509_new");
     check(X509_set_version(cert.get(), 2), "X509_set_version");
@@ -81,10 +84,13 @@ std::unique_ptr<X509, X509Free> makeCertificate(EVP_PKEY* key) {
               "X509_NAME_add_entry_by_txt");
     };
     addEntry("O", "Korvex demo portals");
-    addEntry("CN", "127.0.0.1");
+    addEntry("CN", (!ipAddresses.empty() ? ipAddresses.front() : dnsNames.front()).c_str());
     check(X509_set_issuer_name(cert.get(), name), "X509_set_issuer_name");
 
-    addExtension(cert.get(), NID_subject_alt_name, "IP:127.0.0.1,DNS:localhost");
+    std::string altNames;
+    for (const std::string& ip : ipAddresses) altNames += (altNames.empty() ? "IP:" : ",IP:") + ip;
+    for (const std::string& dns : dnsNames) altNames += (altNames.empty() ? "DNS:" : ",DNS:") + dns;
+    addExtension(cert.get(), NID_subject_alt_name, altNames.c_str());
     addExtension(cert.get(), NID_basic_constraints, "critical,CA:TRUE");
     addExtension(cert.get(), NID_key_usage, "critical,digitalSignature,keyCertSign");
 
@@ -92,18 +98,42 @@ std::unique_ptr<X509, X509Free> makeCertificate(EVP_PKEY* key) {
     return cert;
 }
 
-std::unique_ptr<FILE, FileClose> openForWriting(const std::filesystem::path& path) {
+struct BioFree {
+    void operator()(BIO* p) const { BIO_free_all(p); }
+};
+
+std::string bioText(BIO* bio) {
+    char* data = nullptr;
+    const long length = BIO_get_mem_data(bio, &data);
+    return std::string(data, static_cast<std::size_t>(length));
+}
+
+void writeFile(const std::filesystem::path& path, const std::string& text) {
     std::unique_ptr<FILE, FileClose> file(std::fopen(path.c_str(), "wb"));
-    if (!file) throw CertificateError("demo certificate: cannot write " + path.string());
-    return file;
+    if (!file || std::fwrite(text.data(), 1, text.size(), file.get()) != text.size() ||
+        std::fflush(file.get()) != 0)
+        throw CertificateError("demo certificate: cannot write " + path.string());
 }
 
 }  // namespace
 
-DemoCertificate::DemoCertificate() {
+SelfSignedCertificate makeSelfSignedCertificate(const std::vector<std::string>& dnsNames,
+                                                const std::vector<std::string>& ipAddresses) {
     std::unique_ptr<EVP_PKEY, PkeyFree> key(EVP_EC_gen("P-256"));
     if (!key) fail("EVP_EC_gen");
-    const auto cert = makeCertificate(key.get());
+    const auto cert = makeCertificate(key.get(), dnsNames, ipAddresses);
+    std::unique_ptr<BIO, BioFree> certBio(BIO_new(BIO_s_mem()));
+    std::unique_ptr<BIO, BioFree> keyBio(BIO_new(BIO_s_mem()));
+    if (!certBio || !keyBio) fail("BIO_new");
+    check(PEM_write_bio_X509(certBio.get(), cert.get()), "PEM_write_bio_X509");
+    check(PEM_write_bio_PrivateKey(keyBio.get(), key.get(), nullptr, nullptr, 0, nullptr, nullptr),
+          "PEM_write_bio_PrivateKey");
+    return {bioText(certBio.get()), bioText(keyBio.get())};
+}
+
+
+DemoCertificate::DemoCertificate() {
+    const SelfSignedCertificate pem = makeSelfSignedCertificate({"localhost"}, {"127.0.0.1"});
 
     std::string pattern = (std::filesystem::temp_directory_path() / "korvex-demo-portals-XXXXXX").string();
     if (!mkdtemp(pattern.data()))
@@ -113,13 +143,8 @@ DemoCertificate::DemoCertificate() {
     m_certificate = m_folder / "certificate.pem";
     m_key = m_folder / "key.pem";
     try {
-        auto certFile = openForWriting(m_certificate);
-        check(PEM_write_X509(certFile.get(), cert.get()), "PEM_write_X509");
-        auto keyFile = openForWriting(m_key);
-        check(PEM_write_PrivateKey(keyFile.get(), key.get(), nullptr, nullptr, 0, nullptr, nullptr),
-              "PEM_write_PrivateKey");
-        if (std::fflush(certFile.get()) != 0 || std::fflush(keyFile.get()) != 0)
-            throw CertificateError("demo certificate: cannot write " + m_folder.string());
+        writeFile(m_certificate, pem.certificatePem);
+        writeFile(m_key, pem.privateKeyPem);
     } catch (...) {
         std::error_code ignored;
         std::filesystem::remove_all(m_folder, ignored);

@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "plan_codes.h"
+
 namespace korvex {
 
 namespace {
@@ -33,33 +35,15 @@ const PortalFacts& facts(PortalId id) {
     return kFacts[static_cast<size_t>(id)];
 }
 
-constexpr std::pair<std::string_view, PortalId> kPlanCodes[] = {
-    {"39", PortalId::SpectrumSat},
-    {"SPS", PortalId::SpectrumSat},
-    {"R", PortalId::Raduga},
-    {"75", PortalId::SpaceGate75},
-    {"SG75", PortalId::SpaceGate75},
-    {"39S", PortalId::SpaceGate39},
-    {"SG39", PortalId::SpaceGate39},
-    {"95S", PortalId::SpaceGate95},
-    {"SG95", PortalId::SpaceGate95},
-    {"15", PortalId::SpaceGate15_21},
-    {"SG15", PortalId::SpaceGate15_21},
-    {"21", PortalId::SpaceGate15_21},
-    {"SG21", PortalId::SpaceGate15_21},
-    {"53", PortalId::PlanetSky},
-    {"PS", PortalId::PlanetSky},
-    {"GL", PortalId::Globax},
-    {"42", PortalId::SatGate},
-    {"SG", PortalId::SatGate},
-    {"31", PortalId::SatGate},
-    {"5", PortalId::SatGate},
-    {"SF", PortalId::SkyFi},
-    {"SKYFI", PortalId::SkyFi},
-    {"60", PortalId::Stv},
-    {"STV", PortalId::Stv},
-    {"602", PortalId::Stv},
-    {"STV2", PortalId::Stv},
+// The portal that serves each service; the plan codes of the services are the program's own table.
+constexpr std::pair<PlanService, PortalId> kServicePortals[] = {
+    {PlanService::SpectrumSat, PortalId::SpectrumSat}, {PlanService::Raduga, PortalId::Raduga},
+    {PlanService::SpaceGate75, PortalId::SpaceGate75}, {PlanService::SpaceGate39, PortalId::SpaceGate39},
+    {PlanService::SpaceGate95, PortalId::SpaceGate95}, {PlanService::SpaceGate15, PortalId::SpaceGate15_21},
+    {PlanService::SpaceGate21, PortalId::SpaceGate15_21}, {PlanService::PlanetSky, PortalId::PlanetSky},
+    {PlanService::Globax, PortalId::Globax},           {PlanService::SatGate, PortalId::SatGate},
+    {PlanService::SkyFi, PortalId::SkyFi},             {PlanService::Stv, PortalId::Stv},
+    {PlanService::Stv2, PortalId::Stv},
 };
 
 }  // namespace
@@ -85,8 +69,10 @@ bool speaksUtf8(PortalId id) {
 }
 
 std::optional<PortalId> portalForPlanCode(std::string_view planCode) {
-    for (const auto& [code, id] : kPlanCodes)
-        if (code == planCode) return id;
+    const PlanCode* code = findPlanCode(planCode);
+    if (!code || !code->checked) return std::nullopt;  // a code that checks nothing has no accounts here
+    for (const auto& [service, id] : kServicePortals)
+        if (service == code->service) return id;
     return std::nullopt;
 }
 

@@ -5,6 +5,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -33,8 +35,11 @@ ToolRun runTool(const std::vector<std::string>& args, const std::string& input) 
         _exit(127);
     }
     close(in[0]), close(out[1]), close(err[1]);
-    // Small inputs only: the pipe holds them whole, so writing first cannot block.
-    if (!input.empty() && write(in[1], input.data(), input.size()) < 0) return {};
+    // Small inputs only: the pipe holds them whole, so writing first cannot block. The tool may end
+    // before it reads them (a bad pattern): the write then fails with EPIPE instead of killing this
+    // process with SIGPIPE.
+    std::signal(SIGPIPE, SIG_IGN);
+    if (!input.empty() && write(in[1], input.data(), input.size()) < 0 && errno != EPIPE) return {};
     close(in[1]);
     ToolRun r;
     auto drain = [](int fd, std::string& to) {
