@@ -141,6 +141,8 @@ TForm1::TForm1(std::string settingsPath, WindowEnvironment environment, QWidget*
     upUpdater1 = std::make_unique<TupUpdater>(*m_updateDispatcher, m_env.updateUserInterface.get(),
                                               m_env.urlOpener.get());
     applyProgramUpdaterSettings(*upUpdater1, m_env.addresses.updateInfo, m_env.addresses.publisher, kApplicationTitle);
+    // After the hand-over to the update helper the program ends, as "Выход" ends it.
+    upUpdater1->CloseApplication = [this] { N1Click(); };
     m_checks = std::make_unique<BalanceChecks>(m_book, Curl1, Memo1, m_env.addresses,
                                                [this] { return proxySettings(); }, updateProxy, *m_env.clock);
     initKorvexResources();

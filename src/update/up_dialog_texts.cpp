@@ -135,6 +135,10 @@ std::string upPasswordNoteText(const UpPasswordQuestion& question) {
 UpBoxContent upMessageBoxContent(const UpMessageBox& box) {
     UpBoxContent content;
     content.caption = std::string(upText(UpText::Caption));
+    if (!box.ownText.empty()) {
+        content.text = box.ownText;
+        return content;
+    }
     using F = TupUpdaterShowMessage;
     switch (box.flag) {
         case F::mConnLost:

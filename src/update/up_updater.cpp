@@ -1,5 +1,6 @@
 #include "up_updater.h"
 
+#include "up_helper_image.h"
 #include "up_online.h"
 #include "up_url.h"
 
@@ -20,6 +21,9 @@ TupUpdater::TupUpdater(TupDispatcher& dispatcher, TupUserInterface* ui, UrlOpene
     : TupCustomHTTP(dispatcher), m_ui(ui), m_browser(browser) {
     OnlineTest = &isOnline;
     attachEngine();
+    attachDownload();
+    // A helper written for an earlier update has done its work by now.
+    update::deleteLeftoverHelper(Folders.helperPath);
 }
 
 TupUpdater::~TupUpdater() { setAutoCheck(false); }
@@ -44,8 +48,10 @@ void TupUpdater::attachEngine() {
     TupCustomHTTP::OnDone = [this](TupCustomHTTP&, const std::string&, std::int64_t, const std::string* stream) {
         // A check that was aborted meanwhile offers nothing.
         if (m_infoFileMode && !m_aborted) infoFileReceived(stream != nullptr ? *stream : std::string{});
+        else if (m_downloading && !m_aborted) fileStored();
     };
-    TupCustomHTTP::OnHTTPError = [this](TupCustomHTTP&, int, const std::string*) {
+    TupCustomHTTP::OnHTTPError = [this](TupCustomHTTP&, int status, const std::string*) {
+        if (m_downloading && !m_aborted) lostFile(m_currentUrl, status);
         if (!m_infoFileMode || m_aborted) return;
         m_infoFileMode = false;
         signalCompletion();
@@ -63,6 +69,7 @@ void TupUpdater::attachEngine() {
         if (showsMessage(TupUpdaterShowMessage::mConnLost) && m_ui)
             m_ui->showMessage(messageBox(TupUpdaterShowMessage::mConnLost));
         stopCheck();
+        stopDownload();
     };
     TupCustomHTTP::OnPasswordRequest = [this](TupCustomHTTP&, const std::string& realm, bool& tryAgain) {
         if (OnPasswordRequest) OnPasswordRequest(*this, realm, tryAgain);
@@ -84,7 +91,8 @@ bool TupUpdater::CheckUpdate(bool wait) {
     if (wait) m_waitMode = true;
     m_aborted = false;
     m_automaticCheck = false;
-    if (!Busy()) {
+    // A running upgrade (its files, its finish page) is not disturbed by a new check.
+    if (!Busy() && !Upgrading()) {
         // Each check answers for itself: a release found by an earlier check is not offered again
         // unless the info file still offers it.
         m_updateAvailable = false;
@@ -122,8 +130,18 @@ void TupUpdater::stopCheck() {
 void TupUpdater::AbortUpgrade() {
     m_aborted = true;
     signalCompletion();
-    // The worker stops at its next step; what it fetched is dropped with the aborted check.
-    Abort(false, false);
+    if (Upgrading()) {
+        // The file being fetched is closed and deleted at once, before the sweep below, so no
+        // worker writes a file after it.
+        Abort(true, true);
+        m_downloading = false;
+        m_awaitingFinish = false;
+        if (m_ui && m_ui->isWizardOpen()) m_ui->closeWizard();
+        deleteTemporaries();
+    } else {
+        // The worker stops at its next step; what it fetched is dropped with the aborted check.
+        Abort(false, false);
+    }
     if (OnAborted) OnAborted(*this);
 }
 
@@ -134,7 +152,9 @@ void TupUpdater::hostUnreachable() {
     const auto parts = crackUrl(url);
     const std::string host = parts ? parts->host : std::string{};
     if (OnHostUnreachable) OnHostUnreachable(*this, url, host);
-    if (m_automaticCheck) {
+    // Once the user has said Yes, a download that cannot reach its server is said, even when an
+    // automatic check found the update.
+    if (m_automaticCheck && !m_downloading) {
         // An automatic check tries again after AutoCheckDelay, without a word.
         m_timerFired = false;
         updateTimer();
@@ -142,10 +162,23 @@ void TupUpdater::hostUnreachable() {
         m_ui->showMessage(messageBox(TupUpdaterShowMessage::mHostUnreachable, host));
     }
     stopCheck();
+    stopDownload();
 }
 
 void TupUpdater::infoFileReceived(const std::string& text) {
     m_infoFileMode = false;
+    // An info file that is not signed as the build demands (or whose signature fails) is no info
+    // file: nothing it offers is trusted.
+    if (update::checkInfoFile(text, UpdatePublicKey) != update::InfoTrust::Accepted) {
+        m_files.clear();
+        m_infoText.clear();
+        signalCompletion();
+        if (OnNoInfoFile) OnNoInfoFile(*this);
+        if (showsMessage(TupUpdaterShowMessage::mNoInfoFile) && m_ui)
+            m_ui->showMessage(messageBox(TupUpdaterShowMessage::mNoInfoFile));
+        return;
+    }
+    m_infoText = text;
     m_files = infoFileList(text);
     bool newer = false;
     if (VersionControl == byNumber) {
@@ -162,6 +195,7 @@ void TupUpdater::infoFileReceived(const std::string& text) {
         bool canUpgrade = m_updateAvailable;
         if (OnBeginUpgrade) OnBeginUpgrade(*this, m_upgradeMsg, m_upgradeMethod, m_files, canUpgrade);
         if (!m_waitMode) {
+            applyWizardLanguage();
             const bool asked = showsMessage(TupUpdaterShowMessage::mAskUpgrade);
             // Without anyone to ask, nothing is downloaded unasked.
             if (!canUpgrade || (asked && (!m_ui || !m_ui->askUpgrade(UpUpgradeQuestion{ApplicationTitle, m_upgradeMsg})))) {
@@ -179,6 +213,11 @@ void TupUpdater::infoFileReceived(const std::string& text) {
             m_ui->showMessage(messageBox(TupUpdaterShowMessage::mNoUpdateAvailable));
     }
     signalCompletion();
+}
+
+void TupUpdater::applyWizardLanguage() {
+    // wlAuto keeps the language chosen at start (from the user's locale).
+    if (Wizard.Language != TupUpdaterLanguage::wlAuto) upSetLanguage(Wizard.Language);
 }
 
 void TupUpdater::openInBrowser(std::string address) {

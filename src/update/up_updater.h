@@ -9,13 +9,16 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "open_url.h"
+#include "up_integrity.h"
 #include "up_http.h"
 #include "up_info_file.h"
 #include "up_language.h"
+#include "up_paths.h"
 #include "up_user_interface.h"
 
 namespace korvex {
@@ -61,7 +64,7 @@ inline constexpr std::uint8_t kDefaultShowMessages =
     upShowMessageBit(TupUpdaterShowMessage::mAskUpgrade) | upShowMessageBit(TupUpdaterShowMessage::mConnLost) |
     upShowMessageBit(TupUpdaterShowMessage::mLostFile) | upShowMessageBit(TupUpdaterShowMessage::mPasswordRequest);
 
-class TupUpdater : public TupCustomHTTP {
+class TupUpdater : public TupCustomHTTP, private TupWizardListener {
 public:
     // `ui` (may be null: nothing is asked or shown) and `browser` (may be null: a redirect opens
     // nothing) must outlive the component.
@@ -88,9 +91,22 @@ public:
     TupUpdaterWizard Wizard;
     // The title the question names (the application's title).
     std::string ApplicationTitle;
+    // Where the program, its folder and the helper's private temporary folder are: the running
+    // program's own unless a test points elsewhere.
+    update::UpFolders Folders = update::upFolders();
+    // The publisher's Ed25519 public key (64 hex digits) the info file must be signed with; "" (a
+    // build without KORVEX_UPDATE_PUBLIC_KEY) accepts unsigned files, checking only the digests
+    // they give.
+    std::string UpdatePublicKey{update::buildUpdatePublicKey()};
+    // How the program closes itself after handing over to the helper, when no
+    // OnDoOwnCloseAppMethod handler does it (the window closes and the application ends).
+    std::function<void()> CloseApplication;
 
     // Published events. Those of the download loop (OnEndUpgrade, OnProgress, OnFileStart,
-    // OnFileDone, OnDoOwnCloseAppMethod, OnLostFile) belong to the installation steps. OnProgress,
+    // OnFileDone, OnDoOwnCloseAppMethod, OnLostFile) belong to the installation steps. OnLostFile's
+    // ErrorCode is the HTTP status the server refused the file with, or 0 when the file cannot be
+    // used here (its digest differs, its entry names no file on this system, its folder cannot be
+    // made). OnProgress,
     // OnHostUnreachable, OnPasswordRequest and OnAborted hide the engine's notifications of the same
     // names; the component itself attaches to those as TupCustomHTTP::OnProgress and so on.
     TupBeginUpgradeEvent OnBeginUpgrade;
@@ -114,8 +130,13 @@ public:
     // release is offered. Without: returns at once (the answer is of no use). While a transfer
     // runs, nothing new starts (a waiting call still waits for that one to end).
     bool CheckUpdate(bool wait);
-    // Stops the running transfer (output kept) and the upgrade; OnAborted.
+    // Stops the running transfer and the upgrade, deletes what the upgrade downloaded, closes the
+    // wizard; OnAborted.
     void AbortUpgrade();
+    // Hands the downloaded files over to the update helper, which replaces them once the program
+    // has ended and starts it again with RestartParams; then the program closes. When the helper
+    // cannot be written or started, the program stays open and says why.
+    void RestartApplication();
     // After start-up, with the program's arguments (argv[0] first): fires OnAfterRestart when the
     // first argument is RestartParams exactly.
     void Loaded(const std::vector<std::string>& arguments);
@@ -128,13 +149,15 @@ public:
     const TupStringList& Files() const noexcept { return m_files; }
     bool AutomaticCheck() const noexcept { return m_automaticCheck; }
     bool TimerRunning() const noexcept { return m_timer != 0; }
+    // True from the start of the download until the hand-over, an abort or a stop.
+    bool Upgrading() const noexcept { return m_downloading || m_awaitingFinish; }
 
     // The online test of the automatic check; tests hand in their own.
     std::function<bool()> OnlineTest;
 
 protected:
-    // The download of the file list (the installation steps); here nothing is downloaded.
-    virtual void startDownload() {}
+    // The download of the file list (the installation steps, up_updater_install.cpp).
+    virtual void startDownload();
     TupUserInterface* ui() const noexcept { return m_ui; }
     bool showsMessage(TupUpdaterShowMessage flag) const { return (ShowMessages & upShowMessageBit(flag)) != 0; }
     // Signals the completion a waiting CheckUpdate waits for.
@@ -148,6 +171,22 @@ private:
     void stopCheck();
     void updateTimer();
     void timerTick();
+    void applyWizardLanguage();
+
+    // The installation steps (up_updater_install.cpp).
+    void attachDownload();
+    void nextFile();
+    void fileStart(const TupHeaderInfo& info, bool& keepOn);
+    void fileProgress(const TupProgressInfo& info);
+    void fileStored();
+    void lostFile(const std::string& url, int errorCode);
+    void endOfDownload();
+    void finishUpgrade();
+    void stopDownload();
+    void deleteTemporaries();
+    const update::PathMacroFolders& macros();
+    void wizardFinished() override;
+    void wizardAbortConfirmed() override;
 
     TupUserInterface* m_ui;
     UrlOpener* m_browser;
@@ -168,6 +207,19 @@ private:
     TupUpgradeMethod m_upgradeMethod = umSelfUpgrade;
     std::string m_upgradeMsg;
     std::string m_offeredVersion;
+    std::string m_infoText;  // the accepted info file: the digests of its files
+
+    // The running upgrade.
+    bool m_downloading = false;     // fetching the update files
+    bool m_awaitingFinish = false;  // all files fetched, the wizard shows its finish page
+    bool m_upgradeFinished = false;
+    std::size_t m_fileIndex = 0;
+    std::string m_currentUrl;
+    std::string m_currentPath;  // the final path of the current file
+    std::string m_currentTemp;  // its ".updtmp" name
+    TDateTime m_lastModified = 0;
+    std::vector<std::string> m_temporaries;  // every ".updtmp" name of this upgrade
+    std::optional<update::PathMacroFolders> m_macros;
 };
 
 }  // namespace korvex

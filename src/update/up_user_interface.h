@@ -39,6 +39,9 @@ struct UpMessageBox {
     std::string host;      // mHostUnreachable: the host name alone; the box puts "http://" in front
     std::string fileName;  // mLostFile: the file name of the URL (after its last "/" or "\")
     int statusCode = 0;    // mLostFile: the HTTP status the file was answered with
+    // Not empty: an error box of the component's own (an update it cannot install) with this
+    // UTF-8 text, whatever the flag.
+    std::string ownText;
 };
 
 // The upgrade question (mAskUpgrade).
