@@ -1,11 +1,21 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QPushButton>
+#include <QProgressBar>
+
+#include <filesystem>
+#include <fstream>
 
 #include "codepage.h"
 #include "demo_portal_addresses.h"
 #include "recording_update_user_interface.h"
 #include "settings_file.h"
+#include "temp_dir.h"
+#include "test_server.h"
 #include "tiny_proxy.h"
+#include "up_paths.h"
+#include "up_qt_user_interface.h"
+#include "up_updater_wizard.h"
 #include "window_fixture.h"
 
 namespace korvex::test {
@@ -38,6 +48,63 @@ TEST_F(WindowTest, UpdateButtonChecksThroughTheProxyOfTheSettingsTab) {
                                          "выпуск 3.2.0.2"))
         << ui->shown[0];
     EXPECT_NE(proxy.log().find("/inf"), std::string::npos) << proxy.log();
+}
+
+// The window's own dialogs, with Yes given to the upgrade question.
+class YesQtUserInterface : public TupQtUserInterface {
+public:
+    bool askUpgrade(const UpUpgradeQuestion&) override { return true; }
+};
+
+// Yes downloads in the wizard, which follows the download through the engine's notifications
+// while the window stays responsive; its finish button hands over to the embedded helper, which
+// replaces the program and starts it again.
+TEST_F(WindowTest, YesDownloadsInTheWizardAndTheHelperRestartsTheProgram) {
+    const std::string oldProgram = readFile(KORVEX_FAKE_PROGRAM_PATH);
+    const std::string newProgram = oldProgram + std::string(300000, 'N');  // some progress to show
+    const std::filesystem::path folder = m_dir / "Korvex é";
+    std::filesystem::create_directories(folder / "tmp");
+    std::filesystem::permissions(folder / "tmp", std::filesystem::perms::owner_all);
+    const std::string program = (folder / "korvex").string();
+    std::ofstream(program, std::ios::binary) << oldProgram;
+    std::filesystem::permissions(program, std::filesystem::perms::owner_all);
+
+    TestServer server;
+    server.get("/inf", [&](const httplib::Request&, httplib::Response& response) {
+        response.set_content("#version=3.2.0.2\r\n#url=" + server.url("/download/korvex") + "\r\n", "text/plain");
+    });
+    server.get("/download/korvex", [&](const httplib::Request&, httplib::Response& response) {
+        response.set_content(newProgram, "application/octet-stream");
+    });
+    server.start();
+    PortalAddresses addresses;
+    addresses.updateInfo = server.baseUrl();
+    m_addresses = addresses;
+    m_updateUserInterface = std::make_shared<YesQtUserInterface>();
+
+    TForm1& form = open();
+    form.upUpdater1->Folders = update::upFoldersFor(program, (folder / "tmp").string() + "/");
+    form.upUpdater1->setRestartParams("/afterupdate");
+    bool closed = false;
+    form.upUpdater1->CloseApplication = [&closed] { closed = true; };
+    form.Button100Click();
+    QElapsedTimer clock;
+    clock.start();
+    const auto wizardDone = [] {
+        auto* wizard = TupUpdaterWizardForm::instance();
+        return wizard != nullptr && wizard->FinishBtn->isEnabled();
+    };
+    while (!wizardDone() && clock.elapsed() < 20000) QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    ASSERT_TRUE(wizardDone());
+    auto* wizard = TupUpdaterWizardForm::instance();
+    EXPECT_EQ(wizard->ProgressAllFiles->value(), 100);
+    EXPECT_EQ(readFile(program + ".updtmp"), newProgram);
+    wizard->FinishBtn->click();
+    EXPECT_TRUE(closed);
+    const std::string report = program + ".report";
+    while (!std::filesystem::exists(report) && clock.elapsed() < 40000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    EXPECT_EQ(readFile(report), "size=" + std::to_string(newProgram.size()) + "\narg=/afterupdate\n");
 }
 
 }  // namespace
