@@ -96,6 +96,7 @@ bool TupUpdater::CheckUpdate(bool wait) {
         // Each check answers for itself: a release found by an earlier check is not offered again
         // unless the info file still offers it.
         m_updateAvailable = false;
+        m_infoTrust = update::InfoTrust::Accepted;
         m_infoFileMode = true;
         URL = InfoFileURL;
         OutputFileName.clear();
@@ -169,7 +170,8 @@ void TupUpdater::infoFileReceived(const std::string& text) {
     m_infoFileMode = false;
     // An info file that is not signed as the build demands (or whose signature fails) is no info
     // file: nothing it offers is trusted.
-    if (update::checkInfoFile(text, UpdatePublicKey) != update::InfoTrust::Accepted) {
+    m_infoTrust = update::checkInfoFile(text, UpdatePublicKey);
+    if (m_infoTrust != update::InfoTrust::Accepted) {
         m_files.clear();
         m_infoText.clear();
         signalCompletion();

@@ -147,6 +147,9 @@ public:
     const std::string& UpgradeMsg() const noexcept { return m_upgradeMsg; }
     TupUpgradeMethod UpgradeMethod() const noexcept { return m_upgradeMethod; }
     const TupStringList& Files() const noexcept { return m_files; }
+    // What the signature and digest check made of the latest info file (Accepted until one was
+    // refused); a refused file is reported as no info file.
+    update::InfoTrust InfoFileTrust() const noexcept { return m_infoTrust; }
     bool AutomaticCheck() const noexcept { return m_automaticCheck; }
     bool TimerRunning() const noexcept { return m_timer != 0; }
     // True from the start of the download until the hand-over, an abort or a stop.
@@ -208,6 +211,7 @@ private:
     std::string m_upgradeMsg;
     std::string m_offeredVersion;
     std::string m_infoText;  // the accepted info file: the digests of its files
+    update::InfoTrust m_infoTrust = update::InfoTrust::Accepted;
 
     // The running upgrade.
     bool m_downloading = false;     // fetching the update files

@@ -333,10 +333,16 @@ TEST_F(Upgrade, UntrustedInfoFileDownloadsNothing) {
     tampered.replace(tampered.find("3.2.0.2"), 7, "3.2.0.3");
     updater.UpdatePublicKey = keys->publicHex;
     updater.ShowMessages |= upShowMessageBit(TupUpdaterShowMessage::mNoInfoFile);
-    for (const std::string& info : {plain, *digested, tampered}) {
+    const std::pair<std::string, update::InfoTrust> cases[] = {
+        {plain, update::InfoTrust::NoSignature},
+        {*digested, update::InfoTrust::NoSignature},
+        {tampered, update::InfoTrust::BadSignature},
+    };
+    for (const auto& [info, trust] : cases) {
         events.clear();
         serve(info, {{"korvex", "PROGRAM"}});
         ASSERT_TRUE(checkAndDownload());
+        EXPECT_EQ(updater.InfoFileTrust(), trust);
         EXPECT_EQ(events, std::vector<std::string>{"NoInfoFile"});
         EXPECT_EQ(ui.shown.back(), "File which contains upgrade information was not found on developer's site.");
     }

@@ -39,6 +39,11 @@ int checkUpdateCommand(const CliContext& context) {
         failure = "the update server " + host + " cannot be reached (" + url + ")";
     };
     updater.OnNoInfoFile = [&failure](TupUpdater& sender) {
+        if (sender.InfoFileTrust() != update::InfoTrust::Accepted) {
+            failure = "the update information at " + sender.InfoFileURL +
+                      " is not trusted: " + update::infoTrustText(sender.InfoFileTrust());
+            return;
+        }
         failure = "the update server has no update information at " + sender.InfoFileURL + " (status " +
                   std::to_string(sender.StatusCode()) + ")";
     };
