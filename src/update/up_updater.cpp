@@ -26,7 +26,16 @@ TupUpdater::TupUpdater(TupDispatcher& dispatcher, TupUserInterface* ui, UrlOpene
     update::deleteLeftoverHelper(Folders.helperPath);
 }
 
-TupUpdater::~TupUpdater() { setAutoCheck(false); }
+TupUpdater::~TupUpdater() {
+    setAutoCheck(false);
+    // A program closed in the middle of an upgrade leaves none of its files behind, and no wizard
+    // that would report to a component that is gone.
+    if (Upgrading()) {
+        Abort(true, true);
+        if (m_ui && m_ui->isWizardOpen()) m_ui->closeWizard();
+        deleteTemporaries();
+    }
+}
 
 void TupUpdater::setAutoCheck(bool value) {
     m_autoCheck = value;

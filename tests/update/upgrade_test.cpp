@@ -319,6 +319,21 @@ TEST_F(Upgrade, CancelDeletesTheTemporaryFiles) {
     EXPECT_FALSE(exists(programFolder + "stall-body.updtmp"));
 }
 
+// A program that ends in the middle of a download (its window closed) leaves no ".updtmp" behind.
+TEST_F(Upgrade, ComponentGoingMidDownloadDeletesTheTemporaryFiles) {
+    serve("#version=3.2.0.2\r\n#url=" + server.url("/stall-body") + "\r\n");
+    {
+        TupUpdater going{dispatcher, &ui, nullptr};
+        applyProgramUpdaterSettings(going, server.baseUrl(), server.baseUrl(), "Korvex 3.0");
+        going.Folders = update::upFoldersFor(programPath, tempFolder);
+        going.CheckUpdate(false);
+        ASSERT_TRUE(pumpUntil([this] { return exists(programFolder + "stall-body.updtmp"); }));
+        EXPECT_TRUE(ui.open);
+    }
+    EXPECT_FALSE(ui.open);
+    EXPECT_FALSE(exists(programFolder + "stall-body.updtmp"));
+}
+
 // Under a key, an info file that is unsigned or changed after signing is no info file: its event
 // and box, and nothing is downloaded.
 TEST_F(Upgrade, UntrustedInfoFileDownloadsNothing) {
