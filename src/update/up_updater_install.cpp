@@ -22,7 +22,9 @@ std::string lowerAscii(std::string text) {
     return text;
 }
 
-bool isSuccessStatus(int status) { return status == 200 || status == 206; }
+bool isSuccessStatus(int status) {
+    return status == 200 || status == 206;
+}
 
 // The file's last-access and last-write times set to a local TDateTime, to two seconds as the
 // DOS date-time form keeps them.
@@ -44,7 +46,9 @@ UpMessageBox ownBox(std::string text) {
     return box;
 }
 
-bool russian() { return upCurrentLanguage() == TupUpdaterLanguage::wlRussian; }
+bool russian() {
+    return upCurrentLanguage() == TupUpdaterLanguage::wlRussian;
+}
 
 }  // namespace
 
@@ -74,8 +78,9 @@ void TupUpdater::startDownload() {
         // replace.
         if (m_ui)
             m_ui->showMessage(ownBox(
-                russian() ? "Эта копия программы обновляется менеджером пакетов системы.\n\n" + why
-                          : "This copy of the program is updated by the system's package manager.\n\n" + why));
+                russian()
+                    ? "Эта копия программы обновляется менеджером пакетов системы.\n\n" + why
+                    : "This copy of the program is updated by the system's package manager.\n\n" + why));
         return;
     }
     m_downloading = true;
@@ -90,8 +95,9 @@ void TupUpdater::startDownload() {
     Range = TupHTTPRange{};
     if (Wizard.Enabled && m_ui) {
         applyWizardLanguage();
-        m_ui->showWizard(UpWizardOptions{ApplicationTitle, Wizard.StayOnTop, Wizard.HideFileLocation, Wizard.Pic118x218},
-                         *this);
+        m_ui->showWizard(
+            UpWizardOptions{ApplicationTitle, Wizard.StayOnTop, Wizard.HideFileLocation, Wizard.Pic118x218},
+            *this);
     }
     nextFile();
 }
@@ -134,7 +140,8 @@ void TupUpdater::fileStart(const TupHeaderInfo& info, bool& keepOn) {
     bool canUpgrade = true;
     struct stat existing {};
     if (MiscFilesUpgrade == mfuOnlyIfSizeDifferent && info.ContentLength != 0 && m_files.size() > 1 &&
-        lowerAscii(update::urlFileName(m_currentPath)) != lowerAscii(update::urlFileName(Folders.programPath)) &&
+        lowerAscii(update::urlFileName(m_currentPath)) !=
+            lowerAscii(update::urlFileName(Folders.programPath)) &&
         ::stat(m_currentPath.c_str(), &existing) == 0)
         canUpgrade = existing.st_size != info.ContentLength;
     if (OnFileStart)
@@ -152,7 +159,8 @@ void TupUpdater::fileProgress(const TupProgressInfo& info) {
     const auto totalPercents = static_cast<std::uint8_t>(std::min(total, 100));
     if (OnProgress)
         OnProgress(*this, m_currentUrl, static_cast<int>(info.TotalSize), static_cast<int>(info.BytesRead),
-                   info.ElapsedTime, info.EstimatedTimeLeft, info.PercentDone, totalPercents, info.TransferRate);
+                   info.ElapsedTime, info.EstimatedTimeLeft, info.PercentDone, totalPercents,
+                   info.TransferRate);
     if (m_ui && m_ui->isWizardOpen())
         m_ui->wizardProgress(info.PercentDone, totalPercents, info.TransferRate, info.EstimatedTimeLeft);
 }
@@ -228,9 +236,9 @@ void TupUpdater::RestartApplication() {
     if (!update::handOverToHelper(handOver, macros(), &error)) {
         // Nothing would start the program again: it stays open.
         if (m_ui)
-            m_ui->showMessage(ownBox(russian() ? "Не удалось передать обновление программе установки.\n\n" + error
-                                               : "The update could not be handed over to the update helper.\n\n" +
-                                                     error));
+            m_ui->showMessage(
+                ownBox(russian() ? "Не удалось передать обновление программе установки.\n\n" + error
+                                 : "The update could not be handed over to the update helper.\n\n" + error));
         return;
     }
     if (OnDoOwnCloseAppMethod)

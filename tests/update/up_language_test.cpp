@@ -172,22 +172,28 @@ TEST(UpdateDialogTexts, UpgradeQuestionFramesTheMessage) {
 TEST(UpdateDialogTexts, BoxesByFlag) {
     LanguageScope scope(TupUpdaterLanguage::wlRussian);
     using F = TupUpdaterShowMessage;
-    UpMessageBox host{F::mHostUnreachable, "update.example.invalid", "", 0};
+    UpMessageBox host{F::mHostUnreachable, "update.example.invalid", "", 0, ""};
     const auto hostBox = upMessageBoxContent(host);
     EXPECT_EQ(hostBox.caption, "Мастер обновления приложений");
     EXPECT_EQ(hostBox.text.substr(0, 49), "Сервер http://update.example.invalid вне");
     EXPECT_EQ(hostBox.icon, UpBoxIcon::Error);
     EXPECT_FALSE(hostBox.yesNo);
 
-    const auto lost = upMessageBoxContent({F::mLostFile, "", "korvex", 404});
+    const auto lost = upMessageBoxContent({F::mLostFile, "", "korvex", 404, ""});
     EXPECT_EQ(lost.caption, "Ошибка #404");
     EXPECT_EQ(lost.text.rfind("Файл korvex не найден", 0), 0u);
     EXPECT_TRUE(lost.yesNo);
     EXPECT_TRUE(lost.systemModal);
     EXPECT_EQ(lost.icon, UpBoxIcon::Warning);
 
-    EXPECT_EQ(upMessageBoxContent({F::mNoUpdateAvailable, "", "", 0}).icon, UpBoxIcon::Information);
-    EXPECT_EQ(upMessageBoxContent({F::mNoInfoFile, "", "", 0}).text, upText(UpText::NoInfoFile));
-    EXPECT_EQ(upMessageBoxContent({F::mConnLost, "", "", 0}).text, upText(UpText::ConnLost));
-    EXPECT_THROW(upMessageBoxContent({F::mAskUpgrade, "", "", 0}), std::invalid_argument);
+    EXPECT_EQ(upMessageBoxContent({F::mNoUpdateAvailable, "", "", 0, ""}).icon, UpBoxIcon::Information);
+    EXPECT_EQ(upMessageBoxContent({F::mNoInfoFile, "", "", 0, ""}).text, upText(UpText::NoInfoFile));
+    EXPECT_EQ(upMessageBoxContent({F::mConnLost, "", "", 0, ""}).text, upText(UpText::ConnLost));
+    EXPECT_THROW(upMessageBoxContent({F::mAskUpgrade, "", "", 0, ""}), std::invalid_argument);
+    // The component's own text wins over the flag: an error box with the usual caption.
+    const auto own = upMessageBoxContent({F::mLostFile, "", "korvex", 404, "Nothing to do."});
+    EXPECT_EQ(own.text, "Nothing to do.");
+    EXPECT_EQ(own.caption, "Мастер обновления приложений");
+    EXPECT_EQ(own.icon, UpBoxIcon::Error);
+    EXPECT_FALSE(own.yesNo);
 }

@@ -55,7 +55,8 @@ public:
     }
     bool isWizardOpen() const override { return open; }
     void wizardFile(const std::string& url, int number, int count) override {
-        files.push_back(std::to_string(number) + "/" + std::to_string(count) + " " + update::urlFileName(url));
+        files.push_back(std::to_string(number) + "/" + std::to_string(count) + " " +
+                        update::urlFileName(url));
     }
     void wizardFileStart(std::int64_t size) override { fileSizes.push_back(size); }
     void wizardProgress(int, int total, double, std::int64_t) override { lastTotalPercent = total; }
@@ -187,9 +188,11 @@ TEST_F(Upgrade, SignedUpgradeReplacesTheRunningProgramAndRestartsIt) {
     const pid_t running = spawn(programPath, {"--hold", release});
     ASSERT_GT(running, 0);
 
-    const std::map<std::string, std::string> files{{"korvex", newProgram}, {"a.dat", "new data"}, {"b.dll", "library"}};
+    const std::map<std::string, std::string> files{
+        {"korvex", newProgram}, {"a.dat", "new data"}, {"b.dll", "library"}};
     const std::string plain = "#version=3.2.0.2\r\n#url=" + url("korvex") + "\r\n#url2=" + url("a.dat") +
-                              "=%APPDATA%\\Sub\\a.dat\r\n#url3=" + url("b.dll") + "=sub\\b.dll\r\n#message={Faster}\r\n";
+                              "=%APPDATA%\\Sub\\a.dat\r\n#url3=" + url("b.dll") +
+                              "=sub\\b.dll\r\n#message={Faster}\r\n";
     const auto keys = update::generateKeyPair();
     ASSERT_TRUE(keys);
     const auto digested = update::withDigests(plain, [&files](const std::string&, const std::string& u) {
@@ -217,17 +220,18 @@ TEST_F(Upgrade, SignedUpgradeReplacesTheRunningProgramAndRestartsIt) {
     EXPECT_EQ(readFile(dataFolder + "Sub/a.dat.updtmp"), "new data");
     struct stat st {};
     ASSERT_EQ(::stat((programFolder + "sub/b.dll.updtmp").c_str(), &st), 0);
-    EXPECT_EQ(st.st_mtime, kLastModifiedUnix);  // the server's Last-Modified
+    EXPECT_EQ(st.st_mtime, kLastModifiedUnix);     // the server's Last-Modified
     EXPECT_EQ(readFile(programPath), oldProgram);  // nothing replaced before the program ends
 
     ui.finish();
-    EXPECT_EQ(events, std::vector<std::string>({"FileStart korvex get", "FileStart a.dat get", "FileStart b.dll get",
-                                                "EndUpgrade"}));
+    EXPECT_EQ(events, std::vector<std::string>({"FileStart korvex get", "FileStart a.dat get",
+                                                "FileStart b.dll get", "EndUpgrade"}));
     int status = 0;
     ASSERT_EQ(waitpid(running, &status, 0), running);
     const std::string report = programPath + ".report";
     const auto deadline = std::chrono::steady_clock::now() + 30s;
-    while ((!exists(report) || exists(tempFolder + "UpdateQueue.txt")) && std::chrono::steady_clock::now() < deadline)
+    while ((!exists(report) || exists(tempFolder + "UpdateQueue.txt")) &&
+           std::chrono::steady_clock::now() < deadline)
         std::this_thread::sleep_for(20ms);
     EXPECT_EQ(readFile(report), "size=" + std::to_string(newProgram.size()) + "\narg=/afterupdate\n");
     EXPECT_EQ(readFile(programPath), newProgram);
@@ -247,15 +251,15 @@ TEST_F(Upgrade, SizeEqualFilesAreSkipped) {
     install(dataFolder + "Sub/a.dat", "old data");
     install(dataFolder + "Sub/a.dat.updtmp", "stale, half");
     install(programFolder + "b.dll", "old");
-    serve("#version=3.2.0.2\r\n#url=" + url("korvex") + "\r\n#url2=" + url("a.dat") + "=%appdata%Sub/a.dat\r\n#url3=" +
-              url("b.dll") + "\r\n",
+    serve("#version=3.2.0.2\r\n#url=" + url("korvex") + "\r\n#url2=" + url("a.dat") +
+              "=%appdata%Sub/a.dat\r\n#url3=" + url("b.dll") + "\r\n",
           {{"korvex", "PROGRAM"}, {"a.dat", "new data"}, {"b.dll", "library"}});
     updater.MiscFilesUpgrade = mfuOnlyIfSizeDifferent;
     updater.Wizard.Enabled = false;
 
     ASSERT_TRUE(checkAndDownload());
-    EXPECT_EQ(events, std::vector<std::string>({"FileStart korvex get", "FileStart a.dat skip", "FileStart b.dll get",
-                                                "EndUpgrade"}));
+    EXPECT_EQ(events, std::vector<std::string>({"FileStart korvex get", "FileStart a.dat skip",
+                                                "FileStart b.dll get", "EndUpgrade"}));
     EXPECT_FALSE(ui.open);
     EXPECT_EQ(readFile(programPath + ".updtmp"), "PROGRAM");
     EXPECT_FALSE(exists(dataFolder + "Sub/a.dat.updtmp"));
@@ -273,12 +277,24 @@ TEST_F(Upgrade, LostFiles) {
         std::vector<std::string> events;
         bool programFetched;
     } cases[] = {
-        {"digest mismatch, No", url("korvex"), "#url.sha256=" + std::string(64, '0') + "\r\n", false,
-         {"FileStart korvex get", "LostFile korvex 0", "Aborted"}, false},
-        {"server has no file, Yes", url("missing") + "\r\n#url2=" + url("korvex"), "", true,
-         {"LostFile missing 404", "FileStart korvex get", "EndUpgrade"}, true},
-        {"a Windows drive path, No", url("korvex") + "=C:\\Korvex\\korvex", "", false,
-         {"LostFile korvex 0", "Aborted"}, false},
+        {"digest mismatch, No",
+         url("korvex"),
+         "#url.sha256=" + std::string(64, '0') + "\r\n",
+         false,
+         {"FileStart korvex get", "LostFile korvex 0", "Aborted"},
+         false},
+        {"server has no file, Yes",
+         url("missing") + "\r\n#url2=" + url("korvex"),
+         "",
+         true,
+         {"LostFile missing 404", "FileStart korvex get", "EndUpgrade"},
+         true},
+        {"a Windows drive path, No",
+         url("korvex") + "=C:\\Korvex\\korvex",
+         "",
+         false,
+         {"LostFile korvex 0", "Aborted"},
+         false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -302,15 +318,16 @@ TEST_F(Upgrade, LostFiles) {
 // outside the program folder, and the program stays as it was.
 TEST_F(Upgrade, CancelDeletesTheTemporaryFiles) {
     install(programPath, "program");
-    serve("#version=3.2.0.2\r\n#url=" + url("a.dat") + "=%appdata%Sub/a.dat\r\n#url2=" + server.url("/stall-body") +
-              "\r\n",
+    serve("#version=3.2.0.2\r\n#url=" + url("a.dat") +
+              "=%appdata%Sub/a.dat\r\n#url2=" + server.url("/stall-body") + "\r\n",
           {{"a.dat", "new data"}});
     updater.CheckUpdate(false);
     ASSERT_TRUE(pumpUntil([this] { return ui.files.size() == 2 && ui.lastTotalPercent >= 50; }));
     EXPECT_TRUE(exists(dataFolder + "Sub/a.dat.updtmp"));
     ASSERT_TRUE(pumpUntil([this] { return exists(programFolder + "stall-body.updtmp"); }));
     ui.cancel();
-    EXPECT_EQ(events, std::vector<std::string>({"FileStart a.dat get", "FileStart stall-body get", "Aborted"}));
+    EXPECT_EQ(events,
+              std::vector<std::string>({"FileStart a.dat get", "FileStart stall-body get", "Aborted"}));
     EXPECT_FALSE(updater.Busy());
     EXPECT_FALSE(exists(dataFolder + "Sub/a.dat.updtmp"));
     EXPECT_FALSE(exists(programFolder + "stall-body.updtmp"));
@@ -359,7 +376,8 @@ TEST_F(Upgrade, UntrustedInfoFileDownloadsNothing) {
         ASSERT_TRUE(checkAndDownload());
         EXPECT_EQ(updater.InfoFileTrust(), trust);
         EXPECT_EQ(events, std::vector<std::string>{"NoInfoFile"});
-        EXPECT_EQ(ui.shown.back(), "File which contains upgrade information was not found on developer's site.");
+        EXPECT_EQ(ui.shown.back(),
+                  "File which contains upgrade information was not found on developer's site.");
     }
     EXPECT_EQ(fileRequests(), 0);
     EXPECT_FALSE(updater.UpdateAvailable());
