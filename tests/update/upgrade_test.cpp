@@ -256,11 +256,14 @@ TEST_F(Upgrade, SizeEqualFilesAreSkipped) {
           {{"korvex", "PROGRAM"}, {"a.dat", "new data"}, {"b.dll", "library"}});
     updater.MiscFilesUpgrade = mfuOnlyIfSizeDifferent;
     updater.Wizard.Enabled = false;
+    updater.Wizard.Language = TupUpdaterLanguage::wlRussian;
 
     ASSERT_TRUE(checkAndDownload());
     EXPECT_EQ(events, std::vector<std::string>({"FileStart korvex get", "FileStart a.dat skip",
                                                 "FileStart b.dll get", "EndUpgrade"}));
     EXPECT_FALSE(ui.open);
+    ASSERT_FALSE(ui.shown.empty());
+    EXPECT_TRUE(ui.shown[0].starts_with("question: Обнаружена новая версия Korvex 3.0")) << ui.shown[0];
     EXPECT_EQ(readFile(programPath + ".updtmp"), "PROGRAM");
     EXPECT_FALSE(exists(dataFolder + "Sub/a.dat.updtmp"));
     EXPECT_EQ(readFile(programFolder + "b.dll.updtmp"), "library");
@@ -334,6 +337,19 @@ TEST_F(Upgrade, CancelDeletesTheTemporaryFiles) {
     EXPECT_EQ(readFile(programPath), "program");
     dispatcher.pumpFor(50ms);
     EXPECT_FALSE(exists(programFolder + "stall-body.updtmp"));
+}
+
+// A file server that cannot be reached stops the upgrade with its box (not as an abort): the
+// wizard closes and what was downloaded goes.
+TEST_F(Upgrade, UnreachableFileServerStopsTheUpgrade) {
+    serve("#version=3.2.0.2\r\n#url=" + url("a.dat") + "\r\n#url2=http://127.0.0.1:1/korvex\r\n",
+          {{"a.dat", "new data"}});
+    ASSERT_TRUE(checkAndDownload());
+    EXPECT_EQ(events, std::vector<std::string>{"FileStart a.dat get"});
+    EXPECT_FALSE(ui.open);
+    EXPECT_FALSE(ui.finishPageShown);
+    EXPECT_TRUE(ui.shown.back().starts_with("Host http://127.0.0.1 unreachable.")) << ui.shown.back();
+    EXPECT_FALSE(exists(programFolder + "a.dat.updtmp"));
 }
 
 // A program that ends in the middle of a download (its window closed) leaves no ".updtmp" behind.
