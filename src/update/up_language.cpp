@@ -98,7 +98,9 @@ std::string_view upText(TupUpdaterLanguage language, UpText text) {
     if (language == TupUpdaterLanguage::wlAuto) language = upCurrentLanguage();
     const int index = static_cast<int>(text);
     if (index < 0 || index >= kUpTextCount) return {};
-    return kUpLanguageTexts[numberOf(language) - 1][index];
+    // A language left one text short holds a null there: nothing, rather than a crash.
+    const char* const found = kUpLanguageTexts[numberOf(language) - 1][index];
+    return found != nullptr ? std::string_view(found) : std::string_view();
 }
 
 std::string_view upText(UpText text) {

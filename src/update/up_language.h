@@ -1,5 +1,5 @@
 #pragma once
-// The languages of the update dialogs: 29 languages with the same 31 texts each, the choice of one
+// The languages of the update dialogs: 29 languages with the same 33 texts each, the choice of one
 // from the user's locale, and the one current language of the process that every dialog reads.
 // Texts are UTF-8.
 #include <cstdint>
@@ -21,7 +21,8 @@ enum class TupUpdaterLanguage : std::uint8_t {
 
 inline constexpr int kUpLanguageCount = 29;
 
-// The 31 texts of every language, by number.
+// The texts of every language, by number: the 31 published ones in their published order, then two
+// of ours.
 enum class UpText : std::uint8_t {
     Caption,              //  0 window caption, caption of every box
     DownloadingFiles,     //  1 wizard title while downloading
@@ -54,9 +55,15 @@ enum class UpText : std::uint8_t {
     LostFile,             // 28 "%s" file name
     PasswordNote,         // 29 "%s" file name
     ConnLost,             // 30
+    // Ours, after the published ones so that their numbers stay: the boxes the component shows of
+    // its own, followed there by the reason.
+    PackageManaged,       // 31 a copy the system's package manager updates
+    HandOverFailed,       // 32 the update helper could not be given the update
 };
 
-inline constexpr int kUpTextCount = 31;
+inline constexpr int kUpTextCount = 33;
+static_assert(static_cast<int>(UpText::ConnLost) == 30 &&
+              static_cast<int>(UpText::HandOverFailed) == kUpTextCount - 1);
 
 // Text `text` of `language` (wlAuto reads the current language).
 std::string_view upText(TupUpdaterLanguage language, UpText text);

@@ -1,6 +1,8 @@
 // The texts of the update dialogs in every language, UTF-8, in table order. Each language has the
-// same 31 texts in the same order, with the same placeholders in the same order as English; button
-// texts keep an "&" before their access key.
+// same 33 texts in the same order, with the same placeholders in the same order as English; button
+// texts keep an "&" before their access key. The first 31 are the component's published texts in
+// their published order; the last two are ours, for the boxes the component shows of its own (a copy
+// the package manager updates, a failed hand-over to the update helper).
 #include "up_language_texts.h"
 
 namespace korvex {
@@ -39,6 +41,9 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         "File %s not found or inaccessible.\n\nTry to skip this file and continue upgrade?",
         "Access to remote file \"%s\" is password protected.\n\nPlease enter your username and password (received after registration) to continue software upgrade.",
         "Connection with remote server lost.\n\nPlease restore connection and try to\nupgrade this software again later.",
+        // ours: the component's own boxes
+        "This copy of the program is updated by the system's package manager.",
+        "The update could not be handed over to the update helper.",
     },
     {   // 2 Russian
         "Мастер обновления приложений",
@@ -72,6 +77,9 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         "Файл %s не найден или недоступен.\n\nПопытаться пропустить этот файл и продолжить обновление?",
         "Доступ к удалённому файлу \"%s\" защищён паролем.\n\nПожалуйста введите имя пользователя и пароль (полученые при регистрации) для продолжения обновления программы.",
         "Соединение с удалённым сервером прервано.\n\nПожалуйста восстановите связь и попытайтесь\nобновить программу снова.",
+        // ours: the component's own boxes
+        "Эта копия программы обновляется менеджером пакетов системы.",
+        "Не удалось передать обновление программе установки.",
     },
     {   // 3 German
         "Upgrade Anwendungsassistent",
@@ -105,6 +113,9 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         "Datei %s nicht gefunden oder nicht zugänglich.\n\nDiese Datei überspringen und das Upgrade fortsetzen?",
         "Der Zugriff auf die entfernte Datei „%s“ ist passwortgeschützt.\n\nBitte geben Sie Ihren Benutzernamen und Ihr Passwort (nach der Registrierung erhalten) ein, um das Upgrade fortzusetzen.",
         "Verbindung zum Server unterbrochen.\n\nBitte stellen Sie die Verbindung wieder her und\nversuchen Sie das Upgrade später erneut.",
+        // ours: the component's own boxes
+        "Diese Kopie des Programms wird von der Paketverwaltung des Systems aktualisiert.",
+        "Das Update konnte nicht an das Aktualisierungsprogramm übergeben werden.",
     },
     {   // 4 French
         "Assistant de mise à jour",
@@ -138,6 +149,9 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         "Le fichier %s est introuvable ou inaccessible.\n\nIgnorer ce fichier et poursuivre la mise à jour ?",
         "L'accès au fichier distant « %s » est protégé par un mot de passe.\n\nVeuillez saisir votre nom d'utilisateur et votre mot de passe (reçus lors de l'enregistrement) pour poursuivre la mise à jour.",
         "La connexion avec le serveur distant a été perdue.\n\nRétablissez la connexion et réessayez\nla mise à jour plus tard.",
+        // ours: the component's own boxes
+        "Cette copie du programme est mise à jour par le gestionnaire de paquets du système.",
+        "La mise à jour n'a pas pu être transmise au programme de mise à jour.",
     },
     {   // 5 Spanish
         "Asistente de actualización",
@@ -171,6 +185,9 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         "El archivo %s no se encontró o no es accesible.\n\n¿Omitir este archivo y continuar la actualización?",
         "El acceso al archivo remoto \"%s\" está protegido con contraseña.\n\nIntroduzca su nombre de usuario y contraseña (recibidos al registrarse) para continuar la actualización.",
         "Se perdió la conexión con el servidor remoto.\n\nRestablezca la conexión e intente\nactualizar el programa más tarde.",
+        // ours: the component's own boxes
+        "Esta copia del programa la actualiza el gestor de paquetes del sistema.",
+        "No se pudo entregar la actualización al programa auxiliar de actualización.",
     },
     {   // 6 Portuguese
         "Assistente de atualização de aplicações",
@@ -204,6 +221,9 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         "O ficheiro %s não foi encontrado ou está inacessível.\n\nIgnorar este ficheiro e continuar a atualização?",
         "O acesso ao ficheiro remoto \"%s\" está protegido por palavra-passe.\n\nIntroduza o seu nome de utilizador e palavra-passe (recebidos após o registo) para continuar a atualização.",
         "A ligação ao servidor remoto foi perdida.\n\nRestabeleça a ligação e tente\natualizar o programa mais tarde.",
+        // ours: the component's own boxes
+        "Esta cópia do programa é atualizada pelo gestor de pacotes do sistema.",
+        "Não foi possível entregar a atualização ao programa auxiliar de atualização.",
     },
     {   // 7 Brazilian Portuguese
         "Assistente de atualização de aplicativos",
@@ -237,6 +257,9 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         "O arquivo %s não foi encontrado ou está inacessível.\n\nIgnorar este arquivo e continuar a atualização?",
         "O acesso ao arquivo remoto \"%s\" é protegido por senha.\n\nDigite seu nome de usuário e senha (recebidos no cadastro) para continuar a atualização.",
         "A conexão com o servidor remoto foi perdida.\n\nRestabeleça a conexão e tente\natualizar o programa mais tarde.",
+        // ours: the component's own boxes
+        "Esta cópia do programa é atualizada pelo gerenciador de pacotes do sistema.",
+        "Não foi possível passar a atualização para o programa auxiliar de atualização.",
     },
     {   // 8 Italian
         "Procedura guidata di aggiornamento",
@@ -270,6 +293,9 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         "File %s non trovato o non accessibile.\n\nSaltare questo file e continuare l'aggiornamento?",
         "L'accesso al file remoto \"%s\" è protetto da password.\n\nInserire nome utente e password (ricevuti dopo la registrazione) per continuare l'aggiornamento.",
         "Connessione con il server remoto interrotta.\n\nRipristinare la connessione e riprovare\nl'aggiornamento più tardi.",
+        // ours: the component's own boxes
+        "Questa copia del programma viene aggiornata dal gestore dei pacchetti del sistema.",
+        "Non è stato possibile passare l'aggiornamento al programma di aggiornamento.",
     },
     {   // 9 Dutch
         "Wizard voor programma-updates",
@@ -303,6 +329,9 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         "Bestand %s niet gevonden of niet toegankelijk.\n\nDit bestand overslaan en de update voortzetten?",
         "Toegang tot het externe bestand \"%s\" is beveiligd met een wachtwoord.\n\nVoer uw gebruikersnaam en wachtwoord in (ontvangen na registratie) om de update voort te zetten.",
         "Verbinding met de server verbroken.\n\nHerstel de verbinding en probeer\nde update later opnieuw.",
+        // ours: the component's own boxes
+        "Deze kopie van het programma wordt bijgewerkt door het pakketbeheer van het systeem.",
+        "De update kon niet worden overgedragen aan het updateprogramma.",
     },
     {   // 10 Danish
         "Guide til programopdatering",
@@ -336,6 +365,9 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         "Filen %s blev ikke fundet eller er utilgængelig.\n\nSpringe denne fil over og fortsætte opdateringen?",
         "Adgang til fjernfilen \"%s\" er beskyttet med adgangskode.\n\nIndtast dit brugernavn og din adgangskode (modtaget ved registreringen) for at fortsætte opdateringen.",
         "Forbindelsen til serveren blev afbrudt.\n\nGenopret forbindelsen, og prøv at\nopdatere programmet igen senere.",
+        // ours: the component's own boxes
+        "Denne kopi af programmet opdateres af systemets pakkehåndtering.",
+        "Opdateringen kunne ikke overdrages til opdateringsprogrammet.",
     },
     {   // 11 Swedish
         "Guide för programuppdatering",
@@ -369,6 +401,9 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         "Filen %s hittades inte eller är inte åtkomlig.\n\nHoppa över filen och fortsätta uppdateringen?",
         "Åtkomst till fjärrfilen \"%s\" är lösenordsskyddad.\n\nAnge ditt användarnamn och lösenord (som du fick vid registreringen) för att fortsätta uppdateringen.",
         "Anslutningen till servern bröts.\n\nÅterställ anslutningen och försök\nuppdatera programmet igen senare.",
+        // ours: the component's own boxes
+        "Den här kopian av programmet uppdateras av systemets pakethanterare.",
+        "Uppdateringen kunde inte lämnas över till uppdateringsprogrammet.",
     },
     {   // 12 Finnish
         "Ohjelman päivitysavustaja",
@@ -402,6 +437,9 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         "Tiedostoa %s ei löydy tai siihen ei ole pääsyä.\n\nOhitetaanko tiedosto ja jatketaanko päivitystä?",
         "Etätiedosto \"%s\" on suojattu salasanalla.\n\nAnna käyttäjätunnuksesi ja salasanasi (saatu rekisteröitymisen jälkeen) jatkaaksesi päivitystä.",
         "Yhteys palvelimeen katkesi.\n\nPalauta yhteys ja yritä\npäivittää ohjelma myöhemmin uudelleen.",
+        // ours: the component's own boxes
+        "Tämän ohjelmakopion päivittää järjestelmän paketinhallinta.",
+        "Päivitystä ei voitu siirtää päivitysohjelmalle.",
     },
     {   // 13 Estonian
         "Rakenduse uuendamise viisard",
@@ -435,6 +473,9 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         "Faili %s ei leitud või see pole kättesaadav.\n\nKas jätta see fail vahele ja jätkata uuendamist?",
         "Juurdepääs kaugfailile \"%s\" on parooliga kaitstud.\n\nUuendamise jätkamiseks sisestage oma kasutajanimi ja parool (saadud registreerimisel).",
         "Ühendus kaugserveriga katkes.\n\nTaastage ühendus ja proovige\nprogrammi hiljem uuesti uuendada.",
+        // ours: the component's own boxes
+        "Selle programmi koopiat uuendab süsteemi paketihaldur.",
+        "Uuendust ei õnnestunud uuendusprogrammile üle anda.",
     },
     {   // 14 Ukrainian
         "Майстер оновлення програм",
@@ -468,6 +509,9 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         "Файл %s не знайдено або він недоступний.\n\nПропустити цей файл і продовжити оновлення?",
         "Доступ до віддаленого файлу \"%s\" захищено паролем.\n\nВведіть ім'я користувача та пароль (отримані під час реєстрації), щоб продовжити оновлення програми.",
         "З'єднання з віддаленим сервером перервано.\n\nВідновіть з'єднання і спробуйте\nоновити програму пізніше.",
+        // ours: the component's own boxes
+        "Ця копія програми оновлюється менеджером пакетів системи.",
+        "Не вдалося передати оновлення програмі встановлення.",
     },
     {   // 15 Polish
         "Kreator aktualizacji aplikacji",
@@ -501,6 +545,9 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         "Nie znaleziono pliku %s lub jest on niedostępny.\n\nPominąć ten plik i kontynuować aktualizację?",
         "Dostęp do zdalnego pliku \"%s\" jest chroniony hasłem.\n\nWprowadź nazwę użytkownika i hasło (otrzymane po rejestracji), aby kontynuować aktualizację.",
         "Utracono połączenie ze zdalnym serwerem.\n\nPrzywróć połączenie i spróbuj\nzaktualizować program później.",
+        // ours: the component's own boxes
+        "Ta kopia programu jest aktualizowana przez systemowy menedżer pakietów.",
+        "Nie udało się przekazać aktualizacji do programu aktualizującego.",
     },
     {   // 16 Czech
         "Průvodce aktualizací aplikace",
@@ -534,6 +581,9 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         "Soubor %s nebyl nalezen nebo není přístupný.\n\nPřeskočit tento soubor a pokračovat v aktualizaci?",
         "Přístup ke vzdálenému souboru \"%s\" je chráněn heslem.\n\nPro pokračování aktualizace zadejte uživatelské jméno a heslo (získané při registraci).",
         "Spojení se vzdáleným serverem bylo přerušeno.\n\nObnovte spojení a zkuste\nprogram aktualizovat později.",
+        // ours: the component's own boxes
+        "Tato kopie programu je aktualizována správcem balíčků systému.",
+        "Aktualizaci se nepodařilo předat pomocnému programu pro aktualizaci.",
     },
     {   // 17 Hungarian
         "Alkalmazásfrissítő varázsló",
@@ -567,6 +617,9 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         "A(z) %s fájl nem található vagy nem érhető el.\n\nKihagyja ezt a fájlt és folytatja a frissítést?",
         "A(z) \"%s\" távoli fájl jelszóval védett.\n\nA frissítés folytatásához adja meg a felhasználónevét és jelszavát (a regisztrációkor kapta).",
         "Megszakadt a kapcsolat a távoli kiszolgálóval.\n\nÁllítsa helyre a kapcsolatot, és próbálja\nmeg később újra a frissítést.",
+        // ours: the component's own boxes
+        "A program ezen példányát a rendszer csomagkezelője frissíti.",
+        "A frissítést nem sikerült átadni a frissítő segédprogramnak.",
     },
     {   // 18 Romanian
         "Asistent de actualizare a aplicației",
@@ -600,6 +653,9 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         "Fișierul %s nu a fost găsit sau nu este accesibil.\n\nSăriți peste acest fișier și continuați actualizarea?",
         "Accesul la fișierul la distanță \"%s\" este protejat prin parolă.\n\nIntroduceți numele de utilizator și parola (primite la înregistrare) pentru a continua actualizarea.",
         "Conexiunea cu serverul la distanță s-a întrerupt.\n\nRestabiliți conexiunea și încercați\nactualizarea din nou mai târziu.",
+        // ours: the component's own boxes
+        "Această copie a programului este actualizată de managerul de pachete al sistemului.",
+        "Actualizarea nu a putut fi transmisă programului de actualizare.",
     },
     {   // 19 Catalan
         "Auxiliar d'actualització d'aplicacions",
@@ -633,6 +689,9 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         "No s'ha trobat el fitxer %s o no és accessible.\n\nVoleu ometre aquest fitxer i continuar l'actualització?",
         "L'accés al fitxer remot \"%s\" està protegit amb contrasenya.\n\nIntroduïu el nom d'usuari i la contrasenya (rebuts en registrar-vos) per continuar l'actualització.",
         "S'ha perdut la connexió amb el servidor remot.\n\nRestabliu la connexió i intenteu\nactualitzar el programa més tard.",
+        // ours: the component's own boxes
+        "Aquesta còpia del programa l'actualitza el gestor de paquets del sistema.",
+        "No s'ha pogut lliurar l'actualització al programa auxiliar d'actualització.",
     },
     {   // 20 Basque
         "Aplikazioak eguneratzeko morroia",
@@ -666,6 +725,9 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         "%s fitxategia ez da aurkitu edo ezin da atzitu.\n\nFitxategi hau saltatu eta eguneraketarekin jarraitu?",
         "\"%s\" urruneko fitxategirako sarbidea pasahitzez babestuta dago.\n\nIdatzi zure erabiltzaile-izena eta pasahitza (erregistratzean jasoak) eguneraketarekin jarraitzeko.",
         "Urruneko zerbitzariarekiko konexioa galdu da.\n\nBerreskuratu konexioa eta saiatu\nprograma eguneratzen geroago.",
+        // ours: the component's own boxes
+        "Programaren kopia hau sistemaren pakete-kudeatzaileak eguneratzen du.",
+        "Ezin izan zaio eguneraketa eguneratze-programari pasatu.",
     },
     {   // 21 Afrikaans
         "Toepassing-bywerkingsassistent",
@@ -699,6 +761,9 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         "Lêer %s is nie gevind nie of is ontoeganklik.\n\nHierdie lêer oorslaan en met die bywerking voortgaan?",
         "Toegang tot die afgeleë lêer \"%s\" is met 'n wagwoord beskerm.\n\nVoer asseblief u gebruikersnaam en wagwoord in (ontvang na registrasie) om met die bywerking voort te gaan.",
         "Verbinding met die afgeleë bediener is verbreek.\n\nHerstel asseblief die verbinding en probeer\nlater weer om die program by te werk.",
+        // ours: the component's own boxes
+        "Hierdie kopie van die program word deur die stelsel se pakketbestuurder bygewerk.",
+        "Die bywerking kon nie aan die bywerkingsprogram oorgedra word nie.",
     },
     {   // 22 Traditional Chinese
         "應用程式更新精靈",
@@ -732,6 +797,9 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         "找不到檔案 %s 或無法存取。\n\n是否略過此檔案並繼續更新？",
         "存取遠端檔案「%s」需要密碼。\n\n請輸入您的使用者名稱和密碼（註冊後取得）以繼續更新程式。",
         "與遠端伺服器的連線已中斷。\n\n請恢復連線，\n稍後再嘗試更新本程式。",
+        // ours: the component's own boxes
+        "此程式副本由系統的套件管理員更新。",
+        "無法將更新交給更新輔助程式。",
     },
     {   // 23 Simplified Chinese
         "应用程序更新向导",
@@ -765,6 +833,9 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         "未找到文件 %s 或无法访问。\n\n是否跳过此文件并继续更新？",
         "访问远程文件“%s”需要密码。\n\n请输入您的用户名和密码（注册后获得）以继续更新程序。",
         "与远程服务器的连接已断开。\n\n请恢复连接，\n稍后再尝试更新本程序。",
+        // ours: the component's own boxes
+        "此程序副本由系统的软件包管理器更新。",
+        "无法将更新移交给更新辅助程序。",
     },
     {   // 24 Indonesian
         "Wizard pembaruan aplikasi",
@@ -798,6 +869,9 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         "Berkas %s tidak ditemukan atau tidak dapat diakses.\n\nLewati berkas ini dan lanjutkan pembaruan?",
         "Akses ke berkas jarak jauh \"%s\" dilindungi kata sandi.\n\nMasukkan nama pengguna dan kata sandi Anda (diterima setelah pendaftaran) untuk melanjutkan pembaruan.",
         "Koneksi dengan server jarak jauh terputus.\n\nPulihkan koneksi dan coba\nperbarui program ini lagi nanti.",
+        // ours: the component's own boxes
+        "Salinan program ini diperbarui oleh manajer paket sistem.",
+        "Pembaruan tidak dapat diserahkan ke program pembantu pembaruan.",
     },
     {   // 25 Malay
         "Wizard kemas kini aplikasi",
@@ -831,6 +905,9 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         "Fail %s tidak ditemui atau tidak boleh dicapai.\n\nLangkau fail ini dan teruskan kemas kini?",
         "Akses kepada fail jauh \"%s\" dilindungi kata laluan.\n\nSila masukkan nama pengguna dan kata laluan anda (diterima selepas pendaftaran) untuk meneruskan kemas kini.",
         "Sambungan dengan pelayan jauh terputus.\n\nSila pulihkan sambungan dan cuba\nkemas kini perisian ini sekali lagi kemudian.",
+        // ours: the component's own boxes
+        "Salinan program ini dikemas kini oleh pengurus pakej sistem.",
+        "Kemas kini tidak dapat diserahkan kepada program pembantu kemas kini.",
     },
     {   // 26 Icelandic
         "Uppfærsluálfur forrita",
@@ -864,6 +941,9 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         "Skráin %s fannst ekki eða er óaðgengileg.\n\nSleppa þessari skrá og halda uppfærslunni áfram?",
         "Aðgangur að fjarskránni \"%s\" er varinn með aðgangsorði.\n\nSláðu inn notandanafn og aðgangsorð (sem þú fékkst við skráningu) til að halda uppfærslunni áfram.",
         "Tengingin við fjarþjóninn rofnaði.\n\nKomdu tengingunni aftur á og reyndu\nað uppfæra forritið aftur síðar.",
+        // ours: the component's own boxes
+        "Þetta eintak forritsins er uppfært af pakkastjóra kerfisins.",
+        "Ekki tókst að afhenda uppfærsluforritinu uppfærsluna.",
     },
     {   // 27 Turkish
         "Uygulama güncelleme sihirbazı",
@@ -897,6 +977,9 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         "%s dosyası bulunamadı veya erişilemiyor.\n\nBu dosya atlanıp güncellemeye devam edilsin mi?",
         "\"%s\" uzak dosyasına erişim parola korumalıdır.\n\nYazılım güncellemesine devam etmek için lütfen kullanıcı adınızı ve parolanızı (kayıttan sonra aldığınız) girin.",
         "Uzak sunucuyla bağlantı kesildi.\n\nLütfen bağlantıyı yeniden kurun ve\nyazılımı daha sonra yeniden güncellemeyi deneyin.",
+        // ours: the component's own boxes
+        "Programın bu kopyası sistemin paket yöneticisi tarafından güncellenir.",
+        "Güncelleme, güncelleme yardımcı programına aktarılamadı.",
     },
     {   // 28 Norwegian
         "Veiviser for programoppdatering",
@@ -930,6 +1013,9 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         "Filen %s ble ikke funnet eller er utilgjengelig.\n\nHoppe over denne filen og fortsette oppdateringen?",
         "Tilgang til den eksterne filen \"%s\" er passordbeskyttet.\n\nSkriv inn brukernavn og passord (mottatt ved registrering) for å fortsette oppdateringen.",
         "Forbindelsen med serveren ble brutt.\n\nGjenopprett forbindelsen og prøv\nå oppdatere programmet igjen senere.",
+        // ours: the component's own boxes
+        "Denne kopien av programmet oppdateres av systemets pakkebehandler.",
+        "Oppdateringen kunne ikke overleveres til oppdateringsprogrammet.",
     },
     {   // 29 Slovak
         "Sprievodca aktualizáciou aplikácie",
@@ -963,6 +1049,9 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         "Súbor %s sa nenašiel alebo nie je prístupný.\n\nPreskočiť tento súbor a pokračovať v aktualizácii?",
         "Prístup k vzdialenému súboru \"%s\" je chránený heslom.\n\nNa pokračovanie aktualizácie zadajte používateľské meno a heslo (získané pri registrácii).",
         "Spojenie so vzdialeným serverom sa prerušilo.\n\nObnovte spojenie a skúste\nprogram aktualizovať neskôr.",
+        // ours: the component's own boxes
+        "Táto kópia programu sa aktualizuje správcom balíkov systému.",
+        "Aktualizáciu sa nepodarilo odovzdať pomocnému programu na aktualizáciu.",
     },
 };
 // clang-format on

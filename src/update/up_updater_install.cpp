@@ -40,14 +40,12 @@ void setFileTimes(const std::string& path, TDateTime local) {
     ::utimensat(AT_FDCWD, path.c_str(), times, 0);
 }
 
-UpMessageBox ownBox(std::string text) {
+// A box of the component's own: its text in the current language, then the reason.
+UpMessageBox ownBox(UpText text, const std::string& reason) {
     UpMessageBox box;
-    box.ownText = std::move(text);
+    box.ownText = std::string(upText(text));
+    if (!reason.empty()) box.ownText += "\n\n" + reason;
     return box;
-}
-
-bool russian() {
-    return upCurrentLanguage() == TupUpdaterLanguage::wlRussian;
 }
 
 }  // namespace
@@ -76,11 +74,7 @@ void TupUpdater::startDownload() {
     if (!update::programFolderWritable(Folders.programFolder, &why)) {
         // Found before anything is fetched: a copy installed for the whole system is not ours to
         // replace.
-        if (m_ui)
-            m_ui->showMessage(ownBox(
-                russian()
-                    ? "Эта копия программы обновляется менеджером пакетов системы.\n\n" + why
-                    : "This copy of the program is updated by the system's package manager.\n\n" + why));
+        if (m_ui) m_ui->showMessage(ownBox(UpText::PackageManaged, why));
         return;
     }
     m_downloading = true;
@@ -235,10 +229,7 @@ void TupUpdater::RestartApplication() {
     std::string error;
     if (!update::handOverToHelper(handOver, macros(), &error)) {
         // Nothing would start the program again: it stays open.
-        if (m_ui)
-            m_ui->showMessage(
-                ownBox(russian() ? "Не удалось передать обновление программе установки.\n\n" + error
-                                 : "The update could not be handed over to the update helper.\n\n" + error));
+        if (m_ui) m_ui->showMessage(ownBox(UpText::HandOverFailed, error));
         return;
     }
     if (OnDoOwnCloseAppMethod)

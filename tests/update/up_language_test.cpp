@@ -75,6 +75,13 @@ TEST(UpdateLanguages, EnglishAndRussianTextsAsPublished) {
               "обновить программу снова.");
     EXPECT_EQ(upText(TupUpdaterLanguage::wlGerman, UpText::Caption), "Upgrade Anwendungsassistent");
     EXPECT_EQ(upText(TupUpdaterLanguage::wlGerman, UpText::UpgradeCompleted), "Upgrade fertig!");
+    // Our own two come after the published texts, which keep their numbers.
+    EXPECT_EQ(upText(TupUpdaterLanguage::wlEnglish, UpText::PackageManaged),
+              "This copy of the program is updated by the system's package manager.");
+    EXPECT_EQ(upText(TupUpdaterLanguage::wlRussian, UpText::HandOverFailed),
+              "Не удалось передать обновление программе установки.");
+    EXPECT_EQ(upText(TupUpdaterLanguage::wlSlovak, UpText(kUpTextCount - 1)),
+              "Aktualizáciu sa nepodarilo odovzdať pomocnému programu na aktualizáciu.");
 }
 
 TEST(UpdateLanguages, ChoiceFromTheLocale) {
