@@ -43,7 +43,7 @@ struct RefreshOptions {
     int perPortal = 1;         // checks at once on one portal
     int timeoutSeconds = 120;  // the most one account's whole check may take; 0: no limit
     bool summaryJson = false;   // the run summary as JSON on `out`, in place of the table
-    std::string notifyCommand;  // run with the summary text on its standard input when it names anything
+    std::string notifyCommand{};  // run with the summary text on its standard input when it names anything
 };
 
 // The refresh run of the window over every row, or over row `row` (from 1) alone, then the save and
