@@ -2,28 +2,14 @@
 // proxycheck: applies the proxy setting of the settings tab to the transfer component and to the
 // proxy settings of the update component.
 #include <cstdint>
-#include <stdexcept>
 #include <string>
-#include <string_view>
 
 #include "proxy_settings.h"
+#include "str_to_int.h"
 
 namespace korvex {
 
 class THttpTransfer;
-
-// The conversion error of a text that is not an integer: "'<text>' is not a valid integer value".
-class EConvertError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
-
-// The text as a signed 32-bit integer, read the way the Windows program's runtime (StrToInt) reads
-// it: leading spaces skipped, an optional '+' or '-', then decimal digits,
-// or hexadecimal ones after '$', 'x', "0x" (any case); nothing may follow, and the value must fit
-// (hexadecimal up to $FFFFFFFF, which wraps to negative values as there).
-// Anything else throws EConvertError.
-std::int32_t strToInt(std::string_view text);
 
 // The update component's proxy settings, which it uses for its own downloads.
 struct UpdateProxySettings {

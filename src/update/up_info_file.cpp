@@ -6,7 +6,7 @@
 #include <ctime>
 #include <optional>
 
-#include "proxy_check.h"
+#include "str_to_int.h"
 #include "up_integrity.h"
 
 namespace korvex {

@@ -35,6 +35,7 @@
 #include "run_summary.h"
 #include "settings_file.h"
 #include "stop_signals.h"
+#include "str_to_int.h"
 
 namespace korvex {
 
