@@ -76,13 +76,12 @@ void coreRefreshRun(benchmark::State& state, DemoPortals& substitutes, int accou
     AccountBook book;
     fillBook(book, accounts);
     THttpTransfer curl;
-    UpdateProxySettings update;
     applyCurl1StoredProperties(curl);
-    configureCurl1AtStart(curl, {}, update);
+    configureCurl1AtStart(curl, {});
     TextHolder memo;
     SystemCheckClock clock;
     BalanceChecks checks(book, curl, memo, test::demoPortalAddresses(substitutes), [] { return ProxySettings{}; },
-                         update, clock);
+                         clock);
     for (auto _ : state) refreshRows(checks, 0, accounts - 1);
     state.counters["accounts/s"] = benchmark::Counter(accounts, benchmark::Counter::kIsIterationInvariantRate);
 }

@@ -142,7 +142,7 @@ TForm1::TForm1(std::string settingsPath, WindowEnvironment environment, QWidget*
                                               m_env.urlOpener.get());
     applyProgramUpdaterSettings(*upUpdater1, m_env.addresses.updateInfo, m_env.addresses.publisher, kApplicationTitle);
     m_checks = std::make_unique<BalanceChecks>(m_book, Curl1, Memo1, m_env.addresses,
-                                               [this] { return proxySettings(); }, updateProxy, *m_env.clock);
+                                               [this] { return proxyForCurl1(); }, *m_env.clock);
     initKorvexResources();
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QString::fromLatin1(kWindowCaption));
@@ -346,6 +346,12 @@ ProxySettings TForm1::proxySettings() const {
     return {JvCheckBox1->isChecked(), fromQ(JvEdit1->text()), fromQ(JvEdit2->text())};
 }
 
+ProxySettings TForm1::proxyForCurl1() {
+    const ProxySettings proxy = proxySettings();
+    m_proxyInForce = proxyInForce(m_proxyInForce, proxy);
+    return proxy;
+}
+
 void TForm1::showError(const QString& text) {
     if (m_env.showError) {
         m_env.showError(text);
@@ -421,7 +427,7 @@ void TForm1::FormCreate() {
     reloadTables();
     repaint();
     try {
-        configureCurl1AtStart(Curl1, proxySettings(), updateProxy);
+        configureCurl1AtStart(Curl1, proxyForCurl1());
     } catch (const EConvertError& e) {
         showError(toQ(e.what()));
     }

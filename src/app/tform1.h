@@ -204,8 +204,11 @@ public:
     THttpTransfer Curl1;
     // The hidden memo that holds the last page received.
     TextHolder Memo1;
-    // The proxy settings of the update component, kept up to date by proxycheck.
-    UpdateProxySettings updateProxy;
+    // The settings tab's proxy as proxycheck last applied it to Curl1; the update component goes
+    // through it.
+    ProxySettings m_proxyInForce;
+    // The settings tab's proxy, for proxycheck to apply to Curl1 at once: noted in m_proxyInForce.
+    ProxySettings proxyForCurl1();
     // The update component; it goes first when the window goes.
     std::unique_ptr<TupUpdater> upUpdater1;
 

@@ -285,7 +285,7 @@ void TForm1::NewsClick() {
     withTransfers([&] {
         std::vector<std::string> lines;
         try {
-            if (!fetchNews(Curl1, proxySettings(), updateProxy, m_env.addresses, lines)) return;
+            if (!fetchNews(Curl1, proxyForCurl1(), m_env.addresses, lines)) return;
         } catch (const EConvertError& e) {
             showError(toQ(e.what()));
             return;
@@ -314,8 +314,8 @@ void TForm1::JvXPButton1Click() {
 }
 
 void TForm1::Button100Click() {
-    // The component reaches the publisher through the proxy that proxycheck last set for it.
-    applyUpdateProxy(updateProxy, upUpdater1->Proxy);
+    // The component reaches the publisher through the proxy that proxycheck last applied.
+    applyUpdateProxy(m_proxyInForce, upUpdater1->Proxy);
     upUpdater1->CheckUpdate(false);
 }
 

@@ -22,7 +22,7 @@ void applyCurl1StoredProperties(THttpTransfer& curl, TNotifyEvent onWait = {});
 // What the window's creation sets afterwards: ConnectTimeout 15, proxycheck, SslVerifyPeer False,
 // SslVerifyHost 0, WaitInterval 500, Threaded False. A bad proxy port throws EConvertError out of
 // proxycheck, and the settings after it are then not applied.
-void configureCurl1AtStart(THttpTransfer& curl, const ProxySettings& proxy, UpdateProxySettings& update);
+void configureCurl1AtStart(THttpTransfer& curl, const ProxySettings& proxy);
 
 // Transfers that must leave their caller responsive (the window's runs, korvex-cli's refresh): while
 // the object lives Curl1 runs threaded and calls its wait hook every kResponsiveWaitInterval ms, so a

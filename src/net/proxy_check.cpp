@@ -6,8 +6,6 @@
 
 namespace korvex {
 
-namespace {
-
 // The port as libcurl takes it (0 leaves libcurl's default). A number it would refuse must not be
 // kept silently while requests go out through the port set before.
 std::int32_t proxyPort(std::string_view text) {
@@ -17,22 +15,30 @@ std::int32_t proxyPort(std::string_view text) {
     return port;
 }
 
-}  // namespace
-
-void proxycheck(const ProxySettings& proxy, THttpTransfer& curl, UpdateProxySettings& update) {
+void proxycheck(const ProxySettings& proxy, THttpTransfer& curl) {
     if (proxy.enabled) {
         if (!proxy.address.empty()) curl.setProxy(proxy.address);
         if (!proxy.port.empty()) curl.setProxyPort(proxyPort(proxy.port));
-        update.AccessType = UpdateProxySettings::atUseProxy;
-        if (!proxy.address.empty()) update.ProxyServer = proxy.address;
-        if (!proxy.port.empty()) update.ProxyPort = proxyPort(proxy.port);
         return;
     }
-    update.AccessType = UpdateProxySettings::atDirect;
     curl.setProxyPort(0);
     curl.setProxy("");
-    update.ProxyPort = 0;
-    update.ProxyServer.clear();
+}
+
+ProxySettings proxyInForce(const ProxySettings& before, const ProxySettings& proxy) {
+    if (!proxy.enabled) return {};
+    if (!proxy.port.empty()) {
+        try {
+            proxyPort(proxy.port);
+        } catch (const EConvertError&) {
+            return before;
+        }
+    }
+    ProxySettings result = before;
+    result.enabled = true;
+    if (!proxy.address.empty()) result.address = proxy.address;
+    if (!proxy.port.empty()) result.port = proxy.port;
+    return result;
 }
 
 }  // namespace korvex

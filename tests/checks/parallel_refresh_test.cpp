@@ -111,15 +111,14 @@ protected:
     RefreshResult sequential(AccountBook& book, const RefreshHooks& hooks = {},
                              std::chrono::milliseconds timeout = 0ms, const ProxySettings& proxy = {}) {
         THttpTransfer curl;
-        UpdateProxySettings update;
         applyCurl1StoredProperties(curl);
         try {
-            configureCurl1AtStart(curl, proxy, update);
+            configureCurl1AtStart(curl, proxy);
         } catch (const EConvertError&) {
             // As korvex-cli carries on: the run meets it again at the first row that needs the proxy.
         }
         TextHolder memo;
-        BalanceChecks checks(book, curl, memo, addresses, [proxy] { return proxy; }, update, clock);
+        BalanceChecks checks(book, curl, memo, addresses, [proxy] { return proxy; }, clock);
         return refreshRowsTimed(checks, curl, 0, book.clients - 1, hooks, timeout);
     }
     RefreshResult parallel(AccountBook& book, RefreshLimits limits, const RefreshHooks& hooks = {},

@@ -33,9 +33,8 @@ TEST(PinnedPortals, NoUserOfCurl1SendsToAPortalWithAnotherKey) {
     AccountBook book;
     book.setCount(1);
     TextHolder memo;
-    UpdateProxySettings update;
     FixedCheckClock clock{{1, 1, 2010, 0, 5}};
-    BalanceChecks checks{book, *curl, memo, addresses, [] { return ProxySettings{}; }, update, clock};
+    BalanceChecks checks{book, *curl, memo, addresses, [] { return ProxySettings{}; }, clock};
     const auto setRow = [&](const char* login, const char* password, const char* code) {
         book.client.setRow(0, {login, password, code, ""});
     };
@@ -51,7 +50,7 @@ TEST(PinnedPortals, NoUserOfCurl1SendsToAPortalWithAnotherKey) {
         {"news", PortalId::Publisher,
          [&] {
              std::vector<std::string> lines;
-             EXPECT_FALSE(fetchNews(*curl, ProxySettings{}, update, addresses, lines));
+             EXPECT_FALSE(fetchNews(*curl, ProxySettings{}, addresses, lines));
          }},
         {"speed change", PortalId::SpaceGate75,
          [&] {

@@ -63,8 +63,7 @@ private:
 inline std::unique_ptr<THttpTransfer> makeCurl1() {
     auto curl = std::make_unique<THttpTransfer>();
     applyCurl1StoredProperties(*curl);
-    UpdateProxySettings update;
-    configureCurl1AtStart(*curl, ProxySettings{}, update);
+    configureCurl1AtStart(*curl, ProxySettings{});
     return curl;
 }
 

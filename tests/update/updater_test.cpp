@@ -223,9 +223,11 @@ TEST_F(UpdateCheck, ProgramSettingsAndRestartDetection) {
     updater.setRestartParams("");
     EXPECT_EQ(updater.RestartParams(), " ");
     TupHTTPProxy proxy;
-    applyUpdateProxy({UpdateProxySettings::atUseProxy, "proxy.example", 3128}, proxy);
+    applyUpdateProxy({true, "proxy.example", "3128"}, proxy);
     EXPECT_EQ(proxy.AccessType, atUseProxy);
     EXPECT_EQ(proxy.ProxyServer + ":" + std::to_string(proxy.ProxyPort), "proxy.example:3128");
+    applyUpdateProxy({true, "10.0.0.1", ""}, proxy);  // a ticked box without a port: port 0, as before
+    EXPECT_EQ(proxy.ProxyServer + ":" + std::to_string(proxy.ProxyPort), "10.0.0.1:0");
     applyUpdateProxy({}, proxy);
     EXPECT_EQ(proxy.AccessType, atDirect);
 

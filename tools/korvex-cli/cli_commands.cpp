@@ -325,12 +325,11 @@ int refreshCommand(const CliContext& context, std::optional<int> rowNumber, cons
     // ends the transfer in progress once a stop is asked for.
     THttpTransfer Curl1;
     TextHolder Memo1;
-    UpdateProxySettings updateProxy;
     applyCurl1StoredProperties(Curl1, [&](THttpTransferBase&) {
         if (stopRaised()) Curl1.requestAbort();
     });
     try {
-        configureCurl1AtStart(Curl1, proxy, updateProxy);
+        configureCurl1AtStart(Curl1, proxy);
     } catch (const EConvertError& e) {
         // The window shows this at its start and carries on; the run stops at the first row that
         // needs the proxy.
@@ -342,7 +341,7 @@ int refreshCommand(const CliContext& context, std::optional<int> rowNumber, cons
         context.err << kPrefix << pins.loadError() << " (no portal certificate is pinned in this run)\n";
     Curl1.setPins(&pins);
     BalanceChecks checks(
-        book, Curl1, Memo1, context.addresses, [proxy] { return proxy; }, updateProxy, context.clock);
+        book, Curl1, Memo1, context.addresses, [proxy] { return proxy; }, context.clock);
     // Threaded, so that the wait hook sees Ctrl+C at once and ends a stalled transfer, as in the window.
     std::optional<ResponsiveTransfers> responsive(std::in_place, Curl1);
 
