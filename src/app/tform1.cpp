@@ -1,4 +1,4 @@
-#include "tform1.h"
+#include "app/tform1.h"
 
 #include <algorithm>
 #include <QAction>
@@ -20,16 +20,16 @@
 #include <QTabWidget>
 #include <QTableView>
 
-#include "account_count_spin_box.h"
-#include "curl1_setup.h"
-#include "qt_update_dispatcher.h"
-#include "up_qt_user_interface.h"
-#include "plan_codes.h"
-#include "qt_text.h"
-#include "receive_buffer.h"
-#include "settings_file.h"
-#include "text_grid_model.h"
-#include "up_program_settings.h"
+#include "app/account_count_spin_box.h"
+#include "app/qt_text.h"
+#include "app/qt_update_dispatcher.h"
+#include "app/text_grid_model.h"
+#include "app/up_qt_user_interface.h"
+#include "checks/plan_codes.h"
+#include "net/curl1_setup.h"
+#include "net/receive_buffer.h"
+#include "settings/settings_file.h"
+#include "update/up_program_settings.h"
 
 // The pictures live in this static library; its resources must be registered by hand.
 static void initKorvexResources() {

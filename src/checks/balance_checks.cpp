@@ -1,10 +1,10 @@
-#include "balance_checks.h"
+#include "checks/balance_checks.h"
 
 #include <cstdint>
 
-#include "codepage.h"
-#include "pattern_matcher.h"
-#include "receive_buffer.h"
+#include "net/receive_buffer.h"
+#include "platform/codepage.h"
+#include "regex/pattern_matcher.h"
 
 namespace korvex {
 

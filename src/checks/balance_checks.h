@@ -32,14 +32,14 @@
 #include <string_view>
 #include <vector>
 
-#include "account_book.h"
-#include "check_outcome.h"
-#include "check_clock.h"
-#include "http_transfer.h"
-#include "portal_addresses.h"
-#include "provider_profiles.h"
-#include "proxy_check.h"
-#include "text_holder.h"
+#include "book/account_book.h"
+#include "checks/check_clock.h"
+#include "checks/check_outcome.h"
+#include "checks/portal_addresses.h"
+#include "checks/provider_profiles.h"
+#include "checks/text_holder.h"
+#include "net/http_transfer.h"
+#include "net/proxy_check.h"
 
 namespace korvex {
 

@@ -1,4 +1,4 @@
-#include "parallel_refresh.h"
+#include "checks/parallel_refresh.h"
 
 #include <pthread.h>
 #include <signal.h>
@@ -15,11 +15,11 @@
 #include <thread>
 #include <vector>
 
-#include "balance_checks.h"
-#include "curl1_setup.h"
-#include "http_transfer.h"
-#include "provider_profiles.h"
-#include "text_holder.h"
+#include "checks/balance_checks.h"
+#include "checks/provider_profiles.h"
+#include "checks/text_holder.h"
+#include "net/curl1_setup.h"
+#include "net/http_transfer.h"
 
 namespace korvex {
 

@@ -1,10 +1,10 @@
-#include "news.h"
+#include "commands/news.h"
 
 #include <string_view>
 
-#include "http_transfer.h"
-#include "receive_buffer.h"
-#include "text_holder.h"
+#include "checks/text_holder.h"
+#include "net/http_transfer.h"
+#include "net/receive_buffer.h"
 
 namespace korvex {
 

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "portal_addresses.h"
-#include "proxy_check.h"
+#include "checks/portal_addresses.h"
+#include "net/proxy_check.h"
 
 namespace korvex {
 

@@ -1,6 +1,6 @@
-#include "curl1_setup.h"
+#include "net/curl1_setup.h"
 
-#include "receive_buffer.h"
+#include "net/receive_buffer.h"
 
 namespace korvex {
 

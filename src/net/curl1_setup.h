@@ -1,8 +1,8 @@
 #pragma once
 // The configuration of the main window's transfer component Curl1, shared by the window and the
 // command-line front so that both send the same requests.
-#include "http_transfer.h"
-#include "proxy_check.h"
+#include "net/http_transfer.h"
+#include "net/proxy_check.h"
 
 namespace korvex {
 

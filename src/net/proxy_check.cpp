@@ -1,8 +1,8 @@
-#include "proxy_check.h"
+#include "net/proxy_check.h"
 
 #include <cstdint>
 
-#include "http_transfer.h"
+#include "net/http_transfer.h"
 
 namespace korvex {
 

@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <string_view>
 
-#include "proxy_settings.h"
-#include "str_to_int.h"
+#include "net/proxy_settings.h"
+#include "net/str_to_int.h"
 
 namespace korvex {
 

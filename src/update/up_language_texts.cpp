@@ -1,7 +1,7 @@
 // The texts of the update dialogs in every language, UTF-8, in table order. Each language has the
 // same 31 texts in the same order, with the same placeholders in the same order as English; button
 // texts keep an "&" before their access key.
-#include "up_language_texts.h"
+#include "update/up_language_texts.h"
 
 namespace korvex {
 

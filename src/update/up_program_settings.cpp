@@ -1,8 +1,8 @@
-#include "up_program_settings.h"
+#include "update/up_program_settings.h"
 
 #include <cstdint>
 
-#include "codepage.h"
+#include "platform/codepage.h"
 
 namespace korvex {
 

@@ -3,8 +3,8 @@
 // gives it.
 #include <string>
 
-#include "proxy_check.h"
-#include "up_updater.h"
+#include "net/proxy_check.h"
+#include "update/up_updater.h"
 
 namespace korvex {
 

@@ -1,12 +1,12 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 
-#include "codepage.h"
-#include "demo_portal_addresses.h"
-#include "recording_update_user_interface.h"
-#include "settings_file.h"
-#include "tiny_proxy.h"
-#include "window_fixture.h"
+#include "platform/codepage.h"
+#include "settings/settings_file.h"
+#include "tests/app/window_fixture.h"
+#include "tests/support/demo_portal_addresses.h"
+#include "tests/support/recording_update_user_interface.h"
+#include "tests/support/tiny_proxy.h"
 
 namespace korvex::test {
 namespace {

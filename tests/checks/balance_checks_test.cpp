@@ -1,6 +1,6 @@
 // The nine check routines against the substitute portals of korvex-demo-portals, on ephemeral
 // loopback ports.
-#include "balance_checks.h"
+#include "checks/balance_checks.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -14,11 +14,11 @@
 #include <memory>
 #include <thread>
 
-#include "codepage.h"
-#include "curl1_setup.h"
-#include "demo_portal_addresses.h"
-#include "demo_portals.h"
-#include "refresh_run.h"
+#include "checks/refresh_run.h"
+#include "korvex-demo-portals/demo_portals.h"
+#include "net/curl1_setup.h"
+#include "platform/codepage.h"
+#include "tests/support/demo_portal_addresses.h"
 
 namespace korvex {
 namespace {

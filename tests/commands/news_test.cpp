@@ -1,12 +1,12 @@
-#include "news.h"
+#include "commands/news.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "codepage.h"
-#include "portal_fixture.h"
+#include "platform/codepage.h"
+#include "tests/commands/portal_fixture.h"
 
 namespace korvex {
 namespace {

@@ -4,14 +4,14 @@
 
 #include <functional>
 
-#include "balance_checks.h"
-#include "check_clock.h"
-#include "news.h"
-#include "portal_fixture.h"
-#include "portal_pins.h"
-#include "speed_change.h"
-#include "temp_dir.h"
-#include "test_server.h"
+#include "checks/balance_checks.h"
+#include "checks/check_clock.h"
+#include "commands/news.h"
+#include "commands/speed_change.h"
+#include "net/portal_pins.h"
+#include "tests/commands/portal_fixture.h"
+#include "tests/support/temp_dir.h"
+#include "tests/support/test_server.h"
 
 namespace korvex {
 namespace {

@@ -15,12 +15,12 @@
 #include <thread>
 #include <vector>
 
-#include "balance_checks.h"
-#include "check_clock.h"
-#include "curl1_setup.h"
-#include "news.h"
-#include "portal_fixture.h"
-#include "speed_change.h"
+#include "checks/balance_checks.h"
+#include "checks/check_clock.h"
+#include "commands/news.h"
+#include "commands/speed_change.h"
+#include "net/curl1_setup.h"
+#include "tests/commands/portal_fixture.h"
 
 namespace korvex {
 namespace {

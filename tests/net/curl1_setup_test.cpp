@@ -1,10 +1,10 @@
-#include "curl1_setup.h"
+#include "net/curl1_setup.h"
 
 #include <gtest/gtest.h>
 
-#include "receive_buffer.h"
-#include "test_server.h"
-#include "transfer_test_helpers.h"
+#include "net/receive_buffer.h"
+#include "tests/net/transfer_test_helpers.h"
+#include "tests/support/test_server.h"
 
 namespace korvex {
 namespace {

@@ -2,11 +2,11 @@
 // tab configures the program.
 #include <gtest/gtest.h>
 
-#include "http_transfer.h"
-#include "proxy_check.h"
-#include "test_server.h"
-#include "tiny_proxy.h"
-#include "transfer_test_helpers.h"
+#include "net/http_transfer.h"
+#include "net/proxy_check.h"
+#include "tests/net/transfer_test_helpers.h"
+#include "tests/support/test_server.h"
+#include "tests/support/tiny_proxy.h"
 
 namespace korvex {
 namespace {

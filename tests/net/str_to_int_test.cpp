@@ -1,4 +1,4 @@
-#include "str_to_int.h"
+#include "net/str_to_int.h"
 
 #include <gtest/gtest.h>
 

@@ -2,12 +2,12 @@
 
 #include <mutex>
 
-#include "codepage.h"
-#include "recording_update_user_interface.h"
-#include "recording_url_opener.h"
-#include "up_language.h"
-#include "up_program_settings.h"
-#include "update_test_support.h"
+#include "platform/codepage.h"
+#include "tests/support/recording_update_user_interface.h"
+#include "tests/support/recording_url_opener.h"
+#include "tests/update/update_test_support.h"
+#include "update/up_language.h"
+#include "update/up_program_settings.h"
 
 namespace korvex::test {
 namespace {

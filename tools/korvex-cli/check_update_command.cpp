@@ -1,13 +1,13 @@
-#include "check_update_command.h"
+#include "korvex-cli/check_update_command.h"
 
 #include <ostream>
 
-#include "codepage.h"
-#include "http_transfer.h"
-#include "proxy_check.h"
-#include "settings_file.h"
-#include "up_dispatcher.h"
-#include "up_program_settings.h"
+#include "net/http_transfer.h"
+#include "net/proxy_check.h"
+#include "platform/codepage.h"
+#include "settings/settings_file.h"
+#include "update/up_dispatcher.h"
+#include "update/up_program_settings.h"
 
 namespace korvex {
 

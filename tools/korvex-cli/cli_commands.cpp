@@ -1,4 +1,4 @@
-#include "cli_commands.h"
+#include "korvex-cli/cli_commands.h"
 
 #include <fcntl.h>
 #include <pthread.h>
@@ -20,22 +20,22 @@
 #include <sstream>
 #include <vector>
 
-#include "account_book.h"
-#include "account_csv.h"
-#include "balance_checks.h"
-#include "balance_table.h"
-#include "codepage.h"
-#include "curl1_setup.h"
-#include "progress_bar.h"
-#include "portal_pins.h"
-#include "provider_profiles.h"
-#include "parallel_refresh.h"
-#include "refresh_run.h"
-#include "run_history.h"
-#include "run_summary.h"
-#include "settings_file.h"
-#include "stop_signals.h"
-#include "str_to_int.h"
+#include "book/account_book.h"
+#include "checks/balance_checks.h"
+#include "checks/parallel_refresh.h"
+#include "checks/provider_profiles.h"
+#include "checks/refresh_run.h"
+#include "checks/run_summary.h"
+#include "history/run_history.h"
+#include "korvex-cli/account_csv.h"
+#include "korvex-cli/balance_table.h"
+#include "korvex-cli/progress_bar.h"
+#include "korvex-cli/stop_signals.h"
+#include "net/curl1_setup.h"
+#include "net/portal_pins.h"
+#include "net/str_to_int.h"
+#include "platform/codepage.h"
+#include "settings/settings_file.h"
 
 namespace korvex {
 
