@@ -15,3 +15,15 @@ function(korvex_add_subfolders)
     endif()
   endforeach()
 endfunction()
+
+# korvex_include_root(target scope): the headers of the current source folder are included with the
+# folder's name, as in "net/http_transfer.h". The include root that gives them is a folder of the build
+# tree holding one link, <folder name> -> this folder, and nothing else: a target reaches the headers
+# of the targets it links and no others, as if each library had an include root of its own.
+function(korvex_include_root target scope)
+  get_filename_component(name ${CMAKE_CURRENT_SOURCE_DIR} NAME)
+  set(root ${CMAKE_BINARY_DIR}/include-roots/${target})
+  file(MAKE_DIRECTORY ${root})
+  file(CREATE_LINK ${CMAKE_CURRENT_SOURCE_DIR} ${root}/${name} SYMBOLIC)
+  target_include_directories(${target} ${scope} ${root})
+endfunction()

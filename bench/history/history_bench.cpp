@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "balance_history.h"
+#include "history/balance_history.h"
 
 namespace {
 

@@ -9,9 +9,9 @@
 #include <regex>
 #include <string>
 
-#include "codepage.h"
-#include "pattern_matcher.h"
-#include "portal_patterns.h"
+#include "platform/codepage.h"
+#include "regex/pattern_matcher.h"
+#include "tests/regex/portal_patterns.h"
 
 namespace {
 

@@ -11,17 +11,17 @@
 #include <map>
 #include <sstream>
 
-#include "account_csv.h"
-#include "balance_checks.h"
-#include "cli_commands.h"
-#include "parallel_refresh.h"
-#include "provider_profiles.h"
-#include "settings_file.h"
-#include "check_clock.h"
-#include "curl1_setup.h"
-#include "demo_portals.h"
-#include "portal_window_fixture.h"
-#include "refresh_run.h"
+#include "checks/balance_checks.h"
+#include "checks/check_clock.h"
+#include "checks/parallel_refresh.h"
+#include "checks/provider_profiles.h"
+#include "checks/refresh_run.h"
+#include "korvex-cli/account_csv.h"
+#include "korvex-cli/cli_commands.h"
+#include "korvex-demo-portals/demo_portals.h"
+#include "net/curl1_setup.h"
+#include "settings/settings_file.h"
+#include "tests/app/portal_window_fixture.h"
 
 using namespace korvex;
 
@@ -76,13 +76,12 @@ void coreRefreshRun(benchmark::State& state, DemoPortals& substitutes, int accou
     AccountBook book;
     fillBook(book, accounts);
     THttpTransfer curl;
-    UpdateProxySettings update;
     applyCurl1StoredProperties(curl);
-    configureCurl1AtStart(curl, {}, update);
+    configureCurl1AtStart(curl, {});
     TextHolder memo;
     SystemCheckClock clock;
     BalanceChecks checks(book, curl, memo, test::demoPortalAddresses(substitutes), [] { return ProxySettings{}; },
-                         update, clock);
+                         clock);
     for (auto _ : state) refreshRows(checks, 0, accounts - 1);
     state.counters["accounts/s"] = benchmark::Counter(accounts, benchmark::Counter::kIsIterationInvariantRate);
 }

@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <string>
 
-#include "settings_file.h"
+#include "settings/settings_file.h"
 
 namespace {
 

@@ -16,10 +16,10 @@
 #include <string>
 #include <vector>
 
-#include "temp_dir.h"
-#include "test_server.h"
-#include "up_dispatcher.h"
-#include "up_http.h"
+#include "tests/support/temp_dir.h"
+#include "tests/support/test_server.h"
+#include "update/up_dispatcher.h"
+#include "update/up_http.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "pattern_matcher.h"
+#include "regex/pattern_matcher.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     if (size < 1) return 0;

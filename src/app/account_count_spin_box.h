@@ -5,7 +5,7 @@
 // into 60, and keeps the old value for "0", letters or an empty field).
 #include <QSpinBox>
 
-#include "account_book.h"
+#include "book/account_book.h"
 
 namespace korvex {
 

@@ -1,4 +1,4 @@
-#include "history_dialog.h"
+#include "app/history_dialog.h"
 
 #include <QBrush>
 #include <QChart>
@@ -19,7 +19,7 @@
 #include <filesystem>
 #include <vector>
 
-#include "balance_history.h"
+#include "history/balance_history.h"
 
 namespace korvex {
 

@@ -6,11 +6,11 @@
 #include <QScreen>
 #include <cstdio>
 
-#include "paths.h"
-#include "save_leftovers.h"
-#include "signal_bridge.h"
-#include "single_instance.h"
-#include "tform1.h"
+#include "app/signal_bridge.h"
+#include "app/tform1.h"
+#include "platform/paths.h"
+#include "platform/single_instance.h"
+#include "settings/save_leftovers.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "codepage.h"
+#include "platform/codepage.h"
 
 namespace korvex {
 

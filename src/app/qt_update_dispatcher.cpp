@@ -1,4 +1,4 @@
-#include "qt_update_dispatcher.h"
+#include "app/qt_update_dispatcher.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>

@@ -5,7 +5,7 @@
 #include <QObject>
 #include <map>
 
-#include "up_dispatcher.h"
+#include "update/up_dispatcher.h"
 
 class QTimer;
 

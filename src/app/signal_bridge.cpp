@@ -1,4 +1,4 @@
-#include "signal_bridge.h"
+#include "app/signal_bridge.h"
 
 #include <QSocketNotifier>
 #include <csignal>

@@ -1,8 +1,8 @@
-#include "text_grid_model.h"
+#include "app/text_grid_model.h"
 
 #include <QColor>
 
-#include "qt_text.h"
+#include "app/qt_text.h"
 
 namespace korvex {
 

@@ -6,7 +6,7 @@
 #include <QHash>
 #include <QStringList>
 
-#include "text_grid.h"
+#include "book/text_grid.h"
 
 namespace korvex {
 

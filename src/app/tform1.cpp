@@ -1,4 +1,4 @@
-#include "tform1.h"
+#include "app/tform1.h"
 
 #include <algorithm>
 #include <QAction>
@@ -20,16 +20,16 @@
 #include <QTabWidget>
 #include <QTableView>
 
-#include "account_count_spin_box.h"
-#include "curl1_setup.h"
-#include "qt_update_dispatcher.h"
-#include "up_qt_user_interface.h"
-#include "plan_codes.h"
-#include "qt_text.h"
-#include "receive_buffer.h"
-#include "settings_file.h"
-#include "text_grid_model.h"
-#include "up_program_settings.h"
+#include "app/account_count_spin_box.h"
+#include "app/qt_text.h"
+#include "app/qt_update_dispatcher.h"
+#include "app/text_grid_model.h"
+#include "app/up_qt_user_interface.h"
+#include "checks/plan_codes.h"
+#include "net/curl1_setup.h"
+#include "net/receive_buffer.h"
+#include "settings/settings_file.h"
+#include "update/up_program_settings.h"
 
 // The pictures live in this static library; its resources must be registered by hand.
 static void initKorvexResources() {
@@ -144,7 +144,7 @@ TForm1::TForm1(std::string settingsPath, WindowEnvironment environment, QWidget*
     // After the hand-over to the update helper the program ends, as "Выход" ends it.
     upUpdater1->CloseApplication = [this] { N1Click(); };
     m_checks = std::make_unique<BalanceChecks>(m_book, Curl1, Memo1, m_env.addresses,
-                                               [this] { return proxySettings(); }, updateProxy, *m_env.clock);
+                                               [this] { return proxyForCurl1(); }, *m_env.clock);
     initKorvexResources();
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QString::fromLatin1(kWindowCaption));
@@ -348,6 +348,12 @@ ProxySettings TForm1::proxySettings() const {
     return {JvCheckBox1->isChecked(), fromQ(JvEdit1->text()), fromQ(JvEdit2->text())};
 }
 
+ProxySettings TForm1::proxyForCurl1() {
+    const ProxySettings proxy = proxySettings();
+    m_proxyInForce = proxyInForce(m_proxyInForce, proxy);
+    return proxy;
+}
+
 void TForm1::showError(const QString& text) {
     if (m_env.showError) {
         m_env.showError(text);
@@ -423,7 +429,7 @@ void TForm1::FormCreate() {
     reloadTables();
     repaint();
     try {
-        configureCurl1AtStart(Curl1, proxySettings(), updateProxy);
+        configureCurl1AtStart(Curl1, proxyForCurl1());
     } catch (const EConvertError& e) {
         showError(toQ(e.what()));
     }

@@ -9,19 +9,19 @@
 #include <memory>
 #include <string>
 
-#include "account_book.h"
-#include "balance_checks.h"
-#include "check_clock.h"
-#include "http_transfer.h"
-#include "open_url.h"
-#include "portal_addresses.h"
-#include "proxy_check.h"
-#include "proxy_settings.h"
-#include "refresh_run.h"
-#include "run_progress_bar.h"
-#include "speed_change.h"
-#include "text_holder.h"
-#include "up_updater.h"
+#include "app/run_progress_bar.h"
+#include "book/account_book.h"
+#include "checks/balance_checks.h"
+#include "checks/check_clock.h"
+#include "checks/portal_addresses.h"
+#include "checks/refresh_run.h"
+#include "checks/text_holder.h"
+#include "commands/speed_change.h"
+#include "net/http_transfer.h"
+#include "net/proxy_check.h"
+#include "net/proxy_settings.h"
+#include "platform/open_url.h"
+#include "update/up_updater.h"
 
 class QAction;
 class QCheckBox;
@@ -204,8 +204,11 @@ public:
     THttpTransfer Curl1;
     // The hidden memo that holds the last page received.
     TextHolder Memo1;
-    // The proxy settings of the update component, kept up to date by proxycheck.
-    UpdateProxySettings updateProxy;
+    // The settings tab's proxy as proxycheck last applied it to Curl1; the update component goes
+    // through it.
+    ProxySettings m_proxyInForce;
+    // The settings tab's proxy, for proxycheck to apply to Curl1 at once: noted in m_proxyInForce.
+    ProxySettings proxyForCurl1();
     // The update component; it goes first when the window goes.
     std::unique_ptr<TupUpdater> upUpdater1;
 

@@ -6,8 +6,8 @@
 #include <QMenu>
 #include <QTableView>
 
-#include "speed_change.h"
-#include "tform1.h"
+#include "app/tform1.h"
+#include "commands/speed_change.h"
 
 namespace korvex {
 

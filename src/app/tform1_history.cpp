@@ -4,10 +4,10 @@
 #include <QFontMetrics>
 #include <QTableView>
 
-#include "balance_history.h"
-#include "codepage.h"
-#include "history_dialog.h"
-#include "tform1.h"
+#include "app/history_dialog.h"
+#include "app/tform1.h"
+#include "history/balance_history.h"
+#include "platform/codepage.h"
 
 namespace korvex {
 

@@ -10,8 +10,8 @@
 #include <QProgressBar>
 #include <QTableView>
 
-#include "tform1.h"
-#include "text_grid_model.h"
+#include "app/text_grid_model.h"
+#include "app/tform1.h"
 
 namespace korvex {
 

@@ -18,19 +18,19 @@
 #include <QSystemTrayIcon>
 #include <QTableView>
 
-#include "curl1_setup.h"
-#include "news.h"
-#include "personal_page.h"
-#include "provider_profiles.h"
-#include "qt_text.h"
-#include "receive_buffer.h"
-#include "refresh_run.h"
-#include "run_history.h"
-#include "run_summary.h"
-#include "settings_file.h"
-#include "tform1.h"
-#include "text_grid_model.h"
-#include "up_program_settings.h"
+#include "app/qt_text.h"
+#include "app/text_grid_model.h"
+#include "app/tform1.h"
+#include "checks/provider_profiles.h"
+#include "checks/refresh_run.h"
+#include "checks/run_summary.h"
+#include "commands/news.h"
+#include "commands/personal_page.h"
+#include "history/run_history.h"
+#include "net/curl1_setup.h"
+#include "net/receive_buffer.h"
+#include "settings/settings_file.h"
+#include "update/up_program_settings.h"
 
 namespace korvex {
 
@@ -285,7 +285,7 @@ void TForm1::NewsClick() {
     withTransfers([&] {
         std::vector<std::string> lines;
         try {
-            if (!fetchNews(Curl1, proxySettings(), updateProxy, m_env.addresses, lines)) return;
+            if (!fetchNews(Curl1, proxyForCurl1(), m_env.addresses, lines)) return;
         } catch (const EConvertError& e) {
             showError(toQ(e.what()));
             return;
@@ -314,8 +314,8 @@ void TForm1::JvXPButton1Click() {
 }
 
 void TForm1::Button100Click() {
-    // The component reaches the publisher through the proxy that proxycheck last set for it.
-    applyUpdateProxy(updateProxy, upUpdater1->Proxy);
+    // The component reaches the publisher through the proxy that proxycheck last applied.
+    applyUpdateProxy(m_proxyInForce, upUpdater1->Proxy);
     upUpdater1->CheckUpdate(false);
 }
 

@@ -8,7 +8,7 @@
 #include <QTimer>
 #include <QWindow>
 
-#include "tform1.h"
+#include "app/tform1.h"
 
 namespace korvex {
 

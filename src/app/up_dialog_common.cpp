@@ -1,4 +1,4 @@
-#include "up_dialog_common.h"
+#include "app/up_dialog_common.h"
 
 #include <QApplication>
 #include <QGuiApplication>

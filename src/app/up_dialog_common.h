@@ -7,8 +7,8 @@
 #include <string>
 #include <string_view>
 
-#include "up_dialog_texts.h"
-#include "up_language.h"
+#include "update/up_dialog_texts.h"
+#include "update/up_language.h"
 
 class QWidget;
 

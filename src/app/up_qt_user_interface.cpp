@@ -1,10 +1,10 @@
-#include "up_qt_user_interface.h"
+#include "app/up_qt_user_interface.h"
 
-#include "qt_text.h"
-#include "up_dialog_common.h"
-#include "up_updater_password.h"
-#include "up_updater_upgrade_msg.h"
-#include "up_updater_wizard.h"
+#include "app/qt_text.h"
+#include "app/up_dialog_common.h"
+#include "app/up_updater_password.h"
+#include "app/up_updater_upgrade_msg.h"
+#include "app/up_updater_wizard.h"
 
 namespace korvex {
 

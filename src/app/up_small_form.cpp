@@ -1,9 +1,9 @@
-#include "up_small_form.h"
+#include "app/up_small_form.h"
 
 #include <QLabel>
 #include <QPushButton>
 
-#include "up_dialog_common.h"
+#include "app/up_dialog_common.h"
 
 namespace korvex {
 

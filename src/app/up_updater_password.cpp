@@ -1,4 +1,4 @@
-#include "up_updater_password.h"
+#include "app/up_updater_password.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -7,8 +7,8 @@
 #include <tuple>
 #include <utility>
 
-#include "qt_text.h"
-#include "up_dialog_common.h"
+#include "app/qt_text.h"
+#include "app/up_dialog_common.h"
 
 namespace korvex {
 

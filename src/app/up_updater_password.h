@@ -3,8 +3,8 @@
 // a request made while it is open is answered Cancel.
 #include <optional>
 
-#include "up_small_form.h"
-#include "up_user_interface.h"
+#include "app/up_small_form.h"
+#include "update/up_user_interface.h"
 
 class QLineEdit;
 

@@ -1,9 +1,9 @@
-#include "up_updater_upgrade_msg.h"
+#include "app/up_updater_upgrade_msg.h"
 
 #include <QPointer>
 #include <QPushButton>
 
-#include "up_dialog_common.h"
+#include "app/up_dialog_common.h"
 
 namespace korvex {
 

@@ -1,4 +1,4 @@
-#include "up_updater_wizard.h"
+#include "app/up_updater_wizard.h"
 
 #include <QCloseEvent>
 #include <QFile>
@@ -13,8 +13,8 @@
 #include <QTimer>
 #include <algorithm>
 
-#include "codepage.h"
-#include "up_dialog_common.h"
+#include "app/up_dialog_common.h"
+#include "platform/codepage.h"
 
 namespace korvex {
 

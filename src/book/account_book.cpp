@@ -1,9 +1,9 @@
-#include "account_book.h"
+#include "book/account_book.h"
 
 #include <algorithm>
 #include <charconv>
 
-#include "grid_func.h"
+#include "book/grid_func.h"
 
 namespace korvex {
 

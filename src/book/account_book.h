@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "text_grid.h"
+#include "book/text_grid.h"
 
 namespace korvex {
 

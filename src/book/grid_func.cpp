@@ -1,4 +1,4 @@
-#include "grid_func.h"
+#include "book/grid_func.h"
 
 #include <string>
 #include <string_view>

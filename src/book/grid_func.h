@@ -2,7 +2,7 @@
 // Row operations on a text grid: insert, delete, move and sort whole rows. The window applies each
 // one to the account table and then to the balance table, so that balance row i stays beside
 // account row i.
-#include "text_grid.h"
+#include "book/text_grid.h"
 
 namespace korvex {
 

@@ -1,4 +1,4 @@
-#include "text_grid.h"
+#include "book/text_grid.h"
 
 #include <algorithm>
 #include <utility>

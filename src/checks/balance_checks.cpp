@@ -1,10 +1,10 @@
-#include "balance_checks.h"
+#include "checks/balance_checks.h"
 
 #include <cstdint>
 
-#include "codepage.h"
-#include "pattern_matcher.h"
-#include "receive_buffer.h"
+#include "net/receive_buffer.h"
+#include "platform/codepage.h"
+#include "regex/pattern_matcher.h"
 
 namespace korvex {
 
@@ -63,14 +63,12 @@ std::string currentErrorText() {
 }  // namespace
 
 BalanceChecks::BalanceChecks(AccountBook& book, THttpTransfer& Curl1, TextHolder& Memo1,
-                             PortalAddresses addresses, std::function<ProxySettings()> proxySource,
-                             UpdateProxySettings& update, const CheckClock& clock)
+                             PortalAddresses addresses, std::function<ProxySettings()> proxySource, const CheckClock& clock)
     : m_book(book),
       m_curl(Curl1),
       m_memo(Memo1),
       m_addresses(std::move(addresses)),
       m_proxySource(std::move(proxySource)),
-      m_update(update),
       m_clock(clock) {}
 
 void BalanceChecks::check39_95(int row) {
@@ -133,7 +131,7 @@ RowCheck BalanceChecks::runProfile(const ProviderProfile& profile, int row) {
     check.portal = m_addresses.*profile.baseAddress;
 
     // Outside the guarded section: a proxy port that is not a number ends the caller's run.
-    if (profile.appliesProxy) proxycheck(m_proxySource ? m_proxySource() : ProxySettings{}, m_curl, m_update);
+    if (profile.appliesProxy) proxycheck(m_proxySource ? m_proxySource() : ProxySettings{}, m_curl);
 
     stat.setCell(kPrevious, row, stat.cell(kBalance, row));
 

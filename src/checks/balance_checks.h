@@ -32,14 +32,14 @@
 #include <string_view>
 #include <vector>
 
-#include "account_book.h"
-#include "check_outcome.h"
-#include "check_clock.h"
-#include "http_transfer.h"
-#include "portal_addresses.h"
-#include "provider_profiles.h"
-#include "proxy_check.h"
-#include "text_holder.h"
+#include "book/account_book.h"
+#include "checks/check_clock.h"
+#include "checks/check_outcome.h"
+#include "checks/portal_addresses.h"
+#include "checks/provider_profiles.h"
+#include "checks/text_holder.h"
+#include "net/http_transfer.h"
+#include "net/proxy_check.h"
 
 namespace korvex {
 
@@ -48,8 +48,7 @@ public:
     // Holds references to everything but `addresses`; they must outlive this object.
     // `proxySource` answers the proxy setting of the settings tab as it stands at each check.
     BalanceChecks(AccountBook& book, THttpTransfer& Curl1, TextHolder& Memo1, PortalAddresses addresses,
-                  std::function<ProxySettings()> proxySource, UpdateProxySettings& update,
-                  const CheckClock& clock);
+                  std::function<ProxySettings()> proxySource, const CheckClock& clock);
 
     // The check routines, by the services whose plan codes they own (plan_codes.h).
     void check39_95(int row);           // SpectrumSat
@@ -88,7 +87,6 @@ private:
     TextHolder& m_memo;
     PortalAddresses m_addresses;
     std::function<ProxySettings()> m_proxySource;
-    UpdateProxySettings& m_update;
     const CheckClock& m_clock;
 };
 

@@ -1,4 +1,4 @@
-#include "check_clock.h"
+#include "checks/check_clock.h"
 
 #include <langinfo.h>
 #include <locale.h>
@@ -7,7 +7,7 @@
 #include <ctime>
 #include <optional>
 
-#include "codepage.h"
+#include "platform/codepage.h"
 
 namespace korvex {
 

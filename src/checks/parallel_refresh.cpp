@@ -1,4 +1,4 @@
-#include "parallel_refresh.h"
+#include "checks/parallel_refresh.h"
 
 #include <pthread.h>
 #include <signal.h>
@@ -15,11 +15,11 @@
 #include <thread>
 #include <vector>
 
-#include "balance_checks.h"
-#include "curl1_setup.h"
-#include "http_transfer.h"
-#include "provider_profiles.h"
-#include "text_holder.h"
+#include "checks/balance_checks.h"
+#include "checks/provider_profiles.h"
+#include "checks/text_holder.h"
+#include "net/curl1_setup.h"
+#include "net/http_transfer.h"
 
 namespace korvex {
 
@@ -93,7 +93,6 @@ private:
     struct Worker {
         THttpTransfer curl;
         TextHolder memo;
-        UpdateProxySettings update;
         AccountBook book;  // row 0: the copy of the row in hand
         std::unique_ptr<BalanceChecks> checks;
         std::thread thread;
@@ -172,7 +171,7 @@ void ParallelRun::startWorkers(int count) {
         // is met again at the first check that applies the proxy, as there.
         applyCurl1StoredProperties(worker->curl);
         try {
-            configureCurl1AtStart(worker->curl, m_setup.proxy, worker->update);
+            configureCurl1AtStart(worker->curl, m_setup.proxy);
         } catch (const EConvertError&) {
         }
         // The same pins as Curl1: a worker's request to a portal with another key goes nowhere.
@@ -180,8 +179,7 @@ void ParallelRun::startWorkers(int count) {
         worker->book.setCount(1);
         const ProxySettings proxy = m_setup.proxy;
         worker->checks = std::make_unique<BalanceChecks>(
-            worker->book, worker->curl, worker->memo, m_setup.addresses, [proxy] { return proxy; }, worker->update,
-            m_setup.clock);
+            worker->book, worker->curl, worker->memo, m_setup.addresses, [proxy] { return proxy; }, m_setup.clock);
         m_workers.push_back(std::move(worker));
     }
     const StopSignalsBlocked blocked;

@@ -34,11 +34,11 @@
 #include <string>
 #include <string_view>
 
-#include "account_book.h"
-#include "check_clock.h"
-#include "portal_addresses.h"
-#include "proxy_settings.h"
-#include "refresh_run.h"
+#include "book/account_book.h"
+#include "checks/check_clock.h"
+#include "checks/portal_addresses.h"
+#include "checks/refresh_run.h"
+#include "net/proxy_settings.h"
 
 namespace korvex {
 

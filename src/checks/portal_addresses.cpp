@@ -1,6 +1,6 @@
-#include "portal_addresses.h"
+#include "checks/portal_addresses.h"
 
-#include "korvex_build_urls.h"
+#include "checks/korvex_build_urls.h"
 
 namespace korvex {
 

@@ -1,8 +1,8 @@
-#include "provider_profiles.h"
+#include "checks/provider_profiles.h"
 
 #include <algorithm>
 
-#include "plan_codes.h"
+#include "checks/plan_codes.h"
 
 namespace korvex {
 

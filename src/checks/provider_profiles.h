@@ -11,8 +11,8 @@
 #include <string>
 #include <string_view>
 
-#include "account_book.h"
-#include "portal_addresses.h"
+#include "book/account_book.h"
+#include "checks/portal_addresses.h"
 
 namespace korvex {
 

@@ -1,6 +1,6 @@
-#include "refresh_run.h"
+#include "checks/refresh_run.h"
 
-#include "balance_checks.h"
+#include "checks/balance_checks.h"
 
 namespace korvex {
 

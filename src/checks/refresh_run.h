@@ -5,7 +5,7 @@
 #include <functional>
 #include <vector>
 
-#include "check_outcome.h"
+#include "checks/check_outcome.h"
 
 namespace korvex {
 

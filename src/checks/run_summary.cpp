@@ -1,12 +1,12 @@
-#include "run_summary.h"
+#include "checks/run_summary.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
 
-#include "codepage.h"
-#include "provider_profiles.h"
+#include "checks/provider_profiles.h"
+#include "platform/codepage.h"
 
 namespace korvex {
 

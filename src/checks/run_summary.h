@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "account_book.h"
-#include "check_outcome.h"
+#include "book/account_book.h"
+#include "checks/check_outcome.h"
 
 namespace korvex {
 

@@ -1,10 +1,10 @@
-#include "news.h"
+#include "commands/news.h"
 
 #include <string_view>
 
-#include "http_transfer.h"
-#include "receive_buffer.h"
-#include "text_holder.h"
+#include "checks/text_holder.h"
+#include "net/http_transfer.h"
+#include "net/receive_buffer.h"
 
 namespace korvex {
 
@@ -28,9 +28,9 @@ std::vector<std::string> splitNewsLines(std::string_view text) {
     return lines;
 }
 
-bool fetchNews(THttpTransfer& Curl1, const ProxySettings& proxy, UpdateProxySettings& update,
-               const PortalAddresses& addresses, std::vector<std::string>& lines) {
-    proxycheck(proxy, Curl1, update);
+bool fetchNews(THttpTransfer& Curl1, const ProxySettings& proxy, const PortalAddresses& addresses,
+               std::vector<std::string>& lines) {
+    proxycheck(proxy, Curl1);
 
     ReceiveBuffer buffer;
     Curl1.setReceiveStream(&buffer);

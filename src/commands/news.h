@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "portal_addresses.h"
-#include "proxy_check.h"
+#include "checks/portal_addresses.h"
+#include "net/proxy_check.h"
 
 namespace korvex {
 
@@ -25,7 +25,7 @@ std::vector<std::string> splitNewsLines(std::string_view text);
 // status counts as completed, its page being the text. A failed transfer or any error while the text
 // is taken in leaves `lines` as it was and answers false; nothing is reported. Curl1 ends with its
 // receive stream detached and in GET mode.
-bool fetchNews(THttpTransfer& Curl1, const ProxySettings& proxy, UpdateProxySettings& update,
-               const PortalAddresses& addresses, std::vector<std::string>& lines);
+bool fetchNews(THttpTransfer& Curl1, const ProxySettings& proxy, const PortalAddresses& addresses,
+               std::vector<std::string>& lines);
 
 }  // namespace korvex

@@ -1,8 +1,8 @@
-#include "personal_page.h"
+#include "commands/personal_page.h"
 
 #include <array>
 
-#include "plan_codes.h"
+#include "checks/plan_codes.h"
 
 namespace korvex {
 

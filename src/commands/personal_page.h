@@ -5,8 +5,8 @@
 #include <string>
 #include <string_view>
 
-#include "open_url.h"
-#include "portal_addresses.h"
+#include "checks/portal_addresses.h"
+#include "platform/open_url.h"
 
 namespace korvex {
 

@@ -1,8 +1,8 @@
-#include "speed_change.h"
+#include "commands/speed_change.h"
 
-#include "http_transfer.h"
-#include "receive_buffer.h"
-#include "text_holder.h"
+#include "checks/text_holder.h"
+#include "net/http_transfer.h"
+#include "net/receive_buffer.h"
 
 namespace korvex {
 

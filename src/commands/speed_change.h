@@ -14,9 +14,9 @@
 #include <string_view>
 #include <vector>
 
-#include "account_book.h"
-#include "plan_codes.h"
-#include "portal_addresses.h"
+#include "book/account_book.h"
+#include "checks/plan_codes.h"
+#include "checks/portal_addresses.h"
 
 namespace korvex {
 

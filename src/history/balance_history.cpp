@@ -1,4 +1,4 @@
-#include "balance_history.h"
+#include "history/balance_history.h"
 
 #include <fcntl.h>
 #include <sqlite3.h>

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "history_entry.h"
+#include "history/history_entry.h"
 
 struct sqlite3;
 

@@ -1,10 +1,10 @@
-#include "history_entry.h"
+#include "history/history_entry.h"
 
 #include <charconv>
 #include <cstdio>
 #include <ctime>
 
-#include "codepage.h"
+#include "platform/codepage.h"
 
 namespace korvex {
 

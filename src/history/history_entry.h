@@ -6,8 +6,8 @@
 #include <string>
 #include <string_view>
 
-#include "account_book.h"
-#include "check_outcome.h"
+#include "book/account_book.h"
+#include "checks/check_outcome.h"
 
 namespace korvex {
 

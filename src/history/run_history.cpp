@@ -1,6 +1,6 @@
-#include "run_history.h"
+#include "history/run_history.h"
 
-#include "balance_history.h"
+#include "history/balance_history.h"
 
 namespace korvex {
 

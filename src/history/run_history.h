@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "account_book.h"
-#include "check_outcome.h"
-#include "history_entry.h"
-#include "refresh_run.h"
+#include "book/account_book.h"
+#include "checks/check_outcome.h"
+#include "checks/refresh_run.h"
+#include "history/history_entry.h"
 
 namespace korvex {
 

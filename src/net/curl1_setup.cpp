@@ -1,6 +1,6 @@
-#include "curl1_setup.h"
+#include "net/curl1_setup.h"
 
-#include "receive_buffer.h"
+#include "net/receive_buffer.h"
 
 namespace korvex {
 
@@ -18,9 +18,9 @@ namespace {
 constexpr std::int32_t kStartWaitInterval = 500;
 }
 
-void configureCurl1AtStart(THttpTransfer& curl, const ProxySettings& proxy, UpdateProxySettings& update) {
+void configureCurl1AtStart(THttpTransfer& curl, const ProxySettings& proxy) {
     curl.setConnectTimeout(kPortalConnectTimeout);
-    proxycheck(proxy, curl, update);
+    proxycheck(proxy, curl);
     curl.setSslVerifyPeer(false);
     curl.setSslVerifyHost(0);
     curl.setWaitInterval(kStartWaitInterval);

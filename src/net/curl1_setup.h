@@ -1,8 +1,8 @@
 #pragma once
 // The configuration of the main window's transfer component Curl1, shared by the window and the
 // command-line front so that both send the same requests.
-#include "http_transfer.h"
-#include "proxy_check.h"
+#include "net/http_transfer.h"
+#include "net/proxy_check.h"
 
 namespace korvex {
 
@@ -22,7 +22,7 @@ void applyCurl1StoredProperties(THttpTransfer& curl, TNotifyEvent onWait = {});
 // What the window's creation sets afterwards: ConnectTimeout 15, proxycheck, SslVerifyPeer False,
 // SslVerifyHost 0, WaitInterval 500, Threaded False. A bad proxy port throws EConvertError out of
 // proxycheck, and the settings after it are then not applied.
-void configureCurl1AtStart(THttpTransfer& curl, const ProxySettings& proxy, UpdateProxySettings& update);
+void configureCurl1AtStart(THttpTransfer& curl, const ProxySettings& proxy);
 
 // Transfers that must leave their caller responsive (the window's runs, korvex-cli's refresh): while
 // the object lives Curl1 runs threaded and calls its wait hook every kResponsiveWaitInterval ms, so a

@@ -1,4 +1,4 @@
-#include "curl_library.h"
+#include "net/curl_library.h"
 
 #include <cstdlib>
 #include <filesystem>

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "curl_string_list.h"
+#include "net/curl_string_list.h"
 
 namespace korvex {
 

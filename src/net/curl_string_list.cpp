@@ -1,4 +1,4 @@
-#include "curl_string_list.h"
+#include "net/curl_string_list.h"
 
 #include <algorithm>
 #include <utility>

@@ -1,4 +1,4 @@
-#include "http_cookie_list.h"
+#include "net/http_cookie_list.h"
 
 #include <algorithm>
 #include <cctype>

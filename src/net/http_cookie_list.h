@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "curl_string_list.h"
+#include "net/curl_string_list.h"
 
 namespace korvex {
 

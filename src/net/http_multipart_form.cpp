@@ -1,4 +1,4 @@
-#include "http_multipart_form.h"
+#include "net/http_multipart_form.h"
 
 namespace korvex {
 

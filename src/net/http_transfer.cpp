@@ -1,4 +1,4 @@
-#include "http_transfer.h"
+#include "net/http_transfer.h"
 
 #include <algorithm>
 #include <chrono>
@@ -7,7 +7,7 @@
 #include <thread>
 #include <utility>
 
-#include "curl_library.h"
+#include "net/curl_library.h"
 
 namespace korvex {
 

@@ -40,11 +40,11 @@
 #include <string_view>
 #include <thread>
 
-#include "curl_string_list.h"
-#include "http_cookie_list.h"
-#include "http_multipart_form.h"
-#include "owned_text.h"
-#include "portal_pins.h"
+#include "net/curl_string_list.h"
+#include "net/http_cookie_list.h"
+#include "net/http_multipart_form.h"
+#include "net/owned_text.h"
+#include "net/portal_pins.h"
 
 namespace korvex {
 

@@ -1,4 +1,4 @@
-#include "portal_pins.h"
+#include "net/portal_pins.h"
 
 #include <curl/curl.h>
 #include <fcntl.h>
@@ -14,7 +14,7 @@
 #include <memory>
 #include <utility>
 
-#include "curl_library.h"
+#include "net/curl_library.h"
 
 namespace korvex {
 

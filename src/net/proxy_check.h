@@ -1,48 +1,30 @@
 #pragma once
-// proxycheck: applies the proxy setting of the settings tab to the transfer component and to the
-// proxy settings of the update component.
+// proxycheck: applies the proxy setting of the settings tab to the transfer component; the update
+// component goes through the setting that stands afterwards.
 #include <cstdint>
-#include <stdexcept>
-#include <string>
 #include <string_view>
 
-#include "proxy_settings.h"
+#include "net/proxy_settings.h"
+#include "net/str_to_int.h"
 
 namespace korvex {
 
 class THttpTransfer;
 
-// The conversion error of a text that is not an integer: "'<text>' is not a valid integer value".
-class EConvertError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
-
-// The text as a signed 32-bit integer, read the way the Windows program's runtime (StrToInt) reads
-// it: leading spaces skipped, an optional '+' or '-', then decimal digits,
-// or hexadecimal ones after '$', 'x', "0x" (any case); nothing may follow, and the value must fit
-// (hexadecimal up to $FFFFFFFF, which wraps to negative values as there).
-// Anything else throws EConvertError.
-std::int32_t strToInt(std::string_view text);
-
-// The update component's proxy settings, which it uses for its own downloads.
-struct UpdateProxySettings {
-    enum TAccessType { atDirect, atUseProxy };
-    TAccessType AccessType = atDirect;
-    std::string ProxyServer;
-    std::int32_t ProxyPort = 0;
-
-    bool operator==(const UpdateProxySettings&) const = default;
-};
-
 // Box ticked: a non-empty address becomes the component's Proxy as typed, a non-empty port its
-// ProxyPort (a separate setting, never joined to the address); then the update settings go to
-// atUseProxy with the same address and port. An empty edit leaves the previous value.
-// Box clear: the update settings go to atDirect, the component's ProxyPort to 0 and its Proxy to
-// none (null), the update settings' port to 0 and server to "".
+// ProxyPort (a separate setting, never joined to the address). An empty edit leaves the previous
+// value. Box clear: the component's ProxyPort goes to 0 and its Proxy to none (null).
 // A port that is not an integer throws EConvertError at the point of conversion, so what was set
 // before it stays set and nothing after it is done; so does a port outside 0..65535, which libcurl
 // would refuse ("'<text>' is not a valid proxy port (0 to 65535)").
-void proxycheck(const ProxySettings& proxy, THttpTransfer& curl, UpdateProxySettings& update);
+void proxycheck(const ProxySettings& proxy, THttpTransfer& curl);
+
+// The setting in force once proxycheck has applied `proxy` over `before`, the one the update
+// component goes through: with the box ticked an empty edit keeps the address or port of `before`,
+// a clear box is no proxy at all ({}), and a port that proxycheck refuses leaves `before` as it was.
+ProxySettings proxyInForce(const ProxySettings& before, const ProxySettings& proxy);
+
+// The port text as proxycheck takes it: strToInt, then 0..65535, or EConvertError.
+std::int32_t proxyPort(std::string_view text);
 
 }  // namespace korvex

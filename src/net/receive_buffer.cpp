@@ -1,9 +1,9 @@
-#include "receive_buffer.h"
+#include "net/receive_buffer.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "http_transfer.h"
+#include "net/http_transfer.h"
 
 namespace korvex {
 

@@ -1,4 +1,4 @@
-#include "open_url.h"
+#include "platform/open_url.h"
 
 #include <fcntl.h>
 #include <signal.h>

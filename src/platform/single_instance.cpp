@@ -1,4 +1,4 @@
-#include "single_instance.h"
+#include "platform/single_instance.h"
 
 #include <cerrno>
 #include <cstring>

@@ -1,6 +1,6 @@
-#include "user_folders.h"
+#include "platform/user_folders.h"
 
-#include "paths.h"
+#include "platform/paths.h"
 
 #include <pwd.h>
 #include <unistd.h>

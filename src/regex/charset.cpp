@@ -1,4 +1,4 @@
-#include "charset.h"
+#include "regex/charset.h"
 
 #include <bit>
 #include <cstdio>

@@ -8,11 +8,11 @@
 //   x* greedy:           L: Split B,E; B: x; Jmp L; E:
 //   x+ greedy:           L: x; Split L,E; E:
 //   counted or lazy:     LoopInit c; T: LoopTest c -> E; x; LoopNext c -> T; E:
-#include "compiler.h"
+#include "regex/compiler.h"
 
 #include <algorithm>
 
-#include "pattern_matcher.h"
+#include "regex/pattern_matcher.h"
 
 namespace korvex::regex {
 

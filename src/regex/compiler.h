@@ -3,8 +3,8 @@
 #include <memory>
 #include <string_view>
 
-#include "program.h"
-#include "syntax.h"
+#include "regex/program.h"
+#include "regex/syntax.h"
 
 namespace korvex::regex {
 

@@ -15,7 +15,7 @@
 // failed once is not explored again. That bounds the work of patterns such as (a+a+)+b, which a
 // plain backtracker takes exponential time on; it never changes which match is found, since only
 // ways that cannot succeed are cut.
-#include "executor.h"
+#include "regex/executor.h"
 
 #include <climits>
 #include <cstdint>
@@ -25,7 +25,7 @@
 #include <unordered_set>
 #include <vector>
 
-#include "pattern_matcher.h"
+#include "regex/pattern_matcher.h"
 
 namespace korvex::regex {
 

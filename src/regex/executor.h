@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <string_view>
 
-#include "program.h"
+#include "regex/program.h"
 
 namespace korvex::regex {
 

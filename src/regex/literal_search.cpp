@@ -1,4 +1,4 @@
-#include "literal_search.h"
+#include "regex/literal_search.h"
 
 #include <algorithm>
 #include <cstring>

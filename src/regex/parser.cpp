@@ -4,8 +4,8 @@
 // this parser is bounded whatever the pattern.
 #include <cstring>
 
-#include "pattern_matcher.h"
-#include "syntax.h"
+#include "regex/pattern_matcher.h"
+#include "regex/syntax.h"
 
 namespace korvex::regex {
 

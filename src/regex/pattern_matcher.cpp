@@ -1,9 +1,9 @@
-#include "pattern_matcher.h"
+#include "regex/pattern_matcher.h"
 
-#include "compiler.h"
-#include "executor.h"
-#include "program.h"
-#include "syntax.h"
+#include "regex/compiler.h"
+#include "regex/executor.h"
+#include "regex/program.h"
+#include "regex/syntax.h"
 
 namespace korvex {
 

@@ -1,6 +1,6 @@
-#include "program.h"
+#include "regex/program.h"
 
-#include "syntax.h"
+#include "regex/syntax.h"
 
 #include <cstdio>
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "charset.h"
-#include "literal_search.h"
+#include "regex/charset.h"
+#include "regex/literal_search.h"
 
 namespace korvex::regex {
 

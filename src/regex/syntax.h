@@ -4,7 +4,7 @@
 #include <string_view>
 #include <vector>
 
-#include "charset.h"
+#include "regex/charset.h"
 
 namespace korvex::regex {
 

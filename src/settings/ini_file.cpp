@@ -1,4 +1,4 @@
-#include "ini_file.h"
+#include "settings/ini_file.h"
 
 #include <fcntl.h>
 #include <sys/file.h>

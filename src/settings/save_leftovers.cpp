@@ -1,4 +1,4 @@
-#include "save_leftovers.h"
+#include "settings/save_leftovers.h"
 
 #include <dirent.h>
 #include <fcntl.h>

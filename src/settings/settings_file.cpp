@@ -1,4 +1,4 @@
-#include "settings_file.h"
+#include "settings/settings_file.h"
 
 #include <sys/stat.h>
 #include <algorithm>
@@ -7,8 +7,8 @@
 #include <filesystem>
 #include <string_view>
 
-#include "enc_dec.h"
-#include "ini_file.h"
+#include "settings/enc_dec.h"
+#include "settings/ini_file.h"
 
 namespace korvex {
 

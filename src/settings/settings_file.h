@@ -14,8 +14,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "account_book.h"
-#include "proxy_settings.h"
+#include "book/account_book.h"
+#include "net/proxy_settings.h"
 
 namespace korvex {
 

@@ -1,4 +1,4 @@
-#include "up_dialog_texts.h"
+#include "update/up_dialog_texts.h"
 
 #include <langinfo.h>
 #include <locale.h>
@@ -7,8 +7,8 @@
 #include <clocale>
 #include <stdexcept>
 
-#include "codepage.h"
-#include "up_language.h"
+#include "platform/codepage.h"
+#include "update/up_language.h"
 
 namespace korvex {
 

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <variant>
 
-#include "up_user_interface.h"
+#include "update/up_user_interface.h"
 
 namespace korvex {
 

@@ -1,4 +1,4 @@
-#include "up_dispatcher.h"
+#include "update/up_dispatcher.h"
 
 #include <algorithm>
 

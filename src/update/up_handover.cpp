@@ -1,12 +1,12 @@
-#include "up_handover.h"
+#include "update/up_handover.h"
 
 #include <unistd.h>
 
 #include <sstream>
 
-#include "helper_command_line.h"
-#include "helper_install.h"
-#include "up_helper_image.h"
+#include "update/up_helper_image.h"
+#include "updatehelper/helper_command_line.h"
+#include "updatehelper/helper_install.h"
 
 namespace korvex::update {
 

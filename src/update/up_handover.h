@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "up_paths.h"
+#include "update/up_paths.h"
 
 namespace korvex::update {
 

@@ -1,4 +1,4 @@
-#include "up_header_date.h"
+#include "update/up_header_date.h"
 
 #include <algorithm>
 #include <cctype>

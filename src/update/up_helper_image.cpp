@@ -1,10 +1,10 @@
-#include "up_helper_image.h"
+#include "update/up_helper_image.h"
 
 #include <unistd.h>
 
 #include <cstddef>
 
-#include "up_paths.h"
+#include "update/up_paths.h"
 
 namespace korvex::update {
 namespace embedded {

@@ -1,4 +1,4 @@
-#include "up_http.h"
+#include "update/up_http.h"
 
 #include <curl/curl.h>
 #include <sys/stat.h>
@@ -12,8 +12,8 @@
 #include <mutex>
 #include <optional>
 
-#include "curl_library.h"
-#include "up_url.h"
+#include "net/curl_library.h"
+#include "update/up_url.h"
 
 namespace korvex {
 

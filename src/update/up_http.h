@@ -29,10 +29,10 @@
 #include <string>
 #include <vector>
 
-#include "up_dispatcher.h"
-#include "up_header_date.h"
-#include "up_login_component.h"
-#include "up_thread.h"
+#include "update/up_dispatcher.h"
+#include "update/up_header_date.h"
+#include "update/up_login_component.h"
+#include "update/up_thread.h"
 
 namespace korvex {
 

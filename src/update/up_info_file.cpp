@@ -1,4 +1,4 @@
-#include "up_info_file.h"
+#include "update/up_info_file.h"
 
 #include <algorithm>
 #include <cctype>
@@ -6,8 +6,8 @@
 #include <ctime>
 #include <optional>
 
-#include "proxy_check.h"
-#include "up_integrity.h"
+#include "net/str_to_int.h"
+#include "update/up_integrity.h"
 
 namespace korvex {
 

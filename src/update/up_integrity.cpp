@@ -1,4 +1,4 @@
-#include "up_integrity.h"
+#include "update/up_integrity.h"
 
 #include <openssl/bio.h>
 #include <openssl/err.h>
@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <memory>
 
-#include "up_public_key.h"
+#include "update/up_public_key.h"
 
 namespace korvex::update {
 namespace {

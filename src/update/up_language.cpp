@@ -1,10 +1,10 @@
-#include "up_language.h"
+#include "update/up_language.h"
 
 #include <array>
 #include <atomic>
 #include <cstdlib>
 
-#include "up_language_texts.h"
+#include "update/up_language_texts.h"
 
 namespace korvex {
 

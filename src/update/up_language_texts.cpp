@@ -3,7 +3,7 @@
 // texts keep an "&" before their access key. The first 31 are the component's published texts in
 // their published order; the last two are ours, for the boxes the component shows of its own (a copy
 // the package manager updates, a failed hand-over to the update helper).
-#include "up_language_texts.h"
+#include "update/up_language_texts.h"
 
 namespace korvex {
 

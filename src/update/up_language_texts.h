@@ -1,6 +1,6 @@
 #pragma once
 // The table behind upText: [language number - 1][text number], UTF-8.
-#include "up_language.h"
+#include "update/up_language.h"
 
 namespace korvex {
 

@@ -1,4 +1,4 @@
-#include "up_login_component.h"
+#include "update/up_login_component.h"
 
 namespace korvex {
 

@@ -1,4 +1,4 @@
-#include "up_online.h"
+#include "update/up_online.h"
 
 #include <ifaddrs.h>
 #include <net/if.h>

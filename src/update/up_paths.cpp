@@ -1,4 +1,4 @@
-#include "up_paths.h"
+#include "update/up_paths.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -9,8 +9,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "paths.h"
-#include "user_folders.h"
+#include "platform/paths.h"
+#include "platform/user_folders.h"
 
 namespace korvex::update {
 namespace {

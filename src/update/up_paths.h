@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "helper_command_line.h"
+#include "updatehelper/helper_command_line.h"
 
 namespace korvex::update {
 

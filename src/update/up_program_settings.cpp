@@ -1,6 +1,8 @@
-#include "up_program_settings.h"
+#include "update/up_program_settings.h"
 
-#include "codepage.h"
+#include <cstdint>
+
+#include "platform/codepage.h"
 
 namespace korvex {
 
@@ -22,10 +24,17 @@ void applyProgramUpdaterSettings(TupUpdater& updater, const std::string& updateI
     updater.ApplicationTitle = applicationTitle;
 }
 
-void applyUpdateProxy(const UpdateProxySettings& settings, TupHTTPProxy& proxy) {
-    proxy.AccessType = settings.AccessType == UpdateProxySettings::atUseProxy ? atUseProxy : atDirect;
-    proxy.ProxyServer = settings.ProxyServer;
-    proxy.ProxyPort = settings.ProxyPort;
+void applyUpdateProxy(const ProxySettings& setting, TupHTTPProxy& proxy) {
+    if (!setting.enabled) {
+        proxy.AccessType = atDirect;
+        proxy.ProxyServer.clear();
+        proxy.ProxyPort = 0;
+        return;
+    }
+    const std::int32_t port = setting.port.empty() ? 0 : proxyPort(setting.port);
+    proxy.AccessType = atUseProxy;
+    proxy.ProxyServer = setting.address;
+    proxy.ProxyPort = port;
 }
 
 }  // namespace korvex

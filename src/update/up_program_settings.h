@@ -3,8 +3,8 @@
 // gives it.
 #include <string>
 
-#include "proxy_check.h"
-#include "up_updater.h"
+#include "net/proxy_check.h"
+#include "update/up_updater.h"
 
 namespace korvex {
 
@@ -17,7 +17,9 @@ inline constexpr const char* kRunningVersion = "3.2.0.1";
 void applyProgramUpdaterSettings(TupUpdater& updater, const std::string& updateInfoBase,
                                  const std::string& publisherBase, const std::string& applicationTitle);
 
-// The update settings that proxycheck keeps, as the component's Proxy.
-void applyUpdateProxy(const UpdateProxySettings& settings, TupHTTPProxy& proxy);
+// The proxy setting in force after proxycheck (proxyInForce) as the component's Proxy: a ticked box
+// atUseProxy with its address and port (an empty port 0), a clear box atDirect with no server and
+// port 0. A port that proxycheck would refuse throws EConvertError and leaves the Proxy as it was.
+void applyUpdateProxy(const ProxySettings& setting, TupHTTPProxy& proxy);
 
 }  // namespace korvex

@@ -1,4 +1,4 @@
-#include "up_thread.h"
+#include "update/up_thread.h"
 
 #include <sys/resource.h>
 #include <sys/syscall.h>

@@ -20,7 +20,7 @@
 #include <thread>
 #include <vector>
 
-#include "up_dispatcher.h"
+#include "update/up_dispatcher.h"
 
 namespace korvex {
 

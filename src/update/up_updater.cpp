@@ -1,8 +1,8 @@
-#include "up_updater.h"
+#include "update/up_updater.h"
 
-#include "up_helper_image.h"
-#include "up_online.h"
-#include "up_url.h"
+#include "update/up_helper_image.h"
+#include "update/up_online.h"
+#include "update/up_url.h"
 
 namespace korvex {
 

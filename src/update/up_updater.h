@@ -13,13 +13,13 @@
 #include <string>
 #include <vector>
 
-#include "open_url.h"
-#include "up_integrity.h"
-#include "up_http.h"
-#include "up_info_file.h"
-#include "up_language.h"
-#include "up_paths.h"
-#include "up_user_interface.h"
+#include "platform/open_url.h"
+#include "update/up_http.h"
+#include "update/up_info_file.h"
+#include "update/up_integrity.h"
+#include "update/up_language.h"
+#include "update/up_paths.h"
+#include "update/up_user_interface.h"
 
 namespace korvex {
 

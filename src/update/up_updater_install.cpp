@@ -9,8 +9,8 @@
 #include <cmath>
 #include <ctime>
 
-#include "up_handover.h"
-#include "up_updater.h"
+#include "update/up_handover.h"
+#include "update/up_updater.h"
 
 namespace korvex {
 

@@ -1,4 +1,4 @@
-#include "up_url.h"
+#include "update/up_url.h"
 
 #include <algorithm>
 #include <cctype>

@@ -1,4 +1,4 @@
-#include "helper_command_line.h"
+#include "updatehelper/helper_command_line.h"
 
 namespace korvex::updatehelper {
 

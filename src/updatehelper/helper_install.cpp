@@ -1,4 +1,4 @@
-#include "helper_install.h"
+#include "updatehelper/helper_install.h"
 
 #include <dirent.h>
 #include <signal.h>
@@ -14,7 +14,7 @@
 #include <iterator>
 #include <ostream>
 
-#include "program_wait.h"
+#include "updatehelper/program_wait.h"
 
 extern char** environ;
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "helper_command_line.h"
+#include "updatehelper/helper_command_line.h"
 
 namespace korvex::updatehelper {
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "helper_command_line.h"
-#include "helper_install.h"
+#include "updatehelper/helper_command_line.h"
+#include "updatehelper/helper_install.h"
 
 int main(int argc, char** argv) {
     // Half an installation is worse than none: a closed terminal or a reader of our output that

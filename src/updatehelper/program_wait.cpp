@@ -1,4 +1,4 @@
-#include "program_wait.h"
+#include "updatehelper/program_wait.h"
 
 #include <dirent.h>
 #include <fcntl.h>

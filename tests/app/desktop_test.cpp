@@ -23,8 +23,8 @@
 #include <thread>
 #include <vector>
 
-#include "settings_file.h"
-#include "xserver.h"
+#include "settings/settings_file.h"
+#include "tests/app/xserver.h"
 
 #ifndef KORVEX_EXECUTABLE
 #error "KORVEX_EXECUTABLE must name the built korvex program"

@@ -11,10 +11,10 @@
 #include <QTableWidget>
 #include <filesystem>
 
-#include "balance_history.h"
-#include "history_dialog.h"
-#include "portal_window_fixture.h"
-#include "settings_file.h"
+#include "app/history_dialog.h"
+#include "history/balance_history.h"
+#include "settings/settings_file.h"
+#include "tests/app/portal_window_fixture.h"
 
 namespace korvex::test {
 namespace {

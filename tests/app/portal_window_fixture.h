@@ -5,9 +5,9 @@
 #include <QTimer>
 #include <functional>
 
-#include "demo_portal_addresses.h"
-#include "demo_portals.h"
-#include "window_fixture.h"
+#include "korvex-demo-portals/demo_portals.h"
+#include "tests/app/window_fixture.h"
+#include "tests/support/demo_portal_addresses.h"
 
 namespace korvex::test {
 

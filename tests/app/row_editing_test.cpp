@@ -7,9 +7,9 @@
 #include <QTableView>
 #include <QHeaderView>
 
-#include "enc_dec.h"
-#include "settings_file.h"
-#include "window_fixture.h"
+#include "settings/enc_dec.h"
+#include "settings/settings_file.h"
+#include "tests/app/window_fixture.h"
 
 namespace korvex::test {
 

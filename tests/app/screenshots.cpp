@@ -16,14 +16,14 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "codepage.h"
-#include "demo_portals.h"
-#include "portal_window_fixture.h"
-#include "up_language.h"
-#include "up_qt_user_interface.h"
-#include "up_updater_upgrade_msg.h"
-#include "up_updater_wizard.h"
-#include "xserver.h"
+#include "app/up_qt_user_interface.h"
+#include "app/up_updater_upgrade_msg.h"
+#include "app/up_updater_wizard.h"
+#include "korvex-demo-portals/demo_portals.h"
+#include "platform/codepage.h"
+#include "tests/app/portal_window_fixture.h"
+#include "tests/app/xserver.h"
+#include "update/up_language.h"
 
 using namespace korvex;
 

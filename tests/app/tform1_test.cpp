@@ -9,10 +9,10 @@
 #include <QTabWidget>
 #include <QTableView>
 
-#include "enc_dec.h"
-#include "settings_file.h"
-#include "text_grid_model.h"
-#include "window_fixture.h"
+#include "app/text_grid_model.h"
+#include "settings/enc_dec.h"
+#include "settings/settings_file.h"
+#include "tests/app/window_fixture.h"
 
 namespace korvex::test {
 

@@ -9,9 +9,9 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
-#include "portal_window_fixture.h"
-#include "settings_file.h"
-#include "xserver.h"
+#include "settings/settings_file.h"
+#include "tests/app/portal_window_fixture.h"
+#include "tests/app/xserver.h"
 
 namespace korvex::test {
 

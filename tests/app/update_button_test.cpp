@@ -6,17 +6,17 @@
 #include <filesystem>
 #include <fstream>
 
-#include "codepage.h"
-#include "demo_portal_addresses.h"
-#include "recording_update_user_interface.h"
-#include "settings_file.h"
-#include "temp_dir.h"
-#include "test_server.h"
-#include "tiny_proxy.h"
-#include "up_paths.h"
-#include "up_qt_user_interface.h"
-#include "up_updater_wizard.h"
-#include "window_fixture.h"
+#include "app/up_qt_user_interface.h"
+#include "app/up_updater_wizard.h"
+#include "platform/codepage.h"
+#include "settings/settings_file.h"
+#include "tests/app/window_fixture.h"
+#include "tests/support/demo_portal_addresses.h"
+#include "tests/support/recording_update_user_interface.h"
+#include "tests/support/temp_dir.h"
+#include "tests/support/test_server.h"
+#include "tests/support/tiny_proxy.h"
+#include "update/up_paths.h"
 
 namespace korvex::test {
 namespace {

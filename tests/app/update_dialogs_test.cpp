@@ -12,11 +12,11 @@
 #include <QTimer>
 #include <functional>
 
-#include "up_language.h"
-#include "up_qt_user_interface.h"
-#include "up_updater_password.h"
-#include "up_updater_upgrade_msg.h"
-#include "up_updater_wizard.h"
+#include "app/up_qt_user_interface.h"
+#include "app/up_updater_password.h"
+#include "app/up_updater_upgrade_msg.h"
+#include "app/up_updater_wizard.h"
+#include "update/up_language.h"
 
 using namespace korvex;
 

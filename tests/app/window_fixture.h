@@ -12,8 +12,8 @@
 
 #include <gtest/gtest.h>
 
-#include "recording_url_opener.h"
-#include "tform1.h"
+#include "app/tform1.h"
+#include "tests/support/recording_url_opener.h"
 
 namespace korvex::test {
 

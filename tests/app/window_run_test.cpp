@@ -16,11 +16,11 @@
 #include <fstream>
 #include <iterator>
 
-#include "enc_dec.h"
-#include "portal_window_fixture.h"
-#include "provider_profiles.h"
-#include "settings_file.h"
-#include "text_grid_model.h"
+#include "app/text_grid_model.h"
+#include "checks/provider_profiles.h"
+#include "settings/enc_dec.h"
+#include "settings/settings_file.h"
+#include "tests/app/portal_window_fixture.h"
 
 namespace korvex::test {
 

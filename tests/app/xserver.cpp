@@ -1,4 +1,4 @@
-#include "xserver.h"
+#include "tests/app/xserver.h"
 
 #include <chrono>
 #include <csignal>

@@ -1,4 +1,4 @@
-#include "account_book.h"
+#include "book/account_book.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "grid_func.h"
+#include "book/grid_func.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "account_book.h"
+#include "book/account_book.h"
 
 namespace korvex {
 namespace {

@@ -1,6 +1,6 @@
 // The nine check routines against the substitute portals of korvex-demo-portals, on ephemeral
 // loopback ports.
-#include "balance_checks.h"
+#include "checks/balance_checks.h"
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -14,11 +14,11 @@
 #include <memory>
 #include <thread>
 
-#include "codepage.h"
-#include "curl1_setup.h"
-#include "demo_portal_addresses.h"
-#include "demo_portals.h"
-#include "refresh_run.h"
+#include "checks/refresh_run.h"
+#include "korvex-demo-portals/demo_portals.h"
+#include "net/curl1_setup.h"
+#include "platform/codepage.h"
+#include "tests/support/demo_portal_addresses.h"
 
 namespace korvex {
 namespace {
@@ -52,7 +52,7 @@ protected:
 
     BalanceChecksTest() {
         applyCurl1StoredProperties(curl);
-        configureCurl1AtStart(curl, proxy, update);
+        configureCurl1AtStart(curl, proxy);
         book.setCount(4);
         s_portals->clearRequests();
     }
@@ -80,9 +80,8 @@ protected:
     THttpTransfer curl;
     TextHolder memo;
     ProxySettings proxy;
-    UpdateProxySettings update;
     FixedCheckClock clock{{1, 1, 2010, 0, 5}};
-    BalanceChecks checks{book, curl, memo, portalAddresses(), [this] { return proxy; }, update, clock};
+    BalanceChecks checks{book, curl, memo, portalAddresses(), [this] { return proxy; }, clock};
 };
 
 DemoPortals* BalanceChecksTest::s_portals = nullptr;
@@ -275,7 +274,7 @@ TEST_F(BalanceChecksTest, FailedTransferChangesOnlyThePreviousBalance) {
     PortalAddresses dead = portalAddresses();
     dead.spectrumSat = dead.globax = dead.stv = deadAddress();
     BalanceChecks deadChecks(
-        book, curl, memo, dead, [this] { return proxy; }, update, clock);
+        book, curl, memo, dead, [this] { return proxy; }, clock);
     for (const char* code : {"39", "GL", "60"}) {
         setAccount(0, "a", "b", code);
         const Row before = book.Stat.row(0);
@@ -330,7 +329,7 @@ TEST_F(BalanceChecksTest, ErrorInsideTheCheckWritesTheErrorMarker) {
     // A page too large for Memo1: nothing of the page is written, the STV logout still goes out.
     TextHolder smallMemo(64);
     BalanceChecks smallChecks(
-        book, curl, smallMemo, portalAddresses(), [this] { return proxy; }, update, clock);
+        book, curl, smallMemo, portalAddresses(), [this] { return proxy; }, clock);
     for (const char* code : {"39", "STV2"}) {
         setAccount(0, code[0] == '3' ? "sps_ivanov" : "stv_stepanov",
                    code[0] == '3' ? "Qw3rty-71" : "step602", code);

@@ -1,4 +1,4 @@
-#include "check_clock.h"
+#include "checks/check_clock.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // Checks at once against the substitute portals: the same table and the same outcomes as the run one
 // row after another, never more than P requests on one portal, time limits and stops.
-#include "parallel_refresh.h"
+#include "checks/parallel_refresh.h"
 
 #include <gtest/gtest.h>
 
@@ -8,13 +8,13 @@
 #include <map>
 #include <thread>
 
-#include "balance_checks.h"
-#include "curl1_setup.h"
-#include "demo_portal_addresses.h"
-#include "demo_portals.h"
-#include "portal_pins.h"
-#include "temp_dir.h"
-#include "provider_profiles.h"
+#include "checks/balance_checks.h"
+#include "checks/provider_profiles.h"
+#include "korvex-demo-portals/demo_portals.h"
+#include "net/curl1_setup.h"
+#include "net/portal_pins.h"
+#include "tests/support/demo_portal_addresses.h"
+#include "tests/support/temp_dir.h"
 
 namespace korvex {
 namespace {
@@ -111,15 +111,14 @@ protected:
     RefreshResult sequential(AccountBook& book, const RefreshHooks& hooks = {},
                              std::chrono::milliseconds timeout = 0ms, const ProxySettings& proxy = {}) {
         THttpTransfer curl;
-        UpdateProxySettings update;
         applyCurl1StoredProperties(curl);
         try {
-            configureCurl1AtStart(curl, proxy, update);
+            configureCurl1AtStart(curl, proxy);
         } catch (const EConvertError&) {
             // As korvex-cli carries on: the run meets it again at the first row that needs the proxy.
         }
         TextHolder memo;
-        BalanceChecks checks(book, curl, memo, addresses, [proxy] { return proxy; }, update, clock);
+        BalanceChecks checks(book, curl, memo, addresses, [proxy] { return proxy; }, clock);
         return refreshRowsTimed(checks, curl, 0, book.clients - 1, hooks, timeout);
     }
     RefreshResult parallel(AccountBook& book, RefreshLimits limits, const RefreshHooks& hooks = {},

@@ -1,12 +1,12 @@
-#include "plan_codes.h"
+#include "checks/plan_codes.h"
 
 #include <gtest/gtest.h>
 
 #include <set>
 #include <string>
 
-#include "codepage.h"
-#include "provider_profiles.h"
+#include "checks/provider_profiles.h"
+#include "platform/codepage.h"
 
 namespace korvex {
 namespace {

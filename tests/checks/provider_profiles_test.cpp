@@ -1,12 +1,12 @@
-#include "provider_profiles.h"
+#include "checks/provider_profiles.h"
 
 #include <gtest/gtest.h>
 
 #include <set>
 #include <string>
 
-#include "codepage.h"
-#include "pattern_matcher.h"
+#include "platform/codepage.h"
+#include "regex/pattern_matcher.h"
 
 namespace korvex {
 namespace {

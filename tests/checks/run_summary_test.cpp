@@ -1,5 +1,5 @@
 // The run summary from what became of each row and the balance cells the run left.
-#include "run_summary.h"
+#include "checks/run_summary.h"
 
 #include <gtest/gtest.h>
 

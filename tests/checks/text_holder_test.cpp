@@ -1,4 +1,4 @@
-#include "text_holder.h"
+#include "checks/text_holder.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 
-#include "check_update_command.h"
-#include "cli_test_support.h"
-#include "codepage.h"
-#include "command_line.h"
+#include "korvex-cli/check_update_command.h"
+#include "korvex-cli/command_line.h"
+#include "platform/codepage.h"
+#include "tests/cli/cli_test_support.h"
 
 namespace korvex::test {
 namespace {

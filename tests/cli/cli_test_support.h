@@ -7,13 +7,13 @@
 
 #include <gtest/gtest.h>
 
-#include "account_book.h"
-#include "check_clock.h"
-#include "cli_commands.h"
-#include "demo_portal_addresses.h"
-#include "portal_addresses.h"
-#include "settings_file.h"
-#include "temp_dir.h"
+#include "book/account_book.h"
+#include "checks/check_clock.h"
+#include "checks/portal_addresses.h"
+#include "korvex-cli/cli_commands.h"
+#include "settings/settings_file.h"
+#include "tests/support/demo_portal_addresses.h"
+#include "tests/support/temp_dir.h"
 
 namespace korvex::test {
 

@@ -1,7 +1,7 @@
 // The command line: what each form asks for, and which are bad use (exit status 2).
 #include <gtest/gtest.h>
 
-#include "command_line.h"
+#include "korvex-cli/command_line.h"
 
 namespace korvex {
 namespace {

@@ -2,8 +2,8 @@
 // whole, and what cannot go into a cp1251 cell must be refused with its line.
 #include <gtest/gtest.h>
 
-#include "account_csv.h"
-#include "csv_text.h"
+#include "korvex-cli/account_csv.h"
+#include "korvex-cli/csv_text.h"
 
 namespace korvex {
 namespace {

@@ -1,10 +1,10 @@
 // korvex-cli history, and the checks that korvex-cli refresh keeps, against the substitute portals.
 #include <filesystem>
 
-#include "balance_history.h"
-#include "cli_test_support.h"
-#include "command_line.h"
-#include "history_command.h"
+#include "history/balance_history.h"
+#include "korvex-cli/command_line.h"
+#include "korvex-cli/history_command.h"
+#include "tests/cli/cli_test_support.h"
 
 namespace korvex::test {
 namespace {

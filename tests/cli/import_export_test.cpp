@@ -7,12 +7,12 @@
 
 #include <filesystem>
 
-#include "account_csv.h"
-#include "balance_table.h"
-#include "cli_test_support.h"
-#include "codepage.h"
-#include "enc_dec.h"
-#include "ini_file.h"
+#include "korvex-cli/account_csv.h"
+#include "korvex-cli/balance_table.h"
+#include "platform/codepage.h"
+#include "settings/enc_dec.h"
+#include "settings/ini_file.h"
+#include "tests/cli/cli_test_support.h"
 
 namespace korvex::test {
 namespace {

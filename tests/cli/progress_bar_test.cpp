@@ -3,7 +3,7 @@
 
 #include <sstream>
 
-#include "progress_bar.h"
+#include "korvex-cli/progress_bar.h"
 
 namespace korvex {
 namespace {

@@ -6,12 +6,12 @@
 #include <filesystem>
 #include <thread>
 
-#include "cli_test_support.h"
-#include "codepage.h"
-#include "portal_pins.h"
-#include "provider_profiles.h"
-#include "stop_signals.h"
-#include "text_holder.h"
+#include "checks/provider_profiles.h"
+#include "checks/text_holder.h"
+#include "korvex-cli/stop_signals.h"
+#include "net/portal_pins.h"
+#include "platform/codepage.h"
+#include "tests/cli/cli_test_support.h"
 
 namespace korvex::test {
 namespace {

@@ -1,12 +1,12 @@
-#include "news.h"
+#include "commands/news.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "codepage.h"
-#include "portal_fixture.h"
+#include "platform/codepage.h"
+#include "tests/commands/portal_fixture.h"
 
 namespace korvex {
 namespace {
@@ -40,7 +40,6 @@ protected:
     DemoPortals& portals = test::sharedPortals();
     PortalAddresses addresses = test::demoPortalAddresses(test::sharedPortals());
     std::unique_ptr<THttpTransfer> curl = test::makeCurl1();
-    UpdateProxySettings update;
     Lines memo2 = {"earlier news"};
 };
 
@@ -50,7 +49,7 @@ TEST_F(NewsFromPublisher, LfTextBecomesOneLinePerLfAndTheRequestIsABareGet) {
     curl->setUserPwd("acc:secret");
     curl->setPostFields("S=5");
 
-    EXPECT_TRUE(fetchNews(*curl, ProxySettings{}, update, addresses, memo2));
+    EXPECT_TRUE(fetchNews(*curl, ProxySettings{}, addresses, memo2));
 
     EXPECT_EQ(memo2, (Lines{utf8ToCp1251("Новости Korvex"), utf8ToCp1251("Версия 3.0"), "",
                             utf8ToCp1251("Подробности на сайте")}));
@@ -69,7 +68,7 @@ TEST_F(NewsFromPublisher, LfTextBecomesOneLinePerLfAndTheRequestIsABareGet) {
 TEST_F(NewsFromPublisher, UnreachablePublisherKeepsTheEarlierText) {
     test::RefusingPort refusing;
     addresses.publisher = refusing.url();
-    EXPECT_FALSE(fetchNews(*curl, ProxySettings{}, update, addresses, memo2));
+    EXPECT_FALSE(fetchNews(*curl, ProxySettings{}, addresses, memo2));
     EXPECT_EQ(memo2, Lines{"earlier news"});
     EXPECT_TRUE(curl->HttpGet());
     EXPECT_EQ(curl->ReceiveStream(), nullptr);
@@ -77,7 +76,7 @@ TEST_F(NewsFromPublisher, UnreachablePublisherKeepsTheEarlierText) {
 
 TEST_F(NewsFromPublisher, ABadProxyPortStopsBeforeAnythingIsSent) {
     const ProxySettings proxy{true, "127.0.0.1", "80a"};
-    EXPECT_THROW(fetchNews(*curl, proxy, update, addresses, memo2), EConvertError);
+    EXPECT_THROW(fetchNews(*curl, proxy, addresses, memo2), EConvertError);
     EXPECT_EQ(memo2, Lines{"earlier news"});
     EXPECT_TRUE(portals.requests().empty());
 }

@@ -1,8 +1,8 @@
-#include "personal_page.h"
+#include "commands/personal_page.h"
 
 #include <gtest/gtest.h>
 
-#include "recording_url_opener.h"
+#include "tests/support/recording_url_opener.h"
 
 namespace korvex {
 namespace {

@@ -4,14 +4,14 @@
 
 #include <functional>
 
-#include "balance_checks.h"
-#include "check_clock.h"
-#include "news.h"
-#include "portal_fixture.h"
-#include "portal_pins.h"
-#include "speed_change.h"
-#include "temp_dir.h"
-#include "test_server.h"
+#include "checks/balance_checks.h"
+#include "checks/check_clock.h"
+#include "commands/news.h"
+#include "commands/speed_change.h"
+#include "net/portal_pins.h"
+#include "tests/commands/portal_fixture.h"
+#include "tests/support/temp_dir.h"
+#include "tests/support/test_server.h"
 
 namespace korvex {
 namespace {
@@ -33,9 +33,8 @@ TEST(PinnedPortals, NoUserOfCurl1SendsToAPortalWithAnotherKey) {
     AccountBook book;
     book.setCount(1);
     TextHolder memo;
-    UpdateProxySettings update;
     FixedCheckClock clock{{1, 1, 2010, 0, 5}};
-    BalanceChecks checks{book, *curl, memo, addresses, [] { return ProxySettings{}; }, update, clock};
+    BalanceChecks checks{book, *curl, memo, addresses, [] { return ProxySettings{}; }, clock};
     const auto setRow = [&](const char* login, const char* password, const char* code) {
         book.client.setRow(0, {login, password, code, ""});
     };
@@ -51,7 +50,7 @@ TEST(PinnedPortals, NoUserOfCurl1SendsToAPortalWithAnotherKey) {
         {"news", PortalId::Publisher,
          [&] {
              std::vector<std::string> lines;
-             EXPECT_FALSE(fetchNews(*curl, ProxySettings{}, update, addresses, lines));
+             EXPECT_FALSE(fetchNews(*curl, ProxySettings{}, addresses, lines));
          }},
         {"speed change", PortalId::SpaceGate75,
          [&] {

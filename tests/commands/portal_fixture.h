@@ -10,11 +10,11 @@
 #include <memory>
 #include <string>
 
-#include "curl1_setup.h"
-#include "demo_portal_addresses.h"
-#include "demo_portals.h"
-#include "http_transfer.h"
-#include "portal_addresses.h"
+#include "checks/portal_addresses.h"
+#include "korvex-demo-portals/demo_portals.h"
+#include "net/curl1_setup.h"
+#include "net/http_transfer.h"
+#include "tests/support/demo_portal_addresses.h"
 
 namespace korvex::test {
 
@@ -63,8 +63,7 @@ private:
 inline std::unique_ptr<THttpTransfer> makeCurl1() {
     auto curl = std::make_unique<THttpTransfer>();
     applyCurl1StoredProperties(*curl);
-    UpdateProxySettings update;
-    configureCurl1AtStart(*curl, ProxySettings{}, update);
+    configureCurl1AtStart(*curl, ProxySettings{});
     return curl;
 }
 

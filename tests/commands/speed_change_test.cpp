@@ -1,15 +1,15 @@
-#include "speed_change.h"
+#include "commands/speed_change.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-#include "codepage.h"
-#include "portal_fixture.h"
-#include "receive_buffer.h"
-#include "test_server.h"
-#include "text_holder.h"
+#include "checks/text_holder.h"
+#include "net/receive_buffer.h"
+#include "platform/codepage.h"
+#include "tests/commands/portal_fixture.h"
+#include "tests/support/test_server.h"
 
 namespace korvex {
 namespace {

@@ -15,12 +15,12 @@
 #include <thread>
 #include <vector>
 
-#include "balance_checks.h"
-#include "check_clock.h"
-#include "curl1_setup.h"
-#include "news.h"
-#include "portal_fixture.h"
-#include "speed_change.h"
+#include "checks/balance_checks.h"
+#include "checks/check_clock.h"
+#include "commands/news.h"
+#include "commands/speed_change.h"
+#include "net/curl1_setup.h"
+#include "tests/commands/portal_fixture.h"
 
 namespace korvex {
 namespace {
@@ -121,7 +121,7 @@ protected:
         // The user clears the proxy box; the next request that applies it (a check, the news) takes
         // it to Curl1, and a speed change then goes out without a proxy as well.
         proxy = ProxySettings{};
-        proxycheck(proxy, *curl, update);
+        proxycheck(proxy, *curl);
     }
 
     static constexpr int kStopped = 0;
@@ -132,9 +132,8 @@ protected:
     AccountBook book;
     TextHolder memo;
     ProxySettings proxy;
-    UpdateProxySettings update;
     FixedCheckClock clock{{1, 1, 2010, 0, 5}};
-    BalanceChecks checks{book, *curl, memo, addresses, [this] { return proxy; }, update, clock};
+    BalanceChecks checks{book, *curl, memo, addresses, [this] { return proxy; }, clock};
 };
 
 TEST_F(StoppedTransfer, NoLaterRequestCarriesTheStoppedAccountsCredentials) {
@@ -156,7 +155,7 @@ TEST_F(StoppedTransfer, NoLaterRequestCarriesTheStoppedAccountsCredentials) {
         {"news", PortalId::Publisher, "",
          [&] {
              std::vector<std::string> lines;
-             EXPECT_TRUE(fetchNews(*curl, proxy, update, addresses, lines));
+             EXPECT_TRUE(fetchNews(*curl, proxy, addresses, lines));
          }},
         {"speed change", PortalId::SpaceGate75, "sguser:sg-secret",
          [&] {

@@ -1,10 +1,10 @@
 // demo-accounts.csv is what a user imports to try the program on the demo portals: every row must
 // reach an account the portals know (but for the one with a wrong password), and every plan code
 // must be there.
-#include "demo_portals.h"
+#include "korvex-demo-portals/demo_portals.h"
 
-#include "codepage.h"
-#include "demo_portal_requests.h"
+#include "platform/codepage.h"
+#include "tests/demo_portals/demo_portal_requests.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
-#include "demo_portal_requests.h"
+#include "tests/demo_portals/demo_portal_requests.h"
 
-#include "codepage.h"
+#include "platform/codepage.h"
 
 #define PCRE2_CODE_UNIT_WIDTH 8
 #include <pcre2.h>

@@ -2,7 +2,7 @@
 // The requests the program sends to the substitute portals, made here with cpp-httplib's client, and
 // the program's patterns for each portal, run with PCRE2 (the same leftmost, backtracking, lazy-group
 // reading, "." across line breaks), so these tests check the pages against what the program reads.
-#include "demo_portals.h"
+#include "korvex-demo-portals/demo_portals.h"
 
 #include <httplib.h>
 

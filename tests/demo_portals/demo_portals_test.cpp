@@ -1,9 +1,9 @@
-#include "demo_portals.h"
+#include "korvex-demo-portals/demo_portals.h"
 
-#include "codepage.h"
-#include "demo_portal_requests.h"
-#include "paths.h"
-#include "up_integrity.h"
+#include "platform/codepage.h"
+#include "platform/paths.h"
+#include "tests/demo_portals/demo_portal_requests.h"
+#include "update/up_integrity.h"
 
 #include <gtest/gtest.h>
 #include <openssl/pem.h>

@@ -5,10 +5,10 @@
 
 #include <gtest/gtest.h>
 
-#include "balance_history.h"
-#include "codepage.h"
-#include "run_history.h"
-#include "temp_dir.h"
+#include "history/balance_history.h"
+#include "history/run_history.h"
+#include "platform/codepage.h"
+#include "tests/support/temp_dir.h"
 
 namespace korvex {
 namespace {

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
-#include "codepage.h"
-#include "history_entry.h"
-#include "provider_profiles.h"
+#include "checks/provider_profiles.h"
+#include "history/history_entry.h"
+#include "platform/codepage.h"
 
 namespace korvex {
 namespace {

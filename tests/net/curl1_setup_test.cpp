@@ -1,10 +1,10 @@
-#include "curl1_setup.h"
+#include "net/curl1_setup.h"
 
 #include <gtest/gtest.h>
 
-#include "receive_buffer.h"
-#include "test_server.h"
-#include "transfer_test_helpers.h"
+#include "net/receive_buffer.h"
+#include "tests/net/transfer_test_helpers.h"
+#include "tests/support/test_server.h"
 
 namespace korvex {
 namespace {
@@ -17,8 +17,7 @@ TEST(Curl1Setup, StartConfigurationReachesASelfSignedPortalLikeABrowser) {
     THttpTransfer curl;
     int waits = 0;
     applyCurl1StoredProperties(curl, [&](THttpTransferBase&) { ++waits; });
-    UpdateProxySettings update;
-    configureCurl1AtStart(curl, ProxySettings{}, update);
+    configureCurl1AtStart(curl, ProxySettings{});
 
     EXPECT_FALSE(curl.Threaded());
     EXPECT_EQ(curl.WaitInterval(), 500);
@@ -26,7 +25,7 @@ TEST(Curl1Setup, StartConfigurationReachesASelfSignedPortalLikeABrowser) {
     EXPECT_FALSE(curl.SslVerifyPeer());
     EXPECT_EQ(curl.SslVerifyHost(), 0);
     EXPECT_FALSE(curl.FailOnError());
-    EXPECT_EQ(update.AccessType, UpdateProxySettings::atDirect);
+    EXPECT_FALSE(proxyInForce({}, ProxySettings{}).enabled);  // the update component goes direct
 
     const test::Answer answer = test::fetch(curl, portal.url("/status/404"));
     EXPECT_TRUE(answer.ok) << curl.ErrorText();
@@ -38,8 +37,7 @@ TEST(Curl1Setup, StartConfigurationReachesASelfSignedPortalLikeABrowser) {
 TEST(Curl1Setup, BadProxyPortStopsTheStartConfigurationAtProxycheck) {
     THttpTransfer curl;
     applyCurl1StoredProperties(curl);
-    UpdateProxySettings update;
-    EXPECT_THROW(configureCurl1AtStart(curl, ProxySettings{true, "10.0.0.1", "80a"}, update), EConvertError);
+    EXPECT_THROW(configureCurl1AtStart(curl, ProxySettings{true, "10.0.0.1", "80a"}), EConvertError);
     EXPECT_EQ(curl.ConnectTimeout(), 15);  // set before proxycheck
     EXPECT_EQ(curl.Proxy(), "10.0.0.1");   // set by proxycheck before the port
     EXPECT_TRUE(curl.SslVerifyPeer());     // after proxycheck: not reached

@@ -1,8 +1,8 @@
-#include "curl_library.h"
+#include "net/curl_library.h"
 
 #include <gtest/gtest.h>
 
-#include "temp_dir.h"
+#include "tests/support/temp_dir.h"
 
 namespace korvex {
 namespace {

@@ -1,8 +1,8 @@
-#include "http_cookie_list.h"
+#include "net/http_cookie_list.h"
 
 #include <gtest/gtest.h>
 
-#include "temp_dir.h"
+#include "tests/support/temp_dir.h"
 
 namespace korvex {
 namespace {

@@ -1,15 +1,15 @@
-#include "http_transfer.h"
+#include "net/http_transfer.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <stdexcept>
 
-#include "receive_buffer.h"
-#include "temp_dir.h"
-#include "test_server.h"
-#include "tiny_proxy.h"  // freeLoopbackPort
-#include "transfer_test_helpers.h"
+#include "net/receive_buffer.h"
+#include "tests/net/transfer_test_helpers.h"
+#include "tests/support/temp_dir.h"
+#include "tests/support/test_server.h"
+#include "tests/support/tiny_proxy.h"  // freeLoopbackPort
 
 namespace korvex {
 namespace {

@@ -1,4 +1,4 @@
-#include "owned_text.h"
+#include "net/owned_text.h"
 
 #include <gtest/gtest.h>
 

@@ -1,14 +1,14 @@
 // Portal certificates pinned on first use: against the in-process HTTPS server, whose certificate is
 // self-signed as the portals' are, and with verification off as the program runs.
-#include "portal_pins.h"
+#include "net/portal_pins.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include "http_transfer.h"
-#include "temp_dir.h"
-#include "test_server.h"
-#include "transfer_test_helpers.h"
+#include "net/http_transfer.h"
+#include "tests/net/transfer_test_helpers.h"
+#include "tests/support/temp_dir.h"
+#include "tests/support/test_server.h"
 
 namespace korvex {
 namespace {

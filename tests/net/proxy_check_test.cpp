@@ -1,92 +1,63 @@
-#include "proxy_check.h"
+#include "net/proxy_check.h"
 
 #include <gtest/gtest.h>
 
-#include "http_transfer.h"
+#include "net/http_transfer.h"
 
 namespace korvex {
 namespace {
 
-TEST(StrToInt, ReadsWhatTheProgramsRuntimeReads) {
-    struct Case {
-        const char* text;
-        std::int32_t value;
-    };
-    const Case valid[] = {
-        {"8080", 8080},
-        {"  3128", 3128},
-        {"+80", 80},
-        {"-1", -1},
-        {"007", 7},
-        {"$1F90", 8080},
-        {"0x1f90", 8080},
-        {"x10", 16},
-        {"-$10", -16},
-        {"$FFFFFFFF", -1},
-        {"2147483647", 2147483647},
-        {"-2147483648", INT32_MIN},
-    };
-    for (const Case& c : valid) EXPECT_EQ(strToInt(c.text), c.value) << c.text;
-
-    const char* invalid[] = {"",   " ",   "80a",        "80 ",         "8 0",        "+",    "-",   "$",
-                             "0x", "1e3", "2147483648", "-2147483649", "$100000000", "\t80", "８０"};
-    for (const char* text : invalid) EXPECT_THROW(strToInt(text), EConvertError) << text;
-}
-
-TEST(StrToInt, MessageNamesTheText) {
-    try {
-        strToInt("80a");
-        FAIL();
-    } catch (const EConvertError& error) {
-        EXPECT_STREQ(error.what(), "'80a' is not a valid integer value");
-    }
-}
-
 class ProxyCheck : public ::testing::Test {
 protected:
+    // proxycheck as the window runs it, noting the setting in force for the update component.
+    void check(const ProxySettings& setting) {
+        inForce = proxyInForce(inForce, setting);
+        proxycheck(setting, curl);
+    }
+
     THttpTransfer curl;
-    UpdateProxySettings update;
+    ProxySettings inForce;
 };
 
 TEST_F(ProxyCheck, TickedBoxSetsAddressAndPortSeparatelyOnBothComponents) {
-    proxycheck({true, "proxy.example.net", "3128"}, curl, update);
+    check({true, "proxy.example.net", "3128"});
     EXPECT_EQ(curl.Proxy(), "proxy.example.net");
     EXPECT_EQ(curl.ProxyPort(), 3128);
-    EXPECT_EQ(update, (UpdateProxySettings{UpdateProxySettings::atUseProxy, "proxy.example.net", 3128}));
+    EXPECT_EQ(inForce, (ProxySettings{true, "proxy.example.net", "3128"}));
     EXPECT_EQ(curl.ResultCode(), 0);
 }
 
 TEST_F(ProxyCheck, EmptyEditsLeaveThePreviousValues) {
-    proxycheck({true, "first", "1111"}, curl, update);
-    proxycheck({true, "second", ""}, curl, update);
+    check({true, "first", "1111"});
+    check({true, "second", ""});
     EXPECT_EQ(curl.Proxy(), "second");
     EXPECT_EQ(curl.ProxyPort(), 1111);
-    EXPECT_EQ(update, (UpdateProxySettings{UpdateProxySettings::atUseProxy, "second", 1111}));
+    EXPECT_EQ(inForce, (ProxySettings{true, "second", "1111"}));
 
-    proxycheck({true, "", "2222"}, curl, update);
+    check({true, "", "2222"});
     EXPECT_EQ(curl.Proxy(), "second");
     EXPECT_EQ(curl.ProxyPort(), 2222);
-    EXPECT_EQ(update.ProxyServer, "second");
+    EXPECT_EQ(inForce.address, "second");
 }
 
 TEST_F(ProxyCheck, AddressWithoutPortKeepsPortZeroFromStart) {
-    proxycheck({true, "10.0.0.1", ""}, curl, update);
+    check({true, "10.0.0.1", ""});
     EXPECT_EQ(curl.Proxy(), "10.0.0.1");
     EXPECT_EQ(curl.ProxyPort(), 0);
-    EXPECT_EQ(update, (UpdateProxySettings{UpdateProxySettings::atUseProxy, "10.0.0.1", 0}));
+    EXPECT_EQ(inForce, (ProxySettings{true, "10.0.0.1", ""}));
 }
 
 TEST_F(ProxyCheck, BadPortStopsAfterTheAddressWasSet) {
-    update.ProxyServer = "before";
+    inForce.address = "before";
     try {
-        proxycheck({true, "proxy.example.net", "80a"}, curl, update);
+        check({true, "proxy.example.net", "80a"});
         FAIL() << "no conversion error";
     } catch (const EConvertError& error) {
         EXPECT_STREQ(error.what(), "'80a' is not a valid integer value");
     }
     EXPECT_EQ(curl.Proxy(), "proxy.example.net");
     EXPECT_EQ(curl.ProxyPort(), 0);
-    EXPECT_EQ(update, (UpdateProxySettings{UpdateProxySettings::atDirect, "before", 0}));
+    EXPECT_EQ(inForce, (ProxySettings{false, "before", ""}));
 }
 
 // A port libcurl would refuse is an error like a port that is not a number; the port set before
@@ -94,17 +65,17 @@ TEST_F(ProxyCheck, BadPortStopsAfterTheAddressWasSet) {
 TEST_F(ProxyCheck, APortOutsideWhatLibcurlTakesStopsLikeABadNumber) {
     for (const char* port : {"-1", "65536", "70000", "$FFFFFFFF"}) {
         SCOPED_TRACE(port);
-        proxycheck({true, "proxy.example.net", "3128"}, curl, update);
+        check({true, "proxy.example.net", "3128"});
         try {
-            proxycheck({true, "other.example.net", port}, curl, update);
+            check({true, "other.example.net", port});
             FAIL() << "no error";
         } catch (const EConvertError& error) {
             EXPECT_EQ(error.what(), "'" + std::string(port) + "' is not a valid proxy port (0 to 65535)");
         }
         EXPECT_EQ(curl.ProxyPort(), 3128);
-        EXPECT_EQ(update.ProxyPort, 3128);
+        EXPECT_EQ(inForce.port, "3128");
     }
-    for (const char* port : {"0", "65535"}) EXPECT_NO_THROW(proxycheck({true, "p", port}, curl, update)) << port;
+    for (const char* port : {"0", "65535"}) EXPECT_NO_THROW(check({true, "p", port})) << port;
 
     curl.setProxyPort(8080);
     curl.setProxyPort(-5);  // refused by libcurl
@@ -113,13 +84,13 @@ TEST_F(ProxyCheck, APortOutsideWhatLibcurlTakesStopsLikeABadNumber) {
 }
 
 TEST_F(ProxyCheck, ClearBoxGoesDirectOnBothComponents) {
-    proxycheck({true, "proxy.example.net", "3128"}, curl, update);
-    proxycheck({false, "proxy.example.net", "3128"}, curl, update);
+    check({true, "proxy.example.net", "3128"});
+    check({false, "proxy.example.net", "3128"});
     EXPECT_EQ(curl.Proxy(), "");
     EXPECT_EQ(curl.ProxyPort(), 0);
-    EXPECT_EQ(update, (UpdateProxySettings{UpdateProxySettings::atDirect, "", 0}));
+    EXPECT_EQ(inForce, (ProxySettings{false, "", ""}));
     // The clear box never converts the port, so a bad one there is no error.
-    EXPECT_NO_THROW(proxycheck({false, "", "junk"}, curl, update));
+    EXPECT_NO_THROW(check({false, "", "junk"}));
 }
 
 }  // namespace

@@ -1,8 +1,8 @@
-#include "receive_buffer.h"
+#include "net/receive_buffer.h"
 
 #include <gtest/gtest.h>
 
-#include "http_transfer.h"
+#include "net/http_transfer.h"
 
 namespace korvex {
 

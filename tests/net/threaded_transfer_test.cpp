@@ -2,10 +2,10 @@
 
 #include <atomic>
 
-#include "http_transfer.h"
-#include "receive_buffer.h"
-#include "test_server.h"
-#include "transfer_test_helpers.h"
+#include "net/http_transfer.h"
+#include "net/receive_buffer.h"
+#include "tests/net/transfer_test_helpers.h"
+#include "tests/support/test_server.h"
 
 namespace korvex {
 namespace {

@@ -1,4 +1,4 @@
-#include "transfer_test_helpers.h"
+#include "tests/net/transfer_test_helpers.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>

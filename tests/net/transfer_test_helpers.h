@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "http_transfer.h"
-#include "receive_buffer.h"
-#include "test_server.h"
+#include "net/http_transfer.h"
+#include "net/receive_buffer.h"
+#include "tests/support/test_server.h"
 
 namespace korvex::test {
 

@@ -1,4 +1,4 @@
-#include "open_url.h"
+#include "platform/open_url.h"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -11,7 +11,7 @@
 #include <string>
 #include <thread>
 
-#include "temp_dir.h"
+#include "tests/support/temp_dir.h"
 
 namespace korvex {
 namespace {

@@ -1,4 +1,4 @@
-#include "paths.h"
+#include "platform/paths.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,7 @@
 #include <optional>
 #include <string>
 
-#include "temp_dir.h"
+#include "tests/support/temp_dir.h"
 
 namespace korvex {
 namespace {

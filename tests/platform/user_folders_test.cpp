@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "user_folders.h"
+#include "platform/user_folders.h"
 
 namespace korvex {
 namespace {

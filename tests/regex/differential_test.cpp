@@ -31,9 +31,9 @@
 #include <random>
 #include <string>
 
-#include "compiler.h"
-#include "executor.h"
-#include "pattern_matcher.h"
+#include "regex/compiler.h"
+#include "regex/executor.h"
+#include "regex/pattern_matcher.h"
 
 namespace korvex {
 namespace {

@@ -1,9 +1,9 @@
 // Every error that a pattern or a call can provoke, with its exact message and position.
 #include <gtest/gtest.h>
 
-#include "pattern_matcher.h"
-#include "compiler.h"
-#include "executor.h"
+#include "regex/compiler.h"
+#include "regex/executor.h"
+#include "regex/pattern_matcher.h"
 
 namespace korvex {
 namespace {

@@ -5,7 +5,7 @@
 #include <random>
 #include <string>
 
-#include "literal_search.h"
+#include "regex/literal_search.h"
 
 namespace korvex::regex {
 namespace {

@@ -3,8 +3,8 @@
 
 #include <string>
 
-#include "codepage.h"
-#include "pattern_matcher.h"
+#include "platform/codepage.h"
+#include "regex/pattern_matcher.h"
 
 namespace korvex {
 namespace {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "codepage.h"
+#include "platform/codepage.h"
 
 namespace korvex::testing {
 

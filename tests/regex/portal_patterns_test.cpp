@@ -5,9 +5,9 @@
 
 #include <string>
 
-#include "codepage.h"
-#include "pattern_matcher.h"
-#include "portal_patterns.h"
+#include "platform/codepage.h"
+#include "regex/pattern_matcher.h"
+#include "tests/regex/portal_patterns.h"
 
 namespace korvex {
 namespace {

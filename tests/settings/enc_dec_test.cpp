@@ -1,4 +1,4 @@
-#include "enc_dec.h"
+#include "settings/enc_dec.h"
 
 #include <gtest/gtest.h>
 

@@ -1,10 +1,10 @@
-#include "ini_file.h"
+#include "settings/ini_file.h"
 
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
 
-#include "test_folder.h"
+#include "tests/settings/test_folder.h"
 
 namespace korvex {
 namespace {

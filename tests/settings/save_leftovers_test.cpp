@@ -1,5 +1,5 @@
 // What a crashed save leaves beside Settings.ini goes at the next start; nothing else does.
-#include "save_leftovers.h"
+#include "settings/save_leftovers.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,7 @@
 #include <filesystem>
 #include <set>
 
-#include "test_folder.h"
+#include "tests/settings/test_folder.h"
 
 namespace korvex {
 namespace {

@@ -1,4 +1,4 @@
-#include "settings_file.h"
+#include "settings/settings_file.h"
 
 #include <gtest/gtest.h>
 
@@ -7,9 +7,9 @@
 #include <csignal>
 #include <random>
 
-#include "enc_dec.h"
-#include "ini_file.h"
-#include "test_folder.h"
+#include "settings/enc_dec.h"
+#include "settings/ini_file.h"
+#include "tests/settings/test_folder.h"
 
 namespace korvex {
 namespace {

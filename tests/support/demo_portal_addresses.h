@@ -1,7 +1,7 @@
 #pragma once
 // The portal addresses of substitute portals running in the test process, for the program's core.
-#include "demo_portals.h"
-#include "portal_addresses.h"
+#include "checks/portal_addresses.h"
+#include "korvex-demo-portals/demo_portals.h"
 
 namespace korvex::test {
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "up_dialog_texts.h"
-#include "up_user_interface.h"
+#include "update/up_dialog_texts.h"
+#include "update/up_user_interface.h"
 
 namespace korvex::test {
 

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "open_url.h"
+#include "platform/open_url.h"
 
 namespace korvex::test {
 

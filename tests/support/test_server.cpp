@@ -1,4 +1,4 @@
-#include "test_server.h"
+#include "tests/support/test_server.h"
 
 #include <openssl/bio.h>
 #include <openssl/evp.h>

@@ -19,7 +19,7 @@
 #include <thread>
 #include <vector>
 
-#include "demo_certificate.h"
+#include "korvex-demo-portals/demo_certificate.h"
 
 namespace korvex::test {
 

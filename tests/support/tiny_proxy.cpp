@@ -1,4 +1,4 @@
-#include "tiny_proxy.h"
+#include "tests/support/tiny_proxy.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>

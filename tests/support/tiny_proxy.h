@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "temp_dir.h"
+#include "tests/support/temp_dir.h"
 
 namespace korvex::test {
 

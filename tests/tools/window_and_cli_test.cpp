@@ -12,8 +12,8 @@
 #include <sstream>
 #include <thread>
 
-#include "cli_test_support.h"
-#include "tform1.h"
+#include "app/tform1.h"
+#include "tests/cli/cli_test_support.h"
 
 #ifndef KORVEX_EXECUTABLE
 #error "KORVEX_EXECUTABLE must name the built korvex program"

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "up_header_date.h"
+#include "update/up_header_date.h"
 
 namespace korvex {
 namespace {

@@ -3,9 +3,9 @@
 #include <filesystem>
 #include <stdexcept>
 
-#include "temp_dir.h"
-#include "tiny_proxy.h"
-#include "update_test_support.h"
+#include "tests/support/temp_dir.h"
+#include "tests/support/tiny_proxy.h"
+#include "tests/update/update_test_support.h"
 
 namespace korvex::test {
 namespace {

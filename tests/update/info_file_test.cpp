@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "up_info_file.h"
+#include "update/up_info_file.h"
 
 namespace korvex {
 namespace {

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "up_login_component.h"
+#include "update/up_login_component.h"
 
 namespace korvex {
 namespace {

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "up_online.h"
+#include "update/up_online.h"
 
 namespace korvex {
 namespace {

@@ -4,8 +4,8 @@
 
 #include <filesystem>
 
-#include "temp_dir.h"
-#include "up_integrity.h"
+#include "tests/support/temp_dir.h"
+#include "update/up_integrity.h"
 
 namespace korvex::update {
 namespace {

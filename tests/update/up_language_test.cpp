@@ -3,9 +3,9 @@
 #include <string>
 #include <vector>
 
-#include "codepage.h"
-#include "up_dialog_texts.h"
-#include "up_language.h"
+#include "platform/codepage.h"
+#include "update/up_dialog_texts.h"
+#include "update/up_language.h"
 
 using namespace korvex;
 

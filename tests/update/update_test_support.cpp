@@ -1,4 +1,4 @@
-#include "update_test_support.h"
+#include "tests/update/update_test_support.h"
 
 #include <algorithm>
 

@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "test_server.h"
-#include "up_dispatcher.h"
-#include "up_http.h"
+#include "tests/support/test_server.h"
+#include "update/up_dispatcher.h"
+#include "update/up_http.h"
 
 namespace korvex::test {
 

@@ -2,12 +2,12 @@
 
 #include <mutex>
 
-#include "codepage.h"
-#include "recording_update_user_interface.h"
-#include "recording_url_opener.h"
-#include "up_language.h"
-#include "up_program_settings.h"
-#include "update_test_support.h"
+#include "platform/codepage.h"
+#include "tests/support/recording_update_user_interface.h"
+#include "tests/support/recording_url_opener.h"
+#include "tests/update/update_test_support.h"
+#include "update/up_language.h"
+#include "update/up_program_settings.h"
 
 namespace korvex::test {
 namespace {
@@ -223,9 +223,11 @@ TEST_F(UpdateCheck, ProgramSettingsAndRestartDetection) {
     updater.setRestartParams("");
     EXPECT_EQ(updater.RestartParams(), " ");
     TupHTTPProxy proxy;
-    applyUpdateProxy({UpdateProxySettings::atUseProxy, "proxy.example", 3128}, proxy);
+    applyUpdateProxy({true, "proxy.example", "3128"}, proxy);
     EXPECT_EQ(proxy.AccessType, atUseProxy);
     EXPECT_EQ(proxy.ProxyServer + ":" + std::to_string(proxy.ProxyPort), "proxy.example:3128");
+    applyUpdateProxy({true, "10.0.0.1", ""}, proxy);  // a ticked box without a port: port 0, as before
+    EXPECT_EQ(proxy.ProxyServer + ":" + std::to_string(proxy.ProxyPort), "10.0.0.1:0");
     applyUpdateProxy({}, proxy);
     EXPECT_EQ(proxy.AccessType, atDirect);
 

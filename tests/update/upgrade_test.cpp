@@ -14,12 +14,12 @@
 #include <map>
 #include <mutex>
 
-#include "recording_update_user_interface.h"
-#include "temp_dir.h"
-#include "up_integrity.h"
-#include "up_paths.h"
-#include "up_program_settings.h"
-#include "update_test_support.h"
+#include "tests/support/recording_update_user_interface.h"
+#include "tests/support/temp_dir.h"
+#include "tests/update/update_test_support.h"
+#include "update/up_integrity.h"
+#include "update/up_paths.h"
+#include "update/up_program_settings.h"
 
 extern char** environ;
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "up_url.h"
+#include "update/up_url.h"
 
 namespace korvex {
 namespace {

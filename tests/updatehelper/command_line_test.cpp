@@ -2,9 +2,9 @@
 
 #include <set>
 
-#include "helper_command_line.h"
-#include "helper_install.h"
-#include "temp_dir.h"
+#include "tests/support/temp_dir.h"
+#include "updatehelper/helper_command_line.h"
+#include "updatehelper/helper_install.h"
 
 namespace korvex::updatehelper {
 namespace {

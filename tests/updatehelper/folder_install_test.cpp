@@ -4,8 +4,8 @@
 #include <filesystem>
 #include <sstream>
 
-#include "helper_install.h"
-#include "temp_dir.h"
+#include "tests/support/temp_dir.h"
+#include "updatehelper/helper_install.h"
 
 namespace korvex::updatehelper {
 namespace {

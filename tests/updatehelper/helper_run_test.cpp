@@ -12,12 +12,12 @@
 #include <functional>
 #include <thread>
 
-#include "helper_command_line.h"
-#include "program_wait.h"
-#include "temp_dir.h"
-#include "up_handover.h"
-#include "up_helper_image.h"
-#include "up_paths.h"
+#include "tests/support/temp_dir.h"
+#include "update/up_handover.h"
+#include "update/up_helper_image.h"
+#include "update/up_paths.h"
+#include "updatehelper/helper_command_line.h"
+#include "updatehelper/program_wait.h"
 
 extern char** environ;
 

@@ -1,9 +1,9 @@
-#include "account_csv.h"
+#include "korvex-cli/account_csv.h"
 
 #include <cstdio>
 
-#include "codepage.h"
-#include "csv_text.h"
+#include "korvex-cli/csv_text.h"
+#include "platform/codepage.h"
 
 namespace korvex {
 

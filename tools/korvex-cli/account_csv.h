@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "account_book.h"
+#include "book/account_book.h"
 
 namespace korvex {
 

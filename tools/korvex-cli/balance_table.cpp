@@ -1,9 +1,9 @@
-#include "balance_table.h"
+#include "korvex-cli/balance_table.h"
 
 #include <algorithm>
 
-#include "codepage.h"
-#include "csv_text.h"
+#include "korvex-cli/csv_text.h"
+#include "platform/codepage.h"
 
 namespace korvex {
 

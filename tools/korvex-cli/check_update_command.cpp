@@ -1,13 +1,13 @@
-#include "check_update_command.h"
+#include "korvex-cli/check_update_command.h"
 
 #include <ostream>
 
-#include "codepage.h"
-#include "http_transfer.h"
-#include "proxy_check.h"
-#include "settings_file.h"
-#include "up_dispatcher.h"
-#include "up_program_settings.h"
+#include "net/http_transfer.h"
+#include "net/proxy_check.h"
+#include "platform/codepage.h"
+#include "settings/settings_file.h"
+#include "update/up_dispatcher.h"
+#include "update/up_program_settings.h"
 
 namespace korvex {
 
@@ -19,10 +19,9 @@ int checkUpdateCommand(const CliContext& context) {
     // The proxy of the settings tab, applied as the window applies it at start.
     ProxySettings proxy;
     if (settingsFileExists(context.settingsPath)) proxy = readStartup(context.settingsPath).proxy;
-    UpdateProxySettings updateProxy;
     try {
         THttpTransfer curl;
-        proxycheck(proxy, curl, updateProxy);
+        proxycheck(proxy, curl);
     } catch (const EConvertError& e) {
         context.err << kPrefix << e.what() << " (the proxy port of " << context.settingsPath << ")\n";
         return kExitCheckFailed;
@@ -32,7 +31,7 @@ int checkUpdateCommand(const CliContext& context) {
     TupUpdater updater(dispatcher, nullptr, nullptr);
     applyProgramUpdaterSettings(updater, context.addresses.updateInfo, context.addresses.publisher, {});
     updater.ShowMessages = 0;  // a terminal gets lines, not boxes
-    applyUpdateProxy(updateProxy, updater.Proxy);
+    applyUpdateProxy(proxyInForce({}, proxy), updater.Proxy);
 
     std::string failure;
     updater.OnHostUnreachable = [&failure](TupUpdater&, const std::string& url, const std::string& host) {

@@ -1,7 +1,7 @@
 #pragma once
 // korvex-cli check-update: asks the publisher's info file whether a newer release is offered, as
 // "Авто-Обновить" does, but without a question and without downloading anything.
-#include "cli_commands.h"
+#include "korvex-cli/cli_commands.h"
 
 namespace korvex {
 

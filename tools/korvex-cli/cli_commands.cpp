@@ -1,4 +1,4 @@
-#include "cli_commands.h"
+#include "korvex-cli/cli_commands.h"
 
 #include <fcntl.h>
 #include <pthread.h>
@@ -20,21 +20,22 @@
 #include <sstream>
 #include <vector>
 
-#include "account_book.h"
-#include "account_csv.h"
-#include "balance_checks.h"
-#include "balance_table.h"
-#include "codepage.h"
-#include "curl1_setup.h"
-#include "progress_bar.h"
-#include "portal_pins.h"
-#include "provider_profiles.h"
-#include "parallel_refresh.h"
-#include "refresh_run.h"
-#include "run_history.h"
-#include "run_summary.h"
-#include "settings_file.h"
-#include "stop_signals.h"
+#include "book/account_book.h"
+#include "checks/balance_checks.h"
+#include "checks/parallel_refresh.h"
+#include "checks/provider_profiles.h"
+#include "checks/refresh_run.h"
+#include "checks/run_summary.h"
+#include "history/run_history.h"
+#include "korvex-cli/account_csv.h"
+#include "korvex-cli/balance_table.h"
+#include "korvex-cli/progress_bar.h"
+#include "korvex-cli/stop_signals.h"
+#include "net/curl1_setup.h"
+#include "net/portal_pins.h"
+#include "net/str_to_int.h"
+#include "platform/codepage.h"
+#include "settings/settings_file.h"
 
 namespace korvex {
 
@@ -324,12 +325,11 @@ int refreshCommand(const CliContext& context, std::optional<int> rowNumber, cons
     // ends the transfer in progress once a stop is asked for.
     THttpTransfer Curl1;
     TextHolder Memo1;
-    UpdateProxySettings updateProxy;
     applyCurl1StoredProperties(Curl1, [&](THttpTransferBase&) {
         if (stopRaised()) Curl1.requestAbort();
     });
     try {
-        configureCurl1AtStart(Curl1, proxy, updateProxy);
+        configureCurl1AtStart(Curl1, proxy);
     } catch (const EConvertError& e) {
         // The window shows this at its start and carries on; the run stops at the first row that
         // needs the proxy.
@@ -341,7 +341,7 @@ int refreshCommand(const CliContext& context, std::optional<int> rowNumber, cons
         context.err << kPrefix << pins.loadError() << " (no portal certificate is pinned in this run)\n";
     Curl1.setPins(&pins);
     BalanceChecks checks(
-        book, Curl1, Memo1, context.addresses, [proxy] { return proxy; }, updateProxy, context.clock);
+        book, Curl1, Memo1, context.addresses, [proxy] { return proxy; }, context.clock);
     // Threaded, so that the wait hook sees Ctrl+C at once and ends a stalled transfer, as in the window.
     std::optional<ResponsiveTransfers> responsive(std::in_place, Curl1);
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "check_clock.h"
-#include "portal_addresses.h"
+#include "checks/check_clock.h"
+#include "checks/portal_addresses.h"
 
 namespace korvex {
 

@@ -1,8 +1,8 @@
-#include "command_line.h"
+#include "korvex-cli/command_line.h"
 
 #include <charconv>
 
-#include "history_entry.h"
+#include "history/history_entry.h"
 
 namespace korvex {
 

@@ -1,4 +1,4 @@
-#include "csv_text.h"
+#include "korvex-cli/csv_text.h"
 
 namespace korvex {
 

@@ -1,13 +1,13 @@
-#include "history_command.h"
+#include "korvex-cli/history_command.h"
 
 #include <charconv>
 #include <filesystem>
 #include <ostream>
 #include <vector>
 
-#include "balance_history.h"
-#include "balance_table.h"
-#include "csv_text.h"
+#include "history/balance_history.h"
+#include "korvex-cli/balance_table.h"
+#include "korvex-cli/csv_text.h"
 
 namespace korvex {
 

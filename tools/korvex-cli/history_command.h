@@ -3,7 +3,7 @@
 // and pruning of old ones.
 #include <string>
 
-#include "cli_commands.h"
+#include "korvex-cli/cli_commands.h"
 
 namespace korvex {
 

@@ -8,17 +8,17 @@
 #include <string>
 #include <vector>
 
-#include "check_clock.h"
-#include "check_update_command.h"
-#include "cli_commands.h"
-#include "codepage.h"
-#include "command_line.h"
-#include "history_command.h"
-#include "paths.h"
-#include "portal_addresses.h"
-#include "save_leftovers.h"
-#include "single_instance.h"
-#include "stop_signals.h"
+#include "checks/check_clock.h"
+#include "checks/portal_addresses.h"
+#include "korvex-cli/check_update_command.h"
+#include "korvex-cli/cli_commands.h"
+#include "korvex-cli/command_line.h"
+#include "korvex-cli/history_command.h"
+#include "korvex-cli/stop_signals.h"
+#include "platform/codepage.h"
+#include "platform/paths.h"
+#include "platform/single_instance.h"
+#include "settings/save_leftovers.h"
 
 int main(int argc, char** argv) {
     using namespace korvex;

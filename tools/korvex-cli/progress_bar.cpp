@@ -1,8 +1,8 @@
-#include "progress_bar.h"
+#include "korvex-cli/progress_bar.h"
 
 #include <algorithm>
 
-#include "balance_table.h"
+#include "korvex-cli/balance_table.h"
 
 namespace korvex {
 

@@ -1,4 +1,4 @@
-#include "stop_signals.h"
+#include "korvex-cli/stop_signals.h"
 
 #include <pthread.h>
 

@@ -1,4 +1,4 @@
-#include "demo_accounts.h"
+#include "korvex-demo-portals/demo_accounts.h"
 
 namespace korvex {
 

@@ -1,6 +1,6 @@
 #pragma once
 // Subscriber accounts held by the substitute portals, and the stock set each portal starts with.
-#include "demo_portal_id.h"
+#include "korvex-demo-portals/demo_portal_id.h"
 
 #include <optional>
 #include <string>

@@ -1,4 +1,4 @@
-#include "demo_certificate.h"
+#include "korvex-demo-portals/demo_certificate.h"
 
 #include <openssl/bio.h>
 #include <openssl/err.h>

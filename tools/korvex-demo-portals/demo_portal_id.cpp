@@ -1,8 +1,8 @@
-#include "demo_portal_id.h"
+#include "korvex-demo-portals/demo_portal_id.h"
 
 #include <utility>
 
-#include "plan_codes.h"
+#include "checks/plan_codes.h"
 
 namespace korvex {
 

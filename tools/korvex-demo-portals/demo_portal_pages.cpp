@@ -1,4 +1,4 @@
-#include "demo_portal_pages.h"
+#include "korvex-demo-portals/demo_portal_pages.h"
 
 #include <map>
 

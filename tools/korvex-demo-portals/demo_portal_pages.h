@@ -3,7 +3,7 @@
 // as a whole). Each account page holds the texts that the program's patterns for that portal look for,
 // with the account's values placed so that each pattern's group takes exactly one value; login and error
 // pages hold none of those texts.
-#include "demo_accounts.h"
+#include "korvex-demo-portals/demo_accounts.h"
 
 #include <string>
 #include <string_view>

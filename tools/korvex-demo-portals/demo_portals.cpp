@@ -1,11 +1,11 @@
-#include "demo_portals.h"
+#include "korvex-demo-portals/demo_portals.h"
 
-#include "codepage.h"
-#include "demo_certificate.h"
-#include "demo_portal_pages.h"
-#include "demo_update_key.h"
-#include "paths.h"
-#include "up_integrity.h"
+#include "korvex-demo-portals/demo_certificate.h"
+#include "korvex-demo-portals/demo_portal_pages.h"
+#include "korvex-demo-portals/demo_update_key.h"
+#include "platform/codepage.h"
+#include "platform/paths.h"
+#include "update/up_integrity.h"
 
 #include <httplib.h>
 #include <sys/socket.h>

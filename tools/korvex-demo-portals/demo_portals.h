@@ -19,9 +19,9 @@
 //
 // Threads: each portal runs its own server thread with a small worker pool; every public member may be
 // called from any thread. Registry and switches share one mutex; the log has its own (see RequestLog).
-#include "demo_accounts.h"
-#include "demo_portal_id.h"
-#include "demo_request_log.h"
+#include "korvex-demo-portals/demo_accounts.h"
+#include "korvex-demo-portals/demo_portal_id.h"
+#include "korvex-demo-portals/demo_request_log.h"
 
 #include <chrono>
 #include <functional>

@@ -1,4 +1,4 @@
-#include "demo_request_log.h"
+#include "korvex-demo-portals/demo_request_log.h"
 
 namespace korvex {
 

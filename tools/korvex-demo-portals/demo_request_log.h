@@ -4,7 +4,7 @@
 // Threads: every server thread appends; any thread reads, clears or waits. All members lock one mutex;
 // the observer is called on the server thread that received the request, outside that lock, before the
 // request is answered, so it may call back into the log.
-#include "demo_portal_id.h"
+#include "korvex-demo-portals/demo_portal_id.h"
 
 #include <chrono>
 #include <condition_variable>

@@ -3,7 +3,7 @@
 // each base address at start and each request it receives, one line per request.
 // Exit codes: 0 after a clean stop, 1 for a bad command line, 2 when a port is taken, 3 for any other
 // start failure.
-#include "demo_portals.h"
+#include "korvex-demo-portals/demo_portals.h"
 
 #include <pthread.h>
 #include <signal.h>

@@ -17,7 +17,7 @@
 #include <string>
 #include <string_view>
 
-#include "pattern_matcher.h"
+#include "regex/pattern_matcher.h"
 
 namespace {
 

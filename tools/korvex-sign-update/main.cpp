@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "up_integrity.h"
-#include "up_paths.h"
+#include "update/up_integrity.h"
+#include "update/up_paths.h"
 
 namespace {
 
