@@ -30,14 +30,6 @@ TEST(OwnedText, KeepsOrReusesTheBufferUnlessTheTextGrows) {
     }
 }
 
-TEST(OwnedText, ReusedBufferHoldsNoTailOfTheLongerText) {
-    OwnedText text;
-    text.assign("abcdef");
-    text.assign("xy");
-    EXPECT_STREQ(text.c_str(), "xy");
-    EXPECT_EQ(text.size(), 2u);
-}
-
 TEST(OwnedText, EmptyTextIsAbsentAndBinaryBytesSurvive) {
     OwnedText text;
     EXPECT_EQ(text.c_str(), nullptr);

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "net/http_transfer.h"
 
 namespace korvex {
@@ -19,32 +21,42 @@ protected:
     ProxySettings inForce;
 };
 
-TEST_F(ProxyCheck, TickedBoxSetsAddressAndPortSeparatelyOnBothComponents) {
-    check({true, "proxy.example.net", "3128"});
-    EXPECT_EQ(curl.Proxy(), "proxy.example.net");
-    EXPECT_EQ(curl.ProxyPort(), 3128);
-    EXPECT_EQ(inForce, (ProxySettings{true, "proxy.example.net", "3128"}));
-    EXPECT_EQ(curl.ResultCode(), 0);
-}
-
-TEST_F(ProxyCheck, EmptyEditsLeaveThePreviousValues) {
-    check({true, "first", "1111"});
-    check({true, "second", ""});
-    EXPECT_EQ(curl.Proxy(), "second");
-    EXPECT_EQ(curl.ProxyPort(), 1111);
-    EXPECT_EQ(inForce, (ProxySettings{true, "second", "1111"}));
-
-    check({true, "", "2222"});
-    EXPECT_EQ(curl.Proxy(), "second");
-    EXPECT_EQ(curl.ProxyPort(), 2222);
-    EXPECT_EQ(inForce.address, "second");
-}
-
-TEST_F(ProxyCheck, AddressWithoutPortKeepsPortZeroFromStart) {
-    check({true, "10.0.0.1", ""});
-    EXPECT_EQ(curl.Proxy(), "10.0.0.1");
-    EXPECT_EQ(curl.ProxyPort(), 0);
-    EXPECT_EQ(inForce, (ProxySettings{true, "10.0.0.1", ""}));
+// Each story: the settings tab as the window reads it before successive runs, and what stands on
+// both components after the last one.
+TEST_F(ProxyCheck, AddressAndPortReachBothComponentsAndEmptyEditsKeepThePreviousValues) {
+    struct Case {
+        const char* what;
+        std::vector<ProxySettings> runs;
+        std::string proxy;
+        std::int32_t port;
+        ProxySettings inForce;
+    };
+    const Case cases[] = {
+        {"ticked box", {{true, "proxy.example.net", "3128"}}, "proxy.example.net", 3128,
+         {true, "proxy.example.net", "3128"}},
+        {"empty port keeps the port", {{true, "first", "1111"}, {true, "second", ""}}, "second", 1111,
+         {true, "second", "1111"}},
+        {"empty address keeps the address", {{true, "first", "1111"}, {true, "second", ""}, {true, "", "2222"}},
+         "second", 2222, {true, "second", "2222"}},
+        {"no port from the start", {{true, "10.0.0.1", ""}}, "10.0.0.1", 0, {true, "10.0.0.1", ""}},
+        {"clear box goes direct", {{true, "proxy.example.net", "3128"}, {false, "proxy.example.net", "3128"}}, "",
+         0, {false, "", ""}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        THttpTransfer fresh;
+        inForce = {};
+        for (const ProxySettings& run : c.runs) {
+            inForce = proxyInForce(inForce, run);
+            proxycheck(run, fresh);
+        }
+        EXPECT_EQ(fresh.Proxy(), c.proxy);
+        EXPECT_EQ(fresh.ProxyPort(), c.port);
+        EXPECT_EQ(inForce, c.inForce);
+        EXPECT_EQ(fresh.ResultCode(), 0);
+    }
+    // The clear box never converts the port, so a bad one there is no error.
+    EXPECT_NO_THROW(check({false, "", "junk"}));
 }
 
 TEST_F(ProxyCheck, BadPortStopsAfterTheAddressWasSet) {
@@ -81,16 +93,6 @@ TEST_F(ProxyCheck, APortOutsideWhatLibcurlTakesStopsLikeABadNumber) {
     curl.setProxyPort(-5);  // refused by libcurl
     EXPECT_EQ(curl.ProxyPort(), 8080);
     EXPECT_NE(curl.ResultCode(), 0);
-}
-
-TEST_F(ProxyCheck, ClearBoxGoesDirectOnBothComponents) {
-    check({true, "proxy.example.net", "3128"});
-    check({false, "proxy.example.net", "3128"});
-    EXPECT_EQ(curl.Proxy(), "");
-    EXPECT_EQ(curl.ProxyPort(), 0);
-    EXPECT_EQ(inForce, (ProxySettings{false, "", ""}));
-    // The clear box never converts the port, so a bad one there is no error.
-    EXPECT_NO_THROW(check({false, "", "junk"}));
 }
 
 }  // namespace

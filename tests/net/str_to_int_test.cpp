@@ -33,14 +33,5 @@ TEST(StrToInt, ReadsWhatTheProgramsRuntimeReads) {
     for (const char* text : invalid) EXPECT_THROW(strToInt(text), EConvertError) << text;
 }
 
-TEST(StrToInt, MessageNamesTheText) {
-    try {
-        strToInt("80a");
-        FAIL();
-    } catch (const EConvertError& error) {
-        EXPECT_STREQ(error.what(), "'80a' is not a valid integer value");
-    }
-}
-
 }  // namespace
 }  // namespace korvex
