@@ -133,35 +133,5 @@ TEST(PatternErrors, LoopStackLimitStopsTheEleventhNestedLoop) {
     }
 }
 
-TEST(PatternErrors, EveryCodeHasItsText) {
-    const struct {
-        int code;
-        const char* text;
-    } cases[] = {
-        {0, "No errors"},
-        {100, "TPatternMatcher(comp): Null Argument"},
-        {101, "TPatternMatcher(comp): Regexp Too Big"},
-        {105, "TPatternMatcher(comp): ParseReg Junk On End"},
-        {114, "TPatternMatcher(comp): Internal Urp"},
-        {119, "TPatternMatcher(comp): RarseAtom Internal Disaster"},
-        {1000, "TPatternMatcher(exec): RegRepeat Called Inappropriately"},
-        {1001, "TPatternMatcher(exec): MatchPrim Memory Corruption"},
-        {1002, "TPatternMatcher(exec): MatchPrim Corrupted Pointers"},
-        {1004, "TPatternMatcher(exec): Corrupted Program"},
-        {1005, "TPatternMatcher(exec): No Input String Specified"},
-        {1006, "TPatternMatcher(exec): Offset Must Be Greater Then 0"},
-        {1007, "TPatternMatcher(exec): ExecNext Without Exec[Pos]"},
-        {1008, "TPatternMatcher(exec): GetInputString Without InputString"},
-        {1011, "TPatternMatcher(dump): Corrupted Opcode"},
-        {1015, "TPatternMatcher(exec): Loop Without LoopEntry !"},
-        {2000, "TPatternMatcher(misc): Bad p-code imported"},
-        {42, "Unknown error"},
-        {126, "Unknown error"},
-    };
-    for (const auto& c : cases) EXPECT_EQ(patternErrorText(c.code), c.text) << c.code;
-    EXPECT_STREQ(EPatternMatcher(101, 7).what(), "TPatternMatcher(comp): Regexp Too Big (pos 7)");
-    EXPECT_STREQ(EPatternMatcher(1004, 7).what(), "TPatternMatcher(exec): Corrupted Program");
-}
-
 }  // namespace
 }  // namespace korvex
