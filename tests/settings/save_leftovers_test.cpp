@@ -16,7 +16,7 @@ namespace korvex {
 namespace {
 
 namespace fs = std::filesystem;
-using test::readBytes;
+using test::readFile;
 using test::TempDir;
 using test::writeBytes;
 
@@ -57,8 +57,8 @@ TEST(SaveLeftovers, OnlyUnlockedTemporaryFilesOfTheSettingsFileGo) {
 
     const std::set<std::string> left = namesIn(dir.path());
     for (const auto& e : entries) EXPECT_EQ(left.count(e.name), e.removed ? 0u : 1u) << e.name;
-    EXPECT_EQ(readBytes(dir.file("Settings.ini")), "[AUTHENTICATION]\nCount=1\n");
-    EXPECT_EQ(readBytes(dir.file("elsewhere.txt")), "someone's file");
+    EXPECT_EQ(readFile(dir.file("Settings.ini")), "[AUTHENTICATION]\nCount=1\n");
+    EXPECT_EQ(readFile(dir.file("elsewhere.txt")), "someone's file");
     ::close(writing);
 }
 

@@ -14,7 +14,7 @@
 namespace korvex {
 namespace {
 
-using test::readBytes;
+using test::readFile;
 using test::TempDir;
 using test::writeBytes;
 
@@ -65,7 +65,7 @@ TEST(SettingsFile, NewFileTemplate) {
     EXPECT_FALSE(settingsFileExists(path));
     createNewFile(path, ProxySettings{});
     EXPECT_TRUE(settingsFileExists(path));
-    EXPECT_EQ(readBytes(path),
+    EXPECT_EQ(readFile(path),
               "[AUTHENTICATION]\r\nCount=" + enc("1") + "\r\nProxy=" + enc("0") +
                   "\r\nAdress=\r\nPort=\r\nLogin_0=\r\nPassword_0=\r\nSputnik_0=\r\nFIO_0=\r\n"
                   "[DATA]\r\nBalans_0=\r\nPlan_0=\r\nDate_0=\r\nActive_0=\r\nPast_0=\r\n");
@@ -76,15 +76,13 @@ TEST(SettingsFile, NewFileTemplate) {
     const StartupValues start = readStartup(path);
     EXPECT_EQ(start.count, 1);
     EXPECT_EQ(start.proxy, ProxySettings{});
-}
 
-TEST(SettingsFile, NewFileTakesTheProxySetting) {
-    TempDir dir;
-    const std::string path = dir.file("Settings.ini");
+    // A new file takes the proxy setting in force.
+    const std::string withProxy = dir.file("Proxy.ini");
     const ProxySettings proxy{true, "10.1.2.3", "3128"};
-    createNewFile(path, proxy);
-    EXPECT_EQ(readStartup(path).proxy, proxy);
-    const IniFile ini = IniFile::parse(readBytes(path));
+    createNewFile(withProxy, proxy);
+    EXPECT_EQ(readStartup(withProxy).proxy, proxy);
+    const IniFile ini = IniFile::parse(readFile(withProxy));
     EXPECT_EQ(decode(ini.value("AUTHENTICATION", "Proxy")), "-1") << "stored as -1/0, never as a word";
 }
 
@@ -200,7 +198,7 @@ TEST(SettingsFile, SaveAndLoadKeepEveryByte) {
     EXPECT_EQ(loaded.Stat.cell(kStatPlanCode, 1), "kept too");
     EXPECT_EQ(loaded.Stat.cell(kStatPlanCode, 0), "");
 
-    const std::string text = readBytes(path);
+    const std::string text = readFile(path);
     EXPECT_NE(text.find("\r\nFIO_2=\r\n"), std::string::npos) << "an empty cell is stored as Key=";
     EXPECT_EQ(text.find("Petrov"), std::string::npos);
     const StartupValues start = readStartup(path);
@@ -241,10 +239,10 @@ TEST(SettingsFile, SavingFewerRowsRewritesOnlyThoseRows) {
     TempDir dir;
     const std::string path = dir.file("Settings.ini");
     zapis(makeBook(4), {}, path);
-    const std::string before = readBytes(path);
+    const std::string before = readFile(path);
     const AccountBook two = makeBook(2, "-new");
     zapis(two, {}, path);
-    const std::string after = readBytes(path);
+    const std::string after = readFile(path);
 
     EXPECT_EQ(keysInOrder(after), keysInOrder(before)) << "every key keeps its line";
     expectSameRows(load(path, 2), two, 2);
@@ -282,7 +280,7 @@ TEST(SettingsFile, ShortTablesSaveTheirMissingCellsEmpty) {
     AccountBook book = makeBook(2);
     book.clients = 3;  // an inserted row was dropped while the count stayed
     zapis(book, {}, path);
-    const IniFile ini = IniFile::parse(readBytes(path));
+    const IniFile ini = IniFile::parse(readFile(path));
     EXPECT_TRUE(ini.contains("AUTHENTICATION", "Login_2"));
     EXPECT_EQ(ini.value("AUTHENTICATION", "Login_2"), "");
     EXPECT_EQ(ini.value("DATA", "Active_2"), "");
@@ -294,7 +292,7 @@ TEST(SettingsFile, ForeignLinesAndAnExistingModeSurviveASave) {
     writeBytes(path, "; kept by hand\n[AUTHENTICATION]\nCount=" + enc("1") + "\nNote=x\n[Other]\na=b\n");
     ::chmod(path.c_str(), 0640);
     zapis(makeBook(1), {}, path);
-    const std::string text = readBytes(path);
+    const std::string text = readFile(path);
     EXPECT_EQ(
         text.rfind("; kept by hand\r\n[AUTHENTICATION]\r\nCount=" + enc("1") + "\r\nNote=x\r\nProxy=", 0),
         0u);
@@ -328,7 +326,7 @@ TEST(SettingsFile, AFolderThatRefusesNewFilesSavesAWritableFileInPlace) {
             ::chmod(path.c_str(), c.fileMode);
         }
         ::chmod(dir.path().c_str(), 0555);
-        const std::string before = readBytes(path);
+        const std::string before = readFile(path);
 
         const std::string answer = test::runUnprivileged([&] {
             try {
@@ -345,12 +343,12 @@ TEST(SettingsFile, AFolderThatRefusesNewFilesSavesAWritableFileInPlace) {
         EXPECT_TRUE(test::strayFiles(dir.path(), "Settings.ini").empty());
         if (!c.saved) {
             EXPECT_EQ(answer, "Unable to write to " + path);
-            EXPECT_EQ(readBytes(path), before);
+            EXPECT_EQ(readFile(path), before);
             continue;
         }
         EXPECT_EQ(answer, "saved");
         const AccountBook book = makeBook(c.rows, "-new");
-        const std::string after = readBytes(path);
+        const std::string after = readFile(path);
         EXPECT_EQ(readStartup(path).count, c.rows);
         expectSameRows(load(path, c.rows), book, c.rows);
         EXPECT_EQ(after.size(), IniFile::parse(after).text().size()) << "nothing of the old text after the end";
@@ -368,7 +366,7 @@ TEST(SettingsFile, AFailedRewriteInPlaceLeavesThePreviousFileWhole) {
     zapis(makeBook(3), {}, path);
     ::chmod(path.c_str(), 0666);
     ::chmod(dir.path().c_str(), 0555);
-    const std::string before = readBytes(path);
+    const std::string before = readFile(path);
     const std::string answer = test::runUnprivileged([&] {
         std::signal(SIGXFSZ, SIG_IGN);
         const rlimit limit{static_cast<rlim_t>(before.size()), static_cast<rlim_t>(before.size())};
@@ -381,7 +379,7 @@ TEST(SettingsFile, AFailedRewriteInPlaceLeavesThePreviousFileWhole) {
         return std::string("saved");
     });
     EXPECT_EQ(answer, "Unable to write to " + path);
-    EXPECT_EQ(readBytes(path), before);
+    EXPECT_EQ(readFile(path), before);
 }
 
 TEST(SettingsFile, AnUnreadableFileIsNotOverwritten) {
@@ -391,7 +389,7 @@ TEST(SettingsFile, AnUnreadableFileIsNotOverwritten) {
     const std::string path = dir.file("Settings.ini");
     zapis(makeBook(4), {}, path);
     ::chmod(path.c_str(), 0222);  // writable, not readable: saving would lose rows beyond the count
-    const std::string before = readBytes(path);
+    const std::string before = readFile(path);
     const std::string answer = test::runUnprivileged([&] {
         AccountBook book;
         read(book, path);  // loads empty, fails nothing
@@ -405,14 +403,14 @@ TEST(SettingsFile, AnUnreadableFileIsNotOverwritten) {
     });
     ::chmod(path.c_str(), 0600);
     EXPECT_EQ(answer, "Unable to write to " + path);
-    EXPECT_EQ(readBytes(path), before);
+    EXPECT_EQ(readFile(path), before);
 }
 
 TEST(SettingsFile, AFullDiskLeavesThePreviousFileWhole) {
     TempDir dir;
     const std::string path = dir.file("Settings.ini");
     zapis(makeBook(3), {}, path);
-    const std::string before = readBytes(path);
+    const std::string before = readFile(path);
     // The file size limit makes the write fail part way, as a full disk does.
     const std::string answer = test::runInChild(
         [&] {
@@ -428,7 +426,7 @@ TEST(SettingsFile, AFullDiskLeavesThePreviousFileWhole) {
         },
         false);
     EXPECT_EQ(answer, "Unable to write to " + path);
-    EXPECT_EQ(readBytes(path), before);
+    EXPECT_EQ(readFile(path), before);
     EXPECT_TRUE(test::strayFiles(dir.path(), "Settings.ini").empty());
 }
 
@@ -454,7 +452,7 @@ TEST(SettingsFile, KillDuringSaveLeavesACompleteFile) {
         std::filesystem::remove(ref);
         zapis(bookOf(0), {}, ref);
         zapis(bookOf(version), {}, ref);
-        return readBytes(ref);
+        return readFile(ref);
     };
 
     std::mt19937 random(20240607);
@@ -479,7 +477,7 @@ TEST(SettingsFile, KillDuringSaveLeavesACompleteFile) {
         ::waitpid(pid, nullptr, 0);
         ::close(fds[0]);
 
-        const std::string text = readBytes(path);
+        const std::string text = readFile(path);
         const int version = versionIn(text);
         ASSERT_GT(version, seen) << "round " << round;
         ASSERT_EQ(text, expectedText(version)) << "round " << round;

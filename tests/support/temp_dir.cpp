@@ -16,6 +16,8 @@ TempDir::TempDir() {
 
 TempDir::~TempDir() {
     std::error_code ignored;
+    // A test may have taken the write permission away to make a save fail.
+    std::filesystem::permissions(m_path, std::filesystem::perms::owner_all, ignored);
     std::filesystem::remove_all(m_path, ignored);
 }
 
