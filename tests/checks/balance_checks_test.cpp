@@ -2,11 +2,6 @@
 // loopback ports.
 #include "checks/balance_checks.h"
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -19,6 +14,7 @@
 #include "net/curl1_setup.h"
 #include "platform/codepage.h"
 #include "tests/support/demo_portal_addresses.h"
+#include "tests/support/tiny_proxy.h"  // freeLoopbackPort
 
 namespace korvex {
 namespace {
@@ -28,19 +24,6 @@ using namespace std::chrono_literals;
 const std::string kMarker(kNotFoundMarker);
 const std::string kError(kErrorMarker);
 const std::string kStamp = "1/1/2010 00:05";
-
-// A loopback address on which nothing listens: the port of a socket that was bound and closed.
-std::string deadAddress() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t len = sizeof addr;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len);
-    ::close(fd);
-    return "http://127.0.0.1:" + std::to_string(ntohs(addr.sin_port));
-}
 
 class BalanceChecksTest : public testing::Test {
 protected:
@@ -272,7 +255,7 @@ TEST_F(BalanceChecksTest, RefusedLoginWritesMarkersTimestampAndPlanCode) {
 
 TEST_F(BalanceChecksTest, FailedTransferChangesOnlyThePreviousBalance) {
     PortalAddresses dead = portalAddresses();
-    dead.spectrumSat = dead.globax = dead.stv = deadAddress();
+    dead.spectrumSat = dead.globax = dead.stv = "http://127.0.0.1:" + std::to_string(test::freeLoopbackPort());
     BalanceChecks deadChecks(
         book, curl, memo, dead, [this] { return proxy; }, clock);
     for (const char* code : {"39", "GL", "60"}) {
