@@ -13,6 +13,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/temp_dir.h"
+
 #ifndef KORVEX_EXECUTABLE
 #error "KORVEX_EXECUTABLE must name the built korvex program"
 #endif
@@ -20,11 +22,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-fs::path makeTempDir(const char* tag) {
-    std::string pattern = std::string("/tmp/korvex-") + tag + "-XXXXXX";
-    return mkdtemp(pattern.data());
-}
 
 // A copy of the program in its own folder, started with a private lock folder.
 class Program {
@@ -102,15 +99,8 @@ private:
 
 class ProgramTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        m_runtime = makeTempDir("runtime");
-        m_first = makeTempDir("first");
-        m_second = makeTempDir("second");
-    }
-    void TearDown() override {
-        for (const auto& dir : {m_runtime, m_first, m_second}) fs::remove_all(dir);
-    }
-    fs::path m_runtime, m_first, m_second;
+    korvex::test::TempDir m_runtimeDir, m_firstDir, m_secondDir;
+    const fs::path &m_runtime = m_runtimeDir.path(), &m_first = m_firstDir.path(), &m_second = m_secondDir.path();
 };
 
 }  // namespace

@@ -92,19 +92,6 @@ TEST_F(WindowTest, ProxyEditsAreReadAtStartAndSavedOnClose) {
     EXPECT_EQ(again.JvEdit2->text(), QStringLiteral("8080"));
 }
 
-TEST_F(WindowTest, LoweringTheCountKeepsTheRowsInTheFileForLater) {
-    TForm1& form = open();
-    form.clients->setValue(5);
-    for (int r = 0; r < 5; ++r)
-        form.client->model()->setData(form.client->model()->index(r, 0), QStringLiteral("login%1").arg(r), Qt::EditRole);
-    form.ButtonClick();
-    form.clients->setValue(3);
-    EXPECT_EQ(form.client->model()->rowCount(), 3);
-    form.ButtonClick();
-    form.clients->setValue(5);
-    EXPECT_EQ(form.book().client.cell(kLogin, 4), "login4");
-}
-
 TEST_F(WindowTest, AnUnwritableFolderIsReportedOnceAndTheWindowStillOpens) {
     m_settings = (m_dir / "missing" / "Settings.ini").string();  // even root cannot write there
     TForm1& form = open();

@@ -296,12 +296,6 @@ TEST_F(UpdateDialogs, BoxesByFlagInTheDialogLanguage) {
         {{F::mLostFile, "", "korvex", 404, ""}, "Ошибка #404", QMessageBox::Warning, true, true},
         {{F::mLostFile, "", "korvex", 403, ""}, "Ошибка #403", QMessageBox::Warning, false, false},
         {{F::mConnLost, "", "", 0, ""}, "Мастер обновления приложений", QMessageBox::Critical, false, false},
-        // The component's own box (a copy that the package manager updates): an error box.
-        {{F::mLostFile, "", "korvex", 404, "Эта копия программы обновляется менеджером пакетов системы."},
-         "Мастер обновления приложений",
-         QMessageBox::Critical,
-         false,
-         false},
         {{F::mNoUpdateAvailable, "", "", 0, ""},
          "Мастер обновления приложений",
          QMessageBox::Information,

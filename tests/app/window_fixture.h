@@ -14,21 +14,13 @@
 
 #include "app/tform1.h"
 #include "tests/support/recording_url_opener.h"
+#include "tests/support/temp_dir.h"
 
 namespace korvex::test {
 
 class WindowTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/korvex-window-XXXXXX";
-        m_dir = mkdtemp(pattern);
-        m_settings = (m_dir / "Settings.ini").string();
-    }
-    void TearDown() override {
-        m_form.reset();
-        std::filesystem::permissions(m_dir, std::filesystem::perms::owner_all);
-        std::filesystem::remove_all(m_dir);
-    }
+    void TearDown() override { m_form.reset(); }
 
     TForm1& open() {
         WindowEnvironment env;
@@ -56,8 +48,9 @@ protected:
         return ss.str();
     }
 
-    std::filesystem::path m_dir;
-    std::string m_settings;
+    TempDir m_temp;
+    const std::filesystem::path& m_dir = m_temp.path();
+    std::string m_settings = (m_dir / "Settings.ini").string();
     std::unique_ptr<TForm1> m_form;
     QStringList m_errors;
     QStringList m_questions;
