@@ -27,11 +27,7 @@ const std::string kStamp = "1/1/2010 00:05";
 
 class BalanceChecksTest : public testing::Test {
 protected:
-    static void SetUpTestSuite() { s_portals = new DemoPortals(); }
-    static void TearDownTestSuite() {
-        delete s_portals;
-        s_portals = nullptr;
-    }
+    static void SetUpTestSuite() { s_portals = &test::stockDemoPortals(); }
 
     BalanceChecksTest() {
         applyCurl1StoredProperties(curl);
@@ -58,7 +54,7 @@ protected:
     }
     std::string cell(int col, int row = 0) const { return book.Stat.cell(col, row); }
 
-    static DemoPortals* s_portals;
+    static inline DemoPortals* s_portals = nullptr;
     AccountBook book;
     THttpTransfer curl;
     TextHolder memo;
@@ -66,8 +62,6 @@ protected:
     FixedCheckClock clock{{1, 1, 2010, 0, 5}};
     BalanceChecks checks{book, curl, memo, portalAddresses(), [this] { return proxy; }, clock};
 };
-
-DemoPortals* BalanceChecksTest::s_portals = nullptr;
 
 // Every routine, through the row dispatch of a refresh run, one after the other on the same Curl1,
 // basic and form logins interleaved so that each form login follows a basic one.

@@ -58,11 +58,7 @@ RefreshHooks onStarting(std::function<void(int)> hook) {
 
 class ParallelRefreshTest : public testing::Test {
 protected:
-    static void SetUpTestSuite() { s_portals = new DemoPortals(); }
-    static void TearDownTestSuite() {
-        delete s_portals;
-        s_portals = nullptr;
-    }
+    static void SetUpTestSuite() { s_portals = &test::stockDemoPortals(); }
     void SetUp() override {
         s_portals->clearRequests();
         s_portals->resetConcurrency();
@@ -149,12 +145,10 @@ protected:
         }
     }
 
-    static DemoPortals* s_portals;
+    static inline DemoPortals* s_portals = nullptr;
     PortalAddresses addresses = test::demoPortalAddresses(*s_portals);
     FixedCheckClock clock{{7, 12, 2026, 9, 5}};
 };
-
-DemoPortals* ParallelRefreshTest::s_portals = nullptr;
 
 TEST_F(ParallelRefreshTest, ChecksAtOnceGiveTheSequentialTableAndOutcomesWithinThePortalLimit) {
     // A portal that takes a moment, so that checks really overlap; one whose address nothing listens on.

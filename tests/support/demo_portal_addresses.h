@@ -1,9 +1,16 @@
 #pragma once
-// The portal addresses of substitute portals running in the test process, for the program's core.
+// Substitute portals running in the test process, and their addresses for the program's core.
 #include "checks/portal_addresses.h"
 #include "korvex-demo-portals/demo_portals.h"
 
 namespace korvex::test {
+
+// The substitute portals with their stock accounts, started on first use and stopped when the test
+// program ends; a suite resets what its tests change (stalls, page switches) itself.
+inline DemoPortals& stockDemoPortals() {
+    static DemoPortals portals;
+    return portals;
+}
 
 inline PortalAddresses demoPortalAddresses(const DemoPortals& portals) {
     const auto url = [&](PortalId id) { return portals.baseUrl(id); };
