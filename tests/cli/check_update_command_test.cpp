@@ -42,10 +42,7 @@ TEST(CheckUpdateCommand, OfferedNotOfferedAndEveryFailure) {
 
 TEST(CheckUpdateCommand, ABadProxyPortIsAFailureAndTheCommandTakesNoOperand) {
     CliFolder folder;
-    ASSERT_EQ(folder.import("login,password,plan,holder\nu,p,42,h\n"), kExitOk);
-    ProxySettings proxy{true, "127.0.0.1", "80x"};
-    AccountBook book = savedBook(folder.settings);
-    zapis(book, proxy, folder.settings);
+    folder.writeAccounts({{"u", "p", "42", "h"}}, {true, "127.0.0.1", "80x"});
     EXPECT_EQ(checkUpdateCommand(folder.context()), kExitCheckFailed);
     EXPECT_NE(folder.err.str().find("'80x' is not a valid integer value"), std::string::npos) << folder.err.str();
 

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -40,6 +41,17 @@ struct CliFolder {
         return importCommand(context(), dir.write("accounts.csv", csv), replace);
     }
     std::string fileText() const { return readFile(settings); }
+    // A settings file with these accounts (login, password, plan code) and no results yet.
+    void writeAccounts(const std::vector<Row>& accounts, const ProxySettings& proxy = {}) {
+        AccountBook book;
+        book.setCount(static_cast<int>(accounts.size()));
+        for (int r = 0; r < book.clients; ++r) {
+            Row row = accounts[static_cast<std::size_t>(r)];
+            row.resize(kAccountCols);
+            book.client.setRow(r, row);
+        }
+        zapis(book, proxy, settings);
+    }
 
     PortalAddresses addresses;
     TempDir dir;

@@ -25,33 +25,17 @@ HistoryEntry kept(std::string time, std::string login, std::string balance, std:
 
 class HistoryCommandTest : public testing::Test {
 protected:
-    static void SetUpTestSuite() { s_portals = new DemoPortals(); }
-    static void TearDownTestSuite() {
-        delete s_portals;
-        s_portals = nullptr;
-    }
+    static void SetUpTestSuite() { s_portals = &stockDemoPortals(); }
 
-    void writeAccounts(const std::vector<Row>& accounts) {
-        AccountBook book;
-        book.setCount(static_cast<int>(accounts.size()));
-        for (int r = 0; r < book.clients; ++r) {
-            Row row = accounts[static_cast<std::size_t>(r)];
-            row.resize(kAccountCols);
-            book.client.setRow(r, row);
-        }
-        zapis(book, {}, f.settings);
-    }
     std::string historyPath() const { return historyPathFor(f.settings); }
     int history(HistoryOptions options) { return historyCommand(f.context(), options); }
 
-    static DemoPortals* s_portals;
+    static inline DemoPortals* s_portals = nullptr;
     CliFolder f{demoPortalAddresses(*s_portals)};
 };
 
-DemoPortals* HistoryCommandTest::s_portals = nullptr;
-
 TEST_F(HistoryCommandTest, ARefreshKeepsOneCheckPerCheckedAccountWithItsOutcome) {
-    writeAccounts({{"sps_ivanov", "Qw3rty-71", "39"},
+    f.writeAccounts({{"sps_ivanov", "Qw3rty-71", "39"},
                    {"r_smirnov", "Raduga#2024", "R"},
                    {"sps_ivanov", "wrong-pass", "39"},
                    {"x", "y", "sps"},  // passed over: nothing learnt, nothing kept
@@ -88,7 +72,7 @@ TEST_F(HistoryCommandTest, ARefreshKeepsOneCheckPerCheckedAccountWithItsOutcome)
 }
 
 TEST_F(HistoryCommandTest, AHistoryThatCannotBeWrittenIsSaidOnceAndTheSettingsAreSaved) {
-    writeAccounts({{"sps_ivanov", "Qw3rty-71", "39"}, {"sat_titova", "T1tova-SG", "SG"}});
+    f.writeAccounts({{"sps_ivanov", "Qw3rty-71", "39"}, {"sat_titova", "T1tova-SG", "SG"}});
     std::filesystem::create_directory(historyPath());  // no file can be made there
 
     EXPECT_EQ(refreshCommand(f.context(), std::nullopt), kExitOk);

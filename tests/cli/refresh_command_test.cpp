@@ -20,11 +20,7 @@ using namespace std::chrono_literals;
 
 class RefreshCommandTest : public testing::Test {
 protected:
-    static void SetUpTestSuite() { s_portals = new DemoPortals(); }
-    static void TearDownTestSuite() {
-        delete s_portals;
-        s_portals = nullptr;
-    }
+    static void SetUpTestSuite() { s_portals = &stockDemoPortals(); }
     void SetUp() override { s_portals->clearRequests(); }
     void TearDown() override {
         for (PortalId id : kAllPortals) {
@@ -33,28 +29,14 @@ protected:
         }
     }
 
-    // A settings file with these accounts (login, password, plan code) and no results yet.
-    void writeAccounts(const std::vector<Row>& accounts, const ProxySettings& proxy = {}) {
-        AccountBook book;
-        book.setCount(static_cast<int>(accounts.size()));
-        for (int r = 0; r < book.clients; ++r) {
-            Row row = accounts[static_cast<std::size_t>(r)];
-            row.resize(kAccountCols);
-            book.client.setRow(r, row);
-        }
-        zapis(book, proxy, f.settings);
-    }
-
     // Waits (without a time limit of its own: ctest's ends a hung test) until `portal` got a request.
     static void awaitRequestTo(PortalId portal) {
         while (s_portals->requests(portal).empty()) std::this_thread::sleep_for(5ms);
     }
 
-    static DemoPortals* s_portals;
+    static inline DemoPortals* s_portals = nullptr;
     CliFolder f{demoPortalAddresses(*s_portals)};
 };
-
-DemoPortals* RefreshCommandTest::s_portals = nullptr;
 
 TEST_F(RefreshCommandTest, EveryDemoAccountIsCheckedSavedAndPrinted) {
     ASSERT_EQ(importCommand(f.context(), KORVEX_DEMO_ACCOUNTS_CSV, true), kExitOk) << f.err.str();
@@ -117,7 +99,7 @@ TEST_F(RefreshCommandTest, TheSummaryNamesAChangedPortalPageAndALowBalance) {
               std::string::npos)
         << json;
 
-    writeAccounts({{"sps_ivanov", "Qw3rty-71", "39"}});
+    f.writeAccounts({{"sps_ivanov", "Qw3rty-71", "39"}});
     std::filesystem::remove(notified);
     ASSERT_EQ(refreshCommand(f.context(), std::nullopt, {.notifyCommand = "cat > '" + notified + "'"}), kExitOk) << f.err.str();
     EXPECT_FALSE(std::filesystem::exists(notified));
@@ -129,7 +111,7 @@ TEST_F(RefreshCommandTest, TheSummaryNamesAChangedPortalPageAndALowBalance) {
 }
 
 TEST_F(RefreshCommandTest, OneRowIsCheckedAloneAndRowsPassedOverAreNamed) {
-    writeAccounts({{"sps_ivanov", "Qw3rty-71", "39"}, {"sat_titova", "T1tova-SG", "SG"}, {"x", "y", "sps"}});
+    f.writeAccounts({{"sps_ivanov", "Qw3rty-71", "39"}, {"sat_titova", "T1tova-SG", "SG"}, {"x", "y", "sps"}});
 
     ASSERT_EQ(refreshCommand(f.context(), 2), kExitOk) << f.err.str();
     AccountBook book = savedBook(f.settings);
@@ -147,7 +129,7 @@ TEST_F(RefreshCommandTest, OneRowIsCheckedAloneAndRowsPassedOverAreNamed) {
 }
 
 TEST_F(RefreshCommandTest, APortalWithoutAnAnswerMakesTheRunFailButNotStop) {
-    writeAccounts({{"r_smirnov", "Raduga#2024", "R"}, {"sps_ivanov", "Qw3rty-71", "39"}});
+    f.writeAccounts({{"r_smirnov", "Raduga#2024", "R"}, {"sps_ivanov", "Qw3rty-71", "39"}});
     f.addresses.raduga = "https://127.0.0.1:1";  // nothing listens there
 
     EXPECT_EQ(refreshCommand(f.context(), std::nullopt), kExitFailed);
@@ -163,7 +145,7 @@ TEST_F(RefreshCommandTest, AStopEndsTheStalledTransferAndSavesOnlyTheRowsChecked
     for (How how : {How::Flag, How::Sigterm, How::Sigint, How::Sighup}) {
         SCOPED_TRACE(static_cast<int>(how));
         s_portals->clearRequests();
-        writeAccounts({{"sat_titova", "T1tova-SG", "SG"},
+        f.writeAccounts({{"sat_titova", "T1tova-SG", "SG"},
                        {"sps_ivanov", "Qw3rty-71", "39"},
                        {"sat_grigoriev", "grig42", "42"}});
         // What the stalled row held before the run, previous balance included.
@@ -208,7 +190,7 @@ TEST_F(RefreshCommandTest, AStopEndsTheStalledTransferAndSavesOnlyTheRowsChecked
 }
 
 TEST_F(RefreshCommandTest, ABadProxyPortEndsTheRunWithoutASave) {
-    writeAccounts({{"stv_alekseev", "stv-60", "60"}, {"sps_ivanov", "Qw3rty-71", "39"}},
+    f.writeAccounts({{"stv_alekseev", "stv-60", "60"}, {"sps_ivanov", "Qw3rty-71", "39"}},
                   {true, "127.0.0.1", "80a"});
     const std::string before = f.fileText();
 
@@ -226,7 +208,7 @@ TEST_F(RefreshCommandTest, ABadProxyPortEndsTheRunWithoutASave) {
 // A check that ends with the error marker is a failed check: the run goes on and saves, the exit
 // status says so. A page of line breaks that outgrows Memo1 once they become CR LF is such a check.
 TEST_F(RefreshCommandTest, ARowEndingWithTheErrorMarkerMakesTheRunFail) {
-    writeAccounts({{"sps_ivanov", "Qw3rty-71", "39"}, {"sat_titova", "T1tova-SG", "SG"}});
+    f.writeAccounts({{"sps_ivanov", "Qw3rty-71", "39"}, {"sat_titova", "T1tova-SG", "SG"}});
     s_portals->setFixedPage(PortalId::SpectrumSat, std::string(TextHolder::kDefaultCapacity / 2 + 1, '\n'));
     const int status = refreshCommand(f.context(), std::nullopt);
     s_portals->setFixedPage(PortalId::SpectrumSat, std::nullopt);
@@ -242,7 +224,7 @@ TEST_F(RefreshCommandTest, ARowEndingWithTheErrorMarkerMakesTheRunFail) {
 // A portal whose certificate is not the one pinned gets no password; the run names it and the way
 // to trust it, and `trust` pins the key the portal shows now (a forged pin stands for a changed key).
 TEST_F(RefreshCommandTest, AChangedCertificateFailsItsRowsUntilTheUserTrustsIt) {
-    writeAccounts({{"sps_ivanov", "Qw3rty-71", "39"}, {"sat_titova", "T1tova-SG", "SG"}});
+    f.writeAccounts({{"sps_ivanov", "Qw3rty-71", "39"}, {"sat_titova", "T1tova-SG", "SG"}});
     const std::string origin = pinOrigin(s_portals->baseUrl(PortalId::SpectrumSat));
     const std::string forged = "sha256//AAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAA=";
     const std::string pinsPath = pinsPathBeside(f.settings);
@@ -313,7 +295,7 @@ TEST_F(RefreshCommandTest, ChecksAtOnceSaveAndPrintWhatTheSequentialRunDoes) {
 TEST_F(RefreshCommandTest, AnAccountOverTheTimeLimitFailsAndTheRunGoesOn) {
     for (const int jobs : {1, 3}) {
         SCOPED_TRACE(std::to_string(jobs) + " jobs");
-        writeAccounts({{"sat_titova", "T1tova-SG", "SG"}, {"sps_ivanov", "Qw3rty-71", "39"}, {"r_smirnov", "Raduga#2024", "R"}});
+        f.writeAccounts({{"sat_titova", "T1tova-SG", "SG"}, {"sps_ivanov", "Qw3rty-71", "39"}, {"r_smirnov", "Raduga#2024", "R"}});
         s_portals->setStall(PortalId::SpectrumSat, true);
         EXPECT_EQ(refreshCommand(f.context(), std::nullopt, {jobs, 1, 1}), kExitFailed);
         s_portals->setStall(PortalId::SpectrumSat, false);
@@ -329,7 +311,7 @@ TEST_F(RefreshCommandTest, AnAccountOverTheTimeLimitFailsAndTheRunGoesOn) {
 }
 
 TEST_F(RefreshCommandTest, ASignalEndsEveryTransferInFlightAndSavesTheRowsThatFinished) {
-    writeAccounts({{"sat_titova", "T1tova-SG", "SG"},
+    f.writeAccounts({{"sat_titova", "T1tova-SG", "SG"},
                    {"sps_ivanov", "Qw3rty-71", "39"},
                    {"sat_grigoriev", "grig42", "42"},
                    {"r_smirnov", "Raduga#2024", "R"}});
