@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/temp_dir.h"
+
 namespace {
 
 struct ToolRun {
@@ -63,47 +65,29 @@ TEST(KorvexMatch, AnswersFoundWithGroupsOnePerLine) {
     EXPECT_EQ(r.err, "");
 }
 
-TEST(KorvexMatch, ReadsAFileAndTakesModifierI) {
-    char path[] = "/tmp/korvex-match-test-XXXXXX";
-    const int fd = mkstemp(path);
-    ASSERT_GE(fd, 0);
-    const std::string page = "<b>Status: ACTIVE\\ok</b>";
-    ASSERT_EQ(write(fd, page.data(), page.size()), static_cast<ssize_t>(page.size()));
-    close(fd);
-    const ToolRun r = runTool({"-i", "status: (active)(.)(x)?", path}, "");
-    std::remove(path);
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, "found\nStatus: ACTIVE\\\\\nACTIVE\n\\\\\n\n\n");
-}
-
 // Every kind of file is read to its end: a large page whose match is its last bytes, an empty one,
-// one that reports no size (procfs), a folder (an error).
+// one that reports no size (procfs), a folder (an error); "-i" before the pattern ignores case.
 TEST(KorvexMatch, ReadsEveryKindOfFileToItsEnd) {
-    char path[] = "/tmp/korvex-match-test-XXXXXX";
-    const int fd = mkstemp(path);
-    ASSERT_GE(fd, 0);
-    const std::string page = std::string(3 * 1024 * 1024 + 17, 'x') + "Deposit: 12.50,";
-    ASSERT_EQ(write(fd, page.data(), page.size()), static_cast<ssize_t>(page.size()));
-    close(fd);
-    char empty[] = "/tmp/korvex-match-empty-XXXXXX";
-    close(mkstemp(empty));
+    const korvex::test::TempDir dir;
+    const std::string large = dir.write("large.html", std::string(3 * 1024 * 1024 + 17, 'x') + "Deposit: 12.50,");
+    const std::string empty = dir.write("empty.html", "");
+    const std::string status = dir.write("status.html", "<b>Status: ACTIVE\\ok</b>");
     const struct {
         std::vector<std::string> args;
         int status;
         const char* out;  // beginning of standard output
     } cases[] = {
-        {{"Deposit: (.*?),", path}, 0, "found\nDeposit: 12.50,\n12.50\n"},
+        {{"Deposit: (.*?),", large}, 0, "found\nDeposit: 12.50,\n12.50\n"},
         {{"x", empty}, 1, "not found\n"},
         {{"Name:", "/proc/self/status"}, 0, "found\nName:\n"},
         {{"x", "/tmp"}, 2, ""},
+        {{"-i", "status: (active)(.)(x)?", status}, 0, "found\nStatus: ACTIVE\\\\\nACTIVE\n\\\\\n\n\n"},
     };
     for (const auto& c : cases) {
         const ToolRun r = runTool(c.args, "");
         EXPECT_EQ(r.status, c.status) << c.args[1];
         EXPECT_EQ(r.out.rfind(c.out, 0), 0u) << c.args[1] << ": " << r.out.substr(0, 80);
     }
-    std::remove(path);
-    std::remove(empty);
 }
 
 TEST(KorvexMatch, ExitStatusTellsMissAndErrors) {
