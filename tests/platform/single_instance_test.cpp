@@ -12,24 +12,14 @@
 #include <functional>
 #include <string>
 
+#include "tests/support/temp_dir.h"
+
 namespace korvex {
 namespace {
 
-class LockFolder {
-public:
-    LockFolder() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "korvex-lock-XXXXXX").string();
-        if (!::mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-        m_path = pattern;
-    }
-    ~LockFolder() {
-        std::error_code ec;
-        std::filesystem::remove_all(m_path, ec);
-    }
-    const std::string& path() const { return m_path; }
-
-private:
-    std::string m_path;
+// A temporary folder whose path is text, the way SingleInstance takes it.
+struct LockFolder : test::TempDir {
+    std::string path() const { return TempDir::path().string(); }
 };
 
 enum ChildAnswer { kAcquired = 10, kOtherCopy = 11, kError = 12 };

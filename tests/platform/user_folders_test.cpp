@@ -6,27 +6,14 @@
 #include <filesystem>
 
 #include "platform/user_folders.h"
+#include "tests/support/temp_dir.h"
 
 namespace korvex {
 namespace {
 
 namespace fs = std::filesystem;
 
-// A folder of its own for one test, and an environment variable set for its lifetime.
-struct Scratch {
-    Scratch() {
-        std::string pattern = (fs::temp_directory_path() / "korvex-folders-XXXXXX").string();
-        if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp");
-        path = pattern;
-    }
-    ~Scratch() {
-        std::error_code ec;
-        fs::remove_all(path, ec);
-    }
-    std::string sub(const std::string& name) const { return (path / name).string(); }
-    fs::path path;
-};
-
+// An environment variable set for the lifetime of the object.
 struct EnvOverride {
     EnvOverride(const char* name, const std::string& value) : m_name(name) {
         if (const char* old = std::getenv(name)) m_old = old;
@@ -75,15 +62,15 @@ TEST(PrivateFolder, OwnerAndPermissionRules) {
 }
 
 TEST(PrivateFolder, RealFoldersAreCheckedBeforeUse) {
-    Scratch scratch;
+    test::TempDir scratch;
     std::string why;
-    const std::string fresh = scratch.sub("fresh é");
+    const std::string fresh = scratch.file("fresh é");
     ASSERT_TRUE(usePrivateFolder(fresh, &why)) << why;
     struct stat st {};
     ASSERT_EQ(stat(fresh.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0700u);
 
-    const std::string open = scratch.sub("open");
+    const std::string open = scratch.file("open");
     fs::create_directory(open);
     fs::permissions(open, fs::perms::all);
     EXPECT_FALSE(usePrivateFolder(open, &why));
@@ -91,14 +78,14 @@ TEST(PrivateFolder, RealFoldersAreCheckedBeforeUse) {
     EXPECT_EQ(stat(open.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0777u) << "a folder we refuse is left as it is";
 
-    const std::string link = scratch.sub("link");
+    const std::string link = scratch.file("link");
     fs::create_directory_symlink(fresh, link);
     EXPECT_FALSE(usePrivateFolder(link, &why));
 
-    EXPECT_FALSE(usePrivateFolder(scratch.sub("open/inner"), &why)) << "a private folder inside an open one";
+    EXPECT_FALSE(usePrivateFolder(scratch.file("open/inner"), &why)) << "a private folder inside an open one";
 
     if (geteuid() == 0) {  // only root can make a folder that belongs to someone else
-        const std::string theirs = scratch.sub("theirs");
+        const std::string theirs = scratch.file("theirs");
         fs::create_directory(theirs);
         fs::permissions(theirs, fs::perms::owner_all, fs::perm_options::replace);
         ASSERT_EQ(chown(theirs.c_str(), 65534, 65534), 0);
@@ -109,11 +96,11 @@ TEST(PrivateFolder, RealFoldersAreCheckedBeforeUse) {
 
 // A runtime folder that others can write into is passed over for the next candidate.
 TEST(PrivateFolder, UnsafeRuntimeFolderFallsBackToTheCache) {
-    Scratch scratch;
-    const std::string runtime = scratch.sub("runtime");
+    test::TempDir scratch;
+    const std::string runtime = scratch.file("runtime");
     fs::create_directory(runtime);
     fs::permissions(runtime, fs::perms::all);
-    const std::string cache = scratch.sub("cache");
+    const std::string cache = scratch.file("cache");
     EnvOverride r("XDG_RUNTIME_DIR", runtime);
     EnvOverride c("XDG_CACHE_HOME", cache);
     EXPECT_EQ(privateTempFolder(), cache + "/korvex/tmp/");
@@ -136,13 +123,13 @@ TEST(UserFolders, UserDirsFile) {
     EXPECT_EQ(userDirFromText(text, "MUSIC", "/home/u/"), "");  // not in the file's form
     EXPECT_EQ(userDirFromText(text, "VIDEOS", "/home/u/"), "");
 
-    Scratch scratch;
-    EnvOverride home("HOME", scratch.path.string());
-    EnvOverride config("XDG_CONFIG_HOME", scratch.path.string());
-    EXPECT_EQ(xdgUserDir("DESKTOP"), scratch.path.string() + "/Desktop/");
-    EXPECT_EQ(xdgUserDir("PICTURES"), scratch.path.string() + "/");
+    test::TempDir scratch;
+    EnvOverride home("HOME", scratch.path().string());
+    EnvOverride config("XDG_CONFIG_HOME", scratch.path().string());
+    EXPECT_EQ(xdgUserDir("DESKTOP"), scratch.path().string() + "/Desktop/");
+    EXPECT_EQ(xdgUserDir("PICTURES"), scratch.path().string() + "/");
     EnvOverride data("XDG_DATA_HOME", "relative/data");
-    EXPECT_EQ(xdgDataHome(), scratch.path.string() + "/.local/share/");
+    EXPECT_EQ(xdgDataHome(), scratch.path().string() + "/.local/share/");
 }
 
 }  // namespace
