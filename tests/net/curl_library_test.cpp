@@ -9,8 +9,10 @@ namespace {
 
 using test::TempDir;
 
+// The first folder holds only a folder named like the bundle, which is no bundle.
 TEST(CaBundle, FirstFolderOnTheSearchPathWinsOverTheDistributionBundle) {
     TempDir first, second, other;
+    std::filesystem::create_directory(first.path() / "curl-ca-bundle.crt");
     second.write("curl-ca-bundle.crt", "pem");
     second.write("unrelated.crt", "pem");
     const std::string distribution = other.write("ca-certificates.crt", "pem");
@@ -19,12 +21,6 @@ TEST(CaBundle, FirstFolderOnTheSearchPathWinsOverTheDistributionBundle) {
     EXPECT_EQ(findCaBundle(path, {distribution}), second.path().string() + "/curl-ca-bundle.crt");
     EXPECT_EQ(findCaBundle(first.path().string(), {other.file("missing.crt"), distribution}), distribution);
     EXPECT_EQ(findCaBundle("", {other.file("missing.crt")}), "");
-}
-
-TEST(CaBundle, AFolderNamedLikeTheBundleIsNotTheBundle) {
-    TempDir dir;
-    std::filesystem::create_directory(dir.path() / "curl-ca-bundle.crt");
-    EXPECT_EQ(findCaBundle(dir.path().string(), {}), "");
 }
 
 TEST(CaBundle, DirectoryIsThePathUpToItsLastSeparator) {
