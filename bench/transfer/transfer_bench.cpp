@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/support/ratio_reporter.h"
 #include "net/http_transfer.h"
 #include "net/receive_buffer.h"
 #include "tests/support/test_server.h"
@@ -75,57 +76,24 @@ void BM_1000Gets_Threaded(benchmark::State& state) {
     runGets(state, true);
 }
 
-// The fastest repetition is the least disturbed by whatever else the machine runs.
-double fastest(const std::vector<double>& values) {
-    return *std::min_element(values.begin(), values.end());
-}
-
 BENCHMARK(BM_1000Gets_Synchronous)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
-    ->ComputeStatistics("min", fastest);
+    ->ComputeStatistics("min", korvex::bench::fastest);
 BENCHMARK(BM_1000Gets_Threaded)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
-    ->ComputeStatistics("min", fastest);
-
-// The console output plus the ratios of the wall-clock times of the two modes, of the medians and
-// of the fastest runs over the repetitions (--benchmark_repetitions).
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs) {
-            if (run.run_type == Run::RT_Iteration && !run.error_occurred) {
-                m_seconds[run.run_name.function_name].push_back(run.GetAdjustedRealTime());
-            }
-        }
-    }
-    void printRatio() {
-        const std::vector<double>& sync = m_seconds["BM_1000Gets_Synchronous"];
-        const std::vector<double>& threaded = m_seconds["BM_1000Gets_Threaded"];
-        if (sync.empty() || threaded.empty()) return;
-        std::printf("threaded / synchronous: %.3f (medians), %.3f (fastest runs)\n",
-                    median(threaded) / median(sync), fastest(threaded) / fastest(sync));
-    }
-
-private:
-    static double median(std::vector<double> values) {
-        if (values.empty()) return 0;
-        std::sort(values.begin(), values.end());
-        const std::size_t middle = values.size() / 2;
-        return values.size() % 2 != 0 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
-    }
-
-    std::map<std::string, std::vector<double>> m_seconds;
-};
+    ->ComputeStatistics("min", korvex::bench::fastest);
 
 }  // namespace
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    RatioReporter reporter;
+    // The ratio of the wall-clock times of the two modes, of the medians and of the fastest runs over
+    // the repetitions (--benchmark_repetitions).
+    korvex::bench::RatioReporter reporter("BM_1000Gets_Threaded", "BM_1000Gets_Synchronous",
+                                          "threaded / synchronous");
     benchmark::RunSpecifiedBenchmarks(&reporter);
     reporter.printRatio();
     benchmark::Shutdown();

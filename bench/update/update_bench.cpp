@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/support/ratio_reporter.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/test_server.h"
 #include "update/up_dispatcher.h"
@@ -37,7 +38,9 @@ TestServer& fileServer() {
     return *server;
 }
 
-std::string fileUrl() { return fileServer().url("/bytes?n=" + std::to_string(kFileSize)); }
+std::string fileUrl() {
+    return fileServer().url("/bytes?n=" + std::to_string(kFileSize));
+}
 
 double peakRssMb() {
     rusage usage{};
@@ -51,9 +54,8 @@ public:
     explicit EngineFetch(const std::string& path) : m_engine(m_dispatcher) {
         m_engine.URL = fileUrl();
         m_engine.OutputFileName = path;
-        m_engine.OnDone = [this](korvex::TupCustomHTTP&, const std::string&, std::int64_t bytes, const std::string*) {
-            m_size = bytes;
-        };
+        m_engine.OnDone = [this](korvex::TupCustomHTTP&, const std::string&, std::int64_t bytes,
+                                 const std::string*) { m_size = bytes; };
         m_engine.OnAfterTransfer = [this](korvex::TupCustomHTTP&) { m_ended = true; };
     }
     bool transfer() {
@@ -129,50 +131,30 @@ void printInterleavedRatio(int pairs) {
         const auto t1 = Clock::now();
         if (!plainTransfer(url, plainPath)) return;
         const auto t2 = Clock::now();
-        ratios.push_back(std::chrono::duration<double>(t1 - t0).count() / std::chrono::duration<double>(t2 - t1).count());
+        ratios.push_back(std::chrono::duration<double>(t1 - t0).count() /
+                         std::chrono::duration<double>(t2 - t1).count());
     }
     std::sort(ratios.begin(), ratios.end());
     std::printf("interleaved engine / plain libcurl: %.3f (median of %d pairs), %.3f .. %.3f\n",
                 ratios[ratios.size() / 2], pairs, ratios.front(), ratios.back());
 }
 
-double fastest(const std::vector<double>& values) { return *std::min_element(values.begin(), values.end()); }
-
 // The engine runs first, so that its peak resident size is not hidden under an earlier one.
-BENCHMARK(BM_50MB_Engine)->Unit(benchmark::kMillisecond)->UseRealTime()->ComputeStatistics("min", fastest);
-BENCHMARK(BM_50MB_PlainLibcurl)->Unit(benchmark::kMillisecond)->UseRealTime()->ComputeStatistics("min", fastest);
-
-class RatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs)
-            if (run.run_type == Run::RT_Iteration && !run.error_occurred)
-                m_seconds[run.run_name.function_name].push_back(run.GetAdjustedRealTime());
-    }
-    void printRatio() {
-        const std::vector<double>& engine = m_seconds["BM_50MB_Engine"];
-        const std::vector<double>& plain = m_seconds["BM_50MB_PlainLibcurl"];
-        if (engine.empty() || plain.empty()) return;
-        std::printf("engine / plain libcurl: %.3f (medians), %.3f (fastest runs)\n", median(engine) / median(plain),
-                    fastest(engine) / fastest(plain));
-    }
-
-private:
-    static double median(std::vector<double> values) {
-        std::sort(values.begin(), values.end());
-        const std::size_t middle = values.size() / 2;
-        return values.size() % 2 != 0 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
-    }
-    std::map<std::string, std::vector<double>> m_seconds;
-};
+BENCHMARK(BM_50MB_Engine)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->ComputeStatistics("min", korvex::bench::fastest);
+BENCHMARK(BM_50MB_PlainLibcurl)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->ComputeStatistics("min", korvex::bench::fastest);
 
 }  // namespace
 
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    RatioReporter reporter;
+    korvex::bench::RatioReporter reporter("BM_50MB_Engine", "BM_50MB_PlainLibcurl", "engine / plain libcurl");
     benchmark::RunSpecifiedBenchmarks(&reporter);
     reporter.printRatio();
     printInterleavedRatio(15);
