@@ -27,10 +27,4 @@ struct RowCheck {
     std::vector<int> missedColumns;  // NotFound: balance columns whose marker step wrote the marker
 };
 
-// True for the outcomes that count as a failed check in messages and exit statuses.
-inline bool checkFailed(CheckOutcome outcome) {
-    return outcome == CheckOutcome::NotFound || outcome == CheckOutcome::ErrorMarker ||
-           outcome == CheckOutcome::TransferFailed;
-}
-
 }  // namespace korvex
