@@ -5,6 +5,7 @@
 #include <QMessageBox>
 #include <QScreen>
 #include <cstdio>
+#include <optional>
 
 #include "app/signal_bridge.h"
 #include "app/tform1.h"
@@ -42,14 +43,22 @@ void centreOnPointerScreen(QWidget& window) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // One window per user, and no korvex-cli writing its book meanwhile (korvex-cli takes the
+    // book's lock alone, so it may check another book beside the window).
+    const std::string settingsPath = korvex::defaultSettingsPath();
     korvex::SingleInstance instance(korvex::lockFolderOfThisCopy());
-    if (!instance.acquired()) {
+    std::optional<korvex::SingleInstance> book;
+    if (instance.acquired())
+        book.emplace(korvex::lockFolderOfThisCopy(), korvex::SingleInstance::bookLockName(settingsPath));
+    const korvex::SingleInstance& refused = !instance.acquired() ? instance : *book;
+    if (!refused.acquired()) {
         QApplication app(argc, argv);
-        const QString text = instance.anotherCopyRuns()
+        const QString text = refused.anotherCopyRuns()
                                  ? QStringLiteral("Запуск второй копии программы недопустим.")
-                                 : QString::fromStdString(instance.error());
+                                 : QString::fromStdString(refused.error());
         std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
-        QMessageBox box(QMessageBox::Critical, QString::fromLatin1(korvex::kInstanceName), text, QMessageBox::Ok);
+        QMessageBox box(QMessageBox::Critical, QString::fromLatin1(korvex::kInstanceName), text,
+                        QMessageBox::Ok);
         box.setWindowFlag(Qt::WindowStaysOnTopHint);
         box.exec();
         return 1;
@@ -59,7 +68,8 @@ int main(int argc, char** argv) {
     // The application's title. Not its display name as well: Qt would append that to every window
     // title ("Korvex  3.0 — Korvex 3.0"), and the titles are to read as they are set.
     QApplication::setApplicationName(QString::fromLatin1(korvex::kApplicationTitle));
-    QApplication::setDesktopFileName(QStringLiteral("korvex"));  // korvex.desktop: its icon and name on Wayland
+    QApplication::setDesktopFileName(
+        QStringLiteral("korvex"));  // korvex.desktop: its icon and name on Wayland
 
     // SIGTERM, SIGINT and SIGHUP (a logout, a kill) close the window as its close box does, in every
     // state: shown, minimised, hidden in the tray, during a run (which stops and saves first), with a
@@ -73,7 +83,6 @@ int main(int argc, char** argv) {
         if (window) window->close();
     });
 
-    const std::string settingsPath = korvex::defaultSettingsPath();
     // The lock is ours: no other copy is saving, so what a crashed save left goes now.
     korvex::removeSaveLeftovers(settingsPath);
     korvex::TForm1 form(settingsPath);
@@ -81,7 +90,8 @@ int main(int argc, char** argv) {
     if (terminated) return 0;  // the window's destruction saves
     // Closing the main window ends the program even when no window is left on the screen to count as
     // the last one closed (hidden in the tray).
-    QObject::connect(&form, &korvex::TForm1::windowClosed, &app, &QCoreApplication::quit, Qt::QueuedConnection);
+    QObject::connect(&form, &korvex::TForm1::windowClosed, &app, &QCoreApplication::quit,
+                     Qt::QueuedConnection);
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/korvex.png")));  // registered by the window
     centreOnPointerScreen(form);
     form.show();

@@ -1,11 +1,15 @@
 #include "platform/single_instance.h"
 
-#include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cerrno>
+#include <climits>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 namespace korvex {
 
@@ -14,9 +18,42 @@ std::string SingleInstance::defaultLockFolder() {
     return "/tmp/korvex-" + std::to_string(getuid());
 }
 
-SingleInstance::SingleInstance(const std::string& folder) {
+namespace {
+
+// The real path of `path`: resolved whole when it exists, otherwise its folder resolved and its
+// last name kept; as given (made absolute) when not even the folder exists.
+std::string realPathOf(const std::string& path) {
+    char resolved[PATH_MAX];
+    if (realpath(path.c_str(), resolved)) return resolved;
+    const std::size_t slash = path.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    if (realpath(folder.c_str(), resolved)) return std::string(resolved) + (resolved[1] ? "/" : "") + name;
+    if (!path.empty() && path[0] == '/') return path;
+    char cwd[PATH_MAX];
+    return getcwd(cwd, sizeof cwd) ? std::string(cwd) + "/" + path : path;
+}
+
+}  // namespace
+
+std::string SingleInstance::bookLockName(const std::string& settingsPath) {
+    // A path may be longer than a file name may be: the name carries a 64-bit FNV-1a hash of it.
+    std::uint64_t hash = 14695981039346656037ull;
+    for (const unsigned char c : realPathOf(settingsPath)) {
+        hash ^= c;
+        hash *= 1099511628211ull;
+    }
+    char name[40];
+    std::snprintf(name, sizeof name, "book-%016llx.lock", static_cast<unsigned long long>(hash));
+    return name;
+}
+
+SingleInstance::SingleInstance(const std::string& folder)
+    : SingleInstance(folder, std::string(kInstanceName) + ".lock") {}
+
+SingleInstance::SingleInstance(const std::string& folder, const std::string& lockFileName) {
     const std::string dir = folder.empty() ? defaultLockFolder() : folder;
-    m_path = dir + "/" + kInstanceName + ".lock";
+    m_path = dir + "/" + lockFileName;
     const auto fail = [this](const std::string& what) { m_error = what; };
     if (mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) {
         fail(dir + ": " + std::strerror(errno));
@@ -25,8 +62,9 @@ SingleInstance::SingleInstance(const std::string& folder) {
     // Everything below works on what was opened, so nothing can be swapped in between the checks.
     const int dirFd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (dirFd < 0) {
-        fail(dir + ": " + (errno == ELOOP || errno == ENOTDIR ? std::string("not a folder of its own (a link?)")
-                                                             : std::string(std::strerror(errno))));
+        fail(dir + ": " +
+             (errno == ELOOP || errno == ENOTDIR ? std::string("not a folder of its own (a link?)")
+                                                 : std::string(std::strerror(errno))));
         return;
     }
     struct stat st {};
@@ -41,8 +79,7 @@ SingleInstance::SingleInstance(const std::string& folder) {
         return;
     }
     // O_CLOEXEC: a browser or helper started by us must not inherit, and so keep, the lock.
-    const int fd = openat(dirFd, (std::string(kInstanceName) + ".lock").c_str(),
-                          O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    const int fd = openat(dirFd, lockFileName.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     close(dirFd);
     if (fd < 0) {
         fail(m_path + ": " + std::strerror(errno));
@@ -54,8 +91,10 @@ SingleInstance::SingleInstance(const std::string& folder) {
         return;
     }
     if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        if (errno == EWOULDBLOCK) m_otherCopy = true;
-        else fail(m_path + ": " + std::strerror(errno));
+        if (errno == EWOULDBLOCK)
+            m_otherCopy = true;
+        else
+            fail(m_path + ": " + std::strerror(errno));
         close(fd);
         return;
     }

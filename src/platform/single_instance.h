@@ -1,8 +1,10 @@
 #pragma once
-// One running copy of Korvex per user. The guard is an exclusive flock() on a file in the user's
-// lock folder: the kernel drops the lock when the process ends in any way (a crash or kill -9
-// included), so a dead copy never blocks the next start. The window and korvex-cli take the same
-// lock, so each refuses while the other runs.
+// One running copy of Korvex per user, and one writer per book. The guard is an exclusive flock() on
+// a file in the user's lock folder: the kernel drops the lock when the process ends in any way (a
+// crash or kill -9 included), so a dead copy never blocks the next start. The window takes the
+// user's lock (one window per user) and the lock of its book (its Settings.ini); korvex-cli takes
+// only the lock of the book it works on. So korvex-cli refuses while the window or another
+// korvex-cli works on the same book, and runs beside them on another one.
 //
 // The folder depends on the user alone, never on the environment: a cron job (no desktop session,
 // no XDG_RUNTIME_DIR) and the window on the desktop must find the same lock, or both would write
@@ -15,7 +17,8 @@ namespace korvex {
 
 inline constexpr const char* kInstanceName = "Korvex 2.0";
 inline constexpr const char* kSecondCopyMessage =
-    "\xC7\xE0\xEF\xF3\xF1\xEA \xE2\xF2\xEE\xF0\xEE\xE9 \xEA\xEE\xEF\xE8\xE8 \xEF\xF0\xEE\xE3\xF0\xE0\xEC\xEC\xFB "
+    "\xC7\xE0\xEF\xF3\xF1\xEA \xE2\xF2\xEE\xF0\xEE\xE9 \xEA\xEE\xEF\xE8\xE8 "
+    "\xEF\xF0\xEE\xE3\xF0\xE0\xEC\xEC\xFB "
     "\xED\xE5\xE4\xEE\xEF\xF3\xF1\xF2\xE8\xEC.";  // "Запуск второй копии программы недопустим." in cp1251
 
 class SingleInstance {
@@ -24,6 +27,8 @@ public:
     // missing. The folder must be a real folder (not a link), owned by this user and closed to
     // everybody else; a folder of ours that others may enter is closed first.
     explicit SingleInstance(const std::string& folder = {});
+    // The same with a lock file of the given name (a plain file name, as bookLockName makes).
+    SingleInstance(const std::string& folder, const std::string& lockFileName);
     ~SingleInstance();
     SingleInstance(const SingleInstance&) = delete;
     SingleInstance& operator=(const SingleInstance&) = delete;
@@ -37,6 +42,10 @@ public:
 
     // /tmp/korvex-<uid>: one folder per user and machine, as the one lock of a desktop session.
     static std::string defaultLockFolder();
+    // The name of the lock file of the book kept in `settingsPath`: one name for every way of
+    // writing the same file's path (relative, through links, with "." or ".."), since it is made
+    // from the real path (that of the folder when the file does not exist yet).
+    static std::string bookLockName(const std::string& settingsPath);
 
 private:
     int m_fd = -1;

@@ -3,10 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
-#include <sys/stat.h>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
@@ -156,7 +157,8 @@ TEST(SingleInstance, TheFolderMustBePrivate) {
         {"somebody else's",
          [](const std::string& base) {
              fs::create_directory(base + "/theirs");
-             if (::getuid() == 0 && ::chown((base + "/theirs").c_str(), 65534, 65534) != 0) return std::string();
+             if (::getuid() == 0 && ::chown((base + "/theirs").c_str(), 65534, 65534) != 0)
+                 return std::string();
              return ::getuid() == 0 ? base + "/theirs" : std::string();
          },
          false, 0},
@@ -177,6 +179,49 @@ TEST(SingleInstance, TheFolderMustBePrivate) {
             EXPECT_NE(guard.error().find(dir), std::string::npos) << guard.error();
         }
     }
+}
+
+// A book's lock is named by the book's real path: every spelling of one file meets the same lock
+// (or two writers would share a book), and two books never do (or a second book would be refused).
+TEST(SingleInstance, ABooksLockIsNamedByItsRealPath) {
+    namespace fs = std::filesystem;
+    LockFolder base;
+    fs::create_directory(base.path() + "/books");
+    fs::create_directory_symlink(base.path() + "/books", base.path() + "/linked");
+    const std::string book = base.path() + "/books/Settings.ini";
+    std::FILE* made = std::fopen(book.c_str(), "w");
+    ASSERT_NE(made, nullptr);
+    std::fclose(made);
+    const std::string cwd = fs::current_path();
+    fs::current_path(base.path());
+    const std::string relative = SingleInstance::bookLockName("books/Settings.ini");
+    fs::current_path(cwd);
+
+    const std::string name = SingleInstance::bookLockName(book);
+    for (const std::string& same :
+         {base.path() + "/linked/Settings.ini", base.path() + "/books/./../books/Settings.ini",
+          base.path() + "//books/Settings.ini", relative}) {
+        SCOPED_TRACE(same);
+        EXPECT_EQ(same == relative ? same : SingleInstance::bookLockName(same), name);
+    }
+    // A book not written yet is named by its folder's real path, so it matches once it exists.
+    EXPECT_EQ(SingleInstance::bookLockName(base.path() + "/linked/New.ini"),
+              SingleInstance::bookLockName(base.path() + "/books/New.ini"));
+    for (const std::string& other : {base.path() + "/books/Other.ini", base.path() + "/Settings.ini"}) {
+        SCOPED_TRACE(other);
+        EXPECT_NE(SingleInstance::bookLockName(other), name);
+    }
+    EXPECT_EQ(name.find('/'), std::string::npos);
+
+    // The book's lock and the user's lock are two locks: holding one never refuses the other.
+    LockFolder locks;
+    SingleInstance user(locks.path());
+    SingleInstance first(locks.path(), name);
+    ASSERT_TRUE(user.acquired() && first.acquired()) << user.error() << first.error();
+    SingleInstance second(locks.path(), name);
+    EXPECT_TRUE(second.anotherCopyRuns());
+    SingleInstance another(locks.path(), SingleInstance::bookLockName(base.path() + "/books/Other.ini"));
+    EXPECT_TRUE(another.acquired()) << another.error();
 }
 
 }  // namespace

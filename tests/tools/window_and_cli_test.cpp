@@ -189,20 +189,31 @@ protected:
         std::string(kHeader) + "ivanov,pw,39,\xD0\x98\xD0\xB2\xD0\xB0\xD0\xBD\xD0\xBE\xD0\xB2\n";
 };
 
-TEST_F(SingleCopyTest, TheCommandLineIsRefusedWhileTheWindowRuns) {
+TEST_F(SingleCopyTest, TheCommandLineIsRefusedOnTheWindowsBookAndRunsOnAnother) {
     Process korvexWindow(korvex(), {}, runtime.path());
     while (!fs::exists(window.settings)) {
         ASSERT_NE(::waitpid(korvexWindow.pid(), nullptr, WNOHANG), korvexWindow.pid()) << "korvex ended";
         std::this_thread::sleep_for(20ms);
     }
     const std::string accounts = cli.dir.write("a.csv", csv);
-    for (const std::vector<std::string>& args : {std::vector<std::string>{"import", accounts}, {"refresh"}}) {
-        SCOPED_TRACE(args[0]);
-        Process second(korvexCli(), args, runtime.path());
-        EXPECT_EQ(second.wait(), kExitFailed);
-        EXPECT_EQ(second.stderrUntil("\n"), "Запуск второй копии программы недопустим.\n");
-        EXPECT_FALSE(fs::exists(cli.settings)) << "a refused copy touches no file";
-    }
+    const std::string before = readFile(window.settings);
+    // The window's book, named as it is and through a link to its folder.
+    const fs::path linked = cli.dir.path() / "linked";
+    fs::create_directory_symlink(window.dir.path(), linked);
+    for (const std::string& book : {std::string(window.settings), (linked / "." / "Settings.ini").string()})
+        for (const std::vector<std::string>& args :
+             {std::vector<std::string>{"import", accounts, "--settings", book},
+              {"refresh", "--settings", book}}) {
+            SCOPED_TRACE(args[0] + " " + book);
+            Process second(korvexCli(), args, runtime.path());
+            EXPECT_EQ(second.wait(), kExitFailed);
+            EXPECT_EQ(second.stderrUntil("\n"), "Запуск второй копии программы недопустим.\n");
+            EXPECT_EQ(readFile(window.settings), before) << "a refused copy touches no file";
+        }
+    // Another book is another lock: korvex-cli checks it beside the window.
+    Process other(korvexCli(), {"import", accounts}, runtime.path());
+    EXPECT_EQ(other.wait(), kExitOk) << other.stderrUntil("\n");
+    EXPECT_EQ(savedBook(cli.settings).client.cell(kLogin, 0), "ivanov");
     // The commands that only read run beside the window, on its file.
     for (const char* command : {"show", "export"}) {
         SCOPED_TRACE(command);
@@ -215,8 +226,8 @@ TEST_F(SingleCopyTest, TheCommandLineIsRefusedWhileTheWindowRuns) {
 }
 
 TEST_F(SingleCopyTest, TheWindowIsRefusedWhileTheCommandLineRuns) {
-    // An import from standard input holds the lock until its input ends.
-    Process importing(korvexCli(), {"import", "-"}, runtime.path());
+    // An import from standard input holds the lock of the window's book until its input ends.
+    Process importing(korvexCli(), {"import", "-", "--settings", window.settings}, runtime.path());
     while (!importing.holdsLock()) {
         ASSERT_NE(::waitpid(importing.pid(), nullptr, WNOHANG), importing.pid()) << "korvex-cli ended";
         std::this_thread::sleep_for(20ms);
@@ -230,11 +241,11 @@ TEST_F(SingleCopyTest, TheWindowIsRefusedWhileTheCommandLineRuns) {
     importing.write(csv);
     importing.closeInput();
     EXPECT_EQ(importing.wait(), kExitOk) << importing.stderrUntil("\n");
-    EXPECT_EQ(savedBook(cli.settings).client.cell(kLogin, 0), "ivanov");
+    EXPECT_EQ(savedBook(window.settings).client.cell(kLogin, 0), "ivanov");
 
     // Once it has ended, the window starts.
     Process korvexWindow(korvex(), {}, runtime.path());
-    while (!fs::exists(window.settings)) {
+    while (!korvexWindow.holdsLock()) {
         ASSERT_NE(::waitpid(korvexWindow.pid(), nullptr, WNOHANG), korvexWindow.pid()) << "korvex ended";
         std::this_thread::sleep_for(20ms);
     }

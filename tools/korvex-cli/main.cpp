@@ -39,14 +39,16 @@ int main(int argc, char** argv) {
         return kExitOk;
     }
 
-    // One copy of Korvex at a time, window or command line, as the window itself guards it. The
-    // commands that only read need no lock: every save replaces the file whole, and they read the
-    // one they opened.
+    // One writer of a book at a time, window or command line: the window holds the lock of its
+    // book as long as it runs. Another book (another Settings.ini) is another lock, so korvex-cli
+    // checks it beside the window. The commands that only read need no lock: every save replaces
+    // the file whole, and they read the one they opened.
+    const std::string settingsPath = call.settingsPath.empty() ? defaultSettingsPath() : call.settingsPath;
     const bool onlyReads = call.command == CliCommand::Show || call.command == CliCommand::Export ||
                            (call.command == CliCommand::History && call.pruneBefore.empty());
     std::optional<SingleInstance> instance;
     if (!onlyReads) {
-        instance.emplace(lockFolderOfThisCopy());
+        instance.emplace(lockFolderOfThisCopy(), SingleInstance::bookLockName(settingsPath));
         if (!instance->acquired()) {
             std::cerr << (instance->anotherCopyRuns() ? cp1251ToUtf8(kSecondCopyMessage)
                                                       : "korvex-cli: " + instance->error())
@@ -57,12 +59,7 @@ int main(int argc, char** argv) {
 
     try {
         const SystemCheckClock clock;
-        CliContext context{call.settingsPath.empty() ? defaultSettingsPath() : call.settingsPath,
-                           std::cout,
-                           std::cerr,
-                           std::cin,
-                           PortalAddresses::fromBuild(),
-                           clock};
+        CliContext context{settingsPath, std::cout, std::cerr, std::cin, PortalAddresses::fromBuild(), clock};
         // With the lock ours no other copy is saving, so what a crashed save left goes now.
         if (instance) removeSaveLeftovers(context.settingsPath);
         switch (call.command) {
