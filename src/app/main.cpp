@@ -11,6 +11,7 @@
 #include "platform/paths.h"
 #include "platform/single_instance.h"
 #include "settings/save_leftovers.h"
+#include "update/up_handover.h"
 
 namespace {
 
@@ -42,6 +43,9 @@ void centreOnPointerScreen(QWidget& window) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // An update that the helper left half-done is finished or undone before anything else reads
+    // a file of this program; the user hears of it once, below.
+    const std::string installNote = korvex::update::settleInterruptedInstall();
     korvex::SingleInstance instance(korvex::lockFolderOfThisCopy());
     if (!instance.acquired()) {
         QApplication app(argc, argv);
@@ -62,6 +66,11 @@ int main(int argc, char** argv) {
     QApplication::setDesktopFileName(QStringLiteral("korvex"));  // korvex.desktop: its icon and name on Wayland
 
     // SIGTERM, SIGINT and SIGHUP (a logout, a kill) close the window as its close box does, in every
+    if (!installNote.empty()) {
+        QMessageBox box(QMessageBox::Information, QString::fromLatin1(korvex::kApplicationTitle),
+                        QString::fromStdString(installNote), QMessageBox::Ok);
+        box.exec();
+    }
     // state: shown, minimised, hidden in the tray, during a run (which stops and saves first), with a
     // modal box open, and already while the window is being made (a message box at start-up).
     korvex::SignalBridge bridge;
