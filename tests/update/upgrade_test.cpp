@@ -513,7 +513,8 @@ TEST_F(Upgrade, LinkAtATemporaryNameIsReplacedNotFollowed) {
 
 // A downloaded file that cannot be written says so, with the file's name and the system's reason,
 // never as a missing file or a lost connection; the upgrade stops and leaves no temporaries. The
-// full disk is a file-size limit: the file fits the write buffer, so only its last flush fails.
+// full disk is a file-size limit one byte short of the file, so only its last write fails: the
+// flush of the write buffer when the file is closed.
 TEST_F(Upgrade, WriteFailureIsSaidWithTheFileAndTheReason) {
     const struct {
         const char* name;
@@ -526,7 +527,7 @@ TEST_F(Upgrade, WriteFailureIsSaidWithTheFileAndTheReason) {
         {"full disk at the last flush",
          [] {
              std::signal(SIGXFSZ, SIG_IGN);
-             const rlimit limit{4096, RLIM_INFINITY};
+             const rlimit limit{fileResource().size() - 1, RLIM_INFINITY};
              setrlimit(RLIMIT_FSIZE, &limit);
          },
          "File too large", true},
