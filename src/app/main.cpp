@@ -12,6 +12,7 @@
 #include "platform/paths.h"
 #include "platform/single_instance.h"
 #include "settings/save_leftovers.h"
+#include "update/up_handover.h"
 
 namespace {
 
@@ -43,6 +44,9 @@ void centreOnPointerScreen(QWidget& window) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // An update that the helper left half-done is finished or undone before anything else reads
+    // a file of this program; the user hears of it once, below.
+    const std::string installNote = korvex::update::settleInterruptedInstall();
     // One window per user, and no korvex-cli writing its book meanwhile (korvex-cli takes the
     // book's lock alone, so it may check another book beside the window).
     const std::string settingsPath = korvex::defaultSettingsPath();
@@ -57,8 +61,7 @@ int main(int argc, char** argv) {
                                  ? QStringLiteral("Запуск второй копии программы недопустим.")
                                  : QString::fromStdString(refused.error());
         std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
-        QMessageBox box(QMessageBox::Critical, QString::fromLatin1(korvex::kInstanceName), text,
-                        QMessageBox::Ok);
+        QMessageBox box(QMessageBox::Critical, QString::fromLatin1(korvex::kInstanceName), text, QMessageBox::Ok);
         box.setWindowFlag(Qt::WindowStaysOnTopHint);
         box.exec();
         return 1;
@@ -68,8 +71,13 @@ int main(int argc, char** argv) {
     // The application's title. Not its display name as well: Qt would append that to every window
     // title ("Korvex  3.0 — Korvex 3.0"), and the titles are to read as they are set.
     QApplication::setApplicationName(QString::fromLatin1(korvex::kApplicationTitle));
-    QApplication::setDesktopFileName(
-        QStringLiteral("korvex"));  // korvex.desktop: its icon and name on Wayland
+    QApplication::setDesktopFileName(QStringLiteral("korvex"));  // korvex.desktop: its icon and name on Wayland
+
+    if (!installNote.empty()) {
+        QMessageBox box(QMessageBox::Information, QString::fromLatin1(korvex::kApplicationTitle),
+                        QString::fromStdString(installNote), QMessageBox::Ok);
+        box.exec();
+    }
 
     // SIGTERM, SIGINT and SIGHUP (a logout, a kill) close the window as its close box does, in every
     // state: shown, minimised, hidden in the tray, during a run (which stops and saves first), with a

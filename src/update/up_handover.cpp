@@ -5,8 +5,10 @@
 #include <sstream>
 
 #include "update/up_helper_image.h"
+#include "update/up_language.h"
 #include "updatehelper/helper_command_line.h"
 #include "updatehelper/helper_install.h"
+#include "updatehelper/install_journal.h"
 
 namespace korvex::update {
 
@@ -38,6 +40,27 @@ bool handOverToHelper(const HandOver& handOver, const PathMacroFolders& macros, 
         return false;
     }
     return true;
+}
+
+std::string settleInterruptedInstall(const std::string& programFolder) {
+    std::string folder = programFolder;
+    if (folder.empty()) {
+        char buffer[4096];
+        const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+        if (n <= 0) return {};
+        folder.assign(buffer, static_cast<size_t>(n));
+        folder.erase(folder.rfind('/') + 1);
+    }
+    std::ostringstream log;  // what went wrong on the way changes nothing the user can do
+    switch (updatehelper::recoverInterruptedInstall(folder, log)) {
+        case updatehelper::InterruptedInstall::None:
+            return {};
+        case updatehelper::InterruptedInstall::Finished:
+            return std::string(upText(UpText::InstallFinished));
+        case updatehelper::InterruptedInstall::RolledBack:
+            return std::string(upText(UpText::InstallRolledBack));
+    }
+    return {};
 }
 
 }  // namespace korvex::update

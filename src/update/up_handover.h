@@ -23,4 +23,10 @@ struct HandOver {
 // nothing would start it again.
 bool handOverToHelper(const HandOver& handOver, const PathMacroFolders& macros, std::string* error = nullptr);
 
+// Settles an installation that the helper left half-done in `programFolder` (the running
+// executable's folder when ""): finished when every new file is still there, else undone (see
+// updatehelper/install_journal.h). Called first thing at every start of korvex and korvex-cli.
+// What to tell the user once, in the current language; "" when there was nothing.
+std::string settleInterruptedInstall(const std::string& programFolder = {});
+
 }  // namespace korvex::update

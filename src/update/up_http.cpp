@@ -1,7 +1,9 @@
 #include "update/up_http.h"
 
 #include <curl/curl.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -86,7 +88,7 @@ std::string noProxyList(std::string_view bypass) {
 
 void applyAttributes(const std::string& path, const TupFileAttributes& attributes) {
     struct stat info {};
-    if (::stat(path.c_str(), &info) != 0) return;
+    if (::lstat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return;
     mode_t mode = info.st_mode & 07777;
     mode = attributes.count(atrReadOnly) != 0 ? (mode & ~mode_t{0222}) : (mode | S_IWUSR);
     if (mode != (info.st_mode & 07777)) ::chmod(path.c_str(), mode);
@@ -135,7 +137,8 @@ struct TupTransfer {
     bool continueFlag = true;
     bool success = false;
     bool aborted = false;        // ended by a soft abort
-    bool outputFailed = false;   // the output file could not be made
+    bool outputFailed = false;   // the output file could not be made or written
+    std::string outputError;     // then: the file's name and the system's reason
     bool deleteOutputOnAbort = false;
     bool ended = false;          // wrapped up, aborted or given up
 
@@ -224,7 +227,10 @@ void TupWorker::runFile(const TupUrlParts& parts) {
     std::unique_ptr<std::FILE, int (*)(std::FILE*)> owner(input, input ? &std::fclose : nullptr);
     m_t.headers.StatusCode = m_t.status;
     m_t.headers.ContentLength = m_t.contentLength + m_t.resumeOffset;
-    if (!openOutput()) return;
+    if (!openOutput()) {
+        m_t.outputFailed = true;
+        return;
+    }
     bool ok = true;
     if (input != nullptr) {
         std::vector<char> buffer(m_t.bufferSize);
@@ -533,21 +539,36 @@ bool TupWorker::openOutput() {
         return true;
     }
     const std::string& path = m_t.outputFileName;
-    // A read-only file in the way is made writable for the opening; it gets the Incomplete
-    // attributes right after.
-    struct stat info {};
-    if (::stat(path.c_str(), &info) == 0 && (info.st_mode & S_IWUSR) == 0) ::chmod(path.c_str(), info.st_mode | S_IWUSR);
-    std::FILE* file = nullptr;
-    if (m_t.resumeOffset > 0) {
-        file = std::fopen(path.c_str(), "r+b");
-        if (file != nullptr && std::fseek(file, static_cast<long>(m_t.resumeOffset), SEEK_SET) != 0) {
-            std::fclose(file);
-            file = nullptr;
-        }
-    } else {
-        file = std::fopen(path.c_str(), "wb");
+    if (m_t.file != nullptr) {  // an answer before this one opened it
+        std::fclose(m_t.file);
+        m_t.file = nullptr;
     }
-    if (file == nullptr) return false;
+    const auto failed = [this, &path](int fd) {
+        m_t.outputError = path + ": " + std::strerror(errno);
+        if (fd >= 0) ::close(fd);
+        return false;
+    };
+    // Never through a link: a fresh file replaces whatever has its name (a link planted there is
+    // removed, not followed), and a file resumed must be a regular file of its own.
+    int fd = -1;
+    if (m_t.resumeOffset > 0) {
+        struct stat info {};
+        if (::lstat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) && (info.st_mode & S_IWUSR) == 0)
+            ::chmod(path.c_str(), info.st_mode | S_IWUSR);  // read-only left by an earlier transfer
+        fd = ::open(path.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0) return failed(fd);
+        if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+            errno = EINVAL;
+            return failed(fd);
+        }
+        if (::lseek(fd, static_cast<off_t>(m_t.resumeOffset), SEEK_SET) < 0) return failed(fd);
+    } else {
+        if (::unlink(path.c_str()) != 0 && errno != ENOENT) return failed(fd);
+        fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd < 0) return failed(fd);
+    }
+    std::FILE* file = ::fdopen(fd, m_t.resumeOffset > 0 ? "r+b" : "wb");
+    if (file == nullptr) return failed(fd);
     // Chunks of TransferBufferSize (4 KB by default) are gathered into larger writes.
     std::setvbuf(file, nullptr, _IOFBF, kFileBuffer);
     m_t.file = file;
@@ -564,7 +585,11 @@ bool TupWorker::deliverChunk(const char* data, std::size_t size) {
             std::lock_guard lock(m_t.outputMutex);
             if (m_t.closed) return false;
             if (m_t.file != nullptr) {
-                if (std::fwrite(data, 1, count, m_t.file) != count) return false;
+                if (std::fwrite(data, 1, count, m_t.file) != count) {
+                    m_t.outputFailed = true;
+                    m_t.outputError = m_t.fileName + ": " + std::strerror(errno);
+                    return false;
+                }
             } else {
                 m_t.stream.append(data, count);
             }
@@ -720,7 +745,12 @@ void TupCustomHTTP::wrapUp(const std::shared_ptr<TupTransfer>& transfer) {
     std::unique_lock lock(t.outputMutex);
     if (t.closed) return;
     if (t.file != nullptr) {
-        std::fclose(t.file);
+        // The last part of the buffer is written here: its failure is a write failure like any.
+        if (std::fclose(t.file) != 0 && !t.aborted && !t.outputFailed) {
+            t.outputFailed = true;
+            t.success = false;
+            t.outputError = t.fileName + ": " + std::strerror(errno);
+        }
         t.file = nullptr;
     }
     const std::string fileName = t.fileName;
@@ -745,7 +775,12 @@ void TupCustomHTTP::wrapUp(const std::shared_ptr<TupTransfer>& transfer) {
                 applyAttributes(fileName, t.attributes.Complete);
             if (OnDone) OnDone(*this, t.headers.ContentType, t.bytesRead + t.resumeOffset, stream);
         } else if (t.outputFailed) {
-            if (OnHTTPError) OnHTTPError(*this, t.status, nullptr);
+            // What was written of a file that failed is of no use to anyone.
+            if (!fileName.empty()) std::remove(fileName.c_str());
+            if (OnOutputError)
+                OnOutputError(*this, t.outputFileName, t.outputError);
+            else if (OnHTTPError)
+                OnHTTPError(*this, t.status, nullptr);
         } else if (t.status == -1) {
             if (OnHostUnreachable) OnHostUnreachable(*this);
         } else if (isSuccessStatus(t.status)) {

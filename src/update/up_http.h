@@ -11,9 +11,12 @@
 //                     connection, or a server that stopped sending for LowSpeedTimeLimit seconds)
 //   OnHostUnreachable no status at all: bad address, name, connection, proxy, TLS, or a server
 //                     that accepted the request and never answered within LowSpeedTimeLimit
-//   OnHTTPError       any other status (its body in memory), or an output file that could not be
-//                     made (the status the server gave, no stream): the owner must hear of it,
-//                     or an upgrade would wait for a file that never comes
+//   OnOutputError     the output file could not be made or written (no permission, a full disk,
+//                     a name taken by a folder), or its last flush failed: the file's name and
+//                     the system's reason; what was written is removed. Without a handler,
+//                     OnHTTPError with the status the server gave and no stream: the owner must
+//                     hear of it, or an upgrade would wait for a file that never comes
+//   OnHTTPError       any other status (its body in memory)
 //   OnAborted         after Abort
 //
 // Threads: every member is used on the user-interface thread (the dispatcher's), and every
@@ -144,6 +147,8 @@ using TupHTTPErrorEvent = std::function<void(TupCustomHTTP& Sender, int StatusCo
 using TupPasswordRequestEvent = std::function<void(TupCustomHTTP& Sender, const std::string& Realm, bool& TryAgain)>;
 using TupProxyAuthenticationRequestEvent = std::function<void(TupCustomHTTP& Sender, std::string& ProxyUsername,
                                                               std::string& ProxyPassword, bool& TryAgain)>;
+using TupOutputErrorEvent =
+    std::function<void(TupCustomHTTP& Sender, const std::string& FileName, const std::string& Reason)>;
 using TupRedirectEvent = std::function<void(TupCustomHTTP& Sender, const std::string& NewURL)>;
 using TupExceptionEvent = std::function<void(TupCustomHTTP& Sender, std::exception_ptr Error)>;
 using TupWaitTimeoutEvent = std::function<void(TupCustomHTTP& Sender, bool& Terminate)>;
@@ -164,8 +169,10 @@ public:
     TupCustomHTTP& operator=(const TupCustomHTTP&) = delete;
 
     // Settings.
-    std::string URL;             // without "://" taken as "http://" followed by it
-    std::string OutputFileName;  // "": the body goes to memory
+    std::string URL;  // without "://" taken as "http://" followed by it
+    // "": the body goes to memory. A file of that name (or a link) is replaced by a new file,
+    // never written through; a resumed one must be a regular file.
+    std::string OutputFileName;
     std::string AcceptTypes = "text/html, */*";
     std::string Agent = "Korvex updater";
     std::vector<std::string> AdditionalHeaders;  // one header line each
@@ -197,6 +204,7 @@ public:
     TupConnectionLostEvent OnConnectionLost;
     TupNotifyEvent OnHostUnreachable;
     TupHTTPErrorEvent OnHTTPError;
+    TupOutputErrorEvent OnOutputError;  // Reason: "<file>: <the system's reason>"
     TupPasswordRequestEvent OnPasswordRequest;
     TupProxyAuthenticationRequestEvent OnProxyAuthenticationRequest;
     TupNotifyEvent OnAborted;

@@ -1,5 +1,5 @@
 #pragma once
-// The languages of the update dialogs: 29 languages with the same 33 texts each, the choice of one
+// The languages of the update dialogs: 29 languages with the same 38 texts each, the choice of one
 // from the user's locale, and the one current language of the process that every dialog reads.
 // Texts are UTF-8.
 #include <cstdint>
@@ -21,8 +21,8 @@ enum class TupUpdaterLanguage : std::uint8_t {
 
 inline constexpr int kUpLanguageCount = 29;
 
-// The texts of every language, by number: the 31 published ones in their published order, then two
-// of ours.
+// The texts of every language, by number: the 31 published ones in their published order, then
+// ours.
 enum class UpText : std::uint8_t {
     Caption,              //  0 window caption, caption of every box
     DownloadingFiles,     //  1 wizard title while downloading
@@ -59,11 +59,16 @@ enum class UpText : std::uint8_t {
     // its own, followed there by the reason.
     PackageManaged,       // 31 a copy the system's package manager updates
     HandOverFailed,       // 32 the update helper could not be given the update
+    WriteFailed,          // 33 a downloaded file could not be written (its name and the reason follow)
+    EntryRefused,         // 34 the info file names a file out of bounds (the entry follows)
+    InstallFinished,      // 35 an interrupted installation was finished at start
+    InstallRolledBack,    // 36 an interrupted installation was undone at start
+    RedirectRefused,      // 37 the redirect method's address is no http:// or https:// one (it follows)
 };
 
-inline constexpr int kUpTextCount = 33;
+inline constexpr int kUpTextCount = 38;
 static_assert(static_cast<int>(UpText::ConnLost) == 30 &&
-              static_cast<int>(UpText::HandOverFailed) == kUpTextCount - 1);
+              static_cast<int>(UpText::RedirectRefused) == kUpTextCount - 1);
 
 // Text `text` of `language` (wlAuto reads the current language).
 std::string_view upText(TupUpdaterLanguage language, UpText text);

@@ -1,8 +1,10 @@
 // The texts of the update dialogs in every language, UTF-8, in table order. Each language has the
-// same 33 texts in the same order, with the same placeholders in the same order as English; button
+// same 38 texts in the same order, with the same placeholders in the same order as English; button
 // texts keep an "&" before their access key. The first 31 are the component's published texts in
-// their published order; the last two are ours, for the boxes the component shows of its own (a copy
-// the package manager updates, a failed hand-over to the update helper).
+// their published order; the rest are ours, for the boxes the component shows of its own (a copy
+// the package manager updates, a failed hand-over to the update helper, a file that cannot be
+// written, an info file that names a file out of bounds, an interrupted installation finished or
+// undone, a redirect address that is no web page).
 #include "update/up_language_texts.h"
 
 namespace korvex {
@@ -44,6 +46,13 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         // ours: the component's own boxes
         "This copy of the program is updated by the system's package manager.",
         "The update could not be handed over to the update helper.",
+        // ours: a file that cannot be written, an info file naming a file out of bounds, an
+        // interrupted installation finished or undone at the next start, a redirect not opened
+        "A file of the update could not be written; the update was stopped.",
+        "The update information names a file outside the folders an update may write to; nothing was downloaded.",
+        "An interrupted update has been completed.",
+        "An interrupted update has been undone; the previous version is in place.",
+        "The update information names an address that is not a web page (http:// or https://); it was not opened.",
     },
     {   // 2 Russian
         "Мастер обновления приложений",
@@ -80,6 +89,13 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         // ours: the component's own boxes
         "Эта копия программы обновляется менеджером пакетов системы.",
         "Не удалось передать обновление программе установки.",
+        // ours: a file that cannot be written, an info file naming a file out of bounds, an
+        // interrupted installation finished or undone at the next start, a redirect not opened
+        "Не удалось записать файл обновления; обновление остановлено.",
+        "Сведения об обновлении называют файл вне папок, в которые обновлению разрешено писать; ничего не загружено.",
+        "Прерванное обновление завершено.",
+        "Прерванное обновление отменено; восстановлена прежняя версия.",
+        "Сведения об обновлении называют адрес, который не является веб-страницей (http:// или https://); он не открыт.",
     },
     {   // 3 German
         "Upgrade Anwendungsassistent",
@@ -116,6 +132,13 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         // ours: the component's own boxes
         "Diese Kopie des Programms wird von der Paketverwaltung des Systems aktualisiert.",
         "Das Update konnte nicht an das Aktualisierungsprogramm übergeben werden.",
+        // ours: a file that cannot be written, an info file naming a file out of bounds, an
+        // interrupted installation finished or undone at the next start, a redirect not opened
+        "Eine Datei des Updates konnte nicht geschrieben werden; das Update wurde angehalten.",
+        "Die Update-Informationen nennen eine Datei außerhalb der Ordner, in die ein Update schreiben darf; nichts wurde heruntergeladen.",
+        "Ein unterbrochenes Update wurde abgeschlossen.",
+        "Ein unterbrochenes Update wurde rückgängig gemacht; die vorige Version ist wieder da.",
+        "Die Update-Informationen nennen eine Adresse, die keine Webseite ist (http:// oder https://); sie wurde nicht geöffnet.",
     },
     {   // 4 French
         "Assistant de mise à jour",
@@ -152,6 +175,13 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         // ours: the component's own boxes
         "Cette copie du programme est mise à jour par le gestionnaire de paquets du système.",
         "La mise à jour n'a pas pu être transmise au programme de mise à jour.",
+        // ours: a file that cannot be written, an info file naming a file out of bounds, an
+        // interrupted installation finished or undone at the next start, a redirect not opened
+        "Un fichier de la mise à jour n'a pas pu être écrit ; la mise à jour a été arrêtée.",
+        "Les informations de mise à jour désignent un fichier hors des dossiers où une mise à jour peut écrire ; rien n'a été téléchargé.",
+        "Une mise à jour interrompue a été terminée.",
+        "Une mise à jour interrompue a été annulée ; la version précédente est en place.",
+        "Les informations de mise à jour désignent une adresse qui n'est pas une page web (http:// ou https://) ; elle n'a pas été ouverte.",
     },
     {   // 5 Spanish
         "Asistente de actualización",
@@ -188,6 +218,13 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         // ours: the component's own boxes
         "Esta copia del programa la actualiza el gestor de paquetes del sistema.",
         "No se pudo entregar la actualización al programa auxiliar de actualización.",
+        // ours: a file that cannot be written, an info file naming a file out of bounds, an
+        // interrupted installation finished or undone at the next start, a redirect not opened
+        "No se pudo escribir un archivo de la actualización; la actualización se detuvo.",
+        "La información de actualización nombra un archivo fuera de las carpetas donde una actualización puede escribir; no se descargó nada.",
+        "Se ha completado una actualización interrumpida.",
+        "Se ha deshecho una actualización interrumpida; la versión anterior está en su lugar.",
+        "La información de actualización nombra una dirección que no es una página web (http:// o https://); no se abrió.",
     },
     {   // 6 Portuguese
         "Assistente de atualização de aplicações",
@@ -224,6 +261,13 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         // ours: the component's own boxes
         "Esta cópia do programa é atualizada pelo gestor de pacotes do sistema.",
         "Não foi possível entregar a atualização ao programa auxiliar de atualização.",
+        // ours: a file that cannot be written, an info file naming a file out of bounds, an
+        // interrupted installation finished or undone at the next start, a redirect not opened
+        "Não foi possível gravar um ficheiro da actualização; a actualização foi interrompida.",
+        "A informação de actualização indica um ficheiro fora das pastas onde uma actualização pode escrever; nada foi transferido.",
+        "Uma actualização interrompida foi concluída.",
+        "Uma actualização interrompida foi anulada; a versão anterior está no lugar.",
+        "A informação de actualização indica um endereço que não é uma página web (http:// ou https://); não foi aberto.",
     },
     {   // 7 Brazilian Portuguese
         "Assistente de atualização de aplicativos",
@@ -260,6 +304,13 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         // ours: the component's own boxes
         "Esta cópia do programa é atualizada pelo gerenciador de pacotes do sistema.",
         "Não foi possível passar a atualização para o programa auxiliar de atualização.",
+        // ours: a file that cannot be written, an info file naming a file out of bounds, an
+        // interrupted installation finished or undone at the next start, a redirect not opened
+        "Não foi possível gravar um arquivo da atualização; a atualização foi interrompida.",
+        "As informações de atualização indicam um arquivo fora das pastas em que uma atualização pode gravar; nada foi baixado.",
+        "Uma atualização interrompida foi concluída.",
+        "Uma atualização interrompida foi desfeita; a versão anterior está de volta.",
+        "As informações de atualização indicam um endereço que não é uma página da web (http:// ou https://); ele não foi aberto.",
     },
     {   // 8 Italian
         "Procedura guidata di aggiornamento",
@@ -296,6 +347,13 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         // ours: the component's own boxes
         "Questa copia del programma viene aggiornata dal gestore dei pacchetti del sistema.",
         "Non è stato possibile passare l'aggiornamento al programma di aggiornamento.",
+        // ours: a file that cannot be written, an info file naming a file out of bounds, an
+        // interrupted installation finished or undone at the next start, a redirect not opened
+        "Impossibile scrivere un file dell'aggiornamento; l'aggiornamento è stato interrotto.",
+        "Le informazioni di aggiornamento indicano un file fuori dalle cartelle in cui un aggiornamento può scrivere; non è stato scaricato nulla.",
+        "Un aggiornamento interrotto è stato completato.",
+        "Un aggiornamento interrotto è stato annullato; la versione precedente è al suo posto.",
+        "Le informazioni di aggiornamento indicano un indirizzo che non è una pagina web (http:// o https://); non è stato aperto.",
     },
     {   // 9 Dutch
         "Wizard voor programma-updates",
@@ -332,6 +390,13 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         // ours: the component's own boxes
         "Deze kopie van het programma wordt bijgewerkt door het pakketbeheer van het systeem.",
         "De update kon niet worden overgedragen aan het updateprogramma.",
+        // ours: a file that cannot be written, an info file naming a file out of bounds, an
+        // interrupted installation finished or undone at the next start, a redirect not opened
+        "Een bestand van de update kon niet worden geschreven; de update is gestopt.",
+        "De update-informatie noemt een bestand buiten de mappen waarin een update mag schrijven; er is niets gedownload.",
+        "Een onderbroken update is voltooid.",
+        "Een onderbroken update is ongedaan gemaakt; de vorige versie staat weer op zijn plaats.",
+        "De update-informatie noemt een adres dat geen webpagina is (http:// of https://); het is niet geopend.",
     },
     {   // 10 Danish
         "Guide til programopdatering",
@@ -368,6 +433,13 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         // ours: the component's own boxes
         "Denne kopi af programmet opdateres af systemets pakkehåndtering.",
         "Opdateringen kunne ikke overdrages til opdateringsprogrammet.",
+        // ours: a file that cannot be written, an info file naming a file out of bounds, an
+        // interrupted installation finished or undone at the next start, a redirect not opened
+        "En fil i opdateringen kunne ikke skrives; opdateringen blev stoppet.",
+        "Opdateringsoplysningerne nævner en fil uden for de mapper, en opdatering må skrive i; intet blev hentet.",
+        "En afbrudt opdatering er gennemført.",
+        "En afbrudt opdatering er fortrudt; den tidligere version er på plads.",
+        "Opdateringsoplysningerne nævner en adresse, der ikke er en webside (http:// eller https://); den blev ikke åbnet.",
     },
     {   // 11 Swedish
         "Guide för programuppdatering",
@@ -404,6 +476,13 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         // ours: the component's own boxes
         "Den här kopian av programmet uppdateras av systemets pakethanterare.",
         "Uppdateringen kunde inte lämnas över till uppdateringsprogrammet.",
+        // ours: a file that cannot be written, an info file naming a file out of bounds, an
+        // interrupted installation finished or undone at the next start, a redirect not opened
+        "En fil i uppdateringen kunde inte skrivas; uppdateringen stoppades.",
+        "Uppdateringsinformationen anger en fil utanför de mappar som en uppdatering får skriva i; inget hämtades.",
+        "En avbruten uppdatering har slutförts.",
+        "En avbruten uppdatering har ångrats; den tidigare versionen är på plats.",
+        "Uppdateringsinformationen anger en adress som inte är en webbsida (http:// eller https://); den öppnades inte.",
     },
     {   // 12 Finnish
         "Ohjelman päivitysavustaja",
@@ -440,6 +519,13 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         // ours: the component's own boxes
         "Tämän ohjelmakopion päivittää järjestelmän paketinhallinta.",
         "Päivitystä ei voitu siirtää päivitysohjelmalle.",
+        // ours: a file that cannot be written, an info file naming a file out of bounds, an
+        // interrupted installation finished or undone at the next start, a redirect not opened
+        "Päivityksen tiedostoa ei voitu kirjoittaa; päivitys keskeytettiin.",
+        "Päivitystiedot nimeävät tiedoston niiden kansioiden ulkopuolelta, joihin päivitys saa kirjoittaa; mitään ei ladattu.",
+        "Keskeytynyt päivitys on viety loppuun.",
+        "Keskeytynyt päivitys on peruttu; edellinen versio on paikallaan.",
+        "Päivitystiedot nimeävät osoitteen, joka ei ole verkkosivu (http:// tai https://); sitä ei avattu.",
     },
     {   // 13 Estonian
         "Rakenduse uuendamise viisard",
@@ -476,6 +562,13 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         // ours: the component's own boxes
         "Selle programmi koopiat uuendab süsteemi paketihaldur.",
         "Uuendust ei õnnestunud uuendusprogrammile üle anda.",
+        // ours: a file that cannot be written, an info file naming a file out of bounds, an
+        // interrupted installation finished or undone at the next start, a redirect not opened
+        "Uuenduse faili ei saanud kirjutada; uuendamine peatati.",
+        "Uuenduse teave nimetab faili väljaspool kaustu, kuhu uuendus tohib kirjutada; midagi ei laaditud alla.",
+        "Katkenud uuendus on lõpule viidud.",
+        "Katkenud uuendus on tagasi võetud; eelmine versioon on alles.",
+        "Uuenduse teave nimetab aadressi, mis pole veebileht (http:// või https://); seda ei avatud.",
     },
     {   // 14 Ukrainian
         "Майстер оновлення програм",
@@ -512,6 +605,13 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         // ours: the component's own boxes
         "Ця копія програми оновлюється менеджером пакетів системи.",
         "Не вдалося передати оновлення програмі встановлення.",
+        // ours: a file that cannot be written, an info file naming a file out of bounds, an
+        // interrupted installation finished or undone at the next start, a redirect not opened
+        "Не вдалося записати файл оновлення; оновлення зупинено.",
+        "Відомості про оновлення називають файл поза теками, до яких оновленню дозволено писати; нічого не завантажено.",
+        "Перерване оновлення завершено.",
+        "Перерване оновлення скасовано; відновлено попередню версію.",
+        "Відомості про оновлення називають адресу, яка не є веб-сторінкою (http:// або https://); її не відкрито.",
     },
     {   // 15 Polish
         "Kreator aktualizacji aplikacji",
@@ -548,6 +648,13 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         // ours: the component's own boxes
         "Ta kopia programu jest aktualizowana przez systemowy menedżer pakietów.",
         "Nie udało się przekazać aktualizacji do programu aktualizującego.",
+        // ours: a file that cannot be written, an info file naming a file out of bounds, an
+        // interrupted installation finished or undone at the next start, a redirect not opened
+        "Nie udało się zapisać pliku aktualizacji; aktualizacja została zatrzymana.",
+        "Informacje o aktualizacji wskazują plik poza folderami, w których aktualizacja może zapisywać; niczego nie pobrano.",
+        "Przerwana aktualizacja została dokończona.",
+        "Przerwana aktualizacja została cofnięta; przywrócono poprzednią wersję.",
+        "Informacje o aktualizacji wskazują adres, który nie jest stroną internetową (http:// lub https://); nie został otwarty.",
     },
     {   // 16 Czech
         "Průvodce aktualizací aplikace",
@@ -584,6 +691,13 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         // ours: the component's own boxes
         "Tato kopie programu je aktualizována správcem balíčků systému.",
         "Aktualizaci se nepodařilo předat pomocnému programu pro aktualizaci.",
+        // ours: a file that cannot be written, an info file naming a file out of bounds, an
+        // interrupted installation finished or undone at the next start, a redirect not opened
+        "Soubor aktualizace se nepodařilo zapsat; aktualizace byla zastavena.",
+        "Informace o aktualizaci uvádějí soubor mimo složky, do kterých smí aktualizace zapisovat; nic nebylo staženo.",
+        "Přerušená aktualizace byla dokončena.",
+        "Přerušená aktualizace byla vrácena; předchozí verze je na místě.",
+        "Informace o aktualizaci uvádějí adresu, která není webovou stránkou (http:// nebo https://); nebyla otevřena.",
     },
     {   // 17 Hungarian
         "Alkalmazásfrissítő varázsló",
@@ -620,6 +734,13 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         // ours: the component's own boxes
         "A program ezen példányát a rendszer csomagkezelője frissíti.",
         "A frissítést nem sikerült átadni a frissítő segédprogramnak.",
+        // ours: a file that cannot be written, an info file naming a file out of bounds, an
+        // interrupted installation finished or undone at the next start, a redirect not opened
+        "A frissítés egyik fájlját nem sikerült kiírni; a frissítés leállt.",
+        "A frissítési információ olyan fájlt nevez meg, amely kívül esik a frissítés által írható mappákon; semmi sem töltődött le.",
+        "Egy megszakadt frissítés befejeződött.",
+        "Egy megszakadt frissítés visszavonva; az előző verzió van a helyén.",
+        "A frissítési információ olyan címet nevez meg, amely nem weboldal (http:// vagy https://); nem nyílt meg.",
     },
     {   // 18 Romanian
         "Asistent de actualizare a aplicației",
@@ -656,6 +777,13 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         // ours: the component's own boxes
         "Această copie a programului este actualizată de managerul de pachete al sistemului.",
         "Actualizarea nu a putut fi transmisă programului de actualizare.",
+        // ours: a file that cannot be written, an info file naming a file out of bounds, an
+        // interrupted installation finished or undone at the next start, a redirect not opened
+        "Un fișier al actualizării nu a putut fi scris; actualizarea a fost oprită.",
+        "Informațiile de actualizare numesc un fișier din afara dosarelor în care o actualizare poate scrie; nu s-a descărcat nimic.",
+        "O actualizare întreruptă a fost finalizată.",
+        "O actualizare întreruptă a fost anulată; versiunea anterioară este la locul ei.",
+        "Informațiile de actualizare numesc o adresă care nu este o pagină web (http:// sau https://); nu a fost deschisă.",
     },
     {   // 19 Catalan
         "Auxiliar d'actualització d'aplicacions",
@@ -692,6 +820,13 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         // ours: the component's own boxes
         "Aquesta còpia del programa l'actualitza el gestor de paquets del sistema.",
         "No s'ha pogut lliurar l'actualització al programa auxiliar d'actualització.",
+        // ours: a file that cannot be written, an info file naming a file out of bounds, an
+        // interrupted installation finished or undone at the next start, a redirect not opened
+        "No s'ha pogut escriure un fitxer de l'actualització; l'actualització s'ha aturat.",
+        "La informació d'actualització indica un fitxer fora de les carpetes on una actualització pot escriure; no s'ha baixat res.",
+        "S'ha completat una actualització interrompuda.",
+        "S'ha desfet una actualització interrompuda; la versió anterior torna a ser al seu lloc.",
+        "La informació d'actualització indica una adreça que no és una pàgina web (http:// o https://); no s'ha obert.",
     },
     {   // 20 Basque
         "Aplikazioak eguneratzeko morroia",
@@ -728,6 +863,13 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         // ours: the component's own boxes
         "Programaren kopia hau sistemaren pakete-kudeatzaileak eguneratzen du.",
         "Ezin izan zaio eguneraketa eguneratze-programari pasatu.",
+        // ours: a file that cannot be written, an info file naming a file out of bounds, an
+        // interrupted installation finished or undone at the next start, a redirect not opened
+        "Eguneraketaren fitxategi bat ezin izan da idatzi; eguneraketa gelditu da.",
+        "Eguneraketaren informazioak eguneraketa batek idatz dezakeen karpetetatik kanpoko fitxategi bat aipatzen du; ez da ezer deskargatu.",
+        "Etendako eguneraketa bat osatu da.",
+        "Etendako eguneraketa bat desegin da; aurreko bertsioa bere lekuan dago.",
+        "Eguneraketaren informazioak web orria ez den helbide bat aipatzen du (http:// edo https://); ez da ireki.",
     },
     {   // 21 Afrikaans
         "Toepassing-bywerkingsassistent",
@@ -764,6 +906,13 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         // ours: the component's own boxes
         "Hierdie kopie van die program word deur die stelsel se pakketbestuurder bygewerk.",
         "Die bywerking kon nie aan die bywerkingsprogram oorgedra word nie.",
+        // ours: a file that cannot be written, an info file naming a file out of bounds, an
+        // interrupted installation finished or undone at the next start, a redirect not opened
+        "'n Lêer van die bywerking kon nie geskryf word nie; die bywerking is gestaak.",
+        "Die bywerkingsinligting noem 'n lêer buite die vouers waarin 'n bywerking mag skryf; niks is afgelaai nie.",
+        "'n Onderbroke bywerking is voltooi.",
+        "'n Onderbroke bywerking is ongedaan gemaak; die vorige weergawe is op sy plek.",
+        "Die bywerkingsinligting noem 'n adres wat nie 'n webblad is nie (http:// of https://); dit is nie oopgemaak nie.",
     },
     {   // 22 Traditional Chinese
         "應用程式更新精靈",
@@ -800,6 +949,13 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         // ours: the component's own boxes
         "此程式副本由系統的套件管理員更新。",
         "無法將更新交給更新輔助程式。",
+        // ours: a file that cannot be written, an info file naming a file out of bounds, an
+        // interrupted installation finished or undone at the next start, a redirect not opened
+        "無法寫入更新檔案；更新已停止。",
+        "更新資訊指定的檔案位於更新可寫入的資料夾之外；未下載任何內容。",
+        "中斷的更新已完成。",
+        "中斷的更新已復原；先前的版本仍在原處。",
+        "更新資訊指定的位址不是網頁（http:// 或 https://）；未開啟。",
     },
     {   // 23 Simplified Chinese
         "应用程序更新向导",
@@ -836,6 +992,13 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         // ours: the component's own boxes
         "此程序副本由系统的软件包管理器更新。",
         "无法将更新移交给更新辅助程序。",
+        // ours: a file that cannot be written, an info file naming a file out of bounds, an
+        // interrupted installation finished or undone at the next start, a redirect not opened
+        "无法写入更新文件；更新已停止。",
+        "更新信息指定的文件位于更新可写入的文件夹之外；未下载任何内容。",
+        "中断的更新已完成。",
+        "中断的更新已撤销；先前的版本仍在原处。",
+        "更新信息指定的地址不是网页（http:// 或 https://）；未打开。",
     },
     {   // 24 Indonesian
         "Wizard pembaruan aplikasi",
@@ -872,6 +1035,13 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         // ours: the component's own boxes
         "Salinan program ini diperbarui oleh manajer paket sistem.",
         "Pembaruan tidak dapat diserahkan ke program pembantu pembaruan.",
+        // ours: a file that cannot be written, an info file naming a file out of bounds, an
+        // interrupted installation finished or undone at the next start, a redirect not opened
+        "Sebuah berkas pembaruan tidak dapat ditulis; pembaruan dihentikan.",
+        "Informasi pembaruan menyebut berkas di luar folder yang boleh ditulisi pembaruan; tidak ada yang diunduh.",
+        "Pembaruan yang terputus telah diselesaikan.",
+        "Pembaruan yang terputus telah dibatalkan; versi sebelumnya tetap di tempatnya.",
+        "Informasi pembaruan menyebut alamat yang bukan halaman web (http:// atau https://); alamat itu tidak dibuka.",
     },
     {   // 25 Malay
         "Wizard kemas kini aplikasi",
@@ -908,6 +1078,13 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         // ours: the component's own boxes
         "Salinan program ini dikemas kini oleh pengurus pakej sistem.",
         "Kemas kini tidak dapat diserahkan kepada program pembantu kemas kini.",
+        // ours: a file that cannot be written, an info file naming a file out of bounds, an
+        // interrupted installation finished or undone at the next start, a redirect not opened
+        "Satu fail kemas kini tidak dapat ditulis; kemas kini dihentikan.",
+        "Maklumat kemas kini menamakan fail di luar folder yang boleh ditulis oleh kemas kini; tiada apa-apa dimuat turun.",
+        "Kemas kini yang terganggu telah disiapkan.",
+        "Kemas kini yang terganggu telah dibatalkan; versi terdahulu kekal di tempatnya.",
+        "Maklumat kemas kini menamakan alamat yang bukan halaman web (http:// atau https://); ia tidak dibuka.",
     },
     {   // 26 Icelandic
         "Uppfærsluálfur forrita",
@@ -944,6 +1121,13 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         // ours: the component's own boxes
         "Þetta eintak forritsins er uppfært af pakkastjóra kerfisins.",
         "Ekki tókst að afhenda uppfærsluforritinu uppfærsluna.",
+        // ours: a file that cannot be written, an info file naming a file out of bounds, an
+        // interrupted installation finished or undone at the next start, a redirect not opened
+        "Ekki tókst að skrifa skrá uppfærslunnar; uppfærslan var stöðvuð.",
+        "Upplýsingar uppfærslunnar nefna skrá utan þeirra möppna sem uppfærsla má skrifa í; ekkert var sótt.",
+        "Uppfærslu sem rofnaði hefur verið lokið.",
+        "Uppfærsla sem rofnaði hefur verið afturkölluð; fyrri útgáfan er á sínum stað.",
+        "Upplýsingar uppfærslunnar nefna vistfang sem er ekki vefsíða (http:// eða https://); það var ekki opnað.",
     },
     {   // 27 Turkish
         "Uygulama güncelleme sihirbazı",
@@ -980,6 +1164,13 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         // ours: the component's own boxes
         "Programın bu kopyası sistemin paket yöneticisi tarafından güncellenir.",
         "Güncelleme, güncelleme yardımcı programına aktarılamadı.",
+        // ours: a file that cannot be written, an info file naming a file out of bounds, an
+        // interrupted installation finished or undone at the next start, a redirect not opened
+        "Güncellemenin bir dosyası yazılamadı; güncelleme durduruldu.",
+        "Güncelleme bilgisi, bir güncellemenin yazabileceği klasörlerin dışında bir dosya belirtiyor; hiçbir şey indirilmedi.",
+        "Yarıda kalan bir güncelleme tamamlandı.",
+        "Yarıda kalan bir güncelleme geri alındı; önceki sürüm yerinde.",
+        "Güncelleme bilgisi web sayfası olmayan bir adres belirtiyor (http:// veya https://); açılmadı.",
     },
     {   // 28 Norwegian
         "Veiviser for programoppdatering",
@@ -1016,6 +1207,13 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         // ours: the component's own boxes
         "Denne kopien av programmet oppdateres av systemets pakkebehandler.",
         "Oppdateringen kunne ikke overleveres til oppdateringsprogrammet.",
+        // ours: a file that cannot be written, an info file naming a file out of bounds, an
+        // interrupted installation finished or undone at the next start, a redirect not opened
+        "En fil i oppdateringen kunne ikke skrives; oppdateringen ble stoppet.",
+        "Oppdateringsinformasjonen nevner en fil utenfor mappene en oppdatering får skrive i; ingenting ble lastet ned.",
+        "En avbrutt oppdatering er fullført.",
+        "En avbrutt oppdatering er angret; den forrige versjonen er på plass.",
+        "Oppdateringsinformasjonen nevner en adresse som ikke er en nettside (http:// eller https://); den ble ikke åpnet.",
     },
     {   // 29 Slovak
         "Sprievodca aktualizáciou aplikácie",
@@ -1052,6 +1250,13 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         // ours: the component's own boxes
         "Táto kópia programu sa aktualizuje správcom balíkov systému.",
         "Aktualizáciu sa nepodarilo odovzdať pomocnému programu na aktualizáciu.",
+        // ours: a file that cannot be written, an info file naming a file out of bounds, an
+        // interrupted installation finished or undone at the next start, a redirect not opened
+        "Súbor aktualizácie sa nepodarilo zapísať; aktualizácia bola zastavená.",
+        "Informácie o aktualizácii uvádzajú súbor mimo priečinkov, do ktorých smie aktualizácia zapisovať; nič sa nestiahlo.",
+        "Prerušená aktualizácia bola dokončená.",
+        "Prerušená aktualizácia bola vrátená; predchádzajúca verzia je na mieste.",
+        "Informácie o aktualizácii uvádzajú adresu, ktorá nie je webovou stránkou (http:// alebo https://); nebola otvorená.",
     },
 };
 // clang-format on

@@ -29,7 +29,8 @@ const UpFolders& upFolders();
 // The folders for an executable at `programPath` and a temporary folder (for tests and tools).
 UpFolders upFoldersFor(const std::string& programPath, const std::string& tempFolder);
 
-// What each path macro stands for on this machine; one table in up_paths.cpp says why.
+// What each path macro stands for on this machine; one table in up_paths.cpp says why. "": the
+// macro stands for no folder here, and an entry that names it is refused.
 struct PathMacroFolders {
     std::string current, desktop, myDocuments, myPictures, appData, programFiles, windows, system, temp, help,
         media, cursors;
@@ -55,9 +56,18 @@ std::string urlFileName(std::string_view url);
 // Where a file entry's file goes. With a local path: the macros expanded, "\" turned into "/" and
 // repeated "/" made one (info files are written for Windows), and a path that does not start
 // with "/" taken as relative to the program folder. Without one: the program folder and the URL's
-// file name. nullopt for a path that cannot name a file here: a Windows drive path ("C:\..."),
-// a path ending in a folder, a URL without a file name.
+// file name. The final path must then lie below the program folder or the folder of one of the
+// macros, and the part below that folder may hold no ".", ".." or empty component and none that
+// begins with "." (an update has no business with shell profiles, autostart entries or other
+// programs' settings). nullopt for a path that breaks that rule or cannot name a file here: a
+// Windows drive path ("C:\..."), a path ending in a folder, a URL without a file name, a macro
+// that stands for no folder on this system.
 std::optional<std::string> finalPathOfEntry(std::string_view entry, const PathMacroFolders& folders);
+
+// The first entry of the list for which finalPathOfEntry has no path; one such entry refuses the
+// whole info file before anything is downloaded.
+std::optional<std::string> refusedEntry(const std::vector<std::string>& entries,
+                                        const PathMacroFolders& folders);
 
 // The file an update is downloaded into before the helper puts it in place.
 std::string updTmpName(const std::string& finalPath);

@@ -191,6 +191,7 @@ void TupUpdater::infoFileReceived(const std::string& text) {
     }
     m_infoText = text;
     m_files = infoFileList(text);
+    if (refuseUnconfinedFiles(infoUpgradeMethod(text))) return;
     bool newer = false;
     if (VersionControl == byNumber) {
         m_offeredVersion = infoValue(text, "#version");
@@ -233,6 +234,17 @@ void TupUpdater::applyWizardLanguage() {
 
 void TupUpdater::openInBrowser(std::string address) {
     if (address.find("://") == std::string::npos) address = "http://" + address;
+    // A web page only: the desktop's opener would open a "file://" address, or one of another
+    // program's schemes, with whatever it names.
+    std::string scheme = address.substr(0, address.find("://"));
+    for (char& c : scheme)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (scheme != "http" && scheme != "https") {
+        UpMessageBox box;
+        box.ownText = std::string(upText(UpText::RedirectRefused)) + "\n\n" + address;
+        if (m_ui) m_ui->showMessage(box);
+        return;
+    }
     if (m_browser) m_browser->open(address);
 }
 

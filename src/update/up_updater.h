@@ -150,6 +150,9 @@ public:
     // What the signature and digest check made of the latest info file (Accepted until one was
     // refused); a refused file is reported as no info file.
     update::InfoTrust InfoFileTrust() const noexcept { return m_infoTrust; }
+    // The entry of the latest info file that would write outside the folders an update may write
+    // ("" when none): the whole file was then refused as no info file.
+    const std::string& RefusedEntry() const noexcept { return m_refusedEntry; }
     bool AutomaticCheck() const noexcept { return m_automaticCheck; }
     bool TimerRunning() const noexcept { return m_timer != 0; }
     // True from the start of the download until the hand-over, an abort or a stop.
@@ -178,6 +181,11 @@ private:
 
     // The installation steps (up_updater_install.cpp).
     void attachDownload();
+    // Refuses the whole info file when one of m_files would be written out of bounds; true then.
+    // The redirect method writes nothing: its entries are addresses.
+    bool refuseUnconfinedFiles(TupUpgradeMethod method);
+    // A file of the upgrade could not be made or written: said with `reason`, then the upgrade stops.
+    void writeFailed(const std::string& reason);
     void nextFile();
     void fileStart(const TupHeaderInfo& info, bool& keepOn);
     void fileProgress(const TupProgressInfo& info);
@@ -212,6 +220,7 @@ private:
     std::string m_offeredVersion;
     std::string m_infoText;  // the accepted info file: the digests of its files
     update::InfoTrust m_infoTrust = update::InfoTrust::Accepted;
+    std::string m_refusedEntry;
 
     // The running upgrade.
     bool m_downloading = false;     // fetching the update files

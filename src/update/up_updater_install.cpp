@@ -6,7 +6,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <ctime>
 
 #include "update/up_handover.h"
@@ -57,11 +59,37 @@ void TupUpdater::attachDownload() {
     TupCustomHTTP::OnProgress = [this](TupCustomHTTP&, const TupProgressInfo& info) {
         if (m_downloading && !m_aborted) fileProgress(info);
     };
+    TupCustomHTTP::OnOutputError = [this](TupCustomHTTP&, const std::string&, const std::string& reason) {
+        if (m_downloading && !m_aborted) writeFailed(reason);
+    };
     TupCustomHTTP::OnDeclined = [this](TupCustomHTTP&) {
         if (!m_downloading || m_aborted) return;
         ++m_fileIndex;
         nextFile();
     };
+}
+
+bool TupUpdater::refuseUnconfinedFiles(TupUpgradeMethod method) {
+    m_refusedEntry.clear();
+    if (method == umRedirectToURL) return false;
+    m_macros.reset();  // the user's folders as they are now
+    const std::optional<std::string> refused = update::refusedEntry(m_files, macros());
+    if (!refused) return false;
+    // One file that would land outside the folders an update may write refuses the whole info
+    // file, signed or not, before anything is fetched: the rest was written by the same hand.
+    m_refusedEntry = *refused;
+    m_files.clear();
+    m_infoText.clear();
+    signalCompletion();
+    if (OnNoInfoFile) OnNoInfoFile(*this);
+    if (m_ui) m_ui->showMessage(ownBox(UpText::EntryRefused, m_refusedEntry));
+    return true;
+}
+
+void TupUpdater::writeFailed(const std::string& reason) {
+    if (!m_currentTemp.empty()) ::unlink(m_currentTemp.c_str());
+    if (m_ui) m_ui->showMessage(ownBox(UpText::WriteFailed, reason));
+    if (m_downloading && !m_aborted) AbortUpgrade();
 }
 
 const update::PathMacroFolders& TupUpdater::macros() {
@@ -110,11 +138,15 @@ void TupUpdater::nextFile() {
         m_ui->wizardFile(entry.url, static_cast<int>(m_fileIndex) + 1, static_cast<int>(count));
 
     const std::optional<std::string> path = update::finalPathOfEntry(m_files[m_fileIndex], macros());
-    if (!path || !update::makeFoldersOf(*path)) {
-        // Nowhere to put it on this system: as good as a file the server does not have.
-        m_currentPath.clear();
-        m_currentTemp.clear();
-        lostFile(entry.url, 0);
+    m_currentPath.clear();
+    m_currentTemp.clear();
+    if (!path) {
+        // Refused with the info file already; a handler of OnBeginUpgrade may have changed the list.
+        writeFailed(update::splitFileEntry(m_files[m_fileIndex]).localPath + ": " + std::strerror(EPERM));
+        return;
+    }
+    if (!update::makeFoldersOf(*path)) {
+        writeFailed(*path + ": " + std::strerror(errno));
         return;
     }
     if (entry.hasLocalPath) m_files[m_fileIndex] = entry.url + "=" + *path;

@@ -47,61 +47,82 @@ std::vector<std::string> readQueue(const std::string& queuePath) {
     return lines;
 }
 
-bool replaceFile(const std::string& source, const std::string& target) {
-    struct stat old {};
-    if (::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode))
-        ::chmod(source.c_str(), old.st_mode & 0777);  // set-id bits are never carried over
-    // rename() replaces the target in one step; deleting it first, as a move on Windows must,
-    // would lose the file when the rename then fails.
-    return ::rename(source.c_str(), target.c_str()) == 0;
-}
-
-void installQueued(const std::vector<std::string>& queue, std::ostream& log) {
+std::vector<InstallStep> planInstall(const std::vector<std::string>& queue,
+                                     const std::string& programFolder) {
+    std::vector<InstallStep> steps;
+    const auto add = [&steps](const std::string& target) {
+        for (const auto& step : steps)
+            if (step.target == target) return;
+        struct stat st {};
+        steps.push_back({target, ::lstat(target.c_str(), &st) == 0});
+    };
     for (const auto& path : queue) {
-        const std::string temp = path + kTempSuffix;
-        if (!exists(temp)) continue;  // skipped by the download (same size) or never fetched
-        // The archive attribute that Windows gives a moved file has no meaning here.
-        if (!replaceFile(temp, path)) log << "cannot move " << temp << ": " << std::strerror(errno) << '\n';
+        struct stat st {};
+        // No ".updtmp": skipped by the download (same size) or never fetched. A path that is not
+        // absolute is not one korvex wrote.
+        if (path.empty() || path.front() != '/' || ::lstat((path + kTempSuffix).c_str(), &st) != 0) continue;
+        add(path);
     }
-}
-
-FolderInstall installProgramFolder(const HelperRequest& request, bool programUpdated, std::ostream& log) {
-    FolderInstall result;
     std::vector<std::string> names;
-    const std::string folder = request.programFolder.empty() ? std::string("./") : request.programFolder;
+    const std::string folder = programFolder.empty() ? std::string("./") : programFolder;
     if (DIR* dir = ::opendir(folder.c_str())) {
         const size_t suffix = std::strlen(kTempSuffix);
         while (const dirent* entry = ::readdir(dir)) {
             const std::string name = entry->d_name;
-            // A bare ".updtmp" would name the folder itself as its target.
-            if (name.size() > suffix && endsWith(name, kTempSuffix)) names.push_back(name);
+            // A bare ".updtmp" would name the folder itself as its target; a line break would
+            // not survive the journal.
+            if (name.size() > suffix && endsWith(name, kTempSuffix) && name.find('\n') == std::string::npos)
+                names.push_back(name);
         }
         ::closedir(dir);
     }
     std::sort(names.begin(), names.end());  // directory order is arbitrary; the setup rule takes the first
+    for (const auto& name : names) add(folder + name.substr(0, name.size() - std::strlen(kTempSuffix)));
+    return steps;
+}
 
+FolderInstall installFiles(const std::vector<std::string>& queue, const std::string& queuePath,
+                           const HelperRequest& request, bool programUpdated, std::ostream& log) {
+    FolderInstall result;
+    const std::string folder = request.programFolder.empty() ? std::string("./") : request.programFolder;
+    const std::vector<InstallStep> steps = planInstall(queue, folder);
     bool setupChosen = false;
-    for (const auto& name : names) {
-        const std::string temp = folder + name;
-        struct stat st {};
-        if (::lstat(temp.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
-        const std::string target = folder + name.substr(0, name.size() - std::strlen(kTempSuffix));
-        const bool isSetup = !programUpdated && !setupChosen && endsWith(target, "exe");
-        if (isSetup) {
+    for (const auto& step : steps) {
+        const bool inFolder = step.target.size() > folder.size() &&
+                              step.target.compare(0, folder.size(), folder) == 0 &&
+                              step.target.find('/', folder.size()) == std::string::npos;
+        if (inFolder && !programUpdated && !setupChosen && endsWith(step.target, "exe")) {
             setupChosen = true;
-            if (request.externalSetup) result.setup = target;
+            if (request.externalSetup) result.setup = step.target;
         }
-        if (!replaceFile(temp, target)) {
-            log << "cannot move " << temp << ": " << std::strerror(errno) << '\n';
-            if (isSetup) result.setup.reset();
-            continue;
-        }
-        // Windows makes the target plain first and gives the setup the hidden attribute: neither
-        // has a counterpart here. What the setup does need is to be runnable, which a freshly
-        // downloaded file is not.
-        if (isSetup && request.externalSetup && ::stat(target.c_str(), &st) == 0)
-            ::chmod(target.c_str(), (st.st_mode & 0777) | S_IRUSR | S_IXUSR);
     }
+    if (steps.empty()) {
+        ::unlink(queuePath.c_str());
+        return result;
+    }
+
+    InstallJournal journal;
+    std::string error;
+    if (!journal.create(folder + kJournalFileName, queuePath, steps, &error)) {
+        // Without a journal an interruption could leave two releases mixed: nothing is installed.
+        log << "cannot write the installation journal " << error << "; nothing was installed\n";
+        result.installed = false;
+        result.setup.reset();
+        return result;
+    }
+    result.installed = journal.rollForward(log);
+    // After a roll-back the journal stays, so that the next start tells the user once.
+    journal.finish(!result.installed);
+    if (!result.installed) {
+        result.setup.reset();
+        return result;
+    }
+    // Windows makes the target plain first and gives the setup the hidden attribute: neither has
+    // a counterpart here. What the setup does need is to be runnable, which a freshly downloaded
+    // file is not.
+    struct stat st {};
+    if (result.setup && ::lstat(result.setup->c_str(), &st) == 0 && S_ISREG(st.st_mode))
+        ::chmod(result.setup->c_str(), (st.st_mode & 0777) | S_IRUSR | S_IXUSR);
     return result;
 }
 
@@ -150,12 +171,11 @@ int runHelper(const std::vector<std::string>& args, const std::string& queuePath
     if (exists(program)) waitUntilProgramEnded(program);
     const bool programUpdated = exists(program + kTempSuffix);
 
-    installQueued(readQueue(queuePath), log);
-    const FolderInstall installed = installProgramFolder(*request, programUpdated, log);
+    const FolderInstall installed =
+        installFiles(readQueue(queuePath), queuePath, *request, programUpdated, log);
 
     const auto params = splitRestartParams(request->restartParams);
     pid_t pid = startProgram(installed.setup ? *installed.setup : program, params, log);
-    ::unlink(queuePath.c_str());
 
     if (installed.setup) {
         const std::string& setup = *installed.setup;

@@ -1,7 +1,7 @@
 #pragma once
-// What the helper does once the program has ended: the queued files, the files of the program
-// folder, the restart. Failures of single moves are passed over (a file that cannot be moved
-// keeps its ".updtmp" twin for the next attempt); they are written to `log`.
+// What the helper does once the program has ended: the queued files and the files of the program
+// folder put in place as one transaction (see install_journal.h), then the restart. What went
+// wrong is written to `log`.
 #include <sys/types.h>
 
 #include <iosfwd>
@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "updatehelper/helper_command_line.h"
+#include "updatehelper/install_journal.h"
 
 namespace korvex::updatehelper {
 
@@ -17,21 +18,23 @@ namespace korvex::updatehelper {
 // A missing file gives none.
 std::vector<std::string> readQueue(const std::string& queuePath);
 
-// Renames `source` onto `target` in one step (no moment without a target file). A file that
-// replaces another takes over its permission bits, so a replaced executable stays runnable.
-bool replaceFile(const std::string& source, const std::string& target);
-
-// Moves every queued path's ".updtmp" file onto it, in queue order.
-void installQueued(const std::vector<std::string>& queue, std::ostream& log);
-
 struct FolderInstall {
     std::optional<std::string> setup;  // external-setup mode: the file to run instead of the program
+    bool installed = true;             // false: nothing was changed (the installation was undone)
 };
 
-// Puts every "<name>.updtmp" of the program folder in place as "<name>", in name order. The
-// first target whose name ends in "exe" (exactly those lower-case letters) counts as the setup
-// unless the program itself was updated; it is run only in external-setup mode.
-FolderInstall installProgramFolder(const HelperRequest& request, bool programUpdated, std::ostream& log);
+// The files to install: each queued path whose ".updtmp" file exists, in queue order, then every
+// "<name>.updtmp" of the program folder as "<name>", in name order (a queued path that is also in
+// the program folder once). What stands at a ".updtmp" name is taken whatever it is; the
+// transaction refuses anything but a regular file.
+std::vector<InstallStep> planInstall(const std::vector<std::string>& queue, const std::string& programFolder);
+
+// Installs the queued files and those of the program folder in one transaction, with its journal
+// in the program folder; the queue file goes when all is in place. The first target whose name
+// ends in "exe" (exactly those lower-case letters) counts as the setup unless the program itself
+// was updated; it is run only in external-setup mode.
+FolderInstall installFiles(const std::vector<std::string>& queue, const std::string& queuePath,
+                           const HelperRequest& request, bool programUpdated, std::ostream& log);
 
 // Starts `path` with `args` in a session of its own, not waiting for it. The process id, or -1
 // (and a line in `log`) when it could not be started.

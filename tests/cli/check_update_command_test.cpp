@@ -28,6 +28,11 @@ TEST(CheckUpdateCommand, OfferedNotOfferedAndEveryFailure) {
          "korvex-cli: the update server has no update information at " + publisher + "/nowhere/inf (status 404)"},
         {"no server", "http://127.0.0.1:1", "", 2, "",
          "korvex-cli: the update server 127.0.0.1 cannot be reached (http://127.0.0.1:1/inf)"},
+        {"an entry that writes outside", publisher,
+         "#version=3.2.0.9\r\n#url=" + publisher + "/download/korvex=../../escaped\r\n", 2, "",
+         "korvex-cli: the update information at " + publisher +
+             "/inf names a file outside the folders an update may write: " + publisher +
+             "/download/korvex=../../escaped"},
     };
     for (const Case& c : cases) {
         if (!c.infoFile.empty()) portals.setPublisherFile("/inf", utf8ToCp1251(c.infoFile), "text/plain");

@@ -97,6 +97,47 @@ TEST_F(UpdateEngine, FileOutputAndAnOutputThatCannotBeMade) {
     EXPECT_EQ(e.names(), (Names{"HeaderInfo", "HTTPError", "AfterTransfer"}));
     EXPECT_EQ(e.find("HTTPError")->a, 200);
     EXPECT_EQ(e.find("HTTPError")->text, "<none>");
+
+    // With an OnOutputError handler the owner hears the file and the system's reason instead,
+    // from a server and from a file address alike.
+    for (const std::string& url : {server.url("/file"), "file://" + folder.write("source", "bytes")}) {
+        SCOPED_TRACE(url);
+        RecordingEngine o;
+        std::string reason;
+        o.engine->OnOutputError = [&](TupCustomHTTP&, const std::string&, const std::string& why) {
+            reason = why;
+        };
+        o.engine->OutputFileName = folder.file("missing/body.updtmp");
+        ASSERT_TRUE(o.fetch(url));
+        EXPECT_EQ(o.names().back(), "AfterTransfer");
+        EXPECT_EQ(o.find("HTTPError"), nullptr);
+        EXPECT_EQ(o.find("ConnectionLost"), nullptr);
+        EXPECT_EQ(o.find("Done"), nullptr);
+        EXPECT_EQ(reason, folder.file("missing/body.updtmp") + ": No such file or directory");
+    }
+}
+
+// A link planted at the output name, or a leftover file there, is replaced by a new file of our
+// own: the link's target keeps its bytes and its mode.
+TEST_F(UpdateEngine, OutputNeverWritesThroughALink) {
+    const std::string victim = folder.write("victim", "victim");
+    chmod(victim.c_str(), 0600);
+    const std::string output = folder.file("korvex.updtmp");
+    for (const bool dangling : {false, true}) {
+        SCOPED_TRACE(dangling);
+        std::filesystem::remove(output);
+        std::filesystem::create_symlink(dangling ? folder.file("nowhere") : victim, output);
+        RecordingEngine e;
+        e.engine->OutputFileName = output;
+        ASSERT_TRUE(e.fetch(server.url("/file")));
+        ASSERT_NE(e.find("Done"), nullptr);
+        EXPECT_FALSE(std::filesystem::is_symlink(output));
+        EXPECT_EQ(readFile(output), fileResource());
+        EXPECT_EQ(readFile(victim), "victim");
+        EXPECT_FALSE(std::filesystem::exists(folder.file("nowhere")));
+        EXPECT_EQ(std::filesystem::status(victim).permissions() & std::filesystem::perms::all,
+                  std::filesystem::perms(0600));
+    }
 }
 
 TEST_F(UpdateEngine, AHeaderHandlerCanDeclineTheBody) {

@@ -80,8 +80,10 @@ TEST(UpdateLanguages, EnglishAndRussianTextsAsPublished) {
               "This copy of the program is updated by the system's package manager.");
     EXPECT_EQ(upText(TupUpdaterLanguage::wlRussian, UpText::HandOverFailed),
               "Не удалось передать обновление программе установки.");
-    EXPECT_EQ(upText(TupUpdaterLanguage::wlSlovak, UpText(kUpTextCount - 1)),
+    EXPECT_EQ(upText(TupUpdaterLanguage::wlSlovak, UpText::HandOverFailed),
               "Aktualizáciu sa nepodarilo odovzdať pomocnému programu na aktualizáciu.");
+    EXPECT_EQ(upText(TupUpdaterLanguage::wlSlovak, UpText::InstallRolledBack),
+              "Prerušená aktualizácia bola vrátená; predchádzajúca verzia je na mieste.");
 }
 
 TEST(UpdateLanguages, ChoiceFromTheLocale) {

@@ -46,8 +46,23 @@ TEST(UpdatePaths, FinalPathOfEntry) {
         {"http://h/d=%current%d.txt", "/opt/Мой Korvex/d.txt"},
         {"http://h/e=%temp%\\e=1", "/run/user/1000/korvex/e=1"},
         {"http://h/f=%desktop%f %mydocuments%x", "/home/u/Рабочий стол/f /home/u/Documents/x"},
-        {"http://h/g=/etc/../tmp/g", "/etc/../tmp/g"},
         {"http://h/h=%unknown%\\h", "/opt/Мой Korvex/%unknown%/h"},
+        {"http://h/k=/opt/Мой Korvex/k.dat", "/opt/Мой Korvex/k.dat"},
+        {"http://h/l=%appdata%Sub\\Deeper\\l.dat", "/home/u/.local/share/Sub/Deeper/l.dat"},
+        {"http://h/m=%programfiles%Other\\m.dll", "/opt/Other/m.dll"},
+        // Escapes: out of every folder an update owns, or into a dot file inside one.
+        {"http://h/g=/etc/../tmp/g", ""},
+        {"http://h/g=/etc/passwd", ""},
+        {"http://h/g=../escaped", ""},
+        {"http://h/g=sub\\..\\..\\escaped", ""},
+        {"http://h/g=%mydocuments%.bashrc", ""},
+        {"http://h/g=%appdata%../../.config/autostart/evil.desktop", ""},
+        {"http://h/g=%desktop%..\\..\\.profile", ""},
+        {"http://h/g=sub\\.\\g", ""},
+        {"http://h/g=.config\\g", ""},
+        {"http://h/.bashrc", ""},
+        {"http://h/g=%current%", ""},
+        {"http://h/g=/home/u/.local/share", ""},
         {"http://h/i=C:\\Windows\\i.dll", ""},
         {"http://h/j=%windows%", ""},
         {"http://h/upd/", ""},
@@ -58,6 +73,46 @@ TEST(UpdatePaths, FinalPathOfEntry) {
         SCOPED_TRACE(c.entry);
         EXPECT_EQ(finalPathOfEntry(c.entry, folders).value_or(""), c.path);
     }
+}
+
+// A macro that stands for no folder here (%programfiles% of a copy in the home folder) refuses
+// its entry instead of putting the file under the program folder; one refused entry is named.
+TEST(UpdatePaths, RefusedEntryOfTheList) {
+    PathMacroFolders folders = sampleFolders();
+    folders.programFiles.clear();
+    EXPECT_EQ(finalPathOfEntry("http://h/m=%ProgramFiles%m.dll", folders), std::nullopt);
+    EXPECT_EQ(refusedEntry({"http://h/korvex", "http://h/a=%appdata%a.dat"}, folders), std::nullopt);
+    EXPECT_EQ(refusedEntry({"http://h/korvex", "http://h/b=..\\b", "http://h/c=/c"}, folders),
+              "http://h/b=..\\b");
+}
+
+// No macro stands for the home folder or above: the user folders fall back to their usual names
+// when user-dirs.dirs does not set them or sets them to the home folder (a folder turned off),
+// and a copy installed in ~/korvex has no %programfiles%.
+TEST(UpdatePaths, NoMacroStandsForTheHomeFolder) {
+    test::TempDir dir;
+    const std::string home = dir.path().string() + "/";
+    const std::string config = home + "config/";
+    fs::create_directory(config);
+    std::string savedHome = getenv("HOME") ? getenv("HOME") : "";
+    const char* savedConfig = getenv("XDG_CONFIG_HOME");
+    const std::string savedConfigText = savedConfig ? savedConfig : "";
+    setenv("HOME", home.c_str(), 1);
+    setenv("XDG_CONFIG_HOME", config.c_str(), 1);
+    dir.write("config/user-dirs.dirs", "XDG_DESKTOP_DIR=\"$HOME/\"\nXDG_PICTURES_DIR=\"$HOME/Bilder\"\n");
+    const PathMacroFolders f = pathMacroFolders(home + "korvex/", "/run/user/1/korvex/");
+    setenv("HOME", savedHome.c_str(), 1);
+    if (savedConfig)
+        setenv("XDG_CONFIG_HOME", savedConfigText.c_str(), 1);
+    else
+        unsetenv("XDG_CONFIG_HOME");
+
+    EXPECT_EQ(f.desktop, home + "Desktop/");
+    EXPECT_EQ(f.myDocuments, home + "Documents/");
+    EXPECT_EQ(f.myPictures, home + "Bilder/");
+    EXPECT_EQ(f.programFiles, "");
+    EXPECT_EQ(finalPathOfEntry("http://h/x=%mydocuments%.bashrc", f), std::nullopt);
+    EXPECT_EQ(finalPathOfEntry("http://h/x=%mydocuments%Notes\\x.txt", f), home + "Documents/Notes/x.txt");
 }
 
 // The queue lists the final paths of entries with a local path only, CR LF after each line.

@@ -102,11 +102,33 @@ TEST_F(UpdateCheck, OfferedReleaseIsAskedAboutAndLaterIsTold) {
     EXPECT_EQ(events.back(), "LaterUpgrade");
 }
 
+// The first entry is opened when it is a web page; any other scheme (a local file, another
+// program's handler) is said and never handed to the desktop's opener.
 TEST_F(UpdateCheck, RedirectOpensTheFirstEntryInTheBrowser) {
     prompts.answerUpgrade = true;
-    serve("#version=3.3\r\n#method=2\r\n#url=korvex.example/download page\r\n#url1=http://other/\r\n");
-    checkAndPump();
-    EXPECT_EQ(browser.opened, std::vector<std::string>{"http://korvex.example/download page"});
+    const struct {
+        const char* entry;
+        const char* opened;  // "" nothing
+    } cases[] = {
+        {"korvex.example/download page", "http://korvex.example/download page"},
+        {"HTTPS://korvex.example/", "HTTPS://korvex.example/"},
+        {"file:///home/u/.bashrc", ""},
+        {"sftp://korvex.example/x", ""},
+        {"javascript://alert", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.entry);
+        browser.opened.clear();
+        prompts.shown.clear();
+        serve(std::string("#version=3.3\r\n#method=2\r\n#url=") + c.entry + "\r\n#url1=http://other/\r\n");
+        checkAndPump();
+        EXPECT_EQ(browser.opened,
+                  *c.opened ? std::vector<std::string>{c.opened} : std::vector<std::string>{});
+        ASSERT_EQ(prompts.shown.size(), *c.opened ? 1u : 2u);
+        if (!*c.opened) {
+            EXPECT_NE(prompts.shown[1].find(c.entry), std::string::npos) << prompts.shown[1];
+        }
+    }
 }
 
 TEST_F(UpdateCheck, EachFailureWithItsBox) {

@@ -3,10 +3,12 @@
 // program and starts it again. Every folder has a space and non-ASCII letters.
 #include <gtest/gtest.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -292,12 +294,6 @@ TEST_F(Upgrade, LostFiles) {
          true,
          {"LostFile missing 404", "FileStart korvex get", "EndUpgrade"},
          true},
-        {"a Windows drive path, No",
-         url("korvex") + "=C:\\Korvex\\korvex",
-         "",
-         false,
-         {"LostFile korvex 0", "Aborted"},
-         false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -430,6 +426,140 @@ TEST_F(Upgrade, ProgramFolderThatCannotBeWrittenIsRefusedUpFront) {
     EXPECT_GT(ui.shown[1].size(), upText(TupUpdaterLanguage::wlGerman, UpText::PackageManaged).size() + 2);
     EXPECT_EQ(fileRequests(), 0);
     fs::permissions(readOnly, fs::perms::owner_all);
+}
+
+// Entries that would write outside the program folder and the macros' folders, or into a dot
+// file, refuse the whole info file before anything is fetched, signed or not: the box and the
+// event name the entry, and nothing is written anywhere (the home folder is the test's own).
+TEST_F(Upgrade, EscapingEntriesRefuseTheWholeInfoFile) {
+    const std::string home = (dir.path() / "дом home").string() + "/";
+    fs::create_directories(home + ".config");
+    const std::string savedHome = std::getenv("HOME") ? std::getenv("HOME") : "";
+    setenv("HOME", home.c_str(), 1);
+    setenv("XDG_CONFIG_HOME", (home + ".config").c_str(), 1);
+    const std::string outside = (dir.path() / "outside").string();
+    const std::string entries[] = {
+        "../escaped",
+        outside,
+        "%mydocuments%.bashrc",
+        "%appdata%../../.config/autostart/evil.desktop",
+        "%desktop%..\\..\\.profile",
+        "C:\\Korvex\\korvex",
+    };
+    const auto keys = update::generateKeyPair();
+    ASSERT_TRUE(keys);
+    for (const bool withKey : {false, true}) {
+        updater.UpdatePublicKey = withKey ? keys->publicHex : "";
+        for (const auto& entry : entries) {
+            SCOPED_TRACE(entry + (withKey ? " signed" : " unsigned"));
+            events.clear();
+            ui.shown.clear();
+            const std::string plain = "#version=3.2.0.2\r\n#url=" + url("korvex") +
+                                      "\r\n#url2=" + url("evil") + "=" + entry + "\r\n";
+            std::string info = plain;
+            if (withKey) {
+                const auto digested = update::withDigests(plain, [](const std::string&, const std::string&) {
+                    return std::optional<std::string>(update::sha256Hex("EVIL"));
+                });
+                ASSERT_TRUE(digested);
+                info = *update::signInfoText(*digested, keys->privatePem);
+            }
+            serve(info, {{"korvex", "EVIL"}, {"evil", "EVIL"}});
+            ASSERT_TRUE(checkAndDownload());
+            EXPECT_EQ(events, std::vector<std::string>{"NoInfoFile"});
+            EXPECT_EQ(updater.RefusedEntry(), url("evil") + "=" + entry);
+            ASSERT_EQ(ui.shown.size(), 1u) << "asked about an info file that is refused";
+            EXPECT_TRUE(ui.shown[0].starts_with("The update information names a file outside the folders"))
+                << ui.shown[0];
+            EXPECT_NE(ui.shown[0].find(entry), std::string::npos);
+            EXPECT_FALSE(updater.UpdateAvailable());
+        }
+    }
+    setenv("HOME", savedHome.c_str(), 1);
+    unsetenv("XDG_CONFIG_HOME");
+    EXPECT_EQ(fileRequests(), 0);
+    EXPECT_FALSE(exists(outside)) << "written outside";
+    EXPECT_FALSE(exists(outside + ".updtmp"));
+    EXPECT_FALSE(exists(dir.path() / "escaped.updtmp"));
+    EXPECT_FALSE(exists(home + ".bashrc.updtmp"));
+    EXPECT_FALSE(exists(home + "Documents"));
+    EXPECT_FALSE(exists(home + ".config/autostart"));
+    EXPECT_FALSE(exists(programPath + ".updtmp"));
+}
+
+// A link planted at a ".updtmp" name, in the program folder or at a queued place, is replaced by
+// the downloaded file: the file the link points to keeps its bytes.
+TEST_F(Upgrade, LinkAtATemporaryNameIsReplacedNotFollowed) {
+    fs::create_directories(dataFolder + "Sub");
+    const std::string victims[] = {dir.write("victim one", "victim"), dir.write("victim two", "victim")};
+    fs::create_symlink(victims[0], programPath + ".updtmp");
+    fs::create_symlink(victims[1], dataFolder + "Sub/a.dat.updtmp");
+    fs::create_symlink(dir.file("victim three"), programFolder + "b.dll.updtmp");  // a dangling one
+    serve("#version=3.2.0.2\r\n#url=" + url("korvex") + "\r\n#url2=" + url("a.dat") +
+              "=%appdata%Sub/a.dat\r\n#url3=" + url("b.dll") + "\r\n",
+          {{"korvex", "PROGRAM"}, {"a.dat", "new data"}, {"b.dll", "library"}});
+    updater.Wizard.Enabled = false;
+    ASSERT_TRUE(checkAndDownload());
+    EXPECT_EQ(events.back(), "EndUpgrade");
+    for (const auto& victim : victims) EXPECT_EQ(readFile(victim), "victim");
+    EXPECT_FALSE(exists(dir.file("victim three")));
+    for (const auto& [temp, bytes] : {std::pair<std::string, std::string>{programPath + ".updtmp", "PROGRAM"},
+                                      {dataFolder + "Sub/a.dat.updtmp", "new data"},
+                                      {programFolder + "b.dll.updtmp", "library"}}) {
+        EXPECT_FALSE(fs::is_symlink(temp)) << temp;
+        EXPECT_EQ(readFile(temp), bytes);
+    }
+}
+
+// A downloaded file that cannot be written says so, with the file's name and the system's reason,
+// never as a missing file or a lost connection; the upgrade stops and leaves no temporaries. The
+// full disk is a file-size limit one byte short of the file, so only its last write fails: the
+// flush of the write buffer when the file is closed.
+TEST_F(Upgrade, WriteFailureIsSaidWithTheFileAndTheReason) {
+    const struct {
+        const char* name;
+        std::function<void()> arrange;
+        const char* reason;
+        bool started;  // the server was asked for the file
+    } cases[] = {
+        {"name taken by a folder", [this] { fs::create_directories(programFolder + "a.dat.updtmp/inside"); },
+         "Is a directory", true},
+        {"full disk at the last flush",
+         [] {
+             std::signal(SIGXFSZ, SIG_IGN);
+             const rlimit limit{fileResource().size() - 1, RLIM_INFINITY};
+             setrlimit(RLIMIT_FSIZE, &limit);
+         },
+         "File too large", true},
+        {"folder that cannot be made",
+         [this] { install(programFolder + "sub", "a file where the folder goes"); }, "Not a directory",
+         false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        events.clear();
+        ui.shown.clear();
+        const std::string entry = std::string(c.name) == "folder that cannot be made" ? "=sub\\a.dat" : "";
+        serve("#version=3.2.0.2\r\n#url=" + url("b.dll") + "\r\n#url2=" + url("a.dat") + entry + "\r\n",
+              {{"b.dll", "library"}, {"a.dat", fileResource()}});
+        updater.Wizard.Enabled = false;
+        c.arrange();
+        const bool stopped = checkAndDownload();
+        const rlimit unlimited{RLIM_INFINITY, RLIM_INFINITY};
+        setrlimit(RLIMIT_FSIZE, &unlimited);
+        ASSERT_TRUE(stopped);
+        EXPECT_EQ(events, c.started ? std::vector<std::string>(
+                                          {"FileStart b.dll get", "FileStart a.dat get", "Aborted"})
+                                    : std::vector<std::string>({"FileStart b.dll get", "Aborted"}));
+        ASSERT_EQ(ui.shown.size(), 2u);
+        EXPECT_TRUE(ui.shown[1].starts_with("A file of the update could not be written")) << ui.shown[1];
+        EXPECT_NE(ui.shown[1].find("a.dat"), std::string::npos) << ui.shown[1];
+        EXPECT_NE(ui.shown[1].find(c.reason), std::string::npos) << ui.shown[1];
+        EXPECT_FALSE(exists(programFolder + "b.dll.updtmp"));
+        EXPECT_FALSE(fs::is_regular_file(programFolder + "a.dat.updtmp"));
+        fs::remove_all(programFolder + "a.dat.updtmp");
+        fs::remove_all(programFolder + "sub");
+    }
 }
 
 }  // namespace

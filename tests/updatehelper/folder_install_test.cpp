@@ -2,10 +2,12 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <functional>
 #include <sstream>
 
 #include "tests/support/temp_dir.h"
 #include "updatehelper/helper_install.h"
+#include "updatehelper/install_journal.h"
 
 namespace korvex::updatehelper {
 namespace {
@@ -40,7 +42,7 @@ TEST(HelperFolderInstall, SetupRule) {
         request.programFolder = folder;
         request.externalSetup = c.external;
         std::ostringstream log;
-        const FolderInstall result = installProgramFolder(request, c.programUpdated, log);
+        const FolderInstall result = installFiles({}, dir.file("queue"), request, c.programUpdated, log);
 
         SCOPED_TRACE(c.names.front());
         EXPECT_EQ(result.setup.value_or(folder), folder + c.setup);
@@ -54,6 +56,79 @@ TEST(HelperFolderInstall, SetupRule) {
             EXPECT_TRUE(st.st_mode & S_IXUSR) << "a setup that cannot be run";
         }
         EXPECT_EQ(log.str(), "");
+    }
+}
+
+// One installation is all or nothing: a ".updtmp" that is a link (never moved into place, its
+// target never touched) or a rename that fails undoes every file already moved, and the journal
+// stays for the next start to say so once. A good one leaves no old copies, queue or journal.
+TEST(HelperTransaction, AllOrNothing) {
+    const struct {
+        const char* name;
+        std::function<void(test::TempDir&)> arrange;
+        bool installed;
+    } cases[] = {
+        {"every file regular", [](test::TempDir&) {}, true},
+        {"a link at a queued temporary",
+         [](test::TempDir& dir) {
+             fs::remove(dir.file("данные/q.dat.updtmp"));
+             fs::create_symlink(dir.file("victim"), dir.file("данные/q.dat.updtmp"));
+         },
+         false},
+        {"a link in the program folder",
+         [](test::TempDir& dir) {
+             fs::remove(dir.file("Программа/a.so.updtmp"));
+             fs::create_symlink(dir.file("victim"), dir.file("Программа/a.so.updtmp"));
+         },
+         false},
+        {"the last rename fails",
+         [](test::TempDir& dir) {
+             fs::remove(dir.file("Программа/korvex"));
+             fs::create_directories(dir.file("Программа/korvex/in the way"));
+         },
+         false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        test::TempDir dir;
+        const std::string folder = dir.file("Программа") + "/";
+        fs::create_directories(folder);
+        fs::create_directories(dir.file("данные"));
+        const std::string queued = dir.write("данные/q.dat", "old");
+        dir.write("данные/q.dat.updtmp", "new");
+        dir.write("Программа/a.so", "old");
+        dir.write("Программа/a.so.updtmp", "new");
+        dir.write("Программа/korvex", "old");
+        dir.write("Программа/korvex.updtmp", "new");
+        dir.write("victim", "victim");
+        const std::string queue = dir.write("queue", queued + "\r\n");
+        c.arrange(dir);
+        HelperRequest request;
+        request.programPath = folder + "korvex";
+        request.programFolder = folder;
+        std::ostringstream log;
+        EXPECT_EQ(installFiles(readQueue(queue), queue, request, true, log).installed, c.installed)
+            << log.str();
+
+        const char* expected = c.installed ? "new" : "old";
+        EXPECT_EQ(test::readFile(queued), expected);
+        EXPECT_EQ(test::readFile(folder + "a.so"), expected);
+        if (fs::is_regular_file(folder + "korvex")) {
+            EXPECT_EQ(test::readFile(folder + "korvex"), expected);
+        }
+        EXPECT_FALSE(fs::is_symlink(queued));
+        EXPECT_FALSE(fs::is_symlink(folder + "a.so"));
+        EXPECT_EQ(test::readFile(dir.file("victim")), "victim");
+        for (const auto& left : fs::recursive_directory_iterator(dir.path())) {
+            const std::string name = left.path().filename().string();
+            EXPECT_FALSE(name.ends_with(kTempSuffix) || name.ends_with(kBackupSuffix)) << left.path();
+        }
+        EXPECT_FALSE(fs::exists(queue));
+        EXPECT_EQ(fs::exists(folder + kJournalFileName), !c.installed);
+        EXPECT_EQ(recoverInterruptedInstall(folder, log),
+                  c.installed ? InterruptedInstall::None : InterruptedInstall::RolledBack);
+        EXPECT_EQ(recoverInterruptedInstall(folder, log), InterruptedInstall::None) << "told twice";
+        EXPECT_FALSE(fs::exists(folder + kJournalFileName));
     }
 }
 

@@ -1,6 +1,8 @@
 // The real helper, as korvex carries it, in real processes: it waits for a running program to
 // end, replaces it and starts it again. Every folder has a space and non-ASCII letters.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -17,6 +19,7 @@
 #include "update/up_helper_image.h"
 #include "update/up_paths.h"
 #include "updatehelper/helper_command_line.h"
+#include "updatehelper/install_journal.h"
 #include "updatehelper/program_wait.h"
 
 extern char** environ;
@@ -165,6 +168,103 @@ TEST_F(HelperRun, HandOverFailsWhenTheHelperCannotBeWritten) {
     EXPECT_NE(error, "");
     handOver.folders.tempFolder.clear();
     EXPECT_FALSE(handOverToHelper(handOver, pathMacroFolders(programFolder, tempFolder), &error));
+}
+
+// Runs `path` with `args` and `extraEnvironment` added, its standard error into `errFile`; the
+// raw wait status (-1 when it did not end in time).
+int runWith(const std::string& path, std::vector<std::string> args,
+            const std::vector<std::string>& extraEnvironment, const std::string& errFile) {
+    std::vector<std::string> environment(extraEnvironment);
+    for (char** e = environ; *e; ++e) environment.emplace_back(*e);
+    std::vector<char*> envp;
+    for (auto& e : environment) envp.push_back(e.data());
+    envp.push_back(nullptr);
+    std::vector<char*> argv{const_cast<char*>(path.c_str())};
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
+    pid_t pid = -1;
+    const int rc = posix_spawn(&pid, path.c_str(), &actions, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0) return -1;
+    int status = 0;
+    if (!waitFor([&] { return waitpid(pid, &status, WNOHANG) == pid; })) return -1;
+    return status;
+}
+
+// The helper killed (SIGKILL) right after the first of its three renames leaves one new file
+// beside two old ones. The next start of korvex (korvex-cli here, started from the program
+// folder) settles that before anything else: all new when every new file is still there, all old
+// when one is gone; it runs, says so once, and leaves no queue, journal or copies behind.
+TEST_F(HelperRun, KilledHelperIsFinishedOrUndoneAtTheNextStart) {
+    const std::string oldCli = test::readFile(KORVEX_CLI_EXECUTABLE);
+    ASSERT_FALSE(oldCli.empty());
+    const std::string newCli = oldCli + std::string(4096, 'N');
+    const struct {
+        const char* name;
+        const char* lostFile;  // "" none
+        const char* outcome;
+        const char* note;
+    } cases[] = {
+        {"every new file still there", "", "new", "An interrupted update has been completed."},
+        {"a new file lost meanwhile", "a.so.updtmp", "old",
+         "An interrupted update has been undone; the previous version is in place."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        fs::remove_all(programFolder);
+        fs::create_directories(programFolder);
+        const std::string data = (dir.path() / "Данные é").string() + "/";
+        fs::remove_all(data);
+        fs::create_directories(data);
+        install(programPath, oldCli, 0755);
+        install(programPath + ".updtmp", newCli, 0644);
+        install(programFolder + "a.so", "old", 0644);
+        install(programFolder + "a.so.updtmp", "new", 0644);
+        install(data + "q.dat", "old", 0644);
+        install(data + "q.dat.updtmp", "new", 0644);
+        install(folders().queuePath, data + "q.dat\r\n", 0600);
+        ASSERT_TRUE(writeUpdateHelper(folders().helperPath));
+
+        const std::string err = dir.file("stderr");
+        const int helper =
+            runWith(folders().helperPath, updatehelper::helperArguments(programPath, " ", false),
+                    {std::string("LD_PRELOAD=") + KORVEX_KILL_AFTER_RENAME_PATH,
+                     "KORVEX_TEST_KILL_AFTER_RENAMES=1", "ASAN_OPTIONS=verify_asan_link_order=0"},
+                    err);
+        ASSERT_TRUE(WIFSIGNALED(helper) && WTERMSIG(helper) == SIGKILL)
+            << helper << " " << test::readFile(err);
+        // Two releases mixed: the queued file is new, the program folder's are old.
+        ASSERT_EQ(test::readFile(data + "q.dat"), "new");
+        ASSERT_EQ(test::readFile(programFolder + "a.so"), "old");
+        ASSERT_TRUE(test::readFile(programPath) == oldCli);
+        if (*c.lostFile) fs::remove(programFolder + c.lostFile);
+
+        const int start = runWith(programPath, {"--help"}, {"LC_ALL=C"}, err);
+        EXPECT_TRUE(WIFEXITED(start) && WEXITSTATUS(start) == 0) << start;
+        EXPECT_EQ(test::readFile(err), std::string("korvex-cli: ") + c.note + "\n");
+        const bool isNew = std::string(c.outcome) == "new";
+        EXPECT_EQ(test::readFile(data + "q.dat"), c.outcome);
+        EXPECT_EQ(test::readFile(programFolder + "a.so"), c.outcome);
+        EXPECT_TRUE(test::readFile(programPath) == (isNew ? newCli : oldCli))
+            << "the program is of the other release";
+        EXPECT_FALSE(fs::exists(folders().queuePath));
+        EXPECT_FALSE(fs::exists(programFolder + updatehelper::kJournalFileName));
+        for (const auto& folder : {programFolder, data})
+            for (const auto& left : fs::directory_iterator(folder)) {
+                const std::string name = left.path().filename().string();
+                EXPECT_FALSE(name.ends_with(".updtmp") || name.ends_with(".updold")) << left.path();
+            }
+
+        // The program runs, and the user is told only once.
+        const int again = runWith(programPath, {"--help"}, {"LC_ALL=C"}, err);
+        EXPECT_TRUE(WIFEXITED(again) && WEXITSTATUS(again) == 0) << again;
+        EXPECT_EQ(test::readFile(err), "");
+    }
 }
 
 }  // namespace

@@ -38,6 +38,11 @@ int checkUpdateCommand(const CliContext& context) {
         failure = "the update server " + host + " cannot be reached (" + url + ")";
     };
     updater.OnNoInfoFile = [&failure](TupUpdater& sender) {
+        if (!sender.RefusedEntry().empty()) {
+            failure = "the update information at " + sender.InfoFileURL +
+                      " names a file outside the folders an update may write: " + sender.RefusedEntry();
+            return;
+        }
         if (sender.InfoFileTrust() != update::InfoTrust::Accepted) {
             failure = "the update information at " + sender.InfoFileURL +
                       " is not trusted: " + update::infoTrustText(sender.InfoFileTrust());

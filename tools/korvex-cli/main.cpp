@@ -19,9 +19,15 @@
 #include "platform/paths.h"
 #include "platform/single_instance.h"
 #include "settings/save_leftovers.h"
+#include "update/up_handover.h"
 
 int main(int argc, char** argv) {
     using namespace korvex;
+
+    // An update that the helper left half-done is finished or undone before anything else reads
+    // a file of this program; the user hears of it once.
+    if (const std::string note = update::settleInterruptedInstall(); !note.empty())
+        std::cerr << "korvex-cli: " << note << '\n';
 
     CliInvocation call;
     try {

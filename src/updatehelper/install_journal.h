@@ -1,0 +1,90 @@
+#pragma once
+// An installation as one transaction. The helper first writes a journal into the program folder
+// that names every file it is about to put in place; each rename keeps what it replaces as
+// "<name>.updold" (a second name of the same file, made before the rename, so the final name is
+// never missing). Only when every file is in place are the old copies, the queue and the journal
+// deleted. A journal found at the next start of korvex or korvex-cli means the helper was cut short
+// (killed, the machine stopped): the installation is finished when every new file is still there,
+// and otherwise rolled back to the old files, so the program folder never holds two releases.
+//
+// The journal is locked (flock) by whoever works on it, so a start of korvex never touches an
+// installation that a running helper is still doing. Its lines, LF ended:
+//   korvex-update-journal 1
+//   state installing|installed |undone       (fixed width: rewritten in place)
+//   queue <the queue file's path>
+//   R <final path>    a file that replaces an existing one, whose old copy is <final path>.updold
+//   N <final path>    a file that had no predecessor
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+namespace korvex::updatehelper {
+
+inline constexpr const char* kJournalFileName = "UpdateJournal.txt";
+inline constexpr const char* kBackupSuffix = ".updold";
+
+// One file of the installation: "<target>.updtmp" becomes "<target>".
+struct InstallStep {
+    std::string target;
+    bool replaces = false;  // a file stood at `target` when the installation began
+};
+
+enum class JournalState { Installing, Installed, Undone };
+
+// A journal on disk, held locked by this process while the object lives (move-only).
+class InstallJournal {
+public:
+    InstallJournal() = default;
+    ~InstallJournal();
+    InstallJournal(InstallJournal&& other) noexcept;
+    InstallJournal& operator=(InstallJournal&& other) noexcept;
+    InstallJournal(const InstallJournal&) = delete;
+    InstallJournal& operator=(const InstallJournal&) = delete;
+
+    // Writes and locks a new journal at `path` (whole or not at all, synced to disk). False with
+    // `error` set when it cannot be written: nothing may then be installed.
+    bool create(const std::string& path, const std::string& queuePath, std::vector<InstallStep> steps,
+                std::string* error);
+
+    // Every file put in place, in order; a file already moved by an earlier, interrupted run is
+    // recognised and passed over. When one cannot be (its new file is gone or is no regular file,
+    // a rename fails), everything is rolled back and false is answered. The journal then says
+    // Installed or Undone.
+    bool rollForward(std::ostream& log);
+
+    // Deletes what the installation no longer needs: the old copies (or, after a roll-back, the
+    // new files), the queue and last the journal itself, unless it is kept for the next start to
+    // tell the user of a roll-back.
+    void finish(bool keepJournal = false);
+
+    JournalState state() const noexcept { return m_state; }
+    const std::vector<InstallStep>& steps() const noexcept { return m_steps; }
+
+    // Opens and locks the journal at `path`. Missing, unreadable, not ours, or locked by a helper
+    // that is still at work: false, and `busy` says whether it was the lock.
+    bool open(const std::string& path, bool* busy);
+
+private:
+    void rollBack(std::ostream& log);
+    void setState(JournalState state);
+    void close();
+
+    int m_fd = -1;
+    std::string m_path;
+    std::string m_queuePath;
+    std::vector<InstallStep> m_steps;
+    JournalState m_state = JournalState::Installing;
+};
+
+// What the start of korvex or korvex-cli found of an earlier installation.
+enum class InterruptedInstall {
+    None,        // nothing to do (or a helper is still at work on it)
+    Finished,    // it was finished: the new release is in place
+    RolledBack,  // it was undone: the old release is in place
+};
+
+// Looks for the journal of `programFolder` and finishes or undoes what it describes. Called first
+// thing at every start, so that nothing reads or deletes a file of a half-done installation.
+InterruptedInstall recoverInterruptedInstall(const std::string& programFolder, std::ostream& log);
+
+}  // namespace korvex::updatehelper
