@@ -63,6 +63,7 @@ int main(int argc, char** argv) {
                            std::cin,
                            PortalAddresses::fromBuild(),
                            clock};
+        context.outIsTerminal = ::isatty(STDOUT_FILENO) == 1;
         // With the lock ours no other copy is saving, so what a crashed save left goes now.
         if (instance) removeSaveLeftovers(context.settingsPath);
         switch (call.command) {
