@@ -202,8 +202,8 @@ TEST(PortalPinsFile, WorkersPinningAndReadingAtOnceAgreeOnEveryPin) {
     constexpr int kFromFile = kWriters;
     std::string file;
     for (int i = 0; i < kKnown; ++i) file += origin(i) + " " + pin(i, kFromFile) + "\n";
-    // A race shows in some rounds only; forty make it show in every run of the test.
-    for (int round = 0; round < 40; ++round) {
+    // A race shows in a few rounds in a hundred; two hundred make it show in every run of the test.
+    for (int round = 0; round < 200; ++round) {
         test::TempDir dir;
         PortalPins pins(dir.write("Portals.pins", file));
         std::vector<std::vector<std::string>> held(kWriters, std::vector<std::string>(kKnown + kNew));
