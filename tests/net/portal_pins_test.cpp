@@ -191,9 +191,9 @@ TEST(PortalPinsFile, AFirstUseNeverReplacesAPin) {
 // (a read without it catches the list or the index moved by a writer's growth).
 TEST(PortalPinsFile, WorkersPinningAndReadingAtOnceAgreeOnEveryPin) {
     constexpr int kKnown = 64;  // pinned in the file
-    constexpr int kNew = 2000;  // pinned by the writers, each trying every one
-    constexpr int kWriters = 3;
-    constexpr int kReaders = 3;
+    constexpr int kNew = 1000;  // pinned by the writers, each trying every one
+    constexpr int kWriters = 2;
+    constexpr int kReaders = 2;
     const auto origin = [](int i) { return "https://portal-" + std::to_string(i) + ".example:443"; };
     // Long enough to live on the heap, so that a read of a moved or freed line shows.
     const auto pin = [](int i, int writer) {
