@@ -20,6 +20,7 @@
 #include "korvex-cli/cli_commands.h"
 #include "korvex-demo-portals/demo_portals.h"
 #include "net/curl1_setup.h"
+#include "net/portal_pins.h"
 #include "settings/settings_file.h"
 #include "tests/app/portal_window_fixture.h"
 
@@ -209,11 +210,66 @@ void BM_SlowPortalsJobs16PerPortal2(benchmark::State& state) {
     slowRefresh(state, 16, 2);
 }
 
+// ---- The pin file's share of a run ---------------------------------------------------------------
+
+// korvex-cli's refresh of 500 accounts against the quick portals with a Portals.pins of 100 pins (the
+// portals' own and others'), and beside it what the pin file alone costs in such a run: reading it
+// once and writing it once. pins_share is that cost over the run's wall time.
+constexpr int kPins = 100;
+
+void BM_CliRefreshRunWith100Pins(benchmark::State& state) {
+    DemoPortals& substitutes = portals();
+    const auto dir = std::filesystem::temp_directory_path() / "korvex-bench-refresh-pins";
+    std::filesystem::create_directories(dir);
+    const std::string settings = (dir / "Settings.ini").string();
+    AccountBook book;
+    fillBook(book);
+    zapis(book, {}, settings);
+    std::ifstream pem(substitutes.certificatePath());
+    const std::string key = publicKeyPin(std::string(std::istreambuf_iterator<char>(pem), {}));
+    std::string pinsText;
+    int pinned = 0;
+    for (const PortalId id : kAllPortals) {
+        const std::string origin = pinOrigin(substitutes.baseUrl(id));
+        if (origin.empty() || pinsText.find(origin + " ") != std::string::npos) continue;
+        pinsText += origin + " " + key + "\n";
+        ++pinned;
+    }
+    for (int i = pinned; i < kPins; ++i)
+        pinsText += "https://portal-" + std::to_string(i) + ".example:443 " + key + "\n";
+    const std::string pinsPath = pinsPathBeside(settings);
+    const PortalAddresses addresses = test::demoPortalAddresses(substitutes);
+    const SystemCheckClock clock;
+    std::ostringstream out, err;
+    std::istringstream in;
+    const CliContext context{settings, out, err, in, addresses, clock};
+    double runSeconds = 0;
+    double pinsSeconds = 0;
+    for (auto _ : state) {
+        std::ofstream(pinsPath, std::ios::trunc) << pinsText;
+        const auto start = std::chrono::steady_clock::now();
+        const int status = refreshCommand(context, std::nullopt, {1, 1, 120});
+        runSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        if (status == kExitUsage || err.str().find("no page") != std::string::npos)
+            state.SkipWithError(("refresh answered " + std::to_string(status) + ": " + err.str()).c_str());
+        const auto pinsStart = std::chrono::steady_clock::now();
+        PortalPins pins(pinsPath);
+        pins.pinIfNew("https://new-portal.example:443", key);
+        if (!pins.saveChanges().empty()) state.SkipWithError("the pin file was not written");
+        pinsSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - pinsStart).count();
+    }
+    state.counters["accounts/s"] =
+        benchmark::Counter(kAccounts, benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["pins_read_write_ms"] = pinsSeconds * 1000;
+    state.counters["pins_share"] = pinsSeconds / runSeconds;
+}
+
 BENCHMARK(BM_WindowRefreshRun)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 BENCHMARK(BM_CoreRefreshRun)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 // Argument: the Spread. Each sequential run comes before the run with checks at once of its spread.
 BENCHMARK(BM_WindowRefreshRunSlowPortals)->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();
 BENCHMARK(BM_CoreRefreshRunSlowPortals)->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();
+BENCHMARK(BM_CliRefreshRunWith100Pins)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 BENCHMARK(BM_SlowPortalsSequential)->Arg(kDemoCsv)->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();
 BENCHMARK(BM_SlowPortalsJobs16PerPortal2)->Arg(kDemoCsv)->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();
 BENCHMARK(BM_SlowPortalsSequential)->Arg(kStockSpread)->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();

@@ -67,7 +67,15 @@ bool TForm1::withTransfers(const std::function<void()>& work) {
         const ResponsiveTransfers responsive(Curl1);
         work();
     }
+    if (!m_pins.loadError().empty())
+        showError(QStringLiteral("Сохранённые сертификаты порталов не читаются: %1\n\nБез них поддельный "
+                                 "сертификат не отличить от настоящего, поэтому запросы к порталам по HTTPS "
+                                 "не отправлялись.")
+                      .arg(QString::fromStdString(m_pins.loadError())));
     askAboutChangedCertificates();
+    // Pins learned on first use are written once, after the whole operation.
+    if (const std::string problem = m_pins.saveChanges(); !problem.empty())
+        showError(QString::fromStdString(problem));
     return true;
 }
 

@@ -7,6 +7,7 @@
 // What a check writes into balance row `row`:
 //   kPrevious  the old kBalance, as soon as the check begins (also when the transfer fails)
 //   kBalance, kSpeed, kStatus  the profile's pattern steps, empty texts, or the markers
+//              (each found value as portalValue keeps it: short, without control bytes)
 //   kDate      the check timestamp, kStatPlanCode the plan code: on every page received
 //   kSpeed     kErrorMarker when anything fails between the request's set-up and the last step (a
 //              page larger than Memo1's capacity, refused as it arrives; a pattern that does not
@@ -42,6 +43,16 @@
 #include "net/proxy_check.h"
 
 namespace korvex {
+
+// The most bytes of a value found on a portal's page that the tables, Settings.ini and the
+// history keep: far more than a balance, a speed or a plan's name takes.
+inline constexpr std::size_t kMaxPortalValueBytes = 256;
+
+// A value found on a portal's page as the tables keep it: every control byte (C0 and DEL) a blank,
+// and cut to kMaxPortalValueBytes; a UTF-8 value (`utf8`) is cut before the character that would
+// not fit whole. A page is the portal's to write: an escape sequence in a status must not reach a
+// terminal, and a status of a megabyte must not reach every file.
+std::string portalValue(std::string_view text, bool utf8);
 
 class BalanceChecks {
 public:

@@ -425,6 +425,13 @@ void THttpTransfer::preparePin() {
     m_pinOrigin = m_pins != nullptr ? pinOrigin(m_url.str()) : std::string();
     m_pinExpected = m_pinOrigin.empty() ? std::string() : m_pins->pinOf(m_pinOrigin);
     m_pinLearned.clear();
+    if (!m_pinOrigin.empty() && !m_pins->loadError().empty()) {
+        // Fail closed: without the pins no portal's key can be told from a forged one.
+        recordOwnFailure(CURLE_SSL_CACERT_BADFILE,
+                         "the pinned certificates cannot be read: " + m_pins->loadError());
+        m_pinOrigin.clear();
+        return;
+    }
     // Set for every transfer, so that no pin of an earlier portal holds for this one. The
     // certificate information shows the key a portal presented, also when it does not match.
     setOption(CURLOPT_PINNEDPUBLICKEY, m_pinExpected.empty() ? nullptr : m_pinExpected.c_str());

@@ -237,7 +237,9 @@ public:
     // portal (the origin of URL), and a portal without one is pinned after its first successful
     // request. A key that does not match ends the transfer before anything is sent, with
     // ResultCode() CURLE_SSL_PINNEDPUBKEYNOTMATCH (90), an ErrorText() naming the portal and both
-    // keys, and the mismatch noted in the store for the front to ask about. Null: nothing pinned.
+    // keys, and the mismatch noted in the store for the front to ask about. A store whose file could
+    // not be read (loadError) refuses every HTTPS request: ResultCode() CURLE_SSL_CACERT_BADFILE (77),
+    // nothing sent. New pins stay in the store until the front saves them. Null: nothing pinned.
     // The store must outlive the component's transfers; it is used on the calling thread only.
     PortalPins* Pins() const noexcept { return m_pins; }
     void setPins(PortalPins* pins) noexcept { m_pins = pins; }

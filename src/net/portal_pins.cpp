@@ -8,8 +8,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <utility>
@@ -97,32 +98,69 @@ std::string pinsPathBeside(const std::string& settingsPath) {
 
 // ---------------------------------------------------------------------------------------------
 
-PortalPins::PortalPins(std::string path) : m_path(std::move(path)) {
-    const int fd = ::open(m_path.c_str(), O_RDONLY | O_CLOEXEC);
+PinsFileCalls systemPinsFileCalls() noexcept {
+    return {&::write, &::fsync, &::rename};
+}
+
+namespace {
+
+// Makes a rename inside `path`'s folder survive a power cut. Some file systems cannot sync a
+// folder; the file itself is on the disk by then, so a failure here is not reported.
+void syncFolderOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    (void)::fsync(fd);
+    ::close(fd);
+}
+
+}  // namespace
+
+PortalPins::PortalPins(std::string path, PinsFileCalls calls) : m_path(std::move(path)), m_calls(calls) {
+    load();
+}
+
+void PortalPins::load() {
+    const auto fail = [this](const std::string& reason) { m_loadError = m_path + ": " + reason; };
+    // Non-blocking, so that a FIFO in the file's place cannot hang the run; only a regular file is read.
+    const int fd = ::open(m_path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
-        if (errno != ENOENT) m_loadError = m_path + ": " + std::strerror(errno);
-        return;
+        const int error = errno;
+        struct stat st {};
+        // A link to nowhere is there all the same: not a first use.
+        if (error == ENOENT && ::lstat(m_path.c_str(), &st) != 0) return;
+        return fail(error == ENOENT ? "a link to a file that is not there" : std::strerror(error));
     }
+    struct FdClose {
+        int fd;
+        ~FdClose() { ::close(fd); }
+    } closer{fd};
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) return fail(std::strerror(errno));
+    if (S_ISDIR(st.st_mode)) return fail("a folder, not a file");
+    if (!S_ISREG(st.st_mode)) return fail("not a regular file");
+    const auto tooLarge = [&] { fail("larger than " + std::to_string(kMaxPinsFileBytes >> 20) + " MiB"); };
+    if (static_cast<std::size_t>(st.st_size) > kMaxPinsFileBytes) return tooLarge();
     std::string text;
     char chunk[8192];
     for (;;) {
         const ssize_t n = ::read(fd, chunk, sizeof chunk);
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            m_loadError = m_path + ": " + std::strerror(errno);
-            ::close(fd);
-            return;
-        }
+        if (n < 0) return fail(std::strerror(errno));
         if (n == 0) break;
+        // The file may grow while it is read: the bound holds for what is read, not for fstat.
+        if (text.size() + static_cast<std::size_t>(n) > kMaxPinsFileBytes) return tooLarge();
         text.append(chunk, static_cast<std::size_t>(n));
     }
-    ::close(fd);
+    int number = 0;
     for (std::size_t at = 0; at < text.size();) {
         std::size_t end = text.find('\n', at);
         if (end == std::string::npos) end = text.size();
         Line line;
         line.text = text.substr(at, end - at);
         at = end + 1;
+        ++number;
         const std::string_view content = trimmed(line.text);
         const std::size_t blank = content.find_first_of(" \t");
         if (!content.empty() && content.front() != '#' && blank != std::string_view::npos) {
@@ -134,15 +172,21 @@ PortalPins::PortalPins(std::string path) : m_path(std::move(path)) {
                 line.pin = std::string(pin);
             }
         }
+        if (line.origin.empty() && !content.empty() && content.front() != '#')
+            m_unreadableLines.push_back(number);
+        // The first line of an origin holds; a later one is kept as text, as a person wrote it.
+        if (!line.origin.empty() && !m_index.emplace(line.origin, m_lines.size()).second) {
+            line.origin.clear();
+            line.pin.clear();
+        }
         m_lines.push_back(std::move(line));
     }
 }
 
 std::string PortalPins::pinOf(const std::string& origin) const {
     const std::lock_guard lock(m_mutex);
-    for (const Line& line : m_lines)
-        if (!line.origin.empty() && line.origin == origin) return line.pin;
-    return {};
+    const auto found = m_index.find(origin);
+    return found == m_index.end() ? std::string() : m_lines[found->second].pin;
 }
 
 std::vector<std::string> PortalPins::origins() const {
@@ -155,55 +199,81 @@ std::vector<std::string> PortalPins::origins() const {
 
 std::string PortalPins::setPin(const std::string& origin, const std::string& pin) {
     const std::lock_guard lock(m_mutex);
-    return setPinLocked(origin, pin);
+    setPinLocked(origin, pin);
+    return saveLocked();
 }
 
 std::string PortalPins::pinIfNew(const std::string& origin, const std::string& pin) {
     const std::lock_guard lock(m_mutex);
-    for (const Line& line : m_lines)
-        if (!line.origin.empty() && line.origin == origin) return line.pin;
+    if (const auto found = m_index.find(origin); found != m_index.end()) return m_lines[found->second].pin;
     setPinLocked(origin, pin);
     return pin;
 }
 
-std::string PortalPins::setPinLocked(const std::string& origin, const std::string& pin) {
-    const auto found = std::find_if(m_lines.begin(), m_lines.end(), [&](const Line& l) { return l.origin == origin; });
-    if (found != m_lines.end()) {
-        found->pin = pin;
-    } else {
-        if (m_lines.empty()) {
-            m_lines.push_back({"# Korvex: the public keys of the portals' certificates, pinned on first use.", {}, {}});
-            m_lines.push_back({"# A portal that shows another key gets no request until its new key is trusted.", {}, {}});
-        }
-        m_lines.push_back({{}, origin, pin});
-    }
-    return save();
+std::string PortalPins::saveChanges() {
+    const std::lock_guard lock(m_mutex);
+    return m_changed ? saveLocked() : std::string();
 }
 
-std::string PortalPins::save() const {
+void PortalPins::setPinLocked(const std::string& origin, const std::string& pin) {
+    m_changed = true;
+    if (const auto found = m_index.find(origin); found != m_index.end()) {
+        m_lines[found->second].pin = pin;
+        return;
+    }
+    if (m_lines.empty()) {
+        m_lines.push_back(
+            {"# Korvex: the public keys of the portals' certificates, pinned on first use.", {}, {}});
+        m_lines.push_back(
+            {"# A portal that shows another key gets no request until its new key is trusted.", {}, {}});
+    }
+    m_index.emplace(origin, m_lines.size());
+    m_lines.push_back({{}, origin, pin});
+}
+
+std::string PortalPins::saveLocked() {
     if (!m_loadError.empty()) return m_loadError;
     std::string text;
-    for (const Line& line : m_lines) text += (line.origin.empty() ? line.text : line.origin + " " + line.pin) + "\n";
-    std::string temp = m_path + ".XXXXXX";
-    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);  // mode 0600
-    if (fd < 0) return m_path + ": " + std::strerror(errno);
+    for (const Line& line : m_lines)
+        text += (line.origin.empty() ? line.text : line.origin + " " + line.pin) + "\n";
+    const auto failure = [this](int error) { return m_path + ": " + std::strerror(error); };
+    std::string target = m_path;
+    struct stat st {};
+    if (::lstat(m_path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+        // Replace what the link points at, not the link.
+        char* resolved = ::realpath(m_path.c_str(), nullptr);
+        if (resolved == nullptr) return failure(errno);
+        target = resolved;
+        std::free(resolved);
+    }
+    std::string temp = target + ".XXXXXX";
+    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+    if (fd < 0) return failure(errno);
     const auto fail = [&](int error) {
         ::close(fd);
         ::unlink(temp.c_str());
-        return m_path + ": " + std::strerror(error);
+        return failure(error);
     };
+    if (::fchmod(fd, 0600) != 0) return fail(errno);
     for (std::size_t written = 0; written < text.size();) {
-        const ssize_t n = ::write(fd, text.data() + written, text.size() - written);
+        const ssize_t n = m_calls.write(fd, text.data() + written, text.size() - written);
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return fail(errno);
+        if (n <= 0) return fail(n < 0 ? errno : EIO);
         written += static_cast<std::size_t>(n);
     }
-    if (::fsync(fd) != 0) return fail(errno);
-    if (::close(fd) != 0 || ::rename(temp.c_str(), m_path.c_str()) != 0) {
+    if (m_calls.fsync(fd) != 0) return fail(errno);
+    if (::close(fd) != 0) {
         const int error = errno;
         ::unlink(temp.c_str());
-        return m_path + ": " + std::strerror(error);
+        return failure(error);
     }
+    if (m_calls.rename(temp.c_str(), target.c_str()) != 0) {
+        const int error = errno;
+        ::unlink(temp.c_str());
+        return failure(error);
+    }
+    syncFolderOf(target);
+    m_changed = false;
     return {};
 }
 

@@ -10,17 +10,32 @@
 // portal: its origin, a blank, and the pin in libcurl's notation:
 //     https://203.0.113.7:443 sha256//RE2yVqhiTWt07+9yWapqk+I5kZsDNaeiLMaDt88bp/c=
 // Lines starting with '#' and lines that are not pins are kept as they are.
+//
+// The file is read once, when the store is made, and written when its pins changed: once a run
+// (saveChanges) or at once when the user trusts a new key (setPin); always whole, into a temporary
+// file that is flushed to the disk and renamed over the old one, so that a crash or a full disk
+// leaves the old file as it was. A link is written through, as Settings.ini is.
+//
+// The protection fails closed: a pin file that is there but cannot be read whole (a folder, no
+// permission, an I/O error, more than kMaxPinsFileBytes) leaves the store with a loadError(), and
+// every HTTPS request that carries the store is refused before it is sent. Only a missing file
+// means first use.
 #include <curl/curl.h>
+#include <sys/types.h>
 
 #include <atomic>
+#include <cstddef>
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace korvex {
 
 inline constexpr const char* kPinsFileName = "Portals.pins";
+// The most a pin file may hold: some thousand portals' lines. A larger file is not read at all.
+inline constexpr std::size_t kMaxPinsFileBytes = std::size_t{1} << 20;
 
 // "https://host:port" of an HTTPS address, the host in lower case and the port always written
 // (443 when the address has none); "" for any other scheme or an address that does not parse.
@@ -41,17 +56,30 @@ struct PinMismatch {
     std::string presented;  // "" when the handshake did not show it
 };
 
+// The system calls that write the pin file. Tests put in calls that fail, to see that a failed
+// write, flush or rename leaves the old file whole and is reported.
+struct PinsFileCalls {
+    ssize_t (*write)(int fd, const void* data, std::size_t size);
+    int (*fsync)(int fd);
+    int (*rename)(const char* from, const char* to);
+};
+PinsFileCalls systemPinsFileCalls() noexcept;
+
 // Threads: every member may be called from several threads at once (the transfers of a parallel
-// refresh run share one PortalPins); one mutex guards the lines and the mismatches.
+// refresh run share one PortalPins); one mutex guards the lines, the index and the mismatches.
+// path(), loadError() and unreadableLines() are fixed when the store is made.
 class PortalPins {
 public:
     // Reads the file at `path` when there is one. A file that cannot be read leaves no pins and
     // its error in loadError(); saving is then refused, so that a pin file that is there but
     // unreadable for the moment is never replaced by a nearly empty one.
-    explicit PortalPins(std::string path);
+    explicit PortalPins(std::string path, PinsFileCalls calls = systemPinsFileCalls());
 
     const std::string& path() const noexcept { return m_path; }
+    // "" when the file was read or is missing; else why it could not be read ("PATH: reason").
     const std::string& loadError() const noexcept { return m_loadError; }
+    // The numbers (from 1) of the lines that are neither pins, comments nor blank: kept as they are.
+    const std::vector<int>& unreadableLines() const noexcept { return m_unreadableLines; }
 
     // The pin of `origin` (as pinOrigin gives it), "" when it has none yet.
     std::string pinOf(const std::string& origin) const;
@@ -62,8 +90,12 @@ public:
     // step. Answers the error, or "". The pin holds for this session even when it cannot be saved.
     std::string setPin(const std::string& origin, const std::string& pin);
     // First use: pins `origin` to `pin` unless it has a pin already (another transfer of a parallel
-    // run may have pinned it meanwhile), and answers the pin that holds afterwards.
+    // run may have pinned it meanwhile), and answers the pin that holds afterwards. An existing pin
+    // is never replaced here. Kept in memory until saveChanges().
     std::string pinIfNew(const std::string& origin, const std::string& pin);
+    // Writes the file when a pin changed since it was read or last written: what a front calls once
+    // its run is over. Answers the error, or "" (also when nothing changed).
+    std::string saveChanges();
 
     // Keys that did not match, noted by the transfers and taken by the front that asks the user.
     void noteMismatch(PinMismatch mismatch);
@@ -75,12 +107,17 @@ private:
         std::string origin;  // empty for such lines
         std::string pin;
     };
-    std::string save() const;
-    std::string setPinLocked(const std::string& origin, const std::string& pin);
+    void load();
+    std::string saveLocked();
+    void setPinLocked(const std::string& origin, const std::string& pin);
 
     std::string m_path;
+    PinsFileCalls m_calls;
     std::string m_loadError;
+    std::vector<int> m_unreadableLines;
     std::vector<Line> m_lines;
+    std::unordered_map<std::string, std::size_t> m_index;  // origin -> its first line in m_lines
+    bool m_changed = false;
     std::vector<PinMismatch> m_mismatches;
     mutable std::mutex m_mutex;
 };

@@ -391,4 +391,17 @@ TEST_F(PortalWindowTest, AChangedPortalCertificateIsAskedAboutAndTrustedOnlyOnYe
     EXPECT_EQ(form.book().Stat.cell(kDate, 0), "7/12/2026 09:05");
 }
 
+// A pin file that is there but cannot be read: no portal gets a request in the run, no row takes a
+// value, and the window says why once, not once a row.
+TEST_F(PortalWindowTest, AnUnreadablePinFileSendsNothingAndIsSaidOnce) {
+    std::filesystem::create_directory(m_dir / "Portals.pins");
+    TForm1& form = openWith({{"sps_ivanov", "Qw3rty-71", "39"}, {"sat_titova", "T1tova-SG", "SG"}});
+    form.bbb111Click();
+    EXPECT_TRUE(m_portals->requests().empty());
+    for (int row : {0, 1}) EXPECT_EQ(form.book().Stat.cell(kDate, row), "") << row;
+    ASSERT_EQ(m_errors.size(), 1) << m_errors.join("\n").toStdString();
+    EXPECT_TRUE(m_errors[0].contains(QString::fromStdString((m_dir / "Portals.pins").string())));
+    EXPECT_TRUE(std::filesystem::is_directory(m_dir / "Portals.pins"));
+}
+
 }  // namespace korvex::test

@@ -356,7 +356,7 @@ TEST_F(BalanceChecksTest, PatternsSeeThePageAsMemo1HoldsIt) {
         const char* status;
     } cases[] = {
         {"Status: On<BR>Deposit: 12.50, Chosen speed: 256 Kbps", "12.50", "256", "On"},
-        {"Status: On\n<BR>Deposit: 1,5, Chosen speed: 2\n56 Kbps", "1", "2\r\n56", "On\r\n"},
+        {"Status: On\n<BR>Deposit: 1,5, Chosen speed: 2\n56 Kbps", "1", "2  56", "On  "},  // kept as blanks
         {"Status: On<BR>Deposit: 7, Chosen\0 speed: 256 Kbps"s, "7", "--------", "On"},
         {"<html>nothing of the kind</html>", "--------", "--------", "old5"},
     };
@@ -368,6 +368,41 @@ TEST_F(BalanceChecksTest, PatternsSeeThePageAsMemo1HoldsIt) {
         EXPECT_EQ(cell(kSpeed), c.speed) << c.page;
         EXPECT_EQ(cell(kStatus), c.status) << c.page;
         EXPECT_EQ(cell(kDate), kStamp) << c.page;
+    }
+}
+
+// A portal writes its pages as it likes: what the tables keep of them is short and holds no control
+// byte, whatever the page held (a terminal's escape sequences, a status of 300 KB), and a UTF-8
+// portal's text is cut between characters.
+TEST_F(BalanceChecksTest, ValuesFromAPageAreKeptShortAndWithoutControlBytes) {
+    const std::string longStatus(300'000, 'x');
+    std::string cyrillic;
+    for (int i = 0; i < 200; ++i) cyrillic += "Ж";
+    const struct {
+        PortalId portal;
+        const char* code;
+        std::string page;
+        std::string status;
+    } cases[] = {
+        {PortalId::SpectrumSat, "39",
+         "Status: \x1B]0;pwned\x07On\x08\x7F\x1B[2J<BR>Deposit: 12.50, Chosen speed: 256 Kbps",
+         " ]0;pwned On   [2J"},
+        {PortalId::SpectrumSat, "39", "Status: " + longStatus + "<BR>Deposit: 12.50, Chosen speed: 256 Kbps",
+         std::string(kMaxPortalValueBytes, 'x')},
+        // "a" and 200 letters of two bytes: the cut at 256 would split the 128th letter.
+        {PortalId::PlanetSky, "53",
+         "Ваш тариф: a" + cyrillic +
+             "<br>\n    Ваш баланс: 5 USD<br>\nВыбранная скорость, Kbps: 256<br><div id=",
+         "a" + std::string(127, '\xC6')},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.status.substr(0, 20));
+        s_portals->setFixedPage(c.portal, c.page);
+        setAccount(0, "anyone", "anything", c.code);
+        checks.checkRow(0);
+        EXPECT_EQ(cell(kStatus), c.status);
+        EXPECT_EQ(cell(kSpeed), "256");
+        EXPECT_EQ(cell(kDate), kStamp);
     }
 }
 

@@ -1,5 +1,6 @@
 // korvex-cli history, and the checks that korvex-cli refresh keeps, against the substitute portals.
 #include <filesystem>
+#include <functional>
 
 #include "history/balance_history.h"
 #include "korvex-cli/command_line.h"
@@ -69,6 +70,66 @@ TEST_F(HistoryCommandTest, ARefreshKeepsOneCheckPerCheckedAccountWithItsOutcome)
     // One row alone adds one check; the history goes on across runs.
     ASSERT_EQ(refreshCommand(f.context(), 5), kExitOk) << f.err.str();
     EXPECT_EQ(BalanceHistory(historyPath()).read({"sat_titova", "", 0}).size(), 2u);
+}
+
+// A portal's page is the portal's to write. What a refresh keeps of it is short and plain in the
+// settings file and the history; CSV to a terminal holds no control character, also of values kept
+// before (by an older Korvex, or by hand); CSV to a file or a pipe stays byte for byte.
+TEST_F(HistoryCommandTest, HostilePortalValuesReachNoFileLongAndNoTerminalRaw) {
+    f.writeAccounts({{"sps_ivanov", "Qw3rty-71", "39"}, {"sat_titova", "T1tova-SG", "SG"}});
+    const std::string hostile = "\x1B]0;pwned\x07\x1B[2J\x08\x7F";  // title, clear screen, BS, DEL
+    s_portals->setFixedPage(PortalId::SpectrumSat, "Status: " + hostile + std::string(300'000, 'x') +
+                                                       "<BR>Deposit: 12.50, Chosen speed: 256 Kbps");
+    const int status = refreshCommand(f.context(), std::nullopt);
+    s_portals->setFixedPage(PortalId::SpectrumSat, std::nullopt);
+    ASSERT_EQ(status, kExitOk) << f.err.str();
+
+    const std::string kept = " ]0;pwned  [2J  " + std::string(256 - 16, 'x');
+    AccountBook book = savedBook(f.settings);
+    EXPECT_EQ(book.Stat.cell(kStatus, 0), kept);
+    EXPECT_LT(f.fileText().size(), 4096u);
+    const auto checks = BalanceHistory(historyPath()).read({"sps_ivanov", "", 0});
+    ASSERT_EQ(checks.size(), 1u);
+    EXPECT_EQ(checks[0].status, kept);
+
+    // Kept before: a status and a holder in the settings file, a check in the history (with a C1 CSI).
+    book.Stat.setCell(kStatus, 1, hostile);
+    book.client.setCell(kHolder, 1, hostile);
+    zapis(book, {}, f.settings);
+    BalanceHistory(historyPath())
+        .append({HistoryEntry{
+            .time = "2026-12-01T08:00:00Z", .login = "old", .status = hostile + "\xC2\x9B" + "2J"}});
+    const auto controls = [](const std::string& text) {
+        int count = 0;
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            const auto byte = static_cast<unsigned char>(text[i]);
+            count += (byte < 0x20 && byte != '\n' && byte != '\r') || byte == 0x7F ||
+                     (byte == 0xC2 && i + 1 < text.size() &&
+                      (static_cast<unsigned char>(text[i + 1]) & 0xE0) == 0x80);
+        }
+        return count;
+    };
+    const struct {
+        const char* command;
+        std::function<int(const CliContext&)> run;
+    } outputs[] = {
+        {"show --csv", [](const CliContext& c) { return showCommand(c, true); }},
+        {"history --csv",
+         [](const CliContext& c) {
+             return historyCommand(c, {"", "", true, ""});
+         }},
+        {"export -", [](const CliContext& c) { return exportCommand(c, "-"); }},
+    };
+    for (const auto& o : outputs) {
+        SCOPED_TRACE(o.command);
+        CliContext terminal = f.context();
+        terminal.outIsTerminal = true;
+        ASSERT_EQ(o.run(terminal), kExitOk) << f.err.str();
+        EXPECT_EQ(controls(f.out.str()), 0) << f.out.str();
+        EXPECT_NE(f.out.str().find("\xEF\xBF\xBD]0;pwned"), std::string::npos) << "shown as U+FFFD";
+        ASSERT_EQ(o.run(f.context()), kExitOk) << f.err.str();
+        EXPECT_NE(f.out.str().find(hostile), std::string::npos) << "a file or a pipe gets the bytes as kept";
+    }
 }
 
 TEST_F(HistoryCommandTest, AHistoryThatCannotBeWrittenIsSaidOnceAndTheSettingsAreSaved) {

@@ -4,6 +4,8 @@
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <thread>
 
 #include "checks/provider_profiles.h"
@@ -17,6 +19,10 @@ namespace korvex::test {
 namespace {
 
 using namespace std::chrono_literals;
+
+void writeText(const std::string& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+}
 
 class RefreshCommandTest : public testing::Test {
 protected:
@@ -256,6 +262,116 @@ TEST_F(RefreshCommandTest, AChangedCertificateFailsItsRowsUntilTheUserTrustsIt) 
 
     EXPECT_EQ(refreshCommand(f.context(), 1), kExitOk) << f.err.str();
     EXPECT_EQ(s_portals->requests(PortalId::SpectrumSat).size(), 1u);
+}
+
+// Every state of Portals.pins, while SpectrumSat shows another key than the one pinned for it (a
+// forged pin stands for the changed key): only a missing or empty file is a first use; a file that
+// is there but cannot be read whole sends no credentials anywhere, fails every row with the reason
+// and leaves the file alone; a readable one keeps what it does not understand and is written
+// through its link.
+TEST_F(RefreshCommandTest, NoStateOfThePinFileButMissingLetsACredentialReachAChangedPortal) {
+    namespace fs = std::filesystem;
+    const std::string spectrumSat = pinOrigin(s_portals->baseUrl(PortalId::SpectrumSat));
+    const std::string satGate = pinOrigin(s_portals->baseUrl(PortalId::SatGate));
+    ASSERT_FALSE(spectrumSat.empty());
+    ASSERT_FALSE(satGate.empty());
+    const std::string forged = spectrumSat + " sha256//AAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAA=\n";
+    const std::string garbage = "# notes\nthis line is no pin\n" + forged + "https://x.example:443\n";
+    const std::string huge = forged + std::string(2 << 20, '#') + "\n";
+    // A folder or /proc/self/mem cannot be read as a file: their "content" is what they are.
+    const auto contents = [](const std::string& path) {
+        try {
+            return fs::is_regular_file(path) ? readFile(path) : std::string("(not a file)");
+        } catch (const std::exception&) {
+            return std::string("(unreadable)");
+        }
+    };
+    enum class After { BothPinned, SatGateAdded, Unchanged };
+    const struct {
+        const char* state;
+        std::function<void(const std::string& pins, const TempDir& dir)> make;
+        int credentialsTo;  // the requests with a password the portals saw
+        int status;
+        After after;
+    } cases[] = {
+        {"missing", [](const std::string&, const TempDir&) {}, 2, kExitOk, After::BothPinned},
+        {"empty", [](const std::string& p, const TempDir&) { writeText(p, ""); }, 2, kExitOk,
+         After::BothPinned},
+        {"garbage lines", [&](const std::string& p, const TempDir&) { writeText(p, garbage); }, 1,
+         kExitFailed, After::SatGateAdded},
+        {"a link",
+         [&](const std::string& p, const TempDir& dir) {
+             writeText(dir.file("elsewhere.pins"), forged);
+             fs::create_symlink(dir.file("elsewhere.pins"), p);
+         },
+         1, kExitFailed, After::SatGateAdded},
+        {"no permission",
+         [&](const std::string& p, const TempDir&) {
+             writeText(p, forged);
+             fs::permissions(p, fs::perms::none);
+         },
+         0, kExitFailed, After::Unchanged},
+        {"a folder", [](const std::string& p, const TempDir&) { fs::create_directory(p); }, 0, kExitFailed,
+         After::Unchanged},
+        {"an I/O error",
+         [](const std::string& p, const TempDir&) { fs::create_symlink("/proc/self/mem", p); }, 0,
+         kExitFailed, After::Unchanged},
+        {"a link to nothing",
+         [&](const std::string& p, const TempDir& dir) { fs::create_symlink(dir.file("gone"), p); }, 0,
+         kExitFailed, After::Unchanged},
+        {"2 MiB", [&](const std::string& p, const TempDir&) { writeText(p, huge); }, 0, kExitFailed,
+         After::Unchanged},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.state);
+        // Root reads a file of mode 0000 all the same.
+        if (std::string_view(c.state) == "no permission" && ::geteuid() == 0) continue;
+        CliFolder folder{demoPortalAddresses(*s_portals)};
+        folder.writeAccounts({{"sps_ivanov", "Qw3rty-71", "39"}, {"sat_titova", "T1tova-SG", "SG"}});
+        const std::string pinsPath = pinsPathBeside(folder.settings);
+        c.make(pinsPath, folder.dir);
+        const std::string before = contents(pinsPath);
+        s_portals->clearRequests();
+
+        EXPECT_EQ(refreshCommand(folder.context(), std::nullopt, {2, 1}), c.status) << folder.err.str();
+        int credentials = 0;
+        for (const RequestRecord& r : s_portals->requests())
+            credentials += !r.credentials.empty() || r.body.find("password=") != std::string::npos;
+        EXPECT_EQ(credentials, c.credentialsTo);
+        const std::string err = folder.err.str();
+        const std::string after = contents(pinsPath);
+        switch (c.after) {
+            case After::BothPinned:
+                EXPECT_EQ(PortalPins(pinsPath).origins().size(), 2u) << after;
+                EXPECT_EQ(fs::status(pinsPath).permissions() & fs::perms::all,
+                          fs::perms::owner_read | fs::perms::owner_write);
+                break;
+            case After::SatGateAdded:
+                EXPECT_EQ(after, before + satGate + " " + PortalPins(pinsPath).pinOf(satGate) + "\n");
+                EXPECT_NE(PortalPins(pinsPath).pinOf(satGate), "");
+                break;
+            case After::Unchanged:
+                EXPECT_EQ(after, before);
+                EXPECT_NE(err.find("korvex-cli: row 1 (sps_ivanov): no page from the portal (the pinned "
+                                   "certificates cannot be read: " +
+                                   pinsPath + ": "),
+                          std::string::npos)
+                    << err;
+                EXPECT_NE(err.find("row 2 (sat_titova): no page from the portal (the pinned certificates"),
+                          std::string::npos)
+                    << err;
+                EXPECT_EQ(savedBook(folder.settings).Stat.cell(kDate, 1), "") << "nothing checked";
+                break;
+        }
+        if (std::string_view(c.state) == "a link") {
+            EXPECT_TRUE(fs::is_symlink(pinsPath)) << "written through the link";
+            EXPECT_EQ(readFile(folder.dir.file("elsewhere.pins")), after);
+        }
+        if (std::string_view(c.state) == "garbage lines")
+            EXPECT_NE(err.find(pinsPath + ": lines 2, 4 are not pins, kept as they are\n"), std::string::npos)
+                << err;
+    }
+    EXPECT_TRUE(std::filesystem::is_directory("/proc/self")) << "the I/O error row needs /proc";
 }
 
 TEST_F(RefreshCommandTest, ChecksAtOnceSaveAndPrintWhatTheSequentialRunDoes) {

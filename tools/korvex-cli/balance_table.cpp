@@ -35,12 +35,35 @@ std::vector<std::vector<std::string>> balanceTableRows(const AccountBook& book) 
 std::string terminalText(std::string_view utf8) {
     std::string text;
     text.reserve(utf8.size());
-    for (const char c : utf8) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7F)
+    for (std::size_t at = 0; at < utf8.size(); ++at) {
+        const auto byte = static_cast<unsigned char>(utf8[at]);
+        // C1 controls (U+0080 to U+009F, "\xC2\x80" to "\xC2\x9F") include CSI, which some
+        // terminals obey as ESC [ does.
+        const bool c1 =
+            byte == 0xC2 && at + 1 < utf8.size() && (static_cast<unsigned char>(utf8[at + 1]) & 0xE0) == 0x80;
+        if (byte < 0x20 || byte == 0x7F || c1) {
             text += kReplacement;
-        else
-            text += c;
+            if (c1) ++at;
+        } else {
+            text += utf8[at];
+        }
+    }
+    return text;
+}
+
+std::string terminalCsv(std::string_view csv) {
+    std::string text;
+    text.reserve(csv.size());
+    while (!csv.empty()) {
+        const std::size_t end = csv.find('\n');
+        std::string_view line = csv.substr(0, end);
+        const bool crlf = line.ends_with('\r');
+        if (crlf) line.remove_suffix(1);
+        text += terminalText(line);
+        if (crlf) text += '\r';
+        if (end == std::string_view::npos) break;
+        text += '\n';
+        csv.remove_prefix(end + 1);
     }
     return text;
 }

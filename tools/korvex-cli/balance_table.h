@@ -36,8 +36,11 @@ void printBalanceCsv(std::ostream& out, const AccountBook& book);
 // (a bare sign and a run of dashes stay).
 std::string spreadsheetSafeText(std::string_view text);
 
-// `utf8` with every C0 control character and DEL replaced by U+FFFD.
+// `utf8` with every C0 and C1 control character and DEL replaced by U+FFFD.
 std::string terminalText(std::string_view utf8);
+// CSV text for a terminal: terminalText of each line, the line ends ("\n", "\r\n") kept. What a
+// portal wrote into a cell (an escape sequence, a backspace) cannot act on the terminal.
+std::string terminalCsv(std::string_view csv);
 // The columns `utf8` takes on a terminal: one per character (Cyrillic, Latin and the like).
 std::size_t displayWidth(std::string_view utf8);
 

@@ -57,6 +57,13 @@ std::string rowName(const AccountBook& book, int row) {
     return name;
 }
 
+// "line 3 is not a pin," or "lines 3, 7 are not pins,": named once a run, never pinned again.
+std::string unreadablePinLines(const std::vector<int>& lines) {
+    std::string numbers;
+    for (const int line : lines) numbers += (numbers.empty() ? "" : ", ") + std::to_string(line);
+    return lines.size() == 1 ? "line " + numbers + " is not a pin," : "lines " + numbers + " are not pins,";
+}
+
 // "2, 5 and 9 to 31": rows (from 0, ascending) as the user numbers them, runs joined.
 std::string rowRanges(const std::vector<int>& rows) {
     std::vector<std::string> parts;
@@ -295,10 +302,15 @@ int showCommand(const CliContext& context, bool csv) {
     AccountBook book;
     ProxySettings proxy;
     if (!loadSettings(context, book, proxy)) return kExitFailed;
-    if (csv)
+    if (csv && context.outIsTerminal) {
+        std::ostringstream text;
+        printBalanceCsv(text, book);
+        context.out << terminalCsv(text.str());
+    } else if (csv) {
         printBalanceCsv(context.out, book);
-    else
+    } else {
         printBalanceTable(context.out, book);
+    }
     context.out.flush();
     return kExitOk;
 }
@@ -338,7 +350,11 @@ int refreshCommand(const CliContext& context, std::optional<int> rowNumber, cons
     // The portals' certificates, pinned on first use as in the window.
     PortalPins pins(pinsPathBeside(context.settingsPath));
     if (!pins.loadError().empty())
-        context.err << kPrefix << pins.loadError() << " (no portal certificate is pinned in this run)\n";
+        context.err << kPrefix << "the pinned certificates cannot be read: " << terminalText(pins.loadError())
+                    << "; no request goes to an HTTPS portal in this run\n";
+    else if (!pins.unreadableLines().empty())
+        context.err << kPrefix << terminalText(pins.path()) << ": "
+                    << unreadablePinLines(pins.unreadableLines()) << " kept as they are\n";
     Curl1.setPins(&pins);
     BalanceChecks checks(
         book, Curl1, Memo1, context.addresses, [proxy] { return proxy; }, context.clock);
@@ -451,6 +467,11 @@ int refreshCommand(const CliContext& context, std::optional<int> rowNumber, cons
                 interruptedAt = report.row;
                 break;
         }
+    }
+    if (!pins.loadError().empty()) failed = true;
+    if (const std::string problem = pins.saveChanges(); !problem.empty()) {
+        failed = true;
+        context.err << kPrefix << "the new pins are not saved: " << terminalText(problem) << '\n';
     }
     for (const PinMismatch& changed : pins.takeMismatches()) {
         failed = true;
@@ -588,7 +609,7 @@ int exportCommand(const CliContext& context, const std::string& csvPath) {
     if (!loadSettings(context, book, proxy)) return kExitFailed;
     const std::string text = writeAccountCsv(book);
     if (csvPath.empty() || csvPath == "-") {
-        context.out << text;
+        context.out << (context.outIsTerminal ? terminalCsv(text) : text);
         context.out.flush();
         return context.out ? kExitOk : kExitFailed;
     }

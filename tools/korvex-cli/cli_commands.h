@@ -31,7 +31,8 @@ struct CliContext {
     const CheckClock& clock;
     // Raised by SIGINT or SIGTERM (StopSignals::flag()); null: nothing stops a run.
     const std::atomic<bool>* stop = nullptr;
-    bool progress = false;  // draw the progress line on `err` (it is a terminal)
+    bool progress = false;       // draw the progress line on `err` (it is a terminal)
+    bool outIsTerminal = false;  // `out` is a terminal: CSV goes to it without control characters
 };
 
 // The balance table as text, or as CSV.

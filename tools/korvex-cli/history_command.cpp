@@ -3,6 +3,7 @@
 #include <charconv>
 #include <filesystem>
 #include <ostream>
+#include <sstream>
 #include <vector>
 
 #include "history/balance_history.h"
@@ -68,9 +69,13 @@ int historyCommand(const CliContext& context, const HistoryOptions& options) {
             return kExitOk;
         }
         const std::vector<HistoryEntry> entries = history.read({options.login, options.since, 0});
-        if (options.csv)
+        if (options.csv && context.outIsTerminal) {
+            std::ostringstream text;
+            printCsv(text, entries);
+            context.out << terminalCsv(text.str());
+        } else if (options.csv) {
             printCsv(context.out, entries);
-        else if (!entries.empty())
+        } else if (!entries.empty())
             printTable(context.out, entries);
         else
             context.err << kPrefix << "no checks"

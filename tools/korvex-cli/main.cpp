@@ -66,6 +66,7 @@ int main(int argc, char** argv) {
     try {
         const SystemCheckClock clock;
         CliContext context{settingsPath, std::cout, std::cerr, std::cin, PortalAddresses::fromBuild(), clock};
+        context.outIsTerminal = ::isatty(STDOUT_FILENO) == 1;
         // With the lock ours no other copy is saving, so what a crashed save left goes now.
         if (instance) removeSaveLeftovers(context.settingsPath);
         switch (call.command) {
