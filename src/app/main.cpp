@@ -6,6 +6,7 @@
 #include <QScreen>
 #include <cstdio>
 
+#include "app/qt_translations.h"
 #include "app/signal_bridge.h"
 #include "app/tform1.h"
 #include "platform/paths.h"
@@ -45,6 +46,7 @@ int main(int argc, char** argv) {
     korvex::SingleInstance instance(korvex::lockFolderOfThisCopy());
     if (!instance.acquired()) {
         QApplication app(argc, argv);
+        korvex::loadQtTranslations(app);
         const QString text = instance.anotherCopyRuns()
                                  ? QStringLiteral("Запуск второй копии программы недопустим.")
                                  : QString::fromStdString(instance.error());
@@ -56,6 +58,7 @@ int main(int argc, char** argv) {
     }
 
     QApplication app(argc, argv);
+    korvex::loadQtTranslations(app);
     // The application's title. Not its display name as well: Qt would append that to every window
     // title ("Korvex  3.0 — Korvex 3.0"), and the titles are to read as they are set.
     QApplication::setApplicationName(QString::fromLatin1(korvex::kApplicationTitle));

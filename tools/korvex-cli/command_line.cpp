@@ -1,5 +1,6 @@
 #include "korvex-cli/command_line.h"
 
+#include <algorithm>
 #include <charconv>
 
 #include "history/history_entry.h"
@@ -116,6 +117,9 @@ CliInvocation parseCommandLine(const std::vector<std::string>& args) {
             call.row = rowNumber(rowText);
         } else if (!optionsEnded && valueOption(args, i, "--login", call.login, topic)) {
             flagsSeen.emplace_back("--login", CliCommand::History);
+        } else if (!optionsEnded && valueOption(args, i, "--plan", call.plan, topic)) {
+            flagsSeen.emplace_back("--plan", CliCommand::History);
+            if (call.plan.empty()) throw CliUsageError("--plan needs a plan code", CliCommand::History);
         } else if (!optionsEnded && valueOption(args, i, "--since", dateText, topic)) {
             flagsSeen.emplace_back("--since", CliCommand::History);
             call.since = historyDate("--since", dateText);
@@ -183,9 +187,18 @@ CliInvocation parseCommandLine(const std::vector<std::string>& args) {
                                     std::string(commandName(call.command)),
                                 call.command);
     }
+    // An option that only shapes another must not pass for one that did something.
+    const auto seen = [&](std::string_view flag) {
+        return std::any_of(flagsSeen.begin(), flagsSeen.end(), [&](const auto& f) { return f.first == flag; });
+    };
+    if (seen("--per-portal") && !seen("--jobs"))
+        throw CliUsageError("--per-portal goes with --jobs: without it one account is checked at a time", call.command);
     const std::string name(commandName(call.command));
     switch (call.command) {
         case CliCommand::History:
+            // An account is a login and a plan code: a plan alone names no account.
+            if (!call.plan.empty() && call.login.empty())
+                throw CliUsageError("--plan goes with --login: together they name one account", call.command);
             if (!call.pruneBefore.empty() && (call.csv || !call.login.empty() || !call.since.empty()))
                 throw CliUsageError("--prune-before removes old checks of every account; it goes without --login, "
                                     "--since and --csv",
@@ -289,7 +302,7 @@ std::string helpText(CliCommand topic) {
                    "\n"
                    "  --settings FILE  another settings file than the window's Settings.ini\n";
         case CliCommand::History:
-            return "usage: korvex-cli history [--login L] [--since DATE] [--csv] [--settings FILE]\n"
+            return "usage: korvex-cli history [--login L [--plan P]] [--since DATE] [--csv] [--settings FILE]\n"
                    "       korvex-cli history --prune-before DATE [--settings FILE]\n"
                    "\n"
                    "Prints the checks kept in History.sqlite beside the settings file, oldest first:\n"
@@ -297,7 +310,9 @@ std::string helpText(CliCommand topic) {
                    "error marker, transfer failed). Every refresh of the window or of korvex-cli adds\n"
                    "its checks; deleting an account keeps its history.\n"
                    "\n"
-                   "  --login L            the checks of one account\n"
+                   "  --login L            the checks of one login (every account it has)\n"
+                   "  --plan P             with --login, the checks of that login on plan code P\n"
+                   "                       only: one account\n"
                    "  --since DATE         the checks from DATE on\n"
                    "  --csv                CSV (UTF-8) with the header line\n"
                    "                       time,login,plan,balance,amount,speed,status,outcome,detail\n"

@@ -57,7 +57,8 @@ int main(int argc, char** argv) {
 
     try {
         const SystemCheckClock clock;
-        CliContext context{call.settingsPath.empty() ? defaultSettingsPath() : call.settingsPath,
+        // A command that only reads leaves the disk as it found it: no configuration folder made.
+        CliContext context{call.settingsPath.empty() ? defaultSettingsPath(!onlyReads) : call.settingsPath,
                            std::cout,
                            std::cerr,
                            std::cin,
@@ -81,7 +82,7 @@ int main(int argc, char** argv) {
             case CliCommand::Export:
                 return exportCommand(context, call.file);
             case CliCommand::History:
-                return historyCommand(context, {call.login, call.since, call.csv, call.pruneBefore});
+                return historyCommand(context, {call.login, call.plan, call.since, call.csv, call.pruneBefore});
             case CliCommand::Trust:
                 return trustCommand(context, call.portals, call.all);
             case CliCommand::CheckUpdate: {
