@@ -18,8 +18,9 @@ CertificateQuestion::CertificateQuestion(std::vector<ChangedCertificate> portals
     auto* intro = new QLabel(
         (many ? QStringLiteral("Эти порталы показали другой сертификат, чем прежде, и ничего не получили.")
               : QStringLiteral("Портал показал другой сертификат, чем прежде, и ничего не получил.")) +
-            QStringLiteral("\n\nЕсли портал сам сменил сертификат, ему можно доверять. Иначе кто-то на пути к "
-                           "порталу подменяет его, чтобы получить пароли.\n\n") +
+            QStringLiteral(
+                "\n\nЕсли портал сам сменил сертификат, ему можно доверять. Иначе кто-то на пути к "
+                "порталу подменяет его, чтобы получить пароли.\n\n") +
             (many ? QStringLiteral("Доверять новым сертификатам отмеченных порталов?")
                   : QStringLiteral("Доверять новому сертификату?")),
         this);
@@ -31,10 +32,12 @@ CertificateQuestion::CertificateQuestion(std::vector<ChangedCertificate> portals
     auto* list = new QWidget;
     auto* listLayout = new QVBoxLayout(list);
     for (const ChangedCertificate& portal : m_portals) {
-        const QString name =
-            portal.operatorName.isEmpty() ? portal.origin : portal.operatorName + QStringLiteral(" — ") + portal.origin;
+        const QString name = portal.operatorName.isEmpty()
+                                 ? portal.origin
+                                 : portal.operatorName + QStringLiteral(" — ") + portal.origin;
         auto* box = new QCheckBox(
-            name + QStringLiteral("\nПрежний ключ: %1\nНовый ключ: %2").arg(portal.pinned, portal.presented), list);
+            name + QStringLiteral("\nПрежний ключ: %1\nНовый ключ: %2").arg(portal.pinned, portal.presented),
+            list);
         box->setChecked(true);
         listLayout->addWidget(box);
         m_boxes.push_back(box);

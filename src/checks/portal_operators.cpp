@@ -15,7 +15,8 @@ std::string portalOperators(const PortalAddresses& addresses, std::string_view o
         for (const ProviderProfile* profile : routine.profiles) {
             const std::string& base = addresses.*profile->baseAddress;
             if (base.empty() || portalOf(base) != wanted) continue;
-            if (std::find(names.begin(), names.end(), profile->name) == names.end()) names.push_back(profile->name);
+            if (std::find(names.begin(), names.end(), profile->name) == names.end())
+                names.push_back(profile->name);
         }
     std::string text;
     for (std::string_view name : names) text += (text.empty() ? "" : ", ") + std::string(name);

@@ -407,7 +407,7 @@ TEST_F(PortalWindowTest, ChangedCertificatesMakeOneQuestionAfterTheRunAndOnlyTic
         EXPECT_EQ(PortalPins(pinsPath).pinOf(origins[static_cast<std::size_t>(i)]), forged);
     }
     for (PortalId id : changed) EXPECT_TRUE(m_portals->requests(id).empty());
-    EXPECT_EQ(form.but1->text(), QStringLiteral("Обновление завершено (сертификат изменился: 3 из 5)"));
+    EXPECT_EQ(form.but1->text(), QStringLiteral("Обновление завершено (сертификат изменился: 4 из 5)"));
     const auto note = [this](int row) {
         return m_form->statModel()->data(m_form->statModel()->index(row, 3), Qt::ToolTipRole).toString();
     };

@@ -95,10 +95,11 @@ TEST(RunSummaryTest, NamesLowAndFallenBalancesFailedPortalsAndChangedPages) {
     EXPECT_EQ(summary.changedPages[0].portal, "C");
     EXPECT_TRUE(summary.needsAttention());
     // Apart from the portals without an answer: those that Korvex refused, a row's own failure, and
-    // a code of no portal. The changed page's accounts are not named twice.
+    // a code of no portal. A value other than the balance missing counts too; the changed page's
+    // accounts are not named twice.
     ASSERT_EQ(summary.refusedCertificates.size(), 1u);
     EXPECT_EQ(rowsOf(summary.refusedCertificates[0].accounts), (std::vector<int>{12, 13}));
-    EXPECT_EQ(rowsOf(summary.valuesNotFound), (std::vector<int>{2, 8}));
+    EXPECT_EQ(rowsOf(summary.valuesNotFound), (std::vector<int>{2, 7, 8}));
     EXPECT_EQ(rowsOf(summary.unknownPlanCodes), (std::vector<int>{11}));
     EXPECT_EQ(summary.unknownPlanCodes[0].planCode, "40");
 

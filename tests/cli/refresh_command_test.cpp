@@ -305,7 +305,7 @@ TEST_F(RefreshCommandTest, AChangedCertificateFailsItsRowsUntilTheUserTrustsIt) 
     EXPECT_EQ(refreshCommand(f.context(), std::nullopt), kExitFailed);
     EXPECT_TRUE(s_portals->requests(PortalId::SpectrumSat).empty());
     const std::string err = f.err.str();
-    EXPECT_NE(err.find("korvex-cli: row 1 (sps_ivanov): no page from the portal (the certificate of " + origin +
+    EXPECT_NE(err.find("korvex-cli: row 1 (sps_ivanov): refused: the certificate of " + origin +
                        " has changed (pinned " + forged + ", now sha256//"),
               std::string::npos)
         << err;

@@ -444,8 +444,7 @@ int refreshCommand(const CliContext& context, std::optional<int> rowNumber, cons
             case CheckOutcome::TransferFailed:
                 failed = true;
                 if (certificateRefused(report)) {
-                    context.err << kPrefix << name << ": refused, the portal's certificate has changed ("
-                                << terminalText(report.errorText) << ")\n";
+                    context.err << kPrefix << name << ": refused: " << terminalText(report.errorText) << '\n';
                     break;
                 }
                 context.err << kPrefix << name << ": no page from the portal"
