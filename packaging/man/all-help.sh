@@ -16,6 +16,6 @@ for arg in "$@"; do
 done
 "$program" --help
 for command in $commands; do
-  printf '\n%s:\n' "$command"
+  printf '\nThe %s command:\n\n' "$command"
   "$program" "$command" --help
 done

@@ -127,7 +127,7 @@ TEST_F(PortalWindowTest, TheHistoryOfARowIsItsOwnAccountsNotItsLogins) {
     form.bbb111Click();
     for (const int row : {0, 1}) {
         SCOPED_TRACE(row);
-        form.setCurrentCell(row, 1);
+        form.setCurrentCell(1, row);
         form.BalanceHistoryItemClick();
         auto* dialog = form.findChild<HistoryDialog*>();
         ASSERT_NE(dialog, nullptr);

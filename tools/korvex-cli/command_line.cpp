@@ -358,20 +358,20 @@ std::string helpText(CliCommand topic) {
            "the program, or in ~/.config/korvex when Korvex is installed; or FILE).\n"
            "\n"
            "commands:\n"
-           "  show [--csv]                   print the balance table\n"
-           "  refresh [--row N] [--jobs N]   check the accounts on their portals, save, print\n"
-           "  import FILE.csv [--replace]    add (or replace) accounts from a CSV file\n"
-           "  export [FILE.csv]              write the accounts as a CSV file\n"
-           "  history [--login L [--plan P]] print the checks kept in the balance history\n"
-           "  trust PORTAL... | --all        accept a portal's new certificate\n"
-           "  check-update                   ask whether a newer version of Korvex is offered\n"
-           "  help [COMMAND]                 this text, or the help of a command\n"
+           "  show [--csv]                     print the balance table\n"
+           "  refresh [--row N] [--jobs N]     check the accounts on their portals, save, print\n"
+           "  import FILE.csv [--replace]      add new accounts (or replace them) from a CSV file\n"
+           "  export [FILE.csv]                write the accounts as a CSV file\n"
+           "  history [--login L [--plan P]]   print the checks kept in the balance history\n"
+           "  trust PORTAL... | --all          accept a portal's new certificate\n"
+           "  check-update                     ask whether a newer version of Korvex is offered\n"
+           "  help [COMMAND]                   this text, or the help of a command\n"
            "\n"
            "Exit status: 0 done; 1 a check, an import or a file failed; 2 bad command line;\n"
            "3 refresh found a low balance or a changed portal page and nothing failed;\n"
            "130 refresh was interrupted (SIGINT, SIGTERM, SIGHUP), after saving what it checked.\n"
-           "show and export only read, and run while Korvex runs; refresh and import do not\n"
-           "run at the same time as Korvex.\n";
+           "show, export and history only read, and run while Korvex runs; refresh and import\n"
+           "do not run at the same time as Korvex.\n";
 }
 
 }  // namespace korvex
