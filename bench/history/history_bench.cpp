@@ -91,7 +91,7 @@ void BM_ReadRecent10000Of1M(benchmark::State& state) {
     const BalanceHistory history(bigHistory());
     std::size_t read = 0;
     for (auto _ : state) {
-        const auto entries = history.recent("account_7", 10000);
+        const auto entries = history.recent("account_7", "39", 10000);
         read = entries.size();
         benchmark::DoNotOptimize(entries.data());
     }
@@ -105,7 +105,7 @@ void BM_OpenAndReadRecent10000Of1M(benchmark::State& state) {
     const std::string& path = bigHistory();
     for (auto _ : state) {
         const BalanceHistory history(path);
-        benchmark::DoNotOptimize(history.recent("account_7", 10000).data());
+        benchmark::DoNotOptimize(history.recent("account_7", "39", 10000).data());
     }
 }
 BENCHMARK(BM_OpenAndReadRecent10000Of1M)->Unit(benchmark::kMillisecond)->UseRealTime();

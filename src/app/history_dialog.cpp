@@ -52,10 +52,12 @@ qint64 msecs(const HistoryEntry& e) {
 
 }  // namespace
 
-HistoryDialog::HistoryDialog(const std::string& historyPath, const std::string& login, QWidget* parent)
+HistoryDialog::HistoryDialog(const std::string& historyPath, const std::string& login, const std::string& plan,
+                             QWidget* parent)
     : QDialog(parent) {
     setObjectName(QStringLiteral("HistoryDialog"));
-    const QString account = QString::fromStdString(login);
+    const QString account = QString::fromStdString(login) +
+                            (plan.empty() ? QString() : QStringLiteral(" (") + QString::fromStdString(plan) + ')');
     setWindowTitle(QStringLiteral("История баланса — ") + account);
     resize(760, 600);
 
@@ -67,7 +69,7 @@ HistoryDialog::HistoryDialog(const std::string& historyPath, const std::string& 
         problem = QStringLiteral("В этой строке нет логина.");
     } else if (std::filesystem::exists(historyPath, ec)) {
         try {
-            entries = BalanceHistory(historyPath).recent(login, kMostChecks);
+            entries = BalanceHistory(historyPath).recent(login, plan, kMostChecks);
         } catch (const HistoryError& e) {
             problem = QStringLiteral("История баланса не читается: ") + QString::fromStdString(e.what());
         }

@@ -19,8 +19,10 @@ public:
     // The most recent checks shown: years of daily runs, and still quick to draw.
     static constexpr int kMostChecks = 10000;
 
-    // `historyPath`: the history file; `login`: the account's login in UTF-8.
-    HistoryDialog(const std::string& historyPath, const std::string& login, QWidget* parent = nullptr);
+    // `historyPath`: the history file; `login` and `plan`: the account's login and plan code in UTF-8
+    // (the same login on another plan is another account).
+    HistoryDialog(const std::string& historyPath, const std::string& login, const std::string& plan,
+                  QWidget* parent = nullptr);
 
     QLineSeries* balanceSeries() const { return m_balance; }
     QScatterSeries* failedSeries() const { return m_failed; }

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <optional>
 
+#include "app/qt_translations.h"
 #include "app/signal_bridge.h"
 #include "app/tform1.h"
 #include "platform/paths.h"
@@ -57,6 +58,7 @@ int main(int argc, char** argv) {
     const korvex::SingleInstance& refused = !instance.acquired() ? instance : *book;
     if (!refused.acquired()) {
         QApplication app(argc, argv);
+        korvex::loadQtTranslations(app);
         const QString text = refused.anotherCopyRuns()
                                  ? QStringLiteral("Запуск второй копии программы недопустим.")
                                  : QString::fromStdString(refused.error());
@@ -68,6 +70,7 @@ int main(int argc, char** argv) {
     }
 
     QApplication app(argc, argv);
+    korvex::loadQtTranslations(app);
     // The application's title. Not its display name as well: Qt would append that to every window
     // title ("Korvex  3.0 — Korvex 3.0"), and the titles are to read as they are set.
     QApplication::setApplicationName(QString::fromLatin1(korvex::kApplicationTitle));

@@ -37,6 +37,7 @@ class QTableView;
 
 namespace korvex {
 
+class CertificateQuestion;
 class TextGridModel;
 
 inline constexpr const char* kWindowCaption = "Korvex  3.0";
@@ -55,6 +56,9 @@ struct WindowEnvironment {
     std::function<void(const QString& title, const QString& text)> trayMessage;
     // The update component's dialogs and boxes; null: the Qt ones.
     std::shared_ptr<TupUserInterface> updateUserInterface;
+    // Shows the question about changed certificates and answers its result (QDialog::Accepted for
+    // "Доверять"); null: exec().
+    std::function<int(CertificateQuestion& question)> certificateQuestion;
 };
 
 // The caption of "Обновить все балансы" after a run over `rowsInRun` rows: finished or stopped, with

@@ -18,9 +18,11 @@
 #include <QSystemTrayIcon>
 #include <QTableView>
 
+#include "app/certificate_question.h"
 #include "app/qt_text.h"
 #include "app/text_grid_model.h"
 #include "app/tform1.h"
+#include "checks/portal_operators.h"
 #include "checks/provider_profiles.h"
 #include "checks/refresh_run.h"
 #include "checks/run_summary.h"
@@ -80,26 +82,29 @@ bool TForm1::withTransfers(const std::function<void()>& work) {
 }
 
 void TForm1::askAboutChangedCertificates() {
-    for (const PinMismatch& changed : m_pins.takeMismatches()) {
-        const QString portal = QString::fromStdString(changed.origin);
-        if (changed.presented.empty()) {
-            showError(QStringLiteral("Портал %1 показал другой сертификат, чем прежде. Запросы к нему не "
-                                     "отправлялись.").arg(portal));
+    std::vector<PinMismatch> changed;
+    for (PinMismatch& mismatch : m_pins.takeMismatches()) {
+        if (!mismatch.presented.empty()) {
+            changed.push_back(std::move(mismatch));
             continue;
         }
-        const QString title = QStringLiteral("Сертификат портала изменился");
-        const QString text =
-            QStringLiteral("Портал %1 показал другой сертификат, чем прежде, и ничего не получил.\n\n"
-                           "Прежний ключ: %2\nНовый ключ: %3\n\n"
-                           "Если портал сам сменил сертификат, ему можно доверять. Иначе кто-то на пути к "
-                           "порталу подменяет его, чтобы получить пароли.\n\n"
-                           "Доверять новому сертификату?")
-                .arg(portal, QString::fromStdString(changed.pinned), QString::fromStdString(changed.presented));
-        const bool yes = m_env.confirm ? m_env.confirm(title, text)
-                                       : QMessageBox::question(this, title, text, QMessageBox::Yes | QMessageBox::No,
-                                                               QMessageBox::No) == QMessageBox::Yes;
-        if (!yes) continue;
-        const std::string error = m_pins.setPin(changed.origin, changed.presented);
+        showError(QStringLiteral("Портал %1 показал другой сертификат, чем прежде. Запросы к нему не "
+                                 "отправлялись.")
+                      .arg(QString::fromStdString(portalWithOperator(m_env.addresses, mismatch.origin))));
+    }
+    if (changed.empty()) return;
+    // One question for all of them, after the run: a user with many portals answers once.
+    std::vector<ChangedCertificate> portals;
+    for (const PinMismatch& mismatch : changed)
+        portals.push_back({QString::fromStdString(portalOperators(m_env.addresses, mismatch.origin)),
+                           QString::fromStdString(mismatch.origin), QString::fromStdString(mismatch.pinned),
+                           QString::fromStdString(mismatch.presented)});
+    CertificateQuestion question(std::move(portals), this);
+    const int answer = m_env.certificateQuestion ? m_env.certificateQuestion(question) : question.exec();
+    if (answer != QDialog::Accepted) return;
+    for (std::size_t i = 0; i < changed.size(); ++i) {
+        if (!question.ticked(static_cast<int>(i))) continue;
+        const std::string error = m_pins.setPin(changed[i].origin, changed[i].presented);
         if (!error.empty()) showError(QString::fromStdString(error));
     }
 }
@@ -165,6 +170,12 @@ void TForm1::markRow(const RowCheck& check) {
                                                    "изменилась?"));
             break;
         case CheckOutcome::TransferFailed:
+            // The portal answered; Korvex refused it before sending anything.
+            if (certificateRefused(check)) {
+                m_statModel->setRowNote(check.row, QStringLiteral("Сертификат портала изменился: запросы к нему не "
+                                                                  "отправлялись"));
+                break;
+            }
             m_statModel->setRowNote(check.row,
                                     QStringLiteral("Портал не ответил: ") + QString::fromStdString(check.errorText));
             break;
@@ -188,6 +199,14 @@ void TForm1::showRunSummary() {
     for (const PortalTrouble& t : summary.changedPages)
         lines << QStringLiteral("Изменилась страница портала %1: балансы не найдены")
                      .arg(QString::fromStdString(t.portal));
+    for (const PortalTrouble& t : summary.refusedCertificates)
+        lines << QStringLiteral("Сертификат портала %1 изменился (учётных записей: %2)")
+                     .arg(QString::fromStdString(t.portal))
+                     .arg(t.accounts.size());
+    for (const SummaryAccount& a : summary.valuesNotFound)
+        lines << QStringLiteral("Значения не найдены: %1 — неверный пароль?").arg(toQ(a.login));
+    for (const SummaryAccount& a : summary.unknownPlanCodes)
+        lines << QStringLiteral("Код тарифа «%1» не знает ни один портал: %2").arg(toQ(a.planCode), toQ(a.login));
     for (const SummaryAccount& a : summary.lowBalances) lines << QStringLiteral("Низкий баланс: ") + account(a);
     for (const PortalTrouble& t : summary.failedTransfers)
         lines << QStringLiteral("Нет ответа от портала %1 (учётных записей: %2)")
@@ -213,13 +232,14 @@ void TForm1::showRunSummary() {
 }
 
 QString runCaption(const RefreshResult& run, int rowsInRun) {
-    int checked = 0, noAnswer = 0, notFound = 0, errors = 0, reached = 0;
+    int checked = 0, noAnswer = 0, refused = 0, notFound = 0, errors = 0, reached = 0;
     for (const RowCheck& check : run.rows) {
         if (check.outcome == CheckOutcome::Stopped) continue;
         ++reached;
         if (check.outcome == CheckOutcome::PassedOver) continue;
         ++checked;
-        noAnswer += check.outcome == CheckOutcome::TransferFailed;
+        refused += certificateRefused(check);
+        noAnswer += check.outcome == CheckOutcome::TransferFailed && !certificateRefused(check);
         notFound += check.outcome == CheckOutcome::NotFound;
         errors += check.outcome == CheckOutcome::ErrorMarker;
     }
@@ -230,6 +250,7 @@ QString runCaption(const RefreshResult& run, int rowsInRun) {
         if (count > 0) details << QStringLiteral("%1: %2 из %3").arg(what).arg(count).arg(checked);
     };
     failures(noAnswer, QStringLiteral("без ответа"));
+    failures(refused, QStringLiteral("сертификат изменился"));
     failures(notFound, QStringLiteral("не найдено"));
     failures(errors, QStringLiteral("ошибка"));
     QString caption =

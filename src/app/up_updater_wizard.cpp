@@ -243,6 +243,7 @@ void TupUpdaterWizardForm::finishPage() {
     LAllFiles->hide();
     CancelBtn->setEnabled(false);
     FinishBtn->setText(upQ(UpText::OK));
+    m_finishReached = true;
     FinishBtn->setEnabled(true);
     FinishBtn->setDefault(true);
     FinishBtn->setFocus();
@@ -276,6 +277,14 @@ void TupUpdaterWizardForm::closeEvent(QCloseEvent* event) {
         return;
     }
     event->ignore();
+    // Once the upgrade is complete there is nothing left to abort: the close box and Escape finish
+    // as "OK" does (after this event, so that the close runs outside it).
+    if (m_finishReached) {
+        QTimer::singleShot(0, this, [this] {
+            if (m_closing == Closing::No) FinishBtnClick();
+        });
+        return;
+    }
     if (!m_question && !m_askPending) {
         m_askPending = true;
         QTimer::singleShot(0, this, &TupUpdaterWizardForm::askAbort);

@@ -71,6 +71,7 @@ private:
 
     enum class Closing { No, Finished, Aborted, Silently };
     Closing m_closing = Closing::No;
+    bool m_finishReached = false;  // the finish page is shown: closing finishes
     TupWizardListener* m_listener = nullptr;
     UpWizardOptions m_options;
     QPointer<QMessageBox> m_question;

@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <map>
 
+#include <curl/curl.h>
+
 #include "checks/provider_profiles.h"
 #include "platform/codepage.h"
 
@@ -13,8 +15,8 @@ namespace korvex {
 namespace {
 
 SummaryAccount accountOf(const AccountBook& book, int row) {
-    return {row, book.client.cell(kLogin, row), book.Stat.cell(kBalance, row),
-            book.Stat.cell(kPrevious, row)};
+    return {row, book.client.cell(kLogin, row), book.Stat.cell(kBalance, row), book.Stat.cell(kPrevious, row),
+            book.client.cell(kPlanCode, row)};
 }
 
 PortalTrouble& troubleFor(std::vector<PortalTrouble>& list, const RowCheck& check) {
@@ -72,7 +74,8 @@ std::string json(const std::string& utf8) {
 std::string accountJson(const SummaryAccount& a) {
     return "{\"row\":" + std::to_string(a.row + 1) + ",\"login\":" + json(cp1251ToUtf8(a.login)) +
            ",\"balance\":" + json(cp1251ToUtf8(a.balance)) +
-           ",\"previous\":" + json(cp1251ToUtf8(a.previous)) + "}";
+           ",\"previous\":" + json(cp1251ToUtf8(a.previous)) + ",\"plan\":" + json(cp1251ToUtf8(a.planCode)) +
+           "}";
 }
 
 std::string accountsJson(const std::vector<SummaryAccount>& accounts) {
@@ -99,7 +102,22 @@ std::string loginsOf(const std::vector<SummaryAccount>& accounts) {
     return out;
 }
 
+// "row 3 (login)" for the summary's lines.
+std::string rowText(const SummaryAccount& a) {
+    return "row " + std::to_string(a.row + 1) + " (" + cp1251ToUtf8(a.login) + ")";
+}
+
+bool holdsAccount(const AccountBook& book, int row) {
+    for (int col = 0; col < kAccountCols; ++col)
+        if (!book.client.cell(col, row).empty()) return true;
+    return false;
+}
+
 }  // namespace
+
+bool certificateRefused(const RowCheck& check) {
+    return check.outcome == CheckOutcome::TransferFailed && check.resultCode == CURLE_SSL_PINNEDPUBKEYNOTMATCH;
+}
 
 bool balanceNumber(const std::string& text, double& value) {
     std::string plain;
@@ -134,11 +152,26 @@ RunSummary summarizeRun(const std::vector<RowCheck>& rows, const AccountBook& bo
     std::map<std::string, PageCount> pages;
     std::vector<std::string> pageOrder;
 
+    std::vector<SummaryAccount> notFound;
+    std::vector<std::string> notFoundPortals;
     for (const RowCheck& check : rows) {
-        if (check.outcome == CheckOutcome::PassedOver || check.outcome == CheckOutcome::Stopped) continue;
-        if (check.row < 0 || check.row >= book.clients) continue;
+        if (check.row < 0 || check.row >= book.clients || check.outcome == CheckOutcome::Stopped) continue;
+        if (check.outcome == CheckOutcome::PassedOver) {
+            // An empty code is a row kept for notes (or an empty row); a code nobody owns is a mistake.
+            if (!book.client.cell(kPlanCode, check.row).empty() && holdsAccount(book, check.row))
+                summary.unknownPlanCodes.push_back(accountOf(book, check.row));
+            continue;
+        }
         ++summary.accountsChecked;
         const SummaryAccount account = accountOf(book, check.row);
+        if (certificateRefused(check)) {
+            troubleFor(summary.refusedCertificates, check).accounts.push_back(account);
+            continue;
+        }
+        if (check.outcome == CheckOutcome::NotFound) {
+            notFound.push_back(account);
+            notFoundPortals.push_back(check.profile);
+        }
         if (check.outcome == CheckOutcome::TransferFailed) {
             PortalTrouble& trouble = troubleFor(summary.failedTransfers, check);
             if (trouble.errorText.empty()) trouble.errorText = check.errorText;
@@ -169,6 +202,12 @@ RunSummary summarizeRun(const std::vector<RowCheck>& rows, const AccountBook& bo
         if (count.missed == static_cast<int>(count.withPage.size()) && count.foundBefore)
             summary.changedPages.push_back({portal, count.address, count.withPage, {}});
     }
+    for (std::size_t i = 0; i < notFound.size(); ++i) {
+        const bool changedPage =
+            std::any_of(summary.changedPages.begin(), summary.changedPages.end(),
+                        [&](const PortalTrouble& t) { return t.portal == notFoundPortals[i]; });
+        if (!changedPage) summary.valuesNotFound.push_back(notFound[i]);
+    }
     return summary;
 }
 
@@ -179,6 +218,14 @@ std::string summaryText(const RunSummary& s) {
     for (const PortalTrouble& t : s.changedPages)
         out += "changed page: " + t.portal + " (" + t.address + "): no account found its balance (" +
                loginsOf(t.accounts) + "); its patterns may need adapting\n";
+    for (const PortalTrouble& t : s.refusedCertificates)
+        out += "certificate changed: " + t.portal + " (" + t.address + "), " + std::to_string(t.accounts.size()) +
+               (t.accounts.size() == 1 ? " account" : " accounts") + " (" + loginsOf(t.accounts) +
+               "): refused, no password went to it\n";
+    for (const SummaryAccount& a : s.valuesNotFound)
+        out += "values not found: " + rowText(a) + ": a wrong password, or the page has changed\n";
+    for (const SummaryAccount& a : s.unknownPlanCodes)
+        out += "unknown plan code: " + rowText(a) + ": \"" + cp1251ToUtf8(a.planCode) + "\" names no portal\n";
     for (const SummaryAccount& a : s.lowBalances)
         out += "low balance: row " + std::to_string(a.row + 1) + " (" + cp1251ToUtf8(a.login) +
                "): " + cp1251ToUtf8(a.balance) + "\n";
@@ -201,7 +248,10 @@ std::string summaryJson(const RunSummary& s, double lowBalance) {
            ",\"changedPages\":" + troublesJson(s.changedPages, false) +
            ",\"lowBalances\":" + accountsJson(s.lowBalances) +
            ",\"failedTransfers\":" + troublesJson(s.failedTransfers, true) +
-           ",\"fallenBalances\":" + accountsJson(s.fallenBalances) + "}\n";
+           ",\"fallenBalances\":" + accountsJson(s.fallenBalances) +
+           ",\"refusedCertificates\":" + troublesJson(s.refusedCertificates, false) +
+           ",\"valuesNotFound\":" + accountsJson(s.valuesNotFound) +
+           ",\"unknownPlanCodes\":" + accountsJson(s.unknownPlanCodes) + "}\n";
 }
 
 }  // namespace korvex

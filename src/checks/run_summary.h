@@ -7,6 +7,9 @@
 // marker in its balance, although at least one of them had its balance found by the check before
 // (its previous balance is a real value). One account with a wrong password does not make it: its
 // previous balance is the marker too, or other accounts of the portal still find theirs.
+//
+// Whatever the summary lists needs the user's attention; what it lists apart from a changed page
+// (a refused certificate, values not found, a plan code of no portal) is also a failure of the run.
 #include <string>
 #include <vector>
 
@@ -23,6 +26,7 @@ struct SummaryAccount {
     std::string login;     // cp1251, as in the table
     std::string balance;   // the balance cell
     std::string previous;  // the previous-balance cell
+    std::string planCode;  // cp1251, with the login what makes the account
 };
 
 struct PortalTrouble {
@@ -38,14 +42,27 @@ struct RunSummary {
     std::vector<SummaryAccount> lowBalances;     // balance reads as a number below the threshold
     std::vector<SummaryAccount> fallenBalances;  // balance and previous read as numbers, balance lower
     std::vector<PortalTrouble> changedPages;     // see above
+    // The portal showed another certificate than the one pinned; no request went to it.
+    std::vector<PortalTrouble> refusedCertificates;
+    // A page came but the values were not: a wrong password, or the page changed for this account.
+    // The accounts of a changed page are listed there, not here.
+    std::vector<SummaryAccount> valuesNotFound;
+    // A row with an account whose plan code no portal owns: nothing was asked.
+    std::vector<SummaryAccount> unknownPlanCodes;
 
     bool empty() const {
         return failedTransfers.empty() && lowBalances.empty() && fallenBalances.empty() &&
-               changedPages.empty();
+               changedPages.empty() && refusedCertificates.empty() && valuesNotFound.empty() &&
+               unknownPlanCodes.empty();
     }
-    // What korvex-cli's exit status 3 stands for: a low balance or a changed portal page.
-    bool needsAttention() const { return !lowBalances.empty() || !changedPages.empty(); }
+    // Anything listed needs attention.
+    bool needsAttention() const { return !empty(); }
+    // What korvex-cli's exit status 3 stands for when nothing failed: a low balance or a changed page.
+    bool namesLowBalanceOrChangedPage() const { return !lowBalances.empty() || !changedPages.empty(); }
 };
+
+// A check that got no page because the portal's key is not its pin (the transfer refused it).
+bool certificateRefused(const RowCheck& check);
 
 // A balance text as a number: blanks anywhere, a sign, digits with one decimal point or comma.
 // False for the markers, empty text and anything else.

@@ -242,6 +242,8 @@ std::vector<HistoryEntry> BalanceHistory::read(const HistoryQuery& query) const 
     std::string where;
     if (!query.login.empty()) where += "login = ?1";
     if (!query.since.empty()) where += std::string(where.empty() ? "" : " AND ") + "time >= ?2";
+    const bool onePlan = !query.login.empty() && !query.plan.empty();
+    if (onePlan) where += " AND plan = ?4";
     if (!where.empty()) sql += " WHERE " + where;
     // With a limit the most recent rows are wanted: read them newest first and turn them round.
     const bool newestFirst = query.limit > 0;
@@ -251,6 +253,7 @@ std::vector<HistoryEntry> BalanceHistory::read(const HistoryQuery& query) const 
     if (!query.login.empty()) st.bind(1, query.login);
     if (!query.since.empty()) st.bind(2, query.since);
     if (newestFirst) sqlite3_bind_int(st.get(), 3, query.limit);
+    if (onePlan) st.bind(4, query.plan);
     std::vector<HistoryEntry> entries;
     int rc;
     while ((rc = sqlite3_step(st.get())) == SQLITE_ROW) entries.push_back(entryFromRow(st));
@@ -259,8 +262,9 @@ std::vector<HistoryEntry> BalanceHistory::read(const HistoryQuery& query) const 
     return entries;
 }
 
-std::vector<HistoryEntry> BalanceHistory::recent(const std::string& login, int limit) const {
-    std::vector<HistoryEntry> entries = read({login, {}, limit});
+std::vector<HistoryEntry> BalanceHistory::recent(const std::string& login, const std::string& plan,
+                                                 int limit) const {
+    std::vector<HistoryEntry> entries = read({login, {}, limit, plan});
     std::reverse(entries.begin(), entries.end());
     return entries;
 }

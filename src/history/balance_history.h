@@ -1,7 +1,8 @@
 #pragma once
 // BalanceHistory: the history file, History.sqlite beside Settings.ini. Every kept check is one row
 // of the table `checks`; nothing but pruning ever removes one, so deleting an account keeps its
-// history and it is still found by login.
+// history and it is still found by its account: its login and plan code. One login may stand for
+// several accounts (the same subscriber on two plans), so a chart of one row asks for both.
 //
 // The file is an SQLite database in WAL mode, made readable by its owner only (the WAL and shared
 // memory files take the database's mode). Its schema version is PRAGMA user_version; opening a file
@@ -34,6 +35,7 @@ struct HistoryQuery {
     std::string login;
     std::string since;  // a timestamp of the history's form: checks at or after it
     int limit = 0;      // the most recent `limit` checks only; 0 for all
+    std::string plan;   // with a login: that account's plan code (UTF-8) only
 };
 
 class BalanceHistory {
@@ -58,8 +60,8 @@ public:
 
     // The checks `query` selects, oldest first (the most recent `limit` of them when it is set).
     std::vector<HistoryEntry> read(const HistoryQuery& query) const;
-    // The most recent `limit` checks of `login`, newest first.
-    std::vector<HistoryEntry> recent(const std::string& login, int limit) const;
+    // The most recent `limit` checks of the account `login` on plan `plan`, newest first.
+    std::vector<HistoryEntry> recent(const std::string& login, const std::string& plan, int limit) const;
 
     // Removes every check before `timestamp`; answers how many went.
     long long pruneBefore(const std::string& timestamp);

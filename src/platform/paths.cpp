@@ -78,7 +78,8 @@ bool systemProgramFolder(const std::string& dir) {
     return false;
 }
 
-std::string settingsPathFor(const std::string& programDir, bool programDirWritable, const std::string& configHome) {
+std::string settingsPathFor(const std::string& programDir, bool programDirWritable, const std::string& configHome,
+                            bool makeFolder) {
     const std::string beside = programDir + std::string(kSettingsName);
     if (!programDir.empty()) {
         std::error_code ec;
@@ -88,13 +89,13 @@ std::string settingsPathFor(const std::string& programDir, bool programDirWritab
     if (configHome.empty()) return beside;
 
     const std::filesystem::path folder = std::filesystem::path(configHome) / kConfigFolderName;
-    makeFolders(folder);
+    if (makeFolder) makeFolders(folder);
     return (folder / kSettingsName).string();
 }
 
-std::string defaultSettingsPath() {
+std::string defaultSettingsPath(bool makeFolder) {
     const std::string dir = executableDir();
-    return settingsPathFor(dir, folderWritable(dir), userConfigHome());
+    return settingsPathFor(dir, folderWritable(dir), userConfigHome(), makeFolder);
 }
 
 }  // namespace korvex

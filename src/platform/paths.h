@@ -30,13 +30,15 @@ bool systemProgramFolder(const std::string& dir);
 //      the file itself mode 0600 when it first writes it. A folder that cannot be created is left
 //      to the first save, which reports the file it could not write.
 // `programDir` ends with "/" or is "" (the executable's folder unknown: rule 3). With no
-// `configHome` either, rule 3 falls back to the program's folder.
-std::string settingsPathFor(const std::string& programDir, bool programDirWritable, const std::string& configHome);
+// `configHome` either, rule 3 falls back to the program's folder. Without `makeFolder` (a command
+// that only reads) nothing is created: the path is the same, the folder may not be there.
+std::string settingsPathFor(const std::string& programDir, bool programDirWritable, const std::string& configHome,
+                            bool makeFolder = true);
 
 // The settings file of the program: settingsPathFor applied to this executable's folder and the
 // user's configuration folder. Every file that goes with the settings (the balance history, the
 // portal pins...) lies in the folder of the settings file in use, which is this one unless the user
-// named another (korvex-cli --settings).
-std::string defaultSettingsPath();
+// named another (korvex-cli --settings). `makeFolder` as for settingsPathFor.
+std::string defaultSettingsPath(bool makeFolder = true);
 
 }  // namespace korvex

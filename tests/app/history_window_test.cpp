@@ -55,7 +55,7 @@ TEST_F(WindowTest, TheDialogChartsTheBalanceMarksFailedChecksAndListsNewestFirst
         BalanceHistory(path).append({HistoryEntry{"2026-01-01T00:00:00Z", "petrov", "SG", "5", 5.0, "", "",
                                                   HistoryOutcome::Page, ""}});
 
-        HistoryDialog dialog(path, "ivanov");
+        HistoryDialog dialog(path, "ivanov", "SG");
         dialog.show();
         QCoreApplication::processEvents();
         EXPECT_EQ(dialog.balanceSeries()->count(), c.points);
@@ -80,12 +80,12 @@ TEST_F(WindowTest, TheDialogChartsTheBalanceMarksFailedChecksAndListsNewestFirst
 
 TEST_F(WindowTest, TheDialogSaysWhenTheHistoryCannotBeReadAndMakesNoFile) {
     const std::string missing = (m_dir / "History.sqlite").string();
-    HistoryDialog none(missing, "ivanov");
+    HistoryDialog none(missing, "ivanov", "SG");
     EXPECT_EQ(none.checksTable()->rowCount(), 0);
     EXPECT_FALSE(std::filesystem::exists(missing));
 
     std::filesystem::create_directory(missing);
-    HistoryDialog broken(missing, "ivanov");
+    HistoryDialog broken(missing, "ivanov", "SG");
     EXPECT_TRUE(broken.note()->text().startsWith(QStringLiteral("История баланса не читается")))
         << broken.note()->text().toStdString();
 }
@@ -116,8 +116,28 @@ TEST_F(PortalWindowTest, TheLastItemOfTheBalanceMenuOpensTheRowsHistory) {
     form.setCurrentCell(0, 1);
     form.delrowClick();
     EXPECT_EQ(form.book().client.cell(kLogin, 1), "");
-    HistoryDialog afterDelete(historyPathFor(m_settings), "sat_titova");
+    HistoryDialog afterDelete(historyPathFor(m_settings), "sat_titova", "SG");
     EXPECT_EQ(afterDelete.checksTable()->rowCount(), 2);
+}
+
+// The dialog of a row charts that row's account: its login on its plan, not another plan's failed
+// checks of the same login.
+TEST_F(PortalWindowTest, TheHistoryOfARowIsItsOwnAccountsNotItsLogins) {
+    TForm1& form = openWith({{"sps_ivanov", "Qw3rty-71", "39"}, {"sps_ivanov", "wrong-pass", "SPS"}});
+    form.bbb111Click();
+    for (const int row : {0, 1}) {
+        SCOPED_TRACE(row);
+        form.setCurrentCell(1, row);
+        form.BalanceHistoryItemClick();
+        auto* dialog = form.findChild<HistoryDialog*>();
+        ASSERT_NE(dialog, nullptr);
+        EXPECT_EQ(dialog->checksTable()->rowCount(), 1);
+        EXPECT_EQ(dialog->balanceSeries()->count(), row == 0 ? 1 : 0);
+        EXPECT_TRUE(dialog->windowTitle().endsWith(row == 0 ? QStringLiteral("sps_ivanov (39)")
+                                                            : QStringLiteral("sps_ivanov (SPS)")))
+            << dialog->windowTitle().toStdString();
+        delete dialog;
+    }
 }
 
 TEST_F(PortalWindowTest, AHistoryThatCannotBeWrittenIsSaidUnderTheTableAndTheSaveStands) {

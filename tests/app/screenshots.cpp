@@ -15,10 +15,13 @@
 #include <QTimer>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 
 #include "app/up_qt_user_interface.h"
 #include "app/up_updater_upgrade_msg.h"
 #include "app/up_updater_wizard.h"
+#include "korvex-cli/account_csv.h"
 #include "korvex-demo-portals/demo_portals.h"
 #include "platform/codepage.h"
 #include "tests/app/portal_window_fixture.h"
@@ -53,21 +56,20 @@ int main(int argc, char** argv) {
     DemoPortals portals;
     const auto dir = std::filesystem::temp_directory_path() / "korvex-screenshots";
     std::filesystem::create_directories(dir);
-    std::filesystem::remove(dir / "Settings.ini");
+    // A fresh start: no accounts, no pinned keys of an earlier run's portals (their keys are new each
+    // time, and the question about them would wait for an answer), no history.
+    for (const char* file : {"Settings.ini", "Portals.pins", "History.sqlite"}) std::filesystem::remove(dir / file);
     WindowEnvironment env;
     env.addresses = test::demoPortalAddresses(portals);
     TForm1 form((dir / "Settings.ini").string(), env);
-    const auto stock = stockDemoAccounts();
-    form.clients->setValue(static_cast<int>(stock.size()));
-    int row = 0;
-    const char* codes[] = {"39", "R", "75", "39S", "95S", "15", "53", "GL", "42", "SF", "60"};
-    for (const auto& [portal, account] : stock) {
-        form.book().client.setCell(kLogin, row, account.login);
-        form.book().client.setCell(kPassword, row, account.password);
-        form.book().client.setCell(kPlanCode, row, codes[static_cast<int>(portal) % 11]);
-        form.book().client.setCell(kHolder, row, utf8ToCp1251(account.holder));
-        ++row;
-    }
+    // The demo's own accounts, as scripts/run fills them in, so that the picture shows the demo as it is.
+    std::ifstream csv(KORVEX_DEMO_ACCOUNTS_CSV, std::ios::binary);
+    const std::string csvText{std::istreambuf_iterator<char>(csv), {}};
+    const std::vector<ImportedAccount> accounts = readAccountCsv(csvText);
+    form.clients->setValue(static_cast<int>(accounts.size()));
+    for (int row = 0; row < static_cast<int>(accounts.size()); ++row)
+        form.book().client.setRow(row, accounts[static_cast<std::size_t>(row)].cells);
+    form.book().syncDerivedColumns();
     form.show();
     settle(500);
     form.PageControl1->setCurrentWidget(form.tab1);

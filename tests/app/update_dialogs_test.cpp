@@ -171,6 +171,35 @@ TEST_F(UpdateDialogs, FinishPageAndFinishButton) {
     EXPECT_EQ(listener.aborted, 0);
 }
 
+// On the finish page the upgrade is complete: the close box and Escape finish as "OK" does, with no
+// question whether to abort it.
+TEST_F(UpdateDialogs, ClosingTheFinishPageFinishes) {
+    for (const bool escape : {false, true}) {
+        SCOPED_TRACE(escape ? "Escape" : "the close box");
+        RecordingListener finishing;
+        ui.showWizard(options(true), finishing);
+        ui.wizardFinishPage();
+        auto* w = TupUpdaterWizardForm::instance();
+        ASSERT_NE(w, nullptr);
+        bool asked = false;
+        QTimer::singleShot(100, [&] {
+            if (auto* question = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                asked = true;
+                question->button(QMessageBox::No)->click();
+            }
+        });
+        if (escape)
+            static_cast<QDialog*>(w)->reject();  // what Escape calls
+        else
+            w->close();
+        settle(200);
+        EXPECT_FALSE(asked);
+        EXPECT_FALSE(ui.isWizardOpen());
+        EXPECT_EQ(finishing.finished, 1);
+        EXPECT_EQ(finishing.aborted, 0);
+    }
+}
+
 TEST_F(UpdateDialogs, CancelAsksAndOnlyYesAborts) {
     ui.showWizard(options(true), listener);
     auto* w = TupUpdaterWizardForm::instance();

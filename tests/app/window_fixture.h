@@ -12,6 +12,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QDialog>
+#include <functional>
+
+#include "app/certificate_question.h"
 #include "app/tform1.h"
 #include "tests/support/recording_url_opener.h"
 #include "tests/support/temp_dir.h"
@@ -33,6 +37,10 @@ protected:
         env.urlOpener = m_opener;
         env.trayMessage = [this](const QString& title, const QString& text) {
             m_trayMessages << title + QLatin1Char('\n') + text;
+        };
+        env.certificateQuestion = [this](CertificateQuestion& question) {
+            ++m_certificateQuestions;
+            return m_certificateAnswer ? m_certificateAnswer(question) : int(QDialog::Rejected);
         };
         env.clock = m_clock;
         env.updateUserInterface = m_updateUserInterface;
@@ -56,6 +64,9 @@ protected:
     QStringList m_questions;
     QStringList m_trayMessages;  // title and text of each tray message
     bool m_answerYes = true;
+    int m_certificateQuestions = 0;
+    // What the question about changed certificates gets: the test ticks and answers; null: "Не доверять".
+    std::function<int(CertificateQuestion&)> m_certificateAnswer;
     std::optional<PortalAddresses> m_addresses;
     std::shared_ptr<RecordingUrlOpener> m_opener = std::make_shared<RecordingUrlOpener>();
     std::shared_ptr<TupUserInterface> m_updateUserInterface;  // null: Qt dialogs

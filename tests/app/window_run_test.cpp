@@ -7,15 +7,19 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QSystemTrayIcon>
 #include <QTableView>
+#include <QTranslator>
 #include <fstream>
 #include <iterator>
 
+#include "app/certificate_question.h"
+#include "app/qt_translations.h"
 #include "app/text_grid_model.h"
 #include "checks/provider_profiles.h"
 #include "settings/enc_dec.h"
@@ -358,36 +362,84 @@ TEST_F(PortalWindowTest, NewsArrivesLineByLineAndAnUnreachablePublisherKeepsTheO
     EXPECT_TRUE(m_errors.isEmpty());
 }
 
-// A portal that shows another key than its pin gets no request; the window names the portal and
-// both keys and pins the new one only when the user trusts it.
-TEST_F(PortalWindowTest, AChangedPortalCertificateIsAskedAboutAndTrustedOnlyOnYes) {
-    const std::string origin = pinOrigin(m_portals->baseUrl(PortalId::SpaceGate75));
+// Portals that show another key than their pin get no request. After the run one question lists
+// them all, with operator, address and both keys, each ticked; "Доверять" pins the new keys of the
+// ticked ones only, "Не доверять" none. Their rows, the caption and the tray say what happened.
+TEST_F(PortalWindowTest, ChangedCertificatesMakeOneQuestionAfterTheRunAndOnlyTickedOnesAreTrusted) {
     const std::string forged = "sha256//AAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAA=";
     const std::string pinsPath = (m_dir / "Portals.pins").string();
-    ASSERT_EQ(PortalPins(pinsPath).setPin(origin, forged), "");
+    const PortalId changed[] = {PortalId::SpaceGate75, PortalId::SpectrumSat, PortalId::SatGate};
+    std::vector<std::string> origins;
+    for (PortalId id : changed) {
+        origins.push_back(pinOrigin(m_portals->baseUrl(id)));
+        ASSERT_EQ(PortalPins(pinsPath).setPin(origins.back(), forged), "");
+    }
     std::ifstream pem(m_portals->certificatePath());
     const std::string portalKey = publicKeyPin(std::string(std::istreambuf_iterator<char>(pem), {}));
     ASSERT_FALSE(portalKey.empty());
-    TForm1& form = openWith({{"sg75_orlov", "0rlov#75", "75"}});
-    form.setCurrentCell(1, 0);
+    TForm1& form = openWith({{"sg75_orlov", "0rlov#75", "75"},
+                             {"sps_ivanov", "Qw3rty-71", "39"},
+                             {"sat_titova", "T1tova-SG", "SG"},
+                             {"sps_petrova", "lEto2009", "SPS"},
+                             {"r_smirnov", "Raduga#2024", "R"}});
 
-    m_answerYes = false;
-    form.N6Click();
-    EXPECT_TRUE(m_portals->requests(PortalId::SpaceGate75).empty());
-    EXPECT_EQ(form.book().Stat.cell(kDate, 0), "");
-    ASSERT_EQ(m_questions.size(), 1);
-    for (const std::string& part : {origin, forged, portalKey})
-        EXPECT_TRUE(m_questions[0].contains(QString::fromStdString(part))) << m_questions[0].toStdString();
-    EXPECT_TRUE(m_questions[0].endsWith(QStringLiteral("Доверять новому сертификату?")));
-    EXPECT_EQ(PortalPins(pinsPath).pinOf(origin), forged);
+    // Refused: one question, asked once every row is done; nothing pinned, nothing sent.
+    std::vector<ChangedCertificate> listed;
+    int rowsDoneWhenAsked = -1;
+    m_certificateAnswer = [&](CertificateQuestion& question) {
+        listed = question.portals();
+        rowsDoneWhenAsked = static_cast<int>(form.lastRun().rows.size());
+        for (int i = 0; i < 3; ++i) EXPECT_TRUE(question.ticked(i)) << i;
+        return int(QDialog::Rejected);
+    };
+    form.bbb111Click();
+    EXPECT_EQ(m_certificateQuestions, 1);
+    EXPECT_EQ(rowsDoneWhenAsked, 5);
+    ASSERT_EQ(listed.size(), 3u);
+    const QString operators[] = {QStringLiteral("SpaceGate 75"), QStringLiteral("SpectrumSat"), QStringLiteral("SatGate")};
+    for (int i = 0; i < 3; ++i) {
+        SCOPED_TRACE(i);
+        const auto& portal = listed[static_cast<std::size_t>(i)];
+        EXPECT_EQ(portal.operatorName, operators[i]);
+        EXPECT_EQ(portal.origin, QString::fromStdString(origins[static_cast<std::size_t>(i)]));
+        EXPECT_EQ(portal.pinned, QString::fromStdString(forged));
+        EXPECT_EQ(portal.presented, QString::fromStdString(portalKey));
+        EXPECT_EQ(PortalPins(pinsPath).pinOf(origins[static_cast<std::size_t>(i)]), forged);
+    }
+    for (PortalId id : changed) EXPECT_TRUE(m_portals->requests(id).empty());
+    EXPECT_EQ(form.but1->text(), QStringLiteral("Обновление завершено (сертификат изменился: 4 из 5)"));
+    const auto note = [this](int row) {
+        return m_form->statModel()->data(m_form->statModel()->index(row, 3), Qt::ToolTipRole).toString();
+    };
+    EXPECT_TRUE(note(0).startsWith(QStringLiteral("Сертификат портала изменился"))) << note(0).toStdString();
+    ASSERT_FALSE(m_trayMessages.isEmpty());
+    EXPECT_TRUE(m_trayMessages.last().contains(QStringLiteral("Сертификат портала SpectrumSat изменился")))
+        << m_trayMessages.last().toStdString();
+    EXPECT_FALSE(m_trayMessages.last().contains(QStringLiteral("Нет ответа"))) << m_trayMessages.last().toStdString();
 
-    m_answerYes = true;
-    form.N6Click();
-    EXPECT_EQ(m_questions.size(), 2);
-    EXPECT_EQ(PortalPins(pinsPath).pinOf(origin), portalKey);
-    form.N6Click();
-    EXPECT_EQ(m_questions.size(), 2);
+    // Trusted with the second unticked: the first and third take the new key, the second keeps its pin.
+    m_certificateAnswer = [](CertificateQuestion& question) {
+        question.portalBox(1)->setChecked(false);
+        EXPECT_TRUE(question.trustButton()->isEnabled());
+        return int(QDialog::Accepted);
+    };
+    form.bbb111Click();
+    EXPECT_EQ(m_certificateQuestions, 2);
+    EXPECT_EQ(PortalPins(pinsPath).pinOf(origins[0]), portalKey);
+    EXPECT_EQ(PortalPins(pinsPath).pinOf(origins[1]), forged);
+    EXPECT_EQ(PortalPins(pinsPath).pinOf(origins[2]), portalKey);
+
+    // The next run reaches the two trusted portals and asks about the one left.
+    m_certificateAnswer = [&](CertificateQuestion& question) {
+        listed = question.portals();
+        return int(QDialog::Rejected);
+    };
+    form.bbb111Click();
+    EXPECT_EQ(m_certificateQuestions, 3);
+    ASSERT_EQ(listed.size(), 1u);
+    EXPECT_EQ(listed[0].operatorName, QStringLiteral("SpectrumSat"));
     EXPECT_EQ(m_portals->requests(PortalId::SpaceGate75).size(), 1u);
+    EXPECT_EQ(m_portals->requests(PortalId::SpectrumSat).size(), 0u);
     EXPECT_EQ(form.book().Stat.cell(kDate, 0), "7/12/2026 09:05");
 }
 
@@ -402,6 +454,36 @@ TEST_F(PortalWindowTest, AnUnreadablePinFileSendsNothingAndIsSaidOnce) {
     ASSERT_EQ(m_errors.size(), 1) << m_errors.join("\n").toStdString();
     EXPECT_TRUE(m_errors[0].contains(QString::fromStdString((m_dir / "Portals.pins").string())));
     EXPECT_TRUE(std::filesystem::is_directory(m_dir / "Portals.pins"));
+}
+
+// The box of the question itself: unticking every portal leaves nothing to trust.
+TEST_F(PortalWindowTest, TheCertificateQuestionCannotTrustNothing) {
+    CertificateQuestion question({{QStringLiteral("SKY-FI"), QStringLiteral("https://127.0.0.1:1"), QStringLiteral("a"),
+                                   QStringLiteral("b")},
+                                  {QString(), QStringLiteral("https://127.0.0.1:2"), QStringLiteral("c"),
+                                   QStringLiteral("d")}});
+    EXPECT_EQ(question.trustButton()->text(), QStringLiteral("Доверять"));
+    EXPECT_EQ(question.refuseButton()->text(), QStringLiteral("Не доверять"));
+    EXPECT_TRUE(question.portalBox(0)->text().startsWith(QStringLiteral("SKY-FI — https://127.0.0.1:1\n")));
+    EXPECT_TRUE(question.portalBox(1)->text().startsWith(QStringLiteral("https://127.0.0.1:2\n")));
+    question.portalBox(0)->setChecked(false);
+    EXPECT_TRUE(question.trustButton()->isEnabled());
+    question.portalBox(1)->setChecked(false);
+    EXPECT_FALSE(question.trustButton()->isEnabled());
+}
+
+// Qt's own buttons speak Russian beside the window's Russian texts.
+TEST_F(WindowTest, QtsStandardButtonsAreInRussian) {
+    QTranslator* translator = loadQtTranslations(*QCoreApplication::instance());
+    ASSERT_NE(translator, nullptr) << "Qt's translations (qt6-translations-l10n) are not installed";
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Korvex"), QStringLiteral("?"),
+                    QMessageBox::Yes | QMessageBox::No);
+    const QString yes = box.button(QMessageBox::Yes)->text();
+    const QString no = box.button(QMessageBox::No)->text();
+    QCoreApplication::removeTranslator(translator);
+    delete translator;
+    EXPECT_EQ(QString(yes).remove(QLatin1Char('&')), QStringLiteral("Да"));
+    EXPECT_EQ(QString(no).remove(QLatin1Char('&')), QStringLiteral("Нет"));
 }
 
 }  // namespace korvex::test

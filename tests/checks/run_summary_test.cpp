@@ -17,6 +17,14 @@ RowCheck check(int row, CheckOutcome outcome, std::string profile, std::vector<i
     return c;
 }
 
+// A transfer that Korvex ended because the portal's key was not its pin.
+RowCheck refused(int row, std::string profile) {
+    RowCheck c = check(row, CheckOutcome::TransferFailed, std::move(profile));
+    c.resultCode = 90;  // CURLE_SSL_PINNEDPUBKEYNOTMATCH
+    c.errorText = "the certificate of " + c.portal + " has changed";
+    return c;
+}
+
 std::vector<int> rowsOf(const std::vector<SummaryAccount>& accounts) {
     std::vector<int> rows;
     for (const SummaryAccount& a : accounts) rows.push_back(a.row);
@@ -60,20 +68,24 @@ TEST(RunSummaryTest, NamesLowAndFallenBalancesFailedPortalsAndChangedPages) {
         {"-1", "5", check(7, CheckOutcome::NotFound, "D", {kSpeed})},  // balance found, speed not
         {"--------", "--------", check(8, CheckOutcome::NotFound, "E", {kBalance})},  // never found
         {"-9", "0", check(9, CheckOutcome::Stopped, "A")},
-        {"-9", "0", check(10, CheckOutcome::PassedOver, "")},
+        {"-9", "0", check(10, CheckOutcome::PassedOver, "")},  // no plan code: a row kept for notes
+        {"-9", "0", check(11, CheckOutcome::PassedOver, "")},  // plan code "40": no portal owns it
+        {"10", "10", refused(12, "F")},
+        {"10", "10", refused(13, "F")},
     };
     AccountBook book;
     book.setCount(static_cast<int>(rows.size()));
     std::vector<RowCheck> checks;
     for (int r = 0; r < book.clients; ++r) {
         book.client.setCell(kLogin, r, "login" + std::to_string(r));
+        if (r == 11) book.client.setCell(kPlanCode, r, "40");
         book.Stat.setCell(kBalance, r, rows[r].balance);
         book.Stat.setCell(kPrevious, r, rows[r].previous);
         checks.push_back(rows[r].check);
     }
 
     const RunSummary summary = summarizeRun(checks, book);
-    EXPECT_EQ(summary.accountsChecked, 9);
+    EXPECT_EQ(summary.accountsChecked, 11);
     EXPECT_EQ(rowsOf(summary.lowBalances), (std::vector<int>{1, 7}));
     EXPECT_EQ(rowsOf(summary.fallenBalances), (std::vector<int>{0, 7}));
     ASSERT_EQ(summary.failedTransfers.size(), 1u);
@@ -82,6 +94,14 @@ TEST(RunSummaryTest, NamesLowAndFallenBalancesFailedPortalsAndChangedPages) {
     ASSERT_EQ(summary.changedPages.size(), 1u);
     EXPECT_EQ(summary.changedPages[0].portal, "C");
     EXPECT_TRUE(summary.needsAttention());
+    // Apart from the portals without an answer: those that Korvex refused, a row's own failure, and
+    // a code of no portal. A value other than the balance missing counts too; the changed page's
+    // accounts are not named twice.
+    ASSERT_EQ(summary.refusedCertificates.size(), 1u);
+    EXPECT_EQ(rowsOf(summary.refusedCertificates[0].accounts), (std::vector<int>{12, 13}));
+    EXPECT_EQ(rowsOf(summary.valuesNotFound), (std::vector<int>{2, 7, 8}));
+    EXPECT_EQ(rowsOf(summary.unknownPlanCodes), (std::vector<int>{11}));
+    EXPECT_EQ(summary.unknownPlanCodes[0].planCode, "40");
 
     // A threshold of its own: 45 names the balances under it.
     EXPECT_EQ(rowsOf(summarizeRun(checks, book, 45).lowBalances), (std::vector<int>{0, 1, 7}));
@@ -95,6 +115,27 @@ TEST(RunSummaryTest, NamesLowAndFallenBalancesFailedPortalsAndChangedPages) {
     const std::string json = summaryJson(summary, 0);
     EXPECT_NE(json.find("\"needsAttention\":true"), std::string::npos) << json;
     EXPECT_NE(json.find("\"changedPages\":[{\"portal\":\"C\""), std::string::npos) << json;
+    EXPECT_NE(json.find("\"refusedCertificates\":[{\"portal\":\"F\""), std::string::npos) << json;
+    EXPECT_NE(json.find("\"valuesNotFound\":[{\"row\":3,"), std::string::npos) << json;
+    EXPECT_NE(json.find("\"unknownPlanCodes\":[{\"row\":12,\"login\":\"login11\",\"balance\":\"-9\",\"previous\":\"0\","
+                        "\"plan\":\"40\"}]"),
+              std::string::npos)
+        << json;
+    EXPECT_NE(text.find("certificate changed: F (http://F.invalid), 2 accounts (login12, login13)"), std::string::npos)
+        << text;
+    EXPECT_NE(text.find("values not found: row 3 (login2): a wrong password"), std::string::npos) << text;
+    EXPECT_NE(text.find("unknown plan code: row 12 (login11): \"40\" names no portal"), std::string::npos) << text;
+
+    // Each of them alone is something to attend to; only a low balance or a changed page is what
+    // korvex-cli's status 3 stands for.
+    for (const RowCheck& alone : {checks[2], checks[11], checks[12]}) {
+        SCOPED_TRACE(alone.row);
+        const RunSummary one = summarizeRun({alone}, book);
+        EXPECT_TRUE(one.needsAttention());
+        EXPECT_FALSE(one.namesLowBalanceOrChangedPage());
+        EXPECT_NE(summaryJson(one, 0).find("\"needsAttention\":true"), std::string::npos);
+    }
+    EXPECT_TRUE(summarizeRun({checks[1]}, book).namesLowBalanceOrChangedPage());
 
     // Nothing to say: no text, and no attention.
     const RunSummary quiet = summarizeRun({checks[0]}, book, -100);

@@ -1,4 +1,5 @@
 // korvex-cli history, and the checks that korvex-cli refresh keeps, against the substitute portals.
+#include <algorithm>
 #include <filesystem>
 #include <functional>
 
@@ -136,7 +137,8 @@ TEST_F(HistoryCommandTest, AHistoryThatCannotBeWrittenIsSaidOnceAndTheSettingsAr
     f.writeAccounts({{"sps_ivanov", "Qw3rty-71", "39"}, {"sat_titova", "T1tova-SG", "SG"}});
     std::filesystem::create_directory(historyPath());  // no file can be made there
 
-    EXPECT_EQ(refreshCommand(f.context(), std::nullopt), kExitOk);
+    // The checks and the save stand; the run says it lost its history, also in its exit status.
+    EXPECT_EQ(refreshCommand(f.context(), std::nullopt), kExitFailed);
     const AccountBook book = savedBook(f.settings);
     EXPECT_EQ(book.Stat.cell(kDate, 0), kStamp);
     EXPECT_EQ(book.Stat.cell(kBalance, 1), "104.75");
@@ -145,6 +147,37 @@ TEST_F(HistoryCommandTest, AHistoryThatCannotBeWrittenIsSaidOnceAndTheSettingsAr
     ASSERT_NE(said, std::string::npos) << err;
     EXPECT_EQ(err.find("History.sqlite", said + 1), std::string::npos) << "said once: " << err;
     EXPECT_NE(err.find("not in the history"), std::string::npos) << err;
+}
+
+// An account is its login and its plan code: one subscriber's two plans are two accounts, and
+// --plan picks one of them.
+TEST_F(HistoryCommandTest, TwoAccountsSharingALoginAreToldApartByTheirPlan) {
+    f.writeAccounts({{"sps_ivanov", "Qw3rty-71", "39"}, {"sps_ivanov", "wrong-pass", "SPS"}});
+    EXPECT_EQ(refreshCommand(f.context(), std::nullopt), kExitFailed);
+    const struct {
+        const char* plan;
+        std::vector<HistoryOutcome> outcomes;
+    } cases[] = {
+        {"39", {HistoryOutcome::Page}},
+        {"SPS", {HistoryOutcome::NotFound}},
+        {"", {HistoryOutcome::Page, HistoryOutcome::NotFound}},  // the login: both accounts
+        {"53", {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.plan);
+        std::vector<HistoryOutcome> outcomes;
+        for (const HistoryEntry& e : BalanceHistory(historyPath()).read({"sps_ivanov", "", 0, c.plan}))
+            outcomes.push_back(e.outcome);
+        EXPECT_EQ(outcomes, c.outcomes);
+        ASSERT_EQ(history({.login = "sps_ivanov", .plan = c.plan, .csv = true}), kExitOk) << f.err.str();
+        const std::string csv = f.out.str();
+        EXPECT_EQ(static_cast<std::size_t>(std::count(csv.begin(), csv.end(), '\n')), c.outcomes.size() + 1) << csv;
+    }
+    const auto newest = BalanceHistory(historyPath()).recent("sps_ivanov", "39", 10);
+    ASSERT_EQ(newest.size(), 1u);
+    EXPECT_EQ(newest[0].balanceText, "42.15");
+    ASSERT_EQ(history({.login = "sps_ivanov", .plan = "53"}), kExitOk);
+    EXPECT_NE(f.err.str().find("no checks of sps_ivanov on plan 53"), std::string::npos) << f.err.str();
 }
 
 TEST_F(HistoryCommandTest, ChecksAreListedAsATableOrCsvInUtf8ByLoginAndDate) {
@@ -195,6 +228,7 @@ TEST(HistoryCommandLine, OptionsAreCheckedAndDatesBecomeTimestamps) {
     EXPECT_EQ(call.login, "r_smirnov");
     EXPECT_EQ(call.since, "2026-12-01T00:00:00Z");
     EXPECT_TRUE(call.csv);
+    EXPECT_EQ(parseCommandLine({"history", "--login", "a", "--plan", "SPS"}).plan, "SPS");
     EXPECT_EQ(parseCommandLine({"history", "--prune-before", "2026-12-01T10:30"}).pruneBefore,
               "2026-12-01T10:30:00Z");
 
@@ -203,6 +237,9 @@ TEST(HistoryCommandLine, OptionsAreCheckedAndDatesBecomeTimestamps) {
         {"history", "--prune-before", "2026-02-30"},
         {"history", "--prune-before", "2026-12-01", "--login", "x"},
         {"history", "file.csv"},
+        {"history", "--plan", "SPS"},  // a plan alone names no account
+        {"history", "--login", "a", "--plan="},
+        {"show", "--plan", "SPS"},
         {"show", "--login", "x"},
         {"refresh", "--since", "2026-12-01"},
     };

@@ -59,6 +59,52 @@ TEST(ImportCommandTest, AppendsAfterThePresentAccountsReplacesWithReplaceAndSets
                                " holds 3 accounts\n");
 }
 
+// An account is its login and plan code. Importing the same file again adds nothing and says what
+// it left out; a file that brings some new accounts adds only those. Replacing with a file that
+// keeps some accounts keeps their results (balance, previous balance, date, the rest of the row).
+TEST(ImportCommandTest, PresentAccountsAreNotAddedTwiceAndKeepTheirResultsThroughAReplace) {
+    CliFolder f;
+    ASSERT_EQ(f.import(accountsCsv(0, 3)), kExitOk) << f.err.str();
+    AccountBook book = savedBook(f.settings);
+    const Row checked = {"user1", "12.50", "15.00", "256", "7/12/2026 09:05", "Active", "", ""};
+    book.Stat.setRow(1, checked);
+    zapis(book, {}, f.settings);
+
+    // The same file twice: accepted, nothing added, each account named.
+    ASSERT_EQ(f.import(accountsCsv(0, 3)), kExitOk) << f.err.str();
+    EXPECT_EQ(savedBook(f.settings).clients, 3);
+    EXPECT_NE(f.err.str().find(": line 3: user1 on plan \"39\" is there already, in row 2; left out\n"),
+              std::string::npos)
+        << f.err.str();
+    EXPECT_EQ(f.out.str(), "imported no account from " + f.dir.file("accounts.csv") + ": all 3 are there already; " +
+                               f.settings + " holds 3 accounts\n");
+
+    // Some new, some there, one twice in the file, one login on another plan (another account).
+    ASSERT_EQ(f.import(accountsCsv(2, 3) + "user4,pw,39,\nuser0,pw,SPS,\n"), kExitOk) << f.err.str();
+    book = savedBook(f.settings);
+    ASSERT_EQ(book.clients, 6);
+    const std::vector<std::string> logins = {"user0", "user1", "user2", "user3", "user4", "user0"};
+    for (int row = 0; row < 6; ++row) EXPECT_EQ(book.client.cell(kLogin, row), logins[static_cast<std::size_t>(row)]);
+    EXPECT_EQ(book.client.cell(kPlanCode, 5), "SPS");
+    EXPECT_NE(f.err.str().find("user4 on plan \"39\" comes twice in the file"), std::string::npos) << f.err.str();
+    EXPECT_NE(f.err.str().find("2 accounts of " + f.dir.file("accounts.csv") + " were there already and left out"),
+              std::string::npos)
+        << f.err.str();
+    EXPECT_EQ(book.Stat.row(1), checked);
+
+    // Replaced by a file that keeps user1 (now in row 1) and drops the others: user1's results stay,
+    // a new account starts empty; the same login on another plan does not take them.
+    ASSERT_EQ(f.import(std::string(kHeader) + "user1,pw1,SPS,\nuser1,new password,39,\nuser9,pw,39,\n", true), kExitOk)
+        << f.err.str();
+    book = savedBook(f.settings);
+    ASSERT_EQ(book.clients, 3);
+    EXPECT_EQ(book.Stat.cell(kBalance, 0), "");
+    EXPECT_EQ(book.Stat.row(1), checked);
+    EXPECT_EQ(book.client.cell(kPassword, 1), "new password");
+    EXPECT_EQ(book.Stat.cell(kBalance, 2), "");
+    EXPECT_EQ(book.Stat.cell(kStatLogin, 2), "user9");
+}
+
 TEST(ImportCommandTest, ARefusalWritesNothing) {
     struct Case {
         const char* name;

@@ -46,9 +46,9 @@ protected:
 
 TEST_F(RefreshCommandTest, EveryDemoAccountIsCheckedSavedAndPrinted) {
     ASSERT_EQ(importCommand(f.context(), KORVEX_DEMO_ACCOUNTS_CSV, true), kExitOk) << f.err.str();
-    // The demo's wrong password gives the login page: the run fails and names that account; its
-    // negative balance needs attention, which wins.
-    ASSERT_EQ(refreshCommand(f.context(), std::nullopt), kExitAttention) << f.err.str();
+    // The demo's wrong password gives the login page: the run fails and names that account, beside
+    // the negative balances; a failure wins over a low balance.
+    ASSERT_EQ(refreshCommand(f.context(), std::nullopt), kExitFailed) << f.err.str();
 
     const AccountBook book = savedBook(f.settings);
     ASSERT_EQ(book.clients, 31);
@@ -72,6 +72,7 @@ TEST_F(RefreshCommandTest, EveryDemoAccountIsCheckedSavedAndPrinted) {
               "korvex-cli: row 31 (sps_ivanov): the values were not found on the portal's page (--------): "
               "a wrong password, or the page has changed\n"
               "Korvex: 31 accounts checked\n"
+              "values not found: row 31 (sps_ivanov): a wrong password, or the page has changed\n"
               "low balance: row 2 (sps_petrova): -3.80\n"
               "low balance: row 5 (r_volkova): -12.40\n"
               "low balance: row 17 (ps_zaitseva): -1.20\n");
@@ -81,12 +82,12 @@ TEST_F(RefreshCommandTest, EveryDemoAccountIsCheckedSavedAndPrinted) {
 // notify command receives the text; the exit status asks for attention.
 TEST_F(RefreshCommandTest, TheSummaryNamesAChangedPortalPageAndALowBalance) {
     ASSERT_EQ(importCommand(f.context(), KORVEX_DEMO_ACCOUNTS_CSV, true), kExitOk) << f.err.str();
-    ASSERT_EQ(refreshCommand(f.context(), std::nullopt), kExitAttention) << f.err.str();
+    ASSERT_EQ(refreshCommand(f.context(), std::nullopt), kExitFailed) << f.err.str();  // the wrong password
     EXPECT_EQ(f.err.str().find("changed page"), std::string::npos) << f.err.str();
 
     s_portals->setRedesigned(PortalId::SatGate, true);
     const std::string notified = f.dir.file("notified.txt");
-    ASSERT_EQ(refreshCommand(f.context(), std::nullopt, {.notifyCommand = "cat > '" + notified + "'"}), kExitAttention);
+    ASSERT_EQ(refreshCommand(f.context(), std::nullopt, {.notifyCommand = "cat > '" + notified + "'"}), kExitFailed);
     const std::string err = f.err.str();
     const std::size_t summaryAt = err.find("Korvex: 31 accounts checked\n");
     ASSERT_NE(summaryAt, std::string::npos) << err;
@@ -94,11 +95,14 @@ TEST_F(RefreshCommandTest, TheSummaryNamesAChangedPortalPageAndALowBalance) {
     EXPECT_NE(summary.find("changed page: SatGate ("), std::string::npos) << summary;
     EXPECT_EQ(summary.find("changed page:"), summary.rfind("changed page:")) << "one portal only\n" << summary;
     EXPECT_NE(summary.find("low balance: row 2 (sps_petrova): -3.80\n"), std::string::npos) << summary;
+    EXPECT_NE(summary.find("values not found: row 31 (sps_ivanov)"), std::string::npos) << summary;
+    EXPECT_EQ(summary.find("values not found: row 21"), std::string::npos) << "SatGate's rows are its changed page\n"
+                                                                           << summary;
     EXPECT_EQ(readFile(notified), summary);
 
     // For scripts: JSON in place of the table; nothing to notify about runs nothing.
     s_portals->setRedesigned(PortalId::SatGate, false);
-    ASSERT_EQ(refreshCommand(f.context(), std::nullopt, {.summaryJson = true}), kExitAttention);
+    ASSERT_EQ(refreshCommand(f.context(), std::nullopt, {.summaryJson = true}), kExitFailed);
     const std::string json = f.out.str();
     EXPECT_EQ(json.rfind("{\"accountsChecked\":31,", 0), 0u) << json;
     EXPECT_NE(json.find("\"changedPages\":[],\"lowBalances\":[{\"row\":2,\"login\":\"sps_petrova\""),
@@ -111,9 +115,75 @@ TEST_F(RefreshCommandTest, TheSummaryNamesAChangedPortalPageAndALowBalance) {
     EXPECT_FALSE(std::filesystem::exists(notified));
     // A failing notify command is said and fails the run.
     s_portals->setRedesigned(PortalId::SpectrumSat, true);
-    EXPECT_EQ(refreshCommand(f.context(), std::nullopt, {.notifyCommand = "exit 4"}), kExitAttention);
+    EXPECT_EQ(refreshCommand(f.context(), std::nullopt, {.notifyCommand = "exit 4"}), kExitFailed);
     EXPECT_NE(f.err.str().find("the notify command \"exit 4\" ended with status 4"), std::string::npos)
         << f.err.str();
+}
+
+// What a run found, its exit status and its JSON summary. Precedence: interrupted (130), anything
+// failed (1), a low balance or a changed page (3), nothing (0); the summary lists every trouble and
+// needsAttention holds whenever it lists anything.
+TEST_F(RefreshCommandTest, TheExitStatusAndTheSummarySayWhatTheRunFound) {
+    const Row fine = {"sps_ivanov", "Qw3rty-71", "39"};
+    const Row low = {"sps_petrova", "lEto2009", "SPS"};           // -3.80
+    const Row wrongPassword = {"sps_ivanov", "wrong-pass", "SPS"};
+    const Row unknownPlan = {"x", "y", "40"};
+    const Row stalled = {"sat_titova", "T1tova-SG", "SG"};
+    const std::string forged = "sha256//AAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAAA=";
+    const struct Case {
+        const char* what;
+        std::vector<Row> accounts;
+        bool forgedPin;  // SatGate's certificate is not the one pinned
+        bool interrupt;  // stopped once SatGate got its request (it stalls)
+        int status;
+        std::vector<std::string> json;  // parts of the JSON summary
+    } cases[] = {
+        {"all fine", {fine}, false, false, kExitOk, {"\"needsAttention\":false"}},
+        {"a low balance", {fine, low}, false, false, kExitAttention,
+         {"\"needsAttention\":true", "\"lowBalances\":[{\"row\":2,\"login\":\"sps_petrova\""}},
+        {"a wrong password", {fine, wrongPassword}, false, false, kExitFailed,
+         {"\"needsAttention\":true",
+          "\"valuesNotFound\":[{\"row\":2,\"login\":\"sps_ivanov\",\"balance\":\"--------\",\"previous\":\"\","
+          "\"plan\":\"SPS\"}]"}},
+        {"a wrong password beside a low balance", {low, wrongPassword}, false, false, kExitFailed,
+         {"\"lowBalances\":[{\"row\":1", "\"valuesNotFound\":[{\"row\":2"}},
+        {"an unknown plan code", {fine, unknownPlan}, false, false, kExitFailed,
+         {"\"needsAttention\":true", "\"unknownPlanCodes\":[{\"row\":2,\"login\":\"x\",\"balance\":\"\","
+                                      "\"previous\":\"\",\"plan\":\"40\"}]"}},
+        {"a refused certificate beside a low balance", {stalled, low}, true, false, kExitFailed,
+         {"\"needsAttention\":true", "\"failedTransfers\":[]",
+          "\"refusedCertificates\":[{\"portal\":\"SatGate\",\"address\":\"https://127.0.0.1:",
+          "\"accounts\":[{\"row\":1,\"login\":\"sat_titova\"", "\"lowBalances\":[{\"row\":2"}},
+        {"interrupted after a low balance", {low, stalled, fine}, false, true, kExitInterrupted,
+         {"\"accountsChecked\":1,", "\"lowBalances\":[{\"row\":1"}},
+    };
+    const std::string satGate = pinOrigin(s_portals->baseUrl(PortalId::SatGate));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        CliFolder folder{demoPortalAddresses(*s_portals)};
+        folder.writeAccounts(c.accounts);
+        if (c.forgedPin) ASSERT_EQ(PortalPins(pinsPathBeside(folder.settings)).setPin(satGate, forged), "");
+        s_portals->setStall(PortalId::SatGate, c.interrupt);
+        std::thread stopper([&] {
+            if (!c.interrupt) return;
+            awaitRequestTo(PortalId::SatGate);
+            folder.stop = true;
+        });
+        const int status = refreshCommand(folder.context(), std::nullopt, {.summaryJson = true});
+        stopper.join();
+        s_portals->setStall(PortalId::SatGate, false);
+        s_portals->clearRequests();
+        EXPECT_EQ(status, c.status) << folder.err.str();
+        const std::string json = folder.out.str();
+        for (const std::string& part : c.json) EXPECT_NE(json.find(part), std::string::npos) << part << "\n" << json;
+        if (c.forgedPin) {
+            EXPECT_NE(folder.err.str().find("korvex-cli: SatGate (" + satGate + ") showed another certificate"),
+                      std::string::npos)
+                << folder.err.str();
+            EXPECT_NE(folder.err.str().find("certificate changed: SatGate (https://127.0.0.1:"), std::string::npos)
+                << folder.err.str();
+        }
+    }
 }
 
 TEST_F(RefreshCommandTest, OneRowIsCheckedAloneAndRowsPassedOverAreNamed) {
@@ -128,8 +198,10 @@ TEST_F(RefreshCommandTest, OneRowIsCheckedAloneAndRowsPassedOverAreNamed) {
     EXPECT_EQ(refreshCommand(f.context(), 4), kExitUsage);
     EXPECT_NE(f.err.str().find("there is no row 4"), std::string::npos) << f.err.str();
 
-    ASSERT_EQ(refreshCommand(f.context(), std::nullopt), kExitOk) << f.err.str();
-    EXPECT_EQ(f.err.str(), "korvex-cli: row 3 (x): the plan code \"sps\" names no portal; passed over\n");
+    ASSERT_EQ(refreshCommand(f.context(), std::nullopt), kExitFailed) << f.err.str();
+    EXPECT_EQ(f.err.str(), "korvex-cli: row 3 (x): the plan code \"sps\" names no portal; passed over\n"
+                           "Korvex: 2 accounts checked\n"
+                           "unknown plan code: row 3 (x): \"sps\" names no portal\n");
     book = savedBook(f.settings);
     EXPECT_EQ(book.Stat.cell(kPrevious, 1), "104.75") << "the second check moved the first balance over";
 }
@@ -179,7 +251,7 @@ TEST_F(RefreshCommandTest, AStopEndsTheStalledTransferAndSavesOnlyTheRowsChecked
         f.stop = false;
         s_portals->setStall(PortalId::SpectrumSat, false);
 
-        EXPECT_EQ(status, kExitFailed);
+        EXPECT_EQ(status, kExitInterrupted);
         EXPECT_NE(
             f.err.str().find("stopped; row 2 (sps_ivanov) and the rows after it left as they were, the rows "
                              "checked before saved"),
@@ -239,7 +311,7 @@ TEST_F(RefreshCommandTest, AChangedCertificateFailsItsRowsUntilTheUserTrustsIt) 
     EXPECT_EQ(refreshCommand(f.context(), std::nullopt), kExitFailed);
     EXPECT_TRUE(s_portals->requests(PortalId::SpectrumSat).empty());
     const std::string err = f.err.str();
-    EXPECT_NE(err.find("korvex-cli: row 1 (sps_ivanov): no page from the portal (the certificate of " + origin +
+    EXPECT_NE(err.find("korvex-cli: row 1 (sps_ivanov): refused: the certificate of " + origin +
                        " has changed (pinned " + forged + ", now sha256//"),
               std::string::npos)
         << err;
@@ -381,7 +453,12 @@ TEST_F(RefreshCommandTest, ChecksAtOnceSaveAndPrintWhatTheSequentialRunDoes) {
     for (CliFolder* folder : {&sequential, &parallel}) {
         folder->addresses.raduga = "https://127.0.0.1:1";
         ASSERT_EQ(importCommand(folder->context(), KORVEX_DEMO_ACCOUNTS_CSV, true), kExitOk);
-        ASSERT_EQ(importCommand(folder->context(), KORVEX_DEMO_ACCOUNTS_CSV, false), kExitOk);
+        // The demo's accounts twice over (import leaves out accounts already there).
+        AccountBook book = savedBook(folder->settings);
+        book.setCount(62);
+        for (int row = 0; row < 31; ++row) book.client.setRow(31 + row, book.client.row(row));
+        book.syncDerivedColumns();
+        zapis(book, {}, folder->settings);
         ASSERT_EQ(folder->import(std::string(kHeader) + "x,y,sps,\n"), kExitOk);
     }
     s_portals->setAnswerDelay(5ms);
@@ -389,7 +466,7 @@ TEST_F(RefreshCommandTest, ChecksAtOnceSaveAndPrintWhatTheSequentialRunDoes) {
     const int many = refreshCommand(parallel.context(), std::nullopt, {16, 2, 120});
     s_portals->setAnswerDelay(0ms);
 
-    EXPECT_EQ(one, kExitAttention) << "the demo holds negative balances; Raduga gave no page";
+    EXPECT_EQ(one, kExitFailed) << "Raduga gave no page";
     EXPECT_EQ(many, one);
     const AccountBook a = savedBook(sequential.settings);
     const AccountBook b = savedBook(parallel.settings);
@@ -454,7 +531,7 @@ TEST_F(RefreshCommandTest, ASignalEndsEveryTransferInFlightAndSavesTheRowsThatFi
     s_portals->setStall(PortalId::SpectrumSat, false);
     s_portals->setStall(PortalId::Raduga, false);
 
-    EXPECT_EQ(status, kExitFailed);
+    EXPECT_EQ(status, kExitInterrupted);
     EXPECT_NE(f.err.str().find("stopped; rows 2 and 4 left as they were, the rows checked saved"), std::string::npos)
         << f.err.str();
     book = savedBook(f.settings);

@@ -99,7 +99,15 @@ TEST(BalanceHistory, ReadsBackWhatWasAppendedByLoginTimeAndLimit) {
         for (const HistoryEntry& e : history.read(c.query)) times.push_back(e.time);
         EXPECT_EQ(times, c.times) << c.query.login << " " << c.query.since << " " << c.query.limit;
     }
-    const auto newest = history.recent("ivanov", 3);
+    // The same login on another plan is another account.
+    HistoryEntry otherPlan = entry("2026-12-05T08:00:00Z", "ivanov", "5");
+    otherPlan.plan = "SPS";
+    history.append({otherPlan});
+    EXPECT_EQ(history.read({"ivanov", "", 0, "SG"}).size(), 4u);
+    EXPECT_EQ(history.read({"ivanov", "", 0, "SPS"}), (std::vector<HistoryEntry>{otherPlan}));
+    EXPECT_EQ(history.read({"ivanov", "", 0}).size(), 5u) << "a login alone: every plan";
+    EXPECT_EQ(history.recent("ivanov", "SPS", 3), (std::vector<HistoryEntry>{otherPlan}));
+    const auto newest = history.recent("ivanov", "SG", 3);
     ASSERT_EQ(newest.size(), 3u);
     EXPECT_EQ(newest.front().time, "2026-12-04T08:00:00Z");
     EXPECT_EQ(newest.back().time, "2026-12-02T08:00:00Z");

@@ -116,6 +116,14 @@ TEST(SettingsLocation, MissingConfigFoldersAreMadePrivate) {
     EXPECT_EQ(modeOf(configHome / "korvex"), 0700u);
 }
 
+// korvex-cli show, export and history only read: they find the same path and make no folder.
+TEST(SettingsLocation, AReaderFindsThePathAndMakesNoFolder) {
+    test::TempDir home;
+    const fs::path configHome = home.path() / "fresh" / ".config";
+    EXPECT_EQ(settingsPathFor("", false, configHome.string(), false), (configHome / "korvex" / "Settings.ini").string());
+    EXPECT_FALSE(fs::exists(home.path() / "fresh"));
+}
+
 TEST(SettingsLocation, AFolderThatExistsKeepsItsMode) {
     test::TempDir config;
     fs::create_directory(config.path() / "korvex");

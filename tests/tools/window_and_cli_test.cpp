@@ -63,8 +63,8 @@ TEST(WindowAndCliTest, TheRefreshSendsWhatTheWindowsRunSendsAndFillsTheSameCells
     const auto windowRequests = requestLines(portals.requests());
 
     portals.clearRequests();
-    // The demo's account with a wrong password fails the run; its negative balance asks for attention.
-    ASSERT_EQ(refreshCommand(cli.context(), std::nullopt), kExitAttention) << cli.err.str();
+    // The demo's account with a wrong password fails the run (before its negative balances).
+    ASSERT_EQ(refreshCommand(cli.context(), std::nullopt), kExitFailed) << cli.err.str();
     const auto cliRequests = requestLines(portals.requests());
 
     EXPECT_GE(windowRequests.size(), 31u) << "one request per account at least";

@@ -23,6 +23,7 @@
 #include "book/account_book.h"
 #include "checks/balance_checks.h"
 #include "checks/parallel_refresh.h"
+#include "checks/portal_operators.h"
 #include "checks/provider_profiles.h"
 #include "checks/refresh_run.h"
 #include "checks/run_summary.h"
@@ -417,8 +418,10 @@ int refreshCommand(const CliContext& context, std::optional<int> rowNumber, cons
     }
     // The checks happened whether or not the settings could be saved; a history that cannot be written
     // is said, and changes nothing else.
-    if (const std::string problem = history.save(context.settingsPath); !problem.empty())
+    if (const std::string problem = history.save(context.settingsPath); !problem.empty()) {
+        failed = true;  // a file not written
         context.err << kPrefix << problem << '\n';
+    }
     const double lowBalance = readLowBalance(context.settingsPath, kDefaultLowBalance);
     const RunSummary summary = summarizeRun(reports, book, lowBalance);
     if (options.summaryJson)
@@ -437,12 +440,14 @@ int refreshCommand(const CliContext& context, std::optional<int> rowNumber, cons
                 for (int col = 0; col < kAccountCols; ++col)
                     emptyRow = emptyRow && book.client.cell(col, report.row).empty();
                 if (emptyRow) break;
-                if (code.empty())
+                if (code.empty()) {
                     context.err << kPrefix << name << " has no plan code; passed over\n";
-                else
+                } else {
+                    failed = true;  // a typing mistake must not pass for a checked account
                     context.err << kPrefix << name << ": the plan code "
                                 << quoted(terminalText(cp1251ToUtf8(code)))
                                 << " names no portal; passed over\n";
+                }
                 break;
             }
             case CheckOutcome::PageRead:
@@ -454,6 +459,10 @@ int refreshCommand(const CliContext& context, std::optional<int> rowNumber, cons
                 break;
             case CheckOutcome::TransferFailed:
                 failed = true;
+                if (certificateRefused(report)) {
+                    context.err << kPrefix << name << ": refused: " << terminalText(report.errorText) << '\n';
+                    break;
+                }
                 context.err << kPrefix << name << ": no page from the portal"
                             << (report.errorText.empty() ? "" : " (" + terminalText(report.errorText) + ")")
                             << '\n';
@@ -475,7 +484,8 @@ int refreshCommand(const CliContext& context, std::optional<int> rowNumber, cons
     }
     for (const PinMismatch& changed : pins.takeMismatches()) {
         failed = true;
-        context.err << kPrefix << changed.origin << " showed another certificate than the one pinned; no "
+        context.err << kPrefix << portalWithOperator(context.addresses, changed.origin)
+                    << " showed another certificate than the one pinned; no "
                     << "password went to it. If the portal changed its certificate itself: korvex-cli trust "
                     << changed.origin << '\n';
     }
@@ -517,8 +527,10 @@ int refreshCommand(const CliContext& context, std::optional<int> rowNumber, cons
             context.err << kPrefix << "the notify command " << quoted(options.notifyCommand) << " " << error << '\n';
         }
     }
-    if (summary.needsAttention()) return kExitAttention;
-    return failed ? kExitFailed : kExitOk;
+    // A signal that came after the last row still ended what the user started.
+    if (stopRaised()) return kExitInterrupted;
+    if (failed) return kExitFailed;
+    return summary.namesLowBalanceOrChangedPage() ? kExitAttention : kExitOk;
 }
 
 int importCommand(const CliContext& context, const std::string& csvPath, bool replace) {
@@ -546,6 +558,49 @@ int importCommand(const CliContext& context, const std::string& csvPath, bool re
     if (fileExists && !loadSettings(context, book, proxy, &start)) return kExitFailed;
 
     const int kept = replace || holdsNoAccounts(book) ? 0 : book.clients;
+    // An account is its login and plan code. Adding leaves out the accounts already there (an import
+    // run twice does not double the book); replacing keeps the results of the accounts that stay.
+    const auto sameAccount = [](const Row& a, const Row& b) {
+        return a[kLogin] == b[kLogin] && a[kPlanCode] == b[kPlanCode];
+    };
+    std::vector<std::pair<Row, Row>> before;  // account cells and result cells of the present rows
+    if (!holdsNoAccounts(book))
+        for (int row = 0; row < book.clients; ++row) before.emplace_back(book.client.row(row), book.Stat.row(row));
+    if (!replace) {
+        std::vector<ImportedAccount> fresh;
+        int present = 0;
+        for (ImportedAccount& account : accounts) {
+            const auto there = std::find_if(before.begin(), before.end(), [&](const auto& b) {
+                return sameAccount(b.first, account.cells);
+            });
+            const auto earlier = std::find_if(fresh.begin(), fresh.end(), [&](const ImportedAccount& f) {
+                return sameAccount(f.cells, account.cells);
+            });
+            if (there == before.end() && earlier == fresh.end()) {
+                fresh.push_back(std::move(account));
+                continue;
+            }
+            ++present;
+            context.err << kPrefix << source << ": line " << account.line << ": "
+                        << terminalText(cp1251ToUtf8(account.cells[kLogin])) << " on plan "
+                        << quoted(terminalText(cp1251ToUtf8(account.cells[kPlanCode])))
+                        << (there != before.end()
+                                ? " is there already, in row " + std::to_string(there - before.begin() + 1)
+                                : std::string(" comes twice in the file"))
+                        << "; left out\n";
+        }
+        accounts = std::move(fresh);
+        if (accounts.empty()) {
+            context.out << "imported no account from " << source << ": all " << present
+                        << (present == 1 ? " is" : " are") << " there already; " << path << " holds "
+                        << book.clients << (book.clients == 1 ? " account\n" : " accounts\n");
+            context.out.flush();
+            return kExitOk;
+        }
+        if (present > 0)
+            context.err << kPrefix << present << (present == 1 ? " account" : " accounts") << " of " << source
+                        << (present == 1 ? " was" : " were") << " there already and left out\n";
+    }
     // Rows beyond the count keep their accounts in the file (a lowered or damaged count hides
     // them); the new accounts must not go over them.
     if (!replace && start.accountRows > kept) {
@@ -590,9 +645,17 @@ int importCommand(const CliContext& context, const std::string& csvPath, bool re
         const int row = kept + i;
         book.client.setRow(row, accounts[static_cast<std::size_t>(i)].cells);
         // A new account starts without results; keys an earlier, longer book left in the file for
-        // this row must not show up as its balance.
+        // this row must not show up as its balance. An account that stays through a replace keeps
+        // its balance, previous balance and date (each present row lends its results once).
         book.Stat.clearRow(row);
         book.Stat.setCell(kStatLogin, row, book.client.cell(kLogin, row));
+        if (!replace) continue;
+        const auto stays = std::find_if(before.begin(), before.end(), [&](const auto& b) {
+            return !b.second.empty() && sameAccount(b.first, book.client.row(row));
+        });
+        if (stays == before.end()) continue;
+        book.Stat.setRow(row, stays->second);
+        stays->second.clear();
     }
     // Replacing leaves none of the old accounts hidden beyond the new count.
     if (!save(context, book, proxy, replace ? start.accountRows : 0)) return kExitFailed;

@@ -13,10 +13,12 @@
 
 namespace korvex {
 
+// Exit statuses; where several hold, the first of this order wins: 2, 130, 1, 3, 0.
 inline constexpr int kExitOk = 0;
-inline constexpr int kExitFailed = 1;  // a check, an import or a file failed, or the run was stopped
+inline constexpr int kExitFailed = 1;  // a check, an import, a file or the notify command failed
 inline constexpr int kExitUsage = 2;   // the command line asks for something that cannot be done
-inline constexpr int kExitAttention = 3;  // refresh: the summary names a low balance or a changed page
+inline constexpr int kExitAttention = 3;  // refresh: nothing failed, the summary names a low balance or a changed page
+inline constexpr int kExitInterrupted = 130;  // refresh: ended by SIGINT, SIGTERM or SIGHUP (after the save)
 
 // The most bytes an account CSV may have: far more than 500 accounts need, and a file named by
 // mistake (a disk image, /dev/zero) is refused instead of read into memory.
@@ -55,7 +57,9 @@ struct RefreshOptions {
 // number ends the run at the row that needs the proxy, without a save, as the window does.
 // After the table comes the run summary on `err` (with options.summaryJson, as JSON on `out` in place of
 // the table); options.notifyCommand, when given, runs with the summary text on its standard input when
-// the summary names anything. Exit status 3 when it names a low balance or a changed portal page.
+// the summary names anything. Exit status 130 when a stop ended the run, else 1 when anything failed
+// (no page, values not found, a refused certificate, an unknown plan code, the save, the notify
+// command), else 3 when the summary names a low balance or a changed portal page.
 int refreshCommand(const CliContext& context, std::optional<int> row, const RefreshOptions& options = {});
 
 // Accounts from the account CSV at `csvPath` ("-": `in`), after the present ones or, with `replace`,

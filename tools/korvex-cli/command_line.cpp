@@ -1,5 +1,6 @@
 #include "korvex-cli/command_line.h"
 
+#include <algorithm>
 #include <charconv>
 
 #include "history/history_entry.h"
@@ -116,6 +117,9 @@ CliInvocation parseCommandLine(const std::vector<std::string>& args) {
             call.row = rowNumber(rowText);
         } else if (!optionsEnded && valueOption(args, i, "--login", call.login, topic)) {
             flagsSeen.emplace_back("--login", CliCommand::History);
+        } else if (!optionsEnded && valueOption(args, i, "--plan", call.plan, topic)) {
+            flagsSeen.emplace_back("--plan", CliCommand::History);
+            if (call.plan.empty()) throw CliUsageError("--plan needs a plan code", CliCommand::History);
         } else if (!optionsEnded && valueOption(args, i, "--since", dateText, topic)) {
             flagsSeen.emplace_back("--since", CliCommand::History);
             call.since = historyDate("--since", dateText);
@@ -183,9 +187,18 @@ CliInvocation parseCommandLine(const std::vector<std::string>& args) {
                                     std::string(commandName(call.command)),
                                 call.command);
     }
+    // An option that only shapes another must not pass for one that did something.
+    const auto seen = [&](std::string_view flag) {
+        return std::any_of(flagsSeen.begin(), flagsSeen.end(), [&](const auto& f) { return f.first == flag; });
+    };
+    if (seen("--per-portal") && !seen("--jobs"))
+        throw CliUsageError("--per-portal goes with --jobs: without it one account is checked at a time", call.command);
     const std::string name(commandName(call.command));
     switch (call.command) {
         case CliCommand::History:
+            // An account is a login and a plan code: a plan alone names no account.
+            if (!call.plan.empty() && call.login.empty())
+                throw CliUsageError("--plan goes with --login: together they name one account", call.command);
             if (!call.pruneBefore.empty() && (call.csv || !call.login.empty() || !call.since.empty()))
                 throw CliUsageError("--prune-before removes old checks of every account; it goes without --login, "
                                     "--since and --csv",
@@ -254,15 +267,18 @@ std::string helpText(CliCommand topic) {
                    "                   input, when the summary names anything\n"
                    "  --settings FILE  another settings file than the window's Settings.ini\n"
                    "\n"
-                   "Exit status 1 when a portal gave no page, a check ended with the error marker,\n"
-                   "an account's values were not found on its page (a wrong password gives the\n"
-                   "portal's login page), the run was stopped, or the results could not be saved.\n"
-                   "\n"
                    "After the table, the run summary on standard error: portals whose page seems to\n"
-                   "have changed (no account found its balance), balances below the threshold\n"
-                   "(LowBalance in section [SUMMARY] of the settings file, 0 when not set), portals\n"
-                   "that gave no page and balances that fell. Exit status 3 when it names a low\n"
-                   "balance or a changed page (before 1).\n";
+                   "have changed (no account found its balance), portals whose certificate changed,\n"
+                   "accounts whose values were not found (a wrong password), plan codes that name no\n"
+                   "portal, balances below the threshold (LowBalance in section [SUMMARY] of the\n"
+                   "settings file, 0 when not set), portals that gave no page and balances that fell.\n"
+                   "\n"
+                   "Exit status, the first that holds: 2 a bad command line; 130 the run was\n"
+                   "interrupted (SIGINT, SIGTERM, SIGHUP; after the save); 1 anything failed (a\n"
+                   "portal gave no page, a check ended with the error marker, values were not found,\n"
+                   "a certificate was refused, a plan code names no portal, a file could not be\n"
+                   "written, the notify command failed); 3 the summary names a low balance or a\n"
+                   "changed page; 0 otherwise.\n";
         case CliCommand::Import:
             return "usage: korvex-cli import FILE.csv [--replace] [--settings FILE]\n"
                    "\n"
@@ -274,10 +290,12 @@ std::string helpText(CliCommand topic) {
                    "cannot hold, a line without four fields or more than 500 accounts in all is\n"
                    "refused with the line it is on, and nothing is written. Without --replace, rows\n"
                    "beyond the account count that still hold accounts in the file are never written\n"
-                   "over.\n"
+                   "over, and an account already there (the same login and plan code) is named and\n"
+                   "left out.\n"
                    "\n"
                    "  --replace        the file's accounts take the place of the present ones,\n"
-                   "                   those hidden beyond the account count included\n"
+                   "                   those hidden beyond the account count included; an account\n"
+                   "                   that stays keeps its balance, previous balance and date\n"
                    "  --settings FILE  another settings file than the window's Settings.ini\n";
         case CliCommand::Export:
             return "usage: korvex-cli export [FILE.csv] [--settings FILE]\n"
@@ -289,7 +307,7 @@ std::string helpText(CliCommand topic) {
                    "\n"
                    "  --settings FILE  another settings file than the window's Settings.ini\n";
         case CliCommand::History:
-            return "usage: korvex-cli history [--login L] [--since DATE] [--csv] [--settings FILE]\n"
+            return "usage: korvex-cli history [--login L [--plan P]] [--since DATE] [--csv] [--settings FILE]\n"
                    "       korvex-cli history --prune-before DATE [--settings FILE]\n"
                    "\n"
                    "Prints the checks kept in History.sqlite beside the settings file, oldest first:\n"
@@ -297,7 +315,9 @@ std::string helpText(CliCommand topic) {
                    "error marker, transfer failed). Every refresh of the window or of korvex-cli adds\n"
                    "its checks; deleting an account keeps its history.\n"
                    "\n"
-                   "  --login L            the checks of one account\n"
+                   "  --login L            the checks of one login (every account it has)\n"
+                   "  --plan P             with --login, the checks of that login on plan code P\n"
+                   "                       only: one account\n"
                    "  --since DATE         the checks from DATE on\n"
                    "  --csv                CSV (UTF-8) with the header line\n"
                    "                       time,login,plan,balance,amount,speed,status,outcome,detail\n"
@@ -338,19 +358,20 @@ std::string helpText(CliCommand topic) {
            "the program, or in ~/.config/korvex when Korvex is installed; or FILE).\n"
            "\n"
            "commands:\n"
-           "  show [--csv]                   print the balance table\n"
-           "  refresh [--row N] [--jobs N]   check the accounts on their portals, save, print\n"
-           "  import FILE.csv [--replace]    add (or replace) accounts from a CSV file\n"
-           "  export [FILE.csv]              write the accounts as a CSV file\n"
-           "  history [--login L] [--csv]    print the checks kept in the balance history\n"
-           "  trust PORTAL... | --all        accept a portal's new certificate\n"
-           "  check-update                   ask whether a newer version of Korvex is offered\n"
-           "  help [COMMAND]                 this text, or the help of a command\n"
+           "  show [--csv]                     print the balance table\n"
+           "  refresh [--row N] [--jobs N]     check the accounts on their portals, save, print\n"
+           "  import FILE.csv [--replace]      add new accounts (or replace them) from a CSV file\n"
+           "  export [FILE.csv]                write the accounts as a CSV file\n"
+           "  history [--login L [--plan P]]   print the checks kept in the balance history\n"
+           "  trust PORTAL... | --all          accept a portal's new certificate\n"
+           "  check-update                     ask whether a newer version of Korvex is offered\n"
+           "  help [COMMAND]                   this text, or the help of a command\n"
            "\n"
-           "Exit status: 0 done, 1 a check, an import or a file failed, 2 bad command line,\n"
-           "3 refresh found a low balance or a changed portal page.\n"
-           "show and export only read, and run while Korvex runs; refresh and import do not\n"
-           "run at the same time as Korvex.\n";
+           "Exit status: 0 done; 1 a check, an import or a file failed; 2 bad command line;\n"
+           "3 refresh found a low balance or a changed portal page and nothing failed;\n"
+           "130 refresh was interrupted (SIGINT, SIGTERM, SIGHUP), after saving what it checked.\n"
+           "show, export and history only read, and run while Korvex runs; refresh and import\n"
+           "do not run at the same time as Korvex.\n";
 }
 
 }  // namespace korvex

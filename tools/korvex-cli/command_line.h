@@ -4,7 +4,7 @@
 //   korvex-cli [--settings FILE] refresh [--row N] [--jobs N [--per-portal P]] [--timeout SECONDS] [--summary json] [--notify COMMAND]
 //   korvex-cli [--settings FILE] import FILE.csv [--replace]
 //   korvex-cli [--settings FILE] export [FILE.csv]
-//   korvex-cli [--settings FILE] history [--login L] [--since DATE] [--csv] | --prune-before DATE
+//   korvex-cli [--settings FILE] history [--login L [--plan P]] [--since DATE] [--csv] | --prune-before DATE
 //   korvex-cli [--settings FILE] trust PORTAL... | --all
 //   korvex-cli [--settings FILE] check-update
 //   korvex-cli [COMMAND] --help,  korvex-cli help [COMMAND]
@@ -37,6 +37,7 @@ struct CliInvocation {
     bool replace = false;  // import
     // history: one login, checks from a moment on, or pruning before one (timestamps of the history)
     std::string login;
+    std::string plan;  // history: with login, that account's plan code
     std::string since;
     std::string pruneBefore;
     std::vector<std::string> portals;  // trust: the portals as typed

@@ -68,7 +68,7 @@ int historyCommand(const CliContext& context, const HistoryOptions& options) {
             context.out.flush();
             return kExitOk;
         }
-        const std::vector<HistoryEntry> entries = history.read({options.login, options.since, 0});
+        const std::vector<HistoryEntry> entries = history.read({options.login, options.since, 0, options.plan});
         if (options.csv && context.outIsTerminal) {
             std::ostringstream text;
             printCsv(text, entries);
@@ -80,6 +80,7 @@ int historyCommand(const CliContext& context, const HistoryOptions& options) {
         else
             context.err << kPrefix << "no checks"
                         << (options.login.empty() ? "" : " of " + terminalText(options.login))
+                        << (options.plan.empty() ? "" : " on plan " + terminalText(options.plan))
                         << (options.since.empty() ? "" : " since " + options.since) << " in " << path << '\n';
         context.out.flush();
         return context.out ? kExitOk : kExitFailed;

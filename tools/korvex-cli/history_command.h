@@ -8,7 +8,8 @@
 namespace korvex {
 
 struct HistoryOptions {
-    std::string login{};  // one account's checks; "" for every account
+    std::string login{};  // one login's checks; "" for every account
+    std::string plan{};   // with login: one account's (login and plan code); "" for every plan
     std::string since{};  // a history timestamp: checks at or after it; "" for all
     bool csv = false;
     std::string pruneBefore{};  // a history timestamp: remove the checks before it instead of listing

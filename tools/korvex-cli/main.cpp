@@ -49,9 +49,11 @@ int main(int argc, char** argv) {
     // book as long as it runs. Another book (another Settings.ini) is another lock, so korvex-cli
     // checks it beside the window. The commands that only read need no lock: every save replaces
     // the file whole, and they read the one they opened.
-    const std::string settingsPath = call.settingsPath.empty() ? defaultSettingsPath() : call.settingsPath;
     const bool onlyReads = call.command == CliCommand::Show || call.command == CliCommand::Export ||
                            (call.command == CliCommand::History && call.pruneBefore.empty());
+    // A command that only reads leaves the disk as it found it: no configuration folder made.
+    const std::string settingsPath =
+        call.settingsPath.empty() ? defaultSettingsPath(!onlyReads) : call.settingsPath;
     std::optional<SingleInstance> instance;
     if (!onlyReads) {
         instance.emplace(lockFolderOfThisCopy(), SingleInstance::bookLockName(settingsPath));
@@ -85,7 +87,7 @@ int main(int argc, char** argv) {
             case CliCommand::Export:
                 return exportCommand(context, call.file);
             case CliCommand::History:
-                return historyCommand(context, {call.login, call.since, call.csv, call.pruneBefore});
+                return historyCommand(context, {call.login, call.plan, call.since, call.csv, call.pruneBefore});
             case CliCommand::Trust:
                 return trustCommand(context, call.portals, call.all);
             case CliCommand::CheckUpdate: {
