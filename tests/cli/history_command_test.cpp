@@ -117,7 +117,7 @@ TEST_F(HistoryCommandTest, HostilePortalValuesReachNoFileLongAndNoTerminalRaw) {
         {"show --csv", [](const CliContext& c) { return showCommand(c, true); }},
         {"history --csv",
          [](const CliContext& c) {
-             return historyCommand(c, {"", "", true, ""});
+             return historyCommand(c, {"", "", "", true, ""});
          }},
         {"export -", [](const CliContext& c) { return exportCommand(c, "-"); }},
     };
