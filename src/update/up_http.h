@@ -8,7 +8,8 @@
 //   OnDone            the body arrived whole with status 200 or 206
 //   OnDeclined        an OnHeaderInfo handler cleared Continue; no body was read
 //   OnConnectionLost  status 200 or 206, but the body broke off (shorter than announced, a broken
-//                     connection, or a server that stopped sending for LowSpeedTimeLimit seconds)
+//                     connection, a server too slow for the stall rule or TimeLimit, or a memory
+//                     body longer than MaxMemoryBody)
 //   OnHostUnreachable no status at all: bad address, name, connection, proxy, TLS, or a server
 //                     that accepted the request and never answered within LowSpeedTimeLimit
 //   OnHTTPError       any other status (its body in memory), or an output file that could not be
@@ -127,23 +128,26 @@ struct TupProgressInfo {
     int ElapsedTime = 0;         // whole seconds
     int EstimatedTimeLeft = 0;   // seconds
     std::uint8_t PercentDone = 0;
-    float TransferRate = 0;         // KB/s
+    float TransferRate = 0;               // KB/s
     const std::string* Stream = nullptr;  // the memory output so far; null for a file
 };
 
 class TupCustomHTTP;
 using TupNotifyEvent = std::function<void(TupCustomHTTP& Sender)>;
-using TupHeaderInfoEvent = std::function<void(TupCustomHTTP& Sender, const TupHeaderInfo& Info, bool& Continue)>;
+using TupHeaderInfoEvent =
+    std::function<void(TupCustomHTTP& Sender, const TupHeaderInfo& Info, bool& Continue)>;
 using TupProgressEvent = std::function<void(TupCustomHTTP& Sender, const TupProgressInfo& Info)>;
-using TupDoneEvent = std::function<void(TupCustomHTTP& Sender, const std::string& ContentType, std::int64_t Size,
-                                        const std::string* Stream)>;
+using TupDoneEvent = std::function<void(TupCustomHTTP& Sender, const std::string& ContentType,
+                                        std::int64_t Size, const std::string* Stream)>;
 using TupConnectionLostEvent =
     std::function<void(TupCustomHTTP& Sender, const std::string& ContentType, std::int64_t ContentLength,
                        std::int64_t BytesRead, const std::string* Stream)>;
-using TupHTTPErrorEvent = std::function<void(TupCustomHTTP& Sender, int StatusCode, const std::string* Stream)>;
-using TupPasswordRequestEvent = std::function<void(TupCustomHTTP& Sender, const std::string& Realm, bool& TryAgain)>;
-using TupProxyAuthenticationRequestEvent = std::function<void(TupCustomHTTP& Sender, std::string& ProxyUsername,
-                                                              std::string& ProxyPassword, bool& TryAgain)>;
+using TupHTTPErrorEvent =
+    std::function<void(TupCustomHTTP& Sender, int StatusCode, const std::string* Stream)>;
+using TupPasswordRequestEvent =
+    std::function<void(TupCustomHTTP& Sender, const std::string& Realm, bool& TryAgain)>;
+using TupProxyAuthenticationRequestEvent = std::function<void(
+    TupCustomHTTP& Sender, std::string& ProxyUsername, std::string& ProxyPassword, bool& TryAgain)>;
 using TupRedirectEvent = std::function<void(TupCustomHTTP& Sender, const std::string& NewURL)>;
 using TupExceptionEvent = std::function<void(TupCustomHTTP& Sender, std::exception_ptr Error)>;
 using TupWaitTimeoutEvent = std::function<void(TupCustomHTTP& Sender, bool& Terminate)>;
@@ -155,6 +159,7 @@ public:
     static constexpr int kDefaultBufferSize = 4096;
     static constexpr int kMinBufferSize = 255;
     static constexpr int kDefaultLowSpeedTimeLimit = 60;
+    static constexpr std::int64_t kDefaultMaxMemoryBody = 1024 * 1024;
 
     explicit TupCustomHTTP(TupDispatcher& dispatcher);
     // A running transfer is given up without any notification; its worker ends on its own, and
@@ -172,7 +177,8 @@ public:
     std::string PostData;
     std::string Referer;
     TupRequestMethod RequestMethod = rmAutomatic;  // automatic: POST when PostData is set
-    TupCacheOptions CacheOptions{coReloadIfNoExpireInformation, coReloadUpdatedObjects, coCreateTempFilesIfCantCache};
+    TupCacheOptions CacheOptions{coReloadIfNoExpireInformation, coReloadUpdatedObjects,
+                                 coCreateTempFilesIfCantCache};
     TupInternetOptions InternetOptions{ioKeepConnection};
     TupHTTPRange Range;
     TupHTTPTimeouts Timeouts;
@@ -182,9 +188,21 @@ public:
     TupOutputFileAttributes OutputFileAttributes;
     // Seconds without a single byte after which a transfer ends (a stalled server); at least 1.
     int LowSpeedTimeLimit = kDefaultLowSpeedTimeLimit;
+    // Bytes a second that a transfer must average over LowSpeedTimeLimit seconds, or it counts as
+    // stalled (a server that drips a byte at a time); at least 1.
+    int LowSpeedLimit = 1;
+    // Seconds the whole transfer may take, the connection included; 0: no limit. A transfer that
+    // runs out of time ends as a stalled one does (TimedOut()).
+    int TimeLimit = 0;
+    // The most bytes a body kept in memory may hold (an info file, an error page). A longer one ends
+    // the transfer once this much has arrived (or at once when its length is announced): an error
+    // status keeps what arrived, a 200 or 206 ends as OnConnectionLost with BodyTooLarge().
+    std::int64_t MaxMemoryBody = kDefaultMaxMemoryBody;
 
     int TransferBufferSize() const noexcept { return m_bufferSize; }
-    void setTransferBufferSize(int value) noexcept { m_bufferSize = value < kMinBufferSize ? kMinBufferSize : value; }
+    void setTransferBufferSize(int value) noexcept {
+        m_bufferSize = value < kMinBufferSize ? kMinBufferSize : value;
+    }
     TThreadPriority ThreadPriority() const noexcept { return m_thread.Priority; }
     void setThreadPriority(TThreadPriority value) noexcept { m_thread.Priority = value; }
     TupCustomThread& Thread() noexcept { return m_thread; }
@@ -221,6 +239,10 @@ public:
     std::int64_t ContentLength() const;
     std::int64_t BytesRead() const;
     std::int64_t ResumeOffset() const;
+    // Whether it ended because it ran out of time (TimeLimit, or the stall rule).
+    bool TimedOut() const;
+    // Whether it ended because its memory body would have passed MaxMemoryBody.
+    bool BodyTooLarge() const;
 
 protected:
     TupDispatcher& Dispatcher() noexcept { return m_dispatcher; }

@@ -1,5 +1,5 @@
 #pragma once
-// The languages of the update dialogs: 29 languages with the same 33 texts each, the choice of one
+// The languages of the update dialogs: 29 languages with the same 38 texts each, the choice of one
 // from the user's locale, and the one current language of the process that every dialog reads.
 // Texts are UTF-8.
 #include <cstdint>
@@ -21,8 +21,8 @@ enum class TupUpdaterLanguage : std::uint8_t {
 
 inline constexpr int kUpLanguageCount = 29;
 
-// The texts of every language, by number: the 31 published ones in their published order, then two
-// of ours.
+// The texts of every language, by number: the 31 published ones in their published order, then
+// ours.
 enum class UpText : std::uint8_t {
     Caption,              //  0 window caption, caption of every box
     DownloadingFiles,     //  1 wizard title while downloading
@@ -59,11 +59,17 @@ enum class UpText : std::uint8_t {
     // its own, followed there by the reason.
     PackageManaged,       // 31 a copy the system's package manager updates
     HandOverFailed,       // 32 the update helper could not be given the update
+    // Why a check failed, where the published texts have none.
+    InfoTimedOut,         // 33 the info file did not arrive within its time limit
+    InfoTooLarge,         // 34 the info file is longer than the program reads
+    InfoNotTrusted,       // 35 a rule of the publisher's signature refused it
+    InfoExpired,          // 36 past its "#expires" date, or without one
+    NotAnInfoFile,        // 37 names no version, no date and no file
 };
 
-inline constexpr int kUpTextCount = 33;
+inline constexpr int kUpTextCount = 38;
 static_assert(static_cast<int>(UpText::ConnLost) == 30 &&
-              static_cast<int>(UpText::HandOverFailed) == kUpTextCount - 1);
+              static_cast<int>(UpText::NotAnInfoFile) == kUpTextCount - 1);
 
 // Text `text` of `language` (wlAuto reads the current language).
 std::string_view upText(TupUpdaterLanguage language, UpText text);

@@ -1,8 +1,8 @@
 // The texts of the update dialogs in every language, UTF-8, in table order. Each language has the
-// same 33 texts in the same order, with the same placeholders in the same order as English; button
+// same 38 texts in the same order, with the same placeholders in the same order as English; button
 // texts keep an "&" before their access key. The first 31 are the component's published texts in
-// their published order; the last two are ours, for the boxes the component shows of its own (a copy
-// the package manager updates, a failed hand-over to the update helper).
+// their published order; the rest are ours, for the boxes the component shows of its own (a copy the
+// package manager updates, a failed hand-over to the update helper, why a check failed).
 #include "update/up_language_texts.h"
 
 namespace korvex {
@@ -44,6 +44,11 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         // ours: the component's own boxes
         "This copy of the program is updated by the system's package manager.",
         "The update could not be handed over to the update helper.",
+        "The update server did not answer in time.",
+        "The update information is too large (more than 1 MB) and was not read.",
+        "The update information is not signed by the publisher of this program and was not used.",
+        "The update information has expired and was not used.",
+        "The file at the update address is not update information.",
     },
     {   // 2 Russian
         "Мастер обновления приложений",
@@ -80,6 +85,11 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         // ours: the component's own boxes
         "Эта копия программы обновляется менеджером пакетов системы.",
         "Не удалось передать обновление программе установки.",
+        "Сервер обновлений не ответил вовремя.",
+        "Информация об обновлении слишком велика (более 1 МБ) и не была прочитана.",
+        "Информация об обновлении не подписана издателем этой программы и не использована.",
+        "Срок действия информации об обновлении истёк, она не использована.",
+        "Файл по адресу обновлений не является информацией об обновлении.",
     },
     {   // 3 German
         "Upgrade Anwendungsassistent",
@@ -116,6 +126,11 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         // ours: the component's own boxes
         "Diese Kopie des Programms wird von der Paketverwaltung des Systems aktualisiert.",
         "Das Update konnte nicht an das Aktualisierungsprogramm übergeben werden.",
+        "Der Update-Server hat nicht rechtzeitig geantwortet.",
+        "Die Update-Informationen sind zu groß (mehr als 1 MB) und wurden nicht gelesen.",
+        "Die Update-Informationen sind nicht vom Herausgeber dieses Programms signiert und wurden nicht verwendet.",
+        "Die Update-Informationen sind abgelaufen und wurden nicht verwendet.",
+        "Die Datei unter der Update-Adresse enthält keine Update-Informationen.",
     },
     {   // 4 French
         "Assistant de mise à jour",
@@ -152,6 +167,11 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         // ours: the component's own boxes
         "Cette copie du programme est mise à jour par le gestionnaire de paquets du système.",
         "La mise à jour n'a pas pu être transmise au programme de mise à jour.",
+        "Le serveur de mise à jour n'a pas répondu à temps.",
+        "Les informations de mise à jour sont trop volumineuses (plus de 1 Mo) et n'ont pas été lues.",
+        "Les informations de mise à jour ne sont pas signées par l'éditeur de ce programme et n'ont pas été utilisées.",
+        "Les informations de mise à jour ont expiré et n'ont pas été utilisées.",
+        "Le fichier à l'adresse de mise à jour ne contient pas d'informations de mise à jour.",
     },
     {   // 5 Spanish
         "Asistente de actualización",
@@ -188,6 +208,11 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         // ours: the component's own boxes
         "Esta copia del programa la actualiza el gestor de paquetes del sistema.",
         "No se pudo entregar la actualización al programa auxiliar de actualización.",
+        "El servidor de actualizaciones no respondió a tiempo.",
+        "La información de actualización es demasiado grande (más de 1 MB) y no se leyó.",
+        "La información de actualización no está firmada por el editor de este programa y no se usó.",
+        "La información de actualización ha caducado y no se usó.",
+        "El archivo de la dirección de actualización no contiene información de actualización.",
     },
     {   // 6 Portuguese
         "Assistente de atualização de aplicações",
@@ -224,6 +249,11 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         // ours: the component's own boxes
         "Esta cópia do programa é atualizada pelo gestor de pacotes do sistema.",
         "Não foi possível entregar a atualização ao programa auxiliar de atualização.",
+        "O servidor de actualizações não respondeu a tempo.",
+        "A informação de actualização é demasiado grande (mais de 1 MB) e não foi lida.",
+        "A informação de actualização não está assinada pelo editor deste programa e não foi usada.",
+        "A informação de actualização expirou e não foi usada.",
+        "O ficheiro no endereço de actualização não contém informação de actualização.",
     },
     {   // 7 Brazilian Portuguese
         "Assistente de atualização de aplicativos",
@@ -260,6 +290,11 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         // ours: the component's own boxes
         "Esta cópia do programa é atualizada pelo gerenciador de pacotes do sistema.",
         "Não foi possível passar a atualização para o programa auxiliar de atualização.",
+        "O servidor de atualizações não respondeu a tempo.",
+        "A informação de atualização é grande demais (mais de 1 MB) e não foi lida.",
+        "A informação de atualização não está assinada pelo editor deste programa e não foi usada.",
+        "A informação de atualização expirou e não foi usada.",
+        "O arquivo no endereço de atualização não contém informação de atualização.",
     },
     {   // 8 Italian
         "Procedura guidata di aggiornamento",
@@ -296,6 +331,11 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         // ours: the component's own boxes
         "Questa copia del programma viene aggiornata dal gestore dei pacchetti del sistema.",
         "Non è stato possibile passare l'aggiornamento al programma di aggiornamento.",
+        "Il server di aggiornamento non ha risposto in tempo.",
+        "Le informazioni di aggiornamento sono troppo grandi (più di 1 MB) e non sono state lette.",
+        "Le informazioni di aggiornamento non sono firmate dall'editore di questo programma e non sono state usate.",
+        "Le informazioni di aggiornamento sono scadute e non sono state usate.",
+        "Il file all'indirizzo di aggiornamento non contiene informazioni di aggiornamento.",
     },
     {   // 9 Dutch
         "Wizard voor programma-updates",
@@ -332,6 +372,11 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         // ours: the component's own boxes
         "Deze kopie van het programma wordt bijgewerkt door het pakketbeheer van het systeem.",
         "De update kon niet worden overgedragen aan het updateprogramma.",
+        "De updateserver heeft niet op tijd geantwoord.",
+        "De update-informatie is te groot (meer dan 1 MB) en is niet gelezen.",
+        "De update-informatie is niet ondertekend door de uitgever van dit programma en is niet gebruikt.",
+        "De update-informatie is verlopen en is niet gebruikt.",
+        "Het bestand op het updateadres bevat geen update-informatie.",
     },
     {   // 10 Danish
         "Guide til programopdatering",
@@ -368,6 +413,11 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         // ours: the component's own boxes
         "Denne kopi af programmet opdateres af systemets pakkehåndtering.",
         "Opdateringen kunne ikke overdrages til opdateringsprogrammet.",
+        "Opdateringsserveren svarede ikke i tide.",
+        "Opdateringsoplysningerne er for store (mere end 1 MB) og blev ikke læst.",
+        "Opdateringsoplysningerne er ikke signeret af dette programs udgiver og blev ikke brugt.",
+        "Opdateringsoplysningerne er udløbet og blev ikke brugt.",
+        "Filen på opdateringsadressen indeholder ikke opdateringsoplysninger.",
     },
     {   // 11 Swedish
         "Guide för programuppdatering",
@@ -404,6 +454,11 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         // ours: the component's own boxes
         "Den här kopian av programmet uppdateras av systemets pakethanterare.",
         "Uppdateringen kunde inte lämnas över till uppdateringsprogrammet.",
+        "Uppdateringsservern svarade inte i tid.",
+        "Uppdateringsinformationen är för stor (mer än 1 MB) och lästes inte.",
+        "Uppdateringsinformationen är inte signerad av programmets utgivare och användes inte.",
+        "Uppdateringsinformationen har gått ut och användes inte.",
+        "Filen på uppdateringsadressen innehåller ingen uppdateringsinformation.",
     },
     {   // 12 Finnish
         "Ohjelman päivitysavustaja",
@@ -440,6 +495,11 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         // ours: the component's own boxes
         "Tämän ohjelmakopion päivittää järjestelmän paketinhallinta.",
         "Päivitystä ei voitu siirtää päivitysohjelmalle.",
+        "Päivityspalvelin ei vastannut ajoissa.",
+        "Päivitystiedot ovat liian suuret (yli 1 Mt), eikä niitä luettu.",
+        "Päivitystietoja ei ole allekirjoittanut tämän ohjelman julkaisija, eikä niitä käytetty.",
+        "Päivitystiedot ovat vanhentuneet, eikä niitä käytetty.",
+        "Päivitysosoitteen tiedosto ei sisällä päivitystietoja.",
     },
     {   // 13 Estonian
         "Rakenduse uuendamise viisard",
@@ -476,6 +536,11 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         // ours: the component's own boxes
         "Selle programmi koopiat uuendab süsteemi paketihaldur.",
         "Uuendust ei õnnestunud uuendusprogrammile üle anda.",
+        "Uuendusserver ei vastanud õigel ajal.",
+        "Uuendusteave on liiga suur (üle 1 MB) ja seda ei loetud.",
+        "Uuendusteave ei ole selle programmi väljaandja allkirjaga ja seda ei kasutatud.",
+        "Uuendusteave on aegunud ja seda ei kasutatud.",
+        "Uuendusaadressil olev fail ei sisalda uuendusteavet.",
     },
     {   // 14 Ukrainian
         "Майстер оновлення програм",
@@ -512,6 +577,11 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         // ours: the component's own boxes
         "Ця копія програми оновлюється менеджером пакетів системи.",
         "Не вдалося передати оновлення програмі встановлення.",
+        "Сервер оновлень не відповів вчасно.",
+        "Інформація про оновлення завелика (понад 1 МБ) і не була прочитана.",
+        "Інформація про оновлення не підписана видавцем цієї програми і не використана.",
+        "Термін дії інформації про оновлення минув, її не використано.",
+        "Файл за адресою оновлень не є інформацією про оновлення.",
     },
     {   // 15 Polish
         "Kreator aktualizacji aplikacji",
@@ -548,6 +618,11 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         // ours: the component's own boxes
         "Ta kopia programu jest aktualizowana przez systemowy menedżer pakietów.",
         "Nie udało się przekazać aktualizacji do programu aktualizującego.",
+        "Serwer aktualizacji nie odpowiedział na czas.",
+        "Informacje o aktualizacji są zbyt duże (ponad 1 MB) i nie zostały odczytane.",
+        "Informacje o aktualizacji nie są podpisane przez wydawcę tego programu i nie zostały użyte.",
+        "Informacje o aktualizacji wygasły i nie zostały użyte.",
+        "Plik pod adresem aktualizacji nie zawiera informacji o aktualizacji.",
     },
     {   // 16 Czech
         "Průvodce aktualizací aplikace",
@@ -584,6 +659,11 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         // ours: the component's own boxes
         "Tato kopie programu je aktualizována správcem balíčků systému.",
         "Aktualizaci se nepodařilo předat pomocnému programu pro aktualizaci.",
+        "Aktualizační server neodpověděl včas.",
+        "Informace o aktualizaci jsou příliš velké (více než 1 MB) a nebyly načteny.",
+        "Informace o aktualizaci nejsou podepsány vydavatelem tohoto programu a nebyly použity.",
+        "Platnost informací o aktualizaci vypršela a nebyly použity.",
+        "Soubor na adrese aktualizace neobsahuje informace o aktualizaci.",
     },
     {   // 17 Hungarian
         "Alkalmazásfrissítő varázsló",
@@ -620,6 +700,11 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         // ours: the component's own boxes
         "A program ezen példányát a rendszer csomagkezelője frissíti.",
         "A frissítést nem sikerült átadni a frissítő segédprogramnak.",
+        "A frissítési kiszolgáló nem válaszolt időben.",
+        "A frissítési információ túl nagy (több mint 1 MB), ezért nem lett beolvasva.",
+        "A frissítési információt nem a program kiadója írta alá, ezért nem lett felhasználva.",
+        "A frissítési információ lejárt, ezért nem lett felhasználva.",
+        "A frissítési címen található fájl nem frissítési információ.",
     },
     {   // 18 Romanian
         "Asistent de actualizare a aplicației",
@@ -656,6 +741,11 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         // ours: the component's own boxes
         "Această copie a programului este actualizată de managerul de pachete al sistemului.",
         "Actualizarea nu a putut fi transmisă programului de actualizare.",
+        "Serverul de actualizări nu a răspuns la timp.",
+        "Informațiile de actualizare sunt prea mari (peste 1 MB) și nu au fost citite.",
+        "Informațiile de actualizare nu sunt semnate de editorul acestui program și nu au fost folosite.",
+        "Informațiile de actualizare au expirat și nu au fost folosite.",
+        "Fișierul de la adresa de actualizare nu conține informații de actualizare.",
     },
     {   // 19 Catalan
         "Auxiliar d'actualització d'aplicacions",
@@ -692,6 +782,11 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         // ours: the component's own boxes
         "Aquesta còpia del programa l'actualitza el gestor de paquets del sistema.",
         "No s'ha pogut lliurar l'actualització al programa auxiliar d'actualització.",
+        "El servidor d'actualitzacions no ha respost a temps.",
+        "La informació d'actualització és massa gran (més d'1 MB) i no s'ha llegit.",
+        "La informació d'actualització no està signada per l'editor d'aquest programa i no s'ha utilitzat.",
+        "La informació d'actualització ha caducat i no s'ha utilitzat.",
+        "El fitxer de l'adreça d'actualització no conté informació d'actualització.",
     },
     {   // 20 Basque
         "Aplikazioak eguneratzeko morroia",
@@ -728,6 +823,11 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         // ours: the component's own boxes
         "Programaren kopia hau sistemaren pakete-kudeatzaileak eguneratzen du.",
         "Ezin izan zaio eguneraketa eguneratze-programari pasatu.",
+        "Eguneratze-zerbitzariak ez du garaiz erantzun.",
+        "Eguneratze-informazioa handiegia da (1 MB baino gehiago) eta ez da irakurri.",
+        "Eguneratze-informazioa ez dago programa honen argitaratzaileak sinatuta eta ez da erabili.",
+        "Eguneratze-informazioa iraungi da eta ez da erabili.",
+        "Eguneratze-helbideko fitxategia ez da eguneratze-informazioa.",
     },
     {   // 21 Afrikaans
         "Toepassing-bywerkingsassistent",
@@ -764,6 +864,11 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         // ours: the component's own boxes
         "Hierdie kopie van die program word deur die stelsel se pakketbestuurder bygewerk.",
         "Die bywerking kon nie aan die bywerkingsprogram oorgedra word nie.",
+        "Die bywerkingsbediener het nie betyds geantwoord nie.",
+        "Die bywerkingsinligting is te groot (meer as 1 MB) en is nie gelees nie.",
+        "Die bywerkingsinligting is nie deur die uitgewer van hierdie program onderteken nie en is nie gebruik nie.",
+        "Die bywerkingsinligting het verval en is nie gebruik nie.",
+        "Die lêer by die bywerkingsadres bevat geen bywerkingsinligting nie.",
     },
     {   // 22 Traditional Chinese
         "應用程式更新精靈",
@@ -800,6 +905,11 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         // ours: the component's own boxes
         "此程式副本由系統的套件管理員更新。",
         "無法將更新交給更新輔助程式。",
+        "更新伺服器未及時回應。",
+        "更新資訊過大（超過 1 MB），未被讀取。",
+        "更新資訊未經本程式發行者簽署，未被使用。",
+        "更新資訊已過期，未被使用。",
+        "更新位址上的檔案不是更新資訊。",
     },
     {   // 23 Simplified Chinese
         "应用程序更新向导",
@@ -836,6 +946,11 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         // ours: the component's own boxes
         "此程序副本由系统的软件包管理器更新。",
         "无法将更新移交给更新辅助程序。",
+        "更新服务器未及时响应。",
+        "更新信息过大（超过 1 MB），未被读取。",
+        "更新信息未经本程序发行者签名，未被使用。",
+        "更新信息已过期，未被使用。",
+        "更新地址上的文件不是更新信息。",
     },
     {   // 24 Indonesian
         "Wizard pembaruan aplikasi",
@@ -872,6 +987,11 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         // ours: the component's own boxes
         "Salinan program ini diperbarui oleh manajer paket sistem.",
         "Pembaruan tidak dapat diserahkan ke program pembantu pembaruan.",
+        "Server pembaruan tidak menjawab tepat waktu.",
+        "Informasi pembaruan terlalu besar (lebih dari 1 MB) dan tidak dibaca.",
+        "Informasi pembaruan tidak ditandatangani oleh penerbit program ini dan tidak digunakan.",
+        "Informasi pembaruan sudah kedaluwarsa dan tidak digunakan.",
+        "Berkas pada alamat pembaruan bukan informasi pembaruan.",
     },
     {   // 25 Malay
         "Wizard kemas kini aplikasi",
@@ -908,6 +1028,11 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         // ours: the component's own boxes
         "Salinan program ini dikemas kini oleh pengurus pakej sistem.",
         "Kemas kini tidak dapat diserahkan kepada program pembantu kemas kini.",
+        "Pelayan kemas kini tidak menjawab tepat pada masanya.",
+        "Maklumat kemas kini terlalu besar (lebih daripada 1 MB) dan tidak dibaca.",
+        "Maklumat kemas kini tidak ditandatangani oleh penerbit program ini dan tidak digunakan.",
+        "Maklumat kemas kini telah tamat tempoh dan tidak digunakan.",
+        "Fail pada alamat kemas kini bukan maklumat kemas kini.",
     },
     {   // 26 Icelandic
         "Uppfærsluálfur forrita",
@@ -944,6 +1069,11 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         // ours: the component's own boxes
         "Þetta eintak forritsins er uppfært af pakkastjóra kerfisins.",
         "Ekki tókst að afhenda uppfærsluforritinu uppfærsluna.",
+        "Uppfærsluþjónninn svaraði ekki í tæka tíð.",
+        "Uppfærsluupplýsingarnar eru of stórar (meira en 1 MB) og voru ekki lesnar.",
+        "Uppfærsluupplýsingarnar eru ekki undirritaðar af útgefanda þessa forrits og voru ekki notaðar.",
+        "Uppfærsluupplýsingarnar eru útrunnar og voru ekki notaðar.",
+        "Skráin á uppfærslufanginu inniheldur ekki uppfærsluupplýsingar.",
     },
     {   // 27 Turkish
         "Uygulama güncelleme sihirbazı",
@@ -980,6 +1110,11 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         // ours: the component's own boxes
         "Programın bu kopyası sistemin paket yöneticisi tarafından güncellenir.",
         "Güncelleme, güncelleme yardımcı programına aktarılamadı.",
+        "Güncelleme sunucusu zamanında yanıt vermedi.",
+        "Güncelleme bilgisi çok büyük (1 MB'tan fazla) ve okunmadı.",
+        "Güncelleme bilgisi bu programın yayıncısı tarafından imzalanmamış ve kullanılmadı.",
+        "Güncelleme bilgisinin süresi dolmuş ve kullanılmadı.",
+        "Güncelleme adresindeki dosya güncelleme bilgisi değil.",
     },
     {   // 28 Norwegian
         "Veiviser for programoppdatering",
@@ -1016,6 +1151,11 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         // ours: the component's own boxes
         "Denne kopien av programmet oppdateres av systemets pakkebehandler.",
         "Oppdateringen kunne ikke overleveres til oppdateringsprogrammet.",
+        "Oppdateringsserveren svarte ikke i tide.",
+        "Oppdateringsinformasjonen er for stor (mer enn 1 MB) og ble ikke lest.",
+        "Oppdateringsinformasjonen er ikke signert av utgiveren av dette programmet og ble ikke brukt.",
+        "Oppdateringsinformasjonen er utløpt og ble ikke brukt.",
+        "Filen på oppdateringsadressen inneholder ikke oppdateringsinformasjon.",
     },
     {   // 29 Slovak
         "Sprievodca aktualizáciou aplikácie",
@@ -1052,6 +1192,11 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         // ours: the component's own boxes
         "Táto kópia programu sa aktualizuje správcom balíkov systému.",
         "Aktualizáciu sa nepodarilo odovzdať pomocnému programu na aktualizáciu.",
+        "Aktualizačný server neodpovedal včas.",
+        "Informácie o aktualizácii sú príliš veľké (viac ako 1 MB) a neboli načítané.",
+        "Informácie o aktualizácii nie sú podpísané vydavateľom tohto programu a neboli použité.",
+        "Platnosť informácií o aktualizácii vypršala a neboli použité.",
+        "Súbor na adrese aktualizácie neobsahuje informácie o aktualizácii.",
     },
 };
 // clang-format on

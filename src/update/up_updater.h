@@ -7,6 +7,7 @@
 // Threads: everything here runs on the user-interface thread (the dispatcher's); the engine's
 // worker only fetches. Events run there too.
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -19,6 +20,7 @@
 #include "update/up_integrity.h"
 #include "update/up_language.h"
 #include "update/up_paths.h"
+#include "update/up_trusted_info.h"
 #include "update/up_user_interface.h"
 
 namespace korvex {
@@ -43,13 +45,13 @@ struct TupUpdaterWizard {
 
 class TupUpdater;
 using TupUpdaterNotifyEvent = std::function<void(TupUpdater& Sender)>;
-using TupBeginUpgradeEvent = std::function<void(TupUpdater& Sender, const std::string& UpgradeMsg,
-                                                TupUpgradeMethod UpgradeMethod, TupStringList& Files, bool& CanUpgrade)>;
+using TupBeginUpgradeEvent =
+    std::function<void(TupUpdater& Sender, const std::string& UpgradeMsg, TupUpgradeMethod UpgradeMethod,
+                       TupStringList& Files, bool& CanUpgrade)>;
 using TupEndUpgradeEvent = std::function<void(TupUpdater& Sender, bool& RestartImediately)>;
-using TupUpdaterProgressEvent = std::function<void(TupUpdater& Sender, const std::string& FileURL, int FileSize,
-                                                   int BytesRead, int ElapsedTime, int EstimatedTimeLeft,
-                                                   std::uint8_t PercentsDone, std::uint8_t TotalPercentsDone,
-                                                   float TransferRate)>;
+using TupUpdaterProgressEvent = std::function<void(
+    TupUpdater& Sender, const std::string& FileURL, int FileSize, int BytesRead, int ElapsedTime,
+    int EstimatedTimeLeft, std::uint8_t PercentsDone, std::uint8_t TotalPercentsDone, float TransferRate)>;
 using TupFileStartEvent = std::function<void(TupUpdater& Sender, const std::string& FileURL, int FileSize,
                                              TDateTime FileTime, bool& CanUpgrade)>;
 using TupFileDoneEvent = std::function<void(TupUpdater& Sender, const std::string& FileName)>;
@@ -61,8 +63,9 @@ using TupUpdaterPasswordRequestEvent =
     std::function<void(TupUpdater& Sender, const std::string& Realm, bool& TryAgain)>;
 
 inline constexpr std::uint8_t kDefaultShowMessages =
-    upShowMessageBit(TupUpdaterShowMessage::mAskUpgrade) | upShowMessageBit(TupUpdaterShowMessage::mConnLost) |
-    upShowMessageBit(TupUpdaterShowMessage::mLostFile) | upShowMessageBit(TupUpdaterShowMessage::mPasswordRequest);
+    upShowMessageBit(TupUpdaterShowMessage::mAskUpgrade) |
+    upShowMessageBit(TupUpdaterShowMessage::mConnLost) | upShowMessageBit(TupUpdaterShowMessage::mLostFile) |
+    upShowMessageBit(TupUpdaterShowMessage::mPasswordRequest);
 
 class TupUpdater : public TupCustomHTTP, private TupWizardListener {
 public:
@@ -98,6 +101,15 @@ public:
     // build without KORVEX_UPDATE_PUBLIC_KEY) accepts unsigned files, checking only the digests
     // they give.
     std::string UpdatePublicKey{update::buildUpdatePublicKey()};
+    // Seconds the whole transfer of the info file may take, the connection included.
+    int InfoFileTimeLimit = kInfoFileTimeLimit;
+    static constexpr int kInfoFileTimeLimit = 60;
+    // An update file that averages fewer bytes a second than this over LowSpeedTimeLimit seconds
+    // counts as a lost connection.
+    static constexpr int kUpdateFileLowSpeed = 1024;
+    // The program's exception handler: an exception raised in the automatic check's timer step goes
+    // here (the window shows it). Without one it leaves the timer step to the dispatcher's loop.
+    std::function<void(std::exception_ptr)> OnApplicationException;
     // How the program closes itself after handing over to the helper, when no
     // OnDoOwnCloseAppMethod handler does it (the window closes and the application ends).
     std::function<void()> CloseApplication;
@@ -150,6 +162,8 @@ public:
     // What the signature and digest check made of the latest info file (Accepted until one was
     // refused); a refused file is reported as no info file.
     update::InfoTrust InfoFileTrust() const noexcept { return m_infoTrust; }
+    // Why the latest check failed (None when it did not); with HttpStatus, StatusCode() says which.
+    UpCheckFailure CheckFailure() const noexcept { return m_checkFailure; }
     bool AutomaticCheck() const noexcept { return m_automaticCheck; }
     bool TimerRunning() const noexcept { return m_timer != 0; }
     // True from the start of the download until the hand-over, an abort or a stop.
@@ -162,7 +176,9 @@ protected:
     // The download of the file list (the installation steps, up_updater_install.cpp).
     virtual void startDownload();
     TupUserInterface* ui() const noexcept { return m_ui; }
-    bool showsMessage(TupUpdaterShowMessage flag) const { return (ShowMessages & upShowMessageBit(flag)) != 0; }
+    bool showsMessage(TupUpdaterShowMessage flag) const {
+        return (ShowMessages & upShowMessageBit(flag)) != 0;
+    }
     // Signals the completion a waiting CheckUpdate waits for.
     void signalCompletion();
 
@@ -174,7 +190,13 @@ private:
     void stopCheck();
     void updateTimer();
     void timerTick();
+    // Wizard.Language as it stands now, before anything is shown: a language chosen by the program
+    // is set, a return to wlAuto detects the user's language again.
     void applyWizardLanguage();
+    // A box of the component, in Wizard.Language.
+    void showBox(const UpMessageBox& box);
+    // The check ends without a usable info file: OnNoInfoFile and the mNoInfoFile box.
+    void noInfoFile(UpCheckFailure failure);
 
     // The installation steps (up_updater_install.cpp).
     void attachDownload();
@@ -210,8 +232,10 @@ private:
     TupUpgradeMethod m_upgradeMethod = umSelfUpgrade;
     std::string m_upgradeMsg;
     std::string m_offeredVersion;
-    std::string m_infoText;  // the accepted info file: the digests of its files
+    std::optional<update::TrustedInfo> m_info;  // the accepted info file: the digests of its files
     update::InfoTrust m_infoTrust = update::InfoTrust::Accepted;
+    UpCheckFailure m_checkFailure = UpCheckFailure::None;
+    TupUpdaterLanguage m_appliedLanguage = TupUpdaterLanguage::wlAuto;  // what applyWizardLanguage set last
 
     // The running upgrade.
     bool m_downloading = false;     // fetching the update files

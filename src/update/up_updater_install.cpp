@@ -160,7 +160,7 @@ void TupUpdater::fileProgress(const TupProgressInfo& info) {
 }
 
 void TupUpdater::fileStored() {
-    if (!update::downloadedFileAcceptable(m_currentTemp, m_infoText, m_currentUrl, UpdatePublicKey)) {
+    if (!m_info || !update::downloadedFileAcceptable(m_currentTemp, *m_info, m_currentUrl, UpdatePublicKey)) {
         // Not the file the publisher signed for: it is never installed.
         ::unlink(m_currentTemp.c_str());
         lostFile(m_currentUrl, 0);

@@ -41,8 +41,9 @@ bool valueOption(const std::vector<std::string>& args, std::size_t& i, std::stri
 std::string historyDate(std::string_view option, const std::string& text) {
     const std::optional<std::string> stamp = utcTimestampFromDate(text);
     if (!stamp)
-        throw CliUsageError(std::string(option) + " takes a date YYYY-MM-DD or YYYY-MM-DDTHH:MM[:SS] (UTC), not \"" +
-                                text + "\"",
+        throw CliUsageError(std::string(option) +
+                                " takes a date YYYY-MM-DD or YYYY-MM-DDTHH:MM[:SS] (UTC), not \"" + text +
+                                "\"",
                             CliCommand::History);
     return *stamp;
 }
@@ -60,8 +61,9 @@ int boundedNumber(const std::string& text, std::string_view name, int low, int h
     int value = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (error != std::errc() || end != text.data() + text.size() || value < low || value > high)
-        throw CliUsageError(std::string(name) + " takes " + std::string(what) + " from " + std::to_string(low) +
-                                " to " + std::to_string(high) + ", not \"" + text + "\"",
+        throw CliUsageError(std::string(name) + " takes " + std::string(what) + " from " +
+                                std::to_string(low) + " to " + std::to_string(high) + ", not \"" + text +
+                                "\"",
                             CliCommand::Refresh);
     return value;
 }
@@ -88,6 +90,12 @@ std::string_view commandName(CliCommand command) {
             break;
     }
     return "help";
+}
+
+bool commandOnlyReads(const CliInvocation& call) {
+    return call.command == CliCommand::Show || call.command == CliCommand::Export ||
+           (call.command == CliCommand::History && call.pruneBefore.empty()) ||
+           call.command == CliCommand::CheckUpdate;
 }
 
 CliInvocation parseCommandLine(const std::vector<std::string>& args) {
@@ -127,7 +135,8 @@ CliInvocation parseCommandLine(const std::vector<std::string>& args) {
             call.jobs = boundedNumber(limitText, "--jobs", 1, kMaxJobs, "a number of checks at once");
         } else if (!optionsEnded && valueOption(args, i, "--per-portal", limitText, topic)) {
             flagsSeen.emplace_back("--per-portal", CliCommand::Refresh);
-            call.perPortal = boundedNumber(limitText, "--per-portal", 1, kMaxJobs, "a number of checks at once");
+            call.perPortal =
+                boundedNumber(limitText, "--per-portal", 1, kMaxJobs, "a number of checks at once");
         } else if (!optionsEnded && valueOption(args, i, "--timeout", limitText, topic)) {
             flagsSeen.emplace_back("--timeout", CliCommand::Refresh);
             call.timeoutSeconds = boundedNumber(limitText, "--timeout", 0, kMaxTimeoutSeconds, "seconds");
@@ -138,7 +147,8 @@ CliInvocation parseCommandLine(const std::vector<std::string>& args) {
             call.summaryJson = true;
         } else if (!optionsEnded && valueOption(args, i, "--notify", call.notifyCommand, topic)) {
             flagsSeen.emplace_back("--notify", CliCommand::Refresh);
-            if (call.notifyCommand.empty()) throw CliUsageError("--notify needs a command", CliCommand::Refresh);
+            if (call.notifyCommand.empty())
+                throw CliUsageError("--notify needs a command", CliCommand::Refresh);
         } else if (!optionsEnded && arg == "--csv") {
             flagsSeen.emplace_back(arg, CliCommand::Show);
             call.csv = true;
@@ -187,9 +197,10 @@ CliInvocation parseCommandLine(const std::vector<std::string>& args) {
     switch (call.command) {
         case CliCommand::History:
             if (!call.pruneBefore.empty() && (call.csv || !call.login.empty() || !call.since.empty()))
-                throw CliUsageError("--prune-before removes old checks of every account; it goes without --login, "
-                                    "--since and --csv",
-                                    call.command);
+                throw CliUsageError(
+                    "--prune-before removes old checks of every account; it goes without --login, "
+                    "--since and --csv",
+                    call.command);
             [[fallthrough]];
         case CliCommand::Show:
         case CliCommand::Refresh:
@@ -323,12 +334,14 @@ std::string helpText(CliCommand topic) {
                    "\n"
                    "Asks the publisher's update information, as \"Авто-Обновить\" in the window does,\n"
                    "and prints the newer version offered with its message. Nothing is downloaded.\n"
-                   "The proxy is the one of the settings file.\n"
+                   "The proxy is the one of the settings file. It runs beside the window.\n"
                    "\n"
                    "  --settings FILE  another settings file than the window's Settings.ini\n"
                    "\n"
-                   "Exit status 0 when a newer version is offered, 1 when not, 2 when the check failed\n"
-                   "(no update information, the server cannot be reached; said on standard error).\n";
+                   "Exit status 0 when a newer version is offered, 1 when not, 2 when the check failed,\n"
+                   "with one line on standard error that says why: no connection, no answer within\n"
+                   "60 s, an HTTP status, larger than 1 MiB, not trusted (and by which rule), or not\n"
+                   "update information at all.\n";
         case CliCommand::Help:
             break;
     }

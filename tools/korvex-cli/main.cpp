@@ -42,8 +42,7 @@ int main(int argc, char** argv) {
     // One copy of Korvex at a time, window or command line, as the window itself guards it. The
     // commands that only read need no lock: every save replaces the file whole, and they read the
     // one they opened.
-    const bool onlyReads = call.command == CliCommand::Show || call.command == CliCommand::Export ||
-                           (call.command == CliCommand::History && call.pruneBefore.empty());
+    const bool onlyReads = commandOnlyReads(call);
     std::optional<SingleInstance> instance;
     if (!onlyReads) {
         instance.emplace(lockFolderOfThisCopy());
