@@ -1,5 +1,6 @@
 #include "update/up_trusted_info.h"
 
+#include <algorithm>
 #include <unordered_map>
 
 #include "update/up_integrity.h"
@@ -95,6 +96,9 @@ struct TrustedInfo::Index {
 
     explicit Index(std::string text) : bytes(std::move(text)), lowered(lowerText(bytes)) {
         const std::string_view low(lowered);
+        const auto keys = static_cast<std::size_t>(std::count(low.begin(), low.end(), '#'));
+        places.reserve(keys);
+        plain.reserve(keys);
         for (std::size_t i = low.find('#'); i != kNone; i = low.find('#', i + 1)) {
             const std::size_t limit = std::min(low.size(), i + kMaxIndexedKey + 1);
             std::size_t eq = i + 1;
@@ -141,7 +145,9 @@ std::string_view TrustedInfo::bytes() const noexcept {
 std::string_view TrustedInfo::valueView(std::string_view key) const {
     const Index& index = *m_index;
     if (indexable(key)) {
-        const auto found = index.plain.find(lowerText(key));
+        char lowered[kMaxIndexedKey];
+        for (std::size_t i = 0; i < key.size(); ++i) lowered[i] = lowerChar(key[i]);
+        const auto found = index.plain.find(std::string_view(lowered, key.size()));
         if (found == index.plain.end()) return {};
         const Index::Place& place = index.places[found->second];
         return index.valueAt(place.start, place.end);
