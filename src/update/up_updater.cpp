@@ -20,6 +20,8 @@ UpMessageBox messageBox(TupUpdaterShowMessage flag, std::string host = {}) {
 TupUpdater::TupUpdater(TupDispatcher& dispatcher, TupUserInterface* ui, UrlOpener* browser)
     : TupCustomHTTP(dispatcher), m_ui(ui), m_browser(browser) {
     OnlineTest = &isOnline;
+    // An update file that crawls (a server feeding a byte now and then) is a lost connection.
+    LowSpeedLimit = kUpdateFileLowSpeed;
     attachEngine();
     attachDownload();
     // A helper written for an earlier update has done its work by now.
