@@ -36,15 +36,12 @@ struct CurlEasyDeleter {
 };
 using CurlEasy = std::unique_ptr<CURL, CurlEasyDeleter>;
 
-bool isSuccessStatus(int status) {
-    return status == 200 || status == 206;
-}
+bool isSuccessStatus(int status) { return status == 200 || status == 206; }
 
 bool startsWithNoCase(std::string_view text, std::string_view prefix) {
     if (text.size() < prefix.size()) return false;
     for (std::size_t i = 0; i < prefix.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(text[i])) !=
-            std::tolower(static_cast<unsigned char>(prefix[i])))
+        if (std::tolower(static_cast<unsigned char>(text[i])) != std::tolower(static_cast<unsigned char>(prefix[i])))
             return false;
     return true;
 }
@@ -140,12 +137,12 @@ struct TupTransfer {
     SteadyClock::time_point startTick;
     bool continueFlag = true;
     bool success = false;
-    bool aborted = false;       // ended by a soft abort
-    bool outputFailed = false;  // the output file could not be made
-    bool timedOut = false;      // out of time: TimeLimit or the stall rule
-    bool tooLarge = false;      // a memory body would have passed maxMemoryBody
+    bool aborted = false;        // ended by a soft abort
+    bool outputFailed = false;   // the output file could not be made
+    bool timedOut = false;       // out of time: TimeLimit or the stall rule
+    bool tooLarge = false;       // a memory body would have passed maxMemoryBody
     bool deleteOutputOnAbort = false;
-    bool ended = false;  // wrapped up, aborted or given up
+    bool ended = false;          // wrapped up, aborted or given up
 
     // Output, guarded by outputMutex once the worker runs.
     std::mutex outputMutex;
@@ -225,8 +222,7 @@ void TupWorker::runFile(const TupUrlParts& parts) {
         m_t.contentLength = 0;
     } else {
         m_t.status = 200;
-        if (m_t.resumeOffset > info.st_size ||
-            std::fseek(input, static_cast<long>(m_t.resumeOffset), SEEK_SET) != 0)
+        if (m_t.resumeOffset > info.st_size || std::fseek(input, static_cast<long>(m_t.resumeOffset), SEEK_SET) != 0)
             m_t.resumeOffset = 0;
         m_t.contentLength = static_cast<std::int64_t>(info.st_size) - m_t.resumeOffset;
     }
@@ -247,8 +243,7 @@ void TupWorker::runFile(const TupUrlParts& parts) {
             if (!deliverChunk(buffer.data(), count)) return;
         }
     }
-    m_t.success =
-        ok && isSuccessStatus(m_t.status) && (m_t.contentLength == 0 || m_t.bytesRead == m_t.contentLength);
+    m_t.success = ok && isSuccessStatus(m_t.status) && (m_t.contentLength == 0 || m_t.bytesRead == m_t.contentLength);
 }
 
 bool TupWorker::configure(CURL* easy, const TupUrlParts& parts, bool lengthQuery) {
@@ -279,11 +274,8 @@ bool TupWorker::configure(CURL* easy, const TupUrlParts& parts, bool lengthQuery
     }
 
     switch (m_t.proxy.AccessType) {
-        case atPreconfig:
-            break;
-        case atDirect:
-            curl_easy_setopt(easy, CURLOPT_PROXY, "");
-            break;
+        case atPreconfig: break;
+        case atDirect: curl_easy_setopt(easy, CURLOPT_PROXY, ""); break;
         case atUseProxy: {
             const std::string proxy = m_t.proxy.ProxyServer + ":" + std::to_string(m_t.proxy.ProxyPort);
             curl_easy_setopt(easy, CURLOPT_PROXY, proxy.c_str());
@@ -292,8 +284,7 @@ bool TupWorker::configure(CURL* easy, const TupUrlParts& parts, bool lengthQuery
             break;
         }
     }
-    if (m_t.proxy.AccessType != atDirect && !m_t.proxy.ProxyUsername.empty() &&
-        !m_t.proxy.ProxyPassword.empty()) {
+    if (m_t.proxy.AccessType != atDirect && !m_t.proxy.ProxyUsername.empty() && !m_t.proxy.ProxyPassword.empty()) {
         curl_easy_setopt(easy, CURLOPT_PROXYUSERNAME, m_t.proxy.ProxyUsername.c_str());
         curl_easy_setopt(easy, CURLOPT_PROXYPASSWORD, m_t.proxy.ProxyPassword.c_str());
     }
@@ -304,8 +295,7 @@ bool TupWorker::configure(CURL* easy, const TupUrlParts& parts, bool lengthQuery
     if (!bundle.empty()) curl_easy_setopt(easy, CURLOPT_CAINFO, bundle.c_str());
     if (m_t.internetOptions.count(ioIgnoreUnknownCertificateAuthority) != 0)
         curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 0L);
-    if (m_t.internetOptions.count(ioIgnoreCertificateInvalid) != 0)
-        curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 0L);
+    if (m_t.internetOptions.count(ioIgnoreCertificateInvalid) != 0) curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 0L);
 
     // No transfer is endless: a server that sends nothing for the time limit ends it.
     long stallSeconds = std::max(1, m_t.lowSpeedSeconds);
@@ -315,8 +305,7 @@ bool TupWorker::configure(CURL* easy, const TupUrlParts& parts, bool lengthQuery
     curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, stallSeconds);
     if (m_t.timeLimit > 0) {
         // The time left of the whole transfer, over retries and redirects.
-        const auto spent =
-            std::chrono::duration_cast<std::chrono::milliseconds>(SteadyClock::now() - m_t.startTick);
+        const auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(SteadyClock::now() - m_t.startTick);
         curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS,
                          std::max<long>(1, m_t.timeLimit * 1000L - static_cast<long>(spent.count())));
     }
@@ -326,9 +315,7 @@ bool TupWorker::configure(CURL* easy, const TupUrlParts& parts, bool lengthQuery
 
     curl_slist_free_all(m_headerList);
     m_headerList = nullptr;
-    auto addHeader = [this](const std::string& line) {
-        m_headerList = curl_slist_append(m_headerList, line.c_str());
-    };
+    auto addHeader = [this](const std::string& line) { m_headerList = curl_slist_append(m_headerList, line.c_str()); };
     addHeader("Accept: " + m_t.acceptTypes);
     if (m_t.cacheOptions.count(coPragmaNoCache) != 0) addHeader("Pragma: no-cache");
     for (const std::string& line : m_t.additionalHeaders)
@@ -347,10 +334,9 @@ bool TupWorker::configure(CURL* easy, const TupUrlParts& parts, bool lengthQuery
     }
     curl_easy_setopt(easy, CURLOPT_HTTPHEADER, m_headerList);
 
-    curl_easy_setopt(
-        easy, CURLOPT_BUFFERSIZE,
-        std::clamp<long>(static_cast<long>(std::min<std::size_t>(m_t.bufferSize, kMaxCurlBuffer)),
-                         kMinCurlBuffer, kMaxCurlBuffer));
+    curl_easy_setopt(easy, CURLOPT_BUFFERSIZE,
+                     std::clamp<long>(static_cast<long>(std::min<std::size_t>(m_t.bufferSize, kMaxCurlBuffer)),
+                                      kMinCurlBuffer, kMaxCurlBuffer));
     curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &TupWorker::onHeader);
     curl_easy_setopt(easy, CURLOPT_HEADERDATA, this);
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &TupWorker::onWrite);
@@ -382,8 +368,7 @@ void TupWorker::runHttp(const TupUrlParts& parts) {
         if (abandoned()) return;
         if (check()) return;
         switch (m_stop) {
-            case Stop::Retry:
-                continue;
+            case Stop::Retry: continue;
             case Stop::Restart: {
                 // 416 with a resume offset: the whole length decides whether the file is complete.
                 configure(easy.get(), parts, true);
@@ -404,15 +389,10 @@ void TupWorker::runHttp(const TupUrlParts& parts) {
                 m_t.resumeOffset = 0;
                 continue;
             }
-            case Stop::Declined:
-                m_t.continueFlag = false;
-                return;
-            case Stop::OutputFailed:
-                m_t.outputFailed = true;
-                return;
+            case Stop::Declined: m_t.continueFlag = false; return;
+            case Stop::OutputFailed: m_t.outputFailed = true; return;
             case Stop::None:
-            case Stop::LengthKnown:
-                break;
+            case Stop::LengthKnown: break;
         }
         if (result == CURLE_OPERATION_TIMEDOUT) m_t.timedOut = true;
         // A broken connection is a broken body, whether or not a length was announced.
@@ -576,8 +556,7 @@ bool TupWorker::openOutput() {
     // A read-only file in the way is made writable for the opening; it gets the Incomplete
     // attributes right after.
     struct stat info {};
-    if (::stat(path.c_str(), &info) == 0 && (info.st_mode & S_IWUSR) == 0)
-        ::chmod(path.c_str(), info.st_mode | S_IWUSR);
+    if (::stat(path.c_str(), &info) == 0 && (info.st_mode & S_IWUSR) == 0) ::chmod(path.c_str(), info.st_mode | S_IWUSR);
     std::FILE* file = nullptr;
     if (m_t.resumeOffset > 0) {
         file = std::fopen(path.c_str(), "r+b");
@@ -624,8 +603,8 @@ bool TupWorker::deliverChunk(const char* data, std::size_t size) {
             TupCustomHTTP* engine = &m_engine;
             if (!m_thread.Synchronize([engine, shared] {
                     TupTransfer& t = *shared;
-                    const double elapsed =
-                        std::floor(std::chrono::duration<double>(SteadyClock::now() - t.startTick).count());
+                    const double elapsed = std::floor(
+                        std::chrono::duration<double>(SteadyClock::now() - t.startTick).count());
                     TupProgressInfo info;
                     info.ContentType = t.headers.ContentType;
                     info.TotalSize = t.contentLength + t.resumeOffset;
@@ -633,13 +612,11 @@ bool TupWorker::deliverChunk(const char* data, std::size_t size) {
                     info.ElapsedTime = static_cast<int>(elapsed);
                     if (info.TotalSize > 0)
                         info.PercentDone = static_cast<std::uint8_t>(
-                            std::lround(100.0 * static_cast<double>(info.BytesRead) /
-                                        static_cast<double>(info.TotalSize)));
+                            std::lround(100.0 * static_cast<double>(info.BytesRead) / static_cast<double>(info.TotalSize)));
                     if (t.bytesRead > 0)
-                        info.EstimatedTimeLeft =
-                            static_cast<int>(std::lround(static_cast<double>(t.contentLength) /
-                                                         static_cast<double>(t.bytesRead) * elapsed) -
-                                             static_cast<long>(elapsed));
+                        info.EstimatedTimeLeft = static_cast<int>(
+                            std::lround(static_cast<double>(t.contentLength) / static_cast<double>(t.bytesRead) * elapsed) -
+                            static_cast<long>(elapsed));
                     const double kilobytes = static_cast<double>(t.bytesRead) / 1024.0;
                     info.TransferRate = static_cast<float>(elapsed > 0 ? kilobytes / elapsed : kilobytes);
                     info.Stream = t.fileName.empty() ? &t.stream : nullptr;
@@ -801,8 +778,7 @@ void TupCustomHTTP::wrapUp(const std::shared_ptr<TupTransfer>& transfer) {
         } else if (t.status == -1) {
             if (OnHostUnreachable) OnHostUnreachable(*this);
         } else if (isSuccessStatus(t.status)) {
-            if (OnConnectionLost)
-                OnConnectionLost(*this, t.headers.ContentType, t.contentLength, t.bytesRead, stream);
+            if (OnConnectionLost) OnConnectionLost(*this, t.headers.ContentType, t.contentLength, t.bytesRead, stream);
         } else {
             if (OnHTTPError) OnHTTPError(*this, t.status, stream);
         }
@@ -812,23 +788,11 @@ void TupCustomHTTP::wrapUp(const std::shared_ptr<TupTransfer>& transfer) {
     t.stream.shrink_to_fit();
 }
 
-int TupCustomHTTP::StatusCode() const {
-    return m_transfer ? m_transfer->status : -1;
-}
-std::int64_t TupCustomHTTP::ContentLength() const {
-    return m_transfer ? m_transfer->contentLength : 0;
-}
-std::int64_t TupCustomHTTP::BytesRead() const {
-    return m_transfer ? m_transfer->bytesRead : 0;
-}
-std::int64_t TupCustomHTTP::ResumeOffset() const {
-    return m_transfer ? m_transfer->resumeOffset : 0;
-}
-bool TupCustomHTTP::TimedOut() const {
-    return m_transfer && m_transfer->timedOut;
-}
-bool TupCustomHTTP::BodyTooLarge() const {
-    return m_transfer && m_transfer->tooLarge;
-}
+int TupCustomHTTP::StatusCode() const { return m_transfer ? m_transfer->status : -1; }
+std::int64_t TupCustomHTTP::ContentLength() const { return m_transfer ? m_transfer->contentLength : 0; }
+std::int64_t TupCustomHTTP::BytesRead() const { return m_transfer ? m_transfer->bytesRead : 0; }
+std::int64_t TupCustomHTTP::ResumeOffset() const { return m_transfer ? m_transfer->resumeOffset : 0; }
+bool TupCustomHTTP::TimedOut() const { return m_transfer && m_transfer->timedOut; }
+bool TupCustomHTTP::BodyTooLarge() const { return m_transfer && m_transfer->tooLarge; }
 
 }  // namespace korvex

@@ -128,26 +128,23 @@ struct TupProgressInfo {
     int ElapsedTime = 0;         // whole seconds
     int EstimatedTimeLeft = 0;   // seconds
     std::uint8_t PercentDone = 0;
-    float TransferRate = 0;               // KB/s
+    float TransferRate = 0;         // KB/s
     const std::string* Stream = nullptr;  // the memory output so far; null for a file
 };
 
 class TupCustomHTTP;
 using TupNotifyEvent = std::function<void(TupCustomHTTP& Sender)>;
-using TupHeaderInfoEvent =
-    std::function<void(TupCustomHTTP& Sender, const TupHeaderInfo& Info, bool& Continue)>;
+using TupHeaderInfoEvent = std::function<void(TupCustomHTTP& Sender, const TupHeaderInfo& Info, bool& Continue)>;
 using TupProgressEvent = std::function<void(TupCustomHTTP& Sender, const TupProgressInfo& Info)>;
-using TupDoneEvent = std::function<void(TupCustomHTTP& Sender, const std::string& ContentType,
-                                        std::int64_t Size, const std::string* Stream)>;
+using TupDoneEvent = std::function<void(TupCustomHTTP& Sender, const std::string& ContentType, std::int64_t Size,
+                                        const std::string* Stream)>;
 using TupConnectionLostEvent =
     std::function<void(TupCustomHTTP& Sender, const std::string& ContentType, std::int64_t ContentLength,
                        std::int64_t BytesRead, const std::string* Stream)>;
-using TupHTTPErrorEvent =
-    std::function<void(TupCustomHTTP& Sender, int StatusCode, const std::string* Stream)>;
-using TupPasswordRequestEvent =
-    std::function<void(TupCustomHTTP& Sender, const std::string& Realm, bool& TryAgain)>;
-using TupProxyAuthenticationRequestEvent = std::function<void(
-    TupCustomHTTP& Sender, std::string& ProxyUsername, std::string& ProxyPassword, bool& TryAgain)>;
+using TupHTTPErrorEvent = std::function<void(TupCustomHTTP& Sender, int StatusCode, const std::string* Stream)>;
+using TupPasswordRequestEvent = std::function<void(TupCustomHTTP& Sender, const std::string& Realm, bool& TryAgain)>;
+using TupProxyAuthenticationRequestEvent = std::function<void(TupCustomHTTP& Sender, std::string& ProxyUsername,
+                                                              std::string& ProxyPassword, bool& TryAgain)>;
 using TupRedirectEvent = std::function<void(TupCustomHTTP& Sender, const std::string& NewURL)>;
 using TupExceptionEvent = std::function<void(TupCustomHTTP& Sender, std::exception_ptr Error)>;
 using TupWaitTimeoutEvent = std::function<void(TupCustomHTTP& Sender, bool& Terminate)>;
@@ -177,8 +174,7 @@ public:
     std::string PostData;
     std::string Referer;
     TupRequestMethod RequestMethod = rmAutomatic;  // automatic: POST when PostData is set
-    TupCacheOptions CacheOptions{coReloadIfNoExpireInformation, coReloadUpdatedObjects,
-                                 coCreateTempFilesIfCantCache};
+    TupCacheOptions CacheOptions{coReloadIfNoExpireInformation, coReloadUpdatedObjects, coCreateTempFilesIfCantCache};
     TupInternetOptions InternetOptions{ioKeepConnection};
     TupHTTPRange Range;
     TupHTTPTimeouts Timeouts;
@@ -200,9 +196,7 @@ public:
     std::int64_t MaxMemoryBody = kDefaultMaxMemoryBody;
 
     int TransferBufferSize() const noexcept { return m_bufferSize; }
-    void setTransferBufferSize(int value) noexcept {
-        m_bufferSize = value < kMinBufferSize ? kMinBufferSize : value;
-    }
+    void setTransferBufferSize(int value) noexcept { m_bufferSize = value < kMinBufferSize ? kMinBufferSize : value; }
     TThreadPriority ThreadPriority() const noexcept { return m_thread.Priority; }
     void setThreadPriority(TThreadPriority value) noexcept { m_thread.Priority = value; }
     TupCustomThread& Thread() noexcept { return m_thread; }

@@ -53,18 +53,13 @@ void TupUpdater::setAutoCheckDelay(int value) {
     updateTimer();
 }
 
-void TupUpdater::setRestartParams(std::string value) {
-    m_restartParams = value.empty() ? " " : std::move(value);
-}
+void TupUpdater::setRestartParams(std::string value) { m_restartParams = value.empty() ? " " : std::move(value); }
 
 void TupUpdater::attachEngine() {
-    TupCustomHTTP::OnDone = [this](TupCustomHTTP&, const std::string&, std::int64_t,
-                                   const std::string* stream) {
+    TupCustomHTTP::OnDone = [this](TupCustomHTTP&, const std::string&, std::int64_t, const std::string* stream) {
         // A check that was aborted meanwhile offers nothing.
-        if (m_infoFileMode && !m_aborted)
-            infoFileReceived(stream != nullptr ? *stream : std::string{});
-        else if (m_downloading && !m_aborted)
-            fileStored();
+        if (m_infoFileMode && !m_aborted) infoFileReceived(stream != nullptr ? *stream : std::string{});
+        else if (m_downloading && !m_aborted) fileStored();
     };
     TupCustomHTTP::OnHTTPError = [this](TupCustomHTTP&, int status, const std::string*) {
         if (m_downloading && !m_aborted) lostFile(m_currentUrl, status);
@@ -246,8 +241,7 @@ void TupUpdater::infoFileReceived(const std::string& text) {
             applyWizardLanguage();
             const bool asked = showsMessage(TupUpdaterShowMessage::mAskUpgrade);
             // Without anyone to ask, nothing is downloaded unasked.
-            if (!canUpgrade ||
-                (asked && (!m_ui || !m_ui->askUpgrade(UpUpgradeQuestion{ApplicationTitle, m_upgradeMsg})))) {
+            if (!canUpgrade || (asked && (!m_ui || !m_ui->askUpgrade(UpUpgradeQuestion{ApplicationTitle, m_upgradeMsg})))) {
                 if (OnLaterUpgrade) OnLaterUpgrade(*this);
             } else if (m_upgradeMethod == umRedirectToURL) {
                 if (!m_files.empty()) openInBrowser(m_files.front());

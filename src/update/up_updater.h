@@ -45,13 +45,13 @@ struct TupUpdaterWizard {
 
 class TupUpdater;
 using TupUpdaterNotifyEvent = std::function<void(TupUpdater& Sender)>;
-using TupBeginUpgradeEvent =
-    std::function<void(TupUpdater& Sender, const std::string& UpgradeMsg, TupUpgradeMethod UpgradeMethod,
-                       TupStringList& Files, bool& CanUpgrade)>;
+using TupBeginUpgradeEvent = std::function<void(TupUpdater& Sender, const std::string& UpgradeMsg,
+                                                TupUpgradeMethod UpgradeMethod, TupStringList& Files, bool& CanUpgrade)>;
 using TupEndUpgradeEvent = std::function<void(TupUpdater& Sender, bool& RestartImediately)>;
-using TupUpdaterProgressEvent = std::function<void(
-    TupUpdater& Sender, const std::string& FileURL, int FileSize, int BytesRead, int ElapsedTime,
-    int EstimatedTimeLeft, std::uint8_t PercentsDone, std::uint8_t TotalPercentsDone, float TransferRate)>;
+using TupUpdaterProgressEvent = std::function<void(TupUpdater& Sender, const std::string& FileURL, int FileSize,
+                                                   int BytesRead, int ElapsedTime, int EstimatedTimeLeft,
+                                                   std::uint8_t PercentsDone, std::uint8_t TotalPercentsDone,
+                                                   float TransferRate)>;
 using TupFileStartEvent = std::function<void(TupUpdater& Sender, const std::string& FileURL, int FileSize,
                                              TDateTime FileTime, bool& CanUpgrade)>;
 using TupFileDoneEvent = std::function<void(TupUpdater& Sender, const std::string& FileName)>;
@@ -63,9 +63,8 @@ using TupUpdaterPasswordRequestEvent =
     std::function<void(TupUpdater& Sender, const std::string& Realm, bool& TryAgain)>;
 
 inline constexpr std::uint8_t kDefaultShowMessages =
-    upShowMessageBit(TupUpdaterShowMessage::mAskUpgrade) |
-    upShowMessageBit(TupUpdaterShowMessage::mConnLost) | upShowMessageBit(TupUpdaterShowMessage::mLostFile) |
-    upShowMessageBit(TupUpdaterShowMessage::mPasswordRequest);
+    upShowMessageBit(TupUpdaterShowMessage::mAskUpgrade) | upShowMessageBit(TupUpdaterShowMessage::mConnLost) |
+    upShowMessageBit(TupUpdaterShowMessage::mLostFile) | upShowMessageBit(TupUpdaterShowMessage::mPasswordRequest);
 
 class TupUpdater : public TupCustomHTTP, private TupWizardListener {
 public:
@@ -176,9 +175,7 @@ protected:
     // The download of the file list (the installation steps, up_updater_install.cpp).
     virtual void startDownload();
     TupUserInterface* ui() const noexcept { return m_ui; }
-    bool showsMessage(TupUpdaterShowMessage flag) const {
-        return (ShowMessages & upShowMessageBit(flag)) != 0;
-    }
+    bool showsMessage(TupUpdaterShowMessage flag) const { return (ShowMessages & upShowMessageBit(flag)) != 0; }
     // Signals the completion a waiting CheckUpdate waits for.
     void signalCompletion();
 

@@ -22,7 +22,7 @@ TEST(CheckUpdateCommand, OfferedNotOfferedAndEveryFailure) {
         std::string updateInfo;  // the server of the info file
         std::string infoFile;    // served at /inf instead of the demo's own ("" keeps it)
         int status;
-        std::string out, err;  // expected beginnings ("" for nothing at all)
+        std::string out, err;    // expected beginnings ("" for nothing at all)
     };
     const std::string publisher = portals.baseUrl(PortalId::Publisher);
     const Case cases[] = {
@@ -30,11 +30,9 @@ TEST(CheckUpdateCommand, OfferedNotOfferedAndEveryFailure) {
          "Newer version offered: 3.2.0.2 (running 3.2.0.1)\nДемонстрационный выпуск 3.2.0.2", ""},
         {"the same version", publisher, "#version=3.2.0.1\r\n#url=" + publisher + "/download/korvex\r\n", 1,
          "No newer version offered (running 3.2.0.1, offered 3.2.0.1)", ""},
-        {"a newer version without a file", publisher, "#version=3.2.0.9\r\n", 1, "No newer version offered",
-         ""},
+        {"a newer version without a file", publisher, "#version=3.2.0.9\r\n", 1, "No newer version offered", ""},
         {"no info file", publisher + "/nowhere", "", 2, "",
-         "korvex-cli: the update server has no update information at " + publisher +
-             "/nowhere/inf (status 404)"},
+         "korvex-cli: the update server has no update information at " + publisher + "/nowhere/inf (status 404)"},
         {"no server", "http://127.0.0.1:1", "", 2, "",
          "korvex-cli: the update server 127.0.0.1 cannot be reached (http://127.0.0.1:1/inf)"},
     };
@@ -130,8 +128,7 @@ TEST(CheckUpdateCommand, ABadProxyPortIsAFailureAndTheCommandTakesNoOperand) {
     CliFolder folder;
     folder.writeAccounts({{"u", "p", "42", "h"}}, {true, "127.0.0.1", "80x"});
     EXPECT_EQ(checkUpdateCommand(folder.context()), kExitCheckFailed);
-    EXPECT_NE(folder.err.str().find("'80x' is not a valid integer value"), std::string::npos)
-        << folder.err.str();
+    EXPECT_NE(folder.err.str().find("'80x' is not a valid integer value"), std::string::npos) << folder.err.str();
 
     EXPECT_EQ(parseCommandLine({"check-update"}).command, CliCommand::CheckUpdate);
     EXPECT_THROW(parseCommandLine({"check-update", "now"}), CliUsageError);

@@ -44,16 +44,9 @@ TEST_F(UpdateEngine, EveryOutcomeWithItsValues) {
         // A 404 body is read into memory before the error is told.
         {"/status/404", {"HeaderInfo", "Progress", "HTTPError", "AfterTransfer"}, 404, 0, "status 404"},
         // Shorter than its Content-Length: the announced length and what came.
-        {"/cut?n=4096&after=1000",
-         {"HeaderInfo", "Progress", "ConnectionLost", "AfterTransfer"},
-         4096,
-         1000,
-         ""},
+        {"/cut?n=4096&after=1000", {"HeaderInfo", "Progress", "ConnectionLost", "AfterTransfer"}, 4096, 1000, ""},
         // No Content-Length: complete when the server ends it properly.
-        {"/drip?chunks=3&ms=1&size=10",
-         {"HeaderInfo", "Progress", "Done", "AfterTransfer"},
-         30,
-         0,
+        {"/drip?chunks=3&ms=1&size=10", {"HeaderInfo", "Progress", "Done", "AfterTransfer"}, 30, 0,
          std::string(30, 'd')},
         {"/redirect/2", {"HeaderInfo", "Progress", "Done", "AfterTransfer"}, 14, 0, "redirects done"},
     };
@@ -67,8 +60,7 @@ TEST_F(UpdateEngine, EveryOutcomeWithItsValues) {
         if (!c.text.empty()) {
             EXPECT_EQ(outcome.text, c.text) << c.path;
         }
-        for (const Notification& n : e.seen)
-            EXPECT_FALSE(n.onWorker) << n.name << " ran on the worker thread";
+        for (const Notification& n : e.seen) EXPECT_FALSE(n.onWorker) << n.name << " ran on the worker thread";
         EXPECT_FALSE(e.engine->Busy());
     }
 }
@@ -130,8 +122,7 @@ TEST_F(UpdateEngine, HeaderInfoCarriesTheAnswersHeaders) {
     EXPECT_EQ(seen.ContentLength, 1);
     EXPECT_EQ(seen.ETag, "\"v3201\"");
     EXPECT_EQ(seen.ContentLanguage, "ru");
-    EXPECT_EQ(unixFromDateTime(seen.LastModified),
-              unixFromDateTime(parseHeaderDate("Fri, 26 Dec 2008 12:00:00 GMT")));
+    EXPECT_EQ(unixFromDateTime(seen.LastModified), unixFromDateTime(parseHeaderDate("Fri, 26 Dec 2008 12:00:00 GMT")));
     EXPECT_EQ(seen.RawHeaders.rfind("HTTP/1.1 200", 0), 0u);
     EXPECT_NE(seen.RawHeaders.find("ETag: \"v3201\"\r\n"), std::string::npos);
 }
@@ -162,8 +153,8 @@ TEST_F(UpdateEngine, ResumeAskForTheRestAnd416EndsOrRestarts) {
         std::size_t requests;
     };
     const Case cases[] = {
-        {4000, whole.substr(0, 4000), 10000, 1},     // 206: the rest is appended
-        {10000, whole, 10000, 2},                    // 416, and the whole length says it is complete
+        {4000, whole.substr(0, 4000), 10000, 1},  // 206: the rest is appended
+        {10000, whole, 10000, 2},                 // 416, and the whole length says it is complete
         {12000, std::string(12000, 'x'), 10000, 3},  // 416, lengths differ: start again from 0
     };
     for (const Case& c : cases) {
@@ -331,8 +322,7 @@ TEST_F(UpdateEngine, DestroyedWhileBusyTellsNothingAndDoesNotHang) {
 
 TEST_F(UpdateEngine, TheNextTransferStartsFromANotificationOfTheOneThatEnded) {
     std::vector<std::string> done;
-    r.engine->OnDone = [&](TupCustomHTTP& engine, const std::string&, std::int64_t,
-                           const std::string* stream) {
+    r.engine->OnDone = [&](TupCustomHTTP& engine, const std::string&, std::int64_t, const std::string* stream) {
         done.push_back(*stream);
         if (done.size() == 1) {
             engine.URL = server.url("/drip?chunks=5&ms=20&size=10");
@@ -356,9 +346,7 @@ TEST_F(UpdateEngine, AnExceptionInAHandlerIsReportedAndTheTransferGoesOn) {
             errors.push_back(e.what());
         }
     };
-    r.engine->OnHeaderInfo = [](TupCustomHTTP&, const TupHeaderInfo&, bool&) {
-        throw std::runtime_error("header");
-    };
+    r.engine->OnHeaderInfo = [](TupCustomHTTP&, const TupHeaderInfo&, bool&) { throw std::runtime_error("header"); };
     ASSERT_TRUE(r.fetch(server.url("/bytes?n=10")));
     EXPECT_EQ(errors, std::vector<std::string>{"header"});
     EXPECT_NE(r.find("Done"), nullptr);
@@ -412,8 +400,7 @@ TEST_F(UpdateEngine, ANamedProxyIsUsedExceptForItsBypassList) {
         e.engine->Proxy.ProxyPort = proxy.port();
         e.engine->Proxy.ProxyBypass = c.bypass;
         ASSERT_TRUE(e.fetch(server.url("/echo")));
-        EXPECT_EQ(server.lastRequest().header("Via").find(TinyProxy::kViaName) != std::string::npos,
-                  c.proxied)
+        EXPECT_EQ(server.lastRequest().header("Via").find(TinyProxy::kViaName) != std::string::npos, c.proxied)
             << c.access << " " << c.bypass;
     }
 }

@@ -32,10 +32,8 @@ protected:
         server.start();
         applyProgramUpdaterSettings(updater, server.baseUrl(), server.baseUrl(), "Korvex 3.0");
         updater.OnlineTest = [] { return true; };
-        updater.OnBeginUpgrade = [this](TupUpdater&, const std::string& message, TupUpgradeMethod,
-                                        TupStringList& files, bool&) {
-            events.push_back("BeginUpgrade " + message + " " + files.front());
-        };
+        updater.OnBeginUpgrade = [this](TupUpdater&, const std::string& message, TupUpgradeMethod, TupStringList& files,
+                                        bool&) { events.push_back("BeginUpgrade " + message + " " + files.front()); };
         updater.OnLaterUpgrade = [this](TupUpdater&) { events.push_back("LaterUpgrade"); };
         updater.OnNoUpdateAvailable = [this](TupUpdater&) { events.push_back("NoUpdateAvailable"); };
         updater.OnNoInfoFile = [this](TupUpdater&) { events.push_back("NoInfoFile"); };
@@ -62,8 +60,7 @@ protected:
     Gate gate;
     TestServer server;
     std::mutex mutex;
-    std::string infoFile =
-        "#version=3.2.0.2\r\n#url=http://korvex.invalid/korvex\r\n#message={New speeds}\r\n";
+    std::string infoFile = "#version=3.2.0.2\r\n#url=http://korvex.invalid/korvex\r\n#message={New speeds}\r\n";
     TupPumpedDispatcher dispatcher;
     RecordingUpdateUserInterface prompts;
     RecordingUrlOpener browser;
@@ -92,22 +89,21 @@ TEST_F(UpdateCheck, OfferedReleaseIsAskedAboutAndLaterIsTold) {
     for (const auto language : {TupUpdaterLanguage::wlEnglish, TupUpdaterLanguage::wlRussian}) {
         upSetLanguage(language);
         prompts.shown.clear();
-        serve("#version=3.2.0.2\r\n#url=http://h/korvex\r\n#message={" + utf8ToCp1251("Новые тарифы") +
-              "}\r\n");
+        serve("#version=3.2.0.2\r\n#url=http://h/korvex\r\n#message={" + utf8ToCp1251("Новые тарифы") + "}\r\n");
         checkAndPump();
         ASSERT_EQ(prompts.shown.size(), 1u);
-        EXPECT_EQ(prompts.shown[0],
-                  language == TupUpdaterLanguage::wlEnglish
-                      ? "question: A newer version of Korvex 3.0 was released.\n\nНовые тарифы\n\n"
-                        "Do you want to update your version with the latest one?"
-                      : "question: Обнаружена новая версия Korvex 3.0 доступная для загрузки.\n\n"
-                        "Новые тарифы\n\nЖелаете обновить программу?");
+        EXPECT_EQ(prompts.shown[0], language == TupUpdaterLanguage::wlEnglish
+                                        ? "question: A newer version of Korvex 3.0 was released.\n\nНовые тарифы\n\n"
+                                          "Do you want to update your version with the latest one?"
+                                        : "question: Обнаружена новая версия Korvex 3.0 доступная для загрузки.\n\n"
+                                          "Новые тарифы\n\nЖелаете обновить программу?");
         EXPECT_EQ(events.back(), "LaterUpgrade");
     }
     // A handler that refuses: no question at all.
     prompts.shown.clear();
-    updater.OnBeginUpgrade = [](TupUpdater&, const std::string&, TupUpgradeMethod, TupStringList&,
-                                bool& can) { can = false; };
+    updater.OnBeginUpgrade = [](TupUpdater&, const std::string&, TupUpgradeMethod, TupStringList&, bool& can) {
+        can = false;
+    };
     checkAndPump();
     EXPECT_TRUE(prompts.shown.empty());
     EXPECT_EQ(events.back(), "LaterUpgrade");
@@ -130,17 +126,14 @@ TEST_F(UpdateCheck, EachFailureWithItsBox) {
     const Case cases[] = {
         {server.url("/missing"), "NoInfoFile", "", ""},  // mNoInfoFile is not among the program's boxes
         {server.url("/cut?n=4096&after=10&x="), "ConnLost",
-         "Connection with remote server lost.\n\nPlease restore connection and try to\nupgrade this software "
-         "again "
+         "Connection with remote server lost.\n\nPlease restore connection and try to\nupgrade this software again "
          "later.",
          "Соединение с удалённым сервером прервано.\n\nПожалуйста восстановите связь и попытайтесь\nобновить "
          "программу снова."},
         {unreachable, "HostUnreachable " + unreachable + "/inf 127.0.0.1",
-         "Host http://127.0.0.1 unreachable.\n\nPlease check your Internet connection and\ntry to upgrade "
-         "this "
+         "Host http://127.0.0.1 unreachable.\n\nPlease check your Internet connection and\ntry to upgrade this "
          "software again later.",
-         "Сервер http://127.0.0.1 вне досягаемости.\n\nПожалуйста проверьте соединение с Интернет "
-         "и\nпопытайтесь "
+         "Сервер http://127.0.0.1 вне досягаемости.\n\nПожалуйста проверьте соединение с Интернет и\nпопытайтесь "
          "обновить программу снова."},
     };
     for (const Case& c : cases) {
@@ -153,8 +146,7 @@ TEST_F(UpdateCheck, EachFailureWithItsBox) {
             EXPECT_FALSE(updater.CheckUpdate(true)) << c.event;
             EXPECT_EQ(events, std::vector<std::string>{c.event});
             const std::string& text = language == TupUpdaterLanguage::wlEnglish ? c.english : c.russian;
-            EXPECT_EQ(prompts.shown,
-                      text.empty() ? std::vector<std::string>{} : std::vector<std::string>{text});
+            EXPECT_EQ(prompts.shown, text.empty() ? std::vector<std::string>{} : std::vector<std::string>{text});
         }
     }
     // With mNoInfoFile switched on, its box.
@@ -162,9 +154,8 @@ TEST_F(UpdateCheck, EachFailureWithItsBox) {
     prompts.shown.clear();
     updater.InfoFileURL = server.url("/missing");
     updater.CheckUpdate(true);
-    EXPECT_EQ(prompts.shown,
-              std::vector<std::string>{"Файл содержащий информацию об обновлениях этой\nпрограммы не "
-                                       "найден на сайте разработчика."});
+    EXPECT_EQ(prompts.shown, std::vector<std::string>{"Файл содержащий информацию об обновлениях этой\nпрограммы не "
+                                                      "найден на сайте разработчика."});
 }
 
 // An info file may be 1 MiB and may take 60 s: a server that sends a gigabyte, announced or not, or
@@ -296,14 +287,12 @@ TEST_F(UpdateCheck, AnExceptionOfTheAutomaticCheckReachesTheProgramsHandler) {
 TEST_F(UpdateCheck, NothingNewerShowsItsBoxExceptForAnAutomaticCheck) {
     serve("#version=3.2.0.1\r\n#url=http://h/korvex\r\n");
     checkAndPump();
-    EXPECT_EQ(prompts.shown,
-              std::vector<std::string>{"Newer version not found. You actually are\nusing most recent "
-                                       "version of this program."});
+    EXPECT_EQ(prompts.shown, std::vector<std::string>{"Newer version not found. You actually are\nusing most recent "
+                                                      "version of this program."});
     prompts.shown.clear();
     updater.setAutoCheckDelay(50);
     updater.setAutoCheck(true);
-    dispatcher.waitUntil(
-        [this] { return !events.empty() && events.back() == "NoUpdateAvailable" && events.size() == 2; });
+    dispatcher.waitUntil([this] { return !events.empty() && events.back() == "NoUpdateAvailable" && events.size() == 2; });
     EXPECT_TRUE(updater.AutomaticCheck());
     EXPECT_TRUE(prompts.shown.empty());
     EXPECT_FALSE(updater.TimerRunning());  // one automatic check that reached the server is enough

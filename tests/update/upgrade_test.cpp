@@ -425,9 +425,8 @@ TEST_F(Upgrade, ProgramFolderThatCannotBeWrittenIsRefusedUpFront) {
     updater.Folders = update::upFoldersFor("/usr/lib/korvex/korvex", tempFolder);
     ASSERT_TRUE(checkAndDownload());
     ASSERT_EQ(ui.shown.size(), 2u);
-    EXPECT_TRUE(
-        ui.shown[1].starts_with("Diese Kopie des Programms wird von der Paketverwaltung des Systems "
-                                "aktualisiert.\n\n"))
+    EXPECT_TRUE(ui.shown[1].starts_with("Diese Kopie des Programms wird von der Paketverwaltung des Systems "
+                                        "aktualisiert.\n\n"))
         << ui.shown[1];
     EXPECT_GT(ui.shown[1].size(), upText(TupUpdaterLanguage::wlGerman, UpText::PackageManaged).size() + 2);
     EXPECT_EQ(fileRequests(), 0);

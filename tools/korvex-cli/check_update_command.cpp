@@ -84,8 +84,7 @@ int checkUpdateCommand(const CliContext& context) {
     }
     const std::string version = updater.OfferedVersion();
     context.out << "No newer version offered (running " << kRunningVersion
-                << (version.empty() ? std::string(", the info file names none")
-                                    : ", offered " + cp1251ToUtf8(version))
+                << (version.empty() ? std::string(", the info file names none") : ", offered " + cp1251ToUtf8(version))
                 << ")\n";
     return kExitNoUpdate;
 }

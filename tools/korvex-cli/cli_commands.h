@@ -14,8 +14,8 @@
 namespace korvex {
 
 inline constexpr int kExitOk = 0;
-inline constexpr int kExitFailed = 1;     // a check, an import or a file failed, or the run was stopped
-inline constexpr int kExitUsage = 2;      // the command line asks for something that cannot be done
+inline constexpr int kExitFailed = 1;  // a check, an import or a file failed, or the run was stopped
+inline constexpr int kExitUsage = 2;   // the command line asks for something that cannot be done
 inline constexpr int kExitAttention = 3;  // refresh: the summary names a low balance or a changed page
 
 // The most bytes an account CSV may have: far more than 500 accounts need, and a file named by
@@ -41,10 +41,10 @@ int showCommand(const CliContext& context, bool csv);
 
 // How a refresh goes about it. jobs 1 is the window's own run, one row after another.
 struct RefreshOptions {
-    int jobs = 1;                 // checks at once in all
-    int perPortal = 1;            // checks at once on one portal
-    int timeoutSeconds = 120;     // the most one account's whole check may take; 0: no limit
-    bool summaryJson = false;     // the run summary as JSON on `out`, in place of the table
+    int jobs = 1;              // checks at once in all
+    int perPortal = 1;         // checks at once on one portal
+    int timeoutSeconds = 120;  // the most one account's whole check may take; 0: no limit
+    bool summaryJson = false;   // the run summary as JSON on `out`, in place of the table
     std::string notifyCommand{};  // run with the summary text on its standard input when it names anything
 };
 

@@ -41,9 +41,8 @@ bool valueOption(const std::vector<std::string>& args, std::size_t& i, std::stri
 std::string historyDate(std::string_view option, const std::string& text) {
     const std::optional<std::string> stamp = utcTimestampFromDate(text);
     if (!stamp)
-        throw CliUsageError(std::string(option) +
-                                " takes a date YYYY-MM-DD or YYYY-MM-DDTHH:MM[:SS] (UTC), not \"" + text +
-                                "\"",
+        throw CliUsageError(std::string(option) + " takes a date YYYY-MM-DD or YYYY-MM-DDTHH:MM[:SS] (UTC), not \"" +
+                                text + "\"",
                             CliCommand::History);
     return *stamp;
 }
@@ -61,9 +60,8 @@ int boundedNumber(const std::string& text, std::string_view name, int low, int h
     int value = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (error != std::errc() || end != text.data() + text.size() || value < low || value > high)
-        throw CliUsageError(std::string(name) + " takes " + std::string(what) + " from " +
-                                std::to_string(low) + " to " + std::to_string(high) + ", not \"" + text +
-                                "\"",
+        throw CliUsageError(std::string(name) + " takes " + std::string(what) + " from " + std::to_string(low) +
+                                " to " + std::to_string(high) + ", not \"" + text + "\"",
                             CliCommand::Refresh);
     return value;
 }
@@ -135,8 +133,7 @@ CliInvocation parseCommandLine(const std::vector<std::string>& args) {
             call.jobs = boundedNumber(limitText, "--jobs", 1, kMaxJobs, "a number of checks at once");
         } else if (!optionsEnded && valueOption(args, i, "--per-portal", limitText, topic)) {
             flagsSeen.emplace_back("--per-portal", CliCommand::Refresh);
-            call.perPortal =
-                boundedNumber(limitText, "--per-portal", 1, kMaxJobs, "a number of checks at once");
+            call.perPortal = boundedNumber(limitText, "--per-portal", 1, kMaxJobs, "a number of checks at once");
         } else if (!optionsEnded && valueOption(args, i, "--timeout", limitText, topic)) {
             flagsSeen.emplace_back("--timeout", CliCommand::Refresh);
             call.timeoutSeconds = boundedNumber(limitText, "--timeout", 0, kMaxTimeoutSeconds, "seconds");
@@ -147,8 +144,7 @@ CliInvocation parseCommandLine(const std::vector<std::string>& args) {
             call.summaryJson = true;
         } else if (!optionsEnded && valueOption(args, i, "--notify", call.notifyCommand, topic)) {
             flagsSeen.emplace_back("--notify", CliCommand::Refresh);
-            if (call.notifyCommand.empty())
-                throw CliUsageError("--notify needs a command", CliCommand::Refresh);
+            if (call.notifyCommand.empty()) throw CliUsageError("--notify needs a command", CliCommand::Refresh);
         } else if (!optionsEnded && arg == "--csv") {
             flagsSeen.emplace_back(arg, CliCommand::Show);
             call.csv = true;
@@ -197,10 +193,9 @@ CliInvocation parseCommandLine(const std::vector<std::string>& args) {
     switch (call.command) {
         case CliCommand::History:
             if (!call.pruneBefore.empty() && (call.csv || !call.login.empty() || !call.since.empty()))
-                throw CliUsageError(
-                    "--prune-before removes old checks of every account; it goes without --login, "
-                    "--since and --csv",
-                    call.command);
+                throw CliUsageError("--prune-before removes old checks of every account; it goes without --login, "
+                                    "--since and --csv",
+                                    call.command);
             [[fallthrough]];
         case CliCommand::Show:
         case CliCommand::Refresh:

@@ -1,11 +1,13 @@
 #pragma once
 // The command line of korvex-cli:
 //   korvex-cli [--settings FILE] show [--csv]
-//   korvex-cli [--settings FILE] refresh [--row N] [--jobs N [--per-portal P]] [--timeout SECONDS] [--summary
-//   json] [--notify COMMAND] korvex-cli [--settings FILE] import FILE.csv [--replace] korvex-cli [--settings
-//   FILE] export [FILE.csv] korvex-cli [--settings FILE] history [--login L] [--since DATE] [--csv] |
-//   --prune-before DATE korvex-cli [--settings FILE] trust PORTAL... | --all korvex-cli [--settings FILE]
-//   check-update korvex-cli [COMMAND] --help,  korvex-cli help [COMMAND]
+//   korvex-cli [--settings FILE] refresh [--row N] [--jobs N [--per-portal P]] [--timeout SECONDS] [--summary json] [--notify COMMAND]
+//   korvex-cli [--settings FILE] import FILE.csv [--replace]
+//   korvex-cli [--settings FILE] export [FILE.csv]
+//   korvex-cli [--settings FILE] history [--login L] [--since DATE] [--csv] | --prune-before DATE
+//   korvex-cli [--settings FILE] trust PORTAL... | --all
+//   korvex-cli [--settings FILE] check-update
+//   korvex-cli [COMMAND] --help,  korvex-cli help [COMMAND]
 // Options may stand before or after the command; "--" ends the options.
 #include <optional>
 #include <stdexcept>
@@ -39,8 +41,8 @@ struct CliInvocation {
     std::string pruneBefore;
     std::vector<std::string> portals;  // trust: the portals as typed
     bool all = false;                  // trust: every pinned portal
-    bool summaryJson = false;          // refresh: --summary json
-    std::string notifyCommand;         // refresh: --notify COMMAND
+    bool summaryJson = false;   // refresh: --summary json
+    std::string notifyCommand;  // refresh: --notify COMMAND
 };
 
 // Whether the command only reads, so that it runs beside another copy of Korvex without the
