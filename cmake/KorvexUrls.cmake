@@ -21,5 +21,13 @@ if(KORVEX_URL_UPDATE_INFO STREQUAL "http://korvex.invalid/update/korvex.info")
 endif()
 
 # The Ed25519 public key (64 hex digits, from `korvex-sign-update keygen`) that update info files
-# must be signed with. Empty: info files are taken unsigned, as before.
+# must be signed with. Empty: info files are taken unsigned, which a build with a real update server
+# allows only with KORVEX_UPDATE_ALLOW_UNSIGNED=ON (cmake/KorvexUnsignedUpdates.cmake).
 set(KORVEX_UPDATE_PUBLIC_KEY "" CACHE STRING "Ed25519 public key for update info files (hex)")
+option(KORVEX_UPDATE_ALLOW_UNSIGNED "Build with a real update server but without an update public key" OFF)
+include(${CMAKE_CURRENT_LIST_DIR}/KorvexUnsignedUpdates.cmake)
+korvex_unsigned_update_problem(korvex_unsigned_problem "${KORVEX_URL_UPDATE_INFO}" "${KORVEX_UPDATE_PUBLIC_KEY}"
+                               "${KORVEX_UPDATE_ALLOW_UNSIGNED}")
+if(korvex_unsigned_problem)
+  message(FATAL_ERROR "${korvex_unsigned_problem}")
+endif()

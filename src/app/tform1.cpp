@@ -143,6 +143,16 @@ TForm1::TForm1(std::string settingsPath, WindowEnvironment environment, QWidget*
     applyProgramUpdaterSettings(*upUpdater1, m_env.addresses.updateInfo, m_env.addresses.publisher, kApplicationTitle);
     // After the hand-over to the update helper the program ends, as "Выход" ends it.
     upUpdater1->CloseApplication = [this] { N1Click(); };
+    // An exception of the automatic check is reported as every other error of the window.
+    upUpdater1->OnApplicationException = [this](std::exception_ptr error) {
+        try {
+            std::rethrow_exception(error);
+        } catch (const std::exception& e) {
+            showError(QString::fromStdString(e.what()));
+        } catch (...) {
+            showError(QStringLiteral("Unknown error"));
+        }
+    };
     m_checks = std::make_unique<BalanceChecks>(m_book, Curl1, Memo1, m_env.addresses,
                                                [this] { return proxyForCurl1(); }, *m_env.clock);
     initKorvexResources();

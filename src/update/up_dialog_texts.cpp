@@ -139,6 +139,29 @@ UpBoxContent upMessageBoxContent(const UpMessageBox& box) {
         content.text = box.ownText;
         return content;
     }
+    // A failed check's cause, where the flag's own text would not say it.
+    switch (box.failure) {
+        case UpCheckFailure::TimedOut:
+            content.text = std::string(upText(UpText::InfoTimedOut));
+            return content;
+        case UpCheckFailure::TooLarge:
+            content.text = std::string(upText(UpText::InfoTooLarge));
+            return content;
+        case UpCheckFailure::NotTrusted:
+            content.text = std::string(upText(UpText::InfoNotTrusted));
+            return content;
+        case UpCheckFailure::Expired:
+            content.text = std::string(upText(UpText::InfoExpired));
+            return content;
+        case UpCheckFailure::NotAnInfoFile:
+            content.text = std::string(upText(UpText::NotAnInfoFile));
+            return content;
+        case UpCheckFailure::None:
+        case UpCheckFailure::NoConnection:
+        case UpCheckFailure::HttpStatus:
+        case UpCheckFailure::ConnectionLost:
+            break;
+    }
     using F = TupUpdaterShowMessage;
     switch (box.flag) {
         case F::mConnLost:

@@ -117,6 +117,9 @@ struct TupTransfer {
     bool workOffline = false;
     TupOutputFileAttributes attributes;
     int lowSpeedSeconds = 60;
+    int lowSpeedBytes = 1;
+    int timeLimit = 0;
+    std::int64_t maxMemoryBody = 0;
     std::size_t bufferSize = 4096;
     std::string username;  // HTTPUsername and HTTPPassword
     std::string password;
@@ -139,6 +142,8 @@ struct TupTransfer {
     bool aborted = false;        // ended by a soft abort
     bool outputFailed = false;   // the output file could not be made or written
     std::string outputError;     // then: the file's name and the system's reason
+    bool timedOut = false;       // out of time: TimeLimit or the stall rule
+    bool tooLarge = false;       // a memory body would have passed maxMemoryBody
     bool deleteOutputOnAbort = false;
     bool ended = false;          // wrapped up, aborted or given up
 
@@ -302,8 +307,14 @@ bool TupWorker::configure(CURL* easy, const TupUrlParts& parts, bool lengthQuery
     long stallSeconds = std::max(1, m_t.lowSpeedSeconds);
     for (const int timeout : {m_t.timeouts.ReceiveTimeout, m_t.timeouts.SendTimeout})
         if (timeout > 0) stallSeconds = std::min<long>(stallSeconds, (timeout + 999) / 1000);
-    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, static_cast<long>(std::max(1, m_t.lowSpeedBytes)));
     curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, stallSeconds);
+    if (m_t.timeLimit > 0) {
+        // The time left of the whole transfer, over retries and redirects.
+        const auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(SteadyClock::now() - m_t.startTick);
+        curl_easy_setopt(easy, CURLOPT_TIMEOUT_MS,
+                         std::max<long>(1, m_t.timeLimit * 1000L - static_cast<long>(spent.count())));
+    }
     curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS,
                      m_t.timeouts.ConnectTimeout > 0 ? static_cast<long>(m_t.timeouts.ConnectTimeout)
                                                      : stallSeconds * 1000L);
@@ -389,6 +400,7 @@ void TupWorker::runHttp(const TupUrlParts& parts) {
             case Stop::None:
             case Stop::LengthKnown: break;
         }
+        if (result == CURLE_OPERATION_TIMEDOUT) m_t.timedOut = true;
         // A broken connection is a broken body, whether or not a length was announced.
         m_t.success = result == CURLE_OK && isSuccessStatus(m_t.status) &&
                       (m_t.contentLength == 0 || m_t.bytesRead == m_t.contentLength);
@@ -496,6 +508,12 @@ bool TupWorker::headersComplete() {
 
     m_t.contentLength = contentLength;
     if (!header("Content-Range")) m_t.resumeOffset = 0;
+    // A memory body announced longer than it may grow is not read at all.
+    if (m_t.outputFileName.empty() && isSuccessStatus(status) && m_t.maxMemoryBody > 0 &&
+        contentLength > m_t.maxMemoryBody) {
+        m_t.tooLarge = true;
+        return false;
+    }
     TupHeaderInfo& info = m_t.headers;
     info = TupHeaderInfo{};
     info.StatusCode = status;
@@ -535,7 +553,9 @@ bool TupWorker::openOutput() {
     m_t.stream.clear();
     if (!isSuccessStatus(m_t.status) || m_t.outputFileName.empty()) {
         m_t.fileName.clear();
-        m_t.stream.reserve(static_cast<std::size_t>(std::clamp<std::int64_t>(m_t.contentLength, 0, kMaxPresize)));
+        std::int64_t presize = std::clamp<std::int64_t>(m_t.contentLength, 0, kMaxPresize);
+        if (m_t.maxMemoryBody > 0) presize = std::min(presize, m_t.maxMemoryBody);
+        m_t.stream.reserve(static_cast<std::size_t>(presize));
         return true;
     }
     const std::string& path = m_t.outputFileName;
@@ -590,6 +610,12 @@ bool TupWorker::deliverChunk(const char* data, std::size_t size) {
                     m_t.outputError = m_t.fileName + ": " + std::strerror(errno);
                     return false;
                 }
+            } else if (m_t.maxMemoryBody > 0 &&
+                       static_cast<std::int64_t>(m_t.stream.size() + count) > m_t.maxMemoryBody) {
+                // Never past the cap: an error page keeps its beginning, an info file is refused.
+                m_t.stream.append(data, static_cast<std::size_t>(m_t.maxMemoryBody) - m_t.stream.size());
+                m_t.tooLarge = true;
+                return false;
             } else {
                 m_t.stream.append(data, count);
             }
@@ -682,6 +708,9 @@ bool TupCustomHTTP::Start(bool wait) {
     t->workOffline = WorkOffline;
     t->attributes = OutputFileAttributes;
     t->lowSpeedSeconds = LowSpeedTimeLimit;
+    t->lowSpeedBytes = LowSpeedLimit;
+    t->timeLimit = TimeLimit;
+    t->maxMemoryBody = MaxMemoryBody;
     t->bufferSize = static_cast<std::size_t>(m_bufferSize);
     t->username = HTTPUsername();
     t->password = HTTPPassword();
@@ -798,5 +827,7 @@ int TupCustomHTTP::StatusCode() const { return m_transfer ? m_transfer->status :
 std::int64_t TupCustomHTTP::ContentLength() const { return m_transfer ? m_transfer->contentLength : 0; }
 std::int64_t TupCustomHTTP::BytesRead() const { return m_transfer ? m_transfer->bytesRead : 0; }
 std::int64_t TupCustomHTTP::ResumeOffset() const { return m_transfer ? m_transfer->resumeOffset : 0; }
+bool TupCustomHTTP::TimedOut() const { return m_transfer && m_transfer->timedOut; }
+bool TupCustomHTTP::BodyTooLarge() const { return m_transfer && m_transfer->tooLarge; }
 
 }  // namespace korvex

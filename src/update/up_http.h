@@ -8,7 +8,8 @@
 //   OnDone            the body arrived whole with status 200 or 206
 //   OnDeclined        an OnHeaderInfo handler cleared Continue; no body was read
 //   OnConnectionLost  status 200 or 206, but the body broke off (shorter than announced, a broken
-//                     connection, or a server that stopped sending for LowSpeedTimeLimit seconds)
+//                     connection, a server too slow for the stall rule or TimeLimit, or a memory
+//                     body longer than MaxMemoryBody)
 //   OnHostUnreachable no status at all: bad address, name, connection, proxy, TLS, or a server
 //                     that accepted the request and never answered within LowSpeedTimeLimit
 //   OnOutputError     the output file could not be made or written (no permission, a full disk,
@@ -160,6 +161,7 @@ public:
     static constexpr int kDefaultBufferSize = 4096;
     static constexpr int kMinBufferSize = 255;
     static constexpr int kDefaultLowSpeedTimeLimit = 60;
+    static constexpr std::int64_t kDefaultMaxMemoryBody = 1024 * 1024;
 
     explicit TupCustomHTTP(TupDispatcher& dispatcher);
     // A running transfer is given up without any notification; its worker ends on its own, and
@@ -189,6 +191,16 @@ public:
     TupOutputFileAttributes OutputFileAttributes;
     // Seconds without a single byte after which a transfer ends (a stalled server); at least 1.
     int LowSpeedTimeLimit = kDefaultLowSpeedTimeLimit;
+    // Bytes a second that a transfer must average over LowSpeedTimeLimit seconds, or it counts as
+    // stalled (a server that drips a byte at a time); at least 1.
+    int LowSpeedLimit = 1;
+    // Seconds the whole transfer may take, the connection included; 0: no limit. A transfer that
+    // runs out of time ends as a stalled one does (TimedOut()).
+    int TimeLimit = 0;
+    // The most bytes a body kept in memory may hold (an info file, an error page). A longer one ends
+    // the transfer once this much has arrived (or at once when its length is announced): an error
+    // status keeps what arrived, a 200 or 206 ends as OnConnectionLost with BodyTooLarge().
+    std::int64_t MaxMemoryBody = kDefaultMaxMemoryBody;
 
     int TransferBufferSize() const noexcept { return m_bufferSize; }
     void setTransferBufferSize(int value) noexcept { m_bufferSize = value < kMinBufferSize ? kMinBufferSize : value; }
@@ -229,6 +241,10 @@ public:
     std::int64_t ContentLength() const;
     std::int64_t BytesRead() const;
     std::int64_t ResumeOffset() const;
+    // Whether it ended because it ran out of time (TimeLimit, or the stall rule).
+    bool TimedOut() const;
+    // Whether it ended because its memory body would have passed MaxMemoryBody.
+    bool BodyTooLarge() const;
 
 protected:
     TupDispatcher& Dispatcher() noexcept { return m_dispatcher; }

@@ -7,31 +7,18 @@
 #include <optional>
 
 #include "net/str_to_int.h"
-#include "update/up_integrity.h"
 
 namespace korvex {
 
 namespace {
-
-std::size_t findNoCase(std::string_view text, std::string_view needle) {
-    const auto found = std::search(text.begin(), text.end(), needle.begin(), needle.end(), [](char a, char b) {
-        return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
-    });
-    return found == text.end() ? std::string_view::npos : static_cast<std::size_t>(found - text.begin());
-}
-
-// What remains of the text from `start` when no end mark follows: all but the text's last byte.
-std::string toEndLessLast(std::string_view text, std::size_t start) {
-    if (start + 1 >= text.size()) return {};
-    return std::string(text.substr(start, text.size() - 1 - start));
-}
 
 std::vector<std::string> versionFields(std::string_view version) {
     std::vector<std::string> fields;
     std::size_t start = 0;
     while (fields.size() < 4) {
         const std::size_t dot = version.find('.', start);
-        fields.emplace_back(version.substr(start, dot == std::string_view::npos ? std::string_view::npos : dot - start));
+        fields.emplace_back(
+            version.substr(start, dot == std::string_view::npos ? std::string_view::npos : dot - start));
         if (dot == std::string_view::npos) break;
         start = dot + 1;
     }
@@ -40,8 +27,12 @@ std::vector<std::string> versionFields(std::string_view version) {
 }
 
 std::optional<std::int32_t> integerField(const std::string& field) {
+    // A blank around a number ("3.2.0.1 ") changes nothing: the field is the number.
+    const std::size_t first = field.find_first_not_of(" \t");
+    if (first == std::string::npos) return std::nullopt;
+    const std::string trimmed = field.substr(first, field.find_last_not_of(" \t") - first + 1);
     try {
-        return strToInt(field);
+        return strToInt(trimmed);
     } catch (const EConvertError&) {
         return std::nullopt;
     }
@@ -69,7 +60,8 @@ std::optional<Date> readDate(std::string_view text) {
     if (pos != text.size()) return std::nullopt;
     const Date date{parts[2], parts[0], parts[1]};
     static constexpr int kDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    if (date.month < 1 || date.month > 12 || date.day < 1 || date.day > kDays[date.month - 1]) return std::nullopt;
+    if (date.month < 1 || date.month > 12 || date.day < 1 || date.day > kDays[date.month - 1])
+        return std::nullopt;
     const bool leap = (date.year % 4 == 0 && date.year % 100 != 0) || date.year % 400 == 0;
     if (date.month == 2 && date.day == 29 && !leap) return std::nullopt;
     return date;
@@ -77,25 +69,12 @@ std::optional<Date> readDate(std::string_view text) {
 
 }  // namespace
 
-std::string infoValue(std::string_view text, std::string_view key) { return update::infoValue(text, key); }
-
-std::string infoBracedValue(std::string_view text, std::string_view key) {
-    const std::size_t found = findNoCase(text, std::string(key) + "={");
-    if (found == std::string_view::npos) return {};
-    const std::size_t start = found + key.size() + 2;
-    const std::size_t close = text.find('}', start);
-    if (close == std::string_view::npos) return toEndLessLast(text, start);
-    return std::string(text.substr(start, close - start));
+std::vector<std::string> infoFileList(const update::TrustedInfo& info) {
+    return info.fileList();
 }
 
-std::vector<std::string> infoFileList(std::string_view text) {
-    std::vector<std::string> files;
-    for (const std::string& key : update::infoFileEntryKeys(text)) files.push_back(infoValue(text, key));
-    return files;
-}
-
-TupUpgradeMethod infoUpgradeMethod(std::string_view text) {
-    const std::string method = infoValue(text, "#method");
+TupUpgradeMethod infoUpgradeMethod(const update::TrustedInfo& info) {
+    const std::string method = info.value("#method");
     if (method.empty()) return umSelfUpgrade;
     if (method[0] == '1') return umUseExternalSetup;
     if (method[0] == '2') return umRedirectToURL;
@@ -110,10 +89,9 @@ bool isNewerNumber(std::string_view offered, std::string_view running) {
         const auto y = integerField(b[i]);
         if (!x || !y) {
             // Byte by byte, as unsigned bytes.
-            return std::lexicographical_compare(running.begin(), running.end(), offered.begin(), offered.end(),
-                                                [](char l, char r) {
-                                                    return static_cast<unsigned char>(l) < static_cast<unsigned char>(r);
-                                                });
+            return std::lexicographical_compare(
+                running.begin(), running.end(), offered.begin(), offered.end(),
+                [](char l, char r) { return static_cast<unsigned char>(l) < static_cast<unsigned char>(r); });
         }
         if (*x != *y) return *x > *y;
     }
@@ -132,6 +110,17 @@ std::string todayText() {
     char text[48];
     std::snprintf(text, sizeof text, "%02d/%02d/%04d", local.tm_mon + 1, local.tm_mday, local.tm_year + 1900);
     return text;
+}
+
+std::string printableText(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+        out += c == '\n' || (c >= 32 && c != 0x7F && c != 0x98) ? static_cast<char>(c) : '?';
+    }
+    return out;
 }
 
 std::string urlFileName(std::string_view url) {

@@ -6,6 +6,7 @@
 #include <openssl/pem.h>
 
 #include <cstdio>
+#include <ctime>
 #include <memory>
 
 #include "update/up_public_key.h"
@@ -15,7 +16,6 @@ namespace {
 
 constexpr std::string_view kSignatureKey = "#signature";
 constexpr std::string_view kDigestSuffix = ".sha256";
-constexpr size_t kDigestHexSize = 64;
 constexpr size_t kKeySize = 32;
 constexpr size_t kSignatureSize = 64;
 
@@ -69,9 +69,12 @@ std::optional<std::string> fromHex(std::string_view hex, size_t size) {
     for (size_t i = 0; i < hex.size(); ++i) {
         const char c = lowerChar(hex[i]);
         int v;
-        if (c >= '0' && c <= '9') v = c - '0';
-        else if (c >= 'a' && c <= 'f') v = c - 'a' + 10;
-        else return std::nullopt;
+        if (c >= '0' && c <= '9')
+            v = c - '0';
+        else if (c >= 'a' && c <= 'f')
+            v = c - 'a' + 10;
+        else
+            return std::nullopt;
         bytes[i / 2] = static_cast<char>(bytes[i / 2] | (i % 2 ? v : v << 4));
     }
     return bytes;
@@ -100,14 +103,16 @@ Pkey readPrivateKey(std::string_view pem, std::string* error) {
     std::unique_ptr<BIO, BioFree> bio(BIO_new_mem_buf(pem.data(), static_cast<int>(pem.size())));
     Pkey key(bio ? PEM_read_bio_PrivateKey(bio.get(), nullptr, nullptr, nullptr) : nullptr);
     if (!key || EVP_PKEY_get_id(key.get()) != EVP_PKEY_ED25519) {
-        setError(error, key ? std::string("not an Ed25519 private key") : opensslError("cannot read the private key"));
+        setError(error, key ? std::string("not an Ed25519 private key")
+                            : opensslError("cannot read the private key"));
         return nullptr;
     }
     return key;
 }
 
 std::string lineBreakOf(std::string_view text) {
-    return text.find("\r\n") != std::string_view::npos || text.find('\n') == std::string_view::npos ? "\r\n" : "\n";
+    return text.find("\r\n") != std::string_view::npos || text.find('\n') == std::string_view::npos ? "\r\n"
+                                                                                                    : "\n";
 }
 
 std::string withLastLineEnded(std::string_view text) {
@@ -116,10 +121,15 @@ std::string withLastLineEnded(std::string_view text) {
     return out;
 }
 
-// Whether a line starts with one of our keys: "#signature=" or "#url<digits>.sha256=".
+bool isSignatureOrExpiryLine(std::string_view line) {
+    const std::string low = lowerText(line.substr(0, 16));
+    return low.rfind("#signature=", 0) == 0 || low.rfind("#expires=", 0) == 0;
+}
+
+// Whether a line starts with one of our keys: "#signature=", "#expires=" or "#url<digits>.sha256=".
 bool isIntegrityLine(std::string_view line) {
+    if (isSignatureOrExpiryLine(line)) return true;
     const std::string low = lowerText(line.substr(0, 32));
-    if (low.rfind("#signature=", 0) == 0) return true;
     if (low.rfind("#url", 0) != 0) return false;
     size_t i = 4;
     while (i < low.size() && low[i] >= '0' && low[i] <= '9') ++i;
@@ -132,86 +142,30 @@ std::string_view buildUpdatePublicKey() {
     return kBuildUpdatePublicKey;
 }
 
-std::string infoValue(std::string_view text, std::string_view key) {
-    const size_t at = findIgnoringCase(text, std::string(key) + "=");
-    if (at == std::string_view::npos) return {};
-    const size_t start = at + key.size() + 1;
-    size_t end = start;
-    while (end < text.size() && static_cast<unsigned char>(text[end]) >= 32) ++end;
-    if (end == text.size()) return std::string(text.substr(start, end > start ? end - start - 1 : 0));
-    return std::string(text.substr(start, end - start));
-}
-
-std::vector<std::string> infoFileEntryKeys(std::string_view text) {
-    std::vector<std::string> keys;
-    if (!infoValue(text, "#url").empty()) keys.emplace_back("#url");
-    if (!infoValue(text, "#url0").empty()) keys.emplace_back("#url0");
-    for (size_t n = keys.size() + 1;; ++n) {
-        std::string key = "#url" + std::to_string(n);
-        if (infoValue(text, key).empty()) break;
-        keys.push_back(std::move(key));
-    }
-    return keys;
-}
-
 std::string digestKeyOf(std::string_view entryKey) {
     return std::string(entryKey) + std::string(kDigestSuffix);
 }
 
-std::string entryDigest(std::string_view text, std::string_view url) {
-    for (const auto& key : infoFileEntryKeys(text)) {
-        const std::string entry = infoValue(text, key);
-        if (std::string_view(entry).substr(0, entry.find('=')) == url)
-            return lowerText(infoValue(text, digestKeyOf(key)));
-    }
-    return {};
-}
-
-const char* infoTrustText(InfoTrust trust) {
-    switch (trust) {
-    case InfoTrust::Accepted: return "accepted";
-    case InfoTrust::NoSignature: return "the info file is not signed";
-    case InfoTrust::BadSignature: return "the info file's signature does not match";
-    case InfoTrust::MissingDigest: return "a file entry of the info file has no digest";
-    case InfoTrust::BadPublicKey: return "the build's update public key is not an Ed25519 key in hex";
-    }
-    return "";
-}
-
-std::string signedPart(std::string_view text) {
-    const size_t at = findIgnoringCase(text, std::string(kSignatureKey) + "=");
-    if (at == std::string_view::npos) return std::string(text);
-    size_t end = at;
-    while (end < text.size() && text[end] != '\r' && text[end] != '\n') ++end;
-    if (end < text.size() && text[end] == '\r') ++end;
-    if (end < text.size() && text[end] == '\n') ++end;
-    return std::string(text.substr(0, at)) + std::string(text.substr(end));
-}
-
-InfoTrust checkInfoFile(std::string_view text, std::string_view publicKeyHex) {
-    if (publicKeyHex.empty()) return InfoTrust::Accepted;
+SignatureCheck checkSignature(std::string_view publicKeyHex, std::string_view message,
+                              std::string_view signatureHex) {
     const auto raw = fromHex(publicKeyHex, kKeySize);
-    if (!raw) return InfoTrust::BadPublicKey;
-    const std::string signatureHex = infoValue(text, kSignatureKey);
-    if (signatureHex.empty()) return InfoTrust::NoSignature;
+    if (!raw) return SignatureCheck::BadKey;
     const auto signature = fromHex(signatureHex, kSignatureSize);
-    if (!signature) return InfoTrust::BadSignature;
-
+    if (!signature) return SignatureCheck::Invalid;
     Pkey key(EVP_PKEY_new_raw_public_key(EVP_PKEY_ED25519, nullptr,
                                          reinterpret_cast<const unsigned char*>(raw->data()), raw->size()));
-    if (!key) return InfoTrust::BadPublicKey;
+    if (!key) {
+        ERR_clear_error();
+        return SignatureCheck::BadKey;
+    }
     MdCtx ctx(EVP_MD_CTX_new());
-    const std::string message = signedPart(text);
     const bool valid =
         ctx && EVP_DigestVerifyInit(ctx.get(), nullptr, nullptr, nullptr, key.get()) == 1 &&
-        EVP_DigestVerify(ctx.get(), reinterpret_cast<const unsigned char*>(signature->data()), signature->size(),
-                         reinterpret_cast<const unsigned char*>(message.data()), message.size()) == 1;
+        EVP_DigestVerify(ctx.get(), reinterpret_cast<const unsigned char*>(signature->data()),
+                         signature->size(), reinterpret_cast<const unsigned char*>(message.data()),
+                         message.size()) == 1;
     ERR_clear_error();
-    if (!valid) return InfoTrust::BadSignature;
-
-    for (const auto& key : infoFileEntryKeys(text))
-        if (!fromHex(infoValue(text, digestKeyOf(key)), kDigestHexSize / 2)) return InfoTrust::MissingDigest;
-    return InfoTrust::Accepted;
+    return valid ? SignatureCheck::Valid : SignatureCheck::Invalid;
 }
 
 std::optional<std::string> fileSha256Hex(const std::string& path) {
@@ -243,9 +197,9 @@ bool fileMatchesDigest(const std::string& path, std::string_view expectedHex) {
     return actual && *actual == lowerText(expectedHex);
 }
 
-bool downloadedFileAcceptable(const std::string& path, std::string_view infoText, std::string_view url,
+bool downloadedFileAcceptable(const std::string& path, const TrustedInfo& info, std::string_view url,
                               std::string_view publicKeyHex) {
-    const std::string digest = entryDigest(infoText, url);
+    const std::string digest = info.entryDigest(url);
     if (digest.empty()) return publicKeyHex.empty();
     return fileMatchesDigest(path, digest);
 }
@@ -300,8 +254,9 @@ std::optional<std::string> withDigests(
         pos = end;
     }
     std::string out = kept;
-    for (const auto& key : infoFileEntryKeys(kept)) {
-        const std::string url = infoValue(kept, key);
+    const InfoVerdict entries = verifyInfoFile(kept, "");
+    for (const auto& key : entries.info ? entries.info->entryKeys() : std::vector<std::string>{}) {
+        const std::string url = entries.info->value(key);
         const auto digest = digestOf(key, url.substr(0, url.find('=')));
         if (!digest) {
             setError(error, key + " (" + url + "): no digest");
@@ -312,11 +267,23 @@ std::optional<std::string> withDigests(
     return out;
 }
 
-std::optional<std::string> signInfoText(std::string_view text, std::string_view privatePem, std::string* error) {
-    std::string message(text);
-    for (std::string stripped = signedPart(message); stripped != message; stripped = signedPart(message))
-        message = stripped;
-    message = withLastLineEnded(message);
+std::optional<std::string> signInfoText(std::string_view text, std::string_view privatePem,
+                                        std::string_view expiresIsoDate, std::string* error) {
+    const std::string eol = lineBreakOf(text);
+    const std::string ended = withLastLineEnded(text);
+    std::string message;
+    for (size_t pos = 0; pos < ended.size();) {
+        size_t end = ended.find('\n', pos);
+        end = end == std::string::npos ? ended.size() : end + 1;
+        const std::string_view line = std::string_view(ended).substr(pos, end - pos);
+        if (!isSignatureOrExpiryLine(line)) message += line;
+        pos = end;
+    }
+    if (findIgnoringCase(message, "#signature=") != std::string_view::npos) {
+        setError(error, "\"#signature=\" stands inside a line: no client would accept the file");
+        return std::nullopt;
+    }
+    message += "#expires=" + std::string(expiresIsoDate) + eol;
 
     const Pkey key = readPrivateKey(privatePem, error);
     if (!key) return std::nullopt;
@@ -329,7 +296,16 @@ std::optional<std::string> signInfoText(std::string_view text, std::string_view 
         setError(error, opensslError("cannot sign"));
         return std::nullopt;
     }
-    return message + std::string(kSignatureKey) + "=" + toHex(signature, size) + lineBreakOf(message);
+    return message + std::string(kSignatureKey) + "=" + toHex(signature, size) + eol;
+}
+
+std::string isoDateAfterDays(std::time_t now, int days) {
+    const std::time_t then = now + static_cast<std::time_t>(days) * 86400;
+    std::tm utc{};
+    gmtime_r(&then, &utc);
+    char text[32];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d", utc.tm_year + 1900, utc.tm_mon + 1, utc.tm_mday);
+    return text;
 }
 
 }  // namespace korvex::update

@@ -64,11 +64,17 @@ enum class UpText : std::uint8_t {
     InstallFinished,      // 35 an interrupted installation was finished at start
     InstallRolledBack,    // 36 an interrupted installation was undone at start
     RedirectRefused,      // 37 the redirect method's address is no http:// or https:// one (it follows)
+    // Why a check failed, where the published texts have none.
+    InfoTimedOut,         // 38 the info file did not arrive within its time limit
+    InfoTooLarge,         // 39 the info file is longer than the program reads
+    InfoNotTrusted,       // 40 a rule of the publisher's signature refused it
+    InfoExpired,          // 41 past its "#expires" date, or without one
+    NotAnInfoFile,        // 42 names no version, no date and no file
 };
 
-inline constexpr int kUpTextCount = 38;
+inline constexpr int kUpTextCount = 43;
 static_assert(static_cast<int>(UpText::ConnLost) == 30 &&
-              static_cast<int>(UpText::RedirectRefused) == kUpTextCount - 1);
+              static_cast<int>(UpText::NotAnInfoFile) == kUpTextCount - 1);
 
 // Text `text` of `language` (wlAuto reads the current language).
 std::string_view upText(TupUpdaterLanguage language, UpText text);

@@ -1,10 +1,10 @@
 // The texts of the update dialogs in every language, UTF-8, in table order. Each language has the
-// same 38 texts in the same order, with the same placeholders in the same order as English; button
+// same 43 texts in the same order, with the same placeholders in the same order as English; button
 // texts keep an "&" before their access key. The first 31 are the component's published texts in
 // their published order; the rest are ours, for the boxes the component shows of its own (a copy
 // the package manager updates, a failed hand-over to the update helper, a file that cannot be
 // written, an info file that names a file out of bounds, an interrupted installation finished or
-// undone, a redirect address that is no web page).
+// undone, a redirect address that is no web page, why a check failed).
 #include "update/up_language_texts.h"
 
 namespace korvex {
@@ -53,6 +53,12 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         "An interrupted update has been completed.",
         "An interrupted update has been undone; the previous version is in place.",
         "The update information names an address that is not a web page (http:// or https://); it was not opened.",
+        // ours: why a check failed
+        "The update server did not answer in time.",
+        "The update information is too large (more than 1 MB) and was not read.",
+        "The update information is not signed by the publisher of this program and was not used.",
+        "The update information has expired and was not used.",
+        "The file at the update address is not update information.",
     },
     {   // 2 Russian
         "Мастер обновления приложений",
@@ -96,6 +102,12 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         "Прерванное обновление завершено.",
         "Прерванное обновление отменено; восстановлена прежняя версия.",
         "Сведения об обновлении называют адрес, который не является веб-страницей (http:// или https://); он не открыт.",
+        // ours: why a check failed
+        "Сервер обновлений не ответил вовремя.",
+        "Информация об обновлении слишком велика (более 1 МБ) и не была прочитана.",
+        "Информация об обновлении не подписана издателем этой программы и не использована.",
+        "Срок действия информации об обновлении истёк, она не использована.",
+        "Файл по адресу обновлений не является информацией об обновлении.",
     },
     {   // 3 German
         "Upgrade Anwendungsassistent",
@@ -139,6 +151,12 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         "Ein unterbrochenes Update wurde abgeschlossen.",
         "Ein unterbrochenes Update wurde rückgängig gemacht; die vorige Version ist wieder da.",
         "Die Update-Informationen nennen eine Adresse, die keine Webseite ist (http:// oder https://); sie wurde nicht geöffnet.",
+        // ours: why a check failed
+        "Der Update-Server hat nicht rechtzeitig geantwortet.",
+        "Die Update-Informationen sind zu groß (mehr als 1 MB) und wurden nicht gelesen.",
+        "Die Update-Informationen sind nicht vom Herausgeber dieses Programms signiert und wurden nicht verwendet.",
+        "Die Update-Informationen sind abgelaufen und wurden nicht verwendet.",
+        "Die Datei unter der Update-Adresse enthält keine Update-Informationen.",
     },
     {   // 4 French
         "Assistant de mise à jour",
@@ -182,6 +200,12 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         "Une mise à jour interrompue a été terminée.",
         "Une mise à jour interrompue a été annulée ; la version précédente est en place.",
         "Les informations de mise à jour désignent une adresse qui n'est pas une page web (http:// ou https://) ; elle n'a pas été ouverte.",
+        // ours: why a check failed
+        "Le serveur de mise à jour n'a pas répondu à temps.",
+        "Les informations de mise à jour sont trop volumineuses (plus de 1 Mo) et n'ont pas été lues.",
+        "Les informations de mise à jour ne sont pas signées par l'éditeur de ce programme et n'ont pas été utilisées.",
+        "Les informations de mise à jour ont expiré et n'ont pas été utilisées.",
+        "Le fichier à l'adresse de mise à jour ne contient pas d'informations de mise à jour.",
     },
     {   // 5 Spanish
         "Asistente de actualización",
@@ -225,6 +249,12 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         "Se ha completado una actualización interrumpida.",
         "Se ha deshecho una actualización interrumpida; la versión anterior está en su lugar.",
         "La información de actualización nombra una dirección que no es una página web (http:// o https://); no se abrió.",
+        // ours: why a check failed
+        "El servidor de actualizaciones no respondió a tiempo.",
+        "La información de actualización es demasiado grande (más de 1 MB) y no se leyó.",
+        "La información de actualización no está firmada por el editor de este programa y no se usó.",
+        "La información de actualización ha caducado y no se usó.",
+        "El archivo de la dirección de actualización no contiene información de actualización.",
     },
     {   // 6 Portuguese
         "Assistente de atualização de aplicações",
@@ -268,6 +298,12 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         "Uma actualização interrompida foi concluída.",
         "Uma actualização interrompida foi anulada; a versão anterior está no lugar.",
         "A informação de actualização indica um endereço que não é uma página web (http:// ou https://); não foi aberto.",
+        // ours: why a check failed
+        "O servidor de actualizações não respondeu a tempo.",
+        "A informação de actualização é demasiado grande (mais de 1 MB) e não foi lida.",
+        "A informação de actualização não está assinada pelo editor deste programa e não foi usada.",
+        "A informação de actualização expirou e não foi usada.",
+        "O ficheiro no endereço de actualização não contém informação de actualização.",
     },
     {   // 7 Brazilian Portuguese
         "Assistente de atualização de aplicativos",
@@ -311,6 +347,12 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         "Uma atualização interrompida foi concluída.",
         "Uma atualização interrompida foi desfeita; a versão anterior está de volta.",
         "As informações de atualização indicam um endereço que não é uma página da web (http:// ou https://); ele não foi aberto.",
+        // ours: why a check failed
+        "O servidor de atualizações não respondeu a tempo.",
+        "A informação de atualização é grande demais (mais de 1 MB) e não foi lida.",
+        "A informação de atualização não está assinada pelo editor deste programa e não foi usada.",
+        "A informação de atualização expirou e não foi usada.",
+        "O arquivo no endereço de atualização não contém informação de atualização.",
     },
     {   // 8 Italian
         "Procedura guidata di aggiornamento",
@@ -354,6 +396,12 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         "Un aggiornamento interrotto è stato completato.",
         "Un aggiornamento interrotto è stato annullato; la versione precedente è al suo posto.",
         "Le informazioni di aggiornamento indicano un indirizzo che non è una pagina web (http:// o https://); non è stato aperto.",
+        // ours: why a check failed
+        "Il server di aggiornamento non ha risposto in tempo.",
+        "Le informazioni di aggiornamento sono troppo grandi (più di 1 MB) e non sono state lette.",
+        "Le informazioni di aggiornamento non sono firmate dall'editore di questo programma e non sono state usate.",
+        "Le informazioni di aggiornamento sono scadute e non sono state usate.",
+        "Il file all'indirizzo di aggiornamento non contiene informazioni di aggiornamento.",
     },
     {   // 9 Dutch
         "Wizard voor programma-updates",
@@ -397,6 +445,12 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         "Een onderbroken update is voltooid.",
         "Een onderbroken update is ongedaan gemaakt; de vorige versie staat weer op zijn plaats.",
         "De update-informatie noemt een adres dat geen webpagina is (http:// of https://); het is niet geopend.",
+        // ours: why a check failed
+        "De updateserver heeft niet op tijd geantwoord.",
+        "De update-informatie is te groot (meer dan 1 MB) en is niet gelezen.",
+        "De update-informatie is niet ondertekend door de uitgever van dit programma en is niet gebruikt.",
+        "De update-informatie is verlopen en is niet gebruikt.",
+        "Het bestand op het updateadres bevat geen update-informatie.",
     },
     {   // 10 Danish
         "Guide til programopdatering",
@@ -440,6 +494,12 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         "En afbrudt opdatering er gennemført.",
         "En afbrudt opdatering er fortrudt; den tidligere version er på plads.",
         "Opdateringsoplysningerne nævner en adresse, der ikke er en webside (http:// eller https://); den blev ikke åbnet.",
+        // ours: why a check failed
+        "Opdateringsserveren svarede ikke i tide.",
+        "Opdateringsoplysningerne er for store (mere end 1 MB) og blev ikke læst.",
+        "Opdateringsoplysningerne er ikke signeret af dette programs udgiver og blev ikke brugt.",
+        "Opdateringsoplysningerne er udløbet og blev ikke brugt.",
+        "Filen på opdateringsadressen indeholder ikke opdateringsoplysninger.",
     },
     {   // 11 Swedish
         "Guide för programuppdatering",
@@ -483,6 +543,12 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         "En avbruten uppdatering har slutförts.",
         "En avbruten uppdatering har ångrats; den tidigare versionen är på plats.",
         "Uppdateringsinformationen anger en adress som inte är en webbsida (http:// eller https://); den öppnades inte.",
+        // ours: why a check failed
+        "Uppdateringsservern svarade inte i tid.",
+        "Uppdateringsinformationen är för stor (mer än 1 MB) och lästes inte.",
+        "Uppdateringsinformationen är inte signerad av programmets utgivare och användes inte.",
+        "Uppdateringsinformationen har gått ut och användes inte.",
+        "Filen på uppdateringsadressen innehåller ingen uppdateringsinformation.",
     },
     {   // 12 Finnish
         "Ohjelman päivitysavustaja",
@@ -526,6 +592,12 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         "Keskeytynyt päivitys on viety loppuun.",
         "Keskeytynyt päivitys on peruttu; edellinen versio on paikallaan.",
         "Päivitystiedot nimeävät osoitteen, joka ei ole verkkosivu (http:// tai https://); sitä ei avattu.",
+        // ours: why a check failed
+        "Päivityspalvelin ei vastannut ajoissa.",
+        "Päivitystiedot ovat liian suuret (yli 1 Mt), eikä niitä luettu.",
+        "Päivitystietoja ei ole allekirjoittanut tämän ohjelman julkaisija, eikä niitä käytetty.",
+        "Päivitystiedot ovat vanhentuneet, eikä niitä käytetty.",
+        "Päivitysosoitteen tiedosto ei sisällä päivitystietoja.",
     },
     {   // 13 Estonian
         "Rakenduse uuendamise viisard",
@@ -569,6 +641,12 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         "Katkenud uuendus on lõpule viidud.",
         "Katkenud uuendus on tagasi võetud; eelmine versioon on alles.",
         "Uuenduse teave nimetab aadressi, mis pole veebileht (http:// või https://); seda ei avatud.",
+        // ours: why a check failed
+        "Uuendusserver ei vastanud õigel ajal.",
+        "Uuendusteave on liiga suur (üle 1 MB) ja seda ei loetud.",
+        "Uuendusteave ei ole selle programmi väljaandja allkirjaga ja seda ei kasutatud.",
+        "Uuendusteave on aegunud ja seda ei kasutatud.",
+        "Uuendusaadressil olev fail ei sisalda uuendusteavet.",
     },
     {   // 14 Ukrainian
         "Майстер оновлення програм",
@@ -612,6 +690,12 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         "Перерване оновлення завершено.",
         "Перерване оновлення скасовано; відновлено попередню версію.",
         "Відомості про оновлення називають адресу, яка не є веб-сторінкою (http:// або https://); її не відкрито.",
+        // ours: why a check failed
+        "Сервер оновлень не відповів вчасно.",
+        "Інформація про оновлення завелика (понад 1 МБ) і не була прочитана.",
+        "Інформація про оновлення не підписана видавцем цієї програми і не використана.",
+        "Термін дії інформації про оновлення минув, її не використано.",
+        "Файл за адресою оновлень не є інформацією про оновлення.",
     },
     {   // 15 Polish
         "Kreator aktualizacji aplikacji",
@@ -655,6 +739,12 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         "Przerwana aktualizacja została dokończona.",
         "Przerwana aktualizacja została cofnięta; przywrócono poprzednią wersję.",
         "Informacje o aktualizacji wskazują adres, który nie jest stroną internetową (http:// lub https://); nie został otwarty.",
+        // ours: why a check failed
+        "Serwer aktualizacji nie odpowiedział na czas.",
+        "Informacje o aktualizacji są zbyt duże (ponad 1 MB) i nie zostały odczytane.",
+        "Informacje o aktualizacji nie są podpisane przez wydawcę tego programu i nie zostały użyte.",
+        "Informacje o aktualizacji wygasły i nie zostały użyte.",
+        "Plik pod adresem aktualizacji nie zawiera informacji o aktualizacji.",
     },
     {   // 16 Czech
         "Průvodce aktualizací aplikace",
@@ -698,6 +788,12 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         "Přerušená aktualizace byla dokončena.",
         "Přerušená aktualizace byla vrácena; předchozí verze je na místě.",
         "Informace o aktualizaci uvádějí adresu, která není webovou stránkou (http:// nebo https://); nebyla otevřena.",
+        // ours: why a check failed
+        "Aktualizační server neodpověděl včas.",
+        "Informace o aktualizaci jsou příliš velké (více než 1 MB) a nebyly načteny.",
+        "Informace o aktualizaci nejsou podepsány vydavatelem tohoto programu a nebyly použity.",
+        "Platnost informací o aktualizaci vypršela a nebyly použity.",
+        "Soubor na adrese aktualizace neobsahuje informace o aktualizaci.",
     },
     {   // 17 Hungarian
         "Alkalmazásfrissítő varázsló",
@@ -741,6 +837,12 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         "Egy megszakadt frissítés befejeződött.",
         "Egy megszakadt frissítés visszavonva; az előző verzió van a helyén.",
         "A frissítési információ olyan címet nevez meg, amely nem weboldal (http:// vagy https://); nem nyílt meg.",
+        // ours: why a check failed
+        "A frissítési kiszolgáló nem válaszolt időben.",
+        "A frissítési információ túl nagy (több mint 1 MB), ezért nem lett beolvasva.",
+        "A frissítési információt nem a program kiadója írta alá, ezért nem lett felhasználva.",
+        "A frissítési információ lejárt, ezért nem lett felhasználva.",
+        "A frissítési címen található fájl nem frissítési információ.",
     },
     {   // 18 Romanian
         "Asistent de actualizare a aplicației",
@@ -784,6 +886,12 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         "O actualizare întreruptă a fost finalizată.",
         "O actualizare întreruptă a fost anulată; versiunea anterioară este la locul ei.",
         "Informațiile de actualizare numesc o adresă care nu este o pagină web (http:// sau https://); nu a fost deschisă.",
+        // ours: why a check failed
+        "Serverul de actualizări nu a răspuns la timp.",
+        "Informațiile de actualizare sunt prea mari (peste 1 MB) și nu au fost citite.",
+        "Informațiile de actualizare nu sunt semnate de editorul acestui program și nu au fost folosite.",
+        "Informațiile de actualizare au expirat și nu au fost folosite.",
+        "Fișierul de la adresa de actualizare nu conține informații de actualizare.",
     },
     {   // 19 Catalan
         "Auxiliar d'actualització d'aplicacions",
@@ -827,6 +935,12 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         "S'ha completat una actualització interrompuda.",
         "S'ha desfet una actualització interrompuda; la versió anterior torna a ser al seu lloc.",
         "La informació d'actualització indica una adreça que no és una pàgina web (http:// o https://); no s'ha obert.",
+        // ours: why a check failed
+        "El servidor d'actualitzacions no ha respost a temps.",
+        "La informació d'actualització és massa gran (més d'1 MB) i no s'ha llegit.",
+        "La informació d'actualització no està signada per l'editor d'aquest programa i no s'ha utilitzat.",
+        "La informació d'actualització ha caducat i no s'ha utilitzat.",
+        "El fitxer de l'adreça d'actualització no conté informació d'actualització.",
     },
     {   // 20 Basque
         "Aplikazioak eguneratzeko morroia",
@@ -870,6 +984,12 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         "Etendako eguneraketa bat osatu da.",
         "Etendako eguneraketa bat desegin da; aurreko bertsioa bere lekuan dago.",
         "Eguneraketaren informazioak web orria ez den helbide bat aipatzen du (http:// edo https://); ez da ireki.",
+        // ours: why a check failed
+        "Eguneratze-zerbitzariak ez du garaiz erantzun.",
+        "Eguneratze-informazioa handiegia da (1 MB baino gehiago) eta ez da irakurri.",
+        "Eguneratze-informazioa ez dago programa honen argitaratzaileak sinatuta eta ez da erabili.",
+        "Eguneratze-informazioa iraungi da eta ez da erabili.",
+        "Eguneratze-helbideko fitxategia ez da eguneratze-informazioa.",
     },
     {   // 21 Afrikaans
         "Toepassing-bywerkingsassistent",
@@ -913,6 +1033,12 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         "'n Onderbroke bywerking is voltooi.",
         "'n Onderbroke bywerking is ongedaan gemaak; die vorige weergawe is op sy plek.",
         "Die bywerkingsinligting noem 'n adres wat nie 'n webblad is nie (http:// of https://); dit is nie oopgemaak nie.",
+        // ours: why a check failed
+        "Die bywerkingsbediener het nie betyds geantwoord nie.",
+        "Die bywerkingsinligting is te groot (meer as 1 MB) en is nie gelees nie.",
+        "Die bywerkingsinligting is nie deur die uitgewer van hierdie program onderteken nie en is nie gebruik nie.",
+        "Die bywerkingsinligting het verval en is nie gebruik nie.",
+        "Die lêer by die bywerkingsadres bevat geen bywerkingsinligting nie.",
     },
     {   // 22 Traditional Chinese
         "應用程式更新精靈",
@@ -956,6 +1082,12 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         "中斷的更新已完成。",
         "中斷的更新已復原；先前的版本仍在原處。",
         "更新資訊指定的位址不是網頁（http:// 或 https://）；未開啟。",
+        // ours: why a check failed
+        "更新伺服器未及時回應。",
+        "更新資訊過大（超過 1 MB），未被讀取。",
+        "更新資訊未經本程式發行者簽署，未被使用。",
+        "更新資訊已過期，未被使用。",
+        "更新位址上的檔案不是更新資訊。",
     },
     {   // 23 Simplified Chinese
         "应用程序更新向导",
@@ -999,6 +1131,12 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         "中断的更新已完成。",
         "中断的更新已撤销；先前的版本仍在原处。",
         "更新信息指定的地址不是网页（http:// 或 https://）；未打开。",
+        // ours: why a check failed
+        "更新服务器未及时响应。",
+        "更新信息过大（超过 1 MB），未被读取。",
+        "更新信息未经本程序发行者签名，未被使用。",
+        "更新信息已过期，未被使用。",
+        "更新地址上的文件不是更新信息。",
     },
     {   // 24 Indonesian
         "Wizard pembaruan aplikasi",
@@ -1042,6 +1180,12 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         "Pembaruan yang terputus telah diselesaikan.",
         "Pembaruan yang terputus telah dibatalkan; versi sebelumnya tetap di tempatnya.",
         "Informasi pembaruan menyebut alamat yang bukan halaman web (http:// atau https://); alamat itu tidak dibuka.",
+        // ours: why a check failed
+        "Server pembaruan tidak menjawab tepat waktu.",
+        "Informasi pembaruan terlalu besar (lebih dari 1 MB) dan tidak dibaca.",
+        "Informasi pembaruan tidak ditandatangani oleh penerbit program ini dan tidak digunakan.",
+        "Informasi pembaruan sudah kedaluwarsa dan tidak digunakan.",
+        "Berkas pada alamat pembaruan bukan informasi pembaruan.",
     },
     {   // 25 Malay
         "Wizard kemas kini aplikasi",
@@ -1085,6 +1229,12 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         "Kemas kini yang terganggu telah disiapkan.",
         "Kemas kini yang terganggu telah dibatalkan; versi terdahulu kekal di tempatnya.",
         "Maklumat kemas kini menamakan alamat yang bukan halaman web (http:// atau https://); ia tidak dibuka.",
+        // ours: why a check failed
+        "Pelayan kemas kini tidak menjawab tepat pada masanya.",
+        "Maklumat kemas kini terlalu besar (lebih daripada 1 MB) dan tidak dibaca.",
+        "Maklumat kemas kini tidak ditandatangani oleh penerbit program ini dan tidak digunakan.",
+        "Maklumat kemas kini telah tamat tempoh dan tidak digunakan.",
+        "Fail pada alamat kemas kini bukan maklumat kemas kini.",
     },
     {   // 26 Icelandic
         "Uppfærsluálfur forrita",
@@ -1128,6 +1278,12 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         "Uppfærslu sem rofnaði hefur verið lokið.",
         "Uppfærsla sem rofnaði hefur verið afturkölluð; fyrri útgáfan er á sínum stað.",
         "Upplýsingar uppfærslunnar nefna vistfang sem er ekki vefsíða (http:// eða https://); það var ekki opnað.",
+        // ours: why a check failed
+        "Uppfærsluþjónninn svaraði ekki í tæka tíð.",
+        "Uppfærsluupplýsingarnar eru of stórar (meira en 1 MB) og voru ekki lesnar.",
+        "Uppfærsluupplýsingarnar eru ekki undirritaðar af útgefanda þessa forrits og voru ekki notaðar.",
+        "Uppfærsluupplýsingarnar eru útrunnar og voru ekki notaðar.",
+        "Skráin á uppfærslufanginu inniheldur ekki uppfærsluupplýsingar.",
     },
     {   // 27 Turkish
         "Uygulama güncelleme sihirbazı",
@@ -1171,6 +1327,12 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         "Yarıda kalan bir güncelleme tamamlandı.",
         "Yarıda kalan bir güncelleme geri alındı; önceki sürüm yerinde.",
         "Güncelleme bilgisi web sayfası olmayan bir adres belirtiyor (http:// veya https://); açılmadı.",
+        // ours: why a check failed
+        "Güncelleme sunucusu zamanında yanıt vermedi.",
+        "Güncelleme bilgisi çok büyük (1 MB'tan fazla) ve okunmadı.",
+        "Güncelleme bilgisi bu programın yayıncısı tarafından imzalanmamış ve kullanılmadı.",
+        "Güncelleme bilgisinin süresi dolmuş ve kullanılmadı.",
+        "Güncelleme adresindeki dosya güncelleme bilgisi değil.",
     },
     {   // 28 Norwegian
         "Veiviser for programoppdatering",
@@ -1214,6 +1376,12 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         "En avbrutt oppdatering er fullført.",
         "En avbrutt oppdatering er angret; den forrige versjonen er på plass.",
         "Oppdateringsinformasjonen nevner en adresse som ikke er en nettside (http:// eller https://); den ble ikke åpnet.",
+        // ours: why a check failed
+        "Oppdateringsserveren svarte ikke i tide.",
+        "Oppdateringsinformasjonen er for stor (mer enn 1 MB) og ble ikke lest.",
+        "Oppdateringsinformasjonen er ikke signert av utgiveren av dette programmet og ble ikke brukt.",
+        "Oppdateringsinformasjonen er utløpt og ble ikke brukt.",
+        "Filen på oppdateringsadressen inneholder ikke oppdateringsinformasjon.",
     },
     {   // 29 Slovak
         "Sprievodca aktualizáciou aplikácie",
@@ -1257,6 +1425,12 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         "Prerušená aktualizácia bola dokončená.",
         "Prerušená aktualizácia bola vrátená; predchádzajúca verzia je na mieste.",
         "Informácie o aktualizácii uvádzajú adresu, ktorá nie je webovou stránkou (http:// alebo https://); nebola otvorená.",
+        // ours: why a check failed
+        "Aktualizačný server neodpovedal včas.",
+        "Informácie o aktualizácii sú príliš veľké (viac ako 1 MB) a neboli načítané.",
+        "Informácie o aktualizácii nie sú podpísané vydavateľom tohto programu a neboli použité.",
+        "Platnosť informácií o aktualizácii vypršala a neboli použité.",
+        "Súbor na adrese aktualizácie neobsahuje informácie o aktualizácii.",
     },
 };
 // clang-format on

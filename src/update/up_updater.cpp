@@ -20,6 +20,8 @@ UpMessageBox messageBox(TupUpdaterShowMessage flag, std::string host = {}) {
 TupUpdater::TupUpdater(TupDispatcher& dispatcher, TupUserInterface* ui, UrlOpener* browser)
     : TupCustomHTTP(dispatcher), m_ui(ui), m_browser(browser) {
     OnlineTest = &isOnline;
+    // An update file that crawls (a server feeding a byte now and then) is a lost connection.
+    LowSpeedLimit = kUpdateFileLowSpeed;
     attachEngine();
     attachDownload();
     // A helper written for an earlier update has done its work by now.
@@ -63,10 +65,7 @@ void TupUpdater::attachEngine() {
         if (m_downloading && !m_aborted) lostFile(m_currentUrl, status);
         if (!m_infoFileMode || m_aborted) return;
         m_infoFileMode = false;
-        signalCompletion();
-        if (OnNoInfoFile) OnNoInfoFile(*this);
-        if (showsMessage(TupUpdaterShowMessage::mNoInfoFile) && m_ui)
-            m_ui->showMessage(messageBox(TupUpdaterShowMessage::mNoInfoFile));
+        noInfoFile(UpCheckFailure::HttpStatus);
     };
     TupCustomHTTP::OnHostUnreachable = [this](TupCustomHTTP&) {
         if (!m_aborted) hostUnreachable();
@@ -74,9 +73,21 @@ void TupUpdater::attachEngine() {
     TupCustomHTTP::OnConnectionLost = [this](TupCustomHTTP&, const std::string&, std::int64_t, std::int64_t,
                                              const std::string*) {
         if (m_aborted) return;
+        if (m_infoFileMode && BodyTooLarge()) {
+            // Read no further: an info file this long is none.
+            m_infoFileMode = false;
+            noInfoFile(UpCheckFailure::TooLarge);
+            stopCheck();
+            return;
+        }
+        if (m_infoFileMode)
+            m_checkFailure = TimedOut() ? UpCheckFailure::TimedOut : UpCheckFailure::ConnectionLost;
         if (OnConnLost) OnConnLost(*this);
-        if (showsMessage(TupUpdaterShowMessage::mConnLost) && m_ui)
-            m_ui->showMessage(messageBox(TupUpdaterShowMessage::mConnLost));
+        if (showsMessage(TupUpdaterShowMessage::mConnLost) && m_ui) {
+            UpMessageBox box = messageBox(TupUpdaterShowMessage::mConnLost);
+            if (m_checkFailure == UpCheckFailure::TimedOut) box.failure = UpCheckFailure::TimedOut;
+            showBox(box);
+        }
         stopCheck();
         stopDownload();
     };
@@ -106,16 +117,24 @@ bool TupUpdater::CheckUpdate(bool wait) {
         // unless the info file still offers it.
         m_updateAvailable = false;
         m_infoTrust = update::InfoTrust::Accepted;
+        m_checkFailure = UpCheckFailure::None;
         m_infoFileMode = true;
         URL = InfoFileURL;
         OutputFileName.clear();
         Range = TupHTTPRange{};
-        // The info file is always asked of the server itself; Start takes the flags for this
-        // transfer only, and CacheOptions stays as it was for the update files.
+        // The info file is always asked of the server itself, is read up to its size limit and
+        // within its time limit; Start takes these for this transfer only, and the settings stay
+        // as they were for the update files.
         const TupCacheOptions published = CacheOptions;
+        const int publishedTimeLimit = TimeLimit;
+        const std::int64_t publishedMaxBody = MaxMemoryBody;
         CacheOptions.insert(coPragmaNoCache);
+        TimeLimit = InfoFileTimeLimit;
+        MaxMemoryBody = static_cast<std::int64_t>(update::kMaxInfoFileSize);
         Start();
         CacheOptions = published;
+        TimeLimit = publishedTimeLimit;
+        MaxMemoryBody = publishedMaxBody;
     }
     if (wait) {
         auto completion = std::make_shared<bool>(false);
@@ -161,6 +180,7 @@ void TupUpdater::hostUnreachable() {
     const std::string url = infoFile ? InfoFileURL : URL;
     const auto parts = crackUrl(url);
     const std::string host = parts ? parts->host : std::string{};
+    if (infoFile) m_checkFailure = TimedOut() ? UpCheckFailure::TimedOut : UpCheckFailure::NoConnection;
     if (OnHostUnreachable) OnHostUnreachable(*this, url, host);
     // Once the user has said Yes, a download that cannot reach its server is said, even when an
     // automatic check found the update.
@@ -169,7 +189,9 @@ void TupUpdater::hostUnreachable() {
         m_timerFired = false;
         updateTimer();
     } else if (showsMessage(TupUpdaterShowMessage::mHostUnreachable) && m_ui) {
-        m_ui->showMessage(messageBox(TupUpdaterShowMessage::mHostUnreachable, host));
+        UpMessageBox box = messageBox(TupUpdaterShowMessage::mHostUnreachable, host);
+        if (TimedOut()) box.failure = UpCheckFailure::TimedOut;
+        showBox(box);
     }
     stopCheck();
     stopDownload();
@@ -177,33 +199,43 @@ void TupUpdater::hostUnreachable() {
 
 void TupUpdater::infoFileReceived(const std::string& text) {
     m_infoFileMode = false;
-    // An info file that is not signed as the build demands (or whose signature fails) is no info
-    // file: nothing it offers is trusted.
-    m_infoTrust = update::checkInfoFile(text, UpdatePublicKey);
-    if (m_infoTrust != update::InfoTrust::Accepted) {
+    // Only what verification returns is read: under a key the signed bytes, without one the
+    // whole file. A refused file is no info file: nothing it offers is trusted.
+    update::InfoVerdict verdict = update::verifyInfoFile(text, UpdatePublicKey);
+    m_infoTrust = verdict.trust;
+    m_info = std::move(verdict.info);
+    if (!m_info) {
         m_files.clear();
-        m_infoText.clear();
-        signalCompletion();
-        if (OnNoInfoFile) OnNoInfoFile(*this);
-        if (showsMessage(TupUpdaterShowMessage::mNoInfoFile) && m_ui)
-            m_ui->showMessage(messageBox(TupUpdaterShowMessage::mNoInfoFile));
+        using update::InfoTrust;
+        noInfoFile(m_infoTrust == InfoTrust::Expired || m_infoTrust == InfoTrust::NoExpiry
+                       ? UpCheckFailure::Expired
+                       : UpCheckFailure::NotTrusted);
         return;
     }
-    m_infoText = text;
-    m_files = infoFileList(text);
-    if (refuseUnconfinedFiles(infoUpgradeMethod(text))) return;
+    if (!m_info->isInfoFile()) {
+        // A page that is no info file (an error page sent with status 200) says so rather than
+        // "nothing newer".
+        m_files.clear();
+        noInfoFile(UpCheckFailure::NotAnInfoFile);
+        return;
+    }
+    const update::TrustedInfo& info = *m_info;
+    m_files = infoFileList(info);
+    if (refuseUnconfinedFiles(infoUpgradeMethod(info))) return;
     bool newer = false;
     if (VersionControl == byNumber) {
-        m_offeredVersion = infoValue(text, "#version");
+        m_offeredVersion = info.value("#version");
         newer = isNewerNumber(m_offeredVersion, VersionNumber);
     } else {
-        m_offeredVersion = infoValue(text, "#date");
+        m_offeredVersion = info.value("#date");
         newer = isNewerDate(m_offeredVersion, VersionDate, todayText());
     }
+    // What reaches a box or a terminal carries no control bytes of the server's.
+    m_offeredVersion = printableText(m_offeredVersion);
     if (newer && !m_files.empty()) {
         m_updateAvailable = true;
-        m_upgradeMsg = infoBracedValue(text, "#message");
-        m_upgradeMethod = infoUpgradeMethod(text);
+        m_upgradeMsg = printableText(info.bracedValue("#message"));
+        m_upgradeMethod = infoUpgradeMethod(info);
         bool canUpgrade = m_updateAvailable;
         if (OnBeginUpgrade) OnBeginUpgrade(*this, m_upgradeMsg, m_upgradeMethod, m_files, canUpgrade);
         if (!m_waitMode) {
@@ -222,14 +254,40 @@ void TupUpdater::infoFileReceived(const std::string& text) {
         m_upgradeMsg.clear();
         if (OnNoUpdateAvailable) OnNoUpdateAvailable(*this);
         if (!m_automaticCheck && showsMessage(TupUpdaterShowMessage::mNoUpdateAvailable) && m_ui)
-            m_ui->showMessage(messageBox(TupUpdaterShowMessage::mNoUpdateAvailable));
+            showBox(messageBox(TupUpdaterShowMessage::mNoUpdateAvailable));
     }
     signalCompletion();
 }
 
+void TupUpdater::noInfoFile(UpCheckFailure failure) {
+    m_checkFailure = failure;
+    m_info.reset();
+    signalCompletion();
+    if (OnNoInfoFile) OnNoInfoFile(*this);
+    // A status is the Part's "no info file" (mNoInfoFile). The other causes are ours: a check the
+    // user asked for says them when it would say either that or an unreachable host.
+    const bool shown = failure == UpCheckFailure::HttpStatus
+                           ? showsMessage(TupUpdaterShowMessage::mNoInfoFile)
+                           : !m_automaticCheck && (showsMessage(TupUpdaterShowMessage::mNoInfoFile) ||
+                                                   showsMessage(TupUpdaterShowMessage::mHostUnreachable));
+    if (shown && m_ui) {
+        UpMessageBox box = messageBox(TupUpdaterShowMessage::mNoInfoFile);
+        box.failure = failure;
+        showBox(box);
+    }
+}
+
+void TupUpdater::showBox(const UpMessageBox& box) {
+    applyWizardLanguage();
+    m_ui->showMessage(box);
+}
+
 void TupUpdater::applyWizardLanguage() {
-    // wlAuto keeps the language chosen at start (from the user's locale).
-    if (Wizard.Language != TupUpdaterLanguage::wlAuto) upSetLanguage(Wizard.Language);
+    // The language is the process's: set only when Wizard.Language has changed since it was last
+    // applied, so a language set elsewhere (wlAuto at start: the user's locale) stays until then.
+    if (Wizard.Language == m_appliedLanguage) return;
+    m_appliedLanguage = Wizard.Language;
+    upSetLanguage(Wizard.Language);
 }
 
 void TupUpdater::openInBrowser(std::string address) {
@@ -265,8 +323,11 @@ void TupUpdater::timerTick() {
         updateTimer();
         CheckUpdate(false);
         m_automaticCheck = true;
-    } catch (const std::exception&) {
-        // Nothing of the automatic check may end the program; the next click checks again.
+    } catch (...) {
+        // As any other event of the program: its exception handler reports it, and the program
+        // goes on.
+        if (!OnApplicationException) throw;
+        OnApplicationException(std::current_exception());
     }
 }
 

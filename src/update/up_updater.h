@@ -7,6 +7,7 @@
 // Threads: everything here runs on the user-interface thread (the dispatcher's); the engine's
 // worker only fetches. Events run there too.
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -19,6 +20,7 @@
 #include "update/up_integrity.h"
 #include "update/up_language.h"
 #include "update/up_paths.h"
+#include "update/up_trusted_info.h"
 #include "update/up_user_interface.h"
 
 namespace korvex {
@@ -98,6 +100,15 @@ public:
     // build without KORVEX_UPDATE_PUBLIC_KEY) accepts unsigned files, checking only the digests
     // they give.
     std::string UpdatePublicKey{update::buildUpdatePublicKey()};
+    // Seconds the whole transfer of the info file may take, the connection included.
+    int InfoFileTimeLimit = kInfoFileTimeLimit;
+    static constexpr int kInfoFileTimeLimit = 60;
+    // An update file that averages fewer bytes a second than this over LowSpeedTimeLimit seconds
+    // counts as a lost connection.
+    static constexpr int kUpdateFileLowSpeed = 1024;
+    // The program's exception handler: an exception raised in the automatic check's timer step goes
+    // here (the window shows it). Without one it leaves the timer step to the dispatcher's loop.
+    std::function<void(std::exception_ptr)> OnApplicationException;
     // How the program closes itself after handing over to the helper, when no
     // OnDoOwnCloseAppMethod handler does it (the window closes and the application ends).
     std::function<void()> CloseApplication;
@@ -153,6 +164,8 @@ public:
     // The entry of the latest info file that would write outside the folders an update may write
     // ("" when none): the whole file was then refused as no info file.
     const std::string& RefusedEntry() const noexcept { return m_refusedEntry; }
+    // Why the latest check failed (None when it did not); with HttpStatus, StatusCode() says which.
+    UpCheckFailure CheckFailure() const noexcept { return m_checkFailure; }
     bool AutomaticCheck() const noexcept { return m_automaticCheck; }
     bool TimerRunning() const noexcept { return m_timer != 0; }
     // True from the start of the download until the hand-over, an abort or a stop.
@@ -177,7 +190,13 @@ private:
     void stopCheck();
     void updateTimer();
     void timerTick();
+    // Wizard.Language as it stands now, before anything is shown: a language chosen by the program
+    // is set, a return to wlAuto detects the user's language again.
     void applyWizardLanguage();
+    // A box of the component, in Wizard.Language.
+    void showBox(const UpMessageBox& box);
+    // The check ends without a usable info file: OnNoInfoFile and the mNoInfoFile box.
+    void noInfoFile(UpCheckFailure failure);
 
     // The installation steps (up_updater_install.cpp).
     void attachDownload();
@@ -218,9 +237,11 @@ private:
     TupUpgradeMethod m_upgradeMethod = umSelfUpgrade;
     std::string m_upgradeMsg;
     std::string m_offeredVersion;
-    std::string m_infoText;  // the accepted info file: the digests of its files
+    std::optional<update::TrustedInfo> m_info;  // the accepted info file: the digests of its files
     update::InfoTrust m_infoTrust = update::InfoTrust::Accepted;
     std::string m_refusedEntry;
+    UpCheckFailure m_checkFailure = UpCheckFailure::None;
+    TupUpdaterLanguage m_appliedLanguage = TupUpdaterLanguage::wlAuto;  // what applyWizardLanguage set last
 
     // The running upgrade.
     bool m_downloading = false;     // fetching the update files

@@ -79,7 +79,7 @@ bool TupUpdater::refuseUnconfinedFiles(TupUpgradeMethod method) {
     // file, signed or not, before anything is fetched: the rest was written by the same hand.
     m_refusedEntry = *refused;
     m_files.clear();
-    m_infoText.clear();
+    m_info.reset();
     signalCompletion();
     if (OnNoInfoFile) OnNoInfoFile(*this);
     if (m_ui) m_ui->showMessage(ownBox(UpText::EntryRefused, m_refusedEntry));
@@ -192,7 +192,7 @@ void TupUpdater::fileProgress(const TupProgressInfo& info) {
 }
 
 void TupUpdater::fileStored() {
-    if (!update::downloadedFileAcceptable(m_currentTemp, m_infoText, m_currentUrl, UpdatePublicKey)) {
+    if (!m_info || !update::downloadedFileAcceptable(m_currentTemp, *m_info, m_currentUrl, UpdatePublicKey)) {
         // Not the file the publisher signed for: it is never installed.
         ::unlink(m_currentTemp.c_str());
         lostFile(m_currentUrl, 0);

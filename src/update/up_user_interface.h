@@ -32,6 +32,19 @@ constexpr std::uint8_t upShowMessageBit(TupUpdaterShowMessage flag) {
     return static_cast<std::uint8_t>(1u << static_cast<unsigned>(flag));
 }
 
+// Why a check of the info file failed: the box says it, korvex-cli prints it.
+enum class UpCheckFailure : std::uint8_t {
+    None,
+    NoConnection,    // no answer at all (text 26)
+    TimedOut,        // the info file did not arrive within its time limit
+    HttpStatus,      // the server answered with a status other than 200 or 206 (text 25)
+    ConnectionLost,  // the body broke off (text 30)
+    TooLarge,        // the info file is longer than the program reads
+    NotTrusted,      // a rule of the publisher's signature refused it
+    Expired,         // signed, but past its expiry date or without one
+    NotAnInfoFile,   // it names no version, no date and no file
+};
+
 // A message box asked for by its flag (mConnLost, mHostUnreachable, mLostFile, mNoInfoFile or
 // mNoUpdateAvailable), with the values its text takes.
 struct UpMessageBox {
@@ -42,6 +55,9 @@ struct UpMessageBox {
     // Not empty: an error box of the component's own (an update it cannot install) with this
     // UTF-8 text, whatever the flag.
     std::string ownText;
+    // mHostUnreachable, mConnLost, mNoInfoFile: a failed check's cause, when its text is not the
+    // flag's own (None: the flag's text).
+    UpCheckFailure failure = UpCheckFailure::None;
 };
 
 // The upgrade question (mAskUpgrade).

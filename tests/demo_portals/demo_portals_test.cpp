@@ -385,7 +385,8 @@ TEST(DemoPortalsTest, PublisherOffersTheDemoReleaseInItsUpdateInfoFile) {
     // Signed with the demo key (the demo preset's KORVEX_UPDATE_PUBLIC_KEY) when the program it
     // offers, korvex beside this program, is there.
     if (std::filesystem::exists(executableDir() + "korvex")) {
-        EXPECT_EQ(update::checkInfoFile(info.body, "698de033244542ae632864363f97199c325f95f5f6be697bae224728ea41f01e"),
+        EXPECT_EQ(update::verifyInfoFile(info.body, "698de033244542ae632864363f97199c325f95f5f6be697bae224728ea41f01e")
+                      .trust,
                   update::InfoTrust::Accepted)
             << info.body;
         EXPECT_NE(info.body.find("#url.sha256="), std::string::npos);

@@ -1,8 +1,11 @@
 // korvex-cli beside the window: the same refresh gives the same cells and the same requests, and
 // the two programs never run at once.
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -13,6 +16,7 @@
 #include <thread>
 
 #include "app/tform1.h"
+#include "korvex-cli/check_update_command.h"
 #include "tests/cli/cli_test_support.h"
 
 #ifndef KORVEX_EXECUTABLE
@@ -253,6 +257,37 @@ TEST_F(SingleCopyTest, TheWindowIsRefusedWhileTheCommandLineRuns) {
 
 // A save killed mid-way leaves the accounts in a temporary file beside Settings.ini; the next start
 // of either front, once it holds the single-copy lock, removes it.
+// check-update only reads: while it waits on an update server (here a proxy) that accepted the
+// request and says nothing, a cron job's refresh runs and saves.
+TEST_F(SingleCopyTest, RefreshRunsBesideACheckUpdateThatWaits) {
+    const int silent = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(silent, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(::bind(silent, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(silent, 4), 0);
+    ASSERT_EQ(::getsockname(silent, reinterpret_cast<sockaddr*>(&address), &length), 0);
+    cli.writeAccounts({{"", "", "", ""}}, {true, "127.0.0.1", std::to_string(ntohs(address.sin_port))});
+    window.writeAccounts({{"", "", "", ""}});  // an empty row: nothing to ask, the run still saves
+
+    Process checking(korvexCli(), {"check-update", "--settings", cli.settings}, runtime.path());
+    pollfd request{silent, POLLIN, 0};
+    ASSERT_EQ(::poll(&request, 1, 20000), 1) << "check-update never asked";
+    const int connection = ::accept4(silent, nullptr, nullptr, SOCK_CLOEXEC);
+    ASSERT_GE(connection, 0);
+    ASSERT_NE(::waitpid(checking.pid(), nullptr, WNOHANG), checking.pid()) << "check-update ended";
+
+    Process refreshing(korvexCli(), {"refresh", "--settings", window.settings}, runtime.path());
+    EXPECT_EQ(refreshing.wait(), kExitOk) << refreshing.stderrUntil("\n");
+    EXPECT_NE(::waitpid(checking.pid(), nullptr, WNOHANG), checking.pid()) << "check-update ended meanwhile";
+    ::kill(checking.pid(), SIGINT);
+    EXPECT_EQ(checking.wait(), kExitCheckFailed);
+    ::close(connection);
+    ::close(silent);
+}
+
 TEST_F(SingleCopyTest, EachStartRemovesWhatACrashedSaveLeft) {
     const std::string cliLeftover = cli.dir.write("Settings.ini.tmp-Ab12Cd", "Password_0=secret\n");
     Process importing(korvexCli(), {"import", cli.dir.write("a.csv", csv)}, runtime.path());

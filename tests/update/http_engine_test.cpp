@@ -273,6 +273,45 @@ TEST_F(UpdateEngine, AStalledServerEndsByTheTimeLimit) {
     EXPECT_EQ(e.find("ConnectionLost")->b, 1000);
 }
 
+// A file that crawls below the set rate over the stall time is a lost connection; the whole time
+// limit ends even a server that keeps the rate; a memory body never grows past its cap, and an
+// error page keeps what fitted.
+TEST_F(UpdateEngine, SlowBodiesAndLargeBodiesAreBounded) {
+    // 100 bytes every 200 ms: 500 bytes a second, below 1 KiB/s.
+    r.engine->LowSpeedTimeLimit = 1;
+    r.engine->LowSpeedLimit = 1024;
+    r.engine->OutputFileName = folder.file("crawl");
+    ASSERT_TRUE(r.fetch(server.url("/drip?chunks=100&ms=200&size=100"), std::chrono::seconds(10)));
+    EXPECT_EQ(r.names(), (Names{"HeaderInfo", "Progress", "ConnectionLost", "AfterTransfer"}));
+    EXPECT_TRUE(r.engine->TimedOut());
+
+    RecordingEngine slow;
+    slow.engine->TimeLimit = 1;
+    ASSERT_TRUE(slow.fetch(server.url("/drip?chunks=100&ms=100&size=100"), std::chrono::seconds(10)));
+    EXPECT_EQ(slow.names(), (Names{"HeaderInfo", "Progress", "ConnectionLost", "AfterTransfer"}));
+    EXPECT_TRUE(slow.engine->TimedOut());
+    EXPECT_LT(slow.engine->BytesRead(), 10000);
+
+    server.get("/big-error", [](const httplib::Request&, httplib::Response& response) {
+        response.status = 500;
+        response.set_content(std::string(300000, 'e'), "text/html");
+    });
+    RecordingEngine capped;
+    capped.engine->MaxMemoryBody = 100000;
+    ASSERT_TRUE(capped.fetch(server.url("/big-error")));
+    ASSERT_NE(capped.find("HTTPError"), nullptr);
+    EXPECT_EQ(capped.find("HTTPError")->a, 500);
+    EXPECT_EQ(capped.find("HTTPError")->text.size(), 100000u);
+    EXPECT_TRUE(capped.engine->BodyTooLarge());
+
+    RecordingEngine announced;
+    announced.engine->MaxMemoryBody = 1000;
+    ASSERT_TRUE(announced.fetch(server.url("/bytes?n=5000")));
+    EXPECT_EQ(announced.names(), (Names{"ConnectionLost", "AfterTransfer"}));
+    EXPECT_TRUE(announced.engine->BodyTooLarge());
+    EXPECT_EQ(announced.engine->BytesRead(), 0) << "a body announced too long is not read at all";
+}
+
 TEST_F(UpdateEngine, StartWhileBusyIsRefused) {
     r.engine->URL = server.url("/stall");
     ASSERT_TRUE(r.engine->Start());

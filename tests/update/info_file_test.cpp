@@ -1,9 +1,14 @@
 #include <gtest/gtest.h>
 
 #include "update/up_info_file.h"
+#include "update/up_trusted_info.h"
 
 namespace korvex {
 namespace {
+
+update::TrustedInfo unsignedInfo(std::string_view text) {
+    return update::verifyInfoFile(text, "").info.value();
+}
 
 TEST(InfoFile, PlainAndBracedLookups) {
     struct Case {
@@ -22,9 +27,22 @@ TEST(InfoFile, PlainAndBracedLookups) {
         {"#message={to the end", "#message", "to the en", true},
         {"x\n#message={complete}", "#message", "complete", true},        // at the very end, still whole
         {"#message=plain\n", "#message", "", true},
+        // The index answers as a search of the text would: the first place, not the first line.
+        {"#message=plain #message={braced}\n", "#message", "braced", true},
+        {"#message={first}#MESSAGE={second}\n", "#message", "first", true},
+        {"x#url#url=a\n", "#url", "a"},  // a key inside another's name
+        {"##version=1\n", "#version", "1"},
+        {"#version#date=1/2/2009\n", "#date", "1/2/2009"},
+        {"#version#date=1/2/2009\n", "#version", ""},
+        {"#ver\nsion=1\n#version=2\n", "#version", "2"},
+        {"#version=a\x01#version=b\n", "#version", "a"},
+        {"#version=a#version=b", "#version", "a#version="},  // to the end less the last byte
+        {"v=1\n", "v", "1"},                                 // not a "#" key: searched
+        {"#a=1\n#A=2\n", "#A", "1"},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(c.braced ? infoBracedValue(c.text, c.key) : infoValue(c.text, c.key), c.value) << c.text;
+        const update::TrustedInfo info = unsignedInfo(c.text);
+        EXPECT_EQ(c.braced ? info.bracedValue(c.key) : info.value(c.key), c.value) << c.text;
     }
 }
 
@@ -37,16 +55,19 @@ TEST(InfoFile, FileListNumbering) {
         {"#url2=c\n", {}},
         {"#URL=http://h/k.exe=%current%Sub\\k.exe\r\n", {"http://h/k.exe=%current%Sub\\k.exe"}},
     };
-    for (const auto& [text, files] : cases) EXPECT_EQ(infoFileList(text), files) << text;
+    for (const auto& [text, files] : cases) EXPECT_EQ(infoFileList(unsignedInfo(text)), files) << text;
 
-    EXPECT_EQ(infoUpgradeMethod("#method=1\n"), umUseExternalSetup);
-    EXPECT_EQ(infoUpgradeMethod("#method=2x\n"), umRedirectToURL);
-    EXPECT_EQ(infoUpgradeMethod("#method=0\n"), umSelfUpgrade);
-    EXPECT_EQ(infoUpgradeMethod(""), umSelfUpgrade);
+    EXPECT_EQ(infoUpgradeMethod(unsignedInfo("#method=1\n")), umUseExternalSetup);
+    EXPECT_EQ(infoUpgradeMethod(unsignedInfo("#method=2x\n")), umRedirectToURL);
+    EXPECT_EQ(infoUpgradeMethod(unsignedInfo("#method=0\n")), umSelfUpgrade);
+    EXPECT_EQ(infoUpgradeMethod(unsignedInfo("")), umSelfUpgrade);
 }
 
 TEST(InfoFile, VersionByNumber) {
     const std::tuple<const char*, const char*, bool> cases[] = {
+        {"3.2.0.1 ", "3.2.0.1", false},  // a blank around a field is no part of its number
+        {" 3.2.0.1", "3.2.0.1", false},  {"3.2 .0.1", "3.2.0.1", false},
+        {"3.2.0.2 ", "3.2.0.1", true},   {"3.2.0.1", "3.2.0.1 ", false},
         {"3.2.0.10", "3.2.0.9", true},   // numbers, not text
         {"3.2.0.9", "3.2.0.10", false},
         {"3.2", "3.2.0.0", false},       // missing fields are 0
@@ -77,6 +98,12 @@ TEST(InfoFile, VersionByDate) {
     for (const auto& [offered, running, newer] : cases)
         EXPECT_EQ(isNewerDate(offered, running, "06/15/2010"), newer) << offered << " against " << running;
     EXPECT_EQ(todayText().size(), 10u);
+}
+
+// What a server sends never reaches a terminal or a box with its control bytes.
+TEST(InfoFile, PrintableTextReplacesControlBytes) {
+    EXPECT_EQ(printableText("a\x1b[2Jb\r\nc\td\x7f\x98\xc0\n"), "a?[2Jb\nc?d??\xc0\n");
+    EXPECT_EQ(printableText("\r"), "?");
 }
 
 }  // namespace

@@ -2,9 +2,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <ctime>
 #include <filesystem>
 
 #include "tests/support/temp_dir.h"
+#include "tests/update/tampered_info_files.h"
 #include "update/up_integrity.h"
 
 namespace korvex::update {
@@ -18,19 +20,25 @@ constexpr const char* kInfo =
     "#url2=http://h/upd/a.dat=%appdata%\\Sub\\a.dat\r\n"
     "#message={Новая версия}\r\n";
 
+TrustedInfo unsignedInfo(std::string_view text) {
+    return verifyInfoFile(text, "").info.value();
+}
+
 // Our keys are read by the same lookup as every other key, so they must not disturb it: a digest
 // key never answers for its entry key, and the numbering of entries is unchanged.
 TEST(InfoFileKeys, LookupAndEntryKeys) {
-    const std::string text = std::string("#url.sha256=ab\r\n#URL1.SHA256=cd\r\n") + kInfo + "#url0=x";
-    EXPECT_EQ(infoValue(text, "#url"), "http://h/upd/korvex");
-    EXPECT_EQ(infoValue(text, "#url0"), "");  // the text's last character is lost
-    EXPECT_EQ(infoValue(text, "#url1.sha256"), "cd");
-    EXPECT_EQ(infoFileEntryKeys(text), (std::vector<std::string>{"#url", "#url2"}));
-    EXPECT_EQ(infoFileEntryKeys("#url1=a\n#url2=b\n#url4=c\n"), (std::vector<std::string>{"#url1", "#url2"}));
-    EXPECT_EQ(infoFileEntryKeys("#url0=a\n#url=b\n#url2=c\n#url3=d\n"),
+    const TrustedInfo info =
+        unsignedInfo(std::string("#url.sha256=ab\r\n#URL1.SHA256=cd\r\n") + kInfo + "#url0=x");
+    EXPECT_EQ(info.value("#url"), "http://h/upd/korvex");
+    EXPECT_EQ(info.value("#url0"), "");  // the text's last character is lost
+    EXPECT_EQ(info.value("#url1.sha256"), "cd");
+    EXPECT_EQ(info.entryKeys(), (std::vector<std::string>{"#url", "#url2"}));
+    EXPECT_EQ(unsignedInfo("#url1=a\n#url2=b\n#url4=c\n").entryKeys(),
+              (std::vector<std::string>{"#url1", "#url2"}));
+    EXPECT_EQ(unsignedInfo("#url0=a\n#url=b\n#url2=c\n#url3=d\n").entryKeys(),
               (std::vector<std::string>{"#url", "#url0", "#url3"}));
-    EXPECT_EQ(entryDigest(text, "http://h/upd/korvex"), "ab");
-    EXPECT_EQ(entryDigest(text, "http://h/upd/a.dat"), "");
+    EXPECT_EQ(info.entryDigest("http://h/upd/korvex"), "ab");
+    EXPECT_EQ(info.entryDigest("http://h/upd/a.dat"), "");
 }
 
 class SignedInfo : public ::testing::Test {
@@ -39,60 +47,65 @@ protected:
         auto pair = generateKeyPair();
         ASSERT_TRUE(pair);
         keys = *pair;
-        auto digested = withDigests(kInfo, [](const std::string& key, const std::string&) {
+        auto otherPair = generateKeyPair();
+        ASSERT_TRUE(otherPair);
+        otherKeys = *otherPair;
+        auto done = withDigests(kInfo, [](const std::string& key, const std::string&) {
             return std::optional<std::string>(sha256Hex(key == "#url" ? "program" : "data"));
         });
-        ASSERT_TRUE(digested);
-        auto done = signInfoText(*digested, keys.privatePem);
         ASSERT_TRUE(done);
-        text = *done;
+        digested = *done;
+        text = signInfoText(digested, keys.privatePem, isoDateAfterDays(std::time(nullptr), 30)).value();
     }
-    KeyPair keys;
-    std::string text;
+    TrustedInfo trusted() const { return verifyInfoFile(text, keys.publicHex).info.value(); }
+    KeyPair keys, otherKeys;
+    std::string digested, text;
 };
 
-// Under a key only a file signed with it, with a digest for every entry, is used; a file that was
-// changed in any byte, or that carries no signature, is refused. Without a key everything is used.
-TEST_F(SignedInfo, TrustUnderAKey) {
-    const auto other = generateKeyPair();
-    ASSERT_TRUE(other);
-    std::string newer = text;
-    newer.replace(newer.find("3.2.0.2"), 7, "3.2.0.9");
-    std::string lowerCaseKey = text;
-    lowerCaseKey.replace(lowerCaseKey.find("#signature"), 10, "#SIGNATURE");
-    std::string badHex = text;
-    badHex.replace(badHex.find("#signature=") + 11, 2, "zz");
-    std::string noDigest = kInfo;
-    auto signedWithoutDigests = signInfoText(kInfo, keys.privatePem);
+// Under a key only a file whose last line is its signature, signed with that key, not expired and
+// with a digest for every entry is used; every way of putting unsigned keys where a reader would
+// find them is refused, each by its rule. Without a key everything is used.
+TEST_F(SignedInfo, TamperedFilesAreRefusedEachByItsRule) {
+    for (const auto& c : test::tamperedInfoFiles(digested, keys, otherKeys, "http://evil/x")) {
+        SCOPED_TRACE(c.what);
+        const InfoVerdict verdict = verifyInfoFile(c.text, keys.publicHex);
+        EXPECT_EQ(verdict.trust, c.trust) << infoTrustText(verdict.trust);
+        EXPECT_FALSE(verdict.info.has_value());
+    }
+    std::string capitalHex = keys.publicHex;
+    for (char& c : capitalHex) c = static_cast<char>(toupper(c));
+    const std::string noLastBreak = text.substr(0, text.size() - 2);
+    const auto signedWithoutDigests = signInfoText(kInfo, keys.privatePem, "2999-01-01");
     ASSERT_TRUE(signedWithoutDigests);
-
+    const std::time_t expiryDay = 86400 * 10957;  // 2000-01-01 00:00 UTC
+    const std::string lastDay = signInfoText(digested, keys.privatePem, "2000-01-01").value();
     const struct {
         const char* what;
         std::string text;
         std::string key;
+        std::time_t now;
         InfoTrust trust;
     } cases[] = {
-        {"signed", text, keys.publicHex, InfoTrust::Accepted},
-        {"the key's hex in capitals", text, [&] {
-             std::string k = keys.publicHex;
-             for (char& c : k) c = static_cast<char>(toupper(c));
-             return k;
-         }(), InfoTrust::Accepted},
-        {"the signature key in capitals", lowerCaseKey, keys.publicHex, InfoTrust::Accepted},
-        {"a changed version", newer, keys.publicHex, InfoTrust::BadSignature},
-        {"a line added", text + "#url3=http://evil/x\r\n", keys.publicHex, InfoTrust::BadSignature},
-        {"another key", text, other->publicHex, InfoTrust::BadSignature},
-        {"a broken signature", badHex, keys.publicHex, InfoTrust::BadSignature},
-        {"unsigned", kInfo, keys.publicHex, InfoTrust::NoSignature},
-        {"signed without digests", *signedWithoutDigests, keys.publicHex, InfoTrust::MissingDigest},
-        {"a key that is no key", text, "1234", InfoTrust::BadPublicKey},
-        {"no key in the build", kInfo, "", InfoTrust::Accepted},
+        {"signed", text, keys.publicHex, std::time(nullptr), InfoTrust::Accepted},
+        {"the key's hex in capitals", text, capitalHex, std::time(nullptr), InfoTrust::Accepted},
+        {"no line break after the signature", noLastBreak, keys.publicHex, std::time(nullptr),
+         InfoTrust::Accepted},
+        {"its last day", lastDay, keys.publicHex, expiryDay + 86399, InfoTrust::Accepted},
+        {"the day after", lastDay, keys.publicHex, expiryDay + 86400, InfoTrust::Expired},
+        {"signed without digests", *signedWithoutDigests, keys.publicHex, std::time(nullptr),
+         InfoTrust::MissingDigest},
+        {"a key that is no key", text, "1234", std::time(nullptr), InfoTrust::BadPublicKey},
+        {"no key in the build", kInfo, "", std::time(nullptr), InfoTrust::Accepted},
+        {"no key, expired", lastDay, "", std::time(nullptr), InfoTrust::Accepted},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        EXPECT_EQ(checkInfoFile(c.text, c.key), c.trust) << infoTrustText(checkInfoFile(c.text, c.key));
+        EXPECT_EQ(verifyInfoFile(c.text, c.key, c.now).trust, c.trust)
+            << infoTrustText(verifyInfoFile(c.text, c.key, c.now).trust);
     }
-    EXPECT_EQ(signedPart(text), text.substr(0, text.find("#signature")));
+    // Under a key the readers see the signed bytes alone: not the signature line.
+    EXPECT_EQ(trusted().bytes(), text.substr(0, text.find("#signature")));
+    EXPECT_EQ(trusted().value("#signature"), "");
 }
 
 // A downloaded file is installed only when it is the file the info file describes.
@@ -100,13 +113,14 @@ TEST_F(SignedInfo, DownloadedFileMustMatchItsDigest) {
     test::TempDir dir;
     const std::string good = dir.write("korvex.updtmp", "program");
     const std::string bad = dir.write("a.dat.updtmp", "tampered");
-    EXPECT_TRUE(downloadedFileAcceptable(good, text, "http://h/upd/korvex", keys.publicHex));
-    EXPECT_FALSE(downloadedFileAcceptable(bad, text, "http://h/upd/a.dat", keys.publicHex));
-    EXPECT_FALSE(downloadedFileAcceptable(bad, text, "http://h/upd/a.dat", ""));  // a digest given is checked
-    EXPECT_FALSE(downloadedFileAcceptable(dir.file("missing"), text, "http://h/upd/korvex", ""));
+    const TrustedInfo info = trusted();
+    EXPECT_TRUE(downloadedFileAcceptable(good, info, "http://h/upd/korvex", keys.publicHex));
+    EXPECT_FALSE(downloadedFileAcceptable(bad, info, "http://h/upd/a.dat", keys.publicHex));
+    EXPECT_FALSE(downloadedFileAcceptable(bad, info, "http://h/upd/a.dat", ""));  // a digest given is checked
+    EXPECT_FALSE(downloadedFileAcceptable(dir.file("missing"), info, "http://h/upd/korvex", ""));
     // An entry the info file gives no digest for: refused under a key, taken without one.
-    EXPECT_FALSE(downloadedFileAcceptable(good, text, "http://h/upd/other", keys.publicHex));
-    EXPECT_TRUE(downloadedFileAcceptable(good, kInfo, "http://h/upd/korvex", ""));
+    EXPECT_FALSE(downloadedFileAcceptable(good, info, "http://h/upd/other", keys.publicHex));
+    EXPECT_TRUE(downloadedFileAcceptable(good, unsignedInfo(kInfo), "http://h/upd/korvex", ""));
     EXPECT_EQ(fileSha256Hex(good), sha256Hex("program"));
     EXPECT_EQ(sha256Hex(""), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
 }
@@ -139,7 +153,8 @@ TEST(SignTool, RoundTrip) {
     fs::create_directory(dir.path() / "files é");
     dir.write("files é/korvex", "program");
     dir.write("files é/a.dat", "data");
-    const std::string info = dir.write("korvex.info", "#version=3.2.0.2\n#url=http://h/upd/korvex\n#url2=http://h/upd/a.dat");
+    const std::string info =
+        dir.write("korvex.info", "#version=3.2.0.2\n#url=http://h/upd/korvex\n#url2=http://h/upd/a.dat");
     const std::string key = dir.file("publisher.pem");
 
     const ToolRun made = runTool(dir, {"keygen", key});
@@ -150,16 +165,45 @@ TEST(SignTool, RoundTrip) {
 
     EXPECT_EQ(runTool(dir, {"sign", "--key", key, "--files", dir.file("files é"), info}).status, 0);
     const std::string text = test::readFile(info);
-    EXPECT_EQ(checkInfoFile(text, publicHex), InfoTrust::Accepted);
-    EXPECT_EQ(infoValue(text, "#url2"), "http://h/upd/a.dat") << "the last line was not ended first";
-    EXPECT_EQ(entryDigest(text, "http://h/upd/a.dat"), sha256Hex("data"));
-    EXPECT_EQ(runTool(dir, {"verify", "--public-key", publicHex, "--files", dir.file("files é"), info}).status, 0);
+    const InfoVerdict verdict = verifyInfoFile(text, publicHex);
+    ASSERT_EQ(verdict.trust, InfoTrust::Accepted) << infoTrustText(verdict.trust);
+    EXPECT_EQ(verdict.info->value("#url2"), "http://h/upd/a.dat") << "the last line was not ended first";
+    EXPECT_EQ(verdict.info->entryDigest("http://h/upd/a.dat"), sha256Hex("data"));
+    // Thirty days by default, or as many as asked.
+    EXPECT_EQ(verdict.info->value("#expires"), isoDateAfterDays(std::time(nullptr), 30));
+    const std::string shortLived = dir.file("short.info");
+    EXPECT_EQ(runTool(dir, {"sign", "--key", key, "--files", dir.file("files é"), "--expires-in", "2",
+                            "--output", shortLived, info})
+                  .status,
+              0);
+    EXPECT_EQ(verifyInfoFile(test::readFile(shortLived), publicHex).info.value().value("#expires"),
+              isoDateAfterDays(std::time(nullptr), 2));
+    EXPECT_EQ(runTool(dir, {"sign", "--key", key, "--expires-in", "0", info}).status, 2);
+    EXPECT_EQ(runTool(dir, {"sign", "--key", key, "--expires-in", "30x", info}).status, 2);
+    EXPECT_EQ(
+        runTool(dir, {"verify", "--public-key", publicHex, "--files", dir.file("files é"), info}).status, 0);
     // Signing again replaces the digests and the signature instead of adding more.
     EXPECT_EQ(runTool(dir, {"sign", "--key", key, "--files", dir.file("files é"), info}).status, 0);
     EXPECT_EQ(test::readFile(info), text);
 
+    // verify is the program's own check: a file the program would refuse is refused there too.
+    for (const auto& c : test::tamperedInfoFiles(
+             withDigests(test::readFile(info),
+                         [](const std::string&k, const std::string&) {
+                             return std::optional<std::string>(sha256Hex(k == "#url" ? "program" : "data"));
+                         })
+                 .value(),
+             KeyPair{test::readFile(key), publicHex}, generateKeyPair().value(), "http://evil/x")) {
+        SCOPED_TRACE(c.what);
+        const std::string tampered = dir.write("tampered.info", c.text);
+        const ToolRun run = runTool(dir, {"verify", "--public-key", publicHex, tampered});
+        EXPECT_EQ(run.status, 1);
+        EXPECT_EQ(run.out, "");
+    }
+
     dir.write("files é/a.dat", "changed after signing");
-    EXPECT_EQ(runTool(dir, {"verify", "--public-key", publicHex, "--files", dir.file("files é"), info}).status, 1);
+    EXPECT_EQ(
+        runTool(dir, {"verify", "--public-key", publicHex, "--files", dir.file("files é"), info}).status, 1);
     fs::remove(dir.path() / "files é" / "a.dat");
     EXPECT_EQ(runTool(dir, {"sign", "--key", key, "--files", dir.file("files é"), info}).status, 1);
     EXPECT_EQ(test::readFile(info), text) << "a failed signing changed the info file";
@@ -174,8 +218,8 @@ TEST(SignTool, DemoPresetKeyIsTheDemoPrivateKeysHalf) {
     const size_t at = presets.find(key);
     ASSERT_NE(at, std::string::npos);
     const std::string preset = presets.substr(at + key.size(), 64);
-    const auto fromPem =
-        publicKeyHexOf(test::readFile(std::string(KORVEX_SOURCE_DIR) + "/tools/korvex-sign-update/demo-update-key.pem"));
+    const auto fromPem = publicKeyHexOf(
+        test::readFile(std::string(KORVEX_SOURCE_DIR) + "/tools/korvex-sign-update/demo-update-key.pem"));
     EXPECT_EQ(fromPem.value_or("unreadable"), preset);
 }
 

@@ -75,7 +75,7 @@ TEST(UpdateLanguages, EnglishAndRussianTextsAsPublished) {
               "обновить программу снова.");
     EXPECT_EQ(upText(TupUpdaterLanguage::wlGerman, UpText::Caption), "Upgrade Anwendungsassistent");
     EXPECT_EQ(upText(TupUpdaterLanguage::wlGerman, UpText::UpgradeCompleted), "Upgrade fertig!");
-    // Our own two come after the published texts, which keep their numbers.
+    // Our own come after the published texts, which keep their numbers.
     EXPECT_EQ(upText(TupUpdaterLanguage::wlEnglish, UpText::PackageManaged),
               "This copy of the program is updated by the system's package manager.");
     EXPECT_EQ(upText(TupUpdaterLanguage::wlRussian, UpText::HandOverFailed),
@@ -84,6 +84,10 @@ TEST(UpdateLanguages, EnglishAndRussianTextsAsPublished) {
               "Aktualizáciu sa nepodarilo odovzdať pomocnému programu na aktualizáciu.");
     EXPECT_EQ(upText(TupUpdaterLanguage::wlSlovak, UpText::InstallRolledBack),
               "Prerušená aktualizácia bola vrátená; predchádzajúca verzia je na mieste.");
+    EXPECT_EQ(upText(TupUpdaterLanguage::wlSlovak, UpText(kUpTextCount - 1)),
+              "Súbor na adrese aktualizácie neobsahuje informácie o aktualizácii.");
+    EXPECT_EQ(upText(TupUpdaterLanguage::wlRussian, UpText::InfoExpired),
+              "Срок действия информации об обновлении истёк, она не использована.");
 }
 
 TEST(UpdateLanguages, ChoiceFromTheLocale) {

@@ -1,6 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
 #include <mutex>
+#include <stdexcept>
 
 #include "platform/codepage.h"
 #include "tests/support/recording_update_user_interface.h"
@@ -8,6 +14,7 @@
 #include "tests/update/update_test_support.h"
 #include "update/up_language.h"
 #include "update/up_program_settings.h"
+#include "update/up_trusted_info.h"
 
 namespace korvex::test {
 namespace {
@@ -173,6 +180,132 @@ TEST_F(UpdateCheck, EachFailureWithItsBox) {
                                                       "найден на сайте разработчика."});
 }
 
+// An info file may be 1 MiB and may take 60 s: a server that sends a gigabyte, announced or not, or
+// that drips a byte now and then, ends the check with its own cause, and the program never holds
+// more than the limit.
+TEST_F(UpdateCheck, InfoFileBoundedInSizeAndTime) {
+    constexpr std::int64_t kGigabyte = 1024LL * 1024 * 1024;
+    std::atomic<std::int64_t> sent{0};
+    auto provide = [&sent](std::size_t offset, httplib::DataSink& sink) {
+        static const std::string chunk(64 * 1024, '#');
+        if (offset >= static_cast<std::size_t>(kGigabyte)) {
+            sink.done();
+            return true;
+        }
+        sent += static_cast<std::int64_t>(chunk.size());
+        return sink.write(chunk.data(), chunk.size());
+    };
+    TestServer big;
+    big.get("/announced", [&](const httplib::Request&, httplib::Response& response) {
+        response.set_content_provider(
+            static_cast<std::size_t>(kGigabyte), "text/plain",
+            [&](std::size_t offset, std::size_t, httplib::DataSink& sink) { return provide(offset, sink); });
+    });
+    big.get("/chunked", [&](const httplib::Request&, httplib::Response& response) {
+        response.set_chunked_content_provider("text/plain", provide);
+    });
+    big.start();
+    updater.ShowMessages |= upShowMessageBit(TupUpdaterShowMessage::mNoInfoFile);
+    const std::string tooLarge = "The update information is too large (more than 1 MB) and was not read.";
+    struct rusage before {};
+    getrusage(RUSAGE_SELF, &before);
+    for (const char* path : {"/announced", "/chunked"}) {
+        SCOPED_TRACE(path);
+        events.clear();
+        prompts.shown.clear();
+        updater.InfoFileURL = big.url(path);
+        EXPECT_FALSE(updater.CheckUpdate(true));
+        EXPECT_EQ(updater.CheckFailure(), UpCheckFailure::TooLarge);
+        EXPECT_EQ(events, std::vector<std::string>{"NoInfoFile"});
+        EXPECT_EQ(prompts.shown, std::vector<std::string>{tooLarge});
+        EXPECT_LE(updater.BytesRead(), static_cast<std::int64_t>(update::kMaxInfoFileSize));
+        EXPECT_LT(sent.load(), 64LL * 1024 * 1024) << "the transfer went on after the limit";
+        sent = 0;
+    }
+    struct rusage after {};
+    getrusage(RUSAGE_SELF, &after);
+    EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 64L * 1024) << "kilobytes more at the peak";
+
+    // Two bytes a second pass the stall rule; the time limit ends it (here 2 s for 60).
+    events.clear();
+    prompts.shown.clear();
+    updater.InfoFileTimeLimit = 2;
+    updater.InfoFileURL = server.url("/drip?chunks=1000&ms=500&size=1");
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(updater.CheckUpdate(true));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+    EXPECT_EQ(updater.CheckFailure(), UpCheckFailure::TimedOut);
+    EXPECT_EQ(events, std::vector<std::string>{"ConnLost"});
+    EXPECT_EQ(prompts.shown, std::vector<std::string>{"The update server did not answer in time."});
+    // A server that accepts and never answers: no status, out of time, still its own text.
+    events.clear();
+    prompts.shown.clear();
+    updater.InfoFileURL = server.url("/stall");
+    EXPECT_FALSE(updater.CheckUpdate(true));
+    EXPECT_EQ(updater.CheckFailure(), UpCheckFailure::TimedOut);
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_TRUE(events[0].starts_with("HostUnreachable"));
+    EXPECT_EQ(prompts.shown, std::vector<std::string>{"The update server did not answer in time."});
+    // The limit is the info file's alone: the settings of the update files are as they were.
+    EXPECT_EQ(updater.TimeLimit, 0);
+    EXPECT_EQ(updater.MaxMemoryBody, TupCustomHTTP::kDefaultMaxMemoryBody);
+}
+
+// What the server writes reaches the question and the program without its control bytes, and a
+// version with a blank after it is not newer than itself.
+TEST_F(UpdateCheck, ServerTextsLoseTheirControlBytes) {
+    serve("#version=3.2.0.2\x7f\r\n#url=http://h/korvex\r\n#message={Line\x1b]0;title\x07\r\nNext}\r\n");
+    EXPECT_TRUE(updater.CheckUpdate(true));
+    EXPECT_EQ(updater.OfferedVersion(), "3.2.0.2?");
+    EXPECT_EQ(updater.UpgradeMsg(), "Line?]0;title?\nNext");
+    serve("#version=3.2.0.1 \r\n#url=http://h/korvex\r\n");
+    EXPECT_FALSE(updater.CheckUpdate(true));
+    EXPECT_EQ(events.back(), "NoUpdateAvailable");
+}
+
+// Wizard.Language reaches every box, not only the question; back to automatic, the user's language
+// is detected again.
+TEST_F(UpdateCheck, WizardLanguageReachesTheBoxesAndAutomaticDetectsAgain) {
+    serve("#version=3.2.0.1\r\n#url=http://h/korvex\r\n");
+    const char* previous = std::getenv("LC_ALL");
+    const std::string kept = previous ? previous : "";
+    ::setenv("LC_ALL", "de_DE.UTF-8", 1);
+    updater.Wizard.Language = TupUpdaterLanguage::wlRussian;
+    checkAndPump();
+    updater.Wizard.Language = TupUpdaterLanguage::wlAuto;
+    checkAndPump();
+    if (previous)
+        ::setenv("LC_ALL", kept.c_str(), 1);
+    else
+        ::unsetenv("LC_ALL");
+    ASSERT_EQ(prompts.shown.size(), 2u);
+    EXPECT_EQ(prompts.shown[0],
+              "Новая версия не обнаружена. Сейчас вы\nиспользуете последнюю версию этой программы.");
+    EXPECT_EQ(prompts.shown[1].substr(0, 30),
+              std::string(upText(TupUpdaterLanguage::wlGerman, UpText::NoUpdateAvailable)).substr(0, 30));
+}
+
+// An exception in the automatic check's timer step goes to the program's exception handler, and
+// without one it is not swallowed.
+TEST_F(UpdateCheck, AnExceptionOfTheAutomaticCheckReachesTheProgramsHandler) {
+    updater.OnlineTest = []() -> bool { throw std::runtime_error("no network test"); };
+    std::vector<std::string> reported;
+    updater.OnApplicationException = [&](std::exception_ptr error) {
+        try {
+            std::rethrow_exception(error);
+        } catch (const std::exception& e) {
+            reported.push_back(e.what());
+        }
+    };
+    updater.setAutoCheckDelay(20);
+    updater.setAutoCheck(true);
+    dispatcher.waitUntil([&] { return !reported.empty(); });
+    EXPECT_EQ(reported.front(), "no network test");
+    updater.OnApplicationException = nullptr;
+    EXPECT_THROW(dispatcher.pumpFor(std::chrono::milliseconds(200)), std::runtime_error);
+    updater.setAutoCheck(false);
+}
+
 TEST_F(UpdateCheck, NothingNewerShowsItsBoxExceptForAnAutomaticCheck) {
     serve("#version=3.2.0.1\r\n#url=http://h/korvex\r\n");
     checkAndPump();
@@ -219,7 +352,8 @@ TEST_F(UpdateCheck, ACheckWhileATransferRunsStartsNothingAndStillWaits) {
     dispatcher.post([this] { gate.open(); });
     EXPECT_FALSE(updater.CheckUpdate(true));  // waits for the running check, which finds no release
     EXPECT_EQ(server.requestCount(), 1u);
-    EXPECT_EQ(events, std::vector<std::string>{"NoUpdateAvailable"});
+    EXPECT_EQ(events, std::vector<std::string>{"NoInfoFile"});  // what /stall sends is no info file
+    EXPECT_EQ(updater.CheckFailure(), UpCheckFailure::NotAnInfoFile);
 }
 
 TEST_F(UpdateCheck, PasswordWindowRetriesOrCancelAborts) {
@@ -228,7 +362,7 @@ TEST_F(UpdateCheck, PasswordWindowRetriesOrCancelAborts) {
     updater.CheckUpdate(true);
     EXPECT_EQ(prompts.shown.front(), "password: right");
     EXPECT_EQ(updater.HTTPUsername(), "korvex");
-    EXPECT_EQ(events, std::vector<std::string>{"NoUpdateAvailable"});  // "authorized korvex" offers nothing
+    EXPECT_EQ(events, std::vector<std::string>{"NoInfoFile"});  // "authorized korvex" is no info file
 
     events.clear();
     updater.setHTTPPassword("");

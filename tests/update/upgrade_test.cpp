@@ -18,6 +18,7 @@
 
 #include "tests/support/recording_update_user_interface.h"
 #include "tests/support/temp_dir.h"
+#include "tests/update/tampered_info_files.h"
 #include "tests/update/update_test_support.h"
 #include "update/up_integrity.h"
 #include "update/up_paths.h"
@@ -201,7 +202,8 @@ TEST_F(Upgrade, SignedUpgradeReplacesTheRunningProgramAndRestartsIt) {
         return std::optional<std::string>(update::sha256Hex(files.at(update::urlFileName(u))));
     });
     ASSERT_TRUE(digested);
-    const auto signedInfo = update::signInfoText(*digested, keys->privatePem);
+    const auto signedInfo =
+        update::signInfoText(*digested, keys->privatePem, update::isoDateAfterDays(std::time(nullptr), 30));
     ASSERT_TRUE(signedInfo);
     serve(*signedInfo, files);
     updater.UpdatePublicKey = keys->publicHex;
@@ -363,36 +365,35 @@ TEST_F(Upgrade, ComponentGoingMidDownloadDeletesTheTemporaryFiles) {
     EXPECT_FALSE(exists(programFolder + "stall-body.updtmp"));
 }
 
-// Under a key, an info file that is unsigned or changed after signing is no info file: its event
-// and box, and nothing is downloaded.
+// Under a key, an info file that is unsigned, changed after signing, carries keys its signature
+// does not cover, or has expired is no info file: its event, a box that says why, and nothing is
+// downloaded.
 TEST_F(Upgrade, UntrustedInfoFileDownloadsNothing) {
     const auto keys = update::generateKeyPair();
-    ASSERT_TRUE(keys);
+    const auto otherKeys = update::generateKeyPair();
+    ASSERT_TRUE(keys && otherKeys);
     const std::string plain = "#version=3.2.0.2\r\n#url=" + url("korvex") + "\r\n";
     const auto digested = update::withDigests(plain, [](const std::string&, const std::string&) {
         return std::optional<std::string>(update::sha256Hex("PROGRAM"));
     });
     ASSERT_TRUE(digested);
-    std::string tampered = *update::signInfoText(*digested, keys->privatePem);
-    tampered.replace(tampered.find("3.2.0.2"), 7, "3.2.0.3");
     updater.UpdatePublicKey = keys->publicHex;
     updater.ShowMessages |= upShowMessageBit(TupUpdaterShowMessage::mNoInfoFile);
-    const std::pair<std::string, update::InfoTrust> cases[] = {
-        {plain, update::InfoTrust::NoSignature},
-        {*digested, update::InfoTrust::NoSignature},
-        {tampered, update::InfoTrust::BadSignature},
-    };
-    for (const auto& [info, trust] : cases) {
+    for (const auto& c : test::tamperedInfoFiles(*digested, *keys, *otherKeys, url("evil"))) {
+        SCOPED_TRACE(c.what);
         events.clear();
-        serve(info, {{"korvex", "PROGRAM"}});
+        serve(c.text, {{"korvex", "PROGRAM"}, {"evil", "EVIL"}});
         ASSERT_TRUE(checkAndDownload());
-        EXPECT_EQ(updater.InfoFileTrust(), trust);
+        EXPECT_EQ(updater.InfoFileTrust(), c.trust);
         EXPECT_EQ(events, std::vector<std::string>{"NoInfoFile"});
-        EXPECT_EQ(ui.shown.back(),
-                  "File which contains upgrade information was not found on developer's site.");
+        const bool expired = c.trust == update::InfoTrust::Expired || c.trust == update::InfoTrust::NoExpiry;
+        EXPECT_EQ(ui.shown.back(), expired ? "The update information has expired and was not used."
+                                           : "The update information is not signed by the publisher of this "
+                                             "program and was not used.");
+        EXPECT_FALSE(updater.UpdateAvailable());
+        EXPECT_TRUE(updater.Files().empty());
     }
     EXPECT_EQ(fileRequests(), 0);
-    EXPECT_FALSE(updater.UpdateAvailable());
 }
 
 // A copy the user cannot update (a system-wide install, a folder without write access) is said

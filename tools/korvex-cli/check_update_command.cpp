@@ -8,11 +8,49 @@
 #include "settings/settings_file.h"
 #include "update/up_dispatcher.h"
 #include "update/up_program_settings.h"
+#include "update/up_url.h"
 
 namespace korvex {
 
 namespace {
+
 constexpr const char* kPrefix = "korvex-cli: ";
+
+// One line that tells the causes of a failed check apart; "" when it did not fail.
+std::string failureLine(const TupUpdater& updater) {
+    const std::string url = printableText(updater.InfoFileURL);
+    const auto parts = crackUrl(updater.InfoFileURL);
+    const std::string host = printableText(parts ? parts->host : std::string{});
+    if (!updater.RefusedEntry().empty())
+        return "the update information at " + url +
+               " names a file outside the folders an update may write: " + printableText(updater.RefusedEntry());
+    switch (updater.CheckFailure()) {
+        case UpCheckFailure::None:
+            return {};
+        case UpCheckFailure::NoConnection:
+            return "the update server " + host + " cannot be reached (" + url + ")";
+        case UpCheckFailure::TimedOut:
+            return "the update server " + host + " did not send the update information within " +
+                   std::to_string(updater.InfoFileTimeLimit) + " s (" + url + ")";
+        case UpCheckFailure::HttpStatus:
+            return "the update server has no update information at " + url + " (status " +
+                   std::to_string(updater.StatusCode()) + ")";
+        case UpCheckFailure::ConnectionLost:
+            return "the connection broke off while reading " + url;
+        case UpCheckFailure::TooLarge:
+            return "the update information at " + url + " is larger than " +
+                   std::to_string(update::kMaxInfoFileSize) + " bytes and was not read";
+        case UpCheckFailure::NotTrusted:
+        case UpCheckFailure::Expired:
+            return "the update information at " + url +
+                   " is not trusted: " + update::infoTrustText(updater.InfoFileTrust());
+        case UpCheckFailure::NotAnInfoFile:
+            return "the file at " + url +
+                   " is not update information (it names no version, no date and no file)";
+    }
+    return {};
+}
+
 }  // namespace
 
 int checkUpdateCommand(const CliContext& context) {
@@ -31,31 +69,11 @@ int checkUpdateCommand(const CliContext& context) {
     TupUpdater updater(dispatcher, nullptr, nullptr);
     applyProgramUpdaterSettings(updater, context.addresses.updateInfo, context.addresses.publisher, {});
     updater.ShowMessages = 0;  // a terminal gets lines, not boxes
+    if (context.updatePublicKey) updater.UpdatePublicKey = *context.updatePublicKey;
     applyUpdateProxy(proxyInForce({}, proxy), updater.Proxy);
 
-    std::string failure;
-    updater.OnHostUnreachable = [&failure](TupUpdater&, const std::string& url, const std::string& host) {
-        failure = "the update server " + host + " cannot be reached (" + url + ")";
-    };
-    updater.OnNoInfoFile = [&failure](TupUpdater& sender) {
-        if (!sender.RefusedEntry().empty()) {
-            failure = "the update information at " + sender.InfoFileURL +
-                      " names a file outside the folders an update may write: " + sender.RefusedEntry();
-            return;
-        }
-        if (sender.InfoFileTrust() != update::InfoTrust::Accepted) {
-            failure = "the update information at " + sender.InfoFileURL +
-                      " is not trusted: " + update::infoTrustText(sender.InfoFileTrust());
-            return;
-        }
-        failure = "the update server has no update information at " + sender.InfoFileURL + " (status " +
-                  std::to_string(sender.StatusCode()) + ")";
-    };
-    updater.OnConnLost = [&failure](TupUpdater& sender) {
-        failure = "the connection broke off while reading " + sender.InfoFileURL;
-    };
-
     const bool offered = updater.CheckUpdate(true);
+    std::string failure = failureLine(updater);
     if (failure.empty() && updater.Busy()) failure = "the check was stopped";
     if (!failure.empty()) {
         context.err << kPrefix << failure << '\n';

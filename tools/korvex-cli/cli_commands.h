@@ -35,6 +35,8 @@ struct CliContext {
     const std::atomic<bool>* stop = nullptr;
     bool progress = false;       // draw the progress line on `err` (it is a terminal)
     bool outIsTerminal = false;  // `out` is a terminal: CSV goes to it without control characters
+    // check-update: the publisher key the info file must be signed with; nothing: the build's.
+    std::optional<std::string> updatePublicKey = std::nullopt;
 };
 
 // The balance table as text, or as CSV.

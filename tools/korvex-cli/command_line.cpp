@@ -91,6 +91,12 @@ std::string_view commandName(CliCommand command) {
     return "help";
 }
 
+bool commandOnlyReads(const CliInvocation& call) {
+    return call.command == CliCommand::Show || call.command == CliCommand::Export ||
+           (call.command == CliCommand::History && call.pruneBefore.empty()) ||
+           call.command == CliCommand::CheckUpdate;
+}
+
 CliInvocation parseCommandLine(const std::vector<std::string>& args) {
     CliInvocation call;
     std::optional<CliCommand> command;
@@ -343,12 +349,14 @@ std::string helpText(CliCommand topic) {
                    "\n"
                    "Asks the publisher's update information, as \"Авто-Обновить\" in the window does,\n"
                    "and prints the newer version offered with its message. Nothing is downloaded.\n"
-                   "The proxy is the one of the settings file.\n"
+                   "The proxy is the one of the settings file. It runs beside the window.\n"
                    "\n"
                    "  --settings FILE  another settings file than the window's Settings.ini\n"
                    "\n"
-                   "Exit status 0 when a newer version is offered, 1 when not, 2 when the check failed\n"
-                   "(no update information, the server cannot be reached; said on standard error).\n";
+                   "Exit status 0 when a newer version is offered, 1 when not, 2 when the check failed,\n"
+                   "with one line on standard error that says why: no connection, no answer within\n"
+                   "60 s, an HTTP status, larger than 1 MiB, not trusted (and by which rule), or not\n"
+                   "update information at all.\n";
         case CliCommand::Help:
             break;
     }

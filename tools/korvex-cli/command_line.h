@@ -46,6 +46,10 @@ struct CliInvocation {
     std::string notifyCommand;  // refresh: --notify COMMAND
 };
 
+// Whether the command only reads, so that it runs beside another copy of Korvex without the
+// single-copy lock: show, export, history without pruning, and check-update (which writes nothing).
+bool commandOnlyReads(const CliInvocation& call);
+
 // A command line that asks for nothing sensible. what() says why; topic() is the command whose help
 // the user should read (Help for the overview).
 class CliUsageError : public std::runtime_error {

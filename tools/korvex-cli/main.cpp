@@ -49,8 +49,7 @@ int main(int argc, char** argv) {
     // book as long as it runs. Another book (another Settings.ini) is another lock, so korvex-cli
     // checks it beside the window. The commands that only read need no lock: every save replaces
     // the file whole, and they read the one they opened.
-    const bool onlyReads = call.command == CliCommand::Show || call.command == CliCommand::Export ||
-                           (call.command == CliCommand::History && call.pruneBefore.empty());
+    const bool onlyReads = commandOnlyReads(call);
     // A command that only reads leaves the disk as it found it: no configuration folder made.
     const std::string settingsPath =
         call.settingsPath.empty() ? defaultSettingsPath(!onlyReads) : call.settingsPath;

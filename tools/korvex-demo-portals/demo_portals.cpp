@@ -15,6 +15,7 @@
 #include <atomic>
 #include <cctype>
 #include <condition_variable>
+#include <ctime>
 #include <fstream>
 #include <mutex>
 #include <random>
@@ -833,7 +834,9 @@ std::string DemoPortals::Impl::signedUpdateInfo() const {
             return update::sha256Hex(*program);
         });
     if (!digested) return text;
-    return update::signInfoText(*digested, kDemoUpdateKeyPem).value_or(text);
+    // Signed afresh at every start, so the demo's info file never expires.
+    return update::signInfoText(*digested, kDemoUpdateKeyPem, update::isoDateAfterDays(std::time(nullptr), 30))
+        .value_or(text);
 }
 
 void DemoPortals::Impl::servePublisher(const httplib::Request&, httplib::Response& res,

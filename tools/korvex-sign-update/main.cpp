@@ -5,7 +5,9 @@
 
 #include <fcntl.h>
 
+#include <charconv>
 #include <cstring>
+#include <ctime>
 #include <fstream>
 #include <iostream>
 #include <iterator>
@@ -23,7 +25,8 @@ using namespace korvex::update;
 constexpr const char* kUsage =
     "usage: korvex-sign-update keygen PRIVATE-KEY-FILE\n"
     "       korvex-sign-update public-key PRIVATE-KEY-FILE\n"
-    "       korvex-sign-update sign --key PRIVATE-KEY-FILE [--files FOLDER] [--output FILE] INFO-FILE\n"
+    "       korvex-sign-update sign --key PRIVATE-KEY-FILE [--files FOLDER] [--output FILE]\n"
+    "                               [--expires-in DAYS] INFO-FILE\n"
     "       korvex-sign-update verify --public-key HEX [--files FOLDER] INFO-FILE\n"
     "\n"
     "keygen      makes a new Ed25519 key pair: the private key goes into PRIVATE-KEY-FILE (mode 0600,\n"
@@ -31,10 +34,11 @@ constexpr const char* kUsage =
     "            build setting KORVEX_UPDATE_PUBLIC_KEY\n"
     "public-key  prints the public key of a private key file\n"
     "sign        adds to INFO-FILE the digest of each file it lists, read from FOLDER (default: the\n"
-    "            info file's folder) under the file name of its URL, and signs it; the result\n"
-    "            replaces INFO-FILE unless --output names another file\n"
-    "verify      checks an info file as korvex does under that public key, and the digests of the\n"
-    "            local copies in FOLDER when it is given\n";
+    "            info file's folder) under the file name of its URL, writes #expires (today in UTC\n"
+    "            plus DAYS, default 30: clients refuse the file after that day), and signs it; the\n"
+    "            result replaces INFO-FILE unless --output names another file\n"
+    "verify      checks an info file with the very check korvex makes under that public key\n"
+    "            (today's date included), and the digests of the local copies in FOLDER when given\n";
 
 std::optional<std::string> readWhole(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -85,7 +89,8 @@ int publicKey(const std::string& keyFile) {
     return 0;
 }
 
-int sign(const std::string& keyFile, const std::string& infoFile, std::string folder, std::string output) {
+int sign(const std::string& keyFile, const std::string& infoFile, std::string folder, std::string output,
+         int expiresInDays) {
     const auto pem = readWhole(keyFile);
     if (!pem) return fail(keyFile + ": cannot be read");
     const auto text = readWhole(infoFile);
@@ -94,33 +99,43 @@ int sign(const std::string& keyFile, const std::string& infoFile, std::string fo
     if (output.empty()) output = infoFile;
 
     std::string error;
-    const auto digested = withDigests(*text, [&](const std::string& key, const std::string& url) {
-        const std::string local = folder + urlFileName(url);
-        auto digest = fileSha256Hex(local);
-        if (!digest) std::cerr << "korvex-sign-update: " << key << ": no local copy " << local << '\n';
-        return digest;
-    }, &error);
+    const auto digested = withDigests(
+        *text,
+        [&](const std::string& key, const std::string& url) {
+            const std::string local = folder + urlFileName(url);
+            auto digest = fileSha256Hex(local);
+            if (!digest) std::cerr << "korvex-sign-update: " << key << ": no local copy " << local << '\n';
+            return digest;
+        },
+        &error);
     if (!digested) return fail(infoFile + ": " + error);
-    if (infoFileEntryKeys(*digested).empty()) return fail(infoFile + ": lists no file (#url, #url0, #url1...)");
-    const auto signedText = signInfoText(*digested, *pem, &error);
-    if (!signedText) return fail(keyFile + ": " + error);
+    const InfoVerdict listed = verifyInfoFile(*digested, "");
+    if (!listed.info || listed.info->entryKeys().empty())
+        return fail(infoFile + ": lists no file (#url, #url0, #url1...)");
+    const std::string expires = isoDateAfterDays(std::time(nullptr), expiresInDays);
+    const auto signedText = signInfoText(*digested, *pem, expires, &error);
+    if (!signedText) return fail(infoFile + ": " + error);
     if (!writeFileAtomically(output, *signedText, 0644, &error)) return fail(error);
-    std::cout << output << ": " << infoFileEntryKeys(*signedText).size() << " file(s) digested, signed\n";
+    std::cout << output << ": " << listed.info->entryKeys().size() << " file(s) digested, signed, expires "
+              << expires << "\n";
     return 0;
 }
 
 int verify(const std::string& publicHex, const std::string& infoFile, const std::string& folder) {
     const auto text = readWhole(infoFile);
     if (!text) return fail(infoFile + ": cannot be read");
-    const InfoTrust trust = checkInfoFile(*text, publicHex);
-    if (trust != InfoTrust::Accepted) return fail(infoFile + ": " + infoTrustText(trust));
+    // The program's own check, so that the two can never disagree.
+    const InfoVerdict verdict = verifyInfoFile(*text, publicHex);
+    if (!verdict.info) return fail(infoFile + ": " + infoTrustText(verdict.trust));
+    const TrustedInfo& info = *verdict.info;
     int status = 0;
     if (!folder.empty()) {
-        for (const auto& key : infoFileEntryKeys(*text)) {
-            const std::string entry = infoValue(*text, key);
+        for (const auto& key : info.entryKeys()) {
+            const std::string entry = info.value(key);
             const std::string url = entry.substr(0, entry.find('='));
             const std::string local = withSlash(folder) + urlFileName(url);
-            if (!fileMatchesDigest(local, entryDigest(*text, url))) status = fail(local + ": digest differs from " + key);
+            if (!fileMatchesDigest(local, info.entryDigest(url)))
+                status = fail(local + ": digest differs from " + key);
         }
     }
     if (status == 0) std::cout << infoFile << ": signature and digests valid\n";
@@ -136,28 +151,46 @@ int main(int argc, char** argv) {
         return args.empty() ? 2 : 0;
     }
     const std::string& command = args[0];
-    std::string key, files, output, publicHex;
+    std::string key, files, output, publicHex, expiresIn = "30";
     std::vector<std::string> rest;
     for (size_t i = 1; i < args.size(); ++i) {
         const std::string& a = args[i];
-        const bool takesValue = a == "--key" || a == "--files" || a == "--output" || a == "--public-key";
+        const bool takesValue =
+            a == "--key" || a == "--files" || a == "--output" || a == "--public-key" || a == "--expires-in";
         if (takesValue && i + 1 >= args.size()) {
             std::cerr << "korvex-sign-update: " << a << " needs a value\n" << kUsage;
             return 2;
         }
-        if (a == "--key") key = args[++i];
-        else if (a == "--files") files = args[++i];
-        else if (a == "--output") output = args[++i];
-        else if (a == "--public-key") publicHex = args[++i];
+        if (a == "--key")
+            key = args[++i];
+        else if (a == "--files")
+            files = args[++i];
+        else if (a == "--output")
+            output = args[++i];
+        else if (a == "--public-key")
+            publicHex = args[++i];
+        else if (a == "--expires-in")
+            expiresIn = args[++i];
         else if (a.size() > 1 && a[0] == '-') {
             std::cerr << "korvex-sign-update: unknown option " << a << '\n' << kUsage;
             return 2;
-        } else rest.push_back(a);
+        } else
+            rest.push_back(a);
     }
     if (command == "keygen" && rest.size() == 1) return keygen(rest[0]);
     if (command == "public-key" && rest.size() == 1) return publicKey(rest[0]);
-    if (command == "sign" && rest.size() == 1 && !key.empty()) return sign(key, rest[0], files, output);
-    if (command == "verify" && rest.size() == 1 && !publicHex.empty()) return verify(publicHex, rest[0], files);
+    int expiresInDays = 0;
+    const auto [end, parseError] =
+        std::from_chars(expiresIn.data(), expiresIn.data() + expiresIn.size(), expiresInDays);
+    if (parseError != std::errc{} || end != expiresIn.data() + expiresIn.size() || expiresInDays < 1 ||
+        expiresInDays > 3660) {
+        std::cerr << "korvex-sign-update: --expires-in takes a number of days from 1 to 3660\n";
+        return 2;
+    }
+    if (command == "sign" && rest.size() == 1 && !key.empty())
+        return sign(key, rest[0], files, output, expiresInDays);
+    if (command == "verify" && rest.size() == 1 && !publicHex.empty())
+        return verify(publicHex, rest[0], files);
     std::cerr << kUsage;
     return 2;
 }
