@@ -463,7 +463,8 @@ TEST_F(Upgrade, EscapingEntriesRefuseTheWholeInfoFile) {
                     return std::optional<std::string>(update::sha256Hex("EVIL"));
                 });
                 ASSERT_TRUE(digested);
-                info = *update::signInfoText(*digested, keys->privatePem);
+                info = *update::signInfoText(*digested, keys->privatePem,
+                                              update::isoDateAfterDays(std::time(nullptr), 30));
             }
             serve(info, {{"korvex", "EVIL"}, {"evil", "EVIL"}});
             ASSERT_TRUE(checkAndDownload());
