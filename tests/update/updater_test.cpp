@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <mutex>
 
 #include "platform/codepage.h"
 #include "tests/support/recording_update_user_interface.h"
 #include "tests/support/recording_url_opener.h"
+#include "tests/support/temp_dir.h"
 #include "tests/update/update_test_support.h"
 #include "update/up_language.h"
 #include "update/up_program_settings.h"
@@ -100,6 +102,25 @@ TEST_F(UpdateCheck, OfferedReleaseIsAskedAboutAndLaterIsTold) {
     checkAndPump();
     EXPECT_TRUE(prompts.shown.empty());
     EXPECT_EQ(events.back(), "LaterUpgrade");
+}
+
+// An updater that has no one to ask (korvex-cli's, a program without a window) tells of the
+// release and downloads nothing: nobody agreed to it.
+TEST_F(UpdateCheck, WithoutAUserInterfaceAnOfferedReleaseIsNotDownloaded) {
+    TempDir folder;
+    TupUpdater unattended{dispatcher, nullptr, &browser};
+    applyProgramUpdaterSettings(unattended, server.baseUrl(), server.baseUrl(), "Korvex 3.0");
+    unattended.Folders = update::upFoldersFor(folder.file("korvex"), folder.path().string() + "/");
+    unattended.OnLaterUpgrade = [this](TupUpdater&) { events.push_back("LaterUpgrade"); };
+    ASSERT_NE(unattended.ShowMessages & upShowMessageBit(TupUpdaterShowMessage::mAskUpgrade), 0);
+    serve("#version=3.2.0.2\r\n#url=" + server.url("/file") + "\r\n");
+    unattended.CheckUpdate(false);
+    dispatcher.waitUntil([&] { return !unattended.Busy(); });
+    dispatcher.pumpFor(std::chrono::milliseconds(200));
+    EXPECT_EQ(events, std::vector<std::string>{"LaterUpgrade"});
+    for (const RecordedRequest& request : server.requests()) EXPECT_EQ(request.path, "/inf");
+    EXPECT_FALSE(unattended.Upgrading());
+    EXPECT_TRUE(std::filesystem::is_empty(folder.path()));
 }
 
 TEST_F(UpdateCheck, RedirectOpensTheFirstEntryInTheBrowser) {
