@@ -149,7 +149,7 @@ static void namePath(int dirfd, const char* name, char* path, size_t size) {
     }
     char folder[PATH_MAX];
     descriptorPath(dirfd, folder, sizeof folder);
-    snprintf(path, size, "%s/%s", folder, name);
+    if (snprintf(path, size, "%s/%s", folder, name) < 0) path[0] = '\0';  // a cut name still matches
 }
 
 static int failRename(const char* call, int oldDir, const char* oldName, int newDir, const char* newName) {
