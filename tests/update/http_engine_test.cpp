@@ -17,6 +17,13 @@ protected:
     void SetUp() override {
         server.addStandardEndpoints();
         addUpdateEndpoints(server, gate);
+        // Handlers are added before the server starts: its threads read the table unlocked.
+        server.get("/dated", [](const httplib::Request&, httplib::Response& response) {
+            response.set_header("Last-Modified", "Fri, 26 Dec 2008 12:00:00 GMT");
+            response.set_header("ETag", "\"v3201\"");
+            response.set_header("Content-Language", "ru");
+            response.set_content("x", "text/plain");
+        });
         server.start();
     }
     void TearDown() override { gate.open(); }
@@ -108,12 +115,6 @@ TEST_F(UpdateEngine, AHeaderHandlerCanDeclineTheBody) {
 }
 
 TEST_F(UpdateEngine, HeaderInfoCarriesTheAnswersHeaders) {
-    server.get("/dated", [](const httplib::Request&, httplib::Response& response) {
-        response.set_header("Last-Modified", "Fri, 26 Dec 2008 12:00:00 GMT");
-        response.set_header("ETag", "\"v3201\"");
-        response.set_header("Content-Language", "ru");
-        response.set_content("x", "text/plain");
-    });
     TupHeaderInfo seen;
     r.engine->OnHeaderInfo = [&](TupCustomHTTP&, const TupHeaderInfo& info, bool&) { seen = info; };
     ASSERT_TRUE(r.fetch(server.url("/dated")));

@@ -53,9 +53,10 @@ protected:
     }
 
     Gate gate;
-    TestServer server;
+    // What the handler serves goes after the server has stopped (members end in reverse order).
     std::mutex mutex;
     std::string infoFile = "#version=3.2.0.2\r\n#url=http://korvex.invalid/korvex\r\n#message={New speeds}\r\n";
+    TestServer server;
     TupPumpedDispatcher dispatcher;
     RecordingUpdateUserInterface prompts;
     RecordingUrlOpener browser;
