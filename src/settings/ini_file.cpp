@@ -92,7 +92,11 @@ std::error_code rewriteInPlace(const std::string& path, std::string_view text) {
     };
     if (!writeFromStart(text)) {
         const auto ec = lastError();
-        (void)writeFromStart(old);
+        // The old text goes back and is cut to its length whatever the flush says: a failed fsync
+        // must not leave the tail of a longer new text behind it.
+        if (::lseek(fd, 0, SEEK_SET) == 0 && writeAll(fd, old))
+            (void)::ftruncate(fd, static_cast<off_t>(old.size()));
+        (void)::fsync(fd);
         ::close(fd);
         return ec;
     }

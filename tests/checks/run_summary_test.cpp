@@ -105,6 +105,9 @@ TEST(RunSummaryTest, NamesLowAndFallenBalancesFailedPortalsAndChangedPages) {
 
     // A threshold of its own: 45 names the balances under it.
     EXPECT_EQ(rowsOf(summarizeRun(checks, book, 45).lowBalances), (std::vector<int>{0, 1, 7}));
+    // A balance at the threshold is not below it.
+    EXPECT_EQ(rowsOf(summarizeRun(checks, book, 42.15).lowBalances), (std::vector<int>{1, 7}));
+    EXPECT_EQ(rowsOf(summarizeRun(checks, book, -3.8).lowBalances), (std::vector<int>{}));
 
     const std::string text = summaryText(summary);
     EXPECT_NE(text.find("changed page: C (http://C.invalid)"), std::string::npos) << text;

@@ -187,7 +187,7 @@ TEST_F(HistoryCommandTest, ChecksAreListedAsATableOrCsvInUtf8ByLoginAndDate) {
             kept("2026-12-02T08:00:00Z", "r_smirnov", "", "", HistoryOutcome::TransferFailed);
         failed.detail = "Couldn't connect to server";
         history.append({kept("2026-12-01T08:00:00Z", "r_smirnov", "1 200,50 руб.", "Активна, \"Стандарт\""),
-                        failed, kept("2026-12-03T08:00:00Z", "r_volkova", "-3", "Заблокирована")});
+                        failed, kept("2026-12-03T00:00:00Z", "r_volkova", "-3", "Заблокирована")});
     }
     ASSERT_EQ(history({.login = "r_smirnov", .csv = true}), kExitOk) << f.err.str();
     EXPECT_EQ(
@@ -196,7 +196,8 @@ TEST_F(HistoryCommandTest, ChecksAreListedAsATableOrCsvInUtf8ByLoginAndDate) {
         "2026-12-01T08:00:00Z,r_smirnov,R,\"1 200,50 руб.\",1200.5,512,\"Активна, \"\"Стандарт\"\"\",page,\n"
         "2026-12-02T08:00:00Z,r_smirnov,R,,,512,,transfer failed,Couldn't connect to server\n");
 
-    ASSERT_EQ(history({.since = "2026-12-03T00:00:00Z"}), kExitOk);
+    // --since 2026-12-03: the check stamped at its first second is in.
+    ASSERT_EQ(history({.since = parseCommandLine({"history", "--since", "2026-12-03"}).since}), kExitOk);
     const std::string table = f.out.str();
     EXPECT_EQ(table.find("r_smirnov"), std::string::npos) << table;
     EXPECT_NE(table.find("Заблокирована"), std::string::npos) << table;

@@ -90,6 +90,8 @@ TEST(BalanceHistory, ReadsBackWhatWasAppendedByLoginTimeAndLimit) {
         {{"петров", "", 0}, {"2026-12-01T08:00:01Z"}},
         {{"ivanov", "2026-12-02T00:00:00Z", 0},
          {"2026-12-02T08:00:00Z", "2026-12-03T08:00:00Z", "2026-12-04T08:00:00Z"}},
+        {{"ivanov", "2026-12-02T08:00:00Z", 0},  // a check at the very moment counts
+         {"2026-12-02T08:00:00Z", "2026-12-03T08:00:00Z", "2026-12-04T08:00:00Z"}},
         {{"ivanov", "", 2}, {"2026-12-03T08:00:00Z", "2026-12-04T08:00:00Z"}},
         {{"", "2026-12-04T00:00:00Z", 0}, {"2026-12-04T08:00:00Z"}},
         {{"nobody", "", 0}, {}},
@@ -171,10 +173,14 @@ TEST(BalanceHistory, OpeningBringsAnEmptyFileAndAVersion1FileUpToDate) {
 
 TEST(BalanceHistory, AFileItCannotUseIsRefusedAndLeftAsItIs) {
     TempDir dir;
+    // The next version (the first a newer Korvex writes) as well as a far one.
+    const std::string next = dir.file("next.sqlite");
+    sql(next,
+        "CREATE TABLE checks(x); PRAGMA user_version=" + std::to_string(BalanceHistory::kSchemaVersion + 1));
     const std::string newer = dir.file("newer.sqlite");
     sql(newer, "CREATE TABLE checks(x); PRAGMA user_version=99;");
     const std::string garbage = dir.write("garbage.sqlite", std::string(4096, 'x'));
-    for (const std::string& path : {newer, garbage}) {
+    for (const std::string& path : {next, newer, garbage}) {
         const std::string before = readFile(path);
         EXPECT_THROW(BalanceHistory{path}, HistoryError) << path;
         EXPECT_TRUE(readFile(path) == before) << path << " was changed";

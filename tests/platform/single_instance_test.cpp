@@ -133,6 +133,13 @@ TEST(SingleInstance, TheFolderDependsOnTheUserAloneNotOnTheEnvironment) {
 // another copy), a folder of ours that others may enter is closed, a missing one is made private.
 TEST(SingleInstance, TheFolderMustBePrivate) {
     namespace fs = std::filesystem;
+    const auto openedTo = [](mode_t mode) {
+        return [mode](const std::string& base) {
+            fs::create_directory(base + "/open");
+            ::chmod((base + "/open").c_str(), mode);
+            return base + "/open";
+        };
+    };
     const struct {
         const char* name;
         std::function<std::string(const std::string& base)> make;  // answers the folder to lock in
@@ -140,13 +147,9 @@ TEST(SingleInstance, TheFolderMustBePrivate) {
         mode_t modeAfter;
     } cases[] = {
         {"missing", [](const std::string& base) { return base + "/new"; }, true, 0700},
-        {"open to others",
-         [](const std::string& base) {
-             fs::create_directory(base + "/open");
-             ::chmod((base + "/open").c_str(), 0777);
-             return base + "/open";
-         },
-         true, 0700},
+        {"open to everyone", openedTo(0777), true, 0700},
+        {"open to others, not the group", openedTo(0707), true, 0700},
+        {"open to the group, not others", openedTo(0750), true, 0700},
         {"a link to a folder",
          [](const std::string& base) {
              fs::create_directory(base + "/real");

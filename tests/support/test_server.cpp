@@ -75,9 +75,15 @@ std::string basicAuthorization(std::string_view user, std::string_view password)
     return "Basic " + encoded;
 }
 
-TestServer::TestServer(Scheme scheme) : m_scheme(scheme) {
+TestServer::TestServer(Scheme scheme)
+    : TestServer(scheme, scheme == Scheme::Https ? makeSelfSignedCertificate({"localhost"}, {"127.0.0.1"})
+                                                 : SelfSignedCertificate{}) {}
+
+TestServer::TestServer(const SelfSignedCertificate& certificate) : TestServer(Scheme::Https, certificate) {}
+
+TestServer::TestServer(Scheme scheme, const SelfSignedCertificate& certificate) : m_scheme(scheme) {
     if (scheme == Scheme::Https) {
-        m_certificate = makeSelfSignedCertificate({"localhost"}, {"127.0.0.1"});
+        m_certificate = certificate;
         BioPtr certificateBio(BIO_new_mem_buf(m_certificate.certificatePem.data(),
                                               static_cast<int>(m_certificate.certificatePem.size())));
         BioPtr keyBio(BIO_new_mem_buf(m_certificate.privateKeyPem.data(),

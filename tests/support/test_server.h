@@ -42,6 +42,8 @@ public:
     enum class Scheme { Http, Https };
 
     explicit TestServer(Scheme scheme = Scheme::Http);
+    // HTTPS with the given identity, for tests that make a client trust it or name another host.
+    explicit TestServer(const SelfSignedCertificate& certificate);
     ~TestServer();
     TestServer(const TestServer&) = delete;
     TestServer& operator=(const TestServer&) = delete;
@@ -92,6 +94,7 @@ public:
     static char bytePattern(std::size_t i) noexcept { return static_cast<char>('a' + i % 26); }
 
 private:
+    TestServer(Scheme scheme, const SelfSignedCertificate& certificate);
     httplib::Server::Handler recorded(httplib::Server::Handler handler);
 
     Scheme m_scheme;

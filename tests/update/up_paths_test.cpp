@@ -115,6 +115,29 @@ TEST(UpdatePaths, NoMacroStandsForTheHomeFolder) {
     EXPECT_EQ(finalPathOfEntry("http://h/x=%mydocuments%Notes\\x.txt", f), home + "Documents/Notes/x.txt");
 }
 
+// The folders that follow from the program folder. %programfiles% is the folder above it, as
+// "Program Files" holds one folder per program; the program folder itself would put an entry's
+// files inside this copy.
+TEST(UpdatePaths, MacroFoldersOfTheProgramFolder) {
+    const struct {
+        const char* program;
+        const char* programFiles;
+    } cases[] = {
+        {"/opt/Мой Korvex/", "/opt/"},
+        {"/home/u/apps/korvex/", "/home/u/apps/"},
+        {"/korvex/", ""},  // the root is above the home folder: no %programfiles% there
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.program);
+        const PathMacroFolders folders = pathMacroFolders(c.program, "/run/user/1000/korvex/");
+        EXPECT_EQ(folders.current, c.program);
+        EXPECT_EQ(folders.programFiles, c.programFiles);
+        EXPECT_EQ(folders.temp, "/run/user/1000/korvex/");
+        EXPECT_EQ(finalPathOfEntry("http://h/x=%ProgramFiles%Other\\x.dll", folders).value_or(""),
+                  *c.programFiles ? std::string(c.programFiles) + "Other/x.dll" : "");
+    }
+}
+
 // The queue lists the final paths of entries with a local path only, CR LF after each line.
 TEST(UpdatePaths, QueueText) {
     const PathMacroFolders folders = sampleFolders();

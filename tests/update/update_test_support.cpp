@@ -82,6 +82,18 @@ void addUpdateEndpoints(TestServer& server, Gate& gate) {
     server.get("/file", [](const httplib::Request&, httplib::Response& response) {
         response.set_content(fileResource(), "application/octet-stream");
     });
+    // A server that takes no notice of Range: 200 and the whole body, chunked (cpp-httplib cuts
+    // nothing out of a chunked body).
+    server.get("/file-ignoring-range", [](const httplib::Request&, httplib::Response& response) {
+        response.status = 200;
+        response.set_chunked_content_provider("application/octet-stream",
+                                              [](std::size_t, httplib::DataSink& sink) {
+                                                  const std::string body = fileResource();
+                                                  sink.write(body.data(), body.size());
+                                                  sink.done();
+                                                  return true;
+                                              });
+    });
     server.get("/stall", [&gate](const httplib::Request&, httplib::Response& response) {
         gate.wait(std::chrono::seconds(30));
         response.set_content("late", "text/plain");

@@ -55,7 +55,8 @@ private:
 };
 
 // A 10,000-byte resource at /file that honours "Range: bytes=N-" (206 with Content-Range, 416
-// beyond its end), at /stall which accepts and never answers until `gate` opens, and at
+// beyond its end), the same at /file-ignoring-range from a server that answers every request with
+// 200 and the whole body, at /stall which accepts and never answers until `gate` opens, and at
 // /stall-body which sends 1,000 of 5,000 announced bytes and then nothing until `gate` opens.
 void addUpdateEndpoints(TestServer& server, Gate& gate);
 std::string fileResource();

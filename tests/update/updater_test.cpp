@@ -5,12 +5,14 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <mutex>
 #include <stdexcept>
 
 #include "platform/codepage.h"
 #include "tests/support/recording_update_user_interface.h"
 #include "tests/support/recording_url_opener.h"
+#include "tests/support/temp_dir.h"
 #include "tests/update/update_test_support.h"
 #include "update/up_language.h"
 #include "update/up_program_settings.h"
@@ -58,9 +60,10 @@ protected:
     }
 
     Gate gate;
-    TestServer server;
+    // What the handler serves goes after the server has stopped (members end in reverse order).
     std::mutex mutex;
     std::string infoFile = "#version=3.2.0.2\r\n#url=http://korvex.invalid/korvex\r\n#message={New speeds}\r\n";
+    TestServer server;
     TupPumpedDispatcher dispatcher;
     RecordingUpdateUserInterface prompts;
     RecordingUrlOpener browser;
@@ -107,6 +110,25 @@ TEST_F(UpdateCheck, OfferedReleaseIsAskedAboutAndLaterIsTold) {
     checkAndPump();
     EXPECT_TRUE(prompts.shown.empty());
     EXPECT_EQ(events.back(), "LaterUpgrade");
+}
+
+// An updater that has no one to ask (korvex-cli's, a program without a window) tells of the
+// release and downloads nothing: nobody agreed to it.
+TEST_F(UpdateCheck, WithoutAUserInterfaceAnOfferedReleaseIsNotDownloaded) {
+    TempDir folder;
+    TupUpdater unattended{dispatcher, nullptr, &browser};
+    applyProgramUpdaterSettings(unattended, server.baseUrl(), server.baseUrl(), "Korvex 3.0");
+    unattended.Folders = update::upFoldersFor(folder.file("korvex"), folder.path().string() + "/");
+    unattended.OnLaterUpgrade = [this](TupUpdater&) { events.push_back("LaterUpgrade"); };
+    ASSERT_NE(unattended.ShowMessages & upShowMessageBit(TupUpdaterShowMessage::mAskUpgrade), 0);
+    serve("#version=3.2.0.2\r\n#url=" + server.url("/file") + "\r\n");
+    unattended.CheckUpdate(false);
+    dispatcher.waitUntil([&] { return !unattended.Busy(); });
+    dispatcher.pumpFor(std::chrono::milliseconds(200));
+    EXPECT_EQ(events, std::vector<std::string>{"LaterUpgrade"});
+    for (const RecordedRequest& request : server.requests()) EXPECT_EQ(request.path, "/inf");
+    EXPECT_FALSE(unattended.Upgrading());
+    EXPECT_TRUE(std::filesystem::is_empty(folder.path()));
 }
 
 // The first entry is opened when it is a web page; any other scheme (a local file, another

@@ -159,10 +159,11 @@ protected:
     TempDir dir;
     std::string programFolder, tempFolder, dataFolder, programPath;
     Gate gate;
-    TestServer server;
+    // What the handlers serve goes after the server has stopped (members end in reverse order).
     std::mutex mutex;
     std::string infoFile;
     std::map<std::string, std::string> served;
+    TestServer server;
     TupPumpedDispatcher dispatcher;
     WizardUserInterface ui;
     TupUpdater updater{dispatcher, &ui, nullptr};

@@ -1,7 +1,10 @@
 // Stands in for korvex in the helper tests.
 //   fake --hold FILE   runs until FILE exists (at most a minute), like a program the user closes
 //   fake ARGS...       writes "<its own path>.report": "size=<bytes of its executable>" and one
-//                      "arg=<text>" line per argument, whole or not at all, then ends
+//                      "arg=<text>" line per argument, whole or not at all, then ends; before it,
+//                      "<its own path>.signals": "SIGHUP default" or "SIGHUP ignored", the same for
+//                      SIGPIPE, the signals a parent may have left ignored
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,6 +13,7 @@
 #include <fstream>
 #include <string>
 #include <thread>
+#include <utility>
 
 int main(int argc, char** argv) {
     if (argc == 3 && std::string(argv[1]) == "--hold") {
@@ -23,6 +27,14 @@ int main(int argc, char** argv) {
     const std::string path(self, static_cast<size_t>(n));
     struct stat st {};
     stat(path.c_str(), &st);
+    {
+        std::ofstream out(path + ".signals", std::ios::binary);
+        for (const auto& [number, name] : {std::pair{SIGHUP, "SIGHUP"}, std::pair{SIGPIPE, "SIGPIPE"}}) {
+            struct sigaction action {};
+            sigaction(number, nullptr, &action);
+            out << name << (action.sa_handler == SIG_IGN ? " ignored\n" : " default\n");
+        }
+    }
     const std::string report = path + ".report";
     {
         std::ofstream out(report + ".part", std::ios::binary);

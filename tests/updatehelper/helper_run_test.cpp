@@ -159,6 +159,17 @@ TEST_F(HelperRun, CapitalSetupExeIsNotRun) {
     EXPECT_EQ(report(setup), "");
 }
 
+// The helper ignores SIGHUP and SIGPIPE so that nothing ends it between two moves; the program it
+// starts again must not inherit that, or a closed terminal or reader would never end it.
+TEST_F(HelperRun, TheRestartedProgramDoesNotInheritTheIgnoredSignals) {
+    ASSERT_TRUE(writeUpdateHelper(folders().helperPath));
+    const pid_t helper =
+        spawn(folders().helperPath, updatehelper::helperArguments(programPath, "/afterupdate", true));
+    EXPECT_EQ(exitStatus(helper), 0);
+    ASSERT_TRUE(waitFor([&] { return !report(programPath).empty(); }));
+    EXPECT_EQ(test::readFile(programPath + ".signals"), "SIGHUP default\nSIGPIPE default\n");
+}
+
 // A helper that cannot be written leaves nothing half-written and the hand-over fails, so the
 // program stays open instead of closing with no one to start it again.
 TEST_F(HelperRun, HandOverFailsWhenTheHelperCannotBeWritten) {
