@@ -78,7 +78,9 @@ TEST(HistoryTimestamps, AMomentTheClockCannotHoldIsNoMomentNotAWrappedOne) {
     for (const auto& c : cases) {
         const auto moment = momentFromUtcTimestamp(c.timestamp);
         ASSERT_EQ(moment.has_value(), c.readable) << c.timestamp;
-        if (moment) EXPECT_EQ(utcTimestamp(*moment), c.timestamp);
+        if (moment) {
+            EXPECT_EQ(utcTimestamp(*moment), c.timestamp);
+        }
     }
 }
 
