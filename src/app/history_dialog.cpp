@@ -17,6 +17,7 @@
 #include <QValueAxis>
 #include <algorithm>
 #include <filesystem>
+#include <optional>
 #include <vector>
 
 #include "history/balance_history.h"
@@ -44,9 +45,10 @@ QString outcomeCaption(const HistoryEntry& e) {
     return text;
 }
 
-qint64 msecs(const HistoryEntry& e) {
+// None for a time that is not a moment of the clock (a damaged or hand-edited history file).
+std::optional<qint64> msecs(const HistoryEntry& e) {
     const auto moment = momentFromUtcTimestamp(e.time);
-    if (!moment) return 0;
+    if (!moment) return std::nullopt;
     return std::chrono::duration_cast<std::chrono::milliseconds>(moment->time_since_epoch()).count();
 }
 
@@ -105,7 +107,9 @@ HistoryDialog::HistoryDialog(const std::string& historyPath, const std::string& 
     QList<QPointF> marks;
     std::vector<qint64> unreadFailures;
     for (auto it = entries.rbegin(); it != entries.rend(); ++it) {
-        const qint64 x = msecs(*it);
+        const std::optional<qint64> when = msecs(*it);
+        if (!when) continue;  // no place on the time axis; the table shows it as unreadable
+        const qint64 x = *when;
         if (it->balance) line.append(QPointF(static_cast<qreal>(x), *it->balance));
         if (!historyCheckFailed(it->outcome)) continue;
         if (it->balance)
@@ -169,9 +173,11 @@ HistoryDialog::HistoryDialog(const std::string& historyPath, const std::string& 
     const QBrush failedTint(QColor(0xFF, 0xE4, 0xE1));
     for (int row = 0; row < static_cast<int>(entries.size()); ++row) {
         const HistoryEntry& e = entries[static_cast<std::size_t>(row)];
-        const QString when = QDateTime::fromMSecsSinceEpoch(msecs(e), Qt::UTC)
-                                 .toLocalTime()
-                                 .toString(QStringLiteral("dd.MM.yyyy HH:mm:ss"));
+        const std::optional<qint64> moment = msecs(e);
+        const QString when = moment ? QDateTime::fromMSecsSinceEpoch(*moment, Qt::UTC)
+                                          .toLocalTime()
+                                          .toString(QStringLiteral("dd.MM.yyyy HH:mm:ss"))
+                                    : QStringLiteral("не читается: ") + QString::fromStdString(e.time);
         const QString cells[] = {when, QString::fromStdString(e.balanceText), QString::fromStdString(e.speed),
                                  QString::fromStdString(e.status), outcomeCaption(e)};
         for (int col = 0; col < 5; ++col) {

@@ -220,8 +220,13 @@ std::optional<std::chrono::system_clock::time_point> momentFromUtcTimestamp(std:
     using namespace std::chrono;
     const sys_days day = year_month_day{year(number(0, 4)), month(static_cast<unsigned>(number(5, 2))),
                                         std::chrono::day(static_cast<unsigned>(number(8, 2)))};
-    return time_point_cast<system_clock::duration>(day + hours(number(11, 2)) + minutes(number(14, 2)) +
-                                                   seconds(number(17, 2)));
+    // Whole seconds hold every year of the form; the clock's finer count does not (nanoseconds end
+    // in 1677 and 2262), so a moment it cannot hold is no moment rather than a wrapped-around one.
+    const sys_seconds moment = day + hours(number(11, 2)) + minutes(number(14, 2)) + seconds(number(17, 2));
+    constexpr auto kEarliest = floor<seconds>(system_clock::time_point::min()) + seconds(1);
+    constexpr auto kLatest = floor<seconds>(system_clock::time_point::max());
+    if (moment < kEarliest || moment > kLatest) return std::nullopt;
+    return time_point_cast<system_clock::duration>(moment);
 }
 
 }  // namespace korvex

@@ -60,7 +60,8 @@ std::string utcTimestamp(std::chrono::system_clock::time_point moment);
 // UTC), "YYYY-MM-DDTHH:MM", "YYYY-MM-DDTHH:MM:SS", each with an optional "Z" (also with a blank
 // in place of "T"). None when the text is not such a date or names a day that does not exist.
 std::optional<std::string> utcTimestampFromDate(std::string_view text);
-// A timestamp of the history as a moment; none when it is not of the form.
+// A timestamp of the history as a moment; none when it is not of the form or lies beyond what the
+// system clock can hold (before 1677 or after 2262).
 std::optional<std::chrono::system_clock::time_point> momentFromUtcTimestamp(std::string_view timestamp);
 
 }  // namespace korvex

@@ -148,17 +148,25 @@ PathMacroFolders pathMacroFolders(const std::string& programFolder, const std::s
 }
 
 std::string expandPathMacros(std::string_view localPath, const PathMacroFolders& folders) {
+    // One pass over the text per macro, in the table's order: each pass sees the folders that
+    // earlier passes put in, but never the ones it puts in itself. The text is lower-cased once per
+    // pass, not once per macro found, so a path full of macros costs time linear in its length.
     std::string result(localPath);
     for (const auto& row : kMacros) {
-        const std::string macro = row.macro;
+        const std::string_view macro = row.macro;
         const std::string& folder = folders.*row.folder;
-        size_t pos = 0;
-        // Searched in the lower-case copy of what has been built so far, so a folder put in is
-        // never searched again.
-        while ((pos = lower(result).find(macro, pos)) != std::string::npos) {
-            result.replace(pos, macro.size(), folder);
-            pos += folder.size();
+        const std::string low = lower(result);
+        size_t pos = low.find(macro);
+        if (pos == std::string::npos) continue;
+        std::string expanded;
+        size_t done = 0;
+        for (; pos != std::string::npos; pos = low.find(macro, done)) {
+            expanded.append(result, done, pos - done);
+            expanded += folder;
+            done = pos + macro.size();
         }
+        expanded.append(result, done, std::string::npos);
+        result = std::move(expanded);
     }
     return result;
 }

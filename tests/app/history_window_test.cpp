@@ -78,6 +78,22 @@ TEST_F(WindowTest, TheDialogChartsTheBalanceMarksFailedChecksAndListsNewestFirst
     }
 }
 
+TEST_F(WindowTest, ATimeOfTheFileThatIsNoMomentIsListedAsUnreadableAndLeftOffTheChart) {
+    const std::string path = (m_dir / "History.sqlite").string();
+    BalanceHistory(path).append({
+        HistoryEntry{"0224-02-29T23:59:00Z", "ivanov", "SG", "7", 7.0, "", "", HistoryOutcome::Page, ""},
+        HistoryEntry{"2026-01-01T00:00:00Z", "ivanov", "SG", "5", 5.0, "", "", HistoryOutcome::Page, ""},
+        HistoryEntry{"9999-12-31T23:59:59Z", "ivanov", "SG", "", std::nullopt, "", "",
+                     HistoryOutcome::TransferFailed, ""},
+    });
+    HistoryDialog dialog(path, "ivanov");
+    ASSERT_EQ(dialog.checksTable()->rowCount(), 3);
+    EXPECT_EQ(dialog.checksTable()->item(0, 0)->text(), QStringLiteral("не читается: 9999-12-31T23:59:59Z"));
+    EXPECT_EQ(dialog.checksTable()->item(2, 0)->text(), QStringLiteral("не читается: 0224-02-29T23:59:00Z"));
+    EXPECT_EQ(dialog.balanceSeries()->count(), 1);
+    EXPECT_EQ(dialog.failedSeries()->count(), 0);
+}
+
 TEST_F(WindowTest, TheDialogSaysWhenTheHistoryCannotBeReadAndMakesNoFile) {
     const std::string missing = (m_dir / "History.sqlite").string();
     HistoryDialog none(missing, "ivanov", "SG");

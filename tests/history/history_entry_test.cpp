@@ -64,6 +64,26 @@ TEST(HistoryTimestamps, DatesOfTheCommandLineBecomeTimestampsInTextOrder) {
     EXPECT_EQ(utcTimestamp(*moment), "2026-12-07T09:05:30Z");
 }
 
+TEST(HistoryTimestamps, AMomentTheClockCannotHoldIsNoMomentNotAWrappedOne) {
+    // The clock counts nanoseconds in 64 bits: 1677-09-21T00:12:43.145Z to 2262-04-11T23:47:16.854Z.
+    // A damaged or hand-edited history file may hold any year of the form.
+    const struct {
+        const char* timestamp;
+        bool readable;
+    } cases[] = {
+        {"0224-02-29T23:59:00Z", false}, {"0000-01-01T00:00:00Z", false}, {"1677-09-21T00:12:43Z", false},
+        {"1677-09-21T00:12:44Z", true},  {"1970-01-01T00:00:00Z", true},  {"2262-04-11T23:47:16Z", true},
+        {"2262-04-11T23:47:17Z", false}, {"9999-12-31T23:59:59Z", false},
+    };
+    for (const auto& c : cases) {
+        const auto moment = momentFromUtcTimestamp(c.timestamp);
+        ASSERT_EQ(moment.has_value(), c.readable) << c.timestamp;
+        if (moment) {
+            EXPECT_EQ(utcTimestamp(*moment), c.timestamp);
+        }
+    }
+}
+
 TEST(HistoryEntryOfARow, KeepsThePortalsTextsInUtf8AndOnlyWhatACheckLearnt) {
     AccountBook book;
     book.setCount(2);

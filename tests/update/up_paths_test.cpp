@@ -138,6 +138,26 @@ TEST(UpdatePaths, MacroFoldersOfTheProgramFolder) {
     }
 }
 
+// Each macro is expanded in every letter case, as often as it stands there; a folder put in by one
+// macro is never expanded by that macro again, but the macros after it in the table see it.
+TEST(UpdatePaths, ExpandPathMacros) {
+    PathMacroFolders folders = sampleFolders();
+    folders.temp = "/t/%TEMP%/";
+    folders.current = "/c/%help%/";
+    const struct {
+        const char* localPath;
+        const char* expanded;
+    } cases[] = {
+        {"%temp%%TEMP%x", "/t/%TEMP%//t/%TEMP%/x"},
+        {"%%temp%%", "%/t/%TEMP%/%"},
+        {"%current%a", "/c//home/u/.local/share/help//a"},
+        {"%tem%temp%p%", "%tem/t/%TEMP%/p%"},
+        {"%TEMP", "%TEMP"},
+        {"", ""},
+    };
+    for (const auto& c : cases) EXPECT_EQ(expandPathMacros(c.localPath, folders), c.expanded) << c.localPath;
+}
+
 // The queue lists the final paths of entries with a local path only, CR LF after each line.
 TEST(UpdatePaths, QueueText) {
     const PathMacroFolders folders = sampleFolders();
