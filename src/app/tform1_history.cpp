@@ -14,8 +14,8 @@ namespace korvex {
 void TForm1::BalanceHistoryItemClick() {
     if (m_curRow < 0) return;
     // The account table's login: the balance table's copy may be stale until the next tab change.
-    auto* dialog =
-        new HistoryDialog(historyPathFor(FileName), cp1251ToUtf8(m_book.client.cell(kLogin, m_curRow)), this);
+    auto* dialog = new HistoryDialog(historyPathFor(FileName), cp1251ToUtf8(m_book.client.cell(kLogin, m_curRow)),
+                                     cp1251ToUtf8(m_book.client.cell(kPlanCode, m_curRow)), this);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->open();
 }

@@ -7,6 +7,7 @@
 // marker in its balance, although at least one of them had its balance found by the check before
 // (its previous balance is a real value). One account with a wrong password does not make it: its
 // previous balance is the marker too, or other accounts of the portal still find theirs.
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,14 @@ struct SummaryAccount {
     std::string previous;  // the previous-balance cell
 };
 
+// An account whose balance, spent as its history shows, lasts fewer days than the DaysLeft threshold.
+// The run's summary does not know the history: noteDaysLeft (history/days_left_summary.h) adds these.
+struct DaysLeftAccount {
+    SummaryAccount account;
+    int daysLeft = 0;
+    std::optional<double> perDay;  // none when the balance is already at or below 0 and no spend is told
+};
+
 struct PortalTrouble {
     std::string portal;                    // the profile's name ("SpectrumSat", "SpaceGate 75")
     std::string address;                   // the base address it asked
@@ -38,13 +47,17 @@ struct RunSummary {
     std::vector<SummaryAccount> lowBalances;     // balance reads as a number below the threshold
     std::vector<SummaryAccount> fallenBalances;  // balance and previous read as numbers, balance lower
     std::vector<PortalTrouble> changedPages;     // see above
+    std::vector<DaysLeftAccount> fewDaysLeft;    // fewer days left than daysLeftThreshold, low balances not
+    int daysLeftThreshold = 0;                   // 0: days left are not looked at
 
     bool empty() const {
         return failedTransfers.empty() && lowBalances.empty() && fallenBalances.empty() &&
-               changedPages.empty();
+               changedPages.empty() && fewDaysLeft.empty();
     }
-    // What korvex-cli's exit status 3 stands for: a low balance or a changed portal page.
-    bool needsAttention() const { return !lowBalances.empty() || !changedPages.empty(); }
+    // What korvex-cli's exit status 3 stands for: a low balance (or few days left) or a changed portal page.
+    bool needsAttention() const {
+        return !lowBalances.empty() || !fewDaysLeft.empty() || !changedPages.empty();
+    }
 };
 
 // A balance text as a number: blanks anywhere, a sign, digits with one decimal point or comma.

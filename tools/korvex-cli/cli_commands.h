@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "book/account_book.h"
 #include "checks/check_clock.h"
 #include "checks/portal_addresses.h"
 
@@ -33,6 +34,10 @@ struct CliContext {
     const std::atomic<bool>* stop = nullptr;
     bool progress = false;  // draw the progress line on `err` (it is a terminal)
 };
+
+// Loads the accounts of the settings file as the window does; answers false with the message
+// written when there is no file or it cannot be read.
+bool loadAccountBook(const CliContext& context, AccountBook& book);
 
 // The balance table as text, or as CSV.
 int showCommand(const CliContext& context, bool csv);

@@ -17,6 +17,7 @@ std::optional<CliCommand> commandFromName(std::string_view name) {
     if (name == "trust") return CliCommand::Trust;
     if (name == "help") return CliCommand::Help;
     if (name == "check-update") return CliCommand::CheckUpdate;
+    if (name == "forecast") return CliCommand::Forecast;
     return std::nullopt;
 }
 
@@ -56,13 +57,14 @@ int rowNumber(const std::string& text) {
 }
 
 // A whole number from `low` to `high` for option `name`.
-int boundedNumber(const std::string& text, std::string_view name, int low, int high, std::string_view what) {
+int boundedNumber(const std::string& text, std::string_view name, int low, int high, std::string_view what,
+                  CliCommand topic = CliCommand::Refresh) {
     int value = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (error != std::errc() || end != text.data() + text.size() || value < low || value > high)
         throw CliUsageError(std::string(name) + " takes " + std::string(what) + " from " + std::to_string(low) +
                                 " to " + std::to_string(high) + ", not \"" + text + "\"",
-                            CliCommand::Refresh);
+                            topic);
     return value;
 }
 
@@ -84,6 +86,8 @@ std::string_view commandName(CliCommand command) {
             return "trust";
         case CliCommand::CheckUpdate:
             return "check-update";
+        case CliCommand::Forecast:
+            return "forecast";
         case CliCommand::Help:
             break;
     }
@@ -139,6 +143,12 @@ CliInvocation parseCommandLine(const std::vector<std::string>& args) {
         } else if (!optionsEnded && valueOption(args, i, "--notify", call.notifyCommand, topic)) {
             flagsSeen.emplace_back("--notify", CliCommand::Refresh);
             if (call.notifyCommand.empty()) throw CliUsageError("--notify needs a command", CliCommand::Refresh);
+        } else if (!optionsEnded && valueOption(args, i, "--within", limitText, topic)) {
+            flagsSeen.emplace_back("--within", CliCommand::Forecast);
+            call.within = boundedNumber(limitText, "--within", 1, kMaxWithinDays, "a number of days", CliCommand::Forecast);
+        } else if (!optionsEnded && arg == "--json") {
+            flagsSeen.emplace_back(arg, CliCommand::Forecast);
+            call.json = true;
         } else if (!optionsEnded && arg == "--csv") {
             flagsSeen.emplace_back(arg, CliCommand::Show);
             call.csv = true;
@@ -178,7 +188,9 @@ CliInvocation parseCommandLine(const std::vector<std::string>& args) {
     call.command = *command;
 
     for (const auto& [flag, owner] : flagsSeen) {
-        if (owner != call.command && !(flag == "--csv" && call.command == CliCommand::History))
+        const bool csvElsewhere =
+            flag == "--csv" && (call.command == CliCommand::History || call.command == CliCommand::Forecast);
+        if (owner != call.command && !csvElsewhere)
             throw CliUsageError(flag + " belongs to " + std::string(commandName(owner)) + ", not to " +
                                     std::string(commandName(call.command)),
                                 call.command);
@@ -190,6 +202,9 @@ CliInvocation parseCommandLine(const std::vector<std::string>& args) {
                 throw CliUsageError("--prune-before removes old checks of every account; it goes without --login, "
                                     "--since and --csv",
                                     call.command);
+            [[fallthrough]];
+        case CliCommand::Forecast:
+            if (call.csv && call.json) throw CliUsageError("forecast writes CSV or JSON, not both", call.command);
             [[fallthrough]];
         case CliCommand::Show:
         case CliCommand::Refresh:
@@ -262,7 +277,10 @@ std::string helpText(CliCommand topic) {
                    "have changed (no account found its balance), balances below the threshold\n"
                    "(LowBalance in section [SUMMARY] of the settings file, 0 when not set), portals\n"
                    "that gave no page and balances that fell. Exit status 3 when it names a low\n"
-                   "balance or a changed page (before 1).\n";
+                   "balance or a changed page (before 1).\n"
+                   "Accounts whose balance lasts fewer days than DaysLeft in [SUMMARY] (default 7, 0\n"
+                   "turns it off; see forecast) are named under \"days left\" and count as a low\n"
+                   "balance.\n";
         case CliCommand::Import:
             return "usage: korvex-cli import FILE.csv [--replace] [--settings FILE]\n"
                    "\n"
@@ -306,6 +324,23 @@ std::string helpText(CliCommand topic) {
                    "  --settings FILE      another settings file than the window's Settings.ini\n"
                    "\n"
                    "DATE is YYYY-MM-DD or YYYY-MM-DDTHH:MM[:SS], in UTC.\n";
+        case CliCommand::Forecast:
+            return "usage: korvex-cli forecast [--within DAYS] [--csv | --json] [--settings FILE]\n"
+                   "\n"
+                   "Lists every account by the days its balance lasts, fewest first: row, login, plan\n"
+                   "code, holder, balance, spend per day, days left and the time (UTC) of the reading\n"
+                   "the estimate starts from. The spend per day is the average fall of the balance over\n"
+                   "the last 60 days of History.sqlite, a rise (a top-up) left out; failed checks and\n"
+                   "values not found count for nothing. Days left is the balance over it, rounded down,\n"
+                   "0 when the balance is at or below 0; \"â\" when the readings cover less than a week\n"
+                   "or nothing was spent. An account is a login and a plan code.\n"
+                   "\n"
+                   "  --within DAYS    only the accounts with fewer than DAYS days left\n"
+                   "  --csv            CSV (UTF-8) with the header line\n"
+                   "                   login,plan,holder,balance,per_day,days_left,as_of\n"
+                   "                   (days_left empty when it cannot be told)\n"
+                   "  --json           a JSON object {\"accounts\":[...]} (null where nothing is told)\n"
+                   "  --settings FILE  another settings file than the window's Settings.ini\n";
         case CliCommand::Trust:
             return "usage: korvex-cli trust PORTAL... | --all [--settings FILE]\n"
                    "\n"
@@ -343,14 +378,15 @@ std::string helpText(CliCommand topic) {
            "  import FILE.csv [--replace]    add (or replace) accounts from a CSV file\n"
            "  export [FILE.csv]              write the accounts as a CSV file\n"
            "  history [--login L] [--csv]    print the checks kept in the balance history\n"
+           "  forecast [--within DAYS]       list the accounts by the days their balance lasts\n"
            "  trust PORTAL... | --all        accept a portal's new certificate\n"
            "  check-update                   ask whether a newer version of Korvex is offered\n"
            "  help [COMMAND]                 this text, or the help of a command\n"
            "\n"
            "Exit status: 0 done, 1 a check, an import or a file failed, 2 bad command line,\n"
            "3 refresh found a low balance or a changed portal page.\n"
-           "show and export only read, and run while Korvex runs; refresh and import do not\n"
-           "run at the same time as Korvex.\n";
+           "show, export and forecast only read, and run while Korvex runs; refresh and import\n"
+           "do not run at the same time as Korvex.\n";
 }
 
 }  // namespace korvex

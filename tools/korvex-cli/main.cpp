@@ -13,6 +13,7 @@
 #include "korvex-cli/check_update_command.h"
 #include "korvex-cli/cli_commands.h"
 #include "korvex-cli/command_line.h"
+#include "korvex-cli/forecast_command.h"
 #include "korvex-cli/history_command.h"
 #include "korvex-cli/stop_signals.h"
 #include "platform/codepage.h"
@@ -43,6 +44,7 @@ int main(int argc, char** argv) {
     // commands that only read need no lock: every save replaces the file whole, and they read the
     // one they opened.
     const bool onlyReads = call.command == CliCommand::Show || call.command == CliCommand::Export ||
+                           call.command == CliCommand::Forecast ||
                            (call.command == CliCommand::History && call.pruneBefore.empty());
     std::optional<SingleInstance> instance;
     if (!onlyReads) {
@@ -82,6 +84,10 @@ int main(int argc, char** argv) {
                 return exportCommand(context, call.file);
             case CliCommand::History:
                 return historyCommand(context, {call.login, call.since, call.csv, call.pruneBefore});
+            case CliCommand::Forecast:
+                return forecastCommand(context, {call.within, call.json  ? ForecastFormat::Json
+                                                              : call.csv ? ForecastFormat::Csv
+                                                                         : ForecastFormat::Table});
             case CliCommand::Trust:
                 return trustCommand(context, call.portals, call.all);
             case CliCommand::CheckUpdate: {
