@@ -113,6 +113,13 @@ void BM_ForecastAccounts500(benchmark::State& state) {
 }
 BENCHMARK(BM_ForecastAccounts500)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// Of that, the read of the window's checks.
+void BM_ReadSixtyDaysOf500(benchmark::State& state) {
+    const BalanceHistory history(historyPathFor(files().settings));
+    for (auto _ : state) benchmark::DoNotOptimize(history.read({{}, forecastWindowStart(kNow), 0}).data());
+}
+BENCHMARK(BM_ReadSixtyDaysOf500)->Unit(benchmark::kMillisecond)->UseRealTime();
+
 void BM_HistoryDialogOpens(benchmark::State& state) {
     const std::string path = historyPathFor(files().settings);
     for (auto _ : state) {

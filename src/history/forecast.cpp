@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <limits>
+#include <set>
 #include <string_view>
 #include <unordered_map>
 #include <utility>
@@ -145,7 +147,18 @@ std::vector<AccountForecast> forecastAccounts(const AccountBook& book, std::span
 
 std::vector<AccountForecast> forecastAccounts(const AccountBook& book, const BalanceHistory& history,
                                               std::chrono::system_clock::time_point now) {
-    const std::vector<HistoryEntry> checks = history.read({{}, forecastWindowStart(now), 0});
+    // Login by login: each one's checks lie together in the file (it is kept in order of login and
+    // time), where the checks of all accounts since a moment are spread over every page of it.
+    const std::string since = forecastWindowStart(now);
+    std::set<std::string> logins;
+    for (int row = 0; row < book.clients; ++row)
+        if (const std::string& login = book.client.cell(kLogin, row); !login.empty())
+            logins.insert(cp1251ToUtf8(login));
+    std::vector<HistoryEntry> checks;
+    for (const std::string& login : logins) {
+        std::vector<HistoryEntry> own = history.read({login, since, 0});
+        checks.insert(checks.end(), std::make_move_iterator(own.begin()), std::make_move_iterator(own.end()));
+    }
     return forecastAccounts(book, checks, now);
 }
 
