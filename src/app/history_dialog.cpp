@@ -209,6 +209,7 @@ QList<QPointF> HistoryDialog::showForecast(const std::vector<HistoryEntry>& entr
     m_forecastNote->setTextInteractionFlags(Qt::TextSelectableByMouse);
     if (entries.empty()) {
         m_forecastNote->hide();
+        m_forecast->setVisible(false);
         return {};
     }
     // The account is a login and a plan code: without one given, the plan of the newest check.
@@ -225,6 +226,7 @@ QList<QPointF> HistoryDialog::showForecast(const std::vector<HistoryEntry>& entr
         text += QStringLiteral(" (на ") + asOf + QLatin1Char(')');
     m_forecastNote->setText(text);
 
+    m_forecast->setVisible(spending.state == ForecastState::Estimated);  // no empty entry in the legend
     if (spending.state != ForecastState::Estimated) return {};
     // From the latest reading down to zero at the rate spent; a year at most, so that an account that
     // spends little does not squeeze its history into the chart's left edge.
