@@ -20,7 +20,9 @@
 #include <optional>
 #include <vector>
 
+#include "app/forecast_text.h"
 #include "history/balance_history.h"
+#include "history/forecast.h"
 
 namespace korvex {
 
@@ -128,6 +130,10 @@ HistoryDialog::HistoryDialog(const std::string& historyPath, const std::string& 
     m_failed->replace(marks);
     chart->addSeries(m_balance);
     chart->addSeries(m_failed);
+    m_forecast = new QLineSeries(chart);
+    const QList<QPointF> projection =
+        showForecast(entries, plan.empty() ? std::nullopt : std::optional<std::string>(plan));
+    chart->addSeries(m_forecast);
 
     auto* timeAxis = new QDateTimeAxis(chart);
     timeAxis->setFormat(QStringLiteral("dd.MM.yy HH:mm"));
@@ -137,11 +143,12 @@ HistoryDialog::HistoryDialog(const std::string& historyPath, const std::string& 
     chart->addAxis(timeAxis, Qt::AlignBottom);
     chart->addAxis(valueAxis, Qt::AlignLeft);
     for (QAbstractSeries* series :
-         {static_cast<QAbstractSeries*>(m_balance), static_cast<QAbstractSeries*>(m_failed)}) {
+         {static_cast<QAbstractSeries*>(m_balance), static_cast<QAbstractSeries*>(m_failed),
+          static_cast<QAbstractSeries*>(m_forecast)}) {
         series->attachAxis(timeAxis);
         series->attachAxis(valueAxis);
     }
-    QList<QPointF> all = line + marks;
+    QList<QPointF> all = line + marks + projection;
     if (!all.isEmpty()) {
         const auto [minX, maxX] = std::minmax_element(
             all.begin(), all.end(), [](const QPointF& a, const QPointF& b) { return a.x() < b.x(); });
@@ -159,6 +166,7 @@ HistoryDialog::HistoryDialog(const std::string& historyPath, const std::string& 
     m_chartView->setRenderHint(QPainter::Antialiasing);
     m_chartView->setMinimumHeight(260);
     layout->addWidget(m_chartView, 3);
+    layout->addWidget(m_forecastNote);
 
     m_table = new QTableWidget(static_cast<int>(entries.size()), 5, this);
     m_table->setObjectName(QStringLiteral("HistoryTable"));
@@ -193,6 +201,53 @@ HistoryDialog::HistoryDialog(const std::string& historyPath, const std::string& 
     buttons->button(QDialogButtonBox::Close)->setText(QStringLiteral("Закрыть"));
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     layout->addWidget(buttons);
+}
+
+QList<QPointF> HistoryDialog::showForecast(const std::vector<HistoryEntry>& entries,
+                                           const std::optional<std::string>& plan) {
+    m_forecast->setName(QStringLiteral("Прогноз"));
+    QPen dashed = m_forecast->pen();
+    dashed.setStyle(Qt::DashLine);
+    dashed.setWidth(2);
+    dashed.setColor(QColor(0x60, 0x60, 0x60));
+    m_forecast->setPen(dashed);
+    m_forecastNote = new QLabel(this);
+    m_forecastNote->setObjectName(QStringLiteral("HistoryForecast"));
+    m_forecastNote->setWordWrap(true);
+    m_forecastNote->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    if (entries.empty()) {
+        m_forecastNote->hide();
+        m_forecast->setVisible(false);
+        return {};
+    }
+    // The account is a login and a plan code: without one given, the plan of the newest check.
+    const std::string& account = plan ? *plan : entries.front().plan;
+    std::vector<HistoryEntry> checks;
+    for (const HistoryEntry& e : entries)
+        if (e.plan == account) checks.push_back(e);
+    const Spending spending = estimateSpending(checks, std::chrono::system_clock::now());
+    QString text = QStringLiteral("Расход в день: ") + perDayCaption(spending) +
+                   QStringLiteral(" · осталось дней: ") + daysLeftCaption(spending);
+    if (const QString gap = forecastGapCaption(spending); !gap.isEmpty())
+        text += QStringLiteral(" (") + gap + QLatin1Char(')');
+    else if (const QString asOf = asOfCaption(spending); !asOf.isEmpty())
+        text += QStringLiteral(" (на ") + asOf + QLatin1Char(')');
+    m_forecastNote->setText(text);
+
+    m_forecast->setVisible(spending.state == ForecastState::Estimated);  // no empty entry in the legend
+    if (spending.state != ForecastState::Estimated) return {};
+    // From the latest reading down to zero at the rate spent; a year at most, so that an account that
+    // spends little does not squeeze its history into the chart's left edge.
+    const auto from = momentFromUtcTimestamp(spending.asOf);
+    if (!from) return {};
+    const double x0 = static_cast<double>(
+        std::chrono::duration_cast<std::chrono::milliseconds>(from->time_since_epoch()).count());
+    const double days = std::min(*spending.balance / *spending.perDay, 366.0);
+    const QList<QPointF> points = {
+        QPointF(x0, *spending.balance),
+        QPointF(x0 + days * 86400.0 * 1000.0, *spending.balance - days * *spending.perDay)};
+    m_forecast->replace(points);
+    return points;
 }
 
 }  // namespace korvex

@@ -2,8 +2,16 @@
 // The balance history of one account: a line chart of the balance over time, the checks that failed
 // marked on it, and the table of checks below, newest first. It reads the history file once, when
 // it opens; a file that is missing or cannot be read is said in the dialog instead of the chart.
+// Under the chart: the account's spend per day and days left (history/forecast.h), and on it the
+// balance projected down to zero as a dashed line.
 #include <QDialog>
+#include <QList>
+#include <QPointF>
+#include <optional>
 #include <string>
+#include <vector>
+
+#include "history/history_entry.h"
 
 class QChartView;
 class QLabel;
@@ -29,6 +37,10 @@ public:
     QTableWidget* checksTable() const { return m_table; }
     // What the dialog says above the chart (the account, or why nothing is shown).
     QLabel* note() const { return m_note; }
+    // The projection of the balance to zero (empty when the days left cannot be told or none are
+    // left), and the line under the chart with the spend per day and the days left.
+    QLineSeries* forecastSeries() const { return m_forecast; }
+    QLabel* forecastNote() const { return m_forecastNote; }
 
 private:
     QLabel* m_note = nullptr;
@@ -36,6 +48,13 @@ private:
     QLineSeries* m_balance = nullptr;
     QScatterSeries* m_failed = nullptr;
     QTableWidget* m_table = nullptr;
+    QLineSeries* m_forecast = nullptr;
+    QLabel* m_forecastNote = nullptr;
+
+    // The forecast of the account from `entries` (newest first): fills m_forecast and
+    // m_forecastNote. Answers the projection's points.
+    QList<QPointF> showForecast(const std::vector<HistoryEntry>& entries,
+                                const std::optional<std::string>& plan);
 };
 
 }  // namespace korvex

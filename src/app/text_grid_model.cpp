@@ -41,8 +41,10 @@ QVariant TextGridModel::data(const QModelIndex& index, int role) const {
             if (m_rowNotes.contains(index.row())) return QColor(255, 221, 221);
             return {};
         case Qt::ToolTipRole: {
-            const QString note = m_rowNotes.value(index.row());
-            return note.isEmpty() ? QVariant() : QVariant(note);
+            QString tip = m_rowNotes.value(index.row());
+            const QString more = m_cellTip ? m_cellTip(index.column(), index.row()) : QString();
+            if (!more.isEmpty()) tip += (tip.isEmpty() ? QString() : QStringLiteral("\n")) + more;
+            return tip.isEmpty() ? QVariant() : QVariant(tip);
         }
         default:
             return {};

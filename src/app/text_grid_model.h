@@ -5,6 +5,7 @@
 #include <QAbstractTableModel>
 #include <QHash>
 #include <QStringList>
+#include <functional>
 
 #include "book/text_grid.h"
 
@@ -24,6 +25,10 @@ public:
     void setRowNote(int row, const QString& note);
     void clearRowNotes();
     QString rowNote(int row) const { return m_rowNotes.value(row); }
+    // More for a cell's tooltip, after its row's note: asked each time the tooltip is about to show,
+    // so it says what holds then. "" adds nothing.
+    using CellTip = std::function<QString(int col, int row)>;
+    void setCellTip(CellTip tip) { m_cellTip = std::move(tip); }
 
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
@@ -37,6 +42,7 @@ private:
     bool m_editable;
     QStringList m_headings;
     QHash<int, QString> m_rowNotes;
+    CellTip m_cellTip;
 };
 
 }  // namespace korvex

@@ -128,6 +128,8 @@ public:
     void N5Click();
     // The balance history of the row's account.
     void BalanceHistoryItemClick();
+    // Every account by the days its balance lasts.
+    void ForecastItemClick();
 
     // News, links and the update button.
     void NewsClick();
@@ -197,6 +199,7 @@ public:
     QAction* N5 = nullptr;
     QAction* N6 = nullptr;
     QAction* BalanceHistoryItem = nullptr;
+    QAction* ForecastItem = nullptr;
 
     QMenu* PopupMenu1 = nullptr;
     QAction* N4 = nullptr;
@@ -259,6 +262,10 @@ private:
     void repaintNow();
     // The line under the balance table says that a run's checks are not in the history ("" clears it).
     void sayHistoryProblem(const std::string& problem);
+    // The forecast's menu item, and the days left in the tooltip of the balance column.
+    void buildForecast();
+    // The days left of row `row`'s account, read from the history now; "" for a row without a login.
+    QString balanceTip(int row) const;
     // After transfers: for each portal that showed another key than its pin, asks whether to trust
     // the new one, and pins it on Yes.
     void askAboutChangedCertificates();

@@ -42,6 +42,7 @@ void TForm1::buildBalanceMenu() {
     N6->setObjectName(QStringLiteral("N6"));
     BalanceHistoryItem = PopupMenu2->addAction(QStringLiteral("История баланса…"), this, &TForm1::BalanceHistoryItemClick);
     BalanceHistoryItem->setObjectName(QStringLiteral("BalanceHistoryItem"));
+    buildForecast();
 }
 
 void TForm1::StatMouseDown(QWidget* source, Qt::MouseButton button, const QPoint& pos) {

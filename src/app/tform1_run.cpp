@@ -28,6 +28,8 @@
 #include "checks/run_summary.h"
 #include "commands/news.h"
 #include "commands/personal_page.h"
+#include "history/balance_history.h"
+#include "history/days_left_summary.h"
 #include "history/run_history.h"
 #include "net/curl1_setup.h"
 #include "net/receive_buffer.h"
@@ -191,7 +193,9 @@ void TForm1::markRow(const RowCheck& check) {
 
 void TForm1::showRunSummary() {
     const double lowBalance = readLowBalance(FileName, kDefaultLowBalance);
-    const RunSummary summary = summarizeRun(m_lastRun.rows, m_book, lowBalance);
+    RunSummary summary = summarizeRun(m_lastRun.rows, m_book, lowBalance);
+    // The history holds this run's checks by now; one that cannot be read leaves days left out.
+    noteDaysLeft(summary, m_lastRun.rows, m_book, historyPathFor(FileName), readDaysLeft(FileName));
     QStringList lines;
     const auto account = [](const SummaryAccount& a) {
         return toQ(a.login) + QStringLiteral(" (") + toQ(a.balance) + QLatin1Char(')');
@@ -208,6 +212,8 @@ void TForm1::showRunSummary() {
     for (const SummaryAccount& a : summary.unknownPlanCodes)
         lines << QStringLiteral("Код тарифа «%1» не знает ни один портал: %2").arg(toQ(a.planCode), toQ(a.login));
     for (const SummaryAccount& a : summary.lowBalances) lines << QStringLiteral("Низкий баланс: ") + account(a);
+    for (const DaysLeftAccount& a : summary.fewDaysLeft)
+        lines << QStringLiteral("Осталось дней: %1 — ").arg(a.daysLeft) + account(a.account);
     for (const PortalTrouble& t : summary.failedTransfers)
         lines << QStringLiteral("Нет ответа от портала %1 (учётных записей: %2)")
                      .arg(QString::fromStdString(t.portal))

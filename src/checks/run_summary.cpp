@@ -1,6 +1,7 @@
 #include "checks/run_summary.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
@@ -92,6 +93,32 @@ std::string troublesJson(const std::vector<PortalTrouble>& troubles, bool withEr
             std::string(i ? "," : "") + "{\"portal\":" + json(t.portal) + ",\"address\":" + json(t.address);
         if (withError) out += ",\"error\":" + json(t.errorText);
         out += ",\"accounts\":" + accountsJson(t.accounts) + "}";
+    }
+    return out + "]";
+}
+
+// An amount with two decimals and a point, whatever the locale.
+std::string amountText(double value) {
+    char text[64];
+    const auto result = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, 2);
+    return result.ec == std::errc() ? std::string(text, result.ptr) : std::string("0");
+}
+
+// "4 days (10.50 a day)", for the text summary.
+std::string daysLeftText(const DaysLeftAccount& a) {
+    std::string text = std::to_string(a.daysLeft) + (a.daysLeft == 1 ? " day" : " days");
+    if (a.perDay) text += " (" + amountText(*a.perDay) + " a day)";
+    return text;
+}
+
+std::string daysLeftJson(const std::vector<DaysLeftAccount>& accounts) {
+    std::string out = "[";
+    for (std::size_t i = 0; i < accounts.size(); ++i) {
+        const DaysLeftAccount& a = accounts[i];
+        std::string item = accountJson(a.account);
+        item.pop_back();  // the closing brace: two more members follow
+        out += (i ? "," : "") + item + ",\"daysLeft\":" + std::to_string(a.daysLeft) +
+               ",\"perDay\":" + (a.perDay ? amountText(*a.perDay) : "null") + "}";
     }
     return out + "]";
 }
@@ -229,6 +256,9 @@ std::string summaryText(const RunSummary& s) {
     for (const SummaryAccount& a : s.lowBalances)
         out += "low balance: row " + std::to_string(a.row + 1) + " (" + cp1251ToUtf8(a.login) +
                "): " + cp1251ToUtf8(a.balance) + "\n";
+    for (const DaysLeftAccount& a : s.fewDaysLeft)
+        out += "days left: row " + std::to_string(a.account.row + 1) + " (" + cp1251ToUtf8(a.account.login) +
+               "): " + cp1251ToUtf8(a.account.balance) + ", " + daysLeftText(a) + "\n";
     for (const PortalTrouble& t : s.failedTransfers)
         out += "no answer: " + t.portal + " (" + t.address + "), " + std::to_string(t.accounts.size()) +
                (t.accounts.size() == 1 ? " account" : " accounts") + " (" + loginsOf(t.accounts) + ")" +
@@ -251,7 +281,9 @@ std::string summaryJson(const RunSummary& s, double lowBalance) {
            ",\"fallenBalances\":" + accountsJson(s.fallenBalances) +
            ",\"refusedCertificates\":" + troublesJson(s.refusedCertificates, false) +
            ",\"valuesNotFound\":" + accountsJson(s.valuesNotFound) +
-           ",\"unknownPlanCodes\":" + accountsJson(s.unknownPlanCodes) + "}\n";
+           ",\"unknownPlanCodes\":" + accountsJson(s.unknownPlanCodes)
+           ",\"daysLeftThreshold\":" + std::to_string(s.daysLeftThreshold) +
+           ",\"fewDaysLeft\":" + daysLeftJson(s.fewDaysLeft) + "}\n";
 }
 
 }  // namespace korvex

@@ -10,6 +10,7 @@
 //
 // Whatever the summary lists needs the user's attention; what it lists apart from a changed page
 // (a refused certificate, values not found, a plan code of no portal) is also a failure of the run.
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,14 @@ struct SummaryAccount {
     std::string balance;   // the balance cell
     std::string previous;  // the previous-balance cell
     std::string planCode;  // cp1251, with the login what makes the account
+};
+
+// An account whose balance, spent as its history shows, lasts fewer days than the DaysLeft threshold.
+// The run's summary does not know the history: noteDaysLeft (history/days_left_summary.h) adds these.
+struct DaysLeftAccount {
+    SummaryAccount account;
+    int daysLeft = 0;
+    std::optional<double> perDay;  // none when the balance is already at or below 0 and no spend is told
 };
 
 struct PortalTrouble {
@@ -49,16 +58,21 @@ struct RunSummary {
     std::vector<SummaryAccount> valuesNotFound;
     // A row with an account whose plan code no portal owns: nothing was asked.
     std::vector<SummaryAccount> unknownPlanCodes;
+    std::vector<DaysLeftAccount> fewDaysLeft;    // fewer days left than daysLeftThreshold, low balances not
+    int daysLeftThreshold = 0;                   // 0: days left are not looked at
 
     bool empty() const {
         return failedTransfers.empty() && lowBalances.empty() && fallenBalances.empty() &&
                changedPages.empty() && refusedCertificates.empty() && valuesNotFound.empty() &&
-               unknownPlanCodes.empty();
+               unknownPlanCodes.empty() && fewDaysLeft.empty();
     }
     // Anything listed needs attention.
     bool needsAttention() const { return !empty(); }
     // What korvex-cli's exit status 3 stands for when nothing failed: a low balance or a changed page.
-    bool namesLowBalanceOrChangedPage() const { return !lowBalances.empty() || !changedPages.empty(); }
+    // Few days left count as a low balance.
+    bool namesLowBalanceOrChangedPage() const {
+        return !lowBalances.empty() || !fewDaysLeft.empty() || !changedPages.empty();
+    }
 };
 
 // A check that got no page because the portal's key is not its pin (the transfer refused it).

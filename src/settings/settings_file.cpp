@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -152,6 +153,18 @@ double readLowBalance(const std::string& path, double fallback) {
     char* end = nullptr;
     const double value = std::strtod(text.c_str(), &end);
     return end == text.c_str() + text.size() && std::isfinite(value) ? value : fallback;
+}
+
+int readDaysLeft(const std::string& path, int fallback) {
+    IniFile ini;
+    ini.load(path);
+    const std::string text(trimBlanks(ini.value(kSummarySection, "DaysLeft")));
+    int value = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size() || value < 0 ||
+        value > kMaxDaysLeft)
+        return fallback;
+    return value;
 }
 
 void read(AccountBook& book, const std::string& path) {

@@ -60,6 +60,12 @@ StartupValues readStartup(const std::string& path);
 // is not there.
 inline constexpr const char* kSummarySection = "SUMMARY";
 double readLowBalance(const std::string& path, double fallback);
+// "DaysLeft" of the same section: the run summary names an account whose balance, spent as its history
+// shows, lasts fewer days than this; 0 turns it off. A whole number from 0 to kMaxDaysLeft; answers
+// `fallback` when the file, the key or such a number is not there.
+inline constexpr int kDefaultDaysLeft = 7;
+inline constexpr int kMaxDaysLeft = 36500;
+int readDaysLeft(const std::string& path, int fallback = kDefaultDaysLeft);
 
 // Loads rows 0..clients-1: account columns 0..3, balance column 0 (a copy of the login) and balance
 // columns 1..5. The caller has sized both tables already; cells outside them are not written. Balance

@@ -86,6 +86,14 @@ TEST(CommandLineTest, BadUseIsRefusedWithTheHelpToRead) {
         {{"trust"}, "trust needs a portal", CliCommand::Trust},
         {{"trust", "--all", "https://a:1"}, "portals or --all, not both", CliCommand::Trust},
         {{"show", "--all"}, "--all belongs to trust", CliCommand::Show},
+        {{"forecast", "--within", "0"},
+         "--within takes a number of days from 1 to 36500, not \"0\"",
+         CliCommand::Forecast},
+        {{"forecast", "--within=7d"}, "not \"7d\"", CliCommand::Forecast},
+        {{"forecast", "--csv", "--json"}, "CSV or JSON, not both", CliCommand::Forecast},
+        {{"show", "--within", "7"}, "--within belongs to forecast, not to show", CliCommand::Show},
+        {{"history", "--json"}, "--json belongs to forecast", CliCommand::History},
+        {{"forecast", "out.csv"}, "forecast takes no file", CliCommand::Forecast},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.words);
@@ -96,6 +104,25 @@ TEST(CommandLineTest, BadUseIsRefusedWithTheHelpToRead) {
             EXPECT_NE(std::string(e.what()).find(c.words), std::string::npos) << e.what();
             EXPECT_EQ(e.topic(), c.topic);
         }
+    }
+}
+
+TEST(CommandLineTest, ForecastTakesAThresholdAndAFormat) {
+    struct Case {
+        Args args;
+        std::optional<int> within;
+        bool csv, json;
+    } cases[] = {
+        {{"forecast"}, {}, false, false},
+        {{"forecast", "--within", "7", "--csv"}, 7, true, false},
+        {{"--json", "forecast", "--within=36500"}, 36500, false, true},
+    };
+    for (const Case& c : cases) {
+        const CliInvocation call = parseCommandLine(c.args);
+        EXPECT_EQ(call.command, CliCommand::Forecast);
+        EXPECT_EQ(call.within, c.within);
+        EXPECT_EQ(call.csv, c.csv);
+        EXPECT_EQ(call.json, c.json);
     }
 }
 

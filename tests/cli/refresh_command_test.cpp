@@ -10,9 +10,11 @@
 
 #include "checks/provider_profiles.h"
 #include "checks/text_holder.h"
+#include "history/balance_history.h"
 #include "korvex-cli/stop_signals.h"
 #include "net/portal_pins.h"
 #include "platform/codepage.h"
+#include "settings/ini_file.h"
 #include "tests/cli/cli_test_support.h"
 
 namespace korvex::test {
@@ -184,6 +186,55 @@ TEST_F(RefreshCommandTest, TheExitStatusAndTheSummarySayWhatTheRunFound) {
                 << folder.err.str();
         }
     }
+}
+
+// With a history that shows sps_ivanov spending 10 a day, the balance the run reads (42.15) lasts 4
+// days: fewer than DaysLeft (7 by default), so the summary names it under its own heading and the
+// run asks for attention, as for a low balance. The same login under another plan spends faster:
+// another account, which does not count. A threshold of 4, or 0, names nothing.
+TEST_F(RefreshCommandTest, TheSummaryNamesAccountsWithFewDaysLeftByTheirHistory) {
+    f.writeAccounts({{"sps_ivanov", "Qw3rty-71", "39"}, {"sat_titova", "T1tova-SG", "SG"}});
+    std::vector<HistoryEntry> before;
+    const auto now = std::chrono::system_clock::now();
+    for (int d = 20; d >= 1; --d) {
+        for (const auto& [plan, balance] :
+             {std::pair{"39", 42.15 + 10 * d}, std::pair{"SG", 104.75 + 50 * d}}) {
+            HistoryEntry e;
+            e.time = utcTimestamp(now - std::chrono::days(d));
+            e.login = "sps_ivanov";  // sat_titova's history is sps_ivanov's under plan SG: not hers
+            e.plan = plan;
+            e.balance = balance;
+            before.push_back(e);
+        }
+    }
+    BalanceHistory(historyPathFor(f.settings)).append(before);
+    const auto setDaysLeft = [&](const char* days) {
+        IniFile ini = IniFile::parse(f.fileText());
+        ini.setValue(kSummarySection, "DaysLeft", days);
+        ASSERT_FALSE(ini.save(f.settings));
+    };
+
+    const std::string notified = f.dir.file("notified.txt");
+    ASSERT_EQ(refreshCommand(f.context(), std::nullopt, {.notifyCommand = "cat > '" + notified + "'"}),
+              kExitAttention)
+        << f.err.str();
+    EXPECT_EQ(f.err.str(),
+              "Korvex: 2 accounts checked\n"
+              "days left: row 1 (sps_ivanov): 42.15, 4 days (10.00 a day)\n");
+    EXPECT_EQ(readFile(notified), f.err.str());
+
+    ASSERT_EQ(refreshCommand(f.context(), std::nullopt, {.summaryJson = true}), kExitAttention);
+    EXPECT_NE(f.out.str().find("\"daysLeftThreshold\":7,\"fewDaysLeft\":[{\"row\":1,\"login\":\"sps_ivanov\","
+                               "\"balance\":\"42.15\",\"previous\":\"42.15\",\"daysLeft\":4,\"perDay\":"),
+              std::string::npos)
+        << f.out.str();
+
+    setDaysLeft("4");
+    EXPECT_EQ(refreshCommand(f.context(), std::nullopt), kExitOk) << f.err.str();
+    EXPECT_EQ(f.err.str(), "");
+    setDaysLeft("0");
+    EXPECT_EQ(refreshCommand(f.context(), std::nullopt), kExitOk) << f.err.str();
+    EXPECT_EQ(f.err.str(), "");
 }
 
 TEST_F(RefreshCommandTest, OneRowIsCheckedAloneAndRowsPassedOverAreNamed) {

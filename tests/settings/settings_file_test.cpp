@@ -145,6 +145,26 @@ TEST(SettingsFile, TheLowBalanceThresholdIsReadFromItsOwnSection) {
     EXPECT_DOUBLE_EQ(readLowBalance(dir.file("missing.ini"), 7), 7);
 }
 
+// The days-left threshold beside it: a whole number of days, 0 to turn it off; anything else (a
+// fraction, a sign, a number past the bound) keeps the default rather than turning it off.
+TEST(SettingsFile, TheDaysLeftThresholdIsAWholeNumberOrTheDefault) {
+    struct Case {
+        const char* text;  // nullptr: no key
+        int want;
+    } cases[] = {{nullptr, 7}, {"0", 0},   {" 14 ", 14}, {"36500", 36500}, {"36501", 7},
+                 {"-3", 7},    {"2.5", 7}, {"abc", 7},   {"", 7},          {"99999999999", 7}};
+    TempDir dir;
+    const std::string path = dir.file("Settings.ini");
+    for (const Case& c : cases) {
+        IniFile ini;
+        ini.setValue("AUTHENTICATION", "Count", enc("1"));
+        if (c.text) ini.setValue("SUMMARY", "DaysLeft", c.text);
+        ASSERT_FALSE(ini.save(path));
+        EXPECT_EQ(readDaysLeft(path), c.want) << (c.text ? c.text : "no key");
+    }
+    EXPECT_EQ(readDaysLeft(dir.file("missing.ini")), kDefaultDaysLeft);
+}
+
 // What the file holds, whatever its count says: a damaged count hides accounts, a missing count
 // in a file with several accounts as well.
 TEST(SettingsFile, StartupTellsHowManyAccountRowsTheFileHolds) {

@@ -27,6 +27,8 @@
 #include "checks/provider_profiles.h"
 #include "checks/refresh_run.h"
 #include "checks/run_summary.h"
+#include "history/balance_history.h"
+#include "history/days_left_summary.h"
 #include "history/run_history.h"
 #include "korvex-cli/account_csv.h"
 #include "korvex-cli/balance_table.h"
@@ -423,7 +425,12 @@ int refreshCommand(const CliContext& context, std::optional<int> rowNumber, cons
         context.err << kPrefix << problem << '\n';
     }
     const double lowBalance = readLowBalance(context.settingsPath, kDefaultLowBalance);
-    const RunSummary summary = summarizeRun(reports, book, lowBalance);
+    RunSummary summary = summarizeRun(reports, book, lowBalance);
+    // Days left come from the history, this run's checks included.
+    if (const std::string problem = noteDaysLeft(summary, reports, book, historyPathFor(context.settingsPath),
+                                                 readDaysLeft(context.settingsPath));
+        !problem.empty())
+        context.err << kPrefix << problem << " (no days left in the summary)\n";
     if (options.summaryJson)
         context.out << summaryJson(summary, lowBalance);
     else
@@ -531,6 +538,11 @@ int refreshCommand(const CliContext& context, std::optional<int> rowNumber, cons
     if (stopRaised()) return kExitInterrupted;
     if (failed) return kExitFailed;
     return summary.namesLowBalanceOrChangedPage() ? kExitAttention : kExitOk;
+}
+
+bool loadAccountBook(const CliContext& context, AccountBook& book) {
+    ProxySettings proxy;
+    return loadSettings(context, book, proxy);
 }
 
 int importCommand(const CliContext& context, const std::string& csvPath, bool replace) {

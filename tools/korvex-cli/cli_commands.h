@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "book/account_book.h"
 #include "checks/check_clock.h"
 #include "checks/portal_addresses.h"
 
@@ -38,6 +39,10 @@ struct CliContext {
     // check-update: the publisher key the info file must be signed with; nothing: the build's.
     std::optional<std::string> updatePublicKey = std::nullopt;
 };
+
+// Loads the accounts of the settings file as the window does; answers false with the message
+// written when there is no file or it cannot be read.
+bool loadAccountBook(const CliContext& context, AccountBook& book);
 
 // The balance table as text, or as CSV.
 int showCommand(const CliContext& context, bool csv);

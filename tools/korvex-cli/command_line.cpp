@@ -18,6 +18,7 @@ std::optional<CliCommand> commandFromName(std::string_view name) {
     if (name == "trust") return CliCommand::Trust;
     if (name == "help") return CliCommand::Help;
     if (name == "check-update") return CliCommand::CheckUpdate;
+    if (name == "forecast") return CliCommand::Forecast;
     return std::nullopt;
 }
 
@@ -57,13 +58,14 @@ int rowNumber(const std::string& text) {
 }
 
 // A whole number from `low` to `high` for option `name`.
-int boundedNumber(const std::string& text, std::string_view name, int low, int high, std::string_view what) {
+int boundedNumber(const std::string& text, std::string_view name, int low, int high, std::string_view what,
+                  CliCommand topic = CliCommand::Refresh) {
     int value = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (error != std::errc() || end != text.data() + text.size() || value < low || value > high)
         throw CliUsageError(std::string(name) + " takes " + std::string(what) + " from " + std::to_string(low) +
                                 " to " + std::to_string(high) + ", not \"" + text + "\"",
-                            CliCommand::Refresh);
+                            topic);
     return value;
 }
 
@@ -85,6 +87,8 @@ std::string_view commandName(CliCommand command) {
             return "trust";
         case CliCommand::CheckUpdate:
             return "check-update";
+        case CliCommand::Forecast:
+            return "forecast";
         case CliCommand::Help:
             break;
     }
@@ -94,7 +98,7 @@ std::string_view commandName(CliCommand command) {
 bool commandOnlyReads(const CliInvocation& call) {
     return call.command == CliCommand::Show || call.command == CliCommand::Export ||
            (call.command == CliCommand::History && call.pruneBefore.empty()) ||
-           call.command == CliCommand::CheckUpdate;
+           call.command == CliCommand::CheckUpdate || call.command == CliCommand::Forecast;
 }
 
 CliInvocation parseCommandLine(const std::vector<std::string>& args) {
@@ -149,6 +153,12 @@ CliInvocation parseCommandLine(const std::vector<std::string>& args) {
         } else if (!optionsEnded && valueOption(args, i, "--notify", call.notifyCommand, topic)) {
             flagsSeen.emplace_back("--notify", CliCommand::Refresh);
             if (call.notifyCommand.empty()) throw CliUsageError("--notify needs a command", CliCommand::Refresh);
+        } else if (!optionsEnded && valueOption(args, i, "--within", limitText, topic)) {
+            flagsSeen.emplace_back("--within", CliCommand::Forecast);
+            call.within = boundedNumber(limitText, "--within", 1, kMaxWithinDays, "a number of days", CliCommand::Forecast);
+        } else if (!optionsEnded && arg == "--json") {
+            flagsSeen.emplace_back(arg, CliCommand::Forecast);
+            call.json = true;
         } else if (!optionsEnded && arg == "--csv") {
             flagsSeen.emplace_back(arg, CliCommand::Show);
             call.csv = true;
@@ -188,7 +198,9 @@ CliInvocation parseCommandLine(const std::vector<std::string>& args) {
     call.command = *command;
 
     for (const auto& [flag, owner] : flagsSeen) {
-        if (owner != call.command && !(flag == "--csv" && call.command == CliCommand::History))
+        const bool csvElsewhere =
+            flag == "--csv" && (call.command == CliCommand::History || call.command == CliCommand::Forecast);
+        if (owner != call.command && !csvElsewhere)
             throw CliUsageError(flag + " belongs to " + std::string(commandName(owner)) + ", not to " +
                                     std::string(commandName(call.command)),
                                 call.command);
@@ -209,6 +221,9 @@ CliInvocation parseCommandLine(const std::vector<std::string>& args) {
                 throw CliUsageError("--prune-before removes old checks of every account; it goes without --login, "
                                     "--since and --csv",
                                     call.command);
+            [[fallthrough]];
+        case CliCommand::Forecast:
+            if (call.csv && call.json) throw CliUsageError("forecast writes CSV or JSON, not both", call.command);
             [[fallthrough]];
         case CliCommand::Show:
         case CliCommand::Refresh:
@@ -284,7 +299,10 @@ std::string helpText(CliCommand topic) {
                    "portal gave no page, a check ended with the error marker, values were not found,\n"
                    "a certificate was refused, a plan code names no portal, a file could not be\n"
                    "written, the notify command failed); 3 the summary names a low balance or a\n"
-                   "changed page; 0 otherwise.\n";
+                   "changed page; 0 otherwise.\n"
+                   "Accounts whose balance lasts fewer days than DaysLeft in [SUMMARY] (default 7, 0\n"
+                   "turns it off; see forecast) are named under \"days left\" and count as a low\n"
+                   "balance.\n";
         case CliCommand::Import:
             return "usage: korvex-cli import FILE.csv [--replace] [--settings FILE]\n"
                    "\n"
@@ -332,6 +350,23 @@ std::string helpText(CliCommand topic) {
                    "  --settings FILE      another settings file than the window's Settings.ini\n"
                    "\n"
                    "DATE is YYYY-MM-DD or YYYY-MM-DDTHH:MM[:SS], in UTC.\n";
+        case CliCommand::Forecast:
+            return "usage: korvex-cli forecast [--within DAYS] [--csv | --json] [--settings FILE]\n"
+                   "\n"
+                   "Lists every account by the days its balance lasts, fewest first: row, login, plan\n"
+                   "code, holder, balance, spend per day, days left and the time (UTC) of the reading\n"
+                   "the estimate starts from. The spend per day is the average fall of the balance over\n"
+                   "the last 60 days of History.sqlite, a rise (a top-up) left out; failed checks and\n"
+                   "values not found count for nothing. Days left is the balance over it, rounded down,\n"
+                   "0 when the balance is at or below 0; \"â\" when the readings cover less than a week\n"
+                   "or nothing was spent. An account is a login and a plan code.\n"
+                   "\n"
+                   "  --within DAYS    only the accounts with fewer than DAYS days left\n"
+                   "  --csv            CSV (UTF-8) with the header line\n"
+                   "                   login,plan,holder,balance,per_day,days_left,as_of\n"
+                   "                   (days_left empty when it cannot be told)\n"
+                   "  --json           a JSON object {\"accounts\":[...]} (null where nothing is told)\n"
+                   "  --settings FILE  another settings file than the window's Settings.ini\n";
         case CliCommand::Trust:
             return "usage: korvex-cli trust PORTAL... | --all [--settings FILE]\n"
                    "\n"
@@ -371,6 +406,7 @@ std::string helpText(CliCommand topic) {
            "  import FILE.csv [--replace]      add new accounts (or replace them) from a CSV file\n"
            "  export [FILE.csv]                write the accounts as a CSV file\n"
            "  history [--login L [--plan P]]   print the checks kept in the balance history\n"
+           "  forecast [--within DAYS]         list the accounts by the days their balance lasts\n"
            "  trust PORTAL... | --all          accept a portal's new certificate\n"
            "  check-update                     ask whether a newer version of Korvex is offered\n"
            "  help [COMMAND]                   this text, or the help of a command\n"
@@ -378,8 +414,8 @@ std::string helpText(CliCommand topic) {
            "Exit status: 0 done; 1 a check, an import or a file failed; 2 bad command line;\n"
            "3 refresh found a low balance or a changed portal page and nothing failed;\n"
            "130 refresh was interrupted (SIGINT, SIGTERM, SIGHUP), after saving what it checked.\n"
-           "show, export and history only read, and run while Korvex runs; refresh and import\n"
-           "do not run at the same time as Korvex.\n";
+           "show, export, history and forecast only read, and run while Korvex runs;\n"
+           "refresh and import do not run on the book Korvex has open.\n";
 }
 
 }  // namespace korvex

@@ -5,6 +5,7 @@
 //   korvex-cli [--settings FILE] import FILE.csv [--replace]
 //   korvex-cli [--settings FILE] export [FILE.csv]
 //   korvex-cli [--settings FILE] history [--login L [--plan P]] [--since DATE] [--csv] | --prune-before DATE
+//   korvex-cli [--settings FILE] forecast [--within DAYS] [--csv | --json]
 //   korvex-cli [--settings FILE] trust PORTAL... | --all
 //   korvex-cli [--settings FILE] check-update
 //   korvex-cli [COMMAND] --help,  korvex-cli help [COMMAND]
@@ -17,18 +18,20 @@
 
 namespace korvex {
 
-enum class CliCommand { Help, Show, Refresh, Import, Export, History, Trust, CheckUpdate };
+enum class CliCommand { Help, Show, Refresh, Import, Export, History, Trust, CheckUpdate, Forecast };
 
 // refresh: the most checks at once, and the longest time limit of one check (a day).
 inline constexpr int kMaxJobs = 64;
 inline constexpr int kMaxTimeoutSeconds = 86400;
+// forecast --within: the most days asked about (a hundred years).
+inline constexpr int kMaxWithinDays = 36500;
 
 struct CliInvocation {
     CliCommand command = CliCommand::Help;
     // Help: the command asked about; Help itself for the overview.
     CliCommand helpTopic = CliCommand::Help;
     std::string settingsPath;  // "" for Settings.ini beside the executable
-    bool csv = false;          // show, history
+    bool csv = false;          // show, history, forecast
     std::optional<int> row;    // refresh: one row, from 1
     int jobs = 1;              // refresh: checks at once in all (1: one after another, as the window)
     int perPortal = 1;         // refresh: checks at once on one portal
@@ -44,6 +47,8 @@ struct CliInvocation {
     bool all = false;                  // trust: every pinned portal
     bool summaryJson = false;   // refresh: --summary json
     std::string notifyCommand;  // refresh: --notify COMMAND
+    std::optional<int> within;  // forecast: only accounts with fewer days left
+    bool json = false;          // forecast: --json
 };
 
 // Whether the command only reads, so that it runs beside another copy of Korvex without the

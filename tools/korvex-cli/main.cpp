@@ -13,6 +13,7 @@
 #include "korvex-cli/check_update_command.h"
 #include "korvex-cli/cli_commands.h"
 #include "korvex-cli/command_line.h"
+#include "korvex-cli/forecast_command.h"
 #include "korvex-cli/history_command.h"
 #include "korvex-cli/stop_signals.h"
 #include "platform/codepage.h"
@@ -87,6 +88,10 @@ int main(int argc, char** argv) {
                 return exportCommand(context, call.file);
             case CliCommand::History:
                 return historyCommand(context, {call.login, call.plan, call.since, call.csv, call.pruneBefore});
+            case CliCommand::Forecast:
+                return forecastCommand(context, {call.within, call.json  ? ForecastFormat::Json
+                                                              : call.csv ? ForecastFormat::Csv
+                                                                         : ForecastFormat::Table});
             case CliCommand::Trust:
                 return trustCommand(context, call.portals, call.all);
             case CliCommand::CheckUpdate: {
