@@ -281,7 +281,7 @@ std::string summaryJson(const RunSummary& s, double lowBalance) {
            ",\"fallenBalances\":" + accountsJson(s.fallenBalances) +
            ",\"refusedCertificates\":" + troublesJson(s.refusedCertificates, false) +
            ",\"valuesNotFound\":" + accountsJson(s.valuesNotFound) +
-           ",\"unknownPlanCodes\":" + accountsJson(s.unknownPlanCodes)
+           ",\"unknownPlanCodes\":" + accountsJson(s.unknownPlanCodes) +
            ",\"daysLeftThreshold\":" + std::to_string(s.daysLeftThreshold) +
            ",\"fewDaysLeft\":" + daysLeftJson(s.fewDaysLeft) + "}\n";
 }

@@ -88,7 +88,7 @@ TEST_F(WindowTest, ATimeOfTheFileThatIsNoMomentIsListedAsUnreadableAndLeftOffThe
         HistoryEntry{"9999-12-31T23:59:59Z", "ivanov", "SG", "", std::nullopt, "", "",
                      HistoryOutcome::TransferFailed, ""},
     });
-    HistoryDialog dialog(path, "ivanov");
+    HistoryDialog dialog(path, "ivanov", "SG");
     ASSERT_EQ(dialog.checksTable()->rowCount(), 3);
     EXPECT_EQ(dialog.checksTable()->item(0, 0)->text(), QStringLiteral("не читается: 9999-12-31T23:59:59Z"));
     EXPECT_EQ(dialog.checksTable()->item(2, 0)->text(), QStringLiteral("не читается: 0224-02-29T23:59:00Z"));
