@@ -35,7 +35,7 @@ std::string noteDaysLeft(RunSummary& summary, const std::vector<RowCheck>& rows,
     for (const AccountForecast& f : forecasts) {
         if (!read.count(f.row) || !fewDaysLeft(f.spending, threshold)) continue;
         const SummaryAccount account{f.row, book.client.cell(kLogin, f.row), book.Stat.cell(kBalance, f.row),
-                                     book.Stat.cell(kPrevious, f.row)};
+                                     book.Stat.cell(kPrevious, f.row), book.client.cell(kPlanCode, f.row)};
         summary.fewDaysLeft.push_back({account, *f.spending.daysLeft, f.spending.perDay});
     }
     return {};

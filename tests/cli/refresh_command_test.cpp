@@ -225,7 +225,7 @@ TEST_F(RefreshCommandTest, TheSummaryNamesAccountsWithFewDaysLeftByTheirHistory)
 
     ASSERT_EQ(refreshCommand(f.context(), std::nullopt, {.summaryJson = true}), kExitAttention);
     EXPECT_NE(f.out.str().find("\"daysLeftThreshold\":7,\"fewDaysLeft\":[{\"row\":1,\"login\":\"sps_ivanov\","
-                               "\"balance\":\"42.15\",\"previous\":\"42.15\",\"daysLeft\":4,\"perDay\":"),
+                               "\"balance\":\"42.15\",\"previous\":\"42.15\",\"plan\":\"39\",\"daysLeft\":4,\"perDay\":"),
               std::string::npos)
         << f.out.str();
 
