@@ -32,10 +32,10 @@ std::string historyPathFor(const std::string& settingsPath);
 
 // Which checks to read. Empty texts select everything.
 struct HistoryQuery {
-    std::string login;
-    std::string since;  // a timestamp of the history's form: checks at or after it
-    int limit = 0;      // the most recent `limit` checks only; 0 for all
-    std::string plan;   // with a login: that account's plan code (UTF-8) only
+    std::string login{};
+    std::string since{};  // a timestamp of the history's form: checks at or after it
+    int limit = 0;        // the most recent `limit` checks only; 0 for all
+    std::string plan{};   // with a login: that account's plan code (UTF-8) only
 };
 
 class BalanceHistory {

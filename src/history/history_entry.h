@@ -21,15 +21,15 @@ enum class HistoryOutcome {
 };
 
 struct HistoryEntry {
-    std::string time;   // UTC, "YYYY-MM-DDTHH:MM:SSZ", so that text order is time order
-    std::string login;  // the account table's login
-    std::string plan;   // the plan code
-    std::string balanceText;
-    std::optional<double> balance;  // balanceText read as a number, for charts
-    std::string speed;
-    std::string status;
+    std::string time{};   // UTC, "YYYY-MM-DDTHH:MM:SSZ", so that text order is time order
+    std::string login{};  // the account table's login
+    std::string plan{};   // the plan code
+    std::string balanceText{};
+    std::optional<double> balance{};  // balanceText read as a number, for charts
+    std::string speed{};
+    std::string status{};
     HistoryOutcome outcome = HistoryOutcome::Page;
-    std::string detail;  // why a transfer failed or a check ended with the error marker
+    std::string detail{};  // why a transfer failed or a check ended with the error marker
 
     bool operator==(const HistoryEntry&) const = default;
 };

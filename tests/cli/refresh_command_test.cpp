@@ -164,7 +164,9 @@ TEST_F(RefreshCommandTest, TheExitStatusAndTheSummarySayWhatTheRunFound) {
         SCOPED_TRACE(c.what);
         CliFolder folder{demoPortalAddresses(*s_portals)};
         folder.writeAccounts(c.accounts);
-        if (c.forgedPin) ASSERT_EQ(PortalPins(pinsPathBeside(folder.settings)).setPin(satGate, forged), "");
+        if (c.forgedPin) {
+            ASSERT_EQ(PortalPins(pinsPathBeside(folder.settings)).setPin(satGate, forged), "");
+        }
         s_portals->setStall(PortalId::SatGate, c.interrupt);
         std::thread stopper([&] {
             if (!c.interrupt) return;
@@ -490,9 +492,10 @@ TEST_F(RefreshCommandTest, NoStateOfThePinFileButMissingLetsACredentialReachACha
             EXPECT_TRUE(fs::is_symlink(pinsPath)) << "written through the link";
             EXPECT_EQ(readFile(folder.dir.file("elsewhere.pins")), after);
         }
-        if (std::string_view(c.state) == "garbage lines")
+        if (std::string_view(c.state) == "garbage lines") {
             EXPECT_NE(err.find(pinsPath + ": lines 2, 4 are not pins, kept as they are\n"), std::string::npos)
                 << err;
+        }
     }
     EXPECT_TRUE(std::filesystem::is_directory("/proc/self")) << "the I/O error row needs /proc";
 }
