@@ -84,7 +84,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             break;
         case 2: {
             const auto signedText = fuzz::signedWithDigests(text, p.fileDigest, p.key.privatePem);
-            expect(signedText.has_value(), "the publisher's tool signs every text");
+            // The tool signs every text but one that holds "#signature=" inside a line (any case): no
+            // client would accept that file, so the tool refuses it rather than sign it.
+            if (!signedText) {
+                std::string lower(text);
+                for (char& c : lower) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+                expect(lower.find("#signature=") != std::string::npos,
+                       "the publisher's tool signs every text without a signature inside a line");
+                break;
+            }
             const auto trust = fuzz::trustOf(*signedText, p.key.publicHex);
             // Refused it may be (a digest missing, an "#expires" of its own that is past...), but
             // never for its signature.
