@@ -66,17 +66,11 @@ void appendJsonString(std::string& out, const std::string& utf8) {
     out += '"';
 }
 
-std::string json(const std::string& utf8) {
-    std::string out;
-    appendJsonString(out, utf8);
-    return out;
-}
-
 std::string accountJson(const SummaryAccount& a) {
-    return "{\"row\":" + std::to_string(a.row + 1) + ",\"login\":" + json(cp1251ToUtf8(a.login)) +
-           ",\"balance\":" + json(cp1251ToUtf8(a.balance)) +
-           ",\"previous\":" + json(cp1251ToUtf8(a.previous)) + ",\"plan\":" + json(cp1251ToUtf8(a.planCode)) +
-           "}";
+    return "{\"row\":" + std::to_string(a.row + 1) + ",\"login\":" + jsonString(cp1251ToUtf8(a.login)) +
+           ",\"balance\":" + jsonString(cp1251ToUtf8(a.balance)) +
+           ",\"previous\":" + jsonString(cp1251ToUtf8(a.previous)) +
+           ",\"plan\":" + jsonString(cp1251ToUtf8(a.planCode)) + "}";
 }
 
 std::string accountsJson(const std::vector<SummaryAccount>& accounts) {
@@ -89,21 +83,15 @@ std::string troublesJson(const std::vector<PortalTrouble>& troubles, bool withEr
     std::string out = "[";
     for (std::size_t i = 0; i < troubles.size(); ++i) {
         const PortalTrouble& t = troubles[i];
-        out +=
-            std::string(i ? "," : "") + "{\"portal\":" + json(t.portal) + ",\"address\":" + json(t.address);
-        if (withError) out += ",\"error\":" + json(t.errorText);
+        out += std::string(i ? "," : "") + "{\"portal\":" + jsonString(t.portal) +
+               ",\"address\":" + jsonString(t.address);
+        if (withError) out += ",\"error\":" + jsonString(t.errorText);
         out += ",\"accounts\":" + accountsJson(t.accounts) + "}";
     }
     return out + "]";
 }
 
 // An amount with two decimals and a point, whatever the locale.
-std::string amountText(double value) {
-    char text[64];
-    const auto result = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, 2);
-    return result.ec == std::errc() ? std::string(text, result.ptr) : std::string("0");
-}
-
 // "4 days (10.50 a day)", for the text summary.
 std::string daysLeftText(const DaysLeftAccount& a) {
     std::string text = std::to_string(a.daysLeft) + (a.daysLeft == 1 ? " day" : " days");
@@ -143,7 +131,8 @@ bool holdsAccount(const AccountBook& book, int row) {
 }  // namespace
 
 bool certificateRefused(const RowCheck& check) {
-    return check.outcome == CheckOutcome::TransferFailed && check.resultCode == CURLE_SSL_PINNEDPUBKEYNOTMATCH;
+    return check.outcome == CheckOutcome::TransferFailed &&
+           check.resultCode == CURLE_SSL_PINNEDPUBKEYNOTMATCH;
 }
 
 bool balanceNumber(const std::string& text, double& value) {
@@ -246,13 +235,14 @@ std::string summaryText(const RunSummary& s) {
         out += "changed page: " + t.portal + " (" + t.address + "): no account found its balance (" +
                loginsOf(t.accounts) + "); its patterns may need adapting\n";
     for (const PortalTrouble& t : s.refusedCertificates)
-        out += "certificate changed: " + t.portal + " (" + t.address + "), " + std::to_string(t.accounts.size()) +
-               (t.accounts.size() == 1 ? " account" : " accounts") + " (" + loginsOf(t.accounts) +
-               "): refused, no password went to it\n";
+        out += "certificate changed: " + t.portal + " (" + t.address + "), " +
+               std::to_string(t.accounts.size()) + (t.accounts.size() == 1 ? " account" : " accounts") +
+               " (" + loginsOf(t.accounts) + "): refused, no password went to it\n";
     for (const SummaryAccount& a : s.valuesNotFound)
         out += "values not found: " + rowText(a) + ": a wrong password, or the page has changed\n";
     for (const SummaryAccount& a : s.unknownPlanCodes)
-        out += "unknown plan code: " + rowText(a) + ": \"" + cp1251ToUtf8(a.planCode) + "\" names no portal\n";
+        out +=
+            "unknown plan code: " + rowText(a) + ": \"" + cp1251ToUtf8(a.planCode) + "\" names no portal\n";
     for (const SummaryAccount& a : s.lowBalances)
         out += "low balance: row " + std::to_string(a.row + 1) + " (" + cp1251ToUtf8(a.login) +
                "): " + cp1251ToUtf8(a.balance) + "\n";
@@ -284,6 +274,21 @@ std::string summaryJson(const RunSummary& s, double lowBalance) {
            ",\"unknownPlanCodes\":" + accountsJson(s.unknownPlanCodes) +
            ",\"daysLeftThreshold\":" + std::to_string(s.daysLeftThreshold) +
            ",\"fewDaysLeft\":" + daysLeftJson(s.fewDaysLeft) + "}\n";
+}
+
+std::string jsonString(const std::string& utf8) {
+    std::string out;
+    appendJsonString(out, utf8);
+    return out;
+}
+
+std::string amountText(double value) {
+    char text[64];
+    const auto result = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, 2);
+    if (result.ec == std::errc()) return std::string(text, result.ptr);
+    // Too large for two decimals in the buffer: the shortest text that reads back as the same number.
+    const auto shortest = std::to_chars(text, text + sizeof text, value);
+    return std::string(text, shortest.ptr);
 }
 
 }  // namespace korvex

@@ -58,8 +58,8 @@ struct RunSummary {
     std::vector<SummaryAccount> valuesNotFound;
     // A row with an account whose plan code no portal owns: nothing was asked.
     std::vector<SummaryAccount> unknownPlanCodes;
-    std::vector<DaysLeftAccount> fewDaysLeft;    // fewer days left than daysLeftThreshold, low balances not
-    int daysLeftThreshold = 0;                   // 0: days left are not looked at
+    std::vector<DaysLeftAccount> fewDaysLeft;  // fewer days left than daysLeftThreshold, low balances not
+    int daysLeftThreshold = 0;                 // 0: days left are not looked at
 
     bool empty() const {
         return failedTransfers.empty() && lowBalances.empty() && fallenBalances.empty() &&
@@ -89,5 +89,11 @@ RunSummary summarizeRun(const std::vector<RowCheck>& rows, const AccountBook& bo
 std::string summaryText(const RunSummary& summary);
 // The summary as a JSON object (UTF-8), always, also when empty.
 std::string summaryJson(const RunSummary& summary, double lowBalance);
+
+// What the summaries and korvex-cli's other JSON share: a UTF-8 text as a JSON string (quoted,
+// control characters escaped), and an amount with two decimals and a point ("10.50"), whatever
+// the locale (a number too large for that: its shortest text).
+std::string jsonString(const std::string& utf8);
+std::string amountText(double value);
 
 }  // namespace korvex

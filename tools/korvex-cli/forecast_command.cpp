@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "book/account_book.h"
+#include "checks/run_summary.h"
 #include "history/balance_history.h"
 #include "history/forecast.h"
 #include "korvex-cli/balance_table.h"
@@ -25,31 +26,6 @@ std::string numberText(double value) {
     char text[64];
     const auto result = std::to_chars(text, text + sizeof text, value);
     return std::string(text, result.ptr);
-}
-
-// An amount with two decimals and a point.
-std::string amountText(double value) {
-    char text[64];
-    const auto result = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, 2);
-    return result.ec == std::errc() ? std::string(text, result.ptr) : numberText(value);
-}
-
-std::string jsonString(std::string_view utf8) {
-    std::string out = "\"";
-    for (const char c : utf8) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (byte < 0x20 || byte == 0x7F) {
-            char escape[8];
-            std::snprintf(escape, sizeof escape, "\\u%04x", byte);
-            out += escape;
-        } else {
-            out += c;
-        }
-    }
-    return out + "\"";
 }
 
 template <class T, class F>
