@@ -5,7 +5,6 @@
 #include <charconv>
 #include <memory>
 
-#include "net/curl_library.h"
 #include "platform/ascii_text.h"
 
 namespace korvex {
@@ -63,7 +62,6 @@ Expected<UrlOrigin> parseUrlOrigin(std::string_view url, std::string_view defaul
         if (defaultScheme.empty()) return refused(CURLUE_BAD_SCHEME, "the address names no scheme");
         text = std::string(defaultScheme) + "://" + text;
     }
-    CurlLibrary::instance();  // the schemes libcurl speaks are known once it is set up
     const std::unique_ptr<CURLU, UrlFree> parsed(curl_url());
     if (!parsed) return refused(CURLUE_OUT_OF_MEMORY);
     if (const CURLUcode code = curl_url_set(parsed.get(), CURLUPART_URL, text.c_str(), 0); code != CURLUE_OK)

@@ -4,10 +4,16 @@
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <ostream>
 #include <string>
 #include <vector>
 
 namespace korvex {
+
+void PrintTo(const ChartPoint& p, std::ostream* out) {
+    *out << "(" << p.msecs << " ms, " << p.balance << ")";
+}
+
 namespace {
 
 constexpr std::int64_t kMinute = 60 * 1000;
