@@ -3,6 +3,7 @@
 #include <cmath>
 #include <string>
 
+#include "book/balance_text.h"
 #include "fuzz_support.h"
 #include "history/history_entry.h"
 
@@ -11,7 +12,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     using korvex::fuzz::expect;
     const std::string_view text = fuzz::textOf(data, size);
 
-    if (const auto number = balanceNumber(text)) expect(!std::isnan(*number), "a balance is a number");
+    if (const auto number = balanceFromUtf8(text)) expect(!std::isnan(*number), "a balance is a number");
+    if (const auto number = balanceFromCell(text)) expect(!std::isnan(*number), "a balance is a number");
 
     if (const auto stamp = utcTimestampFromDate(text)) {
         expect(stamp->size() == 20, "a timestamp of the history's form");

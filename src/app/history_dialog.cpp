@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "app/forecast_text.h"
+#include "history/balance_chart.h"
 #include "history/balance_history.h"
 #include "history/forecast.h"
 
@@ -54,6 +55,43 @@ std::optional<qint64> msecs(const HistoryEntry& e) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(moment->time_since_epoch()).count();
 }
 
+QList<QPointF> qtPoints(const std::vector<ChartPoint>& points) {
+    QList<QPointF> list;
+    list.reserve(static_cast<qsizetype>(points.size()));
+    for (const ChartPoint& p : points) list.append(QPointF(static_cast<qreal>(p.msecs), p.balance));
+    return list;
+}
+
+// The account's checks, newest first, into `entries`; answers what the dialog says instead of the
+// count when there is nothing to show.
+QString readChecks(const std::string& historyPath, const std::string& login, const std::string& plan,
+                   std::vector<HistoryEntry>& entries) {
+    if (login.empty()) return QStringLiteral("В этой строке нет логина.");
+    std::error_code ec;
+    if (std::filesystem::exists(historyPath, ec)) {
+        try {
+            entries = BalanceHistory(historyPath).recent(login, plan, HistoryDialog::kMostChecks);
+        } catch (const HistoryError& e) {
+            return QStringLiteral("История баланса не читается: ") + QString::fromStdString(e.what());
+        }
+    }
+    return entries.empty() ? QStringLiteral("Проверок этого счёта ещё нет.") : QString();
+}
+
+// Axes that hold every point; one point, or a flat line, still gets some height and width.
+void fitAxes(QDateTimeAxis* timeAxis, QValueAxis* valueAxis, const QList<QPointF>& all) {
+    if (all.isEmpty()) return;
+    const auto [minX, maxX] = std::minmax_element(
+        all.begin(), all.end(), [](const QPointF& a, const QPointF& b) { return a.x() < b.x(); });
+    const auto [minY, maxY] = std::minmax_element(
+        all.begin(), all.end(), [](const QPointF& a, const QPointF& b) { return a.y() < b.y(); });
+    const qreal pad = std::max<qreal>((maxY->y() - minY->y()) * 0.1, 1.0);
+    const qint64 hour = 3600 * 1000;
+    timeAxis->setRange(QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(minX->x()) - hour),
+                       QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(maxX->x()) + hour));
+    valueAxis->setRange(minY->y() - pad, maxY->y() + pad);
+}
+
 }  // namespace
 
 HistoryDialog::HistoryDialog(const std::string& historyPath, const std::string& login, const std::string& plan,
@@ -65,20 +103,8 @@ HistoryDialog::HistoryDialog(const std::string& historyPath, const std::string& 
     setWindowTitle(QStringLiteral("История баланса — ") + account);
     resize(760, 600);
 
-    // Newest first, as the table shows them.
-    std::vector<HistoryEntry> entries;
-    QString problem;
-    std::error_code ec;
-    if (login.empty()) {
-        problem = QStringLiteral("В этой строке нет логина.");
-    } else if (std::filesystem::exists(historyPath, ec)) {
-        try {
-            entries = BalanceHistory(historyPath).recent(login, plan, kMostChecks);
-        } catch (const HistoryError& e) {
-            problem = QStringLiteral("История баланса не читается: ") + QString::fromStdString(e.what());
-        }
-    }
-    if (problem.isEmpty() && entries.empty()) problem = QStringLiteral("Проверок этого счёта ещё нет.");
+    std::vector<HistoryEntry> entries;  // newest first, as the table shows them
+    const QString problem = readChecks(historyPath, login, plan, entries);
 
     auto* layout = new QVBoxLayout(this);
     m_note = new QLabel(this);
@@ -90,6 +116,21 @@ HistoryDialog::HistoryDialog(const std::string& historyPath, const std::string& 
                         : problem);
     layout->addWidget(m_note);
 
+    m_chartView = new QChartView(makeChart(entries, plan), this);
+    m_chartView->setObjectName(QStringLiteral("HistoryChart"));
+    m_chartView->setRenderHint(QPainter::Antialiasing);
+    m_chartView->setMinimumHeight(260);
+    layout->addWidget(m_chartView, 3);
+    layout->addWidget(m_forecastNote);
+    layout->addWidget(makeTable(entries), 2);
+
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
+    buttons->button(QDialogButtonBox::Close)->setText(QStringLiteral("Закрыть"));
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    layout->addWidget(buttons);
+}
+
+QChart* HistoryDialog::makeChart(const std::vector<HistoryEntry>& entries, const std::string& plan) {
     auto* chart = new QChart;
     chart->legend()->setAlignment(Qt::AlignBottom);
     m_balance = new QLineSeries(chart);
@@ -102,30 +143,9 @@ HistoryDialog::HistoryDialog(const std::string& historyPath, const std::string& 
     m_failed->setColor(QColor(0xD0, 0x30, 0x30));
     m_failed->setBorderColor(QColor(0xD0, 0x30, 0x30));
 
-    // Every balance read is a point of the line (also one read on a page where another value was not
-    // found). A failed check without a balance of its own is marked at the last balance read before
-    // it (the first one after it when there is none before), so the marks sit on the line.
-    QList<QPointF> line;
-    QList<QPointF> marks;
-    std::vector<qint64> unreadFailures;
-    for (auto it = entries.rbegin(); it != entries.rend(); ++it) {
-        const std::optional<qint64> when = msecs(*it);
-        if (!when) continue;  // no place on the time axis; the table shows it as unreadable
-        const qint64 x = *when;
-        if (it->balance) line.append(QPointF(static_cast<qreal>(x), *it->balance));
-        if (!historyCheckFailed(it->outcome)) continue;
-        if (it->balance)
-            marks.append(line.back());
-        else
-            unreadFailures.push_back(x);
-    }
-    for (qint64 x : unreadFailures) {
-        const auto after = std::upper_bound(line.begin(), line.end(), static_cast<qreal>(x),
-                                            [](qreal t, const QPointF& p) { return t < p.x(); });
-        const qreal y =
-            after != line.begin() ? std::prev(after)->y() : (line.isEmpty() ? 0.0 : line.front().y());
-        marks.append(QPointF(static_cast<qreal>(x), y));
-    }
+    const BalanceChart points = balanceChart(entries);
+    const QList<QPointF> line = qtPoints(points.line);
+    const QList<QPointF> marks = qtPoints(points.failedMarks);
     m_balance->replace(line);
     m_failed->replace(marks);
     chart->addSeries(m_balance);
@@ -148,26 +168,11 @@ HistoryDialog::HistoryDialog(const std::string& historyPath, const std::string& 
         series->attachAxis(timeAxis);
         series->attachAxis(valueAxis);
     }
-    QList<QPointF> all = line + marks + projection;
-    if (!all.isEmpty()) {
-        const auto [minX, maxX] = std::minmax_element(
-            all.begin(), all.end(), [](const QPointF& a, const QPointF& b) { return a.x() < b.x(); });
-        const auto [minY, maxY] = std::minmax_element(
-            all.begin(), all.end(), [](const QPointF& a, const QPointF& b) { return a.y() < b.y(); });
-        // One point, or a flat line, still gets an axis with some height and width.
-        const qreal pad = std::max<qreal>((maxY->y() - minY->y()) * 0.1, 1.0);
-        const qint64 hour = 3600 * 1000;
-        timeAxis->setRange(QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(minX->x()) - hour),
-                           QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(maxX->x()) + hour));
-        valueAxis->setRange(minY->y() - pad, maxY->y() + pad);
-    }
-    m_chartView = new QChartView(chart, this);
-    m_chartView->setObjectName(QStringLiteral("HistoryChart"));
-    m_chartView->setRenderHint(QPainter::Antialiasing);
-    m_chartView->setMinimumHeight(260);
-    layout->addWidget(m_chartView, 3);
-    layout->addWidget(m_forecastNote);
+    fitAxes(timeAxis, valueAxis, line + marks + projection);
+    return chart;
+}
 
+QTableWidget* HistoryDialog::makeTable(const std::vector<HistoryEntry>& entries) {
     m_table = new QTableWidget(static_cast<int>(entries.size()), 5, this);
     m_table->setObjectName(QStringLiteral("HistoryTable"));
     m_table->setHorizontalHeaderLabels({QStringLiteral("Время"), QStringLiteral("Баланс"),
@@ -195,12 +200,7 @@ HistoryDialog::HistoryDialog(const std::string& historyPath, const std::string& 
         }
     }
     m_table->resizeColumnsToContents();
-    layout->addWidget(m_table, 2);
-
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
-    buttons->button(QDialogButtonBox::Close)->setText(QStringLiteral("Закрыть"));
-    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-    layout->addWidget(buttons);
+    return m_table;
 }
 
 QList<QPointF> HistoryDialog::showForecast(const std::vector<HistoryEntry>& entries,

@@ -13,6 +13,7 @@
 
 #include "history/history_entry.h"
 
+class QChart;
 class QChartView;
 class QLabel;
 class QLineSeries;
@@ -51,6 +52,10 @@ private:
     QLineSeries* m_forecast = nullptr;
     QLabel* m_forecastNote = nullptr;
 
+    // The chart of `entries` (newest first) with its three series, and the forecast note.
+    QChart* makeChart(const std::vector<HistoryEntry>& entries, const std::string& plan);
+    // The table of checks, newest first, failed ones tinted.
+    QTableWidget* makeTable(const std::vector<HistoryEntry>& entries);
     // The forecast of the account from `entries` (newest first): fills m_forecast and
     // m_forecastNote. Answers the projection's points.
     QList<QPointF> showForecast(const std::vector<HistoryEntry>& entries,

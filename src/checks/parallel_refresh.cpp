@@ -4,7 +4,6 @@
 #include <signal.h>
 
 #include <algorithm>
-#include <cctype>
 #include <condition_variable>
 #include <exception>
 #include <map>
@@ -20,6 +19,8 @@
 #include "checks/text_holder.h"
 #include "net/curl1_setup.h"
 #include "net/http_transfer.h"
+#include "net/url_origin.h"
+#include "platform/ascii_text.h"
 
 namespace korvex {
 
@@ -30,12 +31,6 @@ using SteadyClock = std::chrono::steady_clock;
 // How often the run's thread looks at the stop request, the time limits and the finished rows while
 // nothing else wakes it.
 constexpr std::chrono::milliseconds kWatchInterval{20};
-
-std::string lowered(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return out;
-}
 
 // Keeps the stop signals away from the threads started while it lives: the run's own thread takes
 // them, and a worker's system calls are not interrupted.
@@ -365,28 +360,9 @@ RefreshResult ParallelRun::run() {
 }  // namespace
 
 std::string portalOf(std::string_view baseAddress) {
-    std::string scheme;
-    std::string_view rest = baseAddress;
-    if (const auto colon = rest.find("://"); colon != std::string_view::npos) {
-        scheme = lowered(rest.substr(0, colon));
-        rest.remove_prefix(colon + 3);
-    }
-    rest = rest.substr(0, rest.find_first_of("/?#"));
-    if (const auto at = rest.rfind('@'); at != std::string_view::npos) rest.remove_prefix(at + 1);
-    std::string_view host = rest;
-    std::string_view port;
-    if (!rest.empty() && rest.front() == '[') {
-        const auto close = rest.find(']');
-        host = rest.substr(0, close == std::string_view::npos ? rest.size() : close + 1);
-        if (close != std::string_view::npos && close + 1 < rest.size() && rest[close + 1] == ':')
-            port = rest.substr(close + 2);
-    } else if (const auto colon = rest.rfind(':'); colon != std::string_view::npos) {
-        host = rest.substr(0, colon);
-        port = rest.substr(colon + 1);
-    }
-    std::string portText(port);
-    if (portText.empty()) portText = scheme == "https" ? "443" : scheme == "http" ? "80" : "";
-    return scheme + "://" + lowered(host) + (portText.empty() ? "" : ":" + portText);
+    const Expected<UrlOrigin> origin = parseUrlOrigin(baseAddress);
+    // An address libcurl cannot read reaches no portal: a portal of its own, named as written.
+    return origin ? origin->text() : lowerAscii(baseAddress);
 }
 
 const ProviderProfile* profileForPlanCode(std::string_view planCode) {

@@ -71,8 +71,10 @@ RefreshResult refreshRowsParallel(const ParallelRefreshSetup& setup, int first, 
 RefreshResult refreshRowsTimed(BalanceChecks& checks, THttpTransfer& Curl1, int first, int last,
                                const RefreshHooks& hooks, std::chrono::milliseconds timeout);
 
-// The portal of a base address: "scheme://host:port", scheme and host in small letters, the scheme's
-// port written out when the address has none, anything after the port left off.
+// The portal of a base address: "scheme://host:port" as parseUrlOrigin reads it (net/url_origin.h),
+// scheme and host in small letters, the scheme's port written out when the address has none,
+// anything after the port left off. An address that does not parse is a portal of its own: its
+// text in small letters.
 std::string portalOf(std::string_view baseAddress);
 
 // The profile that owns the plan code, or nullptr when none does.

@@ -8,6 +8,7 @@
 
 #include <curl/curl.h>
 
+#include "book/balance_text.h"
 #include "checks/provider_profiles.h"
 #include "platform/codepage.h"
 
@@ -135,28 +136,6 @@ bool certificateRefused(const RowCheck& check) {
            check.resultCode == CURLE_SSL_PINNEDPUBKEYNOTMATCH;
 }
 
-bool balanceNumber(const std::string& text, double& value) {
-    std::string plain;
-    for (char c : text) {
-        if (c == ' ' || c == '\t' || c == '\xA0') continue;
-        plain += c == ',' ? '.' : c;
-    }
-    std::size_t i = 0;
-    if (i < plain.size() && (plain[i] == '-' || plain[i] == '+')) ++i;
-    bool digits = false, point = false;
-    for (; i < plain.size(); ++i) {
-        if (plain[i] >= '0' && plain[i] <= '9')
-            digits = true;
-        else if (plain[i] == '.' && !point)
-            point = true;
-        else
-            return false;
-    }
-    if (!digits) return false;
-    value = std::strtod(plain.c_str(), nullptr);
-    return true;
-}
-
 RunSummary summarizeRun(const std::vector<RowCheck>& rows, const AccountBook& book, double lowBalance) {
     RunSummary summary;
     struct PageCount {
@@ -201,16 +180,16 @@ RunSummary summarizeRun(const std::vector<RowCheck>& rows, const AccountBook& bo
             count.withPage.push_back(account);
             if (missedBalance(check)) {
                 ++count.missed;
-                double previous = 0;
-                if (balanceNumber(account.previous, previous)) count.foundBefore = true;
+                if (balanceFromCell(account.previous)) count.foundBefore = true;
             }
         }
-        double balance = 0, previous = 0;
         const bool balanceRead = check.outcome == CheckOutcome::PageRead ||
                                  (check.outcome == CheckOutcome::NotFound && !missedBalance(check));
-        if (!balanceRead || !balanceNumber(account.balance, balance)) continue;
-        if (balance < lowBalance) summary.lowBalances.push_back(account);
-        if (balanceNumber(account.previous, previous) && balance < previous)
+        const std::optional<double> balance = balanceRead ? balanceFromCell(account.balance) : std::nullopt;
+        if (!balance) continue;
+        if (*balance < lowBalance) summary.lowBalances.push_back(account);
+        if (const std::optional<double> previous = balanceFromCell(account.previous);
+            previous && *balance < *previous)
             summary.fallenBalances.push_back(account);
     }
     for (const std::string& portal : pageOrder) {

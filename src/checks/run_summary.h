@@ -78,10 +78,6 @@ struct RunSummary {
 // A check that got no page because the portal's key is not its pin (the transfer refused it).
 bool certificateRefused(const RowCheck& check);
 
-// A balance text as a number: blanks anywhere, a sign, digits with one decimal point or comma.
-// False for the markers, empty text and anything else.
-bool balanceNumber(const std::string& text, double& value);
-
 RunSummary summarizeRun(const std::vector<RowCheck>& rows, const AccountBook& book,
                         double lowBalance = kDefaultLowBalance);
 

@@ -10,6 +10,8 @@
 #include <filesystem>
 #include <utility>
 
+#include "book/balance_text.h"
+
 namespace korvex {
 
 namespace {
@@ -92,7 +94,7 @@ void balanceNumberFunction(sqlite3_context* context, int, sqlite3_value** args) 
         return;
     }
     const std::optional<double> value =
-        balanceNumber(std::string_view(bytes, static_cast<std::size_t>(sqlite3_value_bytes(args[0]))));
+        balanceFromUtf8(std::string_view(bytes, static_cast<std::size_t>(sqlite3_value_bytes(args[0]))));
     if (value)
         sqlite3_result_double(context, *value);
     else

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <set>
 
+#include "book/balance_text.h"
 #include "history/balance_history.h"
 #include "history/forecast.h"
 
@@ -20,8 +21,7 @@ std::string noteDaysLeft(RunSummary& summary, const std::vector<RowCheck>& rows,
     for (const RowCheck& check : rows) {
         if (check.outcome != CheckOutcome::PageRead && check.outcome != CheckOutcome::NotFound) continue;
         if (check.row < 0 || check.row >= book.clients) continue;
-        double balance = 0;
-        if (balanceNumber(book.Stat.cell(kBalance, check.row), balance)) read.insert(check.row);
+        if (balanceFromCell(book.Stat.cell(kBalance, check.row))) read.insert(check.row);
     }
     for (const SummaryAccount& low : summary.lowBalances) read.erase(low.row);
     std::error_code ec;

@@ -25,7 +25,7 @@ struct HistoryEntry {
     std::string login{};  // the account table's login
     std::string plan{};   // the plan code
     std::string balanceText{};
-    std::optional<double> balance{};  // balanceText read as a number, for charts
+    std::optional<double> balance{};  // balanceText read as a number (book/balance_text.h), for charts
     std::string speed{};
     std::string status{};
     HistoryOutcome outcome = HistoryOutcome::Page;
@@ -47,12 +47,6 @@ std::optional<HistoryOutcome> historyOutcome(CheckOutcome outcome);
 // kept or the row has no login. A failed transfer changed no cell, so its texts are left empty
 // rather than repeating the previous check's balance as if it had been read again.
 std::optional<HistoryEntry> historyEntry(const AccountBook& book, const RowCheck& check, std::string timeUtc);
-
-// A balance text read as a number: an optional sign, digits with blanks (also no-break spaces)
-// between groups of thousands, a decimal comma or point, and a currency word or sign after it
-// ("-1 234,50 руб.", "12.5 USD", "300 р"). Anything else (the not-found marker, "нет данных",
-// "12-34", two numbers) is not a number.
-std::optional<double> balanceNumber(std::string_view utf8);
 
 // "YYYY-MM-DDTHH:MM:SSZ" for a moment.
 std::string utcTimestamp(std::chrono::system_clock::time_point moment);

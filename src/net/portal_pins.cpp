@@ -16,18 +16,13 @@
 #include <utility>
 
 #include "net/curl_library.h"
+#include "net/url_origin.h"
 
 namespace korvex {
 
 namespace {
 
 constexpr std::string_view kPinPrefix = "sha256//";
-
-std::string lowerAscii(std::string text) {
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return text;
-}
 
 std::string_view trimmed(std::string_view text) {
     const auto first = text.find_first_not_of(" \t\r");
@@ -36,9 +31,6 @@ std::string_view trimmed(std::string_view text) {
     return text.substr(first, last - first + 1);
 }
 
-struct UrlFree {
-    void operator()(CURLU* url) const noexcept { curl_url_cleanup(url); }
-};
 struct BioFree {
     void operator()(BIO* bio) const noexcept { BIO_free(bio); }
 };
@@ -49,28 +41,11 @@ struct EasyFree {
     void operator()(CURL* handle) const noexcept { curl_easy_cleanup(handle); }
 };
 
-// One part of a parsed address, "" when it has none.
-std::string urlPart(CURLU* url, CURLUPart part, unsigned flags = 0) {
-    char* text = nullptr;
-    if (curl_url_get(url, part, &text, flags) != CURLUE_OK || text == nullptr) return {};
-    std::string value(text);
-    curl_free(text);
-    return value;
-}
-
 }  // namespace
 
 std::string pinOrigin(std::string_view url) {
-    std::string text(trimmed(url));
-    if (text.empty()) return {};
-    if (text.find("://") == std::string::npos) text = "https://" + text;
-    const std::unique_ptr<CURLU, UrlFree> parsed(curl_url());
-    if (!parsed || curl_url_set(parsed.get(), CURLUPART_URL, text.c_str(), 0) != CURLUE_OK) return {};
-    if (lowerAscii(urlPart(parsed.get(), CURLUPART_SCHEME)) != "https") return {};
-    const std::string host = lowerAscii(urlPart(parsed.get(), CURLUPART_HOST));
-    const std::string port = urlPart(parsed.get(), CURLUPART_PORT, CURLU_DEFAULT_PORT);
-    if (host.empty() || port.empty()) return {};
-    return "https://" + host + ":" + port;
+    const Expected<UrlOrigin> origin = parseUrlOrigin(url, "https");
+    return origin && origin->scheme == "https" ? origin->text() : std::string();
 }
 
 std::string publicKeyPin(std::string_view certificatePem) {
@@ -97,25 +72,6 @@ std::string pinsPathBeside(const std::string& settingsPath) {
 }
 
 // ---------------------------------------------------------------------------------------------
-
-PinsFileCalls systemPinsFileCalls() noexcept {
-    return {&::write, &::fsync, &::rename};
-}
-
-namespace {
-
-// Makes a rename inside `path`'s folder survive a power cut. Some file systems cannot sync a
-// folder; the file itself is on the disk by then, so a failure here is not reported.
-void syncFolderOf(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return;
-    (void)::fsync(fd);
-    ::close(fd);
-}
-
-}  // namespace
 
 PortalPins::PortalPins(std::string path, PinsFileCalls calls) : m_path(std::move(path)), m_calls(calls) {
     load();
@@ -236,43 +192,12 @@ std::string PortalPins::saveLocked() {
     std::string text;
     for (const Line& line : m_lines)
         text += (line.origin.empty() ? line.text : line.origin + " " + line.pin) + "\n";
-    const auto failure = [this](int error) { return m_path + ": " + std::strerror(error); };
-    std::string target = m_path;
-    struct stat st {};
-    if (::lstat(m_path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-        // Replace what the link points at, not the link.
-        char* resolved = ::realpath(m_path.c_str(), nullptr);
-        if (resolved == nullptr) return failure(errno);
-        target = resolved;
-        std::free(resolved);
-    }
-    std::string temp = target + ".XXXXXX";
-    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-    if (fd < 0) return failure(errno);
-    const auto fail = [&](int error) {
-        ::close(fd);
-        ::unlink(temp.c_str());
-        return failure(error);
-    };
-    if (::fchmod(fd, 0600) != 0) return fail(errno);
-    for (std::size_t written = 0; written < text.size();) {
-        const ssize_t n = m_calls.write(fd, text.data() + written, text.size() - written);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return fail(n < 0 ? errno : EIO);
-        written += static_cast<std::size_t>(n);
-    }
-    if (m_calls.fsync(fd) != 0) return fail(errno);
-    if (::close(fd) != 0) {
-        const int error = errno;
-        ::unlink(temp.c_str());
-        return failure(error);
-    }
-    if (m_calls.rename(temp.c_str(), target.c_str()) != 0) {
-        const int error = errno;
-        ::unlink(temp.c_str());
-        return failure(error);
-    }
-    syncFolderOf(target);
+    AtomicWriteOptions options;
+    options.mode = 0600;
+    options.tempInfix = ".";
+    options.calls = m_calls;
+    const Expected<void> written = writeFileAtomically(m_path, text, options);
+    if (!written) return written.error().message;
     m_changed = false;
     return {};
 }

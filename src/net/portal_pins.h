@@ -31,6 +31,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/atomic_file.h"
+
 namespace korvex {
 
 inline constexpr const char* kPinsFileName = "Portals.pins";
@@ -58,12 +60,10 @@ struct PinMismatch {
 
 // The system calls that write the pin file. Tests put in calls that fail, to see that a failed
 // write, flush or rename leaves the old file whole and is reported.
-struct PinsFileCalls {
-    ssize_t (*write)(int fd, const void* data, std::size_t size);
-    int (*fsync)(int fd);
-    int (*rename)(const char* from, const char* to);
-};
-PinsFileCalls systemPinsFileCalls() noexcept;
+using PinsFileCalls = FileWriteCalls;
+inline PinsFileCalls systemPinsFileCalls() noexcept {
+    return systemFileWriteCalls();
+}
 
 // Threads: every member may be called from several threads at once (the transfers of a parallel
 // refresh run share one PortalPins); one mutex guards the lines, the index and the mismatches.

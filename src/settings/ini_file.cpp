@@ -1,12 +1,13 @@
 #include "settings/ini_file.h"
 
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <cerrno>
-#include <cstdlib>
 #include <stdexcept>
+
+#include "platform/ascii_text.h"
+#include "platform/atomic_file.h"
 
 namespace korvex {
 
@@ -23,85 +24,8 @@ std::string_view trim(std::string_view s) {
     return s.substr(first, last - first + 1);
 }
 
-std::string lower(std::string_view s) {
-    std::string out(s);
-    for (char& c : out) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    }
-    return out;
-}
-
 std::error_code lastError() {
     return {errno, std::generic_category()};
-}
-
-bool writeAll(int fd, std::string_view data) {
-    while (!data.empty()) {
-        const ssize_t n = ::write(fd, data.data(), data.size());
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        data.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
-}
-
-std::string parentFolder(const std::string& path) {
-    const auto slash = path.rfind('/');
-    if (slash == std::string::npos) return ".";
-    if (slash == 0) return "/";
-    return path.substr(0, slash);
-}
-
-// Makes sure a rename inside `folder` survives a power cut. Some file systems cannot sync a folder;
-// the file itself is already on the disk then, so a failure here is not reported.
-void syncFolder(const std::string& folder) {
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return;
-    (void)::fsync(fd);
-    ::close(fd);
-}
-
-// Replaces the contents of an existing file through its own inode: write from the start, flush,
-// then cut off what is left of a longer old text. Not one step as a rename is; so when the write
-// fails part way, the old text is written back before the error is answered.
-std::error_code rewriteInPlace(const std::string& path, std::string_view text) {
-    const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
-    if (fd < 0) return lastError();
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        const auto ec = st.st_mode == 0 ? lastError() : std::make_error_code(std::errc::invalid_argument);
-        ::close(fd);
-        return ec;
-    }
-    std::string old(static_cast<std::size_t>(st.st_size), '\0');
-    for (std::size_t got = 0; got < old.size();) {
-        const ssize_t n = ::pread(fd, old.data() + got, old.size() - got, static_cast<off_t>(got));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            const auto ec = n < 0 ? lastError() : std::make_error_code(std::errc::io_error);
-            ::close(fd);
-            return ec;
-        }
-        got += static_cast<std::size_t>(n);
-    }
-    const auto writeFromStart = [fd](std::string_view data) {
-        return ::lseek(fd, 0, SEEK_SET) == 0 && writeAll(fd, data) && ::fsync(fd) == 0 &&
-               ::ftruncate(fd, static_cast<off_t>(data.size())) == 0 && ::fsync(fd) == 0;
-    };
-    if (!writeFromStart(text)) {
-        const auto ec = lastError();
-        // The old text goes back and is cut to its length whatever the flush says: a failed fsync
-        // must not leave the tail of a longer new text behind it.
-        if (::lseek(fd, 0, SEEK_SET) == 0 && writeAll(fd, old))
-            (void)::ftruncate(fd, static_cast<off_t>(old.size()));
-        (void)::fsync(fd);
-        ::close(fd);
-        return ec;
-    }
-    if (::close(fd) != 0) return lastError();
-    return {};
 }
 
 }  // namespace
@@ -131,7 +55,8 @@ IniFile IniFile::parse(std::string_view text) {
                 Section section;
                 section.header = std::string(raw);
                 section.hasHeader = true;
-                ini.m_sectionIndex.emplace(lower(trim(content.substr(1, close - 1))), ini.m_sections.size());
+                ini.m_sectionIndex.emplace(lowerAscii(trim(content.substr(1, close - 1))),
+                                           ini.m_sections.size());
                 ini.m_sections.push_back(std::move(section));
                 continue;
             }
@@ -148,7 +73,7 @@ IniFile IniFile::parse(std::string_view text) {
         Section& section = ini.m_sections.back();
         for (Line& line : pending) section.lines.push_back(std::move(line));
         pending.clear();
-        section.keys.emplace(lower(key), section.lines.size());
+        section.keys.emplace(lowerAscii(key), section.lines.size());
         const std::string_view value = trim(content.substr(eq + 1));
         section.lines.push_back(Line{std::string(raw), static_cast<std::size_t>(key.data() - raw.data()),
                                      key.size(), static_cast<std::size_t>(value.data() - raw.data()),
@@ -198,66 +123,17 @@ IniFile::LoadStatus IniFile::load(const std::string& path, std::error_code* erro
 }
 
 std::error_code IniFile::save(const std::string& path) const {
-    std::string target = path;
-    struct stat st {};
-    if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-        // Replace what the link points at, not the link.
-        char* resolved = ::realpath(path.c_str(), nullptr);
-        if (!resolved) return lastError();
-        target = resolved;
-        std::free(resolved);
-    }
-    const bool exists = ::stat(target.c_str(), &st) == 0;
-    if (exists) {
-        // A file made read-only stays unwritten, as it would if it were written in place.
-        if (::access(target.c_str(), W_OK) != 0) return lastError();
-    }
-
-    std::string temp = target + ".tmp-XXXXXX";
-    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);  // mode 0600
-    if (fd < 0) {
-        // A folder that refuses new files may still hold a file we may write: rewrite that in place.
-        if (exists && (errno == EACCES || errno == EPERM)) return rewriteInPlace(target, text());
-        return lastError();
-    }
-    // Held while the file is written: a start that clears leftovers of crashed saves leaves it alone.
-    ::flock(fd, LOCK_EX | LOCK_NB);
-    const auto fail = [&](std::error_code ec) {
-        ::close(fd);
-        ::unlink(temp.c_str());
-        return ec;
-    };
-    if (exists) {
-        // Keep the owner where we may (root saving a user's file). Elsewhere this fails, and the file
-        // becomes ours, as any file we write does.
-        if (st.st_uid != ::geteuid() || st.st_gid != ::getegid()) {
-            if (::fchown(fd, st.st_uid, st.st_gid) != 0) {
-                // not an error: see above
-            }
-        }
-        if (::fchmod(fd, st.st_mode & 07777) != 0) return fail(lastError());
-    }
-    if (!writeAll(fd, text())) return fail(lastError());
-    if (::fsync(fd) != 0) return fail(lastError());
-    if (::close(fd) != 0) {
-        const auto ec = lastError();
-        ::unlink(temp.c_str());
-        return ec;
-    }
-    if (::rename(temp.c_str(), target.c_str()) != 0) {
-        const auto ec = lastError();
-        ::unlink(temp.c_str());
-        return ec;
-    }
-    syncFolder(parentFolder(target));
-    return {};
+    AtomicWriteOptions options;
+    options.keepExisting = true;
+    const Expected<void> written = writeFileAtomically(path, text(), options);
+    return written ? std::error_code() : written.error().code;
 }
 
 const IniFile::Line* IniFile::find(std::string_view section, std::string_view key) const {
-    const auto s = m_sectionIndex.find(lower(section));
+    const auto s = m_sectionIndex.find(lowerAscii(section));
     if (s == m_sectionIndex.end()) return nullptr;
     const Section& sec = m_sections[s->second];
-    const auto k = sec.keys.find(lower(key));
+    const auto k = sec.keys.find(lowerAscii(key));
     return k == sec.keys.end() ? nullptr : &sec.lines[k->second];
 }
 
@@ -283,22 +159,22 @@ void IniFile::setValue(std::string_view section, std::string_view key, std::stri
         throw std::invalid_argument("IniFile: unusable key name");
     if (hasBreak(value)) throw std::invalid_argument("IniFile: a value cannot hold a line break");
 
-    auto s = m_sectionIndex.find(lower(section));
+    auto s = m_sectionIndex.find(lowerAscii(section));
     if (s == m_sectionIndex.end()) {
         Section added;
         added.header = "[" + std::string(section) + "]";
         added.hasHeader = true;
-        s = m_sectionIndex.emplace(lower(section), m_sections.size()).first;
+        s = m_sectionIndex.emplace(lowerAscii(section), m_sections.size()).first;
         m_sections.push_back(std::move(added));
     }
     Section& sec = m_sections[s->second];
-    const auto k = sec.keys.find(lower(key));
+    const auto k = sec.keys.find(lowerAscii(key));
     if (k != sec.keys.end()) {
         Line& line = sec.lines[k->second];
         line = Line::keyLine(line.key(), value);  // the key keeps its spelling
         return;
     }
-    sec.keys.emplace(lower(key), sec.lines.size());
+    sec.keys.emplace(lowerAscii(key), sec.lines.size());
     sec.lines.push_back(Line::keyLine(key, value));
 }
 

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <functional>
 
+#include "book/balance_text.h"
 #include "history/balance_history.h"
 #include "korvex-cli/command_line.h"
 #include "korvex-cli/history_command.h"
@@ -17,7 +18,7 @@ HistoryEntry kept(std::string time, std::string login, std::string balance, std:
     e.time = std::move(time);
     e.login = std::move(login);
     e.plan = "R";
-    e.balance = balanceNumber(balance);
+    e.balance = balanceFromUtf8(balance);
     e.balanceText = std::move(balance);
     e.speed = "512";
     e.status = std::move(status);

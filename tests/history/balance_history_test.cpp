@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "book/balance_text.h"
 #include "history/balance_history.h"
 #include "history/run_history.h"
 #include "platform/codepage.h"
@@ -22,7 +23,7 @@ HistoryEntry entry(std::string time, std::string login, std::string balanceText,
     e.time = std::move(time);
     e.login = std::move(login);
     e.plan = "SG";
-    e.balance = balanceNumber(balanceText);
+    e.balance = balanceFromUtf8(balanceText);
     e.balanceText = std::move(balanceText);
     e.speed = "256";
     e.status = "Активна";

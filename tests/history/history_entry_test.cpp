@@ -7,33 +7,6 @@
 namespace korvex {
 namespace {
 
-TEST(BalanceNumber, ReadsThePortalsAmountsAndNothingElse) {
-    const struct {
-        const char* text;
-        std::optional<double> number;
-    } cases[] = {
-        {"123.45", 123.45},
-        {"-12,50", -12.5},
-        {"  300 р.", 300},
-        {"1 234,56 руб.", 1234.56},
-        {"1\u00A0234\u00A0567", 1234567},  // no-break spaces between the thousands
-        {"\u22125", -5},                   // a minus sign
-        {"12.5 USD", 12.5},
-        {"0", 0},
-        {"--------", std::nullopt},  // the not-found marker
-        {"", std::nullopt},
-        {"нет данных", std::nullopt},
-        {"12-34", std::nullopt},
-        {"12 34", std::nullopt},  // not a group of thousands
-        {"1 2345", std::nullopt},
-        {"5 из 10", std::nullopt},  // two numbers
-        {"12,", std::nullopt},
-        {"10%", std::nullopt},
-        {"USD 12", std::nullopt},
-    };
-    for (const auto& c : cases) EXPECT_EQ(balanceNumber(c.text), c.number) << c.text;
-}
-
 TEST(HistoryTimestamps, DatesOfTheCommandLineBecomeTimestampsInTextOrder) {
     const struct {
         const char* text;

@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "korvex-cli/csv_text.h"
+#include "platform/ascii_text.h"
 #include "platform/codepage.h"
 
 namespace korvex {
@@ -15,10 +16,7 @@ constexpr std::array<std::string_view, kAccountCols> kFieldNames = {"login", "pa
 std::string trimmedLower(std::string_view s) {
     while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
     while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-    std::string lower(s);
-    for (char& c : lower)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return lower;
+    return lowerAscii(s);
 }
 
 std::string headerText() {

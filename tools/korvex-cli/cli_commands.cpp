@@ -37,6 +37,7 @@
 #include "net/curl1_setup.h"
 #include "net/portal_pins.h"
 #include "net/str_to_int.h"
+#include "platform/atomic_file.h"
 #include "platform/codepage.h"
 #include "settings/settings_file.h"
 
@@ -154,41 +155,14 @@ bool readWholeInput(const CliContext& context, const std::string& path, std::str
     return true;
 }
 
-// Writes `text` to `path` in one step: a temporary file beside it, flushed, then renamed over it.
+// Writes `text` to `path` in one step (platform/atomic_file.h), the stop signals held back meanwhile.
 // Answers the error, or an empty text.
 std::string replaceFile(const std::string& path, const std::string& text) {
-    std::error_code ec;
-    fs::path target = path;
-    if (fs::is_symlink(target, ec)) target = fs::weakly_canonical(target, ec);
-    std::string temp = target.string() + ".XXXXXX";
     const SignalHold hold;
-    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);  // mode 0600
-    if (fd < 0) return std::strerror(errno);
-    const auto fail = [&](int error) {
-        ::close(fd);
-        ::unlink(temp.c_str());
-        return std::string(std::strerror(error));
-    };
-    for (std::size_t written = 0; written < text.size();) {
-        const ssize_t n = ::write(fd, text.data() + written, text.size() - written);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return fail(errno);
-        }
-        written += static_cast<std::size_t>(n);
-    }
-    if (::fsync(fd) != 0) return fail(errno);
-    if (::close(fd) != 0) {
-        const int error = errno;
-        ::unlink(temp.c_str());
-        return std::strerror(error);
-    }
-    if (::rename(temp.c_str(), target.c_str()) != 0) {
-        const int error = errno;
-        ::unlink(temp.c_str());
-        return std::strerror(error);
-    }
-    return {};
+    AtomicWriteOptions options;
+    options.tempInfix = ".";
+    const Expected<void> written = writeFileAtomically(path, text, options);
+    return written ? std::string() : written.error().code.message();
 }
 
 // Writes `text` into what is already open at `path` and stays there: a terminal, a pipe made with
