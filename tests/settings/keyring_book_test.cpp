@@ -3,55 +3,15 @@
 // nobody here has read is never removed.
 #include <gtest/gtest.h>
 
-#include <map>
-#include <utility>
-
 #include "settings/enc_dec.h"
 #include "settings/ini_file.h"
 #include "settings/keyring_passwords.h"
 #include "settings/settings_file.h"
+#include "tests/support/map_keyring.h"
 #include "tests/support/temp_dir.h"
 
 namespace korvex::test {
 namespace {
-
-// Entries in a map, by book and account; `state` answers every call when not Ready, and `spoil`
-// changes what write() keeps.
-class MapKeyring final : public PasswordKeyring {
-public:
-    using Key = std::pair<std::string, std::pair<std::string, std::string>>;
-    std::map<Key, std::string> entries;
-    KeyringState state = KeyringState::Ready;
-    std::string spoil;
-    int changes = 0;  // writes and removals asked for
-
-    KeyringAnswer readAll(const std::string& book, std::vector<KeyringEntry>& out) override {
-        out.clear();
-        if (state != KeyringState::Ready) return {state, "not ready"};
-        for (const auto& [key, password] : entries)
-            if (key.first == book) out.push_back({key.second.first, key.second.second, password});
-        return {};
-    }
-    KeyringAnswer write(const std::string& book, const KeyringEntry& e, const std::string&) override {
-        ++changes;
-        if (state != KeyringState::Ready) return {state, "not ready"};
-        entries[{book, {e.login, e.planCode}}] = e.password + spoil;
-        return {};
-    }
-    KeyringAnswer remove(const std::string& book, const std::string& login,
-                         const std::string& plan) override {
-        ++changes;
-        if (state != KeyringState::Ready) return {state, "not ready"};
-        entries.erase({book, {login, plan}});
-        return {};
-    }
-    KeyringAnswer removeAll(const std::string& book) override {
-        ++changes;
-        if (state != KeyringState::Ready) return {state, "not ready"};
-        std::erase_if(entries, [&](const auto& e) { return e.first.first == book; });
-        return {};
-    }
-};
 
 std::string filePassword(const std::string& path, int row) {
     IniFile ini;
