@@ -74,6 +74,9 @@ struct Attributes {
             g_hash_table_insert(table.get(), const_cast<char*>("plan"), plan.data());
         }
     }
+    // The table points into the strings: they must stay where they are.
+    Attributes(const Attributes&) = delete;
+    Attributes& operator=(const Attributes&) = delete;
 };
 
 std::string errorText(const GError* error) {

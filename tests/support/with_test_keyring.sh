@@ -3,13 +3,17 @@
 # bus (dbus-run-session) with gnome-keyring-daemon on it, whose default keyring is made and unlocked
 # for the run with a password from standard input. HOME and the XDG folders point into a temporary
 # folder, set before the bus starts, so that whatever the bus starts keeps its files there; the
-# folder goes when the run ends, and the daemon ends with its bus. No display: nothing can put up an
+# folder goes when the run ends, and the daemon with it. No display: nothing can put up an
 # unlock prompt.
 #
 # The command sees KORVEX_TEST_KEYRING=1, and the keyring's password in
 # KORVEX_TEST_KEYRING_PASSWORD. A keyring that cannot be started fails the run (status 1): a test
 # of the keyring never passes without one.
 set -u
+# Listing the tests (gtest's discovery at build time) needs no keyring; running them does.
+for arg in "$@"; do
+  case "$arg" in --gtest_list_tests) exec "$@" ;; esac
+done
 for tool in dbus-run-session dbus-send gnome-keyring-daemon; do
   if ! command -v "$tool" >/dev/null 2>&1; then
     echo "with_test_keyring: $tool is not installed (scripts/setup installs it)" >&2
