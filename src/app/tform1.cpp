@@ -270,6 +270,7 @@ void TForm1::buildTabSettings() {
     JvEdit2 = new QLineEdit(tab2);
     JvEdit2->setObjectName(QStringLiteral("JvEdit2"));
     JvEdit2->setGeometry(51, 415, 121, 22);
+    buildKeyringControls();
 }
 
 void TForm1::buildTabAbout() {
@@ -453,12 +454,19 @@ void TForm1::FormDestroy() {
 
 void TForm1::read() {
     korvex::read(m_book, FileName);
+    fillPasswordsFromKeyring();
     reloadTables();
 }
 
 bool TForm1::zapis() {
     try {
-        korvex::zapis(m_book, proxySettings(), FileName);
+        if (m_keyringBook) {
+            const KeyringAnswer answer = m_keyringBook->save(m_book, proxySettings());
+            if (answer.ok()) m_keyringProblemSaid = false;
+            else sayKeyringProblem(answer, QStringLiteral("Пароли, которые связка ключей не приняла, остались в файле настроек."));
+        } else {
+            korvex::zapis(m_book, proxySettings(), FileName);
+        }
         m_book.forgetDroppedRows();
         return true;
     } catch (const SettingsWriteError& e) {

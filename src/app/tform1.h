@@ -21,6 +21,8 @@
 #include "net/proxy_check.h"
 #include "net/proxy_settings.h"
 #include "platform/open_url.h"
+#include "platform/password_keyring.h"
+#include "settings/keyring_passwords.h"
 #include "update/up_updater.h"
 
 class QAction;
@@ -59,6 +61,8 @@ struct WindowEnvironment {
     // Shows the question about changed certificates and answers its result (QDialog::Accepted for
     // "Доверять"); null: exec().
     std::function<int(CertificateQuestion& question)> certificateQuestion;
+    // The desktop's keyring for the passwords, when the book keeps them there; null: the Secret Service.
+    std::shared_ptr<PasswordKeyring> keyring;
 };
 
 // The caption of "Обновить все балансы" after a run over `rowsInRun` rows: finished or stopped, with
@@ -93,6 +97,8 @@ public:
     void clientExit();
     void ButtonClick();
     void PageControl1Change(int index);
+    // "Хранить пароли в связке ключей": moves the passwords into the keyring or back into the file.
+    void KeyringCheckBoxClick(bool checked);
 
     // The transfer component's handlers. During the window's transfers (withTransfers) Curl1 runs
     // threaded: Curl1Receive is then called on the transfer's worker thread, so it must only append to
@@ -166,6 +172,7 @@ public:
     QLineEdit* JvEdit1 = nullptr;
     QLabel* JvLabel7 = nullptr;
     QLineEdit* JvEdit2 = nullptr;
+    QCheckBox* KeyringCheckBox = nullptr;
     QLabel* JvLabel1 = nullptr;
     QLabel* JvLabel2 = nullptr;
     QLabel* JvLabel3 = nullptr;
@@ -236,6 +243,14 @@ private:
     void buildControls();
     void buildTabBalances();
     void buildTabSettings();
+    void buildKeyringControls();
+    // After a load: the keyring's passwords into the table when the book keeps them there.
+    void fillPasswordsFromKeyring();
+    // Before a run over rows first..last: rows whose password the keyring has not given are marked
+    // with the reason, and the run does not start (true).
+    bool keyringHoldsRun(int first, int last);
+    // Says once (until the keyring answers again) why the passwords are not where they should be.
+    void sayKeyringProblem(const KeyringAnswer& answer, const QString& consequence);
     void buildTabAbout();
     void buildTabNews();
     void buildTray();
@@ -281,6 +296,9 @@ private:
     WindowEnvironment m_env;
     PortalPins m_pins;  // Portals.pins beside the settings file, attached to Curl1
     std::unique_ptr<BalanceChecks> m_checks;
+    // The book's passwords in the keyring: set while the file says so.
+    std::unique_ptr<KeyringBook> m_keyringBook;
+    bool m_keyringProblemSaid = false;
     RefreshResult m_lastRun;
     TextGridModel* m_clientModel = nullptr;
     TextGridModel* m_statModel = nullptr;

@@ -267,12 +267,12 @@ QString runCaption(const RefreshResult& run, int rowsInRun) {
 }
 
 void TForm1::bbb111Click() {
-    if (m_running) return;
+    if (m_running || keyringHoldsRun(0, m_book.clients - 1)) return;
     runRefresh(0, m_book.clients - 1, true);
 }
 
 void TForm1::N6Click() {
-    if (m_running || m_curRow < 0) return;
+    if (m_running || m_curRow < 0 || keyringHoldsRun(m_curRow, m_curRow)) return;
     runRefresh(m_curRow, m_curRow, false);
 }
 

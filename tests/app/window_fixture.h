@@ -44,6 +44,7 @@ protected:
         };
         env.clock = m_clock;
         env.updateUserInterface = m_updateUserInterface;
+        env.keyring = m_keyring;
         m_form = std::make_unique<TForm1>(m_settings, env);
         return *m_form;
     }
@@ -70,6 +71,7 @@ protected:
     std::optional<PortalAddresses> m_addresses;
     std::shared_ptr<RecordingUrlOpener> m_opener = std::make_shared<RecordingUrlOpener>();
     std::shared_ptr<TupUserInterface> m_updateUserInterface;  // null: Qt dialogs
+    std::shared_ptr<PasswordKeyring> m_keyring;  // null: the Secret Service, should a test turn it on
     std::shared_ptr<FixedCheckClock> m_clock =
         std::make_shared<FixedCheckClock>(LocalDateTime{7, 12, 2026, 9, 5});
 };

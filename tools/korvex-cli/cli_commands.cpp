@@ -32,6 +32,7 @@
 #include "history/run_history.h"
 #include "korvex-cli/account_csv.h"
 #include "korvex-cli/balance_table.h"
+#include "korvex-cli/cli_keyring.h"
 #include "korvex-cli/progress_bar.h"
 #include "korvex-cli/stop_signals.h"
 #include "net/curl1_setup.h"
@@ -232,9 +233,11 @@ bool holdsNoAccounts(const AccountBook& book) {
 
 // Saves with zapis (rows up to `emptyRowsTo` beyond the count emptied); answers false with the
 // message written.
-bool save(const CliContext& context, const AccountBook& book, const ProxySettings& proxy, int emptyRowsTo = 0) {
+bool save(const CliContext& context, const AccountBook& book, const ProxySettings& proxy, int emptyRowsTo = 0,
+          CliKeyring* keyring = nullptr) {
     try {
         const SignalHold hold;
+        if (keyring && keyring->enabled()) return keyring->save(context, book, proxy, emptyRowsTo);
         zapis(book, proxy, context.settingsPath, emptyRowsTo);
         return true;
     } catch (const SettingsWriteError& e) {
@@ -296,6 +299,8 @@ int refreshCommand(const CliContext& context, std::optional<int> rowNumber, cons
     AccountBook book;
     ProxySettings proxy;
     if (!loadSettings(context, book, proxy)) return kExitFailed;
+    CliKeyring keyring(context.settingsPath);
+    if (!keyring.fill(context, book, "no account was checked")) return kExitFailed;
     int first = 0;
     int last = book.clients - 1;
     if (rowNumber) {
@@ -389,7 +394,7 @@ int refreshCommand(const CliContext& context, std::optional<int> rowNumber, cons
                     << kPrefix << "the refresh ended at " << rowName(book, currentRow)
                     << ", which needs the proxy; nothing was saved\n";
     } else {
-        saved = save(context, book, proxy);
+        saved = save(context, book, proxy, 0, &keyring);
         failed = !saved;
     }
     // The checks happened whether or not the settings could be saved; a history that cannot be written
@@ -542,6 +547,8 @@ int importCommand(const CliContext& context, const std::string& csvPath, bool re
     const bool fileExists = settingsFileExists(path);
     StartupValues start;
     if (fileExists && !loadSettings(context, book, proxy, &start)) return kExitFailed;
+    CliKeyring keyring(path);
+    if (!keyring.fill(context, book, "nothing was imported")) return kExitFailed;
 
     const int kept = replace || holdsNoAccounts(book) ? 0 : book.clients;
     // An account is its login and plan code. Adding leaves out the accounts already there (an import
@@ -644,7 +651,7 @@ int importCommand(const CliContext& context, const std::string& csvPath, bool re
         stays->second.clear();
     }
     // Replacing leaves none of the old accounts hidden beyond the new count.
-    if (!save(context, book, proxy, replace ? start.accountRows : 0)) return kExitFailed;
+    if (!save(context, book, proxy, replace ? start.accountRows : 0, &keyring)) return kExitFailed;
     context.out << "imported " << accounts.size() << (accounts.size() == 1 ? " account" : " accounts")
                 << " from " << source << "; " << path << " holds " << total
                 << (total == 1 ? " account\n" : " accounts\n");
@@ -656,6 +663,8 @@ int exportCommand(const CliContext& context, const std::string& csvPath) {
     AccountBook book;
     ProxySettings proxy;
     if (!loadSettings(context, book, proxy)) return kExitFailed;
+    // The user's own backup: the passwords as they are, from the keyring when they live there.
+    if (!CliKeyring(context.settingsPath).fill(context, book, "nothing was exported")) return kExitFailed;
     const std::string text = writeAccountCsv(book);
     if (csvPath.empty() || csvPath == "-") {
         context.out << (context.outIsTerminal ? terminalCsv(text) : text);

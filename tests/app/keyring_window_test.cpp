@@ -1,0 +1,97 @@
+// The settings tab's "Хранить пароли в связке ключей", over a keyring of the test's own.
+#include <QCheckBox>
+
+#include "app/text_grid_model.h"
+#include "settings/enc_dec.h"
+#include "settings/ini_file.h"
+#include "settings/keyring_passwords.h"
+#include "settings/settings_file.h"
+#include "tests/app/window_fixture.h"
+#include "tests/support/map_keyring.h"
+
+namespace korvex::test {
+
+namespace {
+
+std::string filePassword(const std::string& path, int row) {
+    IniFile ini;
+    ini.load(path);
+    return decode(ini.value(kAuthSection, "Password_" + std::to_string(row)));
+}
+
+void twoAccounts(AccountBook& book) {
+    book.setCount(2);
+    book.client.setRow(0, {"ivanov", "one", "SG", ""});
+    book.client.setRow(1, {"petrov", "two", "R", ""});
+}
+
+}  // namespace
+
+TEST_F(WindowTest, TheKeyringBoxMovesThePasswordsIntoTheKeyringAndBack) {
+    auto keyring = std::make_shared<MapKeyring>();
+    m_keyring = keyring;
+    TForm1& form = open();
+    ASSERT_NE(form.KeyringCheckBox, nullptr);
+    EXPECT_EQ(form.KeyringCheckBox->parentWidget(), form.tab2);
+    EXPECT_EQ(form.KeyringCheckBox->geometry().topLeft(), QPoint(210, 365));
+    EXPECT_LT(form.KeyringCheckBox->geometry().right(), 645) << "the column under \"Сохранить\" stays free";
+    EXPECT_FALSE(form.KeyringCheckBox->isChecked());
+    twoAccounts(form.book());
+    ASSERT_TRUE(form.zapis());
+    EXPECT_EQ(fileText().find("KEYRING"), std::string::npos) << "off, the file is what it always was";
+
+    form.KeyringCheckBox->click();
+    EXPECT_TRUE(form.KeyringCheckBox->isChecked());
+    EXPECT_TRUE(keyringEnabled(m_settings));
+    EXPECT_EQ(filePassword(m_settings, 0), "");
+    EXPECT_EQ(filePassword(m_settings, 1), "");
+    EXPECT_EQ(keyring->entries.size(), 2u);
+    EXPECT_EQ(form.book().client.cell(kPassword, 1), "two") << "the table still shows them";
+    close();
+
+    TForm1& again = open();
+    EXPECT_TRUE(again.KeyringCheckBox->isChecked());
+    EXPECT_EQ(again.book().client.cell(kPassword, 0), "one");
+    EXPECT_EQ(again.book().client.cell(kPassword, 1), "two");
+    again.book().client.setCell(kPassword, 0, "changed");
+    ASSERT_TRUE(again.zapis());
+    EXPECT_EQ(filePassword(m_settings, 0), "");
+
+    again.KeyringCheckBox->click();
+    EXPECT_FALSE(again.KeyringCheckBox->isChecked());
+    EXPECT_FALSE(keyringEnabled(m_settings));
+    EXPECT_EQ(filePassword(m_settings, 0), "changed");
+    EXPECT_EQ(filePassword(m_settings, 1), "two");
+    EXPECT_TRUE(keyring->entries.empty());
+    EXPECT_TRUE(m_errors.isEmpty()) << m_errors.join('\n').toStdString();
+}
+
+TEST_F(WindowTest, ALockedKeyringIsSaidInOneBoxAndItsAccountsAreNotChecked) {
+    auto keyring = std::make_shared<MapKeyring>();
+    m_keyring = keyring;
+    AccountBook book;
+    twoAccounts(book);
+    zapis(book, {}, m_settings);
+    ASSERT_TRUE(KeyringBook(*keyring, m_settings).turnOn().ok());
+    keyring->state = KeyringState::Locked;
+    keyring->changes = 0;
+    const std::string before = fileText();
+
+    TForm1& form = open();
+    ASSERT_EQ(m_errors.size(), 1);
+    EXPECT_TRUE(m_errors[0].contains(QStringLiteral("заблокирована"))) << m_errors[0].toStdString();
+    EXPECT_EQ(form.book().client.cell(kPassword, 0), "");
+    form.bbb111Click();
+    EXPECT_TRUE(form.lastRun().rows.empty()) << "no account was asked for without its password";
+    EXPECT_TRUE(form.statModel()->rowNote(1).contains(QStringLiteral("заблокирована")));
+    // Turning the box off needs the passwords: refused, said, nothing moved.
+    form.KeyringCheckBox->click();
+    EXPECT_TRUE(form.KeyringCheckBox->isChecked());
+    form.zapis();
+    close();
+    EXPECT_EQ(m_errors.size(), 2) << m_errors.join('\n').toStdString();
+    EXPECT_EQ(fileText(), before);
+    EXPECT_EQ(keyring->changes, 0);
+}
+
+}  // namespace korvex::test

@@ -1,0 +1,51 @@
+#pragma once
+// A keyring of the test's own, for tests of the layers above the Secret Service (the real one is
+// tests/settings/keyring_passwords_test.cpp).
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "platform/password_keyring.h"
+
+namespace korvex::test {
+
+// Entries in a map, by book and account; `state` answers every call when not Ready, and `spoil`
+// changes what write() keeps.
+class MapKeyring final : public PasswordKeyring {
+public:
+    using Key = std::pair<std::string, std::pair<std::string, std::string>>;
+    std::map<Key, std::string> entries;
+    KeyringState state = KeyringState::Ready;
+    std::string spoil;
+    int changes = 0;  // writes and removals asked for
+
+    KeyringAnswer readAll(const std::string& book, std::vector<KeyringEntry>& out) override {
+        out.clear();
+        if (state != KeyringState::Ready) return {state, "not ready"};
+        for (const auto& [key, password] : entries)
+            if (key.first == book) out.push_back({key.second.first, key.second.second, password});
+        return {};
+    }
+    KeyringAnswer write(const std::string& book, const KeyringEntry& e, const std::string&) override {
+        ++changes;
+        if (state != KeyringState::Ready) return {state, "not ready"};
+        entries[{book, {e.login, e.planCode}}] = e.password + spoil;
+        return {};
+    }
+    KeyringAnswer remove(const std::string& book, const std::string& login,
+                         const std::string& plan) override {
+        ++changes;
+        if (state != KeyringState::Ready) return {state, "not ready"};
+        entries.erase({book, {login, plan}});
+        return {};
+    }
+    KeyringAnswer removeAll(const std::string& book) override {
+        ++changes;
+        if (state != KeyringState::Ready) return {state, "not ready"};
+        std::erase_if(entries, [&](const auto& e) { return e.first.first == book; });
+        return {};
+    }
+};
+
+}  // namespace korvex::test
