@@ -16,7 +16,8 @@ std::optional<std::string> patternStepValue(TPatternMatcher& matcher, const Prov
     matcher.SetExpression(utf8Portal ? cp1251ToUtf8(step.pattern) : std::string(step.pattern));
     if (!matcher.Exec(page)) return std::nullopt;
     const std::string_view found = matcher.GroupView(1);
-    return utf8Portal ? portalValue(utf8ToCp1251(portalValue(found, true)), false) : portalValue(found, false);
+    return utf8Portal ? portalValue(utf8ToCp1251(portalValue(found, true)), false)
+                      : portalValue(found, false);
 }
 
 std::vector<StepFinding> findPageValues(const ProviderProfile& profile, std::string_view page) {
@@ -25,7 +26,8 @@ std::vector<StepFinding> findPageValues(const ProviderProfile& profile, std::str
     TPatternMatcher matcher;
     std::vector<StepFinding> findings;
     for (const CheckStep& step : profile.steps)
-        if (step.kind == StepKind::Pattern) findings.push_back({&step, patternStepValue(matcher, profile, step, searched)});
+        if (step.kind == StepKind::Pattern)
+            findings.push_back({&step, patternStepValue(matcher, profile, step, searched)});
     return findings;
 }
 

@@ -22,7 +22,7 @@ std::optional<std::string> patternStepValue(TPatternMatcher& matcher, const Prov
                                             const CheckStep& step, std::string_view page);
 
 struct StepFinding {
-    const CheckStep* step = nullptr;  // a pattern step of the profile
+    const CheckStep* step = nullptr;   // a pattern step of the profile
     std::optional<std::string> value;  // cp1251; nullopt: not found
 };
 

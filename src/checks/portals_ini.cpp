@@ -122,7 +122,8 @@ struct Section {
 
 // A value without its enclosing double quotes, when it has them: they keep blanks at its ends.
 std::string unquoted(std::string_view value) {
-    if (value.size() >= 2 && value.front() == '"' && value.back() == '"') value = value.substr(1, value.size() - 2);
+    if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
+        value = value.substr(1, value.size() - 2);
     return std::string(value);
 }
 
@@ -130,7 +131,8 @@ std::string unquoted(std::string_view value) {
 bool parseSections(std::string_view text, std::vector<Section>& sections, std::vector<std::string>& loose,
                    std::string& problem) {
     if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
-    if (text.starts_with("\xFF\xFE") || text.starts_with("\xFE\xFF") || text.find('\0') != std::string_view::npos) {
+    if (text.starts_with("\xFF\xFE") || text.starts_with("\xFE\xFF") ||
+        text.find('\0') != std::string_view::npos) {
         problem = "is not UTF-8 text (save it as UTF-8)";
         return false;
     }
@@ -142,8 +144,8 @@ bool parseSections(std::string_view text, std::vector<Section>& sections, std::v
         text = end == std::string_view::npos ? std::string_view{} : text.substr(end + 1);
         ++lineNumber;
         if (line.size() > kMaxPortalsIniLine) {
-            problem = "line " + std::to_string(lineNumber) + " is longer than " + std::to_string(kMaxPortalsIniLine) +
-                      " bytes";
+            problem = "line " + std::to_string(lineNumber) + " is longer than " +
+                      std::to_string(kMaxPortalsIniLine) + " bytes";
             return false;
         }
         if (line.ends_with('\r')) line.remove_suffix(1);
@@ -170,11 +172,12 @@ bool parseSections(std::string_view text, std::vector<Section>& sections, std::v
             continue;
         }
         if (!current) {
-            loose.push_back(where + ": \"" + shown(trimmed(line.substr(0, equals))) + "\" stands before any section");
+            loose.push_back(where + ": \"" + shown(trimmed(line.substr(0, equals))) +
+                            "\" stands before any section");
             continue;
         }
-        current->entries.push_back(
-            {std::string(trimmed(line.substr(0, equals))), unquoted(trimmed(line.substr(equals + 1))), lineNumber});
+        current->entries.push_back({std::string(trimmed(line.substr(0, equals))),
+                                    unquoted(trimmed(line.substr(equals + 1))), lineNumber});
     }
     return true;
 }
@@ -188,12 +191,14 @@ bool validHost(std::string_view host) {
     if (host.front() == '[') {
         if (host.size() < 4 || host.back() != ']') return false;
         for (const char c : host.substr(1, host.size() - 2))
-            if (!(isDigit(c) || (lowerAscii(c) >= 'a' && lowerAscii(c) <= 'f') || c == ':' || c == '.')) return false;
+            if (!(isDigit(c) || (lowerAscii(c) >= 'a' && lowerAscii(c) <= 'f') || c == ':' || c == '.'))
+                return false;
         return true;
     }
     if (host.front() == '.' || host.front() == '-' || host.back() == '-') return false;
     for (const char c : host)
-        if (!(isDigit(c) || (lowerAscii(c) >= 'a' && lowerAscii(c) <= 'z') || c == '.' || c == '-')) return false;
+        if (!(isDigit(c) || (lowerAscii(c) >= 'a' && lowerAscii(c) <= 'z') || c == '.' || c == '-'))
+            return false;
     return true;
 }
 
@@ -215,13 +220,15 @@ bool validPath(std::string_view path) {
 std::string patternProblem(const ProviderProfile& profile, const std::string& pattern, std::string& cp1251) {
     if (pattern.empty()) return "the pattern is empty";
     for (const char c : pattern)
-        if ((static_cast<unsigned char>(c) < 0x20 && c != '\t') || c == 0x7F) return "the pattern holds a control character";
+        if ((static_cast<unsigned char>(c) < 0x20 && c != '\t') || c == 0x7F)
+            return "the pattern holds a control character";
     if (!utf8FitsCp1251(pattern))
         return "the pattern is not UTF-8, or holds a character that the Cyrillic code page (1251) lacks";
     cp1251 = utf8ToCp1251(pattern);
     // Compiled as the check will use it.
     TPatternMatcher matcher;
-    matcher.SetExpression(profile.conversion == TextConversion::PatternsToUtf8 ? cp1251ToUtf8(cp1251) : cp1251);
+    matcher.SetExpression(profile.conversion == TextConversion::PatternsToUtf8 ? cp1251ToUtf8(cp1251)
+                                                                               : cp1251);
     std::string dump;
     try {
         dump = matcher.Dump();
@@ -260,7 +267,7 @@ public:
     }
 
 private:
-    void say(const std::string& text) { m_setup.problems.push_back(std::string(kPortalsIniName) + ": " + m_file + ": " + text); }
+    void say(const std::string& text) { m_setup.problems.push_back(m_file + ": " + text); }
 
     void applySection(const Section& section) {
         const std::string heading = "[" + shown(section.name) + "]";
@@ -268,12 +275,12 @@ private:
         if (!profile && !isPublisher(section.name)) {
             std::string names;
             for (const ProviderProfile* known : allProfiles()) names += std::string(known->name) + ", ";
-            say("line " + std::to_string(section.line) + ": " + heading + " names no profile (there are " + names +
-                "and Publisher)");
+            say("line " + std::to_string(section.line) + ": " + heading + " names no profile (there are " +
+                names + "and the publisher's [Publisher])");
             return;
         }
-        const std::string keeps =
-            profile ? std::string(profile->name) + " keeps its built-in values" : "the publisher site stays where it is";
+        const std::string keeps = profile ? std::string(profile->name) + " keeps its built-in values"
+                                          : "the publisher site stays where it is";
         bool bad = false;
         for (const std::string& problem : section.syntaxProblems) {
             say(problem + " in " + heading + "; " + keeps);
@@ -285,28 +292,33 @@ private:
         int addressLine = 0;
         std::set<std::string> keys;
         for (const Entry& entry : section.entries) {
-            const std::string where = "line " + std::to_string(entry.line) + ": " + heading + " " + shown(entry.key);
+            const std::string where =
+                "line " + std::to_string(entry.line) + ": " + heading + " " + shown(entry.key);
             std::string key;
             std::string why;
             if (sameIgnoringCase(entry.key, "Address")) {
                 key = "Address";
                 if (!validBaseAddress(entry.value))
                     why = "\"" + shown(entry.value) +
-                          "\" is not a scheme (http:// or https://) and host with an optional port and nothing after it";
+                          "\" is not a scheme (http:// or https://) and host with an optional port and "
+                          "nothing after it";
                 address = entry.value;
                 addressLine = entry.line;
             } else if (profile && sameIgnoringCase(entry.key, "Path")) {
                 key = "Path";
-                if (!validPath(entry.value)) why = "\"" + shown(entry.value) + "\" is not a path beginning with \"/\"";
+                if (!validPath(entry.value))
+                    why = "\"" + shown(entry.value) + "\" is not a path beginning with \"/\"";
                 change.path = entry.value;
             } else if (profile && !profile->logoutPath.empty() && sameIgnoringCase(entry.key, "LogoutPath")) {
                 key = "LogoutPath";
-                if (!validPath(entry.value)) why = "\"" + shown(entry.value) + "\" is not a path beginning with \"/\"";
+                if (!validPath(entry.value))
+                    why = "\"" + shown(entry.value) + "\" is not a path beginning with \"/\"";
                 change.logoutPath = entry.value;
             } else if (profile) {
                 for (std::size_t i = 0; i < profile->steps.size(); ++i) {
                     const CheckStep& step = profile->steps[i];
-                    if (step.kind != StepKind::Pattern || !sameIgnoringCase(entry.key, patternStepKey(step))) continue;
+                    if (step.kind != StepKind::Pattern || !sameIgnoringCase(entry.key, patternStepKey(step)))
+                        continue;
                     key = patternStepKey(step);
                     std::string cp1251;
                     why = patternProblem(*profile, entry.value, cp1251);
@@ -315,7 +327,8 @@ private:
             }
             if (key.empty()) {
                 // Said, and the rest of the section still counts: a misspelt key changes nothing.
-                say(where + " names nothing " + (profile ? std::string(profile->name) + " has" : "the publisher has") +
+                say(where + " names nothing " +
+                    (profile ? std::string(profile->name) + " has" : "the publisher has") +
                     " (the keys are in korvex-cli profiles template)");
                 continue;
             }
@@ -335,8 +348,9 @@ private:
             // places by one file.
             for (const AddressSet& earlier : m_addressesSet)
                 if (earlier.member == member && earlier.address != *address) {
-                    say("line " + std::to_string(addressLine) + ": " + heading + " Address: " + earlier.heading +
-                        " shares its portal and has it at \"" + shown(earlier.address) + "\"; " + keeps);
+                    say("line " + std::to_string(addressLine) + ": " + heading +
+                        " Address: " + earlier.heading + " shares its portal and has it at \"" +
+                        shown(earlier.address) + "\"; nothing of this section is used");
                     return;
                 }
             m_addressesSet.push_back({member, *address, heading});
@@ -415,7 +429,7 @@ PortalsSetup applyPortalsIni(PortalAddresses builtIn, const std::vector<std::str
     for (const std::string& file : files) {
         const FileText read = readBounded(file);
         if (!read.exists) continue;
-        const std::string prefix = std::string(kPortalsIniName) + ": " + file + " ";
+        const std::string prefix = file + " ";
         if (!read.problem.empty()) {
             setup.problems.push_back(prefix + read.problem + "; nothing of it is used");
             continue;
@@ -435,7 +449,8 @@ PortalsSetup applyPortalsIni(PortalAddresses builtIn, const std::vector<std::str
 }
 
 PortalsSetup loadPortals(const std::string& settingsPath) {
-    return applyPortalsIni(PortalAddresses::fromBuild(), portalsIniFiles(settingsPath, std::getenv("XDG_CONFIG_DIRS")));
+    return applyPortalsIni(PortalAddresses::fromBuild(),
+                           portalsIniFiles(settingsPath, std::getenv("XDG_CONFIG_DIRS")));
 }
 
 std::string portalsIniTemplate(const PortalAddresses& addresses) {
@@ -457,7 +472,9 @@ std::string portalsIniTemplate(const PortalAddresses& addresses) {
         for (const std::string_view code : profile->planCodes) out += " " + cp1251ToUtf8(code);
         out += "\n";
         if (profile->baseAddress == &PortalAddresses::spaceGate15_21)
-            out += "; SpaceGate 15 and SpaceGate 21 share one portal: an Address in either section moves both.\n";
+            out +=
+                "; SpaceGate 15 and SpaceGate 21 share one portal: an Address in either section moves "
+                "both.\n";
         if (profile->baseAddress == &PortalAddresses::stv)
             out += "; STV and STV 2 share one portal: an Address in either section moves both.\n";
         const ProviderProfile& current = effectiveProfile(addresses, *profile);
@@ -466,7 +483,8 @@ std::string portalsIniTemplate(const PortalAddresses& addresses) {
         if (!current.logoutPath.empty()) out += ";LogoutPath = \"" + std::string(current.logoutPath) + "\"\n";
         for (const CheckStep& step : current.steps)
             if (step.kind == StepKind::Pattern)
-                out += ";" + std::string(patternStepKey(step)) + " = \"" + cp1251ToUtf8(step.pattern) + "\"\n";
+                out +=
+                    ";" + std::string(patternStepKey(step)) + " = \"" + cp1251ToUtf8(step.pattern) + "\"\n";
     }
     out += "\n[Publisher]\n; the publisher site: its pages and the news text (/news.txt)\n;Address = " +
            addresses.publisher + "\n";

@@ -78,7 +78,8 @@ void ProfileEdits::finish() {
         edited->steps.assign(builtIn->steps.begin(), builtIn->steps.end());
         for (std::size_t i = 0; i < edited->steps.size(); ++i) {
             const auto found = change.patterns.find(i);
-            edited->patterns[i] = found != change.patterns.end() ? found->second : std::string(edited->steps[i].pattern);
+            edited->patterns[i] =
+                found != change.patterns.end() ? found->second : std::string(edited->steps[i].pattern);
         }
         // The views are taken once every text is in its final place.
         for (std::size_t i = 0; i < edited->steps.size(); ++i) edited->steps[i].pattern = edited->patterns[i];

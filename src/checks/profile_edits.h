@@ -30,8 +30,8 @@ class ProfileEdits {
 public:
     // One profile's changes. Values are as the profile holds them: paths ASCII, patterns cp1251.
     struct Change {
-        std::string path;                        // "" when not changed
-        std::string logoutPath;                  // "" when not changed
+        std::string path;                             // "" when not changed
+        std::string logoutPath;                       // "" when not changed
         std::map<std::size_t, std::string> patterns;  // by index into the profile's steps
         std::map<std::string, std::string> origins;   // key as written in the template -> the file
     };
