@@ -41,11 +41,24 @@ std::string_view trimmed(std::string_view text) {
     return text;
 }
 
-// A name from the file as a message may show it: no control bytes, not overlong.
+// A name or value from the file as a message may show it: not overlong, and every byte that is no
+// printable ASCII and no whole UTF-8 character of the Cyrillic code page a "?" (a control character,
+// C1 included, or a broken sequence could act on the terminal that shows the message).
 std::string shown(std::string_view text) {
-    std::string out(text.substr(0, kMaxNameBytes));
-    for (char& c : out)
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+    const std::string_view cut = text.substr(0, kMaxNameBytes);
+    std::string out;
+    for (std::size_t i = 0; i < cut.size();) {
+        const auto byte = static_cast<unsigned char>(cut[i]);
+        if (byte >= 0x20 && byte < 0x7F) {
+            out += cut[i++];
+            continue;
+        }
+        const std::size_t length = byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : byte >= 0xC0 ? 2 : 1;
+        const std::string_view character = cut.substr(i, length);
+        out += byte >= 0x80 && character.size() == length && utf8FitsCp1251(character) ? std::string(character)
+                                                                                        : std::string("?");
+        i += character.size() == length && utf8FitsCp1251(character) ? length : 1;
+    }
     if (text.size() > kMaxNameBytes) out += "...";
     return out;
 }

@@ -44,6 +44,8 @@ const ProviderProfile* profileNamed(std::string_view name) {
 }
 
 void ProfileEdits::apply(const ProviderProfile& builtIn, const Change& change) {
+    if (change.path.empty() && change.logoutPath.empty() && change.patterns.empty() && change.origins.empty())
+        return;  // a section without keys changes nothing
     Change& into = m_changes[&builtIn];
     if (!change.path.empty()) into.path = change.path;
     if (!change.logoutPath.empty()) into.logoutPath = change.logoutPath;

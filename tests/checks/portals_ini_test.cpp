@@ -220,10 +220,10 @@ TEST_F(PortalsIniTest, HostileFilesChangeNothing) {
          "control character"},
         {"no group", "[SpectrumSat]\nAddress = http://127.0.0.1:1\nBalance = \"Deposit\"\n", "no group"},
         {"an empty pattern", "[SpectrumSat]\nAddress = http://127.0.0.1:1\nBalance = \"\"\n", "empty"},
-        {"a pattern too big for the matcher",
-         "[SpectrumSat]\nAddress = http://127.0.0.1:1\nBalance = \"(x)" + std::string(4000, 'a') +
-             "{1000}\"\n",
-         "does not compile"},
+        {"a repeat beyond the matcher's limit",
+         "[SpectrumSat]\nAddress = http://127.0.0.1:1\nBalance = \"(x)a{99999999999}\"\n", "does not compile"},
+        {"more groups than the matcher has",
+         "[SpectrumSat]\nAddress = http://127.0.0.1:1\nBalance = \"(a)(b)(c)(d)(e)\"\n", "does not compile"},
         {"a port out of range", "[SpectrumSat]\nAddress = http://127.0.0.1:65536\n", "is not a scheme"},
         {"a path after the host", "[SpectrumSat]\nAddress = http://127.0.0.1/x\n", "is not a scheme"},
         {"a network path", "[SpectrumSat]\nAddress = http://127.0.0.1:1\nPath = //evil.invalid/\n",
@@ -233,6 +233,7 @@ TEST_F(PortalsIniTest, HostileFilesChangeNothing) {
         {"a key twice", "[SpectrumSat]\nAddress = http://127.0.0.1:1\nADDRESS = http://127.0.0.1:2\n",
          "a second time"},
         {"a logout on a portal without one", "[SpectrumSat]\nLogoutPath = /x\n", "names nothing"},
+        {"escapes in names", "[\x1B]0;x\x07\xC2\x9B]\nAddress = http://127.0.0.1:1\n", "names no profile"},
         {"one portal sent two ways",
          "[SpaceGate 15]\nAddress = http://127.0.0.1:1\n[SpaceGate 21]\nAddress = http://127.0.0.1:2\n",
          "shares its portal"},
@@ -242,15 +243,19 @@ TEST_F(PortalsIniTest, HostileFilesChangeNothing) {
         const PortalsSetup setup = load("", c.text);
         ASSERT_EQ(setup.problems.size(), 1u);
         EXPECT_NE(setup.problems[0].find(c.problem), std::string::npos) << setup.problems[0];
+        // Nothing of the file that is said can act on the terminal that shows it.
+        for (const char ch : setup.problems[0])
+            EXPECT_TRUE(static_cast<unsigned char>(ch) >= 0x20 && ch != 0x7F && ch != '\xC2') << setup.problems[0];
         const bool firstKept = std::string(c.name) == "one portal sent two ways";
         PortalAddresses expected = builtIn;
         if (firstKept) expected.spaceGate15_21 = "http://127.0.0.1:1";
         PortalAddresses got = setup.addresses;
         got.edits = nullptr;
         EXPECT_EQ(got, expected);
-        if (setup.addresses.edits)
+        if (setup.addresses.edits) {
             for (const ProviderProfile* profile : allProfiles())
                 EXPECT_EQ(&effectiveProfile(setup.addresses, *profile), profile);
+        }
     }
 }
 

@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "checks/portals_ini.h"
+#include "checks/provider_profiles.h"
 #include "korvex-cli/command_line.h"
 #include "korvex-demo-portals/demo_accounts.h"
 #include "korvex-demo-portals/demo_portal_pages.h"
