@@ -38,8 +38,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             if (step.kind != StepKind::Pattern) continue;
             TPatternMatcher matcher;
             // As the check compiles it: PlanetSky's in UTF-8.
-            matcher.SetExpression(profile.conversion == TextConversion::PatternsToUtf8 ? cp1251ToUtf8(step.pattern)
-                                                                                         : std::string(step.pattern));
+            matcher.SetExpression(profile.conversion == TextConversion::PatternsToUtf8
+                                      ? cp1251ToUtf8(step.pattern)
+                                      : std::string(step.pattern));
             try {
                 matcher.Dump();
             } catch (const EPatternMatcher&) {

@@ -129,6 +129,37 @@ TEST(ProfilesCommand, RedesignedPageBeforeAndAfterAFixInPortalsIni) {
     EXPECT_EQ(valueLine(listing, "Address").find("Portals.ini"), std::string::npos) << listing;
 }
 
+// The whole story against the substitute portals, with several checks at once: the operator
+// redesigns its pages, the run says the page changed and names the command; a fix in Portals.ini,
+// and the next run finds every balance again.
+TEST(ProfilesCommand, RedesignedPortalMendedForTheNextRun) {
+    DemoPortals& portals = test::stockDemoPortals();
+    test::CliFolder folder{test::demoPortalAddresses(portals)};
+    folder.writeAccounts({{"sps_ivanov", "Qw3rty-71", "39"}, {"sps_kozlov", "k0zl0v!77", "SPS"}});
+    const RefreshOptions parallel{.jobs = 2, .perPortal = 2};
+    ASSERT_EQ(refreshCommand(folder.context(), std::nullopt, parallel), kExitOk) << folder.err.str();
+
+    portals.setRedesigned(PortalId::SpectrumSat, true);
+    EXPECT_EQ(refreshCommand(folder.context(), std::nullopt, parallel), kExitAttention) << folder.err.str();
+    EXPECT_NE(folder.err.str().find("changed page: SpectrumSat ("), std::string::npos) << folder.err.str();
+    EXPECT_NE(folder.err.str().find("korvex-cli profiles test \"SpectrumSat\" PAGE.html"), std::string::npos)
+        << folder.err.str();
+    EXPECT_EQ(test::savedBook(folder.settings).Stat.cell(kBalance, 0), kNotFoundMarker);
+
+    folder.dir.write(
+        "Portals.ini",
+        "[SpectrumSat]\nBalance = \"DEPOSIT: (.*?)\\,\"\nSpeed = \"CHOSEN SPEED: (.*?)\\ KBPS\"\n");
+    folder.addresses = applyPortalsIni(folder.addresses, {folder.dir.file("Portals.ini")}).addresses;
+    const int status = refreshCommand(folder.context(), std::nullopt, parallel);
+    portals.setRedesigned(PortalId::SpectrumSat, false);
+    EXPECT_EQ(status, kExitOk) << folder.err.str();
+    EXPECT_EQ(folder.err.str().find("changed page"), std::string::npos) << folder.err.str();
+    const AccountBook book = test::savedBook(folder.settings);
+    EXPECT_EQ(book.Stat.cell(kBalance, 0), "42.15");
+    EXPECT_EQ(book.Stat.cell(kBalance, 1), "118.60");
+    EXPECT_EQ(book.Stat.cell(kSpeed, 0), "256.00");
+}
+
 TEST(ProfilesCommand, RefusesWhatItCannotTest) {
     test::CliFolder folder;
     const std::string page = folder.dir.write("page.html", "Deposit: 1,");
