@@ -140,7 +140,8 @@ TEST(ProfilesCommand, RedesignedPortalMendedForTheNextRun) {
     ASSERT_EQ(refreshCommand(folder.context(), std::nullopt, parallel), kExitOk) << folder.err.str();
 
     portals.setRedesigned(PortalId::SpectrumSat, true);
-    EXPECT_EQ(refreshCommand(folder.context(), std::nullopt, parallel), kExitAttention) << folder.err.str();
+    // Its rows found no values: that fails the run, and the summary says why.
+    EXPECT_EQ(refreshCommand(folder.context(), std::nullopt, parallel), kExitFailed) << folder.err.str();
     EXPECT_NE(folder.err.str().find("changed page: SpectrumSat ("), std::string::npos) << folder.err.str();
     EXPECT_NE(folder.err.str().find("korvex-cli profiles test \"SpectrumSat\" PAGE.html"), std::string::npos)
         << folder.err.str();
