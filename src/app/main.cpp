@@ -7,9 +7,11 @@
 #include <cstdio>
 #include <optional>
 
+#include "app/portals_notice.h"
 #include "app/qt_translations.h"
 #include "app/signal_bridge.h"
 #include "app/tform1.h"
+#include "checks/portals_ini.h"
 #include "platform/paths.h"
 #include "platform/single_instance.h"
 #include "settings/save_leftovers.h"
@@ -96,7 +98,12 @@ int main(int argc, char** argv) {
 
     // The lock is ours: no other copy is saving, so what a crashed save left goes now.
     korvex::removeSaveLeftovers(settingsPath);
-    korvex::TForm1 form(settingsPath);
+    // Portals.ini beside the settings (and the administrator's under it): what it cannot give is said
+    // once, below, and costs nothing else.
+    const korvex::PortalsSetup portals = korvex::loadPortals(settingsPath);
+    korvex::WindowEnvironment environment;
+    environment.addresses = portals.addresses;
+    korvex::TForm1 form(settingsPath, std::move(environment));
     window = &form;
     if (terminated) return 0;  // the window's destruction saves
     // Closing the main window ends the program even when no window is left on the screen to count as
@@ -106,5 +113,6 @@ int main(int argc, char** argv) {
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/korvex.png")));  // registered by the window
     centreOnPointerScreen(form);
     form.show();
+    korvex::showPortalsProblems(&form, portals.problems);
     return app.exec();
 }

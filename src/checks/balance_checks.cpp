@@ -2,6 +2,9 @@
 
 #include <cstdint>
 
+#include "checks/page_values.h"
+#include "checks/profile_edits.h"
+
 #include "net/receive_buffer.h"
 #include "platform/codepage.h"
 #include "regex/pattern_matcher.h"
@@ -139,7 +142,9 @@ RowCheck BalanceChecks::runRoutine(const CheckRoutine& routine, int row) {
     return result;
 }
 
-RowCheck BalanceChecks::runProfile(const ProviderProfile& profile, int row) {
+RowCheck BalanceChecks::runProfile(const ProviderProfile& builtIn, int row) {
+    // What Portals.ini changed of the profile (its paths and patterns), when it changed anything.
+    const ProviderProfile& profile = effectiveProfile(m_addresses, builtIn);
     TextGrid& stat = m_book.Stat;
     RowCheck check;
     check.row = row;
@@ -224,23 +229,14 @@ std::vector<int> BalanceChecks::runSteps(const ProviderProfile& profile, int row
     TPatternMatcher matcher;
     // The page as the patterns see it. Converting once serves every search: Memo1 does not change
     // between them.
-    std::string converted;
-    const std::string* page = &m_memo.text();
-    if (profile.conversion == TextConversion::PageFromUtf8) {
-        converted = utf8ToCp1251(m_memo.text());
-        page = &converted;
-    }
+    const std::optional<std::string> converted = convertedPage(profile, m_memo.text());
+    const std::string_view page = converted ? std::string_view(*converted) : std::string_view(m_memo.text());
 
     for (const CheckStep& step : profile.steps) {
         switch (step.kind) {
             case StepKind::Pattern: {
-                const bool utf8Portal = profile.conversion == TextConversion::PatternsToUtf8;
-                matcher.SetExpression(utf8Portal ? cp1251ToUtf8(step.pattern) : std::string(step.pattern));
-                if (matcher.Exec(*page)) {
-                    const std::string_view found = matcher.GroupView(1);
-                    stat.setCell(step.column, row,
-                                 utf8Portal ? portalValue(utf8ToCp1251(portalValue(found, true)), false)
-                                            : portalValue(found, false));
+                if (std::optional<std::string> found = patternStepValue(matcher, profile, step, page)) {
+                    stat.setCell(step.column, row, std::move(*found));
                 } else if (step.miss == MissRule::Marker) {
                     stat.setCell(step.column, row, std::string(kNotFoundMarker));
                     missed.push_back(step.column);

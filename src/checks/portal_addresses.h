@@ -1,10 +1,13 @@
 #pragma once
 // Base addresses (scheme and host, optional port, no trailing slash) of the operators' portals and of
-// the publisher site. The build fixes them (KORVEX_URL_* cache variables); tests and the demo hand
-// in their own.
+// the publisher site. The build fixes them (KORVEX_URL_* cache variables); Portals.ini may move them
+// (portals_ini.h), and tests and the demo hand in their own.
+#include <memory>
 #include <string>
 
 namespace korvex {
+
+class ProfileEdits;
 
 struct PortalAddresses {
     std::string spectrumSat;     // HTTPS
@@ -20,6 +23,8 @@ struct PortalAddresses {
     std::string stv;             // HTTPS, both STV services
     std::string publisher;       // plain HTTP
     std::string updateInfo;      // the update info file's server; the file is "/inf" there
+    // What Portals.ini changed in the profiles (paths, patterns); null: the built-in profiles.
+    std::shared_ptr<const ProfileEdits> edits = nullptr;
 
     // The addresses this build was configured with.
     static PortalAddresses fromBuild();

@@ -212,7 +212,8 @@ std::string summaryText(const RunSummary& s) {
                       (s.accountsChecked == 1 ? " account checked\n" : " accounts checked\n");
     for (const PortalTrouble& t : s.changedPages)
         out += "changed page: " + t.portal + " (" + t.address + "): no account found its balance (" +
-               loginsOf(t.accounts) + "); its patterns may need adapting\n";
+               loginsOf(t.accounts) + "); its patterns may need adapting: save its page and test a fix in Portals.ini" +
+               " with korvex-cli profiles test \"" + t.portal + "\" PAGE.html\n";
     for (const PortalTrouble& t : s.refusedCertificates)
         out += "certificate changed: " + t.portal + " (" + t.address + "), " +
                std::to_string(t.accounts.size()) + (t.accounts.size() == 1 ? " account" : " accounts") +

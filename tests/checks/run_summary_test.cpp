@@ -96,6 +96,10 @@ TEST(RunSummaryTest, NamesLowAndFallenBalancesFailedPortalsAndChangedPages) {
 
     const std::string text = summaryText(summary);
     EXPECT_NE(text.find("changed page: C (http://C.invalid)"), std::string::npos) << text;
+    // The line says how to mend it: the profile, and the command that tests a fix on a saved page.
+    EXPECT_NE(text.find("test a fix in Portals.ini with korvex-cli profiles test \"C\" PAGE.html\n"),
+              std::string::npos)
+        << text;
     EXPECT_NE(text.find("low balance: row 2 (login1): -3.80"), std::string::npos) << text;
     EXPECT_NE(text.find("no answer: B (http://B.invalid), 2 accounts (login3, login4): Connection refused"),
               std::string::npos)

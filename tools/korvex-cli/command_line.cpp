@@ -19,6 +19,7 @@ std::optional<CliCommand> commandFromName(std::string_view name) {
     if (name == "help") return CliCommand::Help;
     if (name == "check-update") return CliCommand::CheckUpdate;
     if (name == "forecast") return CliCommand::Forecast;
+    if (name == "profiles") return CliCommand::Profiles;
     return std::nullopt;
 }
 
@@ -89,6 +90,8 @@ std::string_view commandName(CliCommand command) {
             return "check-update";
         case CliCommand::Forecast:
             return "forecast";
+        case CliCommand::Profiles:
+            return "profiles";
         case CliCommand::Help:
             break;
     }
@@ -98,7 +101,8 @@ std::string_view commandName(CliCommand command) {
 bool commandOnlyReads(const CliInvocation& call) {
     return call.command == CliCommand::Show || call.command == CliCommand::Export ||
            (call.command == CliCommand::History && call.pruneBefore.empty()) ||
-           call.command == CliCommand::CheckUpdate || call.command == CliCommand::Forecast;
+           call.command == CliCommand::CheckUpdate || call.command == CliCommand::Forecast ||
+           call.command == CliCommand::Profiles;
 }
 
 CliInvocation parseCommandLine(const std::vector<std::string>& args) {
@@ -247,6 +251,18 @@ CliInvocation parseCommandLine(const std::vector<std::string>& args) {
                 throw CliUsageError("trust needs a portal (https://HOST:PORT) or --all", call.command);
             call.portals = operands;
             break;
+        case CliCommand::Profiles: {
+            const bool listing = operands.empty();
+            const bool printsTemplate = operands.size() == 1 && operands[0] == "template";
+            const bool tests = !operands.empty() && operands[0] == "test";
+            if (tests && operands.size() != 3)
+                throw CliUsageError("profiles test needs a profile's name and a saved page", call.command);
+            if (!listing && !printsTemplate && !tests)
+                throw CliUsageError("profiles takes template or test NAME PAGE.html, not \"" + operands.back() + "\"",
+                                    call.command);
+            call.profileArgs = operands;
+            break;
+        }
         case CliCommand::Help:
             break;
     }
@@ -392,6 +408,28 @@ std::string helpText(CliCommand topic) {
                    "with one line on standard error that says why: no connection, no answer within\n"
                    "60 s, an HTTP status, larger than 1 MiB, not trusted (and by which rule), or not\n"
                    "update information at all.\n";
+        case CliCommand::Profiles:
+            return "usage: korvex-cli profiles [--settings FILE]\n"
+                   "       korvex-cli profiles template [--settings FILE]\n"
+                   "       korvex-cli profiles test NAME PAGE.html [--settings FILE]\n"
+                   "\n"
+                   "Lists every portal profile with its plan codes, address, paths and patterns, as\n"
+                   "this copy runs them: the built-in values, and in brackets the Portals.ini that\n"
+                   "changed a value. Portals.ini is read beside the settings file, and under it in\n"
+                   "priority from $XDG_CONFIG_DIRS/korvex/Portals.ini (/etc/xdg/korvex/Portals.ini).\n"
+                   "\n"
+                   "  template         print a complete Portals.ini of the values in use, every key\n"
+                   "                   commented out: remove the \";\" of a key to change it\n"
+                   "  test NAME PAGE   run the patterns of profile NAME (\"SpaceGate 75\") on a page\n"
+                   "                   saved from its portal, and print each column's value or the\n"
+                   "                   not-found marker\n"
+                   "  --settings FILE  another settings file than the window's Settings.ini\n"
+                   "\n"
+                   "When the run summary says a portal's page changed: save the page from the browser,\n"
+                   "change the pattern in Portals.ini, and test it until the balance is found.\n"
+                   "Exit status of test: 0 the balance is found, 1 it is not (or the page cannot be\n"
+                   "read), 2 NAME names no profile. Problems in Portals.ini go to standard error; a\n"
+                   "section with a bad value is not used, and its profile keeps its built-in values.\n";
         case CliCommand::Help:
             break;
     }
@@ -409,6 +447,7 @@ std::string helpText(CliCommand topic) {
            "  forecast [--within DAYS]         list the accounts by the days their balance lasts\n"
            "  trust PORTAL... | --all          accept a portal's new certificate\n"
            "  check-update                     ask whether a newer version of Korvex is offered\n"
+           "  profiles [template | test N P]   list the portal profiles and Portals.ini, or test one\n"
            "  help [COMMAND]                   this text, or the help of a command\n"
            "\n"
            "Exit status: 0 done; 1 a check, an import or a file failed; 2 bad command line;\n"

@@ -8,6 +8,7 @@
 //   korvex-cli [--settings FILE] forecast [--within DAYS] [--csv | --json]
 //   korvex-cli [--settings FILE] trust PORTAL... | --all
 //   korvex-cli [--settings FILE] check-update
+//   korvex-cli [--settings FILE] profiles [template | test NAME PAGE.html]
 //   korvex-cli [COMMAND] --help,  korvex-cli help [COMMAND]
 // Options may stand before or after the command; "--" ends the options.
 #include <optional>
@@ -18,7 +19,7 @@
 
 namespace korvex {
 
-enum class CliCommand { Help, Show, Refresh, Import, Export, History, Trust, CheckUpdate, Forecast };
+enum class CliCommand { Help, Show, Refresh, Import, Export, History, Trust, CheckUpdate, Forecast, Profiles };
 
 // refresh: the most checks at once, and the longest time limit of one check (a day).
 inline constexpr int kMaxJobs = 64;
@@ -49,10 +50,12 @@ struct CliInvocation {
     std::string notifyCommand;  // refresh: --notify COMMAND
     std::optional<int> within;  // forecast: only accounts with fewer days left
     bool json = false;          // forecast: --json
+    std::vector<std::string> profileArgs;  // profiles: nothing, "template", or "test" NAME PAGE
 };
 
 // Whether the command only reads, so that it runs beside another copy of Korvex without the
-// single-copy lock: show, export, history without pruning, and check-update (which writes nothing).
+// single-copy lock: show, export, history without pruning, check-update (which writes nothing) and
+// profiles.
 bool commandOnlyReads(const CliInvocation& call);
 
 // A command line that asks for nothing sensible. what() says why; topic() is the command whose help

@@ -9,12 +9,13 @@
 #include <vector>
 
 #include "checks/check_clock.h"
-#include "checks/portal_addresses.h"
+#include "checks/portals_ini.h"
 #include "korvex-cli/check_update_command.h"
 #include "korvex-cli/cli_commands.h"
 #include "korvex-cli/command_line.h"
 #include "korvex-cli/forecast_command.h"
 #include "korvex-cli/history_command.h"
+#include "korvex-cli/profiles_command.h"
 #include "korvex-cli/stop_signals.h"
 #include "platform/codepage.h"
 #include "platform/paths.h"
@@ -67,7 +68,12 @@ int main(int argc, char** argv) {
 
     try {
         const SystemCheckClock clock;
-        CliContext context{settingsPath, std::cout, std::cerr, std::cin, PortalAddresses::fromBuild(), clock};
+        // Portals.ini, said once: by the commands that reach a portal or list them.
+        PortalsSetup portals = loadPortals(settingsPath);
+        if (call.command == CliCommand::Refresh || call.command == CliCommand::Trust ||
+            call.command == CliCommand::CheckUpdate || call.command == CliCommand::Profiles)
+            for (const std::string& problem : portals.problems) std::cerr << "korvex-cli: " << problem << '\n';
+        CliContext context{settingsPath, std::cout, std::cerr, std::cin, std::move(portals.addresses), clock};
         context.outIsTerminal = ::isatty(STDOUT_FILENO) == 1;
         // With the lock ours no other copy is saving, so what a crashed save left goes now.
         if (instance) removeSaveLeftovers(context.settingsPath);
@@ -99,6 +105,8 @@ int main(int argc, char** argv) {
                 context.stop = &StopSignals::flag();
                 return checkUpdateCommand(context);
             }
+            case CliCommand::Profiles:
+                return profilesCommand(context, call.profileArgs);
             case CliCommand::Help:
                 break;
         }

@@ -1,0 +1,34 @@
+#include "checks/page_values.h"
+
+#include "checks/balance_checks.h"
+#include "platform/codepage.h"
+
+namespace korvex {
+
+std::optional<std::string> convertedPage(const ProviderProfile& profile, std::string_view page) {
+    if (profile.conversion == TextConversion::PageFromUtf8) return utf8ToCp1251(page);
+    return std::nullopt;
+}
+
+std::optional<std::string> patternStepValue(TPatternMatcher& matcher, const ProviderProfile& profile,
+                                            const CheckStep& step, std::string_view page) {
+    const bool utf8Portal = profile.conversion == TextConversion::PatternsToUtf8;
+    matcher.SetExpression(utf8Portal ? cp1251ToUtf8(step.pattern) : std::string(step.pattern));
+    if (!matcher.Exec(page)) return std::nullopt;
+    const std::string_view found = matcher.GroupView(1);
+    return utf8Portal ? portalValue(utf8ToCp1251(portalValue(found, true)), false)
+                      : portalValue(found, false);
+}
+
+std::vector<StepFinding> findPageValues(const ProviderProfile& profile, std::string_view page) {
+    const std::optional<std::string> converted = convertedPage(profile, page);
+    const std::string_view searched = converted ? std::string_view(*converted) : page;
+    TPatternMatcher matcher;
+    std::vector<StepFinding> findings;
+    for (const CheckStep& step : profile.steps)
+        if (step.kind == StepKind::Pattern)
+            findings.push_back({&step, patternStepValue(matcher, profile, step, searched)});
+    return findings;
+}
+
+}  // namespace korvex

@@ -1,0 +1,33 @@
+#pragma once
+// What a profile's pattern steps find on a page: the part of the balance check that reads the page,
+// shared by the check itself (BalanceChecks) and by `korvex-cli profiles test`, which runs it on a
+// saved page, so that a pattern mended on a saved page behaves the same in the next run.
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "checks/provider_profiles.h"
+#include "regex/pattern_matcher.h"
+
+namespace korvex {
+
+// The page as the profile's patterns search it: STV's goes from UTF-8 to cp1251 first; every other
+// page is searched as received (nullopt: use `page` itself).
+std::optional<std::string> convertedPage(const ProviderProfile& profile, std::string_view page);
+
+// One pattern step on `page` (already converted): the value as the balance cell gets it, or nullopt
+// when the pattern misses. Raises EPatternMatcher when the pattern does not compile.
+std::optional<std::string> patternStepValue(TPatternMatcher& matcher, const ProviderProfile& profile,
+                                            const CheckStep& step, std::string_view page);
+
+struct StepFinding {
+    const CheckStep* step = nullptr;   // a pattern step of the profile
+    std::optional<std::string> value;  // cp1251; nullopt: not found
+};
+
+// Every pattern step of the profile on a page as received, in order; the error of a pattern that
+// does not compile passes on.
+std::vector<StepFinding> findPageValues(const ProviderProfile& profile, std::string_view page);
+
+}  // namespace korvex
