@@ -10,7 +10,7 @@
 
 #include "fuzz_support.h"
 #include "info_file_api.h"
-#include "update/up_paths.h"
+#include "update/install/paths.h"
 
 namespace {
 

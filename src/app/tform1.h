@@ -21,7 +21,7 @@
 #include "net/proxy_check.h"
 #include "net/proxy_settings.h"
 #include "platform/open_url.h"
-#include "update/up_updater.h"
+#include "update/updater/updater.h"
 
 class QAction;
 class QCheckBox;
