@@ -30,7 +30,4 @@ std::string todayText();
 // which cp1251 leaves undefined) but the line feed becomes "?", and a CR LF pair a line feed.
 std::string printableText(std::string_view text);
 
-// The file name of an address: the text after its last "/" or "\".
-std::string urlFileName(std::string_view url);
-
 }  // namespace korvex

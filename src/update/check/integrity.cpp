@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "update/check/public_key.h"
+#include "update/common/text.h"
 
 namespace korvex::update {
 namespace {
@@ -37,16 +38,12 @@ struct FileClose {
 using Pkey = std::unique_ptr<EVP_PKEY, PkeyFree>;
 using MdCtx = std::unique_ptr<EVP_MD_CTX, MdCtxFree>;
 
-char lowerChar(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
 // The first occurrence of `needle` in `text`, ignoring the case of ASCII letters.
 size_t findIgnoringCase(std::string_view text, std::string_view needle) {
     if (needle.size() > text.size()) return std::string_view::npos;
     for (size_t i = 0; i + needle.size() <= text.size(); ++i) {
         size_t k = 0;
-        while (k < needle.size() && lowerChar(text[i + k]) == lowerChar(needle[k])) ++k;
+        while (k < needle.size() && lowerAscii(text[i + k]) == lowerAscii(needle[k])) ++k;
         if (k == needle.size()) return i;
     }
     return std::string_view::npos;
@@ -67,7 +64,7 @@ std::optional<std::string> fromHex(std::string_view hex, size_t size) {
     if (hex.size() != size * 2) return std::nullopt;
     std::string bytes(size, '\0');
     for (size_t i = 0; i < hex.size(); ++i) {
-        const char c = lowerChar(hex[i]);
+        const char c = lowerAscii(hex[i]);
         int v;
         if (c >= '0' && c <= '9')
             v = c - '0';
@@ -78,12 +75,6 @@ std::optional<std::string> fromHex(std::string_view hex, size_t size) {
         bytes[i / 2] = static_cast<char>(bytes[i / 2] | (i % 2 ? v : v << 4));
     }
     return bytes;
-}
-
-std::string lowerText(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) c = lowerChar(c);
-    return out;
 }
 
 std::string opensslError(const char* what) {
@@ -122,14 +113,14 @@ std::string withLastLineEnded(std::string_view text) {
 }
 
 bool isSignatureOrExpiryLine(std::string_view line) {
-    const std::string low = lowerText(line.substr(0, 16));
+    const std::string low = lowerAscii(line.substr(0, 16));
     return low.rfind("#signature=", 0) == 0 || low.rfind("#expires=", 0) == 0;
 }
 
 // Whether a line starts with one of our keys: "#signature=", "#expires=" or "#url<digits>.sha256=".
 bool isIntegrityLine(std::string_view line) {
     if (isSignatureOrExpiryLine(line)) return true;
-    const std::string low = lowerText(line.substr(0, 32));
+    const std::string low = lowerAscii(line.substr(0, 32));
     if (low.rfind("#url", 0) != 0) return false;
     size_t i = 4;
     while (i < low.size() && low[i] >= '0' && low[i] <= '9') ++i;
@@ -194,7 +185,7 @@ std::string sha256Hex(std::string_view bytes) {
 bool fileMatchesDigest(const std::string& path, std::string_view expectedHex) {
     if (expectedHex.empty()) return true;
     const auto actual = fileSha256Hex(path);
-    return actual && *actual == lowerText(expectedHex);
+    return actual && *actual == lowerAscii(expectedHex);
 }
 
 bool downloadedFileAcceptable(const std::string& path, const TrustedInfo& info, std::string_view url,

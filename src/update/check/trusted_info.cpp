@@ -4,6 +4,7 @@
 #include <unordered_map>
 
 #include "update/check/integrity.h"
+#include "update/common/text.h"
 
 namespace korvex::update {
 
@@ -16,26 +17,16 @@ constexpr std::size_t kDigestHexSize = 64;
 constexpr std::size_t kMaxIndexedKey = 64;
 constexpr std::size_t kNone = std::string_view::npos;
 
-char lowerChar(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-std::string lowerText(std::string_view text) {
-    std::string out(text);
-    for (char& c : out) c = lowerChar(c);
-    return out;
-}
-
 bool isHex(std::string_view text) {
     for (const char c : text) {
-        const char l = lowerChar(c);
+        const char l = lowerAscii(c);
         if (!((l >= '0' && l <= '9') || (l >= 'a' && l <= 'f'))) return false;
     }
     return true;
 }
 
 std::size_t findIgnoringCase(std::string_view lowered, std::string_view needle) {
-    return lowered.find(lowerText(needle));
+    return lowered.find(lowerAscii(needle));
 }
 
 // "YYYY-MM-DD" as days since 1970-01-01; nothing for any other text or an impossible date.
@@ -94,7 +85,7 @@ struct TrustedInfo::Index {
     std::unordered_map<std::string_view, std::size_t> plain;   // key (lower case) -> places
     std::unordered_map<std::string_view, std::size_t> braced;  // key (lower case) -> after "={"
 
-    explicit Index(std::string text) : bytes(std::move(text)), lowered(lowerText(bytes)) {
+    explicit Index(std::string text) : bytes(std::move(text)), lowered(lowerAscii(bytes)) {
         const std::string_view low(lowered);
         const auto keys = static_cast<std::size_t>(std::count(low.begin(), low.end(), '#'));
         places.reserve(keys);
@@ -146,7 +137,7 @@ std::string_view TrustedInfo::valueView(std::string_view key) const {
     const Index& index = *m_index;
     if (indexable(key)) {
         char lowered[kMaxIndexedKey];
-        for (std::size_t i = 0; i < key.size(); ++i) lowered[i] = lowerChar(key[i]);
+        for (std::size_t i = 0; i < key.size(); ++i) lowered[i] = lowerAscii(key[i]);
         const auto found = index.plain.find(std::string_view(lowered, key.size()));
         if (found == index.plain.end()) return {};
         const Index::Place& place = index.places[found->second];
@@ -169,7 +160,7 @@ std::string TrustedInfo::bracedValue(std::string_view key) const {
     const Index& index = *m_index;
     std::size_t start = kNone;
     if (indexable(key)) {
-        const auto found = index.braced.find(lowerText(key));
+        const auto found = index.braced.find(lowerAscii(key));
         if (found != index.braced.end()) start = found->second;
     } else if (!key.empty()) {
         const std::size_t at = findIgnoringCase(index.lowered, std::string(key) + "={");
@@ -210,7 +201,7 @@ std::vector<std::string> TrustedInfo::fileList() const {
 std::string TrustedInfo::entryDigest(std::string_view url) const {
     for (const std::string& key : entryKeys()) {
         const std::string_view entry = valueView(key);
-        if (entry.substr(0, entry.find('=')) == url) return lowerText(valueView(digestKeyOf(key)));
+        if (entry.substr(0, entry.find('=')) == url) return lowerAscii(valueView(digestKeyOf(key)));
     }
     return {};
 }
@@ -250,7 +241,7 @@ InfoVerdict verifyInfoFile(std::string_view received, std::string_view publicKey
     if (!publicKeyHex.empty()) {
         if (publicKeyHex.size() != kDigestHexSize || !isHex(publicKeyHex))
             return refuse(InfoTrust::BadPublicKey);
-        const std::string lowered = lowerText(received);
+        const std::string lowered = lowerAscii(received);
         const std::size_t first = lowered.find(kSignatureLineKey);
         if (first == kNone) return refuse(InfoTrust::NoSignature);
         std::string_view signatureHex;

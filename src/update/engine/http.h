@@ -251,7 +251,14 @@ protected:
 
 private:
     friend class TupWorker;
+    // The transfer Start runs: a copy of the settings.
+    std::shared_ptr<TupTransfer> newTransfer() const;
+    // Start's wait: the dispatcher's loop runs until `transfer` ends or Thread().WaitTimeout passes.
+    void waitFor(const std::shared_ptr<TupTransfer>& transfer);
+    // The wrap-up of a transfer on the user-interface thread: its output closed, its outcome told.
     void wrapUp(const std::shared_ptr<TupTransfer>& transfer);
+    static void closeOutput(TupTransfer& transfer);
+    void notifyOutcome(TupTransfer& transfer, const std::string& fileName);
     // Closes the output of a transfer that ends without wrap-up; true when it was still open.
     void closeAbandoned(TupTransfer& transfer, bool deleteOutput);
 

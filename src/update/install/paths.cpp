@@ -15,13 +15,6 @@
 namespace korvex::update {
 namespace {
 
-std::string lower(std::string_view text) {
-    std::string out(text);
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return out;
-}
-
 std::string parentFolder(const std::string& folder) {
     std::string path = folder;
     while (path.size() > 1 && path.back() == '/') path.pop_back();
@@ -155,7 +148,7 @@ std::string expandPathMacros(std::string_view localPath, const PathMacroFolders&
     for (const auto& row : kMacros) {
         const std::string_view macro = row.macro;
         const std::string& folder = folders.*row.folder;
-        const std::string low = lower(result);
+        const std::string low = lowerAscii(result);
         size_t pos = low.find(macro);
         if (pos == std::string::npos) continue;
         std::string expanded;
@@ -182,11 +175,6 @@ FileEntry splitFileEntry(std::string_view entry) {
     return e;
 }
 
-std::string urlFileName(std::string_view url) {
-    const size_t cut = url.find_last_of("/\\");
-    return std::string(cut == std::string_view::npos ? url : url.substr(cut + 1));
-}
-
 std::optional<std::string> finalPathOfEntry(std::string_view entry, const PathMacroFolders& folders) {
     const FileEntry e = splitFileEntry(entry);
     std::string path;
@@ -194,7 +182,7 @@ std::optional<std::string> finalPathOfEntry(std::string_view entry, const PathMa
         path = folders.current + urlFileName(e.url);
     } else {
         // A macro that stands for nothing here must not leave a path relative to the program folder.
-        const std::string lowerPath = lower(e.localPath);
+        const std::string lowerPath = lowerAscii(e.localPath);
         for (const auto& row : kMacros)
             if ((folders.*row.folder).empty() && lowerPath.find(row.macro) != std::string::npos)
                 return std::nullopt;

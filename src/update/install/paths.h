@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "update/common/text.h"  // urlFileName names a file entry's file
 #include "updatehelper/helper_command_line.h"
 
 namespace korvex::update {
@@ -49,9 +50,6 @@ struct FileEntry {
     bool hasLocalPath = false;
 };
 FileEntry splitFileEntry(std::string_view entry);
-
-// The text after the last "/" or "\" of a URL.
-std::string urlFileName(std::string_view url);
 
 // Where a file entry's file goes. With a local path: the macros expanded, "\" turned into "/" and
 // repeated "/" made one (info files are written for Windows), and a path that does not start

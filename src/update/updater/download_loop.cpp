@@ -18,12 +18,6 @@ namespace korvex {
 
 namespace {
 
-std::string lowerAscii(std::string text) {
-    for (char& c : text)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    return text;
-}
-
 bool isSuccessStatus(int status) {
     return status == 200 || status == 206;
 }
@@ -166,8 +160,8 @@ void TupUpdater::fileStart(const TupHeaderInfo& info, bool& keepOn) {
     bool canUpgrade = true;
     struct stat existing {};
     if (MiscFilesUpgrade == mfuOnlyIfSizeDifferent && info.ContentLength != 0 && m_files.size() > 1 &&
-        lowerAscii(update::urlFileName(m_currentPath)) !=
-            lowerAscii(update::urlFileName(Folders.programPath)) &&
+        update::lowerAscii(update::urlFileName(m_currentPath)) !=
+            update::lowerAscii(update::urlFileName(Folders.programPath)) &&
         ::stat(m_currentPath.c_str(), &existing) == 0)
         canUpgrade = existing.st_size != info.ContentLength;
     if (OnFileStart)

@@ -95,7 +95,7 @@ void TupUpdater::attachEngine() {
         if (OnPasswordRequest) OnPasswordRequest(*this, realm, tryAgain);
         if (tryAgain || !showsMessage(TupUpdaterShowMessage::mPasswordRequest)) return;
         std::optional<UpCredentials> credentials;
-        if (m_ui) credentials = m_ui->askPassword(UpPasswordQuestion{urlFileName(URL), HTTPUsername()});
+        if (m_ui) credentials = m_ui->askPassword(UpPasswordQuestion{update::urlFileName(URL), HTTPUsername()});
         if (!credentials) {
             AbortUpgrade();
             return;
@@ -294,9 +294,7 @@ void TupUpdater::openInBrowser(std::string address) {
     if (address.find("://") == std::string::npos) address = "http://" + address;
     // A web page only: the desktop's opener would open a "file://" address, or one of another
     // program's schemes, with whatever it names.
-    std::string scheme = address.substr(0, address.find("://"));
-    for (char& c : scheme)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    const std::string scheme = update::lowerAscii(address.substr(0, address.find("://")));
     if (scheme != "http" && scheme != "https") {
         UpMessageBox box;
         box.ownText = std::string(upText(UpText::RedirectRefused)) + "\n\n" + address;
