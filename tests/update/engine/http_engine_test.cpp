@@ -24,6 +24,16 @@ protected:
             response.set_header("Content-Language", "ru");
             response.set_content("x", "text/plain");
         });
+        // The server as the proxy: 407 until a request carries the proxy credentials korvex:right.
+        server.get(".*/proxy-auth", [](const httplib::Request& request, httplib::Response& response) {
+            if (request.get_header_value("Proxy-Authorization") == basicAuthorization("korvex", "right")) {
+                response.set_content("through the proxy", "text/plain");
+                return;
+            }
+            response.status = 407;
+            response.set_header("Proxy-Authenticate", "Basic realm=\"proxy\"");
+            response.set_content("proxy says no", "text/plain");
+        });
         server.start();
     }
     void TearDown() override { gate.open(); }
@@ -237,6 +247,36 @@ TEST_F(UpdateEngine, PasswordRequestWithRealmAndRetry) {
     ASSERT_TRUE(e.fetch(server.url("/basic-auth/korvex/right")));
     EXPECT_EQ(e.find("HTTPError")->a, 401);
     EXPECT_EQ(e.find("HTTPError")->text, "unauthorized");
+}
+
+// The retry sends the credentials the handler gave, not those the transfer started with; without
+// a retry the 407 page is the answer.
+TEST_F(UpdateEngine, ProxyAuthenticationRequestAndRetry) {
+    for (const bool tryAgain : {true, false}) {
+        RecordingEngine e;
+        e.engine->Proxy.AccessType = atUseProxy;
+        e.engine->Proxy.ProxyServer = "127.0.0.1";
+        e.engine->Proxy.ProxyPort = server.port();
+        e.engine->Proxy.ProxyBypass.clear();
+        int asked = 0;
+        e.engine->OnProxyAuthenticationRequest = [&](TupCustomHTTP&, std::string& user, std::string& password,
+                                                     bool& again) {
+            ++asked;
+            user = "korvex";
+            password = "right";
+            again = tryAgain;
+        };
+        ASSERT_TRUE(e.fetch("http://update.invalid/proxy-auth"));
+        EXPECT_EQ(asked, 1) << tryAgain;
+        if (tryAgain) {
+            ASSERT_NE(e.find("Done"), nullptr);
+            EXPECT_EQ(e.find("Done")->text, "through the proxy");
+        } else {
+            ASSERT_NE(e.find("HTTPError"), nullptr);
+            EXPECT_EQ(e.find("HTTPError")->a, 407);
+            EXPECT_EQ(e.find("HTTPError")->text, "proxy says no");
+        }
+    }
 }
 
 TEST_F(UpdateEngine, FileAddresses) {
