@@ -48,16 +48,16 @@ UpMessageBox ownBox(UpText text, const std::string& reason) {
 
 void TupUpdater::attachDownload() {
     TupCustomHTTP::OnHeaderInfo = [this](TupCustomHTTP&, const TupHeaderInfo& info, bool& keepOn) {
-        if (m_downloading && !m_aborted) fileStart(info, keepOn);
+        if (m_phase == UpPhase::Downloading) fileStart(info, keepOn);
     };
     TupCustomHTTP::OnProgress = [this](TupCustomHTTP&, const TupProgressInfo& info) {
-        if (m_downloading && !m_aborted) fileProgress(info);
+        if (m_phase == UpPhase::Downloading) fileProgress(info);
     };
     TupCustomHTTP::OnOutputError = [this](TupCustomHTTP&, const std::string&, const std::string& reason) {
-        if (m_downloading && !m_aborted) writeFailed(reason);
+        if (m_phase == UpPhase::Downloading) writeFailed(reason);
     };
     TupCustomHTTP::OnDeclined = [this](TupCustomHTTP&) {
-        if (!m_downloading || m_aborted) return;
+        if (m_phase != UpPhase::Downloading) return;
         ++m_fileIndex;
         nextFile();
     };
@@ -83,7 +83,7 @@ bool TupUpdater::refuseUnconfinedFiles(TupUpgradeMethod method) {
 void TupUpdater::writeFailed(const std::string& reason) {
     if (!m_currentTemp.empty()) ::unlink(m_currentTemp.c_str());
     if (m_ui) m_ui->showMessage(ownBox(UpText::WriteFailed, reason));
-    if (m_downloading && !m_aborted) AbortUpgrade();
+    if (m_phase == UpPhase::Downloading) AbortUpgrade();
 }
 
 const update::PathMacroFolders& TupUpdater::macros() {
@@ -99,9 +99,7 @@ void TupUpdater::startDownload() {
         if (m_ui) m_ui->showMessage(ownBox(UpText::PackageManaged, why));
         return;
     }
-    m_downloading = true;
-    m_awaitingFinish = false;
-    m_upgradeFinished = false;
+    m_phase = UpPhase::Downloading;
     m_fileIndex = 0;
     m_temporaries.clear();
     m_macros = update::pathMacroFolders(Folders.programFolder, Folders.tempFolder);
@@ -119,7 +117,7 @@ void TupUpdater::startDownload() {
 }
 
 void TupUpdater::nextFile() {
-    if (!m_downloading || m_aborted) return;
+    if (m_phase != UpPhase::Downloading) return;
     const std::size_t count = m_files.size();
     if (m_fileIndex >= count) {
         endOfDownload();
@@ -211,7 +209,7 @@ void TupUpdater::lostFile(const std::string& url, int errorCode) {
         box.statusCode = errorCode;
         continueUpgrade = m_ui->showMessage(box);
     }
-    if (!m_downloading || m_aborted) return;  // aborted from a handler or the wizard meanwhile
+    if (m_phase != UpPhase::Downloading) return;  // aborted from a handler or the wizard meanwhile
     if (continueUpgrade) {
         ++m_fileIndex;
         nextFile();
@@ -221,10 +219,9 @@ void TupUpdater::lostFile(const std::string& url, int errorCode) {
 }
 
 void TupUpdater::endOfDownload() {
-    m_downloading = false;
     if (m_ui && m_ui->isWizardOpen()) {
         // The restart waits for the finish button (wizardFinished); Cancel still aborts.
-        m_awaitingFinish = true;
+        m_phase = UpPhase::FinishPage;
         m_ui->wizardFinishPage();
         return;
     }
@@ -232,8 +229,7 @@ void TupUpdater::endOfDownload() {
 }
 
 void TupUpdater::wizardFinished() {
-    if (!m_awaitingFinish || m_aborted) return;
-    m_awaitingFinish = false;
+    if (m_phase != UpPhase::FinishPage) return;
     finishUpgrade();
 }
 
@@ -243,7 +239,7 @@ void TupUpdater::wizardAbortConfirmed() {
 
 void TupUpdater::finishUpgrade() {
     signalCompletion();
-    m_upgradeFinished = true;
+    m_phase = UpPhase::Finished;
     bool restartImmediately = true;
     if (OnEndUpgrade) OnEndUpgrade(*this, restartImmediately);
     if (restartImmediately) RestartApplication();
@@ -251,7 +247,7 @@ void TupUpdater::finishUpgrade() {
 
 void TupUpdater::RestartApplication() {
     update::HandOver handOver{Folders, m_files, RestartParams(), m_upgradeMethod == umUseExternalSetup,
-                              m_upgradeFinished};
+                              m_phase == UpPhase::Finished};
     std::string error;
     if (!update::handOverToHelper(handOver, macros(), &error)) {
         // Nothing would start the program again: it stays open.
@@ -266,8 +262,7 @@ void TupUpdater::RestartApplication() {
 
 void TupUpdater::stopDownload() {
     if (!Upgrading()) return;
-    m_downloading = false;
-    m_awaitingFinish = false;
+    m_phase = UpPhase::Idle;
     if (m_ui && m_ui->isWizardOpen()) m_ui->closeWizard();
     // Nothing resumes a broken download: its partial files would only wait to be installed by a
     // later upgrade's helper.

@@ -58,29 +58,29 @@ void TupUpdater::setRestartParams(std::string value) { m_restartParams = value.e
 void TupUpdater::attachEngine() {
     TupCustomHTTP::OnDone = [this](TupCustomHTTP&, const std::string&, std::int64_t, const std::string* stream) {
         // A check that was aborted meanwhile offers nothing.
-        if (m_infoFileMode && !m_aborted) infoFileReceived(stream != nullptr ? *stream : std::string{});
-        else if (m_downloading && !m_aborted) fileStored();
+        if (m_phase == UpPhase::Checking) infoFileReceived(stream != nullptr ? *stream : std::string{});
+        else if (m_phase == UpPhase::Downloading) fileStored();
     };
     TupCustomHTTP::OnHTTPError = [this](TupCustomHTTP&, int status, const std::string*) {
-        if (m_downloading && !m_aborted) lostFile(m_currentUrl, status);
-        if (!m_infoFileMode || m_aborted) return;
-        m_infoFileMode = false;
+        if (m_phase == UpPhase::Downloading) lostFile(m_currentUrl, status);
+        if (m_phase != UpPhase::Checking) return;
+        m_phase = UpPhase::Idle;
         noInfoFile(UpCheckFailure::HttpStatus);
     };
     TupCustomHTTP::OnHostUnreachable = [this](TupCustomHTTP&) {
-        if (!m_aborted) hostUnreachable();
+        if (fetching()) hostUnreachable();
     };
     TupCustomHTTP::OnConnectionLost = [this](TupCustomHTTP&, const std::string&, std::int64_t, std::int64_t,
                                              const std::string*) {
-        if (m_aborted) return;
-        if (m_infoFileMode && BodyTooLarge()) {
+        if (!fetching()) return;
+        if (m_phase == UpPhase::Checking && BodyTooLarge()) {
             // Read no further: an info file this long is none.
-            m_infoFileMode = false;
+            m_phase = UpPhase::Idle;
             noInfoFile(UpCheckFailure::TooLarge);
             stopCheck();
             return;
         }
-        if (m_infoFileMode)
+        if (m_phase == UpPhase::Checking)
             m_checkFailure = TimedOut() ? UpCheckFailure::TimedOut : UpCheckFailure::ConnectionLost;
         if (OnConnLost) OnConnLost(*this);
         if (showsMessage(TupUpdaterShowMessage::mConnLost) && m_ui) {
@@ -104,13 +104,15 @@ void TupUpdater::attachEngine() {
         setHTTPPassword(credentials->password);
         tryAgain = true;
     };
-    TupCustomHTTP::OnAborted = [this](TupCustomHTTP&) { m_infoFileMode = false; };
+    TupCustomHTTP::OnAborted = [this](TupCustomHTTP&) {
+        if (m_phase == UpPhase::Checking) m_phase = UpPhase::Idle;
+    };
 }
 
 bool TupUpdater::CheckUpdate(bool wait) {
-    if (wait) m_waitMode = true;
-    m_aborted = false;
-    m_automaticCheck = false;
+    // A call made while a waiting one waits (a handler's, the timer's) leaves it waiting.
+    if (wait) m_origin = CheckOrigin::Waiting;
+    else if (m_origin == CheckOrigin::Timer) m_origin = CheckOrigin::Asked;
     // A running upgrade (its files, its finish page) is not disturbed by a new check.
     if (!Busy() && !Upgrading()) {
         // Each check answers for itself: a release found by an earlier check is not offered again
@@ -118,7 +120,7 @@ bool TupUpdater::CheckUpdate(bool wait) {
         m_updateAvailable = false;
         m_infoTrust = update::InfoTrust::Accepted;
         m_checkFailure = UpCheckFailure::None;
-        m_infoFileMode = true;
+        m_phase = UpPhase::Checking;
         URL = InfoFileURL;
         OutputFileName.clear();
         Range = TupHTTPRange{};
@@ -142,7 +144,7 @@ bool TupUpdater::CheckUpdate(bool wait) {
         Dispatcher().waitUntil([&completion] { return *completion; });
         if (m_completion == completion) m_completion.reset();
     }
-    m_waitMode = false;
+    if (m_origin == CheckOrigin::Waiting) m_origin = CheckOrigin::Asked;
     return m_updateAvailable;
 }
 
@@ -151,32 +153,31 @@ void TupUpdater::signalCompletion() {
 }
 
 void TupUpdater::stopCheck() {
-    m_infoFileMode = false;
+    if (m_phase == UpPhase::Checking) m_phase = UpPhase::Idle;
     signalCompletion();
     Abort(false, false);
 }
 
 void TupUpdater::AbortUpgrade() {
-    m_aborted = true;
     signalCompletion();
     if (Upgrading()) {
         // The file being fetched is closed and deleted at once, before the sweep below, so no
         // worker writes a file after it.
+        m_phase = UpPhase::Idle;
         Abort(true, true);
-        m_downloading = false;
-        m_awaitingFinish = false;
         if (m_ui && m_ui->isWizardOpen()) m_ui->closeWizard();
         deleteTemporaries();
     } else {
         // The worker stops at its next step; what it fetched is dropped with the aborted check.
+        if (m_phase == UpPhase::Checking || m_phase == UpPhase::Decided) m_phase = UpPhase::Idle;
         Abort(false, false);
     }
     if (OnAborted) OnAborted(*this);
 }
 
 void TupUpdater::hostUnreachable() {
-    const bool infoFile = m_infoFileMode;
-    m_infoFileMode = false;
+    const bool infoFile = m_phase == UpPhase::Checking;
+    if (infoFile) m_phase = UpPhase::Idle;
     const std::string url = infoFile ? InfoFileURL : URL;
     const auto parts = crackUrl(url);
     const std::string host = parts ? parts->host : std::string{};
@@ -184,7 +185,7 @@ void TupUpdater::hostUnreachable() {
     if (OnHostUnreachable) OnHostUnreachable(*this, url, host);
     // Once the user has said Yes, a download that cannot reach its server is said, even when an
     // automatic check found the update.
-    if (m_automaticCheck && !m_downloading) {
+    if (m_origin == CheckOrigin::Timer && m_phase != UpPhase::Downloading) {
         // An automatic check tries again after AutoCheckDelay, without a word.
         m_timerFired = false;
         updateTimer();
@@ -198,7 +199,13 @@ void TupUpdater::hostUnreachable() {
 }
 
 void TupUpdater::infoFileReceived(const std::string& text) {
-    m_infoFileMode = false;
+    m_phase = UpPhase::Decided;
+    decide(text);
+    // Nothing downloads: the check is over.
+    if (m_phase == UpPhase::Decided) m_phase = UpPhase::Idle;
+}
+
+void TupUpdater::decide(const std::string& text) {
     // Only what verification returns is read: under a key the signed bytes, without one the
     // whole file. A refused file is no info file: nothing it offers is trusted.
     update::InfoVerdict verdict = update::verifyInfoFile(text, UpdatePublicKey);
@@ -238,25 +245,29 @@ void TupUpdater::infoFileReceived(const std::string& text) {
         m_upgradeMethod = infoUpgradeMethod(info);
         bool canUpgrade = m_updateAvailable;
         if (OnBeginUpgrade) OnBeginUpgrade(*this, m_upgradeMsg, m_upgradeMethod, m_files, canUpgrade);
-        if (!m_waitMode) {
-            applyWizardLanguage();
-            const bool asked = showsMessage(TupUpdaterShowMessage::mAskUpgrade);
-            // Without anyone to ask, nothing is downloaded unasked.
-            if (!canUpgrade || (asked && (!m_ui || !m_ui->askUpgrade(UpUpgradeQuestion{ApplicationTitle, m_upgradeMsg})))) {
-                if (OnLaterUpgrade) OnLaterUpgrade(*this);
-            } else if (m_upgradeMethod == umRedirectToURL) {
-                if (!m_files.empty()) openInBrowser(m_files.front());
-            } else if (!m_files.empty()) {
-                startDownload();
-            }
-        }
+        // A handler that called AbortUpgrade has ended the check: nothing is asked or fetched.
+        if (m_origin != CheckOrigin::Waiting && m_phase == UpPhase::Decided) offerUpgrade(canUpgrade);
     } else {
         m_upgradeMsg.clear();
         if (OnNoUpdateAvailable) OnNoUpdateAvailable(*this);
-        if (!m_automaticCheck && showsMessage(TupUpdaterShowMessage::mNoUpdateAvailable) && m_ui)
+        if (m_origin != CheckOrigin::Timer && showsMessage(TupUpdaterShowMessage::mNoUpdateAvailable) && m_ui)
             showBox(messageBox(TupUpdaterShowMessage::mNoUpdateAvailable));
     }
     signalCompletion();
+}
+
+void TupUpdater::offerUpgrade(bool canUpgrade) {
+    applyWizardLanguage();
+    const bool asked = showsMessage(TupUpdaterShowMessage::mAskUpgrade);
+    // Without anyone to ask, nothing is downloaded unasked.
+    if (!canUpgrade ||
+        (asked && (!m_ui || !m_ui->askUpgrade(UpUpgradeQuestion{ApplicationTitle, m_upgradeMsg})))) {
+        if (OnLaterUpgrade) OnLaterUpgrade(*this);
+    } else if (m_upgradeMethod == umRedirectToURL) {
+        if (!m_files.empty()) openInBrowser(m_files.front());
+    } else if (!m_files.empty()) {
+        startDownload();
+    }
 }
 
 void TupUpdater::noInfoFile(UpCheckFailure failure) {
@@ -266,10 +277,11 @@ void TupUpdater::noInfoFile(UpCheckFailure failure) {
     if (OnNoInfoFile) OnNoInfoFile(*this);
     // A status is the Part's "no info file" (mNoInfoFile). The other causes are ours: a check the
     // user asked for says them when it would say either that or an unreachable host.
+    const bool asked = m_origin != CheckOrigin::Timer;
     const bool shown = failure == UpCheckFailure::HttpStatus
                            ? showsMessage(TupUpdaterShowMessage::mNoInfoFile)
-                           : !m_automaticCheck && (showsMessage(TupUpdaterShowMessage::mNoInfoFile) ||
-                                                   showsMessage(TupUpdaterShowMessage::mHostUnreachable));
+                           : asked && (showsMessage(TupUpdaterShowMessage::mNoInfoFile) ||
+                                       showsMessage(TupUpdaterShowMessage::mHostUnreachable));
     if (shown && m_ui) {
         UpMessageBox box = messageBox(TupUpdaterShowMessage::mNoInfoFile);
         box.failure = failure;
@@ -320,7 +332,7 @@ void TupUpdater::timerTick() {
         m_timerFired = true;
         updateTimer();
         CheckUpdate(false);
-        m_automaticCheck = true;
+        m_origin = CheckOrigin::Timer;
     } catch (...) {
         // As any other event of the program: its exception handler reports it, and the program
         // goes on.

@@ -62,20 +62,58 @@ using TupLostFileEvent =
 using TupUpdaterPasswordRequestEvent =
     std::function<void(TupUpdater& Sender, const std::string& Realm, bool& TryAgain)>;
 
+// Where the component is: the check (idle, checking, decided) and then the upgrade (downloading,
+// finish page, finished). An abort or a stop leads back to Idle from any of them.
+enum class UpPhase : std::uint8_t {
+    Idle,         // nothing under way
+    Checking,     // the engine fetches the info file into memory
+    Decided,      // the info file is read: the question and what it leads to are under way
+    Downloading,  // the engine fetches the update files, one after the other
+    FinishPage,   // every file fetched; the wizard's finish page waits for its button
+    Finished,     // every file fetched and accepted; the restart may hand them over
+};
+
+// Whether an upgrade runs in `phase`: from the start of the download until the hand-over, an abort
+// or a stop.
+constexpr bool isUpgradingPhase(UpPhase phase) noexcept {
+    return phase == UpPhase::Downloading || phase == UpPhase::FinishPage;
+}
+
 inline constexpr std::uint8_t kDefaultShowMessages =
     upShowMessageBit(TupUpdaterShowMessage::mAskUpgrade) | upShowMessageBit(TupUpdaterShowMessage::mConnLost) |
     upShowMessageBit(TupUpdaterShowMessage::mLostFile) | upShowMessageBit(TupUpdaterShowMessage::mPasswordRequest);
 
-class TupUpdater : public TupCustomHTTP, private TupWizardListener {
+// The engine is a private base: the component attaches its own handlers to the engine's
+// notifications, and no holder of the component can replace them or start a transfer of its own.
+class TupUpdater : private TupCustomHTTP, private TupWizardListener {
 public:
     // `ui` (may be null: nothing is asked or shown) and `browser` (may be null: a redirect opens
     // nothing) must outlive the component.
     TupUpdater(TupDispatcher& dispatcher, TupUserInterface* ui, UrlOpener* browser);
     ~TupUpdater() override;
 
-    // Published properties (the engine's Proxy, InternetOptions, ThreadPriority,
-    // TransferBufferSize, HTTPUsername, HTTPPassword, CacheOptions and OnProxyAuthenticationRequest
-    // are inherited).
+    // Published properties of the engine: its settings, OnProxyAuthenticationRequest, and what
+    // the latest transfer found.
+    using TupCustomHTTP::CacheOptions;
+    using TupCustomHTTP::HTTPPassword;
+    using TupCustomHTTP::HTTPUsername;
+    using TupCustomHTTP::InternetOptions;
+    using TupCustomHTTP::LowSpeedTimeLimit;
+    using TupCustomHTTP::MaxMemoryBody;
+    using TupCustomHTTP::OnProxyAuthenticationRequest;
+    using TupCustomHTTP::Proxy;
+    using TupCustomHTTP::setHTTPPassword;
+    using TupCustomHTTP::setHTTPUsername;
+    using TupCustomHTTP::setThreadPriority;
+    using TupCustomHTTP::setTransferBufferSize;
+    using TupCustomHTTP::ThreadPriority;
+    using TupCustomHTTP::TimeLimit;
+    using TupCustomHTTP::Timeouts;
+    using TupCustomHTTP::TransferBufferSize;
+    using TupCustomHTTP::Busy;
+    using TupCustomHTTP::BytesRead;
+    using TupCustomHTTP::StatusCode;
+    using TupCustomHTTP::TimedOut;
     bool AutoCheck() const noexcept { return m_autoCheck; }
     void setAutoCheck(bool value);
     int AutoCheckDelay() const noexcept { return m_autoCheckDelay; }
@@ -119,7 +157,7 @@ public:
     // used here (its digest differs, its entry names no file on this system, its folder cannot be
     // made). OnProgress,
     // OnHostUnreachable, OnPasswordRequest and OnAborted hide the engine's notifications of the same
-    // names; the component itself attaches to those as TupCustomHTTP::OnProgress and so on.
+    // names; the component itself attaches to those of its private engine.
     TupBeginUpgradeEvent OnBeginUpgrade;
     TupEndUpgradeEvent OnEndUpgrade;
     TupUpdaterNotifyEvent OnLaterUpgrade;
@@ -166,10 +204,11 @@ public:
     const std::string& RefusedEntry() const noexcept { return m_refusedEntry; }
     // Why the latest check failed (None when it did not); with HttpStatus, StatusCode() says which.
     UpCheckFailure CheckFailure() const noexcept { return m_checkFailure; }
-    bool AutomaticCheck() const noexcept { return m_automaticCheck; }
+    bool AutomaticCheck() const noexcept { return m_origin == CheckOrigin::Timer; }
     bool TimerRunning() const noexcept { return m_timer != 0; }
+    UpPhase Phase() const noexcept { return m_phase; }
     // True from the start of the download until the hand-over, an abort or a stop.
-    bool Upgrading() const noexcept { return m_downloading || m_awaitingFinish; }
+    bool Upgrading() const noexcept { return isUpgradingPhase(m_phase); }
 
     // The online test of the automatic check; tests hand in their own.
     std::function<bool()> OnlineTest;
@@ -183,8 +222,21 @@ protected:
     void signalCompletion();
 
 private:
+    // Who started the check under way: a call that returns at once, a call that waits for the
+    // answer, or the timer of the automatic check.
+    enum class CheckOrigin : std::uint8_t { Asked, Waiting, Timer };
+
+    // The engine's transfer is the component's own: a check's info file or an upgrade's file.
+    bool fetching() const noexcept {
+        return m_phase == UpPhase::Checking || m_phase == UpPhase::Downloading;
+    }
     void attachEngine();
     void infoFileReceived(const std::string& text);
+    // Reads the verified info file and decides; a newer release is offered.
+    void decide(const std::string& text);
+    // The question (unless a waiting call or a handler said otherwise), then the download or the
+    // browser.
+    void offerUpgrade(bool canUpgrade);
     void openInBrowser(std::string address);
     void hostUnreachable();
     void stopCheck();
@@ -224,12 +276,10 @@ private:
     int m_autoCheckDelay = 10000;
     std::string m_restartParams = "/afterupdate";
 
-    bool m_updateAvailable = false;
-    bool m_waitMode = false;
-    bool m_aborted = false;
-    bool m_infoFileMode = false;
-    bool m_automaticCheck = false;
-    bool m_timerFired = false;
+    UpPhase m_phase = UpPhase::Idle;
+    CheckOrigin m_origin = CheckOrigin::Asked;
+    bool m_updateAvailable = false;  // the latest check's answer
+    bool m_timerFired = false;       // the automatic check has run; the timer rests unless it found no host
     std::shared_ptr<bool> m_completion;  // the completion a waiting CheckUpdate watches
     int m_timer = 0;
 
@@ -244,9 +294,6 @@ private:
     TupUpdaterLanguage m_appliedLanguage = TupUpdaterLanguage::wlAuto;  // what applyWizardLanguage set last
 
     // The running upgrade.
-    bool m_downloading = false;     // fetching the update files
-    bool m_awaitingFinish = false;  // all files fetched, the wizard shows its finish page
-    bool m_upgradeFinished = false;
     std::size_t m_fileIndex = 0;
     std::string m_currentUrl;
     std::string m_currentPath;  // the final path of the current file

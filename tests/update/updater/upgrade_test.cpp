@@ -250,6 +250,50 @@ TEST_F(Upgrade, SignedUpgradeReplacesTheRunningProgramAndRestartsIt) {
 
 // With mfuOnlyIfSizeDifferent a file of the same size is skipped (and a stale ".updtmp" beside it
 // deleted, so the helper cannot install it); the program's own executable is always fetched.
+// Upgrading() holds from the download to the finish page, and not once the upgrade is finished:
+// a new check may start then, and the component's end deletes no finished files.
+TEST(UpdatePhase, UpgradingIsTheDownloadAndTheFinishPage) {
+    const struct {
+        UpPhase phase;
+        bool upgrading;
+    } cases[] = {
+        {UpPhase::Idle, false},        {UpPhase::Checking, false},   {UpPhase::Decided, false},
+        {UpPhase::Downloading, true},  {UpPhase::FinishPage, true},  {UpPhase::Finished, false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(isUpgradingPhase(c.phase), c.upgrading) << static_cast<int>(c.phase);
+}
+
+TEST_F(Upgrade, PhasesFromTheCheckToTheFinishedUpgrade) {
+    install(programPath, "program");
+    serve("#version=3.2.0.2\r\n#url=" + url("korvex") + "\r\n", {{"korvex", "PROGRAM"}});
+    std::vector<std::pair<UpPhase, bool>> seen;
+    const auto note = [&] { seen.emplace_back(updater.Phase(), updater.Upgrading()); };
+    updater.OnBeginUpgrade = [&](TupUpdater&, const std::string&, TupUpgradeMethod, TupStringList&, bool&) {
+        note();
+    };
+    updater.OnFileStart = [&](TupUpdater&, const std::string&, int, TDateTime, bool&) { note(); };
+    updater.OnEndUpgrade = [&](TupUpdater&, bool& restart) {
+        note();
+        restart = false;
+    };
+    updater.CheckUpdate(false);
+    note();
+    ASSERT_TRUE(pumpUntil([this] { return ui.finishPageShown; }));
+    note();
+    ui.finish();
+    using enum UpPhase;
+    EXPECT_EQ(seen, (std::vector<std::pair<UpPhase, bool>>{
+                        {Checking, false}, {Decided, false}, {Downloading, true}, {FinishPage, true},
+                        {Finished, false}}));
+    // A new check and its abort leave the finished upgrade's files alone.
+    updater.CheckUpdate(false);
+    EXPECT_EQ(updater.Phase(), Checking);
+    updater.AbortUpgrade();
+    EXPECT_EQ(updater.Phase(), Idle);
+    EXPECT_EQ(readFile(programPath + ".updtmp"), "PROGRAM");
+}
+
 TEST_F(Upgrade, SizeEqualFilesAreSkipped) {
     install(programPath, "program");
     fs::create_directories(dataFolder + "Sub");
