@@ -72,41 +72,48 @@ void TupUpdater::attachEngine() {
     };
     TupCustomHTTP::OnConnectionLost = [this](TupCustomHTTP&, const std::string&, std::int64_t, std::int64_t,
                                              const std::string*) {
-        if (!fetching()) return;
-        if (m_phase == UpPhase::Checking && BodyTooLarge()) {
-            // Read no further: an info file this long is none.
-            m_phase = UpPhase::Idle;
-            noInfoFile(UpCheckFailure::TooLarge);
-            stopCheck();
-            return;
-        }
-        if (m_phase == UpPhase::Checking)
-            m_checkFailure = TimedOut() ? UpCheckFailure::TimedOut : UpCheckFailure::ConnectionLost;
-        if (OnConnLost) OnConnLost(*this);
-        if (showsMessage(TupUpdaterShowMessage::mConnLost) && m_ui) {
-            UpMessageBox box = messageBox(TupUpdaterShowMessage::mConnLost);
-            if (m_checkFailure == UpCheckFailure::TimedOut) box.failure = UpCheckFailure::TimedOut;
-            showBox(box);
-        }
-        stopCheck();
-        stopDownload();
+        if (fetching()) connectionLost();
     };
     TupCustomHTTP::OnPasswordRequest = [this](TupCustomHTTP&, const std::string& realm, bool& tryAgain) {
-        if (OnPasswordRequest) OnPasswordRequest(*this, realm, tryAgain);
-        if (tryAgain || !showsMessage(TupUpdaterShowMessage::mPasswordRequest)) return;
-        std::optional<UpCredentials> credentials;
-        if (m_ui) credentials = m_ui->askPassword(UpPasswordQuestion{update::urlFileName(URL), HTTPUsername()});
-        if (!credentials) {
-            AbortUpgrade();
-            return;
-        }
-        setHTTPUsername(credentials->userName);
-        setHTTPPassword(credentials->password);
-        tryAgain = true;
+        passwordRequest(realm, tryAgain);
     };
     TupCustomHTTP::OnAborted = [this](TupCustomHTTP&) {
         if (m_phase == UpPhase::Checking) m_phase = UpPhase::Idle;
     };
+}
+
+void TupUpdater::connectionLost() {
+    if (m_phase == UpPhase::Checking && BodyTooLarge()) {
+        // Read no further: an info file this long is none.
+        m_phase = UpPhase::Idle;
+        noInfoFile(UpCheckFailure::TooLarge);
+        stopCheck();
+        return;
+    }
+    if (m_phase == UpPhase::Checking)
+        m_checkFailure = TimedOut() ? UpCheckFailure::TimedOut : UpCheckFailure::ConnectionLost;
+    if (OnConnLost) OnConnLost(*this);
+    if (showsMessage(TupUpdaterShowMessage::mConnLost) && m_ui) {
+        UpMessageBox box = messageBox(TupUpdaterShowMessage::mConnLost);
+        if (m_checkFailure == UpCheckFailure::TimedOut) box.failure = UpCheckFailure::TimedOut;
+        showBox(box);
+    }
+    stopCheck();
+    stopDownload();
+}
+
+void TupUpdater::passwordRequest(const std::string& realm, bool& tryAgain) {
+    if (OnPasswordRequest) OnPasswordRequest(*this, realm, tryAgain);
+    if (tryAgain || !showsMessage(TupUpdaterShowMessage::mPasswordRequest)) return;
+    std::optional<UpCredentials> credentials;
+    if (m_ui) credentials = m_ui->askPassword(UpPasswordQuestion{update::urlFileName(URL), HTTPUsername()});
+    if (!credentials) {
+        AbortUpgrade();
+        return;
+    }
+    setHTTPUsername(credentials->userName);
+    setHTTPPassword(credentials->password);
+    tryAgain = true;
 }
 
 bool TupUpdater::CheckUpdate(bool wait) {
@@ -275,7 +282,7 @@ void TupUpdater::noInfoFile(UpCheckFailure failure) {
     m_info.reset();
     signalCompletion();
     if (OnNoInfoFile) OnNoInfoFile(*this);
-    // A status is the Part's "no info file" (mNoInfoFile). The other causes are ours: a check the
+    // A status is the plain "no info file" (mNoInfoFile). The other causes are ours: a check the
     // user asked for says them when it would say either that or an unreachable host.
     const bool asked = m_origin != CheckOrigin::Timer;
     const bool shown = failure == UpCheckFailure::HttpStatus

@@ -239,6 +239,11 @@ private:
     void offerUpgrade(bool canUpgrade);
     void openInBrowser(std::string address);
     void hostUnreachable();
+    // The transfer broke off: a too long info file is none; otherwise the box, and the check or
+    // the download stops.
+    void connectionLost();
+    // 401: the program's handler, else the password window; a cancelled window aborts.
+    void passwordRequest(const std::string& realm, bool& tryAgain);
     void stopCheck();
     void updateTimer();
     void timerTick();
