@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "update/up_paths.h"
+#include "update/install/paths.h"
 
 namespace {
 

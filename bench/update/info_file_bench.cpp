@@ -7,8 +7,8 @@
 #include <ctime>
 #include <string>
 
-#include "update/up_integrity.h"
-#include "update/up_trusted_info.h"
+#include "update/check/integrity.h"
+#include "update/check/trusted_info.h"
 
 namespace {
 

@@ -19,8 +19,8 @@
 #include "bench/support/ratio_reporter.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/test_server.h"
-#include "update/up_dispatcher.h"
-#include "update/up_http.h"
+#include "update/engine/dispatcher.h"
+#include "update/engine/http.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <cmath>
 
 #include "fuzz_support.h"
-#include "update/up_header_date.h"
+#include "update/engine/header_date.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace korvex;

@@ -7,9 +7,9 @@
 #include <string_view>
 #include <vector>
 
-#include "update/up_info_file.h"
-#include "update/up_integrity.h"
-#include "update/up_trusted_info.h"
+#include "update/check/info_file.h"
+#include "update/check/integrity.h"
+#include "update/check/trusted_info.h"
 
 namespace korvex::fuzz {
 

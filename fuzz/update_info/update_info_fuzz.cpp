@@ -10,7 +10,7 @@
 
 #include "fuzz_support.h"
 #include "info_file_api.h"
-#include "update/up_paths.h"
+#include "update/install/paths.h"
 
 namespace {
 
@@ -58,7 +58,7 @@ void useAcceptedFile(std::string_view text, std::string_view publicKeyHex, bool 
         const bool ok = fuzz::downloadAcceptable(p.filePath, text, url, publicKeyHex);
         expect(ok == (digest.empty() ? publicKeyHex.empty() : digest == p.fileDigest),
                "a download is accepted exactly when its digest matches (or none is given without a key)");
-        (void)urlFileName(file);
+        (void)update::urlFileName(file);
     }
     // A version is never newer than itself, and of two versions at most one is the newer.
     expect(!isNewerNumber(r.version, r.version), "a version newer than itself");

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "fuzz_support.h"
-#include "update/up_paths.h"
+#include "update/install/paths.h"
 #include "updatehelper/helper_install.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "fuzz_support.h"
-#include "update/up_url.h"
+#include "update/engine/url.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace korvex;

@@ -15,7 +15,7 @@
 #include "platform/paths.h"
 #include "platform/single_instance.h"
 #include "settings/save_leftovers.h"
-#include "update/up_handover.h"
+#include "update/install/handover.h"
 
 namespace {
 

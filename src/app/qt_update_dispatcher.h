@@ -5,7 +5,7 @@
 #include <QObject>
 #include <map>
 
-#include "update/up_dispatcher.h"
+#include "update/engine/dispatcher.h"
 
 class QTimer;
 

@@ -29,7 +29,7 @@
 #include "net/curl1_setup.h"
 #include "net/receive_buffer.h"
 #include "settings/settings_file.h"
-#include "update/up_program_settings.h"
+#include "update/updater/program_settings.h"
 
 // The pictures live in this static library; its resources must be registered by hand.
 static void initKorvexResources() {

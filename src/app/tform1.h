@@ -23,7 +23,7 @@
 #include "platform/open_url.h"
 #include "platform/password_keyring.h"
 #include "settings/keyring_passwords.h"
-#include "update/up_updater.h"
+#include "update/updater/updater.h"
 
 class QAction;
 class QCheckBox;

@@ -34,7 +34,7 @@
 #include "net/curl1_setup.h"
 #include "net/receive_buffer.h"
 #include "settings/settings_file.h"
-#include "update/up_program_settings.h"
+#include "update/updater/program_settings.h"
 
 namespace korvex {
 

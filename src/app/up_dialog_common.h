@@ -7,8 +7,8 @@
 #include <string>
 #include <string_view>
 
-#include "update/up_dialog_texts.h"
-#include "update/up_language.h"
+#include "update/texts/dialog_texts.h"
+#include "update/texts/language.h"
 
 class QWidget;
 

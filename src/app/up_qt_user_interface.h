@@ -3,7 +3,7 @@
 // download wizard and the message boxes, as Qt windows in the dialog language.
 #include <QPointer>
 
-#include "update/up_user_interface.h"
+#include "update/texts/user_interface.h"
 
 class QWidget;
 

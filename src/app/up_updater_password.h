@@ -4,7 +4,7 @@
 #include <optional>
 
 #include "app/up_small_form.h"
-#include "update/up_user_interface.h"
+#include "update/texts/user_interface.h"
 
 class QLineEdit;
 

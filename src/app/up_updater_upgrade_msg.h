@@ -2,7 +2,7 @@
 // The upgrade question: "a newer version was released", with the publisher's message, Yes or Later.
 // Above every other window. One per process; a question asked while it is open answers Later.
 #include "app/up_small_form.h"
-#include "update/up_user_interface.h"
+#include "update/texts/user_interface.h"
 
 namespace korvex {
 

@@ -7,7 +7,7 @@
 #include <QDialog>
 #include <QPointer>
 
-#include "update/up_user_interface.h"
+#include "update/texts/user_interface.h"
 
 class QFrame;
 class QGroupBox;

@@ -26,7 +26,7 @@
 #include "platform/codepage.h"
 #include "tests/app/portal_window_fixture.h"
 #include "tests/app/xserver.h"
-#include "update/up_language.h"
+#include "update/texts/language.h"
 
 using namespace korvex;
 

@@ -16,7 +16,7 @@
 #include "tests/support/temp_dir.h"
 #include "tests/support/test_server.h"
 #include "tests/support/tiny_proxy.h"
-#include "update/up_paths.h"
+#include "update/install/paths.h"
 
 namespace korvex::test {
 namespace {

@@ -16,7 +16,7 @@
 #include "app/up_updater_password.h"
 #include "app/up_updater_upgrade_msg.h"
 #include "app/up_updater_wizard.h"
-#include "update/up_language.h"
+#include "update/texts/language.h"
 
 using namespace korvex;
 

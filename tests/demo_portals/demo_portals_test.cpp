@@ -3,7 +3,7 @@
 #include "platform/codepage.h"
 #include "platform/paths.h"
 #include "tests/demo_portals/demo_portal_requests.h"
-#include "update/up_integrity.h"
+#include "update/check/integrity.h"
 
 #include <gtest/gtest.h>
 #include <openssl/pem.h>

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "update/up_dialog_texts.h"
-#include "update/up_user_interface.h"
+#include "update/texts/dialog_texts.h"
+#include "update/texts/user_interface.h"
 
 namespace korvex::test {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "update/up_integrity.h"
+#include "update/check/integrity.h"
 
 namespace korvex::test {
 

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "tests/support/test_server.h"
-#include "update/up_dispatcher.h"
-#include "update/up_http.h"
+#include "update/engine/dispatcher.h"
+#include "update/engine/http.h"
 
 namespace korvex::test {
 

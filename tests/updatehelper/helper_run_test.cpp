@@ -15,9 +15,9 @@
 #include <thread>
 
 #include "tests/support/temp_dir.h"
-#include "update/up_handover.h"
-#include "update/up_helper_image.h"
-#include "update/up_paths.h"
+#include "update/install/handover.h"
+#include "update/install/helper_image.h"
+#include "update/install/paths.h"
 #include "updatehelper/helper_command_line.h"
 #include "updatehelper/install_journal.h"
 #include "updatehelper/program_wait.h"

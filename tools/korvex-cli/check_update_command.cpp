@@ -6,9 +6,9 @@
 #include "net/proxy_check.h"
 #include "platform/codepage.h"
 #include "settings/settings_file.h"
-#include "update/up_dispatcher.h"
-#include "update/up_program_settings.h"
-#include "update/up_url.h"
+#include "update/engine/dispatcher.h"
+#include "update/updater/program_settings.h"
+#include "update/engine/url.h"
 
 namespace korvex {
 

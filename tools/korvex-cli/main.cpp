@@ -21,7 +21,7 @@
 #include "platform/paths.h"
 #include "platform/single_instance.h"
 #include "settings/save_leftovers.h"
-#include "update/up_handover.h"
+#include "update/install/handover.h"
 
 int main(int argc, char** argv) {
     using namespace korvex;

@@ -5,7 +5,7 @@
 #include "korvex-demo-portals/demo_update_key.h"
 #include "platform/codepage.h"
 #include "platform/paths.h"
-#include "update/up_integrity.h"
+#include "update/check/integrity.h"
 
 #include <httplib.h>
 #include <sys/socket.h>

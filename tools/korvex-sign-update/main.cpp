@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "update/up_integrity.h"
-#include "update/up_paths.h"
+#include "update/check/integrity.h"
+#include "update/install/paths.h"
 
 namespace {
 

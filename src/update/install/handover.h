@@ -1,0 +1,32 @@
+#pragma once
+// Handing an upgrade over to the update helper: everything RestartApplication does before the
+// program closes.
+#include <string>
+#include <vector>
+
+#include "update/install/paths.h"
+
+namespace korvex::update {
+
+struct HandOver {
+    UpFolders folders;                 // upFolders() in the program
+    std::vector<std::string> entries;  // the file list, local paths already expanded or not
+    std::string restartParams;         // RestartParams
+    bool externalSetup = false;        // umUseExternalSetup
+    bool upgradeFinished = true;       // false: the program folder's ".updtmp" files are deleted first
+};
+
+// Deletes the program folder's temporaries when the upgrade is not finished, writes the helper
+// (mode 0700) and the queue (or removes a stale one when no entry has a local path) into the
+// private temporary folder, and starts the helper with its command line. False, with `error`
+// set, when the helper could not be written or started: the program must then stay open, since
+// nothing would start it again.
+bool handOverToHelper(const HandOver& handOver, const PathMacroFolders& macros, std::string* error = nullptr);
+
+// Settles an installation that the helper left half-done in `programFolder` (the running
+// executable's folder when ""): finished when every new file is still there, else undone (see
+// updatehelper/install_journal.h). Called first thing at every start of korvex and korvex-cli.
+// What to tell the user once, in the current language; "" when there was nothing.
+std::string settleInterruptedInstall(const std::string& programFolder = {});
+
+}  // namespace korvex::update

@@ -1,9 +1,0 @@
-#pragma once
-// The table behind upText: [language number - 1][text number], UTF-8.
-#include "update/up_language.h"
-
-namespace korvex {
-
-extern const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount];
-
-}  // namespace korvex
