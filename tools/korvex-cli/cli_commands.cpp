@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <fstream>
 #include <istream>
@@ -38,6 +39,8 @@
 #include "net/portal_pins.h"
 #include "net/str_to_int.h"
 #include "platform/codepage.h"
+#include "run/refresh_session.h"
+#include "run/refresh_settings.h"
 #include "settings/settings_file.h"
 
 namespace korvex {
@@ -365,72 +368,51 @@ int refreshCommand(const CliContext& context, std::optional<int> rowNumber, cons
     std::optional<ResponsiveTransfers> responsive(std::in_place, Curl1);
 
     ProgressBar bar(context.err, context.progress);
-    std::vector<RowCheck> reports;
-    int currentRow = -1;
-    Row rowBefore;
-
-    RefreshHooks hooks;
-    hooks.stopRequested = stopRaised;
-    hooks.rowStarting = [&](int row) {
-        currentRow = row;
-        rowBefore = book.Stat.row(row);
+    // What the run tells as it goes: the progress bar, and Ctrl+C.
+    struct Progress : RefreshObserver {
+        std::function<void(int)> starting;
+        std::function<bool()> stop;
+        void rowStarting(int row) override { starting(row); }
+        bool stopRequested() override { return stop(); }
+    } progress;
+    progress.starting = [&](int row) {
         bar.show(row - first, row - first + 1, last - first + 1, cp1251ToUtf8(book.client.cell(kLogin, row)));
     };
-    hooks.rowFinished = [&](const RowCheck& check) {
-        RowCheck report = check;
-        // A transfer cut short by the stop: the row stays as it was, previous balance included.
-        if (check.outcome == CheckOutcome::Stopped ||
-            (check.outcome == CheckOutcome::TransferFailed && stopRaised())) {
-            book.Stat.setRow(check.row, rowBefore);
-            report.outcome = CheckOutcome::Stopped;
-        }
-        reports.push_back(std::move(report));
-    };
+    progress.stop = stopRaised;
 
-    RunHistory history;
-
-    bool proxyFailed = false;
-    std::string proxyError;
-    RefreshResult result;
-    try {
-        const RefreshHooks keptHooks = history.keeping(hooks, book);
-        const std::chrono::seconds timeout(options.timeoutSeconds);
-        if (options.jobs > 1)
-            result = refreshRowsParallel({book, context.addresses, proxy, context.clock, &pins}, first, last, keptHooks,
-                                         {options.jobs, options.perPortal, timeout});
-        else
-            result = refreshRowsTimed(checks, Curl1, first, last, keptHooks, timeout);
-    } catch (const EConvertError& e) {
-        proxyFailed = true;
-        proxyError = e.what();
-    }
+    RefreshPlan plan;
+    plan.first = first;
+    plan.last = last;
+    // What the command line leaves out, the window's stored setting gives.
+    const RefreshSettings stored = readRefreshSettings(context.settingsPath);
+    plan.jobs = !options.jobsGiven && stored.jobsStored ? stored.jobs : options.jobs;
+    plan.perPortal = !options.perPortalGiven && stored.perPortalStored ? stored.perPortal : options.perPortal;
+    plan.timeout = std::chrono::seconds(options.timeoutSeconds);
+    plan.settingsPath = context.settingsPath;
+    RefreshSession session({book, checks, Curl1, context.addresses, proxy, context.clock, &pins,
+                            [&] { return save(context, book, proxy); }},
+                           plan);
+    const RefreshReport run = session.run(progress);
     responsive.reset();
     bar.clear();
 
-    bool failed = false;
-    bool saved = false;
-    if (proxyFailed) {
-        failed = true;
-        context.err << kPrefix << proxyError << '\n'
-                    << kPrefix << "the refresh ended at " << rowName(book, currentRow)
+    const std::vector<RowCheck>& reports = run.run.rows;
+    const RefreshResult& result = run.run;
+    const bool saved = run.saved;
+    bool failed = !saved;
+    if (run.proxyError) {
+        context.err << kPrefix << *run.proxyError << '\n'
+                    << kPrefix << "the refresh ended at " << rowName(book, run.proxyFailedRow)
                     << ", which needs the proxy; nothing was saved\n";
-    } else {
-        saved = save(context, book, proxy);
-        failed = !saved;
     }
-    // The checks happened whether or not the settings could be saved; a history that cannot be written
-    // is said, and changes nothing else.
-    if (const std::string problem = history.save(context.settingsPath); !problem.empty()) {
+    if (!run.historyProblem.empty()) {
         failed = true;  // a file not written
-        context.err << kPrefix << problem << '\n';
+        context.err << kPrefix << run.historyProblem << '\n';
     }
-    const double lowBalance = readLowBalance(context.settingsPath, kDefaultLowBalance);
-    RunSummary summary = summarizeRun(reports, book, lowBalance);
-    // Days left come from the history, this run's checks included.
-    if (const std::string problem = noteDaysLeft(summary, reports, book, historyPathFor(context.settingsPath),
-                                                 readDaysLeft(context.settingsPath));
-        !problem.empty())
-        context.err << kPrefix << problem << " (no days left in the summary)\n";
+    const double lowBalance = run.lowBalance;
+    const RunSummary& summary = run.summary;
+    if (!run.daysLeftProblem.empty())
+        context.err << kPrefix << run.daysLeftProblem << " (no days left in the summary)\n";
     if (options.summaryJson)
         context.out << summaryJson(summary, lowBalance);
     else
@@ -489,7 +471,7 @@ int refreshCommand(const CliContext& context, std::optional<int> rowNumber, cons
         failed = true;
         context.err << kPrefix << "the new pins are not saved: " << terminalText(problem) << '\n';
     }
-    for (const PinMismatch& changed : pins.takeMismatches()) {
+    for (const PinMismatch& changed : run.changedCertificates) {
         failed = true;
         context.err << kPrefix << portalWithOperator(context.addresses, changed.origin)
                     << " showed another certificate than the one pinned; no "
