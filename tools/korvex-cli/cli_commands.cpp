@@ -321,6 +321,137 @@ int showCommand(const CliContext& context, bool csv) {
     return kExitOk;
 }
 
+namespace {
+
+// Says on standard error what became of each row that needs saying; answers whether any failed, and
+// sets `interruptedAt` to the row the stop cut short (-1: none).
+bool sayRowOutcomes(const CliContext& context, const AccountBook& book, const std::vector<RowCheck>& reports,
+                    int& interruptedAt) {
+    bool failed = false;
+    interruptedAt = -1;
+    for (const RowCheck& report : reports) {
+        const std::string name = rowName(book, report.row);
+        switch (report.outcome) {
+            case CheckOutcome::PassedOver: {
+                const std::string& code = book.client.cell(kPlanCode, report.row);
+                bool emptyRow = true;
+                for (int col = 0; col < kAccountCols; ++col)
+                    emptyRow = emptyRow && book.client.cell(col, report.row).empty();
+                if (emptyRow) break;
+                if (code.empty()) {
+                    context.err << kPrefix << name << " has no plan code; passed over\n";
+                } else {
+                    failed = true;  // a typing mistake must not pass for a checked account
+                    context.err << kPrefix << name << ": the plan code "
+                                << quoted(terminalText(cp1251ToUtf8(code)))
+                                << " names no portal; passed over\n";
+                }
+                break;
+            }
+            case CheckOutcome::PageRead:
+                break;
+            case CheckOutcome::NotFound:
+                failed = true;
+                context.err << kPrefix << name << ": the values were not found on the portal's page ("
+                            << kNotFoundMarker << "): a wrong password, or the page has changed\n";
+                break;
+            case CheckOutcome::TransferFailed:
+                failed = true;
+                if (certificateRefused(report)) {
+                    context.err << kPrefix << name << ": refused: " << terminalText(report.errorText) << '\n';
+                    break;
+                }
+                context.err << kPrefix << name << ": no page from the portal"
+                            << (report.errorText.empty() ? "" : " (" + terminalText(report.errorText) + ")")
+                            << '\n';
+                break;
+            case CheckOutcome::ErrorMarker:
+                failed = true;
+                context.err << kPrefix << name << ": the check failed (" << cp1251ToUtf8(kErrorMarker)
+                            << ")\n";
+                break;
+            case CheckOutcome::Stopped:
+                interruptedAt = report.row;
+                break;
+        }
+    }
+    return failed;
+}
+
+// After a stop: which rows were left as they were, and whether the rest was saved.
+void sayWhatTheStopLeft(const CliContext& context, const AccountBook& book, const RefreshReport& run,
+                        int first, int last, int interruptedAt) {
+    const std::vector<RowCheck>& reports = run.run.rows;
+    const RefreshResult& result = run.run;
+    const bool saved = run.saved;
+    const int stoppedAt = interruptedAt >= 0 ? interruptedAt : first + result.rowsChecked;
+    context.err << kPrefix << "stopped; ";
+    // Checks at once finish out of order: the rows left as they were need not be the last ones.
+    std::vector<int> untouched;
+    for (int row = first; row <= last; ++row) {
+        const auto report =
+            std::find_if(reports.begin(), reports.end(), [row](const RowCheck& r) { return r.row == row; });
+        if (report == reports.end() || report->outcome == CheckOutcome::Stopped) untouched.push_back(row);
+    }
+    const bool oneRun =
+        !untouched.empty() && untouched.back() - untouched.front() + 1 == static_cast<int>(untouched.size());
+    const bool lastRowsOnly = untouched.empty() || (oneRun && untouched.back() == last);
+    if (!lastRowsOnly) {
+        context.err << (untouched.size() == 1 ? rowName(book, untouched[0]) + " left as it was"
+                                              : "rows " + rowRanges(untouched) + " left as they were");
+    } else if (stoppedAt <= last) {
+        context.err << rowName(book, stoppedAt) << (stoppedAt < last ? " and the rows after it" : "")
+                    << " left as they were";
+    }
+    context.err << (saved
+                        ? (lastRowsOnly ? ", the rows checked before saved\n" : ", the rows checked saved\n")
+                        : "\n");
+}
+
+// Saves the pins learnt in the run and names the portals that showed another key than their pin;
+// answers false when the pin file was unreadable or not saved, or a portal was refused.
+bool sayPins(const CliContext& context, PortalPins& pins,
+             const std::vector<PinMismatch>& changedCertificates) {
+    bool failed = false;
+    if (!pins.loadError().empty()) failed = true;
+    if (const std::string problem = pins.saveChanges(); !problem.empty()) {
+        failed = true;
+        context.err << kPrefix << "the new pins are not saved: " << terminalText(problem) << '\n';
+    }
+    for (const PinMismatch& changed : changedCertificates) {
+        failed = true;
+        context.err << kPrefix << portalWithOperator(context.addresses, changed.origin)
+                    << " showed another certificate than the one pinned; no "
+                    << "password went to it. If the portal changed its certificate itself: korvex-cli trust "
+                    << changed.origin << '\n';
+    }
+    return !failed;
+}
+
+// The summary on standard error, and to the notify command when it names anything; answers false when
+// the command failed.
+bool saySummary(const CliContext& context, const RunSummary& summary, const RefreshOptions& options) {
+    bool failed = false;
+    // Balances come from the portals' pages: no control character of theirs reaches the terminal
+    // or the notify command.
+    std::string text;
+    const std::string raw = summaryText(summary);
+    for (std::size_t at = 0, end; (end = raw.find('\n', at)) != std::string::npos; at = end + 1)
+        text += terminalText(std::string_view(raw).substr(at, end - at)) + '\n';
+    context.err << text;
+    if (!text.empty() && !options.notifyCommand.empty()) {
+        const std::string error = runNotifyCommand(options.notifyCommand, text);
+        if (!error.empty()) {
+            failed = true;
+            context.err << kPrefix << "the notify command " << quoted(options.notifyCommand) << " " << error
+                        << '\n';
+        }
+    }
+    return !failed;
+}
+
+}  // namespace
+
 int refreshCommand(const CliContext& context, std::optional<int> rowNumber, const RefreshOptions& options) {
     AccountBook book;
     ProxySettings proxy;
@@ -420,102 +551,13 @@ int refreshCommand(const CliContext& context, std::optional<int> rowNumber, cons
     context.out.flush();
 
     int interruptedAt = -1;
-    for (const RowCheck& report : reports) {
-        const std::string name = rowName(book, report.row);
-        switch (report.outcome) {
-            case CheckOutcome::PassedOver: {
-                const std::string& code = book.client.cell(kPlanCode, report.row);
-                bool emptyRow = true;
-                for (int col = 0; col < kAccountCols; ++col)
-                    emptyRow = emptyRow && book.client.cell(col, report.row).empty();
-                if (emptyRow) break;
-                if (code.empty()) {
-                    context.err << kPrefix << name << " has no plan code; passed over\n";
-                } else {
-                    failed = true;  // a typing mistake must not pass for a checked account
-                    context.err << kPrefix << name << ": the plan code "
-                                << quoted(terminalText(cp1251ToUtf8(code)))
-                                << " names no portal; passed over\n";
-                }
-                break;
-            }
-            case CheckOutcome::PageRead:
-                break;
-            case CheckOutcome::NotFound:
-                failed = true;
-                context.err << kPrefix << name << ": the values were not found on the portal's page ("
-                            << kNotFoundMarker << "): a wrong password, or the page has changed\n";
-                break;
-            case CheckOutcome::TransferFailed:
-                failed = true;
-                if (certificateRefused(report)) {
-                    context.err << kPrefix << name << ": refused: " << terminalText(report.errorText) << '\n';
-                    break;
-                }
-                context.err << kPrefix << name << ": no page from the portal"
-                            << (report.errorText.empty() ? "" : " (" + terminalText(report.errorText) + ")")
-                            << '\n';
-                break;
-            case CheckOutcome::ErrorMarker:
-                failed = true;
-                context.err << kPrefix << name << ": the check failed (" << cp1251ToUtf8(kErrorMarker)
-                            << ")\n";
-                break;
-            case CheckOutcome::Stopped:
-                interruptedAt = report.row;
-                break;
-        }
-    }
-    if (!pins.loadError().empty()) failed = true;
-    if (const std::string problem = pins.saveChanges(); !problem.empty()) {
-        failed = true;
-        context.err << kPrefix << "the new pins are not saved: " << terminalText(problem) << '\n';
-    }
-    for (const PinMismatch& changed : run.changedCertificates) {
-        failed = true;
-        context.err << kPrefix << portalWithOperator(context.addresses, changed.origin)
-                    << " showed another certificate than the one pinned; no "
-                    << "password went to it. If the portal changed its certificate itself: korvex-cli trust "
-                    << changed.origin << '\n';
-    }
+    if (sayRowOutcomes(context, book, reports, interruptedAt)) failed = true;
+    if (!sayPins(context, pins, run.changedCertificates)) failed = true;
     if (stopRaised() && (result.stopped || interruptedAt >= 0)) {
         failed = true;
-        const int stoppedAt = interruptedAt >= 0 ? interruptedAt : first + result.rowsChecked;
-        context.err << kPrefix << "stopped; ";
-        // Checks at once finish out of order: the rows left as they were need not be the last ones.
-        std::vector<int> untouched;
-        for (int row = first; row <= last; ++row) {
-            const auto report = std::find_if(reports.begin(), reports.end(),
-                                             [row](const RowCheck& r) { return r.row == row; });
-            if (report == reports.end() || report->outcome == CheckOutcome::Stopped) untouched.push_back(row);
-        }
-        const bool oneRun = !untouched.empty() &&
-                            untouched.back() - untouched.front() + 1 == static_cast<int>(untouched.size());
-        const bool lastRowsOnly = untouched.empty() || (oneRun && untouched.back() == last);
-        if (!lastRowsOnly) {
-            context.err << (untouched.size() == 1 ? rowName(book, untouched[0]) + " left as it was"
-                                                  : "rows " + rowRanges(untouched) + " left as they were");
-        } else if (stoppedAt <= last) {
-            context.err << rowName(book, stoppedAt) << (stoppedAt < last ? " and the rows after it" : "")
-                        << " left as they were";
-        }
-        context.err << (saved ? (lastRowsOnly ? ", the rows checked before saved\n" : ", the rows checked saved\n")
-                              : "\n");
+        sayWhatTheStopLeft(context, book, run, first, last, interruptedAt);
     }
-    // Balances come from the portals' pages: no control character of theirs reaches the terminal
-    // or the notify command.
-    std::string text;
-    const std::string raw = summaryText(summary);
-    for (std::size_t at = 0, end; (end = raw.find('\n', at)) != std::string::npos; at = end + 1)
-        text += terminalText(std::string_view(raw).substr(at, end - at)) + '\n';
-    context.err << text;
-    if (!text.empty() && !options.notifyCommand.empty()) {
-        const std::string error = runNotifyCommand(options.notifyCommand, text);
-        if (!error.empty()) {
-            failed = true;
-            context.err << kPrefix << "the notify command " << quoted(options.notifyCommand) << " " << error << '\n';
-        }
-    }
+    if (!saySummary(context, summary, options)) failed = true;
     // A signal that came after the last row still ended what the user started.
     if (stopRaised()) return kExitInterrupted;
     if (failed) return kExitFailed;
