@@ -191,8 +191,7 @@ void slowRefresh(benchmark::State& state, int jobs, int perPortal) {
     state.counters["bound_requests_s"] = requestBound;
     if (jobs == 1) {
         g_sequentialSeconds[spread] = seconds;
-    } else if (g_sequentialSeconds[spread] > 0) {
-        g_cliParallelSeconds[spread] = seconds;
+    } else if (g_cliParallelSeconds[spread] = seconds; g_sequentialSeconds[spread] > 0) {
         state.counters["speedup"] = g_sequentialSeconds[spread] / seconds;
         state.counters["x_bound_accounts"] = seconds / accountBound;
         state.counters["x_bound_requests"] = seconds / requestBound;
