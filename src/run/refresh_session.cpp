@@ -37,11 +37,13 @@ RefreshReport RefreshSession::run(RefreshObserver& observer) {
     RefreshReport report;
     AccountBook& book = m_tools.book;
     RunHistory history;
-    Row before;
+    Row before;           // the row being checked, as it was when its check began
+    int currentRow = -1;  // the row a proxy port that is not a number ends the run at
 
     RefreshHooks hooks;
     hooks.stopRequested = [&observer] { return observer.stopRequested(); };
     hooks.rowStarting = [&](int row) {
+        currentRow = row;
         before = book.Stat.row(row);
         observer.rowStarting(row);
     };
@@ -57,12 +59,6 @@ RefreshReport RefreshSession::run(RefreshObserver& observer) {
         report.run.rows.push_back(std::move(kept));
     };
 
-    int currentRow = -1;
-    const auto rowStarting = hooks.rowStarting;
-    hooks.rowStarting = [&](int row) {
-        currentRow = row;
-        rowStarting(row);
-    };
     try {
         RefreshResult result;
         if (m_plan.jobs > 1)
