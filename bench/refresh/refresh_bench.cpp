@@ -4,7 +4,10 @@
 // accounts against portals that take 200 ms for every answer, through korvex-cli's refresh one
 // account after another and with checks at once.
 #include <QApplication>
+#include <QElapsedTimer>
+#include <QPushButton>
 #include <QSpinBox>
+#include <QTimer>
 #include <benchmark/benchmark.h>
 #include <filesystem>
 #include <fstream>
@@ -160,6 +163,8 @@ std::pair<double, double> busiestPortalBounds(const std::string& settings, const
 }
 
 double g_sequentialSeconds[2] = {};
+double g_windowSequentialSeconds[2] = {};
+double g_cliParallelSeconds[2] = {};
 
 void slowRefresh(benchmark::State& state, int jobs, int perPortal) {
     const auto spread = static_cast<Spread>(state.range(0));
@@ -186,10 +191,54 @@ void slowRefresh(benchmark::State& state, int jobs, int perPortal) {
     state.counters["bound_requests_s"] = requestBound;
     if (jobs == 1) {
         g_sequentialSeconds[spread] = seconds;
-    } else if (g_sequentialSeconds[spread] > 0) {
+    } else if (g_cliParallelSeconds[spread] = seconds; g_sequentialSeconds[spread] > 0) {
         state.counters["speedup"] = g_sequentialSeconds[spread] / seconds;
         state.counters["x_bound_accounts"] = seconds / accountBound;
         state.counters["x_bound_requests"] = seconds / requestBound;
+    }
+}
+
+// The window's own run over the same 500 accounts at 200 ms, with its refresh settings at jobs/per
+// portal (1/1: the design's run, one row after another), and how long its event loop was ever kept
+// waiting meanwhile: a 1 ms timer notes the longest gap between two of its calls.
+void BM_WindowSlowPortals(benchmark::State& state) {
+    const auto spread = static_cast<Spread>(state.range(0));
+    const int jobs = static_cast<int>(state.range(1));
+    const int perPortal = static_cast<int>(state.range(2));
+    WindowEnvironment env;
+    env.addresses = test::demoPortalAddresses(slowPortals());
+    env.showError = [](const QString&) {};
+    env.trayMessage = [](const QString&, const QString&) {};
+    TForm1 form(slowSettings(spread), env);
+    form.RefreshJobs->setValue(jobs);
+    form.RefreshPerPortal->setValue(perPortal);
+    QElapsedTimer sinceLast;
+    qint64 longestStall = 0;
+    QTimer tick;
+    tick.setInterval(1);
+    QObject::connect(&tick, &QTimer::timeout,
+                     [&] { longestStall = std::max(longestStall, sinceLast.restart()); });
+    double seconds = 0;
+    for (auto _ : state) {
+        const auto start = std::chrono::steady_clock::now();
+        sinceLast.start();
+        tick.start();
+        form.bbb111Click();
+        tick.stop();
+        seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        if (!form.but1->text().startsWith(QStringLiteral("Обновление завершено")))
+            state.SkipWithError(form.but1->text().toStdString().c_str());
+    }
+    state.counters["accounts/s"] =
+        benchmark::Counter(kAccounts, benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["longest_stall_ms"] = static_cast<double>(longestStall);
+    if (jobs == 1) {
+        g_windowSequentialSeconds[spread] = seconds;
+    } else {
+        if (g_windowSequentialSeconds[spread] > 0)
+            state.counters["speedup"] = g_windowSequentialSeconds[spread] / seconds;
+        if (g_cliParallelSeconds[spread] > 0)
+            state.counters["x_cli"] = seconds / g_cliParallelSeconds[spread];
     }
 }
 
@@ -274,6 +323,13 @@ BENCHMARK(BM_SlowPortalsSequential)->Arg(kDemoCsv)->Unit(benchmark::kSecond)->It
 BENCHMARK(BM_SlowPortalsJobs16PerPortal2)->Arg(kDemoCsv)->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();
 BENCHMARK(BM_SlowPortalsSequential)->Arg(kStockSpread)->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();
 BENCHMARK(BM_SlowPortalsJobs16PerPortal2)->Arg(kStockSpread)->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();
+// After korvex-cli's runs of the demo's spread, for the window ÷ korvex-cli figure.
+BENCHMARK(BM_WindowSlowPortals)
+    ->Args({kDemoCsv, 1, 1})
+    ->Args({kDemoCsv, 16, 2})
+    ->Unit(benchmark::kSecond)
+    ->Iterations(1)
+    ->UseRealTime();
 
 }  // namespace
 

@@ -133,7 +133,9 @@ TForm1::TForm1(std::string settingsPath, WindowEnvironment environment, QWidget*
                           Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint),
       FileName(std::move(settingsPath)),
       m_env(std::move(environment)),
-      m_pins(pinsPathBeside(FileName)) {
+      m_pins(pinsPathBeside(FileName)),
+      m_schedule(m_env.wallClock ? m_env.wallClock
+                                 : RefreshSchedule::Clock([] { return std::chrono::system_clock::now(); })) {
     if (!m_env.urlOpener) m_env.urlOpener = std::make_shared<DesktopUrlOpener>();
     if (!m_env.clock) m_env.clock = std::make_shared<SystemCheckClock>();
     if (!m_env.updateUserInterface) m_env.updateUserInterface = std::make_shared<TupQtUserInterface>(this);
@@ -166,6 +168,7 @@ TForm1::TForm1(std::string settingsPath, WindowEnvironment environment, QWidget*
         Curl1Receive(sender, data, len, bContinue);
     });
     FormCreate();
+    loadRefreshSettings();
     std::vector<std::string> arguments;
     for (const QString& argument : QCoreApplication::arguments()) arguments.push_back(argument.toLocal8Bit().toStdString());
     upUpdater1->Loaded(arguments);
@@ -271,6 +274,7 @@ void TForm1::buildTabSettings() {
     JvEdit2->setObjectName(QStringLiteral("JvEdit2"));
     JvEdit2->setGeometry(51, 415, 121, 22);
     buildKeyringControls();
+    buildRefreshSettings();
 }
 
 void TForm1::buildTabAbout() {

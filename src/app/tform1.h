@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/run_progress_bar.h"
 #include "book/account_book.h"
@@ -15,13 +16,16 @@
 #include "checks/check_clock.h"
 #include "checks/portal_addresses.h"
 #include "checks/refresh_run.h"
+#include "checks/run_summary.h"
 #include "checks/text_holder.h"
 #include "commands/speed_change.h"
 #include "net/http_transfer.h"
+#include "net/portal_pins.h"
 #include "net/proxy_check.h"
 #include "net/proxy_settings.h"
 #include "platform/open_url.h"
 #include "platform/password_keyring.h"
+#include "run/refresh_schedule.h"
 #include "settings/keyring_passwords.h"
 #include "update/updater/updater.h"
 
@@ -36,6 +40,7 @@ class QSpinBox;
 class QSystemTrayIcon;
 class QTabWidget;
 class QTableView;
+class QTimer;
 
 namespace korvex {
 
@@ -63,6 +68,8 @@ struct WindowEnvironment {
     std::function<int(CertificateQuestion& question)> certificateQuestion;
     // The desktop's keyring for the passwords, when the book keeps them there; null: the Secret Service.
     std::shared_ptr<PasswordKeyring> keyring;
+    // The wall clock of the refresh schedule; null: the system's.
+    RefreshSchedule::Clock wallClock;
 };
 
 // The caption of "Обновить все балансы" after a run over `rowsInRun` rows: finished or stopped, with
@@ -144,6 +151,12 @@ public:
     void JvXPButton1Click();
     void Button100Click();
 
+    // The scheduled refresh: starts the full refresh when it is due and nothing else is under way;
+    // answers whether it did. A timer calls it while the schedule is on.
+    bool scheduleTick();
+    static constexpr int kScheduleTickMs = 30'000;
+    const RefreshSchedule& schedule() const { return m_schedule; }
+
     // Tray menu.
     void N4Click();
     void N3Click();
@@ -184,6 +197,13 @@ public:
     QPushButton* Button1 = nullptr;
     QPushButton* News = nullptr;
     QPlainTextEdit* Memo2 = nullptr;
+    // The refresh settings in the settings tab's free column (beyond the window's design).
+    QLabel* RefreshJobsLabel = nullptr;
+    QSpinBox* RefreshJobs = nullptr;  // "Проверять одновременно", 1..64
+    QLabel* RefreshPerPortalLabel = nullptr;
+    QSpinBox* RefreshPerPortal = nullptr;  // "с одного портала", 1..8
+    QLabel* RefreshEveryHoursLabel = nullptr;
+    QSpinBox* RefreshEveryHours = nullptr;  // "Проверять каждые N ч", 0 (off) ..24
 
     QMenu* JvPopupMenu1 = nullptr;
     QAction* addrow = nullptr;
@@ -252,6 +272,10 @@ private:
     // Says once (until the keyring answers again) why the passwords are not where they should be.
     void sayKeyringProblem(const KeyringAnswer& answer, const QString& consequence);
     void buildTabAbout();
+    void buildRefreshSettings();
+    void loadRefreshSettings();
+    void refreshSettingsChanged();
+    void applySchedulePeriod(int hours);
     void buildTabNews();
     void buildTray();
     void buildRowMenu();
@@ -283,12 +307,12 @@ private:
     QString balanceTip(int row) const;
     // After transfers: for each portal that showed another key than its pin, asks whether to trust
     // the new one, and pins it on Yes.
-    void askAboutChangedCertificates();
+    void askAboutChangedCertificates(std::vector<PinMismatch> mismatches);
     // Tints the row whose check failed, with the reason as its tooltip; a read page takes it away.
     void markRow(const RowCheck& check);
     // After a run: what needs attention as a tray message, and in full in the tray icon's tooltip
     // until the next run.
-    void showRunSummary();
+    void showRunSummary(const RunSummary& summary);
 
     std::unique_ptr<TupDispatcher> m_updateDispatcher;
     AccountBook m_book;
@@ -300,12 +324,17 @@ private:
     std::unique_ptr<KeyringBook> m_keyringBook;
     bool m_keyringProblemSaid = false;
     RefreshResult m_lastRun;
+    // The portals a refresh run found with another key than their pin, until withTransfers asks.
+    std::vector<PinMismatch> m_runCertificates;
+    class RunView;  // the run's observer: progress, the row being checked, "СТОП"
     TextGridModel* m_clientModel = nullptr;
     TextGridModel* m_statModel = nullptr;
     bool m_destroyed = false;
     bool m_running = false;
     bool m_stopRequested = false;
     bool m_closeAfterRun = false;
+    RefreshSchedule m_schedule;
+    QTimer* m_scheduleTimer = nullptr;
 
     int m_curCol = 0;
     int m_curRow = 0;

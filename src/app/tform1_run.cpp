@@ -8,6 +8,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QItemSelection>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMessageBox>
@@ -17,6 +18,7 @@
 #include <QSpinBox>
 #include <QSystemTrayIcon>
 #include <QTableView>
+#include <utility>
 
 #include "app/certificate_question.h"
 #include "app/qt_text.h"
@@ -33,6 +35,7 @@
 #include "history/run_history.h"
 #include "net/curl1_setup.h"
 #include "net/receive_buffer.h"
+#include "run/refresh_session.h"
 #include "settings/settings_file.h"
 #include "update/updater/program_settings.h"
 
@@ -76,16 +79,19 @@ bool TForm1::withTransfers(const std::function<void()>& work) {
                                  "сертификат не отличить от настоящего, поэтому запросы к порталам по HTTPS "
                                  "не отправлялись.")
                       .arg(QString::fromStdString(m_pins.loadError())));
-    askAboutChangedCertificates();
+    // A refresh run reports its portals in m_runCertificates; other transfers leave them with the pins.
+    std::vector<PinMismatch> changed = std::exchange(m_runCertificates, {});
+    for (PinMismatch& mismatch : m_pins.takeMismatches()) changed.push_back(std::move(mismatch));
+    askAboutChangedCertificates(std::move(changed));
     // Pins learned on first use are written once, after the whole operation.
     if (const std::string problem = m_pins.saveChanges(); !problem.empty())
         showError(QString::fromStdString(problem));
     return true;
 }
 
-void TForm1::askAboutChangedCertificates() {
+void TForm1::askAboutChangedCertificates(std::vector<PinMismatch> mismatches) {
     std::vector<PinMismatch> changed;
-    for (PinMismatch& mismatch : m_pins.takeMismatches()) {
+    for (PinMismatch& mismatch : mismatches) {
         if (!mismatch.presented.empty()) {
             changed.push_back(std::move(mismatch));
             continue;
@@ -116,48 +122,83 @@ void TForm1::repaintNow() {
     repaint();
 }
 
+// What a run of the window shows as it goes: the progress bar, the row being checked, repaints
+// between routines, the failed rows' tint, and "СТОП".
+class TForm1::RunView : public RefreshObserver {
+public:
+    RunView(TForm1& form, bool showProgress, bool atOnce)
+        : m_form(form), m_showProgress(showProgress), m_atOnce(atOnce) {}
+    void rowStarting(int row) override {
+        if (m_showProgress) m_form.JvXPProgressBar1->setValue(row);
+        if (m_atOnce) return;  // the rows under way are highlighted by rowsInFlight
+        // The row being checked shows, however long its portal takes.
+        m_form.Stat->selectRow(row);
+        m_form.Stat->scrollTo(m_form.m_statModel->index(row, 0));
+    }
+    void rowsInFlight(const std::vector<int>& rows) override {
+        // Checks at once: every row under way is highlighted, as the one row is one after another.
+        QItemSelection selection;
+        for (int row : rows)
+            selection.select(m_form.m_statModel->index(row, 0),
+                             m_form.m_statModel->index(row, m_form.m_statModel->columnCount() - 1));
+        m_form.Stat->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
+        if (!rows.empty()) m_form.Stat->scrollTo(m_form.m_statModel->index(rows.front(), 0));
+    }
+    void afterRoutine(int routine) override {
+        if (routine != kCheckRIndex) m_form.repaintNow();
+    }
+    void rowFinished(const RowCheck& check) override {
+        // Collected as the rows finish, so that a run ended by an error keeps what it did.
+        m_form.m_lastRun.rows.push_back(check);
+        m_form.markRow(check);
+        // Checks at once have no routines to repaint after: the row's new cells show as it is written.
+        if (m_atOnce) m_form.m_statModel->refreshCells();
+    }
+    bool stopRequested() override {
+        // Checks at once are waited for here, every few milliseconds: the window's events flow
+        // meanwhile, as Curl1Wait lets them flow during a check one after another.
+        if (m_atOnce) QCoreApplication::processEvents(QEventLoop::AllEvents);
+        return m_form.m_stopRequested;
+    }
+
+private:
+    TForm1& m_form;
+    bool m_showProgress;
+    bool m_atOnce;
+};
+
 void TForm1::runRefresh(int first, int last, bool showProgress) {
     but1->setText(QStringLiteral("Обновление..."));
     if (showProgress) JvXPProgressBar1->setMaximum(m_book.clients - 1);
-    bool failed = false;
-    RunHistory history;
     sayHistoryProblem({});
     m_lastRun = RefreshResult{};
+    RefreshReport report;
     withTransfers([&] {
-        RefreshHooks hooks;
-        hooks.rowStarting = [&](int row) {
-            if (showProgress) JvXPProgressBar1->setValue(row);
-            // The row being checked shows, however long its portal takes.
-            Stat->selectRow(row);
-            Stat->scrollTo(m_statModel->index(row, 0));
-        };
-        hooks.afterRoutine = [this](int routine) {
-            if (routine != kCheckRIndex) repaintNow();
-        };
-        hooks.stopRequested = [this] { return m_stopRequested; };
-        // Collected as the rows finish, so that a run ended by an error keeps what it did.
-        hooks.rowFinished = [this](const RowCheck& check) {
-            m_lastRun.rows.push_back(check);
-            markRow(check);
-        };
-        try {
-            const RefreshResult result = refreshRows(*m_checks, first, last, history.keeping(hooks, m_book));
-            m_lastRun.rowsChecked = result.rowsChecked;
-            m_lastRun.stopped = result.stopped;
-        } catch (const EConvertError& e) {
-            // The run ends at this row: what was checked keeps its values, nothing is saved.
-            failed = true;
-            repaintNow();
-            showError(toQ(e.what()));
+        RefreshPlan plan;
+        plan.first = first;
+        plan.last = last;
+        plan.settingsPath = FileName;
+        // One row alone is the design's one-row refresh, on Curl1.
+        if (last > first) {
+            plan.jobs = RefreshJobs->value();
+            plan.perPortal = RefreshPerPortal->value();
         }
+        RefreshSession session({m_book, *m_checks, Curl1, m_env.addresses, proxySettings(), *m_env.clock,
+                                &m_pins, [this] { return zapis(); }},
+                               plan);
+        RunView view(*this, showProgress, plan.jobs > 1);
+        report = session.run(view);
+        m_lastRun = report.run;
+        m_runCertificates = std::move(report.changedCertificates);
+        repaintNow();
+        // The run ended at this row: what was checked keeps its values, nothing was saved.
+        if (report.proxyError) showError(toQ(*report.proxyError));
     });
     Stat->clearSelection();  // so that the tint of a failed row shows
-    if (!failed) {
-        repaintNow();
-        if (zapis()) but1->setText(runCaption(m_lastRun, last - first + 1));
-    }
-    sayHistoryProblem(history.save(FileName));
-    showRunSummary();
+    if (report.saved) but1->setText(runCaption(m_lastRun, last - first + 1));
+    sayHistoryProblem(report.historyProblem);
+    m_schedule.runEnded();
+    showRunSummary(report.summary);
     if (m_closeAfterRun) close();
 }
 
@@ -191,11 +232,7 @@ void TForm1::markRow(const RowCheck& check) {
     }
 }
 
-void TForm1::showRunSummary() {
-    const double lowBalance = readLowBalance(FileName, kDefaultLowBalance);
-    RunSummary summary = summarizeRun(m_lastRun.rows, m_book, lowBalance);
-    // The history holds this run's checks by now; one that cannot be read leaves days left out.
-    noteDaysLeft(summary, m_lastRun.rows, m_book, historyPathFor(FileName), readDaysLeft(FileName));
+void TForm1::showRunSummary(const RunSummary& summary) {
     QStringList lines;
     const auto account = [](const SummaryAccount& a) {
         return toQ(a.login) + QStringLiteral(" (") + toQ(a.balance) + QLatin1Char(')');

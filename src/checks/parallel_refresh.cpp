@@ -315,11 +315,24 @@ RefreshResult ParallelRun::run() {
 
     int nextRow = m_first;
     bool stopped = false;
+    std::vector<int> inFlight;
     while (nextRow <= m_last) {
         std::optional<RowResult> ready;
         {
             std::unique_lock lock(m_mutex);
             for (;;) {
+                if (m_hooks.rowsInFlight) {
+                    std::vector<int> now;
+                    for (const auto& worker : m_workers)
+                        if (worker->row >= 0) now.push_back(worker->row);
+                    std::sort(now.begin(), now.end());
+                    if (now != inFlight) {
+                        inFlight = std::move(now);
+                        lock.unlock();
+                        m_hooks.rowsInFlight(inFlight);
+                        lock.lock();
+                    }
+                }
                 if (!m_stopping && m_hooks.stopRequested) {
                     lock.unlock();
                     const bool stop = m_hooks.stopRequested();

@@ -21,6 +21,8 @@ struct RefreshHooks {
     std::function<bool()> stopRequested;
     // After row `row` was checked (every routine ran, or the run was stopped in it): what became of it.
     std::function<void(const RowCheck& check)> rowFinished;
+    // Checks at once only: the rows whose checks are under way, in row order, whenever they change.
+    std::function<void(const std::vector<int>& rows)> rowsInFlight;
 };
 
 struct RefreshResult {

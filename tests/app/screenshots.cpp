@@ -76,6 +76,14 @@ int main(int argc, char** argv) {
     form.bbb111Click();
     settle(300);
     form.grab().save(QString::fromStdString((out / "window.png").string()));
+    // The settings tab with the refresh settings beyond the design: 16 at once, 2 per portal, daily.
+    form.PageControl1->setCurrentWidget(form.tab2);
+    form.RefreshJobs->setValue(16);
+    form.RefreshPerPortal->setValue(2);
+    form.RefreshEveryHours->setValue(24);
+    settle(300);
+    form.grab().save(QString::fromStdString((out / "settings-tab.png").string()));
+    form.PageControl1->setCurrentWidget(form.tab1);
 
     QElapsedTimer t;
     t.start();
@@ -88,7 +96,8 @@ int main(int argc, char** argv) {
     QGuiApplication::primaryScreen()->grabWindow(0, area.x(), area.y(), area.width(), area.height())
         .save(QString::fromStdString((out / "tray-menu.png").string()));
     form.PopupMenu1->hide();
-    std::printf("wrote %s and %s\n", (out / "window.png").c_str(), (out / "tray-menu.png").c_str());
+    std::printf("wrote %s, %s and %s\n", (out / "window.png").c_str(), (out / "settings-tab.png").c_str(),
+                (out / "tray-menu.png").c_str());
 
     // The update windows, in the language of this program's users, the wizard in the middle of a
     // download fed by timers as the engine's notifications would feed it.

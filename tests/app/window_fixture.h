@@ -2,6 +2,7 @@
 // A temporary folder holding the window's Settings.ini, and a window that records its error
 // messages instead of showing message boxes.
 #include <QStringList>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -45,6 +46,7 @@ protected:
         env.clock = m_clock;
         env.updateUserInterface = m_updateUserInterface;
         env.keyring = m_keyring;
+        env.wallClock = [this] { return m_wallNow; };
         m_form = std::make_unique<TForm1>(m_settings, env);
         return *m_form;
     }
@@ -74,6 +76,8 @@ protected:
     std::shared_ptr<PasswordKeyring> m_keyring;  // null: the Secret Service, should a test turn it on
     std::shared_ptr<FixedCheckClock> m_clock =
         std::make_shared<FixedCheckClock>(LocalDateTime{7, 12, 2026, 9, 5});
+    // The refresh schedule's clock: moved on by hand, never slept for.
+    std::chrono::system_clock::time_point m_wallNow = std::chrono::sys_days{std::chrono::December / 7 / 2026};
 };
 
 }  // namespace korvex::test

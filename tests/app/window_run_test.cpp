@@ -116,7 +116,7 @@ TEST_F(PortalWindowTest, StopEndsARunStalledOnAPortalAndSavesWhatWasChecked) {
 
     const AccountBook& b = form.book();
     EXPECT_EQ(b.Stat.cell(kDate, 0), "7/12/2026 09:05");
-    EXPECT_EQ(b.Stat.cell(kDate, 1), "");   // the stalled row: only the previous balance moved
+    EXPECT_EQ(b.Stat.cell(kDate, 1), "");   // the stalled row: left as it was
     EXPECT_EQ(b.Stat.cell(kDate, 2), "");   // never reached
     EXPECT_EQ(form.but1->text(), QStringLiteral("Обновление остановлено (проверено: 1 из 3)"));
     EXPECT_FALSE(form.statModel()->data(form.statModel()->index(1, 0), Qt::BackgroundRole).isValid())

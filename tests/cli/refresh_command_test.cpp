@@ -14,6 +14,7 @@
 #include "korvex-cli/stop_signals.h"
 #include "net/portal_pins.h"
 #include "platform/codepage.h"
+#include "run/refresh_settings.h"
 #include "settings/ini_file.h"
 #include "tests/cli/cli_test_support.h"
 
@@ -537,6 +538,37 @@ TEST_F(RefreshCommandTest, ChecksAtOnceSaveAndPrintWhatTheSequentialRunDoes) {
     };
     EXPECT_EQ(withoutTimes(sequential.err.str()), withoutTimes(parallel.err.str()));
     EXPECT_NE(parallel.err.str().find("row 63 (x): the plan code \"sps\" names no portal"), std::string::npos);
+}
+
+// A --jobs or --per-portal not on the command line is the window's stored setting, when it stored one.
+TEST_F(RefreshCommandTest, ChecksAtOnceNotGivenFallBackToTheWindowsStoredSetting) {
+    f.writeAccounts({{"sps_ivanov", "Qw3rty-71", "39"},
+                     {"sps_petrova", "lEto2009", "SPS"},
+                     {"sps_ivanov", "Qw3rty-71", "SPS"},
+                     {"sps_petrova", "lEto2009", "39"}});
+    struct Case {
+        const char* name;
+        bool stored;
+        RefreshOptions options;
+        int mostAtOnce;
+    };
+    const Case cases[] = {
+        {"nothing stored, nothing given", false, {1, 1, 120, false, "", false, false}, 1},
+        {"stored 4 and 2, nothing given", true, {1, 1, 120, false, "", false, false}, 2},
+        {"stored 4 and 2, --jobs 1 given", true, {1, 1, 120, false, "", true, false}, 1},
+        {"stored 4 and 2, --per-portal 1 given", true, {1, 1, 120, false, "", false, true}, 1},
+    };
+    s_portals->setAnswerDelay(100ms);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.stored) {
+            ASSERT_EQ(writeRefreshSettings(f.settings, {.jobs = 4, .perPortal = 2}), "");
+        }
+        s_portals->resetConcurrency();
+        EXPECT_NE(refreshCommand(f.context(), std::nullopt, c.options), kExitFailed) << f.err.str();
+        EXPECT_EQ(s_portals->maxConcurrentRequests(PortalId::SpectrumSat), c.mostAtOnce);
+    }
+    s_portals->setAnswerDelay(0ms);
 }
 
 TEST_F(RefreshCommandTest, AnAccountOverTheTimeLimitFailsAndTheRunGoesOn) {

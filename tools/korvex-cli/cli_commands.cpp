@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <fstream>
 #include <istream>
@@ -40,6 +41,8 @@
 #include "net/str_to_int.h"
 #include "platform/atomic_file.h"
 #include "platform/codepage.h"
+#include "run/refresh_session.h"
+#include "run/refresh_settings.h"
 #include "settings/settings_file.h"
 
 namespace korvex {
@@ -295,6 +298,137 @@ int showCommand(const CliContext& context, bool csv) {
     return kExitOk;
 }
 
+namespace {
+
+// Says on standard error what became of each row that needs saying; answers whether any failed, and
+// sets `interruptedAt` to the row the stop cut short (-1: none).
+bool sayRowOutcomes(const CliContext& context, const AccountBook& book, const std::vector<RowCheck>& reports,
+                    int& interruptedAt) {
+    bool failed = false;
+    interruptedAt = -1;
+    for (const RowCheck& report : reports) {
+        const std::string name = rowName(book, report.row);
+        switch (report.outcome) {
+            case CheckOutcome::PassedOver: {
+                const std::string& code = book.client.cell(kPlanCode, report.row);
+                bool emptyRow = true;
+                for (int col = 0; col < kAccountCols; ++col)
+                    emptyRow = emptyRow && book.client.cell(col, report.row).empty();
+                if (emptyRow) break;
+                if (code.empty()) {
+                    context.err << kPrefix << name << " has no plan code; passed over\n";
+                } else {
+                    failed = true;  // a typing mistake must not pass for a checked account
+                    context.err << kPrefix << name << ": the plan code "
+                                << quoted(terminalText(cp1251ToUtf8(code)))
+                                << " names no portal; passed over\n";
+                }
+                break;
+            }
+            case CheckOutcome::PageRead:
+                break;
+            case CheckOutcome::NotFound:
+                failed = true;
+                context.err << kPrefix << name << ": the values were not found on the portal's page ("
+                            << kNotFoundMarker << "): a wrong password, or the page has changed\n";
+                break;
+            case CheckOutcome::TransferFailed:
+                failed = true;
+                if (certificateRefused(report)) {
+                    context.err << kPrefix << name << ": refused: " << terminalText(report.errorText) << '\n';
+                    break;
+                }
+                context.err << kPrefix << name << ": no page from the portal"
+                            << (report.errorText.empty() ? "" : " (" + terminalText(report.errorText) + ")")
+                            << '\n';
+                break;
+            case CheckOutcome::ErrorMarker:
+                failed = true;
+                context.err << kPrefix << name << ": the check failed (" << cp1251ToUtf8(kErrorMarker)
+                            << ")\n";
+                break;
+            case CheckOutcome::Stopped:
+                interruptedAt = report.row;
+                break;
+        }
+    }
+    return failed;
+}
+
+// After a stop: which rows were left as they were, and whether the rest was saved.
+void sayWhatTheStopLeft(const CliContext& context, const AccountBook& book, const RefreshReport& run,
+                        int first, int last, int interruptedAt) {
+    const std::vector<RowCheck>& reports = run.run.rows;
+    const RefreshResult& result = run.run;
+    const bool saved = run.saved;
+    const int stoppedAt = interruptedAt >= 0 ? interruptedAt : first + result.rowsChecked;
+    context.err << kPrefix << "stopped; ";
+    // Checks at once finish out of order: the rows left as they were need not be the last ones.
+    std::vector<int> untouched;
+    for (int row = first; row <= last; ++row) {
+        const auto report =
+            std::find_if(reports.begin(), reports.end(), [row](const RowCheck& r) { return r.row == row; });
+        if (report == reports.end() || report->outcome == CheckOutcome::Stopped) untouched.push_back(row);
+    }
+    const bool oneRun =
+        !untouched.empty() && untouched.back() - untouched.front() + 1 == static_cast<int>(untouched.size());
+    const bool lastRowsOnly = untouched.empty() || (oneRun && untouched.back() == last);
+    if (!lastRowsOnly) {
+        context.err << (untouched.size() == 1 ? rowName(book, untouched[0]) + " left as it was"
+                                              : "rows " + rowRanges(untouched) + " left as they were");
+    } else if (stoppedAt <= last) {
+        context.err << rowName(book, stoppedAt) << (stoppedAt < last ? " and the rows after it" : "")
+                    << " left as they were";
+    }
+    context.err << (saved
+                        ? (lastRowsOnly ? ", the rows checked before saved\n" : ", the rows checked saved\n")
+                        : "\n");
+}
+
+// Saves the pins learnt in the run and names the portals that showed another key than their pin;
+// answers false when the pin file was unreadable or not saved, or a portal was refused.
+bool sayPins(const CliContext& context, PortalPins& pins,
+             const std::vector<PinMismatch>& changedCertificates) {
+    bool failed = false;
+    if (!pins.loadError().empty()) failed = true;
+    if (const std::string problem = pins.saveChanges(); !problem.empty()) {
+        failed = true;
+        context.err << kPrefix << "the new pins are not saved: " << terminalText(problem) << '\n';
+    }
+    for (const PinMismatch& changed : changedCertificates) {
+        failed = true;
+        context.err << kPrefix << portalWithOperator(context.addresses, changed.origin)
+                    << " showed another certificate than the one pinned; no "
+                    << "password went to it. If the portal changed its certificate itself: korvex-cli trust "
+                    << changed.origin << '\n';
+    }
+    return !failed;
+}
+
+// The summary on standard error, and to the notify command when it names anything; answers false when
+// the command failed.
+bool saySummary(const CliContext& context, const RunSummary& summary, const RefreshOptions& options) {
+    bool failed = false;
+    // Balances come from the portals' pages: no control character of theirs reaches the terminal
+    // or the notify command.
+    std::string text;
+    const std::string raw = summaryText(summary);
+    for (std::size_t at = 0, end; (end = raw.find('\n', at)) != std::string::npos; at = end + 1)
+        text += terminalText(std::string_view(raw).substr(at, end - at)) + '\n';
+    context.err << text;
+    if (!text.empty() && !options.notifyCommand.empty()) {
+        const std::string error = runNotifyCommand(options.notifyCommand, text);
+        if (!error.empty()) {
+            failed = true;
+            context.err << kPrefix << "the notify command " << quoted(options.notifyCommand) << " " << error
+                        << '\n';
+        }
+    }
+    return !failed;
+}
+
+}  // namespace
+
 int refreshCommand(const CliContext& context, std::optional<int> rowNumber, const RefreshOptions& options) {
     AccountBook book;
     ProxySettings proxy;
@@ -344,72 +478,51 @@ int refreshCommand(const CliContext& context, std::optional<int> rowNumber, cons
     std::optional<ResponsiveTransfers> responsive(std::in_place, Curl1);
 
     ProgressBar bar(context.err, context.progress);
-    std::vector<RowCheck> reports;
-    int currentRow = -1;
-    Row rowBefore;
-
-    RefreshHooks hooks;
-    hooks.stopRequested = stopRaised;
-    hooks.rowStarting = [&](int row) {
-        currentRow = row;
-        rowBefore = book.Stat.row(row);
+    // What the run tells as it goes: the progress bar, and Ctrl+C.
+    struct Progress : RefreshObserver {
+        std::function<void(int)> starting;
+        std::function<bool()> stop;
+        void rowStarting(int row) override { starting(row); }
+        bool stopRequested() override { return stop(); }
+    } progress;
+    progress.starting = [&](int row) {
         bar.show(row - first, row - first + 1, last - first + 1, cp1251ToUtf8(book.client.cell(kLogin, row)));
     };
-    hooks.rowFinished = [&](const RowCheck& check) {
-        RowCheck report = check;
-        // A transfer cut short by the stop: the row stays as it was, previous balance included.
-        if (check.outcome == CheckOutcome::Stopped ||
-            (check.outcome == CheckOutcome::TransferFailed && stopRaised())) {
-            book.Stat.setRow(check.row, rowBefore);
-            report.outcome = CheckOutcome::Stopped;
-        }
-        reports.push_back(std::move(report));
-    };
+    progress.stop = stopRaised;
 
-    RunHistory history;
-
-    bool proxyFailed = false;
-    std::string proxyError;
-    RefreshResult result;
-    try {
-        const RefreshHooks keptHooks = history.keeping(hooks, book);
-        const std::chrono::seconds timeout(options.timeoutSeconds);
-        if (options.jobs > 1)
-            result = refreshRowsParallel({book, context.addresses, proxy, context.clock, &pins}, first, last, keptHooks,
-                                         {options.jobs, options.perPortal, timeout});
-        else
-            result = refreshRowsTimed(checks, Curl1, first, last, keptHooks, timeout);
-    } catch (const EConvertError& e) {
-        proxyFailed = true;
-        proxyError = e.what();
-    }
+    RefreshPlan plan;
+    plan.first = first;
+    plan.last = last;
+    // What the command line leaves out, the window's stored setting gives.
+    const RefreshSettings stored = readRefreshSettings(context.settingsPath);
+    plan.jobs = !options.jobsGiven && stored.jobsStored ? stored.jobs : options.jobs;
+    plan.perPortal = !options.perPortalGiven && stored.perPortalStored ? stored.perPortal : options.perPortal;
+    plan.timeout = std::chrono::seconds(options.timeoutSeconds);
+    plan.settingsPath = context.settingsPath;
+    RefreshSession session({book, checks, Curl1, context.addresses, proxy, context.clock, &pins,
+                            [&] { return save(context, book, proxy, 0, &keyring); }},
+                           plan);
+    const RefreshReport run = session.run(progress);
     responsive.reset();
     bar.clear();
 
-    bool failed = false;
-    bool saved = false;
-    if (proxyFailed) {
-        failed = true;
-        context.err << kPrefix << proxyError << '\n'
-                    << kPrefix << "the refresh ended at " << rowName(book, currentRow)
+    const std::vector<RowCheck>& reports = run.run.rows;
+    const RefreshResult& result = run.run;
+    const bool saved = run.saved;
+    bool failed = !saved;
+    if (run.proxyError) {
+        context.err << kPrefix << *run.proxyError << '\n'
+                    << kPrefix << "the refresh ended at " << rowName(book, run.proxyFailedRow)
                     << ", which needs the proxy; nothing was saved\n";
-    } else {
-        saved = save(context, book, proxy, 0, &keyring);
-        failed = !saved;
     }
-    // The checks happened whether or not the settings could be saved; a history that cannot be written
-    // is said, and changes nothing else.
-    if (const std::string problem = history.save(context.settingsPath); !problem.empty()) {
+    if (!run.historyProblem.empty()) {
         failed = true;  // a file not written
-        context.err << kPrefix << problem << '\n';
+        context.err << kPrefix << run.historyProblem << '\n';
     }
-    const double lowBalance = readLowBalance(context.settingsPath, kDefaultLowBalance);
-    RunSummary summary = summarizeRun(reports, book, lowBalance);
-    // Days left come from the history, this run's checks included.
-    if (const std::string problem = noteDaysLeft(summary, reports, book, historyPathFor(context.settingsPath),
-                                                 readDaysLeft(context.settingsPath));
-        !problem.empty())
-        context.err << kPrefix << problem << " (no days left in the summary)\n";
+    const double lowBalance = run.lowBalance;
+    const RunSummary& summary = run.summary;
+    if (!run.daysLeftProblem.empty())
+        context.err << kPrefix << run.daysLeftProblem << " (no days left in the summary)\n";
     if (options.summaryJson)
         context.out << summaryJson(summary, lowBalance);
     else
@@ -417,102 +530,13 @@ int refreshCommand(const CliContext& context, std::optional<int> rowNumber, cons
     context.out.flush();
 
     int interruptedAt = -1;
-    for (const RowCheck& report : reports) {
-        const std::string name = rowName(book, report.row);
-        switch (report.outcome) {
-            case CheckOutcome::PassedOver: {
-                const std::string& code = book.client.cell(kPlanCode, report.row);
-                bool emptyRow = true;
-                for (int col = 0; col < kAccountCols; ++col)
-                    emptyRow = emptyRow && book.client.cell(col, report.row).empty();
-                if (emptyRow) break;
-                if (code.empty()) {
-                    context.err << kPrefix << name << " has no plan code; passed over\n";
-                } else {
-                    failed = true;  // a typing mistake must not pass for a checked account
-                    context.err << kPrefix << name << ": the plan code "
-                                << quoted(terminalText(cp1251ToUtf8(code)))
-                                << " names no portal; passed over\n";
-                }
-                break;
-            }
-            case CheckOutcome::PageRead:
-                break;
-            case CheckOutcome::NotFound:
-                failed = true;
-                context.err << kPrefix << name << ": the values were not found on the portal's page ("
-                            << kNotFoundMarker << "): a wrong password, or the page has changed\n";
-                break;
-            case CheckOutcome::TransferFailed:
-                failed = true;
-                if (certificateRefused(report)) {
-                    context.err << kPrefix << name << ": refused: " << terminalText(report.errorText) << '\n';
-                    break;
-                }
-                context.err << kPrefix << name << ": no page from the portal"
-                            << (report.errorText.empty() ? "" : " (" + terminalText(report.errorText) + ")")
-                            << '\n';
-                break;
-            case CheckOutcome::ErrorMarker:
-                failed = true;
-                context.err << kPrefix << name << ": the check failed (" << cp1251ToUtf8(kErrorMarker)
-                            << ")\n";
-                break;
-            case CheckOutcome::Stopped:
-                interruptedAt = report.row;
-                break;
-        }
-    }
-    if (!pins.loadError().empty()) failed = true;
-    if (const std::string problem = pins.saveChanges(); !problem.empty()) {
-        failed = true;
-        context.err << kPrefix << "the new pins are not saved: " << terminalText(problem) << '\n';
-    }
-    for (const PinMismatch& changed : pins.takeMismatches()) {
-        failed = true;
-        context.err << kPrefix << portalWithOperator(context.addresses, changed.origin)
-                    << " showed another certificate than the one pinned; no "
-                    << "password went to it. If the portal changed its certificate itself: korvex-cli trust "
-                    << changed.origin << '\n';
-    }
+    if (sayRowOutcomes(context, book, reports, interruptedAt)) failed = true;
+    if (!sayPins(context, pins, run.changedCertificates)) failed = true;
     if (stopRaised() && (result.stopped || interruptedAt >= 0)) {
         failed = true;
-        const int stoppedAt = interruptedAt >= 0 ? interruptedAt : first + result.rowsChecked;
-        context.err << kPrefix << "stopped; ";
-        // Checks at once finish out of order: the rows left as they were need not be the last ones.
-        std::vector<int> untouched;
-        for (int row = first; row <= last; ++row) {
-            const auto report = std::find_if(reports.begin(), reports.end(),
-                                             [row](const RowCheck& r) { return r.row == row; });
-            if (report == reports.end() || report->outcome == CheckOutcome::Stopped) untouched.push_back(row);
-        }
-        const bool oneRun = !untouched.empty() &&
-                            untouched.back() - untouched.front() + 1 == static_cast<int>(untouched.size());
-        const bool lastRowsOnly = untouched.empty() || (oneRun && untouched.back() == last);
-        if (!lastRowsOnly) {
-            context.err << (untouched.size() == 1 ? rowName(book, untouched[0]) + " left as it was"
-                                                  : "rows " + rowRanges(untouched) + " left as they were");
-        } else if (stoppedAt <= last) {
-            context.err << rowName(book, stoppedAt) << (stoppedAt < last ? " and the rows after it" : "")
-                        << " left as they were";
-        }
-        context.err << (saved ? (lastRowsOnly ? ", the rows checked before saved\n" : ", the rows checked saved\n")
-                              : "\n");
+        sayWhatTheStopLeft(context, book, run, first, last, interruptedAt);
     }
-    // Balances come from the portals' pages: no control character of theirs reaches the terminal
-    // or the notify command.
-    std::string text;
-    const std::string raw = summaryText(summary);
-    for (std::size_t at = 0, end; (end = raw.find('\n', at)) != std::string::npos; at = end + 1)
-        text += terminalText(std::string_view(raw).substr(at, end - at)) + '\n';
-    context.err << text;
-    if (!text.empty() && !options.notifyCommand.empty()) {
-        const std::string error = runNotifyCommand(options.notifyCommand, text);
-        if (!error.empty()) {
-            failed = true;
-            context.err << kPrefix << "the notify command " << quoted(options.notifyCommand) << " " << error << '\n';
-        }
-    }
+    if (!saySummary(context, summary, options)) failed = true;
     // A signal that came after the last row still ended what the user started.
     if (stopRaised()) return kExitInterrupted;
     if (failed) return kExitFailed;

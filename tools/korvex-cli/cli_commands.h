@@ -54,6 +54,10 @@ struct RefreshOptions {
     int timeoutSeconds = 120;  // the most one account's whole check may take; 0: no limit
     bool summaryJson = false;   // the run summary as JSON on `out`, in place of the table
     std::string notifyCommand{};  // run with the summary text on its standard input when it names anything
+    // False: not on the command line, so the window's stored setting (run/refresh_settings.h) holds
+    // when there is one.
+    bool jobsGiven = true;
+    bool perPortalGiven = true;
 };
 
 // The refresh run of the window over every row, or over row `row` (from 1) alone, then the save and

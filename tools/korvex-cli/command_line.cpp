@@ -143,9 +143,11 @@ CliInvocation parseCommandLine(const std::vector<std::string>& args) {
         } else if (!optionsEnded && valueOption(args, i, "--jobs", limitText, topic)) {
             flagsSeen.emplace_back("--jobs", CliCommand::Refresh);
             call.jobs = boundedNumber(limitText, "--jobs", 1, kMaxJobs, "a number of checks at once");
+            call.jobsGiven = true;
         } else if (!optionsEnded && valueOption(args, i, "--per-portal", limitText, topic)) {
             flagsSeen.emplace_back("--per-portal", CliCommand::Refresh);
             call.perPortal = boundedNumber(limitText, "--per-portal", 1, kMaxJobs, "a number of checks at once");
+            call.perPortalGiven = true;
         } else if (!optionsEnded && valueOption(args, i, "--timeout", limitText, topic)) {
             flagsSeen.emplace_back("--timeout", CliCommand::Refresh);
             call.timeoutSeconds = boundedNumber(limitText, "--timeout", 0, kMaxTimeoutSeconds, "seconds");
@@ -296,6 +298,8 @@ std::string helpText(CliCommand topic) {
                    "                   them one after another in row order, as the window does); the\n"
                    "                   results are the same, only sooner\n"
                    "  --per-portal P   with --jobs, at most P checks at once on one portal (default 1)\n"
+                   "                   Either one not given is the window's own setting, when its\n"
+                   "                   settings tab stored one (section [REFRESH] of the settings file)\n"
                    "  --timeout SECONDS\n"
                    "                   the most one account's check may take (default 120, 0 for no\n"
                    "                   limit); an account over it counts as a portal that gave no page\n"

@@ -36,6 +36,8 @@ struct CliInvocation {
     std::optional<int> row;    // refresh: one row, from 1
     int jobs = 1;              // refresh: checks at once in all (1: one after another, as the window)
     int perPortal = 1;         // refresh: checks at once on one portal
+    bool jobsGiven = false;    // refresh: --jobs was on the command line (else the window's setting)
+    bool perPortalGiven = false;  // refresh: --per-portal was
     int timeoutSeconds = 120;  // refresh: the most one account's check may take; 0: no limit
     std::string file;      // import: the CSV ("-" for standard input); export: "" or "-" for standard output
     bool replace = false;  // import

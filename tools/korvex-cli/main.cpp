@@ -84,9 +84,9 @@ int main(int argc, char** argv) {
                 const StopSignals signals;
                 context.stop = &StopSignals::flag();
                 context.progress = ::isatty(STDERR_FILENO) == 1;
-                return refreshCommand(
-                    context, call.row,
-                    {call.jobs, call.perPortal, call.timeoutSeconds, call.summaryJson, call.notifyCommand});
+                return refreshCommand(context, call.row,
+                                      {call.jobs, call.perPortal, call.timeoutSeconds, call.summaryJson,
+                                       call.notifyCommand, call.jobsGiven, call.perPortalGiven});
             }
             case CliCommand::Import:
                 return importCommand(context, call.file, call.replace);

@@ -1,0 +1,35 @@
+#pragma once
+// The window's own refresh settings, in section "REFRESH" of Settings.ini, as plain decimal text
+// (newer versions only; a file without the section reads as the defaults, which are the window's run
+// as it always was: one row after another, no schedule):
+//   "Jobs"        checks at once, 1..kMaxRefreshJobs
+//   "PerPortal"   checks at once on one portal, 1..kMaxRefreshPerPortal
+//   "EveryHours"  a full refresh every so many hours while Korvex runs, 1..kMaxRefreshHours; 0: never
+// A value that is missing or not such a number reads as its default, and says so in `stored`.
+#include <string>
+
+namespace korvex {
+
+inline constexpr const char* kRefreshSection = "REFRESH";
+inline constexpr int kMaxRefreshJobs = 64;
+inline constexpr int kMaxRefreshPerPortal = 8;
+inline constexpr int kMaxRefreshHours = 24;
+
+struct RefreshSettings {
+    int jobs = 1;
+    int perPortal = 1;
+    int everyHours = 0;
+    // Which of them the file holds (korvex-cli falls back only to a value the window stored).
+    bool jobsStored = false;
+    bool perPortalStored = false;
+
+    bool operator==(const RefreshSettings&) const = default;
+};
+
+RefreshSettings readRefreshSettings(const std::string& path);
+
+// Writes the three values, keeping every other line of the file. Answers "" or why the file was not
+// written (it is then as it was); a file that exists but cannot be read is not written at all.
+std::string writeRefreshSettings(const std::string& path, const RefreshSettings& settings);
+
+}  // namespace korvex
