@@ -95,7 +95,7 @@ Expected<void> writeFileAtomically(const std::string& path, std::string_view tex
     const auto failure = [&](int error) { return Unexpected(systemFailure(error, path)); };
     std::string target = path;
     struct stat st {};
-    if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+    if (options.followLink && ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
         // Replace what the link points at, not the link.
         char* resolved = ::realpath(path.c_str(), nullptr);
         if (!resolved) return failure(errno);

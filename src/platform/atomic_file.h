@@ -3,8 +3,8 @@
 // file or the new one, never half of either: the text goes to a temporary file beside the target
 // (its name: the target's, the infix and six random characters), is flushed to the disk and renamed
 // over the target, and the folder is flushed after the rename. A symbolic link is followed and its
-// target replaced, so a file kept elsewhere through a link stays there. On any failure the old file
-// is left as it was and no temporary file stays behind.
+// target replaced (unless the options say otherwise), so a file kept elsewhere through a link stays there. On
+// any failure the old file is left as it was and no temporary file stays behind.
 #include <sys/types.h>
 
 #include <cstddef>
@@ -37,6 +37,10 @@ struct AtomicWriteOptions {
     // the leftovers of crashed writes looks for it; the writer holds a lock (flock) on the temporary
     // file while it writes, so that such a cleaner can leave a write in progress alone.
     std::string_view tempInfix = ".tmp-";
+    // A symbolic link at `path` is followed (above). Without, the link itself is replaced by the new
+    // file and nothing is written where it led: for files that must stay in their folder, as the
+    // update's are.
+    bool followLink = true;
     FileWriteCalls calls = systemFileWriteCalls();
 };
 

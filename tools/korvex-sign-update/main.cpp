@@ -15,12 +15,15 @@
 #include <string>
 #include <vector>
 
+#include "platform/atomic_file.h"
 #include "update/check/integrity.h"
 #include "update/install/paths.h"
 
 namespace {
 
 using namespace korvex::update;
+using korvex::AtomicWriteOptions;
+using korvex::Expected;
 
 constexpr const char* kUsage =
     "usage: korvex-sign-update keygen PRIVATE-KEY-FILE\n"
@@ -115,7 +118,10 @@ int sign(const std::string& keyFile, const std::string& infoFile, std::string fo
     const std::string expires = isoDateAfterDays(std::time(nullptr), expiresInDays);
     const auto signedText = signInfoText(*digested, *pem, expires, &error);
     if (!signedText) return fail(infoFile + ": " + error);
-    if (!writeFileAtomically(output, *signedText, 0644, &error)) return fail(error);
+    AtomicWriteOptions options;
+    options.mode = 0644;
+    if (const Expected<void> written = writeFileAtomically(output, *signedText, options); !written)
+        return fail(written.error().message);
     std::cout << output << ": " << listed.info->entryKeys().size() << " file(s) digested, signed, expires "
               << expires << "\n";
     return 0;

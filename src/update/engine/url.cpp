@@ -1,5 +1,8 @@
 #include "update/engine/url.h"
 
+#include "net/url_origin.h"
+#include "platform/ascii_text.h"
+
 #include <algorithm>
 #include <cctype>
 #include <charconv>
@@ -42,8 +45,7 @@ std::optional<TupUrlParts> crackUrl(std::string_view input) {
     const std::size_t schemeEnd = url.find("://");
     TupUrlParts parts;
     parts.scheme = url.substr(0, schemeEnd);
-    std::transform(parts.scheme.begin(), parts.scheme.end(), parts.scheme.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    parts.scheme = lowerAscii(parts.scheme);
     if (parts.scheme.empty() || parts.scheme.size() > kUrlMaxScheme) return std::nullopt;
 
     const std::string_view rest = std::string_view(url).substr(schemeEnd + 3);
@@ -90,6 +92,19 @@ std::optional<TupUrlParts> crackUrl(std::string_view input) {
     if (parts.path.empty()) parts.path = "/";
 
     if (parts.host.empty() && parts.scheme != "file") return std::nullopt;
+    if (parts.scheme == "http" || parts.scheme == "https") {
+        // The host and port are libcurl's reading of the address, the program's one reading of an
+        // origin: what is asked for is where the connection goes, whatever the authority holds.
+        // Only the authority is given to it: the path and the extra part may hold bytes the engine
+        // escapes itself, and libcurl would refuse them raw.
+        const Expected<UrlOrigin> origin =
+            parseUrlOrigin(parts.scheme + "://" + std::string(rest.substr(0, authorityEnd)));
+        if (!origin) return std::nullopt;
+        parts.host = origin->host;
+        if (parts.host.size() >= 2 && parts.host.front() == '[' && parts.host.back() == ']')
+            parts.host = parts.host.substr(1, parts.host.size() - 2);
+        parts.port = origin->port;
+    }
     if (parts.host.size() > kUrlMaxHost || parts.user.size() > kUrlMaxUser ||
         parts.password.size() > kUrlMaxPassword || parts.path.size() > kUrlMaxPath ||
         parts.extra.size() > kUrlMaxExtra) {
@@ -103,8 +118,8 @@ std::string encodeExtra(std::string_view extra) {
     out.reserve(extra.size());
     for (const char c : extra) {
         const auto byte = static_cast<unsigned char>(c);
-        if (byte < 32 || byte >= 128 || c == ' ' || c == '#' || c == '%' || c == '*' || c == '+' || c == '<' ||
-            c == '>') {
+        if (byte < 32 || byte >= 128 || c == ' ' || c == '#' || c == '%' || c == '*' || c == '+' ||
+            c == '<' || c == '>') {
             appendEscaped(out, byte);
         } else {
             out += c;

@@ -24,7 +24,7 @@ bool handOverToHelper(const HandOver& handOver, const PathMacroFolders& macros, 
     const std::string queue = updateQueueText(handOver.entries, macros);
     if (queue.empty()) {
         ::unlink(f.queuePath.c_str());  // a queue of an earlier, abandoned upgrade must not be replayed
-    } else if (!writeFileAtomically(f.queuePath, queue, 0600, error)) {
+    } else if (!writeUpdateFile(f.queuePath, queue, 0600, error)) {
         return false;
     }
 

@@ -17,7 +17,7 @@ std::string_view updateHelperImage() {
 }
 
 bool writeUpdateHelper(const std::string& path, std::string* error) {
-    return writeFileAtomically(path, updateHelperImage(), 0700, error);
+    return writeUpdateFile(path, updateHelperImage(), 0700, error);
 }
 
 void deleteLeftoverHelper(const std::string& path) {

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/atomic_file.h"
 #include "platform/paths.h"
 #include "platform/user_folders.h"
 
@@ -239,34 +240,13 @@ std::string updateQueueText(const std::vector<std::string>& entries, const PathM
     return text;
 }
 
-bool writeFileAtomically(const std::string& path, std::string_view text, unsigned mode, std::string* error) {
-    const auto fail = [&](const std::string& what, const std::string& temp) {
-        const int saved = errno;
-        if (!temp.empty()) ::unlink(temp.c_str());
-        if (error) *error = what + ": " + std::strerror(saved);
-        return false;
-    };
-    const size_t slash = path.rfind('/');
-    std::string temp = (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) + ".korvex-XXXXXX";
-    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-    if (fd < 0) return fail(path, {});
-    size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            ::close(fd);
-            return fail(path, temp);
-        }
-        done += static_cast<size_t>(n);
-    }
-    if (::fchmod(fd, mode) != 0 || ::fsync(fd) != 0) {
-        ::close(fd);
-        return fail(path, temp);
-    }
-    if (::close(fd) != 0) return fail(path, temp);
-    if (::rename(temp.c_str(), path.c_str()) != 0) return fail(path, temp);
-    return true;
+bool writeUpdateFile(const std::string& path, std::string_view text, unsigned mode, std::string* error) {
+    AtomicWriteOptions options;
+    options.mode = mode;
+    options.followLink = false;
+    const Expected<void> written = writeFileAtomically(path, text, options);
+    if (!written && error) *error = written.error().message;
+    return written.has_value();
 }
 
 void deleteProgramFolderTemporaries(const std::string& programFolder) {
@@ -276,7 +256,8 @@ void deleteProgramFolderTemporaries(const std::string& programFolder) {
     std::vector<std::string> doomed;
     while (const dirent* entry = ::readdir(dir)) {
         const std::string name = entry->d_name;
-        if (name.size() >= suffix.size() && name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0)
+        if (name.size() >= suffix.size() &&
+            name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0)
             doomed.push_back(programFolder + name);
     }
     ::closedir(dir);

@@ -78,8 +78,9 @@ bool makeFoldersOf(const std::string& path);
 // each line ended by CR LF; "" when no entry has one.
 std::string updateQueueText(const std::vector<std::string>& entries, const PathMacroFolders& folders);
 
-// Writes `text` to `path` whole or not at all (a temporary name beside it, then a rename).
-bool writeFileAtomically(const std::string& path, std::string_view text, unsigned mode, std::string* error);
+// Writes `text` to `path` whole or not at all (a temporary name beside it, then a rename), with
+// `mode`. A link at `path` is replaced, never written through.
+bool writeUpdateFile(const std::string& path, std::string_view text, unsigned mode, std::string* error);
 
 // Deletes every "*.updtmp" file of the program folder (never those at queued paths elsewhere).
 void deleteProgramFolderTemporaries(const std::string& programFolder);

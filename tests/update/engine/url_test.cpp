@@ -57,8 +57,30 @@ TEST(UpdateUrl, PartsBeyondTheirLimitsMakeTheAddressUnusable) {
         EXPECT_TRUE(crackUrl(fits)) << fits.size();
         EXPECT_FALSE(crackUrl(tooLong)) << tooLong.size();
     }
-    for (const char* bad : {"http://", "http://h:0/", "http://h:65536/", "http://h:8o/", "http://[::1/"})
+    for (const char* bad : {"http://", "http://h:0/", "http://h:65536/", "http://h:8o/", "http://[::1/",
+                            // hosts no connection could go to: libcurl's reading refuses them too
+                            "http://a b/", "http://h\x01/", "https://h%2Fx/", "http://h:+80/"})
         EXPECT_FALSE(crackUrl(bad)) << bad;
+}
+
+TEST(UpdateUrl, TheHostAndPortAreTheOnesTheConnectionGoesTo) {
+    const struct {
+        const char* url;
+        const char* host;
+        int port;
+    } cases[] = {
+        {"http://Portal.EXAMPLE:8080/x", "portal.example", 8080},
+        {"HTTPS://[::1]/x", "::1", 443},
+        {"http://u:p@h.example/", "h.example", 80},
+        {"http://good.example#@evil.example/", "good.example", 80},
+        {"ftp://h.example/f", "h.example", 21},
+    };
+    for (const auto& c : cases) {
+        const auto parts = crackUrl(c.url);
+        ASSERT_TRUE(parts) << c.url;
+        EXPECT_EQ(parts->host, c.host) << c.url;
+        EXPECT_EQ(parts->port, c.port) << c.url;
+    }
 }
 
 TEST(UpdateUrl, RequestAddressKeepsCredentialsOutAndEscapesThePath) {

@@ -161,8 +161,9 @@ TEST(UpdatePaths, ExpandPathMacros) {
 // The queue lists the final paths of entries with a local path only, CR LF after each line.
 TEST(UpdatePaths, QueueText) {
     const PathMacroFolders folders = sampleFolders();
-    EXPECT_EQ(updateQueueText({"http://h/korvex", "http://h/a=%appdata%a.dat", "http://h/b=sub\\b.dll"}, folders),
-              "/home/u/.local/share/a.dat\r\n/opt/Мой Korvex/sub/b.dll\r\n");
+    EXPECT_EQ(
+        updateQueueText({"http://h/korvex", "http://h/a=%appdata%a.dat", "http://h/b=sub\\b.dll"}, folders),
+        "/home/u/.local/share/a.dat\r\n/opt/Мой Korvex/sub/b.dll\r\n");
     EXPECT_EQ(updateQueueText({"http://h/korvex", "http://h/x="}, folders), "");
     EXPECT_EQ(updTmpName("/opt/k/korvex"), "/opt/k/korvex.updtmp");
 }
@@ -213,18 +214,28 @@ TEST(UpdatePaths, ProgramFolderWritable) {
     }
 }
 
-TEST(UpdatePaths, AtomicWriteReplacesWholeAndSetsTheMode) {
+TEST(UpdatePaths, AtomicWriteReplacesWholeSetsTheModeAndNeverFollowsALink) {
     test::TempDir dir;
     const std::string path = dir.write("UpdateQueue.txt", "old");
-    ASSERT_TRUE(writeFileAtomically(path, "new\r\n", 0600, nullptr));
+    ASSERT_TRUE(writeUpdateFile(path, "new\r\n", 0600, nullptr));
     EXPECT_EQ(test::readFile(path), "new\r\n");
     struct stat st {};
     ASSERT_EQ(stat(path.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);
     std::string error;
-    EXPECT_FALSE(writeFileAtomically(dir.file("missing/x"), "x", 0600, &error));
+    EXPECT_FALSE(writeUpdateFile(dir.file("missing/x"), "x", 0600, &error));
     EXPECT_NE(error, "");
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1) << "a leftover";
+
+    // A link planted where the helper or its queue goes is replaced; what it led to stays untouched.
+    test::TempDir elsewhere;
+    const std::string victim = elsewhere.write("victim", "theirs");
+    const std::string helper = dir.file("UpdateHelper");
+    fs::create_symlink(victim, helper);
+    ASSERT_TRUE(writeUpdateFile(helper, "helper", 0700, &error)) << error;
+    EXPECT_FALSE(fs::is_symlink(helper));
+    EXPECT_EQ(test::readFile(helper), "helper");
+    EXPECT_EQ(test::readFile(victim), "theirs");
 }
 
 }  // namespace
