@@ -14,6 +14,7 @@
 
 #include "net/http_transfer.h"
 #include "tests/net/transfer_test_helpers.h"
+#include "tests/support/failing_file_calls.h"
 #include "tests/support/temp_dir.h"
 #include "tests/support/test_server.h"
 
@@ -247,25 +248,7 @@ TEST(PortalPinsFile, WorkersPinningAndReadingAtOnceAgreeOnEveryPin) {
 // A save that fails part way (the disk full, a flush or a rename refused) leaves the old file as it
 // was, leaves no temporary file behind, and says so; the new pins stay for the session and for the
 // next save.
-namespace failing {
-int writes = 0;
-ssize_t writeFails(int, const void*, std::size_t) {
-    errno = ENOSPC;
-    return -1;
-}
-ssize_t writeStopsHalfway(int fd, const void* data, std::size_t size) {
-    if (writes++ > 0) return writeFails(fd, data, size);
-    return ::write(fd, data, size / 2);
-}
-int fsyncFails(int) {
-    errno = EIO;
-    return -1;
-}
-int renameFails(const char*, const char*) {
-    errno = EXDEV;
-    return -1;
-}
-}  // namespace failing
+namespace failing = test::failing;
 
 TEST(PortalPinsFile, AFailedWriteFlushOrRenameLeavesTheOldFileWholeAndIsReported) {
     const PinsFileCalls system = systemPinsFileCalls();

@@ -13,33 +13,13 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/failing_file_calls.h"
 #include "tests/support/temp_dir.h"
 
 namespace korvex {
 namespace {
 
-namespace failing {
-int writes = 0;
-ssize_t writeFails(int, const void*, std::size_t) {
-    errno = ENOSPC;
-    return -1;
-}
-ssize_t writeStopsHalfway(int fd, const void* data, std::size_t size) {
-    if (writes++ > 0) return writeFails(fd, data, size);
-    return ::write(fd, data, size / 2);
-}
-ssize_t writeWritesNothing(int, const void*, std::size_t) {
-    return 0;
-}
-int fsyncFails(int) {
-    errno = EIO;
-    return -1;
-}
-int renameFails(const char*, const char*) {
-    errno = EXDEV;
-    return -1;
-}
-}  // namespace failing
+namespace failing = test::failing;
 
 std::vector<std::string> namesIn(const std::filesystem::path& folder) {
     std::vector<std::string> names;

@@ -13,12 +13,6 @@
 namespace korvex::test {
 namespace {
 
-std::string filePassword(const std::string& path, int row) {
-    IniFile ini;
-    ini.load(path);
-    return decode(ini.value(kAuthSection, "Password_" + std::to_string(row)));
-}
-
 AccountBook threeAccounts() {
     AccountBook book;
     book.setCount(3);

@@ -7,8 +7,19 @@
 #include <vector>
 
 #include "platform/password_keyring.h"
+#include "settings/enc_dec.h"
+#include "settings/ini_file.h"
+#include "settings/settings_file.h"
 
 namespace korvex::test {
+
+// The password the settings file at `path` holds for the account of `row` (0-based), decoded;
+// "" when it holds none, as while the keyring keeps them.
+inline std::string filePassword(const std::string& path, int row) {
+    IniFile ini;
+    ini.load(path);
+    return decode(ini.value(kAuthSection, "Password_" + std::to_string(row)));
+}
 
 // Entries in a map, by book and account; `state` answers every call when not Ready, and `spoil`
 // changes what write() keeps.
