@@ -23,6 +23,14 @@
 
 namespace korvex::test {
 
+// The book as the settings file at `path` holds it, read for `count` accounts.
+inline AccountBook savedBook(const std::string& path, int count) {
+    AccountBook book;
+    book.setCount(count);
+    read(book, path);
+    return book;
+}
+
 class WindowTest : public ::testing::Test {
 protected:
     void TearDown() override { m_form.reset(); }

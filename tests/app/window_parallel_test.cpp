@@ -40,13 +40,6 @@ std::vector<std::string> historyRows(const std::string& settings) {
     return rows;
 }
 
-AccountBook savedBook(const std::string& path, int count) {
-    AccountBook book;
-    book.setCount(count);
-    read(book, path);
-    return book;
-}
-
 }  // namespace
 
 TEST_F(PortalWindowTest, ChecksAtOnceLeaveTheSameTableAndHistoryAsOneAfterAnother) {

@@ -28,15 +28,6 @@
 
 namespace korvex::test {
 
-namespace {
-AccountBook savedBook(const std::string& path, int count) {
-    AccountBook book;
-    book.setCount(count);
-    read(book, path);
-    return book;
-}
-}  // namespace
-
 TEST_F(PortalWindowTest, TheRunChecksOnlyRowsWhosePlanCodeIsOneOfTheNine) {
     TForm1& form = openWith({{"sps_ivanov", "Qw3rty-71", "39"},
                              {"sps_petrova", "lEto2009", "sps"},
