@@ -18,6 +18,7 @@
 
 #include "app/certificate_question.h"
 #include "app/tform1.h"
+#include "settings/settings_file.h"
 #include "tests/support/recording_url_opener.h"
 #include "tests/support/temp_dir.h"
 
