@@ -85,38 +85,27 @@ TEST(PortalPinsFile, AFileThatCannotBeReadIsNeverReplaced) {
     const std::string pinLine = origin + " sha256//old=\n";
     const struct {
         const char* name;
-        std::function<std::string(test::TempDir&)> make;  // the path to give the store
+        std::function<void(const test::TempDir&, const std::string& path)> make;
         const char* error;
     } cases[] = {
         {"one byte more than the bound",
-         [&](test::TempDir& dir) {
-             return dir.write("Portals.pins",
-                              pinLine + std::string(kMaxPinsFileBytes + 1 - pinLine.size(), '#'));
+         [&](const test::TempDir& d, const std::string&) {
+             d.write("Portals.pins", pinLine + std::string(kMaxPinsFileBytes + 1 - pinLine.size(), '#'));
          },
          "larger than 1 MiB"},
         {"a link to a file that is not there",
-         [](test::TempDir& dir) {
-             fs::create_symlink(dir.file("gone"), dir.file("Portals.pins"));
-             return dir.file("Portals.pins");
-         },
+         [](const test::TempDir& d, const std::string& path) { fs::create_symlink(d.file("gone"), path); },
          "a link to a file that is not there"},
-        {"a FIFO",
-         [](test::TempDir& dir) {
-             EXPECT_EQ(::mkfifo(dir.file("Portals.pins").c_str(), 0600), 0);
-             return dir.file("Portals.pins");
-         },
+        {"a FIFO", [](const test::TempDir&, const std::string& path) { ::mkfifo(path.c_str(), 0600); },
          "not a regular file"},
-        {"a folder",
-         [](test::TempDir& dir) {
-             fs::create_directory(dir.file("Portals.pins"));
-             return dir.file("Portals.pins");
-         },
+        {"a folder", [](const test::TempDir&, const std::string& path) { fs::create_directory(path); },
          "a folder, not a file"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         test::TempDir dir;
-        const std::string path = c.make(dir);
+        const std::string path = dir.file("Portals.pins");
+        c.make(dir, path);
         const std::string before = describe(path);
         PortalPins pins(path);
         EXPECT_EQ(pins.loadError(), path + ": " + c.error);
