@@ -65,7 +65,7 @@ TEST(JournalConfinement, APlantedJournalIsSetAsideAndNothingOutsideChanges) {
     } cases[] = {
         {"a replacement outside", "installing", "queue \nR #target.conf\n"},
         {"a new file outside, undone", "installing", "queue \nN @a.dat\nN #precious.txt\n"},
-        {"a new file outside, already undone", "undone    ", "queue \nN #precious.txt\n"},
+        {"an undone file outside", "undone    ", "queue \nN #target.conf\n"},
         {"a queue outside", "installed ", "queue #queue.txt\nN @a.dat\n"},
         {"through a link below the program folder", "installing", "queue \nR @sub/target.conf\n"},
         {"climbing out of the program folder", "installing", "queue \nR @../../elsewhere/target.conf\n"},

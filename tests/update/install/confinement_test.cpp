@@ -29,11 +29,11 @@ TEST(UpdateConfinement, ResolvedUserFoldersAndNoLinkBelowAFolder) {
     fs::create_directory_symlink(outside, home + "Documents/linked");
     const test::ScopedEnv homeVariable("HOME", home);
     const test::ScopedEnv config("XDG_CONFIG_HOME", std::nullopt);
-    const test::ScopedEnv data("XDG_DATA_HOME", std::nullopt);
     const struct {
         const char* documents;  // XDG_DOCUMENTS_DIR of user-dirs.dirs
         const char* entry;      // the local path of a signed entry
         std::string lands;      // "": the info file is refused
+        std::optional<std::string> dataHome;
     } cases[] = {
         {"$HOME/.", "%mydocuments%notes.txt", home + "Documents/notes.txt"},
         {"$HOME/..", "%mydocuments%notes.txt", home + "Documents/notes.txt"},
@@ -44,9 +44,13 @@ TEST(UpdateConfinement, ResolvedUserFoldersAndNoLinkBelowAFolder) {
         {"$HOME/Documents", "%mydocuments%linked/notes.txt", ""},
         {"$HOME/Documents", "sub\\a.dat", ""},
         {"$HOME/Documents", "%programfiles%korvex/sub/a.dat", ""},
+        {"/srv/..", "%mydocuments%notes.txt", home + "Documents/notes.txt"},
+        {"$HOME/Documents", "%appdata%notes.txt", "", home + ".local/share/../../.."},
+        {"$HOME/Documents", "%appdata%notes.txt", "", home + "apps/.."},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(std::string(c.documents) + " " + c.entry);
+        SCOPED_TRACE(std::string(c.documents) + " " + c.entry + " " + c.dataHome.value_or(""));
+        const test::ScopedEnv data("XDG_DATA_HOME", c.dataHome);
         dir.write("home/.config/user-dirs.dirs", std::string("XDG_DOCUMENTS_DIR=\"") + c.documents + "\"\n");
         const PathMacroFolders folders = pathMacroFolders(program, "/run/user/1/korvex/");
         const std::string entry = std::string("http://h/x=") + c.entry;
