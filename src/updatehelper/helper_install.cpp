@@ -29,6 +29,19 @@ bool endsWith(std::string_view text, std::string_view tail) {
     return text.size() >= tail.size() && text.substr(text.size() - tail.size()) == tail;
 }
 
+// The first target outside the folders an update may write, "" when none. Checked again here,
+// where the files are moved: a link put on the way since korvex checked would carry a file out.
+// The helper lies in the private temporary folder, beside the queue.
+std::string stepOutside(const std::vector<InstallStep>& steps, const std::string& programFolder,
+                        const std::string& queuePath) {
+    const size_t slash = queuePath.rfind('/');
+    const PathMacroFolders folders =
+        pathMacroFolders(programFolder, slash == std::string::npos ? std::string() : queuePath.substr(0, slash + 1));
+    for (const auto& step : steps)
+        if (!confinedPath(step.target, folders)) return step.target;
+    return {};
+}
+
 }  // namespace
 
 std::vector<std::string> readQueue(const std::string& queuePath) {
@@ -98,6 +111,13 @@ FolderInstall installFiles(const std::vector<std::string>& queue, const std::str
     }
     if (steps.empty()) {
         ::unlink(queuePath.c_str());
+        return result;
+    }
+    if (const std::string outside = stepOutside(steps, folder, queuePath); !outside.empty()) {
+        log << outside << " lies outside the folders an update may write or is reached through a link; "
+            << "nothing was installed\n";
+        result.installed = false;
+        result.setup.reset();
         return result;
     }
 

@@ -10,6 +10,7 @@
 #include <ostream>
 #include <utility>
 
+#include "platform/user_folders.h"
 #include "updatehelper/helper_command_line.h"
 
 namespace korvex::updatehelper {
@@ -263,10 +264,28 @@ void InstallJournal::finish(bool keepJournal) {
     close();
 }
 
+std::string InstallJournal::pathOutside(const PathMacroFolders& folders) const {
+    if (!m_queuePath.empty() && !confinedPath(m_queuePath, folders)) return m_queuePath;
+    for (const auto& step : m_steps)
+        if (!confinedPath(step.target, folders)) return step.target;
+    return {};
+}
+
 InterruptedInstall recoverInterruptedInstall(const std::string& programFolder, std::ostream& log) {
     InstallJournal journal;
     bool busy = false;
-    if (!journal.open(programFolder + kJournalFileName, &busy)) return InterruptedInstall::None;
+    const std::string path = programFolder + kJournalFileName;
+    if (!journal.open(path, &busy)) return InterruptedInstall::None;
+    // Not one the helper wrote for this program: nothing it names is renamed or deleted, and the
+    // next start does not read it again.
+    if (const std::string outside = journal.pathOutside(pathMacroFolders(programFolder, privateTempFolder()));
+        !outside.empty()) {
+        const std::string aside = path + kRefusedJournalSuffix;
+        log << path << " names " << outside << ", outside the folders an update may write; it was renamed "
+            << aside << " and nothing was changed\n";
+        ::rename(path.c_str(), aside.c_str());
+        return InterruptedInstall::Refused;
+    }
     switch (journal.state()) {
         case JournalState::Installing:
             journal.rollForward(log);

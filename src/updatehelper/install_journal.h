@@ -18,10 +18,15 @@
 #include <string>
 #include <vector>
 
+#include "updatehelper/confinement.h"
+
 namespace korvex::updatehelper {
 
 inline constexpr const char* kJournalFileName = "UpdateJournal.txt";
 inline constexpr const char* kBackupSuffix = ".updold";
+// A journal that names a file outside the folders an update may write is kept under this name
+// beside the program, untouched, and never read again.
+inline constexpr const char* kRefusedJournalSuffix = ".refused";
 
 // One file of the installation: "<target>.updtmp" becomes "<target>".
 struct InstallStep {
@@ -58,6 +63,9 @@ public:
     void finish(bool keepJournal = false);
 
     JournalState state() const noexcept { return m_state; }
+    // The first path of the journal (a step or the queue) that confinedPath refuses; "" when
+    // every one lies where an update may write.
+    std::string pathOutside(const PathMacroFolders& folders) const;
     const std::vector<InstallStep>& steps() const noexcept { return m_steps; }
 
     // Opens and locks the journal at `path`. Missing, unreadable, not ours, or locked by a helper
@@ -81,10 +89,15 @@ enum class InterruptedInstall {
     None,        // nothing to do (or a helper is still at work on it)
     Finished,    // it was finished: the new release is in place
     RolledBack,  // it was undone: the old release is in place
+    Refused,     // it names a file outside the folders an update may write: nothing was touched,
+                 // the journal was renamed aside (kRefusedJournalSuffix)
 };
 
 // Looks for the journal of `programFolder` and finishes or undoes what it describes. Called first
-// thing at every start, so that nothing reads or deletes a file of a half-done installation.
+// thing at every start, so that nothing reads or deletes a file of a half-done installation. Only
+// a journal whose every path passes confinedPath (the program folder, the macros' folders with
+// this user's private temporary folder) is acted on; the folders are looked up only when there
+// is a journal.
 InterruptedInstall recoverInterruptedInstall(const std::string& programFolder, std::ostream& log);
 
 }  // namespace korvex::updatehelper

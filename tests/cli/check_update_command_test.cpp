@@ -122,6 +122,23 @@ TEST(CheckUpdateCommand, EachCauseOfAFailedCheckHasItsLine) {
     EXPECT_LT(sent.load(), 64LL * 1024 * 1024);
 }
 
+// A redirect of the info file to a scheme that is not followed (here the file system; ftp in the
+// window's test) is said as such, never as a server that cannot be reached.
+TEST(CheckUpdateCommand, ARedirectToAnotherSchemeIsSaidAsSuch) {
+    DemoPortals portals;
+    TestServer redirecting;
+    redirecting.get("/inf", [](const httplib::Request&, httplib::Response& response) {
+        response.set_redirect("file:///etc/passwd");
+    });
+    redirecting.start();
+    PortalAddresses addresses = demoPortalAddresses(portals);
+    addresses.updateInfo = redirecting.baseUrl();
+    CliFolder cli(addresses);
+    EXPECT_EQ(checkUpdateCommand(cli.context()), kExitCheckFailed);
+    EXPECT_EQ(cli.err.str(), "korvex-cli: the update server redirected to a scheme Korvex does not follow (" +
+                                 redirecting.url("/inf") + ")\n");
+}
+
 TEST(CheckUpdateCommand, NeedsNoLock) {
     EXPECT_TRUE(commandOnlyReads(parseCommandLine({"check-update"})));
     EXPECT_TRUE(commandOnlyReads(parseCommandLine({"show"})));

@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 
+#include "tests/support/scoped_env.h"
 #include "tests/support/temp_dir.h"
 
 namespace korvex {
@@ -17,29 +18,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Sets (or, with nullopt, removes) an environment variable for one scope and puts it back after.
-class ScopedEnv {
-public:
-    ScopedEnv(const char* name, std::optional<std::string> value) : m_name(name) {
-        if (const char* old = std::getenv(name)) m_old = old;
-        if (value)
-            ::setenv(name, value->c_str(), 1);
-        else
-            ::unsetenv(name);
-    }
-    ~ScopedEnv() {
-        if (m_old)
-            ::setenv(m_name, m_old->c_str(), 1);
-        else
-            ::unsetenv(m_name);
-    }
-    ScopedEnv(const ScopedEnv&) = delete;
-    ScopedEnv& operator=(const ScopedEnv&) = delete;
-
-private:
-    const char* m_name;
-    std::optional<std::string> m_old;
-};
+using test::ScopedEnv;
 
 mode_t modeOf(const fs::path& path) {
     struct stat st {};

@@ -34,6 +34,12 @@ inline std::vector<TamperedInfo> tamperedInfoFiles(const std::string& digested, 
     changedByte.replace(changedByte.find("3.2.0.2"), 7, "3.2.0.3");
     std::string capitals = good;
     capitals.replace(signatureAt, 10, "#SIGNATURE");
+    // Signed as it is, but with a version the comparison would read byte by byte.
+    const auto withVersion = [&](const std::string& version) {
+        std::string text = digested;
+        text.replace(text.find("#version=3.2.0.2"), 16, "#version=" + version);
+        return update::signInfoText(text, keys.privatePem, tomorrow).value();
+    };
     std::vector<TamperedInfo> cases = {
         {"keys after a TAB on the signature line, moved to the top",
          signatureLine + "\t" + evilKeys + "\r\n" + body, InfoTrust::MisplacedSignature},
@@ -58,6 +64,9 @@ inline std::vector<TamperedInfo> tamperedInfoFiles(const std::string& digested, 
         {"signed with another key", update::signInfoText(digested, otherKeys.privatePem, tomorrow).value(),
          InfoTrust::BadSignature},
         {"unsigned", body, InfoTrust::NoSignature},
+        {"a version with a letter in front", withVersion("v3.1"), InfoTrust::NotAVersion},
+        {"a version with a letter behind", withVersion("3.2.0.1a"), InfoTrust::NotAVersion},
+        {"a version of five numbers", withVersion("3.2.0.1.9"), InfoTrust::NotAVersion},
     };
     return cases;
 }

@@ -29,6 +29,8 @@ std::string failureLine(const TupUpdater& updater) {
             return {};
         case UpCheckFailure::NoConnection:
             return "the update server " + host + " cannot be reached (" + url + ")";
+        case UpCheckFailure::RedirectRefused:
+            return "the update server redirected to a scheme Korvex does not follow (" + url + ")";
         case UpCheckFailure::TimedOut:
             return "the update server " + host + " did not send the update information within " +
                    std::to_string(updater.InfoFileTimeLimit) + " s (" + url + ")";

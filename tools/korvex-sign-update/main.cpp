@@ -5,6 +5,7 @@
 
 #include <fcntl.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cstring>
 #include <ctime>
@@ -17,13 +18,22 @@
 
 #include "platform/atomic_file.h"
 #include "update/check/integrity.h"
+#include "update/check/info_file.h"
 #include "update/install/paths.h"
+#include "update/updater/info_check.h"
 
 namespace {
 
 using namespace korvex::update;
 using korvex::AtomicWriteOptions;
 using korvex::Expected;
+using korvex::UpCheckFailure;
+using korvex::printableText;
+
+// Where verify places the entries' local paths: a copy of the program there, the macros' other
+// folders those of the user who runs the tool.
+constexpr const char* kSampleProgramFolder = "/opt/korvex/";
+constexpr const char* kSampleTempFolder = "/run/user/korvex/";
 
 constexpr const char* kUsage =
     "usage: korvex-sign-update keygen PRIVATE-KEY-FILE\n"
@@ -41,12 +51,18 @@ constexpr const char* kUsage =
     "            plus DAYS, default 30: clients refuse the file after that day), and signs it; the\n"
     "            result replaces INFO-FILE unless --output names another file\n"
     "verify      checks an info file with the very check korvex makes under that public key\n"
-    "            (today's date included), and the digests of the local copies in FOLDER when given\n";
+    "            (today's date, the size bound and where its files may go included), and the digests\n"
+    "            of the local copies in FOLDER when given\n";
 
-std::optional<std::string> readWhole(const std::string& path) {
+// The file's bytes, no more than `limit` of them.
+std::optional<std::string> readWhole(const std::string& path, std::size_t limit = std::string().max_size()) {
     std::ifstream in(path, std::ios::binary);
     if (!in) return std::nullopt;
-    std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    std::string text;
+    char buffer[65536];
+    while (text.size() < limit && in.read(buffer, sizeof buffer).gcount() > 0)
+        text.append(buffer, static_cast<std::size_t>(std::min<std::streamsize>(
+                                in.gcount(), static_cast<std::streamsize>(limit - text.size()))));
     if (in.bad()) return std::nullopt;
     return text;
 }
@@ -127,13 +143,32 @@ int sign(const std::string& keyFile, const std::string& infoFile, std::string fo
     return 0;
 }
 
+// Why the program's check refuses an info file, "" when it does not.
+std::string refusal(const InfoCheck& check) {
+    if (!check.refusedEntry.empty())
+        return "names a file outside the folders an update may write: " + printableText(check.refusedEntry);
+    switch (check.failure) {
+        case UpCheckFailure::TooLarge:
+            return "larger than " + std::to_string(kMaxInfoFileSize) + " bytes: Korvex does not read it";
+        case UpCheckFailure::NotTrusted:
+        case UpCheckFailure::Expired:
+            return infoTrustText(check.trust);
+        case UpCheckFailure::NotAnInfoFile:
+            return "not update information (it names no version, no date and no file)";
+        default:
+            return {};
+    }
+}
+
 int verify(const std::string& publicHex, const std::string& infoFile, const std::string& folder) {
-    const auto text = readWhole(infoFile);
+    // One byte past the bound is enough to know the program would refuse it.
+    const auto text = readWhole(infoFile, kMaxInfoFileSize + 1);
     if (!text) return fail(infoFile + ": cannot be read");
-    // The program's own check, so that the two can never disagree.
-    const InfoVerdict verdict = verifyInfoFile(*text, publicHex);
-    if (!verdict.info) return fail(infoFile + ": " + infoTrustText(verdict.trust));
-    const TrustedInfo& info = *verdict.info;
+    // The program's own check, so that the two can never disagree. Local paths are placed as for
+    // a copy in /opt/korvex/ of this user.
+    InfoCheck check = checkInfoFile(*text, publicHex, pathMacroFolders(kSampleProgramFolder, kSampleTempFolder));
+    if (const std::string why = refusal(check); !why.empty()) return fail(infoFile + ": " + why);
+    const TrustedInfo& info = *check.info;
     int status = 0;
     if (!folder.empty()) {
         for (const auto& key : info.entryKeys()) {

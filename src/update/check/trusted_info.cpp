@@ -53,6 +53,24 @@ std::optional<long> daysOfIsoDate(std::string_view text) {
     return era * 146097 + doe - 719468;
 }
 
+// Four numbers separated by dots, each with blanks around it or not, none beyond what a field of
+// the version comparison holds (2^31 - 1).
+bool isVersion(std::string_view text) {
+    int fields = 0;
+    for (std::size_t start = 0;; ++fields) {
+        const std::size_t dot = std::min(text.find('.', start), text.size());
+        std::string_view field = text.substr(start, dot - start);
+        while (!field.empty() && (field.front() == ' ' || field.front() == '\t')) field.remove_prefix(1);
+        while (!field.empty() && (field.back() == ' ' || field.back() == '\t')) field.remove_suffix(1);
+        if (field.empty() || field.size() > 10 ||
+            !std::all_of(field.begin(), field.end(), [](char c) { return c >= '0' && c <= '9'; }) ||
+            std::stoll(std::string(field)) > 2147483647LL)
+            return false;
+        if (dot == text.size()) return fields == 3;
+        start = dot + 1;
+    }
+}
+
 // The bytes before the signature line, when the file ends with one exactly as the rule demands.
 std::optional<std::string_view> bytesBeforeSignatureLine(std::string_view text,
                                                          std::string_view* signatureHex) {
@@ -224,6 +242,8 @@ const char* infoTrustText(InfoTrust trust) {
             return "the update information has expired";
         case InfoTrust::MissingDigest:
             return "a file entry of the info file has no digest";
+        case InfoTrust::NotAVersion:
+            return "the info file's #version is not a version (four numbers, such as 3.2.0.1)";
         case InfoTrust::BadPublicKey:
             return "the build's update public key is not an Ed25519 key in hex";
     }
@@ -268,6 +288,8 @@ InfoVerdict verifyInfoFile(std::string_view received, std::string_view publicKey
             const std::string_view digest = info.valueView(digestKeyOf(key));
             if (digest.size() != kDigestHexSize || !isHex(digest)) return refuse(InfoTrust::MissingDigest);
         }
+        if (const std::string_view version = info.valueView("#version"); !version.empty() && !isVersion(version))
+            return refuse(InfoTrust::NotAVersion);
     }
     verdict.info.emplace(std::move(info));
     return verdict;

@@ -211,6 +211,9 @@ std::int64_t TupCustomHTTP::ResumeOffset() const {
 bool TupCustomHTTP::TimedOut() const {
     return m_transfer && m_transfer->timedOut;
 }
+bool TupCustomHTTP::RedirectRefused() const {
+    return m_transfer && m_transfer->redirectRefused;
+}
 bool TupCustomHTTP::BodyTooLarge() const {
     return m_transfer && m_transfer->tooLarge;
 }

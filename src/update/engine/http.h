@@ -245,6 +245,9 @@ public:
     bool TimedOut() const;
     // Whether it ended because its memory body would have passed MaxMemoryBody.
     bool BodyTooLarge() const;
+    // Whether it ended because a redirect led to a scheme that is not followed (only http and
+    // https are); it counts as an unreachable host.
+    bool RedirectRefused() const;
 
 protected:
     TupDispatcher& Dispatcher() noexcept { return m_dispatcher; }

@@ -121,6 +121,7 @@ bool TupWorker::followsRedirect(const Answer& answer) {
         !isRedirectStatus(answer.status))
         return false;
     if (m_t.wantRedirect && m_engine.OnRedirect) m_engine.OnRedirect(m_engine, *location);
+    m_t.redirected = true;
     return true;
 }
 

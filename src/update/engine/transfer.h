@@ -79,6 +79,8 @@ struct TupTransfer {
     std::string outputError;    // then: the file's name and the system's reason
     bool timedOut = false;      // out of time: TimeLimit or the stall rule
     bool tooLarge = false;      // a memory body would have passed maxMemoryBody
+    bool redirected = false;    // an answer of the latest request was a redirect that is followed
+    bool redirectRefused = false;  // a redirect led to a scheme other than http and https
     bool deleteOutputOnAbort = false;
     bool ended = false;  // wrapped up, aborted or given up
 

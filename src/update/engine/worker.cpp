@@ -105,6 +105,8 @@ void TupWorker::runHttp(const TupUrlParts& parts) {
                 break;
         }
         if (result == CURLE_OPERATION_TIMEDOUT) m_t.timedOut = true;
+        // The address itself is http or https: only a redirect can have led elsewhere.
+        if (result == CURLE_UNSUPPORTED_PROTOCOL && m_t.redirected) m_t.redirectRefused = true;
         // A broken connection is a broken body, whether or not a length was announced.
         m_t.success = result == CURLE_OK && isSuccessStatus(m_t.status) &&
                       (m_t.contentLength == 0 || m_t.bytesRead == m_t.contentLength);
@@ -118,6 +120,7 @@ CURLcode TupWorker::send(CURL* easy, const TupUrlParts& parts) {
     m_headersDone = false;
     m_headerLines.clear();
     m_t.status = -1;
+    m_t.redirected = false;
     return curl_easy_perform(easy);
 }
 

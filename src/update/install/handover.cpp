@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "update/install/helper_image.h"
+#include "update/texts/dialog_texts.h"
 #include "update/texts/language.h"
 #include "updatehelper/helper_command_line.h"
 #include "updatehelper/helper_install.h"
@@ -59,6 +60,11 @@ std::string settleInterruptedInstall(const std::string& programFolder) {
             return std::string(upText(UpText::InstallFinished));
         case updatehelper::InterruptedInstall::RolledBack:
             return std::string(upText(UpText::InstallRolledBack));
+        case updatehelper::InterruptedInstall::Refused: {
+            const std::string aside =
+                folder + updatehelper::kJournalFileName + updatehelper::kRefusedJournalSuffix;
+            return upFormat(upText(UpText::InstallRefused), {std::string_view(aside)});
+        }
     }
     return {};
 }

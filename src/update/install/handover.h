@@ -25,7 +25,8 @@ bool handOverToHelper(const HandOver& handOver, const PathMacroFolders& macros, 
 
 // Settles an installation that the helper left half-done in `programFolder` (the running
 // executable's folder when ""): finished when every new file is still there, else undone (see
-// updatehelper/install_journal.h). Called first thing at every start of korvex and korvex-cli.
+// updatehelper/install_journal.h); a journal that names a file outside the folders an update may
+// write is renamed aside instead. Called first thing at every start of korvex and korvex-cli.
 // What to tell the user once, in the current language; "" when there was nothing.
 std::string settleInterruptedInstall(const std::string& programFolder = {});
 

@@ -14,62 +14,6 @@
 #include "platform/user_folders.h"
 
 namespace korvex::update {
-namespace {
-
-std::string parentFolder(const std::string& folder) {
-    std::string path = folder;
-    while (path.size() > 1 && path.back() == '/') path.pop_back();
-    const size_t slash = path.rfind('/');
-    return slash == std::string::npos ? folder : path.substr(0, slash + 1);
-}
-
-// True when `folder` is `home` or a folder above it ("/home/", "/"), compared with one "/" at the
-// end of each, or when it is no absolute folder at all.
-bool homeOrAbove(std::string folder, std::string home) {
-    if (folder.empty() || folder.front() != '/') return true;
-    if (folder.back() != '/') folder += '/';
-    if (home.empty()) return folder == "/";
-    if (home.back() != '/') home += '/';
-    return home.compare(0, folder.size(), folder) == 0;
-}
-
-// The macros and the member each stands for, in the order they are replaced.
-struct MacroRow {
-    const char* macro;
-    std::string PathMacroFolders::*folder;
-};
-constexpr MacroRow kMacros[] = {
-    {"%current%", &PathMacroFolders::current},
-    {"%desktop%", &PathMacroFolders::desktop},
-    {"%mydocuments%", &PathMacroFolders::myDocuments},
-    {"%mypictures%", &PathMacroFolders::myPictures},
-    {"%appdata%", &PathMacroFolders::appData},
-    {"%programfiles%", &PathMacroFolders::programFiles},
-    {"%windows%", &PathMacroFolders::windows},
-    {"%system%", &PathMacroFolders::system},
-    {"%temp%", &PathMacroFolders::temp},
-    {"%help%", &PathMacroFolders::help},
-    {"%media%", &PathMacroFolders::media},
-    {"%cursors%", &PathMacroFolders::cursors},
-};
-
-// The part of `path` below `root` names a file an update may write: no "." or ".." component,
-// none that begins with "." (shell profiles, autostart entries, other programs' settings), no
-// empty one, and not the root itself.
-bool cleanBelow(std::string_view path, std::string_view root) {
-    if (root.empty() || path.size() <= root.size() || path.substr(0, root.size()) != root) return false;
-    const std::string_view rest = path.substr(root.size());
-    for (size_t start = 0;;) {
-        const size_t slash = rest.find('/', start);
-        const std::string_view part =
-            rest.substr(start, slash == std::string_view::npos ? slash : slash - start);
-        if (part.empty() || part.front() == '.') return false;
-        if (slash == std::string_view::npos) return true;
-        start = slash + 1;
-    }
-}
-
-}  // namespace
 
 UpFolders upFoldersFor(const std::string& programPath, const std::string& tempFolder) {
     UpFolders f;
@@ -94,59 +38,12 @@ const UpFolders& upFolders() {
     return folders;
 }
 
-// What each Windows folder of the macros becomes here. Everything stays inside the user's own
-// folders: a system-wide folder could not be written by a per-user update anyway. No macro stands
-// for the home folder or a folder above it, where everything a user's session runs lives.
-//   %current%       the program folder
-//   %desktop%       XDG_DESKTOP_DIR of user-dirs.dirs (~/Desktop)
-//   %mydocuments%   XDG_DOCUMENTS_DIR (~/Documents when unset or set to the home folder, which
-//                   is how user-dirs.dirs turns a folder off)
-//   %mypictures%    XDG_PICTURES_DIR (likewise ~/Pictures)
-//   %appdata%       $XDG_DATA_HOME (~/.local/share), the per-user application data
-//   %programfiles%  the folder holding the program folder: where this copy was installed beside
-//                   others, as "Program Files" holds one folder per program; none when that is
-//                   the home folder or above (a copy in ~/korvex)
-//   %windows%       $XDG_DATA_HOME/korvex/windows: a folder of our own, since nothing of the user's
-//                   stands for the operating system's folder
-//   %system%        ~/.local/lib, where a user's own shared libraries go (the system folder
-//                   holds the shared libraries on Windows)
-//   %temp%          the private temporary folder
-//   %help%          $XDG_DATA_HOME/help, where desktop help documents of the user live
-//   %media%         $XDG_DATA_HOME/sounds, the user's sound themes
-//   %cursors%       $XDG_DATA_HOME/icons, where the user's cursor themes live
-PathMacroFolders pathMacroFolders(const std::string& programFolder, const std::string& tempFolder) {
-    const std::string home = homeFolder();
-    const auto userDir = [&home](std::string_view name, const char* fallback) {
-        const std::string dir = xdgUserDir(name);
-        return homeOrAbove(dir, home) ? home + fallback : dir;
-    };
-    const std::string data = xdgDataHome();
-    PathMacroFolders f;
-    f.current = programFolder;
-    f.desktop = userDir("DESKTOP", "Desktop/");
-    f.myDocuments = userDir("DOCUMENTS", "Documents/");
-    f.myPictures = userDir("PICTURES", "Pictures/");
-    f.appData = data;
-    f.programFiles = parentFolder(programFolder);
-    f.windows = data + "korvex/windows/";
-    f.system = home + ".local/lib/";
-    f.temp = tempFolder;
-    f.help = data + "help/";
-    f.media = data + "sounds/";
-    f.cursors = data + "icons/";
-    // A home folder of "/" (a service account) would leave the fallbacks above at the top.
-    for (const auto& row : kMacros)
-        if (row.folder != &PathMacroFolders::current && homeOrAbove(f.*row.folder, home))
-            (f.*row.folder).clear();
-    return f;
-}
-
 std::string expandPathMacros(std::string_view localPath, const PathMacroFolders& folders) {
     // One pass over the text per macro, in the table's order: each pass sees the folders that
     // earlier passes put in, but never the ones it puts in itself. The text is lower-cased once per
     // pass, not once per macro found, so a path full of macros costs time linear in its length.
     std::string result(localPath);
-    for (const auto& row : kMacros) {
+    for (const auto& row : updatehelper::kPathMacros) {
         const std::string_view macro = row.macro;
         const std::string& folder = folders.*row.folder;
         const std::string low = lowerAscii(result);
@@ -184,7 +81,7 @@ std::optional<std::string> finalPathOfEntry(std::string_view entry, const PathMa
     } else {
         // A macro that stands for nothing here must not leave a path relative to the program folder.
         const std::string lowerPath = lowerAscii(e.localPath);
-        for (const auto& row : kMacros)
+        for (const auto& row : updatehelper::kPathMacros)
             if ((folders.*row.folder).empty() && lowerPath.find(row.macro) != std::string::npos)
                 return std::nullopt;
         path = expandPathMacros(e.localPath, folders);
@@ -198,9 +95,8 @@ std::optional<std::string> finalPathOfEntry(std::string_view entry, const PathMa
     for (char c : path)
         if (!(c == '/' && !single.empty() && single.back() == '/')) single += c;
     // Confined after every macro and rule: the final path lies below the program folder or one
-    // of the macros' folders, with nothing below it that climbs out or names a dot file.
-    for (const auto& row : kMacros)
-        if (cleanBelow(single, folders.*row.folder)) return single;
+    // of the macros' folders, with nothing below it that climbs out, names a dot file or is a link.
+    if (updatehelper::confinedPath(single, folders)) return single;
     return std::nullopt;
 }
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "update/common/text.h"  // urlFileName names a file entry's file
+#include "updatehelper/confinement.h"
 #include "updatehelper/helper_command_line.h"
 
 namespace korvex::update {
@@ -30,15 +31,10 @@ const UpFolders& upFolders();
 // The folders for an executable at `programPath` and a temporary folder (for tests and tools).
 UpFolders upFoldersFor(const std::string& programPath, const std::string& tempFolder);
 
-// What each path macro stands for on this machine; one table in paths.cpp says why. "": the
-// macro stands for no folder here, and an entry that names it is refused.
-struct PathMacroFolders {
-    std::string current, desktop, myDocuments, myPictures, appData, programFiles, windows, system, temp, help,
-        media, cursors;
-};
-
-// The folders of the user running this process, with the program folder and temporary folder given.
-PathMacroFolders pathMacroFolders(const std::string& programFolder, const std::string& tempFolder);
+// What each path macro stands for on this machine (updatehelper/confinement.h: the helper checks
+// the same folders again before it moves a file).
+using updatehelper::PathMacroFolders;
+using updatehelper::pathMacroFolders;
 
 // Every "%name%" of the table replaced, ignoring case. Nothing else is changed.
 std::string expandPathMacros(std::string_view localPath, const PathMacroFolders& folders);
@@ -57,7 +53,8 @@ FileEntry splitFileEntry(std::string_view entry);
 // file name. The final path must then lie below the program folder or the folder of one of the
 // macros, and the part below that folder may hold no ".", ".." or empty component and none that
 // begins with "." (an update has no business with shell profiles, autostart entries or other
-// programs' settings). nullopt for a path that breaks that rule or cannot name a file here: a
+// programs' settings), and no folder below it may be a link (updatehelper::confinedPath). nullopt
+// for a path that breaks that rule or cannot name a file here: a
 // Windows drive path ("C:\..."), a path ending in a folder, a URL without a file name, a macro
 // that stands for no folder on this system.
 std::optional<std::string> finalPathOfEntry(std::string_view entry, const PathMacroFolders& folders);

@@ -156,6 +156,9 @@ UpBoxContent upMessageBoxContent(const UpMessageBox& box) {
         case UpCheckFailure::NotAnInfoFile:
             content.text = std::string(upText(UpText::NotAnInfoFile));
             return content;
+        case UpCheckFailure::RedirectRefused:
+            content.text = std::string(upText(UpText::InfoRedirectRefused));
+            return content;
         case UpCheckFailure::None:
         case UpCheckFailure::NoConnection:
         case UpCheckFailure::HttpStatus:

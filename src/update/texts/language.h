@@ -70,11 +70,13 @@ enum class UpText : std::uint8_t {
     InfoNotTrusted,       // 40 a rule of the publisher's signature refused it
     InfoExpired,          // 41 past its "#expires" date, or without one
     NotAnInfoFile,        // 42 names no version, no date and no file
+    InstallRefused,       // 43 an interrupted installation's journal names a file out of bounds ("%s" where it was put aside)
+    InfoRedirectRefused,  // 44 the update server redirected to a scheme other than http or https
 };
 
-inline constexpr int kUpTextCount = 43;
+inline constexpr int kUpTextCount = 45;
 static_assert(static_cast<int>(UpText::ConnLost) == 30 &&
-              static_cast<int>(UpText::NotAnInfoFile) == kUpTextCount - 1);
+              static_cast<int>(UpText::InfoRedirectRefused) == kUpTextCount - 1);
 
 // Text `text` of `language` (wlAuto reads the current language).
 std::string_view upText(TupUpdaterLanguage language, UpText text);

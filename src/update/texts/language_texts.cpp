@@ -1,10 +1,11 @@
 // The texts of the update dialogs in every language, UTF-8, in table order. Each language has the
-// same 43 texts in the same order, with the same placeholders in the same order as English; button
+// same 45 texts in the same order, with the same placeholders in the same order as English; button
 // texts keep an "&" before their access key. The first 31 are the component's published texts in
 // their published order; the rest are ours, for the boxes the component shows of its own (a copy
 // the package manager updates, a failed hand-over to the update helper, a file that cannot be
 // written, an info file that names a file out of bounds, an interrupted installation finished or
-// undone, a redirect address that is no web page, why a check failed).
+// undone, a redirect address that is no web page, why a check failed, an interrupted installation
+// refused, a redirect to another scheme not followed).
 #include "update/texts/language_texts.h"
 
 namespace korvex {
@@ -59,6 +60,9 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         "The update information is not signed by the publisher of this program and was not used.",
         "The update information has expired and was not used.",
         "The file at the update address is not update information.",
+        // ours: an interrupted installation whose journal was refused, a redirect not followed
+        "An interrupted update was not settled: its journal names files outside the program's folders. It was set aside as %s.",
+        "The update server redirected to an address that is not http:// or https://; it was not followed.",
     },
     {   // 2 Russian
         "Мастер обновления приложений",
@@ -108,6 +112,9 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         "Информация об обновлении не подписана издателем этой программы и не использована.",
         "Срок действия информации об обновлении истёк, она не использована.",
         "Файл по адресу обновлений не является информацией об обновлении.",
+        // ours: an interrupted installation whose journal was refused, a redirect not followed
+        "Прерванное обновление не завершено: его журнал называет файлы вне папок программы. Журнал отложен как %s.",
+        "Сервер обновлений перенаправил на адрес не http:// и не https://; перенаправление не выполнено.",
     },
     {   // 3 German
         "Upgrade Anwendungsassistent",
@@ -157,6 +164,9 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         "Die Update-Informationen sind nicht vom Herausgeber dieses Programms signiert und wurden nicht verwendet.",
         "Die Update-Informationen sind abgelaufen und wurden nicht verwendet.",
         "Die Datei unter der Update-Adresse enthält keine Update-Informationen.",
+        // ours: an interrupted installation whose journal was refused, a redirect not followed
+        "Ein unterbrochenes Update wurde nicht abgeschlossen: sein Protokoll nennt Dateien außerhalb der Ordner des Programms. Es wurde als %s beiseitegelegt.",
+        "Der Update-Server hat auf eine Adresse umgeleitet, die nicht http:// oder https:// ist; ihr wurde nicht gefolgt.",
     },
     {   // 4 French
         "Assistant de mise à jour",
@@ -206,6 +216,9 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         "Les informations de mise à jour ne sont pas signées par l'éditeur de ce programme et n'ont pas été utilisées.",
         "Les informations de mise à jour ont expiré et n'ont pas été utilisées.",
         "Le fichier à l'adresse de mise à jour ne contient pas d'informations de mise à jour.",
+        // ours: an interrupted installation whose journal was refused, a redirect not followed
+        "Une mise à jour interrompue n'a pas été réglée : son journal cite des fichiers hors des dossiers du programme. Il a été mis de côté sous %s.",
+        "Le serveur de mise à jour a redirigé vers une adresse qui n'est ni http:// ni https:// ; la redirection n'a pas été suivie.",
     },
     {   // 5 Spanish
         "Asistente de actualización",
@@ -255,6 +268,9 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         "La información de actualización no está firmada por el editor de este programa y no se usó.",
         "La información de actualización ha caducado y no se usó.",
         "El archivo de la dirección de actualización no contiene información de actualización.",
+        // ours: an interrupted installation whose journal was refused, a redirect not followed
+        "Una actualización interrumpida no se ha resuelto: su diario nombra archivos fuera de las carpetas del programa. Se ha apartado como %s.",
+        "El servidor de actualizaciones redirigió a una dirección que no es http:// ni https://; no se siguió.",
     },
     {   // 6 Portuguese
         "Assistente de atualização de aplicações",
@@ -304,6 +320,9 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         "A informação de actualização não está assinada pelo editor deste programa e não foi usada.",
         "A informação de actualização expirou e não foi usada.",
         "O ficheiro no endereço de actualização não contém informação de actualização.",
+        // ours: an interrupted installation whose journal was refused, a redirect not followed
+        "Uma actualização interrompida não foi resolvida: o seu diário indica ficheiros fora das pastas do programa. Foi posto de parte como %s.",
+        "O servidor de actualizações redireccionou para um endereço que não é http:// nem https://; não foi seguido.",
     },
     {   // 7 Brazilian Portuguese
         "Assistente de atualização de aplicativos",
@@ -353,6 +372,9 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         "A informação de atualização não está assinada pelo editor deste programa e não foi usada.",
         "A informação de atualização expirou e não foi usada.",
         "O arquivo no endereço de atualização não contém informação de atualização.",
+        // ours: an interrupted installation whose journal was refused, a redirect not followed
+        "Uma atualização interrompida não foi resolvida: seu diário indica arquivos fora das pastas do programa. Ele foi separado como %s.",
+        "O servidor de atualizações redirecionou para um endereço que não é http:// nem https://; o redirecionamento não foi seguido.",
     },
     {   // 8 Italian
         "Procedura guidata di aggiornamento",
@@ -402,6 +424,9 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         "Le informazioni di aggiornamento non sono firmate dall'editore di questo programma e non sono state usate.",
         "Le informazioni di aggiornamento sono scadute e non sono state usate.",
         "Il file all'indirizzo di aggiornamento non contiene informazioni di aggiornamento.",
+        // ours: an interrupted installation whose journal was refused, a redirect not followed
+        "Un aggiornamento interrotto non è stato sistemato: il suo registro indica file fuori dalle cartelle del programma. È stato messo da parte come %s.",
+        "Il server degli aggiornamenti ha reindirizzato a un indirizzo che non è http:// né https://; il reindirizzamento non è stato seguito.",
     },
     {   // 9 Dutch
         "Wizard voor programma-updates",
@@ -451,6 +476,9 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         "De update-informatie is niet ondertekend door de uitgever van dit programma en is niet gebruikt.",
         "De update-informatie is verlopen en is niet gebruikt.",
         "Het bestand op het updateadres bevat geen update-informatie.",
+        // ours: an interrupted installation whose journal was refused, a redirect not followed
+        "Een onderbroken update is niet afgehandeld: het logboek noemt bestanden buiten de mappen van het programma. Het is opzijgezet als %s.",
+        "De updateserver verwees door naar een adres dat geen http:// of https:// is; de doorverwijzing is niet gevolgd.",
     },
     {   // 10 Danish
         "Guide til programopdatering",
@@ -500,6 +528,9 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         "Opdateringsoplysningerne er ikke signeret af dette programs udgiver og blev ikke brugt.",
         "Opdateringsoplysningerne er udløbet og blev ikke brugt.",
         "Filen på opdateringsadressen indeholder ikke opdateringsoplysninger.",
+        // ours: an interrupted installation whose journal was refused, a redirect not followed
+        "En afbrudt opdatering blev ikke afsluttet: dens journal nævner filer uden for programmets mapper. Den er lagt til side som %s.",
+        "Opdateringsserveren omdirigerede til en adresse, der ikke er http:// eller https://; den blev ikke fulgt.",
     },
     {   // 11 Swedish
         "Guide för programuppdatering",
@@ -549,6 +580,9 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         "Uppdateringsinformationen är inte signerad av programmets utgivare och användes inte.",
         "Uppdateringsinformationen har gått ut och användes inte.",
         "Filen på uppdateringsadressen innehåller ingen uppdateringsinformation.",
+        // ours: an interrupted installation whose journal was refused, a redirect not followed
+        "En avbruten uppdatering slutfördes inte: dess journal nämner filer utanför programmets mappar. Den har lagts undan som %s.",
+        "Uppdateringsservern omdirigerade till en adress som inte är http:// eller https://; den följdes inte.",
     },
     {   // 12 Finnish
         "Ohjelman päivitysavustaja",
@@ -598,6 +632,9 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         "Päivitystietoja ei ole allekirjoittanut tämän ohjelman julkaisija, eikä niitä käytetty.",
         "Päivitystiedot ovat vanhentuneet, eikä niitä käytetty.",
         "Päivitysosoitteen tiedosto ei sisällä päivitystietoja.",
+        // ours: an interrupted installation whose journal was refused, a redirect not followed
+        "Keskeytynyttä päivitystä ei käsitelty: sen loki nimeää tiedostoja ohjelman kansioiden ulkopuolelta. Se siirrettiin sivuun nimellä %s.",
+        "Päivityspalvelin ohjasi osoitteeseen, joka ei ole http:// tai https://; uudelleenohjausta ei seurattu.",
     },
     {   // 13 Estonian
         "Rakenduse uuendamise viisard",
@@ -647,6 +684,9 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         "Uuendusteave ei ole selle programmi väljaandja allkirjaga ja seda ei kasutatud.",
         "Uuendusteave on aegunud ja seda ei kasutatud.",
         "Uuendusaadressil olev fail ei sisalda uuendusteavet.",
+        // ours: an interrupted installation whose journal was refused, a redirect not followed
+        "Katkenud uuendust ei lõpetatud: selle logi nimetab faile väljaspool programmi kaustu. See pandi kõrvale nimega %s.",
+        "Uuendusserver suunas aadressile, mis pole http:// ega https://; suunamist ei järgitud.",
     },
     {   // 14 Ukrainian
         "Майстер оновлення програм",
@@ -696,6 +736,9 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         "Інформація про оновлення не підписана видавцем цієї програми і не використана.",
         "Термін дії інформації про оновлення минув, її не використано.",
         "Файл за адресою оновлень не є інформацією про оновлення.",
+        // ours: an interrupted installation whose journal was refused, a redirect not followed
+        "Перерване оновлення не завершено: його журнал називає файли поза теками програми. Журнал відкладено як %s.",
+        "Сервер оновлень переспрямував на адресу, що не є http:// чи https://; переспрямування не виконано.",
     },
     {   // 15 Polish
         "Kreator aktualizacji aplikacji",
@@ -745,6 +788,9 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         "Informacje o aktualizacji nie są podpisane przez wydawcę tego programu i nie zostały użyte.",
         "Informacje o aktualizacji wygasły i nie zostały użyte.",
         "Plik pod adresem aktualizacji nie zawiera informacji o aktualizacji.",
+        // ours: an interrupted installation whose journal was refused, a redirect not followed
+        "Przerwana aktualizacja nie została dokończona: jej dziennik wskazuje pliki poza folderami programu. Odłożono go jako %s.",
+        "Serwer aktualizacji przekierował na adres, który nie jest http:// ani https://; przekierowanie nie zostało wykonane.",
     },
     {   // 16 Czech
         "Průvodce aktualizací aplikace",
@@ -794,6 +840,9 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         "Informace o aktualizaci nejsou podepsány vydavatelem tohoto programu a nebyly použity.",
         "Platnost informací o aktualizaci vypršela a nebyly použity.",
         "Soubor na adrese aktualizace neobsahuje informace o aktualizaci.",
+        // ours: an interrupted installation whose journal was refused, a redirect not followed
+        "Přerušená aktualizace nebyla dokončena: její deník uvádí soubory mimo složky programu. Byl odložen jako %s.",
+        "Server aktualizací přesměroval na adresu, která není http:// ani https://; přesměrování nebylo následováno.",
     },
     {   // 17 Hungarian
         "Alkalmazásfrissítő varázsló",
@@ -843,6 +892,9 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         "A frissítési információt nem a program kiadója írta alá, ezért nem lett felhasználva.",
         "A frissítési információ lejárt, ezért nem lett felhasználva.",
         "A frissítési címen található fájl nem frissítési információ.",
+        // ours: an interrupted installation whose journal was refused, a redirect not followed
+        "Egy megszakadt frissítés nem lett rendezve: a naplója a program mappáin kívüli fájlokat nevez meg. Félre lett téve %s néven.",
+        "A frissítési kiszolgáló olyan címre irányított át, amely nem http:// vagy https://; az átirányítás nem lett követve.",
     },
     {   // 18 Romanian
         "Asistent de actualizare a aplicației",
@@ -892,6 +944,9 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         "Informațiile de actualizare nu sunt semnate de editorul acestui program și nu au fost folosite.",
         "Informațiile de actualizare au expirat și nu au fost folosite.",
         "Fișierul de la adresa de actualizare nu conține informații de actualizare.",
+        // ours: an interrupted installation whose journal was refused, a redirect not followed
+        "O actualizare întreruptă nu a fost rezolvată: jurnalul ei numește fișiere din afara dosarelor programului. A fost pus deoparte ca %s.",
+        "Serverul de actualizări a redirecționat către o adresă care nu este http:// sau https://; redirecționarea nu a fost urmată.",
     },
     {   // 19 Catalan
         "Auxiliar d'actualització d'aplicacions",
@@ -941,6 +996,9 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         "La informació d'actualització no està signada per l'editor d'aquest programa i no s'ha utilitzat.",
         "La informació d'actualització ha caducat i no s'ha utilitzat.",
         "El fitxer de l'adreça d'actualització no conté informació d'actualització.",
+        // ours: an interrupted installation whose journal was refused, a redirect not followed
+        "Una actualització interrompuda no s'ha resolt: el seu diari esmenta fitxers fora de les carpetes del programa. S'ha apartat com a %s.",
+        "El servidor d'actualitzacions ha redirigit a una adreça que no és http:// ni https://; no s'ha seguit.",
     },
     {   // 20 Basque
         "Aplikazioak eguneratzeko morroia",
@@ -990,6 +1048,9 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         "Eguneratze-informazioa ez dago programa honen argitaratzaileak sinatuta eta ez da erabili.",
         "Eguneratze-informazioa iraungi da eta ez da erabili.",
         "Eguneratze-helbideko fitxategia ez da eguneratze-informazioa.",
+        // ours: an interrupted installation whose journal was refused, a redirect not followed
+        "Etendako eguneraketa bat ez da konpondu: bere egunkariak programaren karpetetatik kanpoko fitxategiak aipatzen ditu. %s gisa alboratu da.",
+        "Eguneraketa-zerbitzariak http:// edo https:// ez den helbide batera birbideratu du; ez da jarraitu.",
     },
     {   // 21 Afrikaans
         "Toepassing-bywerkingsassistent",
@@ -1039,6 +1100,9 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         "Die bywerkingsinligting is nie deur die uitgewer van hierdie program onderteken nie en is nie gebruik nie.",
         "Die bywerkingsinligting het verval en is nie gebruik nie.",
         "Die lêer by die bywerkingsadres bevat geen bywerkingsinligting nie.",
+        // ours: an interrupted installation whose journal was refused, a redirect not followed
+        "'n Onderbroke bywerking is nie afgehandel nie: sy joernaal noem lêers buite die program se vouers. Dit is eenkant gesit as %s.",
+        "Die bywerkingsbediener het herlei na 'n adres wat nie http:// of https:// is nie; dit is nie gevolg nie.",
     },
     {   // 22 Traditional Chinese
         "應用程式更新精靈",
@@ -1088,6 +1152,9 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         "更新資訊未經本程式發行者簽署，未被使用。",
         "更新資訊已過期，未被使用。",
         "更新位址上的檔案不是更新資訊。",
+        // ours: an interrupted installation whose journal was refused, a redirect not followed
+        "未處理中斷的更新：其日誌列出了程式資料夾以外的檔案。日誌已另存為 %s。",
+        "更新伺服器重新導向至非 http:// 或 https:// 的位址；未予跟隨。",
     },
     {   // 23 Simplified Chinese
         "应用程序更新向导",
@@ -1137,6 +1204,9 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         "更新信息未经本程序发行者签名，未被使用。",
         "更新信息已过期，未被使用。",
         "更新地址上的文件不是更新信息。",
+        // ours: an interrupted installation whose journal was refused, a redirect not followed
+        "未处理中断的更新：其日志列出了程序文件夹以外的文件。日志已另存为 %s。",
+        "更新服务器重定向到非 http:// 或 https:// 的地址；未予跟随。",
     },
     {   // 24 Indonesian
         "Wizard pembaruan aplikasi",
@@ -1186,6 +1256,9 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         "Informasi pembaruan tidak ditandatangani oleh penerbit program ini dan tidak digunakan.",
         "Informasi pembaruan sudah kedaluwarsa dan tidak digunakan.",
         "Berkas pada alamat pembaruan bukan informasi pembaruan.",
+        // ours: an interrupted installation whose journal was refused, a redirect not followed
+        "Pembaruan yang terputus tidak diselesaikan: jurnalnya menyebut berkas di luar folder program. Jurnal disisihkan sebagai %s.",
+        "Server pembaruan mengalihkan ke alamat yang bukan http:// atau https://; pengalihan tidak diikuti.",
     },
     {   // 25 Malay
         "Wizard kemas kini aplikasi",
@@ -1235,6 +1308,9 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         "Maklumat kemas kini tidak ditandatangani oleh penerbit program ini dan tidak digunakan.",
         "Maklumat kemas kini telah tamat tempoh dan tidak digunakan.",
         "Fail pada alamat kemas kini bukan maklumat kemas kini.",
+        // ours: an interrupted installation whose journal was refused, a redirect not followed
+        "Kemas kini yang terganggu tidak diselesaikan: jurnalnya menamakan fail di luar folder program. Ia diketepikan sebagai %s.",
+        "Pelayan kemas kini mengubah hala ke alamat yang bukan http:// atau https://; ia tidak diikuti.",
     },
     {   // 26 Icelandic
         "Uppfærsluálfur forrita",
@@ -1284,6 +1360,9 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         "Uppfærsluupplýsingarnar eru ekki undirritaðar af útgefanda þessa forrits og voru ekki notaðar.",
         "Uppfærsluupplýsingarnar eru útrunnar og voru ekki notaðar.",
         "Skráin á uppfærslufanginu inniheldur ekki uppfærsluupplýsingar.",
+        // ours: an interrupted installation whose journal was refused, a redirect not followed
+        "Rofin uppfærsla var ekki kláruð: dagbók hennar nefnir skrár utan möppna forritsins. Hún var lögð til hliðar sem %s.",
+        "Uppfærsluþjónninn vísaði á vistfang sem er hvorki http:// né https://; því var ekki fylgt.",
     },
     {   // 27 Turkish
         "Uygulama güncelleme sihirbazı",
@@ -1333,6 +1412,9 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         "Güncelleme bilgisi bu programın yayıncısı tarafından imzalanmamış ve kullanılmadı.",
         "Güncelleme bilgisinin süresi dolmuş ve kullanılmadı.",
         "Güncelleme adresindeki dosya güncelleme bilgisi değil.",
+        // ours: an interrupted installation whose journal was refused, a redirect not followed
+        "Yarıda kalan bir güncelleme tamamlanmadı: günlüğü programın klasörleri dışındaki dosyaları gösteriyor. Günlük %s olarak kenara alındı.",
+        "Güncelleme sunucusu http:// veya https:// olmayan bir adrese yönlendirdi; yönlendirme izlenmedi.",
     },
     {   // 28 Norwegian
         "Veiviser for programoppdatering",
@@ -1382,6 +1464,9 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         "Oppdateringsinformasjonen er ikke signert av utgiveren av dette programmet og ble ikke brukt.",
         "Oppdateringsinformasjonen er utløpt og ble ikke brukt.",
         "Filen på oppdateringsadressen inneholder ikke oppdateringsinformasjon.",
+        // ours: an interrupted installation whose journal was refused, a redirect not followed
+        "En avbrutt oppdatering ble ikke fullført: journalen nevner filer utenfor programmets mapper. Den er lagt til side som %s.",
+        "Oppdateringsserveren omdirigerte til en adresse som ikke er http:// eller https://; den ble ikke fulgt.",
     },
     {   // 29 Slovak
         "Sprievodca aktualizáciou aplikácie",
@@ -1431,6 +1516,9 @@ const char* const kUpLanguageTexts[kUpLanguageCount][kUpTextCount] = {
         "Informácie o aktualizácii nie sú podpísané vydavateľom tohto programu a neboli použité.",
         "Platnosť informácií o aktualizácii vypršala a neboli použité.",
         "Súbor na adrese aktualizácie neobsahuje informácie o aktualizácii.",
+        // ours: an interrupted installation whose journal was refused, a redirect not followed
+        "Prerušená aktualizácia nebola dokončená: jej denník uvádza súbory mimo priečinkov programu. Bol odložený ako %s.",
+        "Server aktualizácií presmeroval na adresu, ktorá nie je http:// ani https://; presmerovanie nebolo nasledované.",
     },
 };
 // clang-format on

@@ -43,6 +43,7 @@ enum class UpCheckFailure : std::uint8_t {
     NotTrusted,      // a rule of the publisher's signature refused it
     Expired,         // signed, but past its expiry date or without one
     NotAnInfoFile,   // it names no version, no date and no file
+    RedirectRefused, // the server redirected to a scheme the component does not follow (ftp, file...)
 };
 
 // A message box asked for by its flag (mConnLost, mHostUnreachable, mLostFile, mNoInfoFile or

@@ -63,21 +63,10 @@ void TupUpdater::attachDownload() {
     };
 }
 
-bool TupUpdater::refuseUnconfinedFiles(TupUpgradeMethod method) {
-    m_refusedEntry.clear();
-    if (method == umRedirectToURL) return false;
-    m_macros.reset();  // the user's folders as they are now
-    const std::optional<std::string> refused = update::refusedEntry(m_files, macros());
-    if (!refused) return false;
-    // One file that would land outside the folders an update may write refuses the whole info
-    // file, signed or not, before anything is fetched: the rest was written by the same hand.
-    m_refusedEntry = *refused;
-    m_files.clear();
-    m_info.reset();
+void TupUpdater::refuseEntry() {
     signalCompletion();
     if (OnNoInfoFile) OnNoInfoFile(*this);
     if (m_ui) m_ui->showMessage(ownBox(UpText::EntryRefused, m_refusedEntry));
-    return true;
 }
 
 void TupUpdater::writeFailed(const std::string& reason) {

@@ -1,5 +1,7 @@
 #include "update/updater/updater.h"
 
+#include "update/updater/info_check.h"
+
 #include "update/install/helper_image.h"
 #include "update/check/online.h"
 #include "update/engine/url.h"
@@ -127,6 +129,7 @@ bool TupUpdater::CheckUpdate(bool wait) {
         m_updateAvailable = false;
         m_infoTrust = update::InfoTrust::Accepted;
         m_checkFailure = UpCheckFailure::None;
+        m_refusedEntry.clear();
         m_phase = UpPhase::Checking;
         URL = InfoFileURL;
         OutputFileName.clear();
@@ -188,7 +191,10 @@ void TupUpdater::hostUnreachable() {
     const std::string url = infoFile ? InfoFileURL : URL;
     const auto parts = crackUrl(url);
     const std::string host = parts ? parts->host : std::string{};
-    if (infoFile) m_checkFailure = TimedOut() ? UpCheckFailure::TimedOut : UpCheckFailure::NoConnection;
+    if (infoFile)
+        m_checkFailure = TimedOut()          ? UpCheckFailure::TimedOut
+                         : RedirectRefused() ? UpCheckFailure::RedirectRefused
+                                             : UpCheckFailure::NoConnection;
     if (OnHostUnreachable) OnHostUnreachable(*this, url, host);
     // Once the user has said Yes, a download that cannot reach its server is said, even when an
     // automatic check found the update.
@@ -199,6 +205,7 @@ void TupUpdater::hostUnreachable() {
     } else if (showsMessage(TupUpdaterShowMessage::mHostUnreachable) && m_ui) {
         UpMessageBox box = messageBox(TupUpdaterShowMessage::mHostUnreachable, host);
         if (TimedOut()) box.failure = UpCheckFailure::TimedOut;
+        if (RedirectRefused()) box.failure = UpCheckFailure::RedirectRefused;
         showBox(box);
     }
     stopCheck();
@@ -213,29 +220,23 @@ void TupUpdater::infoFileReceived(const std::string& text) {
 }
 
 void TupUpdater::decide(const std::string& text) {
-    // Only what verification returns is read: under a key the signed bytes, without one the
-    // whole file. A refused file is no info file: nothing it offers is trusted.
-    update::InfoVerdict verdict = update::verifyInfoFile(text, UpdatePublicKey);
-    m_infoTrust = verdict.trust;
-    m_info = std::move(verdict.info);
-    if (!m_info) {
-        m_files.clear();
-        using update::InfoTrust;
-        noInfoFile(m_infoTrust == InfoTrust::Expired || m_infoTrust == InfoTrust::NoExpiry
-                       ? UpCheckFailure::Expired
-                       : UpCheckFailure::NotTrusted);
+    // The one check korvex-sign-update verify makes too (update/updater/info_check.h).
+    m_macros.reset();  // the user's folders as they are now
+    update::InfoCheck check = update::checkInfoFile(text, UpdatePublicKey, macros());
+    m_infoTrust = check.trust;
+    m_info = std::move(check.info);
+    m_files.clear();
+    m_refusedEntry = std::move(check.refusedEntry);
+    if (check.failure != UpCheckFailure::None) {
+        noInfoFile(check.failure);
         return;
     }
-    if (!m_info->isInfoFile()) {
-        // A page that is no info file (an error page sent with status 200) says so rather than
-        // "nothing newer".
-        m_files.clear();
-        noInfoFile(UpCheckFailure::NotAnInfoFile);
+    if (!m_refusedEntry.empty()) {
+        refuseEntry();
         return;
     }
     const update::TrustedInfo& info = *m_info;
     m_files = infoFileList(info);
-    if (refuseUnconfinedFiles(infoUpgradeMethod(info))) return;
     bool newer = false;
     if (VersionControl == byNumber) {
         m_offeredVersion = info.value("#version");

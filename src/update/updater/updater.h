@@ -257,9 +257,8 @@ private:
 
     // The installation steps (download_loop.cpp).
     void attachDownload();
-    // Refuses the whole info file when one of m_files would be written out of bounds; true then.
-    // The redirect method writes nothing: its entries are addresses.
-    bool refuseUnconfinedFiles(TupUpgradeMethod method);
+    // The check ends with the info file refused for m_refusedEntry: OnNoInfoFile and a box naming it.
+    void refuseEntry();
     // A file of the upgrade could not be made or written: said with `reason`, then the upgrade stops.
     void writeFailed(const std::string& reason);
     void nextFile();

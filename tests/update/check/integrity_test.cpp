@@ -133,13 +133,15 @@ TEST_F(SignedInfo, DownloadedFileMustMatchItsDigest) {
 struct ToolRun {
     int status;
     std::string out;
+    std::string err;
 };
 
 ToolRun runTool(const test::TempDir& dir, std::vector<std::string> args) {
     const std::string out = dir.file("tool-output");
+    const std::string err = dir.file("tool-errors");
     const pid_t pid = fork();
     if (pid == 0) {
-        if (!freopen(out.c_str(), "w", stdout)) _exit(127);
+        if (!freopen(out.c_str(), "w", stdout) || !freopen(err.c_str(), "w", stderr)) _exit(127);
         std::vector<char*> argv{const_cast<char*>(KORVEX_SIGN_UPDATE_PATH)};
         for (auto& a : args) argv.push_back(a.data());
         argv.push_back(nullptr);
@@ -148,7 +150,7 @@ ToolRun runTool(const test::TempDir& dir, std::vector<std::string> args) {
     }
     int status = 0;
     waitpid(pid, &status, 0);
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, test::readFile(out)};
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, test::readFile(out), test::readFile(err)};
 }
 
 // What a publisher does: make a key, sign an info file from the local copies of its files (the
@@ -213,6 +215,42 @@ TEST(SignTool, RoundTrip) {
     EXPECT_EQ(runTool(dir, {"sign", "--key", key, "--files", dir.file("files é"), info}).status, 1);
     EXPECT_EQ(test::readFile(info), text) << "a failed signing changed the info file";
     EXPECT_EQ(runTool(dir, {"sign", info}).status, 2);
+}
+
+// verify refuses what the program refuses beyond the signature: a file longer than the program
+// reads, an entry the program would not write, each with its own line; a file within every rule
+// is accepted.
+TEST(SignTool, VerifyAppliesTheProgramsBoundsAndFolderRules) {
+    test::TempDir dir;
+    const KeyPair keys = generateKeyPair().value();
+    const std::string tomorrow = isoDateAfterDays(std::time(nullptr), 1);
+    const auto signedFile = [&](const std::string& entry, std::size_t padding) {
+        const std::string text = withDigests("#version=3.2.0.2\n#url=" + entry + "\n#message={" +
+                                                 std::string(padding, 'x') + "}\n",
+                                             [](const std::string&, const std::string&) {
+                                                 return std::optional<std::string>(sha256Hex("program"));
+                                             })
+                                     .value();
+        return dir.write("korvex.info", signInfoText(text, keys.privatePem, tomorrow).value());
+    };
+    const struct {
+        const char* what;
+        std::string entry;
+        std::size_t padding;
+        int status;
+        const char* says;
+    } cases[] = {
+        {"1.1 MB, signed", "http://h/korvex", 1100 * 1024, 1, "larger than 1048576 bytes"},
+        {"an entry that climbs out", "http://h/korvex=../../escaped", 0, 1,
+         "names a file outside the folders an update may write: http://h/korvex=../../escaped"},
+        {"within every rule", "http://h/korvex", 1000 * 1024, 0, "signature and digests valid"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const ToolRun run = runTool(dir, {"verify", "--public-key", keys.publicHex, signedFile(c.entry, c.padding)});
+        EXPECT_EQ(run.status, c.status);
+        EXPECT_NE((run.out + run.err).find(c.says), std::string::npos) << run.out << run.err;
+    }
 }
 
 // The demo build's key and the demo's private key belong together, or the demo's signed info

@@ -84,8 +84,11 @@ TEST(UpdateLanguages, EnglishAndRussianTextsAsPublished) {
               "Aktualizáciu sa nepodarilo odovzdať pomocnému programu na aktualizáciu.");
     EXPECT_EQ(upText(TupUpdaterLanguage::wlSlovak, UpText::InstallRolledBack),
               "Prerušená aktualizácia bola vrátená; predchádzajúca verzia je na mieste.");
-    EXPECT_EQ(upText(TupUpdaterLanguage::wlSlovak, UpText(kUpTextCount - 1)),
+    EXPECT_EQ(upText(TupUpdaterLanguage::wlSlovak, UpText::NotAnInfoFile),
               "Súbor na adrese aktualizácie neobsahuje informácie o aktualizácii.");
+    EXPECT_EQ(upText(TupUpdaterLanguage::wlSlovak, UpText(kUpTextCount - 1)),
+              "Server aktualizácií presmeroval na adresu, ktorá nie je http:// ani https://; presmerovanie nebolo "
+              "nasledované.");
     EXPECT_EQ(upText(TupUpdaterLanguage::wlRussian, UpText::InfoExpired),
               "Срок действия информации об обновлении истёк, она не использована.");
 }

@@ -31,6 +31,9 @@ protected:
             std::lock_guard lock(mutex);
             response.set_content(infoFile, "text/plain");
         });
+        server.get("/to-ftp", [](const httplib::Request&, httplib::Response& response) {
+            response.set_redirect("ftp://127.0.0.1:1/inf");
+        });
         server.start();
         applyProgramUpdaterSettings(updater, server.baseUrl(), server.baseUrl(), "Korvex 3.0");
         updater.OnlineTest = [] { return true; };
@@ -179,6 +182,9 @@ TEST_F(UpdateCheck, EachFailureWithItsBox) {
          "software again later.",
          "Сервер http://127.0.0.1 вне досягаемости.\n\nПожалуйста проверьте соединение с Интернет и\nпопытайтесь "
          "обновить программу снова."},
+        {server.url("/to-ftp"), "HostUnreachable " + server.url("/to-ftp") + " 127.0.0.1",
+         "The update server redirected to an address that is not http:// or https://; it was not followed.",
+         "Сервер обновлений перенаправил на адрес не http:// и не https://; перенаправление не выполнено."},
     };
     for (const Case& c : cases) {
         for (const auto language : {TupUpdaterLanguage::wlEnglish, TupUpdaterLanguage::wlRussian}) {
