@@ -53,8 +53,8 @@ std::optional<long> daysOfIsoDate(std::string_view text) {
     return era * 146097 + doe - 719468;
 }
 
-// Four numbers separated by dots, each with blanks around it or not, none beyond what a field of
-// the version comparison holds (2^31 - 1).
+// One to four numbers separated by dots (a missing field counts as 0 in the comparison), each with
+// blanks around it or not, none beyond what a field of the version comparison holds (2^31 - 1).
 bool isVersion(std::string_view text) {
     int fields = 0;
     for (std::size_t start = 0;; ++fields) {
@@ -66,7 +66,7 @@ bool isVersion(std::string_view text) {
             !std::all_of(field.begin(), field.end(), [](char c) { return c >= '0' && c <= '9'; }) ||
             std::stoll(std::string(field)) > 2147483647LL)
             return false;
-        if (dot == text.size()) return fields == 3;
+        if (dot == text.size()) return fields <= 3;
         start = dot + 1;
     }
 }
@@ -243,7 +243,7 @@ const char* infoTrustText(InfoTrust trust) {
         case InfoTrust::MissingDigest:
             return "a file entry of the info file has no digest";
         case InfoTrust::NotAVersion:
-            return "the info file's #version is not a version (four numbers, such as 3.2.0.1)";
+            return "the info file's #version is not a version (up to four numbers, such as 3.2.0.1)";
         case InfoTrust::BadPublicKey:
             return "the build's update public key is not an Ed25519 key in hex";
     }

@@ -37,7 +37,7 @@ enum class InfoTrust {
     NoExpiry,            // signed, but without a well-formed "#expires=YYYY-MM-DD"
     Expired,             // signed, but "#expires" is past (UTC)
     MissingDigest,       // signed, but a file entry has no well-formed digest
-    NotAVersion,         // signed, but "#version" is given and is not four numbers ("3.2.0.1")
+    NotAVersion,         // signed, but "#version" is given and is not one to four numbers ("3.2.0.1")
     BadPublicKey,        // the build's key is not 64 hex digits: nothing can be trusted
 };
 // One line of English saying which rule refused the file.
@@ -84,7 +84,7 @@ struct InfoVerdict {
 // file is then used whole, "#signature" and "#expires" are ignored, given digests still count).
 // Under a key the last line must be exactly "#signature=" and 128 hex digits followed by CR LF, LF
 // or the end of the text; the bytes before that line are verified and are all that is kept.
-// `now` decides "#expires" (UTC). A signed "#version" must be four numbers separated by dots
+// `now` decides "#expires" (UTC). A signed "#version" must be one to four numbers separated by dots
 // (blanks around each allowed): a publisher's file is never compared byte by byte. Defined for
 // every input; costs one pass plus the signature.
 InfoVerdict verifyInfoFile(std::string_view received, std::string_view publicKeyHex,

@@ -82,6 +82,9 @@ TEST_F(SignedInfo, TamperedFilesAreRefusedEachByItsRule) {
     std::string notHex = digested;
     notHex.replace(notHex.find("#url.sha256=") + 12, 64, std::string(64, 'g'));
     notHex = signInfoText(notHex, keys.privatePem, "2999-01-01").value();
+    std::string shortVersion = digested;
+    shortVersion.replace(shortVersion.find("#version=3.2.0.2"), 16, "#version=3.3");
+    shortVersion = signInfoText(shortVersion, keys.privatePem, "2999-01-01").value();
     const struct {
         const char* what;
         std::string text;
@@ -99,6 +102,7 @@ TEST_F(SignedInfo, TamperedFilesAreRefusedEachByItsRule) {
          InfoTrust::MissingDigest},
         {"a digest of 64 characters that are not hex", notHex, keys.publicHex, std::time(nullptr),
          InfoTrust::MissingDigest},
+        {"a version of two numbers", shortVersion, keys.publicHex, std::time(nullptr), InfoTrust::Accepted},
         {"a key that is no key", text, "1234", std::time(nullptr), InfoTrust::BadPublicKey},
         {"no key in the build", kInfo, "", std::time(nullptr), InfoTrust::Accepted},
         {"no key, expired", lastDay, "", std::time(nullptr), InfoTrust::Accepted},
