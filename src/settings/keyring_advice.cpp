@@ -31,12 +31,13 @@ constexpr Words kWords[kCauses][2] = {
       "Запустите Korvex из сеанса рабочего стола, в котором работает связка ключей."}},
     {{"the session bus that DBUS_SESSION_BUS_ADDRESS names does not answer ({system})",
       "Log into the desktop, so that its session bus runs, and run the command again; under cron, "
-      "DBUS_SESSION_BUS_ADDRESS must name that bus, as this line in the crontab does: {line}"},
+      "DBUS_SESSION_BUS_ADDRESS must name that bus, with this line in the crontab: {line}"},
      {"шина сеанса, указанная в DBUS_SESSION_BUS_ADDRESS, не отвечает",
       "Войдите в сеанс рабочего стола и запустите Korvex из него."}},
     {{"no keyring runs in the desktop session ({system})",
       "Start the desktop's keyring (GNOME Keyring or KWallet), unlock it and run the command again; under "
-      "cron, DBUS_SESSION_BUS_ADDRESS must name the desktop session's bus: {line}"},
+      "cron, DBUS_SESSION_BUS_ADDRESS must name the desktop session's bus, with this line in the crontab: "
+      "{line}"},
      {"в сеансе рабочего стола не запущена связка ключей",
       "Запустите связку ключей рабочего стола (GNOME Keyring или KWallet), разблокируйте её и повторите."}},
     {{"the keyring has no default collection to keep passwords in",
