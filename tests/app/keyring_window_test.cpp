@@ -20,6 +20,16 @@ void twoAccounts(AccountBook& book) {
     book.client.setRow(1, {"petrov", "two", "R", ""});
 }
 
+// Two accounts saved at `settings`, their passwords moved into a keyring of the test's own.
+std::shared_ptr<MapKeyring> twoAccountsInAKeyring(const std::string& settings) {
+    auto keyring = std::make_shared<MapKeyring>();
+    AccountBook book;
+    twoAccounts(book);
+    zapis(book, {}, settings);
+    EXPECT_TRUE(KeyringBook(*keyring, settings).turnOn().ok());
+    return keyring;
+}
+
 }  // namespace
 
 TEST_F(WindowTest, TheKeyringBoxMovesThePasswordsIntoTheKeyringAndBack) {
@@ -62,12 +72,8 @@ TEST_F(WindowTest, TheKeyringBoxMovesThePasswordsIntoTheKeyringAndBack) {
 }
 
 TEST_F(WindowTest, ALockedKeyringIsSaidInOneBoxAndItsAccountsAreNotChecked) {
-    auto keyring = std::make_shared<MapKeyring>();
+    auto keyring = twoAccountsInAKeyring(m_settings);
     m_keyring = keyring;
-    AccountBook book;
-    twoAccounts(book);
-    zapis(book, {}, m_settings);
-    ASSERT_TRUE(KeyringBook(*keyring, m_settings).turnOn().ok());
     keyring->state = KeyringState::Locked;
     keyring->changes = 0;
     const std::string before = fileText();
@@ -105,12 +111,8 @@ TEST_F(WindowTest, AKeyringThatCannotBeUsedIsSaidInRussianWithWhatToDo) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.todo);
-        auto keyring = std::make_shared<MapKeyring>();
+        auto keyring = twoAccountsInAKeyring(m_settings);
         m_keyring = keyring;
-        AccountBook book;
-        twoAccounts(book);
-        zapis(book, {}, m_settings);
-        ASSERT_TRUE(KeyringBook(*keyring, m_settings).turnOn().ok());
         keyring->state = c.state;
         keyring->absence = c.absence;
         m_errors.clear();
