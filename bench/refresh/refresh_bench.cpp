@@ -2,13 +2,16 @@
 // threaded transfers with the window taking its events) and through the core alone (synchronous
 // transfers, no window), in one program so the two figures are comparable. Then the same number of
 // accounts against portals that take 200 ms for every answer, through korvex-cli's refresh one
-// account after another and with checks at once.
+// account after another and with checks at once. And the window on a real X server (a program of its
+// own, window_run.cpp) beside korvex-cli, at portals that answer at once.
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTimer>
 #include <benchmark/benchmark.h>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -26,6 +29,7 @@
 #include "net/portal_pins.h"
 #include "settings/settings_file.h"
 #include "tests/app/portal_window_fixture.h"
+#include "tests/app/xserver.h"
 
 using namespace korvex;
 
@@ -259,6 +263,82 @@ void BM_SlowPortalsJobs16PerPortal2(benchmark::State& state) {
     slowRefresh(state, 16, 2);
 }
 
+// ---- The window on a real display, at fast portals -------------------------------------------------
+
+// The display the window is drawn on: the one given (DISPLAY), or an Xvfb with a tray host that this
+// program starts and ends.
+const std::string& benchDisplay(std::string& error) {
+    static std::unique_ptr<test::XServerWithTray> server;
+    static std::string display = [&] {
+        const char* given = std::getenv("DISPLAY");
+        if (given && *given) return std::string(given);
+        server = std::make_unique<test::XServerWithTray>();
+        error = server->error();
+        return server->display();
+    }();
+    return display;
+}
+
+// Runs korvex_bench_window_run (window_run.cpp) on the display and answers its line of figures.
+std::string windowRunFigures(const std::string& display, int jobs, int perPortal, int repetitions,
+                             std::string& error) {
+    const auto folder = std::filesystem::temp_directory_path() / "korvex-bench-window-run";
+    const std::string command =
+        "DISPLAY=" + display + " QT_QPA_PLATFORM=xcb '" KORVEX_BENCH_WINDOW_RUN "' '" + folder.string() +
+        "' " + std::to_string(jobs) + " " + std::to_string(perPortal) + " " + std::to_string(repetitions);
+    FILE* pipe = ::popen(command.c_str(), "r");
+    if (!pipe) {
+        error = "korvex_bench_window_run could not be started";
+        return {};
+    }
+    std::string line;
+    char buffer[512];
+    while (std::fgets(buffer, sizeof buffer, pipe)) line += buffer;
+    if (const int status = ::pclose(pipe); status != 0)
+        error = "korvex_bench_window_run ended with status " + std::to_string(status) +
+                " (see its standard error)";
+    return line;
+}
+
+double figure(const std::string& line, const std::string& name) {
+    const std::size_t at = line.find(name + "=");
+    return at == std::string::npos ? 0 : std::atof(line.c_str() + at + name.size() + 1);
+}
+
+// The window's run over 500 accounts (30 known, 470 that end "не найдено") at portals that answer at
+// once, on a real X server, beside korvex-cli's run of the same book at the same limits: x_cli is the
+// window's time over korvex-cli's (medians of the repetitions), longest_stall_ms the longest the
+// window's event loop was kept waiting while the rows were checked, end_of_run_ms while the run saved
+// and summed up (see window_run.cpp).
+void BM_WindowFastPortals(benchmark::State& state) {
+    const int jobs = static_cast<int>(state.range(0));
+    const int perPortal = static_cast<int>(state.range(1));
+    constexpr int kRepetitions = 3;
+    std::string error;
+    const std::string& display = benchDisplay(error);
+    if (display.empty()) {
+        state.SkipWithError(("no X server: " + error).c_str());
+        return;
+    }
+    std::string line;
+    for (auto _ : state) {
+        line = windowRunFigures(display, jobs, perPortal, kRepetitions, error);
+        if (!error.empty()) {
+            state.SkipWithError(error.c_str());
+            return;
+        }
+    }
+    const double window = figure(line, "window_s"), cli = figure(line, "cli_s");
+    state.counters["window_s"] = window;
+    state.counters["cli_s"] = cli;
+    state.counters["x_cli"] = cli > 0 ? window / cli : 0;
+    state.counters["x_cli_fastest"] = figure(line, "cli_fastest_s") > 0
+                                          ? figure(line, "window_fastest_s") / figure(line, "cli_fastest_s")
+                                          : 0;
+    state.counters["longest_stall_ms"] = figure(line, "longest_stall_ms");
+    state.counters["end_of_run_ms"] = figure(line, "end_of_run_ms");
+}
+
 // ---- The pin file's share of a run ---------------------------------------------------------------
 
 // korvex-cli's refresh of 500 accounts against the quick portals with a Portals.pins of 100 pins (the
@@ -323,6 +403,13 @@ BENCHMARK(BM_SlowPortalsSequential)->Arg(kDemoCsv)->Unit(benchmark::kSecond)->It
 BENCHMARK(BM_SlowPortalsJobs16PerPortal2)->Arg(kDemoCsv)->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();
 BENCHMARK(BM_SlowPortalsSequential)->Arg(kStockSpread)->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();
 BENCHMARK(BM_SlowPortalsJobs16PerPortal2)->Arg(kStockSpread)->Unit(benchmark::kSecond)->Iterations(1)->UseRealTime();
+// Arguments: checks at once, checks at once on one portal.
+BENCHMARK(BM_WindowFastPortals)
+    ->Args({1, 1})
+    ->Args({16, 4})
+    ->Unit(benchmark::kSecond)
+    ->Iterations(1)
+    ->UseRealTime();
 // After korvex-cli's runs of the demo's spread, for the window ÷ korvex-cli figure.
 BENCHMARK(BM_WindowSlowPortals)
     ->Args({kDemoCsv, 1, 1})

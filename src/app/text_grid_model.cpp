@@ -1,6 +1,8 @@
 #include "app/text_grid_model.h"
 
 #include <QColor>
+#include <algorithm>
+#include <utility>
 
 #include "app/qt_text.h"
 
@@ -20,7 +22,32 @@ void TextGridModel::reload() {
 }
 
 void TextGridModel::refreshCells() {
-    if (rowCount() > 0) emit dataChanged(index(0, 0), index(rowCount() - 1, columnCount() - 1));
+    rowsChanged(0, rowCount() - 1);
+}
+
+void TextGridModel::rowsChanged(int first, int last) {
+    first = std::max(first, 0);
+    last = std::min(last, rowCount() - 1);
+    if (first > last) return;
+    if (!m_deferred) {
+        emit dataChanged(index(first, 0), index(last, columnCount() - 1));
+        return;
+    }
+    m_changedFirst = m_changedFirst < 0 ? first : std::min(m_changedFirst, first);
+    m_changedLast = std::max(m_changedLast, last);
+}
+
+void TextGridModel::setDeferred(bool deferred) {
+    m_deferred = deferred;
+    if (!deferred) flushChanges();
+}
+
+void TextGridModel::flushChanges() {
+    if (m_changedFirst < 0) return;
+    const int first = std::exchange(m_changedFirst, -1), last = std::exchange(m_changedLast, -1);
+    const bool deferred = std::exchange(m_deferred, false);
+    rowsChanged(first, last);
+    m_deferred = deferred;
 }
 
 int TextGridModel::rowCount(const QModelIndex& parent) const {
@@ -56,7 +83,7 @@ void TextGridModel::setRowNote(int row, const QString& note) {
         m_rowNotes.remove(row);
     else
         m_rowNotes.insert(row, note);
-    if (row >= 0 && row < rowCount()) emit dataChanged(index(row, 0), index(row, columnCount() - 1));
+    rowsChanged(row, row);
 }
 
 void TextGridModel::clearRowNotes() {

@@ -19,6 +19,11 @@ public:
     void setHeadings(const QStringList& headings);
     void reload();
     void refreshCells();
+    // While deferred, changed cells and notes are gathered instead of announced to the views, and
+    // flushChanges() announces what gathered at once: a refresh run shows its rows once a frame, not
+    // once a row. Ending the deferral flushes.
+    void setDeferred(bool deferred);
+    void flushChanges();
 
     // A note on a row (why its last check failed): the row is tinted and the note is its tooltip.
     // An empty note takes it away.
@@ -38,11 +43,17 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
 private:
+    // Rows first..last changed: announced now, or gathered while deferred.
+    void rowsChanged(int first, int last);
+
     TextGrid& m_grid;
     bool m_editable;
     QStringList m_headings;
     QHash<int, QString> m_rowNotes;
     CellTip m_cellTip;
+    bool m_deferred = false;
+    int m_changedFirst = -1;  // the rows gathered while deferred; -1: none
+    int m_changedLast = -1;
 };
 
 }  // namespace korvex

@@ -72,6 +72,8 @@ struct WindowEnvironment {
     RefreshSchedule::Clock wallClock;
 };
 
+// The rows a run reached: every row it gave back but those the stop cut short.
+int rowsReached(const RefreshResult& run);
 // The caption of "Обновить все балансы" after a run over `rowsInRun` rows: finished or stopped, with
 // how many were checked when stopped and how many failed, by kind.
 QString runCaption(const RefreshResult& run, int rowsInRun);
@@ -203,7 +205,7 @@ public:
     QLabel* RefreshPerPortalLabel = nullptr;
     QSpinBox* RefreshPerPortal = nullptr;  // "с одного портала", 1..8
     QLabel* RefreshEveryHoursLabel = nullptr;
-    QSpinBox* RefreshEveryHours = nullptr;  // "Проверять каждые N ч", 0 (off) ..24
+    QSpinBox* RefreshEveryHours = nullptr;  // "Проверять каждые" … "ч", 0 (off) ..24
 
     QMenu* JvPopupMenu1 = nullptr;
     QAction* addrow = nullptr;
@@ -313,6 +315,9 @@ private:
     // After a run: what needs attention as a tray message, and in full in the tray icon's tooltip
     // until the next run.
     void showRunSummary(const RunSummary& summary);
+    // During a run: how many of its rows are finished, in the tray icon's tooltip (at most a few times a
+    // second, the latest count last).
+    void sayRunProgressInTray(int finished, int rowsInRun);
 
     std::unique_ptr<TupDispatcher> m_updateDispatcher;
     AccountBook m_book;
@@ -335,6 +340,8 @@ private:
     bool m_closeAfterRun = false;
     RefreshSchedule m_schedule;
     QTimer* m_scheduleTimer = nullptr;
+    QTimer* m_trayProgressTimer = nullptr;  // running while a count was shown lately
+    QString m_trayProgress;                 // the latest count, shown when the timer ends
 
     int m_curCol = 0;
     int m_curRow = 0;

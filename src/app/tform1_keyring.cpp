@@ -7,6 +7,7 @@
 #include "app/text_grid_model.h"
 #include "app/tform1.h"
 #include "platform/secret_service_keyring.h"
+#include "settings/keyring_advice.h"
 #include "settings/settings_file.h"
 
 namespace korvex {
@@ -14,17 +15,11 @@ namespace korvex {
 namespace {
 
 QString keyringReason(const KeyringAnswer& answer) {
-    switch (answer.state) {
-        case KeyringState::Locked:
-            return QStringLiteral("связка ключей заблокирована");
-        case KeyringState::Absent:
-            return QStringLiteral("связки ключей в этом сеансе нет (%1)")
-                .arg(QString::fromStdString(answer.message));
-        case KeyringState::Ready:
-        case KeyringState::Failed:
-            break;
-    }
-    return QStringLiteral("связка ключей ответила ошибкой (%1)").arg(QString::fromStdString(answer.message));
+    return QString::fromStdString(keyringAdvice(answer, NoticeLanguage::Russian).reason);
+}
+
+QString keyringTodo(const KeyringAnswer& answer) {
+    return QString::fromStdString(keyringAdvice(answer, NoticeLanguage::Russian).todo);
 }
 
 }  // namespace
@@ -42,8 +37,8 @@ void TForm1::buildKeyringControls() {
 void TForm1::sayKeyringProblem(const KeyringAnswer& answer, const QString& consequence) {
     if (m_keyringProblemSaid) return;
     m_keyringProblemSaid = true;
-    showError(
-        QStringLiteral("Пароли хранятся в связке ключей, но %1. %2").arg(keyringReason(answer), consequence));
+    showError(QStringLiteral("Пароли хранятся в связке ключей, но %1. %2 %3")
+                  .arg(keyringReason(answer), consequence, keyringTodo(answer)));
 }
 
 void TForm1::fillPasswordsFromKeyring() {
@@ -65,8 +60,7 @@ void TForm1::fillPasswordsFromKeyring() {
     }
     sayKeyringProblem(answer,
                       QStringLiteral("Пароли не загружены: учётные записи без пароля не проверяются, и "
-                                     "ни связка ключей, ни файл настроек не перезаписываются. "
-                                     "Разблокируйте связку ключей и обновите балансы снова."));
+                                     "ни связка ключей, ни файл настроек не перезаписываются."));
 }
 
 bool TForm1::keyringHoldsRun(int first, int last) {
@@ -110,15 +104,16 @@ void TForm1::KeyringCheckBoxClick(bool checked) {
     const bool enabled = keyringEnabled(FileName);
     if (enabled != checked) {
         putBack();
-        showError(
-            (checked
-                 ? QStringLiteral("Пароли не перенесены в связку ключей: %1. Они остались в файле настроек.")
-                 : QStringLiteral("Пароли не возвращены в файл настроек: %1. Они остались в связке ключей."))
-                .arg(keyringReason(answer)));
+        showError((checked
+                       ? QStringLiteral(
+                             "Пароли не перенесены в связку ключей: %1. Они остались в файле настроек. %2")
+                       : QStringLiteral(
+                             "Пароли не возвращены в файл настроек: %1. Они остались в связке ключей. %2"))
+                      .arg(keyringReason(answer), keyringTodo(answer)));
     } else if (!answer.ok()) {
         // Off, the passwords back in the file; only the keyring's copies could not be removed.
-        showError(QStringLiteral("Пароли возвращены в файл настроек, но из связки ключей не удалены: %1.")
-                      .arg(keyringReason(answer)));
+        showError(QStringLiteral("Пароли возвращены в файл настроек, но из связки ключей не удалены: %1. %2")
+                      .arg(keyringReason(answer), keyringTodo(answer)));
     }
     if (!enabled) m_keyringBook.reset();
 }

@@ -18,6 +18,8 @@
 #include <QSpinBox>
 #include <QSystemTrayIcon>
 #include <QTableView>
+#include <QTimer>
+#include <algorithm>
 #include <utility>
 
 #include "app/certificate_question.h"
@@ -40,6 +42,11 @@
 #include "update/updater/program_settings.h"
 
 namespace korvex {
+
+namespace {
+// The least time between two pictures of a refresh run (25 a second).
+constexpr int kRunFrameMs = 40;
+}  // namespace
 
 void TForm1::Curl1Receive(THttpTransfer& Sender, const char* data, std::uint32_t len, bool& bContinue) {
     appendToReceiveStream(Sender, data, len, bContinue);
@@ -122,37 +129,53 @@ void TForm1::repaintNow() {
     repaint();
 }
 
-// What a run of the window shows as it goes: the progress bar, the row being checked, repaints
-// between routines, the failed rows' tint, and "СТОП".
+// What a run of the window shows as it goes: the row being checked (or the rows under way), the rows'
+// new cells and the failed rows' tint, the progress bar and the tray's tooltip, and "СТОП".
+//
+// What changes is shown once a frame, not once a row: on a real display every paint goes to the X
+// server, and a paint per routine and per row cost more than the checks of fast portals themselves.
+// The first change after a quiet frame shows at once, the rest when the frame ends; events flow
+// meanwhile (Curl1Wait, stopRequested), so the frame's timer fires during the transfers.
 class TForm1::RunView : public RefreshObserver {
 public:
-    RunView(TForm1& form, bool showProgress, bool atOnce)
-        : m_form(form), m_showProgress(showProgress), m_atOnce(atOnce) {}
+    RunView(TForm1& form, bool showProgress, bool atOnce, int rowsInRun)
+        : m_form(form), m_showProgress(showProgress), m_atOnce(atOnce), m_rowsInRun(rowsInRun) {
+        m_form.m_statModel->setDeferred(true);
+        m_frame.setSingleShot(true);
+        m_frame.setInterval(kRunFrameMs);
+        QObject::connect(&m_frame, &QTimer::timeout, [this] {
+            if (m_changed) showFrame();
+        });
+    }
+    ~RunView() override {
+        // What the last frame did not show yet (the run's end paints it all).
+        m_form.m_statModel->setDeferred(false);
+    }
+    RunView(const RunView&) = delete;
+    RunView& operator=(const RunView&) = delete;
+
     void rowStarting(int row) override {
-        if (m_showProgress) m_form.JvXPProgressBar1->setValue(row);
-        if (m_atOnce) return;  // the rows under way are highlighted by rowsInFlight
+        if (m_atOnce) return;  // the rows under way come from rowsInFlight
         // The row being checked shows, however long its portal takes.
-        m_form.Stat->selectRow(row);
-        m_form.Stat->scrollTo(m_form.m_statModel->index(row, 0));
+        m_rowsShown = {row};
+        changed();
     }
     void rowsInFlight(const std::vector<int>& rows) override {
         // Checks at once: every row under way is highlighted, as the one row is one after another.
-        QItemSelection selection;
-        for (int row : rows)
-            selection.select(m_form.m_statModel->index(row, 0),
-                             m_form.m_statModel->index(row, m_form.m_statModel->columnCount() - 1));
-        m_form.Stat->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
-        if (!rows.empty()) m_form.Stat->scrollTo(m_form.m_statModel->index(rows.front(), 0));
+        m_rowsShown = rows;
+        changed();
     }
     void afterRoutine(int routine) override {
-        if (routine != kCheckRIndex) m_form.repaintNow();
+        // The design's repaint between routines: a routine that checked the row has new cells to show.
+        if (routine != kCheckRIndex) changed();
     }
     void rowFinished(const RowCheck& check) override {
         // Collected as the rows finish, so that a run ended by an error keeps what it did.
         m_form.m_lastRun.rows.push_back(check);
         m_form.markRow(check);
-        // Checks at once have no routines to repaint after: the row's new cells show as it is written.
-        if (m_atOnce) m_form.m_statModel->refreshCells();
+        // Both kinds of run count the same: rows finished, in whatever order they finish.
+        ++m_finished;
+        changed();
     }
     bool stopRequested() override {
         // Checks at once are waited for here, every few milliseconds: the window's events flow
@@ -162,14 +185,51 @@ public:
     }
 
 private:
+    void changed() {
+        m_changed = true;
+        if (!m_frame.isActive()) showFrame();
+    }
+    void showFrame() {
+        m_changed = false;
+        m_frame.start();  // nothing more shows until it ends
+        if (m_atOnce)
+            Stat()->selectionModel()->select(selectionOf(m_rowsShown), QItemSelectionModel::ClearAndSelect);
+        else if (!m_rowsShown.empty())
+            Stat()->selectRow(m_rowsShown.front());
+        if (!m_rowsShown.empty()) Stat()->scrollTo(m_form.m_statModel->index(m_rowsShown.front(), 0));
+        // The checks wrote the balance table itself: its cells are announced with the notes.
+        m_form.m_statModel->refreshCells();
+        m_form.m_statModel->flushChanges();
+        if (m_showProgress) m_form.JvXPProgressBar1->setRowsFinished(m_finished);
+        m_form.sayRunProgressInTray(m_finished, m_rowsInRun);
+    }
+    QItemSelection selectionOf(const std::vector<int>& rows) const {
+        QItemSelection selection;
+        const int lastColumn = m_form.m_statModel->columnCount() - 1;
+        for (int row : rows)
+            selection.select(m_form.m_statModel->index(row, 0), m_form.m_statModel->index(row, lastColumn));
+        return selection;
+    }
+    QTableView* Stat() const { return m_form.Stat; }
+
     TForm1& m_form;
     bool m_showProgress;
     bool m_atOnce;
+    int m_rowsInRun;
+    int m_finished = 0;
+    std::vector<int> m_rowsShown;
+    bool m_changed = false;  // something not shown yet
+    QTimer m_frame;          // running: a frame was shown lately
 };
 
 void TForm1::runRefresh(int first, int last, bool showProgress) {
     but1->setText(QStringLiteral("Обновление..."));
-    if (showProgress) JvXPProgressBar1->setMaximum(m_book.clients - 1);
+    if (showProgress) {
+        JvXPProgressBar1->setMaximum(m_book.clients - 1);
+        JvXPProgressBar1->setRowsFinished(0);
+    }
+    const int rowsInRun = last - first + 1;
+    sayRunProgressInTray(0, rowsInRun);
     sayHistoryProblem({});
     m_lastRun = RefreshResult{};
     RefreshReport report;
@@ -186,7 +246,7 @@ void TForm1::runRefresh(int first, int last, bool showProgress) {
         RefreshSession session({m_book, *m_checks, Curl1, m_env.addresses, proxySettings(), *m_env.clock,
                                 &m_pins, [this] { return zapis(); }},
                                plan);
-        RunView view(*this, showProgress, plan.jobs > 1);
+        RunView view(*this, showProgress, plan.jobs > 1, rowsInRun);
         report = session.run(view);
         m_lastRun = report.run;
         m_runCertificates = std::move(report.changedCertificates);
@@ -195,9 +255,12 @@ void TForm1::runRefresh(int first, int last, bool showProgress) {
         if (report.proxyError) showError(toQ(*report.proxyError));
     });
     Stat->clearSelection();  // so that the tint of a failed row shows
-    if (report.saved) but1->setText(runCaption(m_lastRun, last - first + 1));
+    // The rows cut short by a stop were not checked: the bar ends at the caption's count.
+    if (showProgress) JvXPProgressBar1->setRowsFinished(rowsReached(m_lastRun));
+    if (report.saved) but1->setText(runCaption(m_lastRun, rowsInRun));
     sayHistoryProblem(report.historyProblem);
     m_schedule.runEnded();
+    m_trayProgressTimer->stop();  // the summary takes the tooltip over
     showRunSummary(report.summary);
     if (m_closeAfterRun) close();
 }
@@ -274,12 +337,17 @@ void TForm1::showRunSummary(const RunSummary& summary) {
         JvTrayIcon1->showMessage(title, shown.join(QLatin1Char('\n')), QSystemTrayIcon::Warning);
 }
 
+int rowsReached(const RefreshResult& run) {
+    return static_cast<int>(std::count_if(run.rows.begin(), run.rows.end(), [](const RowCheck& check) {
+        return check.outcome != CheckOutcome::Stopped;
+    }));
+}
+
 QString runCaption(const RefreshResult& run, int rowsInRun) {
-    int checked = 0, noAnswer = 0, refused = 0, notFound = 0, errors = 0, reached = 0;
+    int checked = 0, noAnswer = 0, refused = 0, notFound = 0, errors = 0;
+    const int reached = rowsReached(run);
     for (const RowCheck& check : run.rows) {
-        if (check.outcome == CheckOutcome::Stopped) continue;
-        ++reached;
-        if (check.outcome == CheckOutcome::PassedOver) continue;
+        if (check.outcome == CheckOutcome::Stopped || check.outcome == CheckOutcome::PassedOver) continue;
         ++checked;
         refused += certificateRefused(check);
         noAnswer += check.outcome == CheckOutcome::TransferFailed && !certificateRefused(check);

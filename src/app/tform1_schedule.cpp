@@ -36,12 +36,26 @@ void TForm1::buildRefreshSettings() {
     // The free column under "Сохранить": x 645..806, from y 110 down.
     RefreshJobsLabel = makeLabel(tab2, QStringLiteral("Проверять одновременно"), 645, 110, 32);
     RefreshJobs = makeSpin(tab2, "RefreshJobs", 645, 144, 1, kMaxRefreshJobs);
+    RefreshJobs->setToolTip(
+        QStringLiteral("Сколько учётных записей проверять одновременно (от 1 до %1). При 1 "
+                       "записи проверяются по одной, по порядку строк.")
+            .arg(kMaxRefreshJobs));
     RefreshPerPortalLabel = makeLabel(tab2, QStringLiteral("с одного портала"), 645, 174, 18);
     RefreshPerPortal = makeSpin(tab2, "RefreshPerPortal", 645, 194, 1, kMaxRefreshPerPortal);
-    RefreshEveryHoursLabel = makeLabel(tab2, QStringLiteral("Проверять каждые N ч"), 645, 226, 18);
+    RefreshPerPortal->setToolTip(
+        QStringLiteral("Сколько проверок одновременно отправлять на один портал оператора "
+                       "(от 1 до %1), чтобы не перегружать его. Действует, когда "
+                       "одновременно проверяется больше одной записи.")
+            .arg(kMaxRefreshPerPortal));
+    RefreshEveryHoursLabel = makeLabel(tab2, QStringLiteral("Проверять каждые"), 645, 226, 18);
     RefreshEveryHours = makeSpin(tab2, "RefreshEveryHours", 645, 246, 0, kMaxRefreshHours);
     RefreshEveryHours->setSpecialValueText(QStringLiteral("выкл"));
     RefreshEveryHours->setSuffix(QStringLiteral(" ч"));
+    RefreshEveryHours->setToolTip(
+        QStringLiteral("Обновлять все балансы через столько часов после предыдущего "
+                       "обновления, пока Korvex запущена (от 1 до %1 ч); «выкл» — только "
+                       "по команде.")
+            .arg(kMaxRefreshHours));
     for (QSpinBox* spin : {RefreshJobs, RefreshPerPortal, RefreshEveryHours})
         connect(spin, &QSpinBox::valueChanged, this, [this] { refreshSettingsChanged(); });
 
@@ -52,6 +66,10 @@ void TForm1::buildRefreshSettings() {
 
 void TForm1::loadRefreshSettings() {
     const RefreshSettings settings = readRefreshSettings(FileName);
+    // Said once, at the start; the spin boxes show the defaults, and a change writes them over.
+    if (const std::string notice = refreshSettingsNotice(settings, FileName, NoticeLanguage::Russian);
+        !notice.empty())
+        showError(QString::fromStdString(notice));
     for (QSpinBox* spin : {RefreshJobs, RefreshPerPortal, RefreshEveryHours}) spin->blockSignals(true);
     RefreshJobs->setValue(settings.jobs);
     RefreshPerPortal->setValue(settings.perPortal);

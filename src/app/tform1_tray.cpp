@@ -12,6 +12,11 @@
 
 namespace korvex {
 
+namespace {
+// The least time between two counts in the tray icon's tooltip during a run.
+constexpr int kTrayProgressMs = 250;
+}  // namespace
+
 void TForm1::buildTray() {
     PopupMenu1 = new QMenu(this);
     PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
@@ -36,6 +41,24 @@ void TForm1::buildTray() {
         else restoreFromTray();
     });
     JvTrayIcon1->show();
+
+    m_trayProgressTimer = new QTimer(this);
+    m_trayProgressTimer->setSingleShot(true);
+    m_trayProgressTimer->setInterval(kTrayProgressMs);
+    connect(m_trayProgressTimer, &QTimer::timeout, this, [this] {
+        if (!m_running || JvTrayIcon1->toolTip() == m_trayProgress) return;
+        JvTrayIcon1->setToolTip(m_trayProgress);
+        m_trayProgressTimer->start();
+    });
+}
+
+void TForm1::sayRunProgressInTray(int finished, int rowsInRun) {
+    m_trayProgress =
+        windowTitle() + QStringLiteral("\nОбновление: проверено %1 из %2").arg(finished).arg(rowsInRun);
+    // A desktop's tray may take each tooltip as a message of its own: not one for every row.
+    if (m_trayProgressTimer->isActive()) return;
+    JvTrayIcon1->setToolTip(m_trayProgress);
+    m_trayProgressTimer->start();
 }
 
 void TForm1::hideToTray() {

@@ -13,13 +13,23 @@ namespace korvex {
 enum class KeyringState {
     Ready,   // the answer is what the keyring holds
     Locked,  // the keyring is there but locked: nothing could be read or written
-    Absent,  // there is no keyring to ask (no session bus, no Secret Service, no default keyring)
+    Absent,  // there is no keyring to ask (see KeyringAbsence)
     Failed   // the keyring answered with an error
+};
+
+// Why there is no keyring to ask; each wants another step of the user (settings/keyring_advice.h).
+enum class KeyringAbsence {
+    NoSessionBus,      // DBUS_SESSION_BUS_ADDRESS is not set: Korvex starts no bus of its own
+    BusUnreachable,    // the bus that DBUS_SESSION_BUS_ADDRESS names does not answer
+    NoSecretService,   // the bus answers, but no keyring (Secret Service) is on it
+    NoDefaultKeyring,  // the keyring has no default collection to keep passwords in
 };
 
 struct KeyringAnswer {
     KeyringState state = KeyringState::Ready;
     std::string message;  // why not Ready, in English (UTF-8)
+    KeyringAbsence absence = KeyringAbsence::NoSecretService;  // with Absent
+    std::string reason;  // the system's own words (D-Bus, the keyring), "" when it gave none
     bool ok() const { return state == KeyringState::Ready; }
 };
 

@@ -2,7 +2,10 @@
 
 #include <libsecret/secret.h>
 
+#include <cstdlib>
 #include <memory>
+#include <optional>
+#include <string_view>
 
 #include "platform/codepage.h"
 
@@ -83,6 +86,12 @@ std::string errorText(const GError* error) {
     return error && error->message ? error->message : "no reason given";
 }
 
+// The keyring answered `what` went wrong, with the system's words for it.
+KeyringAnswer failed(const std::string& what, const GError* error) {
+    return {KeyringState::Failed, what + " (" + errorText(error) + ")", KeyringAbsence::NoSecretService,
+            errorText(error)};
+}
+
 // The session's Secret Service and its default keyring, or why there are none to ask.
 struct Session {
     GObjectPtr<SecretService> service;
@@ -90,14 +99,37 @@ struct Session {
     KeyringAnswer answer;
 };
 
+// The session's own bus, named by DBUS_SESSION_BUS_ADDRESS. Without it GLib would start a bus of its
+// own (D-Bus autolaunch: dbus-launch, and a keyring daemon on that bus), which outlives the program
+// and holds no keyring of the desktop's anyway: refused before GLib is asked.
+std::optional<KeyringAnswer> sessionBusMissing() {
+    const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS");
+    const std::string_view text = address ? address : "";
+    if (text.empty() || text.starts_with("autolaunch:") ||
+        text.find(";autolaunch:") != std::string_view::npos)
+        return KeyringAnswer{KeyringState::Absent, "DBUS_SESSION_BUS_ADDRESS is not set",
+                             KeyringAbsence::NoSessionBus};
+    GError* raw = nullptr;
+    const GObjectPtr<GDBusConnection> bus(g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, &raw));
+    const ErrorPtr error(raw);
+    if (!bus)
+        return KeyringAnswer{KeyringState::Absent, "the session bus does not answer (" + errorText(raw) + ")",
+                             KeyringAbsence::BusUnreachable, errorText(raw)};
+    return std::nullopt;
+}
+
 Session openSession() {
     Session session;
+    if (std::optional<KeyringAnswer> missing = sessionBusMissing()) {
+        session.answer = std::move(*missing);
+        return session;
+    }
     GError* raw = nullptr;
     session.service.reset(secret_service_get_sync(SECRET_SERVICE_OPEN_SESSION, nullptr, &raw));
     ErrorPtr error(raw);
     if (!session.service) {
-        session.answer = {KeyringState::Absent,
-                          "no keyring answers in this session (" + errorText(raw) + ")"};
+        session.answer = {KeyringState::Absent, "no keyring answers in this session (" + errorText(raw) + ")",
+                          KeyringAbsence::NoSecretService, errorText(raw)};
         return session;
     }
     raw = nullptr;
@@ -105,10 +137,10 @@ Session openSession() {
         session.service.get(), SECRET_COLLECTION_DEFAULT, SECRET_COLLECTION_NONE, nullptr, &raw));
     error.reset(raw);
     if (raw) {
-        session.answer = {KeyringState::Failed,
-                          "the default keyring cannot be opened (" + errorText(raw) + ")"};
+        session.answer = failed("the default keyring cannot be opened", raw);
     } else if (!session.collection) {
-        session.answer = {KeyringState::Absent, "the session has no default keyring"};
+        session.answer = {KeyringState::Absent, "the session has no default keyring",
+                          KeyringAbsence::NoDefaultKeyring};
     } else if (secret_collection_get_locked(session.collection.get())) {
         session.answer = {KeyringState::Locked, "the keyring is locked"};
     }
@@ -132,7 +164,7 @@ KeyringAnswer SecretServiceKeyring::readAll(const std::string& book, std::vector
         session.service.get(), &kSchema, attributes.table.get(),
         static_cast<SecretSearchFlags>(SECRET_SEARCH_ALL | SECRET_SEARCH_LOAD_SECRETS), nullptr, &raw);
     ErrorPtr error(raw);
-    if (raw) return {KeyringState::Failed, "the keyring cannot be searched (" + errorText(raw) + ")"};
+    if (raw) return failed("the keyring cannot be searched", raw);
     KeyringAnswer answer;
     for (GList* at = items; at; at = at->next) {
         GObjectPtr<SecretItem> item(static_cast<SecretItem*>(at->data));
@@ -169,7 +201,7 @@ KeyringAnswer SecretServiceKeyring::write(const std::string& book, const Keyring
         secret_item_create_sync(session.collection.get(), &kSchema, attributes.table.get(), label.c_str(),
                                 value.get(), SECRET_ITEM_CREATE_REPLACE, nullptr, &raw));
     ErrorPtr error(raw);
-    if (!item) return {KeyringState::Failed, "the keyring did not take a password (" + errorText(raw) + ")"};
+    if (!item) return failed("the keyring did not take a password", raw);
     return {};
 }
 
@@ -181,7 +213,7 @@ KeyringAnswer clear(const Attributes& attributes) {
     GError* raw = nullptr;
     secret_service_clear_sync(session.service.get(), &kSchema, attributes.table.get(), nullptr, &raw);
     ErrorPtr error(raw);
-    if (raw) return {KeyringState::Failed, "the keyring did not remove a password (" + errorText(raw) + ")"};
+    if (raw) return failed("the keyring did not remove a password", raw);
     return {};
 }
 

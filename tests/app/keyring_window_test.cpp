@@ -1,5 +1,6 @@
 // The settings tab's "Хранить пароли в связке ключей", over a keyring of the test's own.
 #include <QCheckBox>
+#include <QRegularExpression>
 
 #include "app/text_grid_model.h"
 #include "settings/enc_dec.h"
@@ -17,6 +18,16 @@ void twoAccounts(AccountBook& book) {
     book.setCount(2);
     book.client.setRow(0, {"ivanov", "one", "SG", ""});
     book.client.setRow(1, {"petrov", "two", "R", ""});
+}
+
+// Two accounts saved at `settings`, their passwords moved into a keyring of the test's own.
+std::shared_ptr<MapKeyring> twoAccountsInAKeyring(const std::string& settings) {
+    auto keyring = std::make_shared<MapKeyring>();
+    AccountBook book;
+    twoAccounts(book);
+    zapis(book, {}, settings);
+    EXPECT_TRUE(KeyringBook(*keyring, settings).turnOn().ok());
+    return keyring;
 }
 
 }  // namespace
@@ -61,12 +72,8 @@ TEST_F(WindowTest, TheKeyringBoxMovesThePasswordsIntoTheKeyringAndBack) {
 }
 
 TEST_F(WindowTest, ALockedKeyringIsSaidInOneBoxAndItsAccountsAreNotChecked) {
-    auto keyring = std::make_shared<MapKeyring>();
+    auto keyring = twoAccountsInAKeyring(m_settings);
     m_keyring = keyring;
-    AccountBook book;
-    twoAccounts(book);
-    zapis(book, {}, m_settings);
-    ASSERT_TRUE(KeyringBook(*keyring, m_settings).turnOn().ok());
     keyring->state = KeyringState::Locked;
     keyring->changes = 0;
     const std::string before = fileText();
@@ -86,6 +93,41 @@ TEST_F(WindowTest, ALockedKeyringIsSaidInOneBoxAndItsAccountsAreNotChecked) {
     EXPECT_EQ(m_errors.size(), 2) << m_errors.join('\n').toStdString();
     EXPECT_EQ(fileText(), before);
     EXPECT_EQ(keyring->changes, 0);
+}
+
+// Each way the keyring cannot be used is said in Russian alone, with what the user is to do about it.
+TEST_F(WindowTest, AKeyringThatCannotBeUsedIsSaidInRussianWithWhatToDo) {
+    struct Case {
+        KeyringState state;
+        KeyringAbsence absence;
+        const char* todo;
+    };
+    const Case cases[] = {
+        {KeyringState::Locked, {}, "Разблокируйте связку ключей рабочего стола"},
+        {KeyringState::Absent, KeyringAbsence::NoSessionBus, "Запустите Korvex из сеанса рабочего стола"},
+        {KeyringState::Absent, KeyringAbsence::BusUnreachable, "Войдите в сеанс рабочего стола"},
+        {KeyringState::Absent, KeyringAbsence::NoSecretService, "Запустите связку ключей рабочего стола"},
+        {KeyringState::Absent, KeyringAbsence::NoDefaultKeyring, "Создайте связку ключей по умолчанию"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.todo);
+        auto keyring = twoAccountsInAKeyring(m_settings);
+        m_keyring = keyring;
+        keyring->state = c.state;
+        keyring->absence = c.absence;
+        m_errors.clear();
+        open();
+        ASSERT_EQ(m_errors.size(), 1);
+        EXPECT_TRUE(m_errors[0].contains(QString::fromUtf8(c.todo))) << m_errors[0].toStdString();
+        // Names of things stay as they are; no other word is English.
+        QString words = m_errors[0];
+        for (const char* name :
+             {"DBUS_SESSION_BUS_ADDRESS", "GNOME Keyring", "KWalletManager", "KWallet", "Korvex"})
+            words.remove(QString::fromLatin1(name));
+        EXPECT_FALSE(words.contains(QRegularExpression(QStringLiteral("[A-Za-z]"))))
+            << m_errors[0].toStdString();
+        close();
+    }
 }
 
 }  // namespace korvex::test

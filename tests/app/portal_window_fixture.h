@@ -2,14 +2,23 @@
 // A window whose portal addresses point at substitute portals running in this process.
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QProgressBar>
 #include <QTimer>
 #include <functional>
+#include <utility>
 
 #include "korvex-demo-portals/demo_portals.h"
 #include "tests/app/window_fixture.h"
 #include "tests/support/demo_portal_addresses.h"
 
 namespace korvex::test {
+
+// Where the refresh progress bar stands: rows finished, and the rows it counts to (QProgressBar's own
+// range, not the last row's number that RunProgressBar::maximum() keeps).
+inline std::pair<int, int> barPosition(const TForm1& form) {
+    const QProgressBar& bar = *form.JvXPProgressBar1;
+    return {bar.value(), bar.maximum()};
+}
 
 class PortalWindowTest : public WindowTest {
 protected:

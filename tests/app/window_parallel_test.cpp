@@ -2,6 +2,7 @@
 // the schedule (driven by a test clock), and the settings' own section of Settings.ini.
 #include <QDialog>
 #include <QItemSelectionModel>
+#include <QLabel>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTableView>
@@ -91,13 +92,17 @@ TEST_F(PortalWindowTest, StopDuringChecksAtOnceEndsThemAllLeavesNoRowHalfWritten
     m_portals->setStall(PortalId::SpectrumSat, true);
     m_portals->setStall(PortalId::SatGate, true);
     bool sawOthersWhileStalled = false;
+    QElapsedTimer waited;
+    waited.start();
     whenReady(
         [&] {
-            // A stalled portal does not hold the window, nor the rows of the other portals.
+            // A stalled portal does not hold the window, nor the rows of the other portals. The rows
+            // under way show within a frame; a window that never shows them is seen after 5 s.
             return !m_portals->requests(PortalId::SpectrumSat).empty() &&
                    !m_portals->requests(PortalId::SatGate).empty() &&
                    !m_portals->requests(PortalId::Raduga).empty() &&
-                   !m_portals->requests(PortalId::SpaceGate75).empty();
+                   !m_portals->requests(PortalId::SpaceGate75).empty() &&
+                   (form.Stat->selectionModel()->selectedRows().size() >= 2 || waited.elapsed() > 5000);
         },
         [&] {
             sawOthersWhileStalled = form.transferRunning();
@@ -113,8 +118,8 @@ TEST_F(PortalWindowTest, StopDuringChecksAtOnceEndsThemAllLeavesNoRowHalfWritten
     EXPECT_EQ(b.Stat.row(0), stalledBefore) << "the row cut short is whole, previous balance included";
     EXPECT_EQ(b.Stat.cell(kBalance, 1), "5.00");
     EXPECT_EQ(b.Stat.cell(kPrevious, 1), "");
-    EXPECT_TRUE(form.but1->text().startsWith(QStringLiteral("Обновление остановлено")))
-        << form.but1->text().toStdString();
+    EXPECT_EQ(form.but1->text(), QStringLiteral("Обновление остановлено (проверено: 2 из 4)"));
+    EXPECT_EQ(barPosition(form), std::make_pair(2, 4)) << "the bar stands where the caption's count does";
     const AccountBook saved = savedBook(m_settings, 4);
     EXPECT_EQ(saved.Stat.cell(kPrevious, 0), "8.00");
     for (const RowCheck& check : form.lastRun().rows) {
@@ -191,6 +196,30 @@ TEST_F(WindowTest, TheRefreshSettingsSurviveARestartInTheirOwnSection) {
     const RefreshSettings stored = readRefreshSettings(m_settings);
     EXPECT_EQ(stored.jobs, 16);
     EXPECT_TRUE(stored.jobsStored);
+}
+
+// Values the window cannot use are said once, at the start, and the defaults shown; each control
+// says what it does, and the range of checks on one portal is the core's.
+TEST_F(WindowTest, RefreshSettingsItCannotUseAreSaidOnceAndEveryControlExplainsItself) {
+    std::ofstream(m_settings, std::ios::binary)
+        << "[REFRESH]\r\nJobs=100\r\nPerPortal=abc\r\nEveryHours=5\r\n";
+    TForm1& form = open();
+    ASSERT_EQ(m_errors.size(), 1) << m_errors.join('\n').toStdString();
+    EXPECT_TRUE(m_errors[0].contains(QStringLiteral("Jobs=100 (нужно целое число от 1 до 64)")))
+        << m_errors[0].toStdString();
+    EXPECT_TRUE(m_errors[0].contains(QStringLiteral("PerPortal=abc (нужно целое число от 1 до 8)")));
+    EXPECT_EQ(form.RefreshJobs->value(), 1);
+    EXPECT_EQ(form.RefreshPerPortal->value(), 1);
+    EXPECT_EQ(form.RefreshEveryHours->value(), 5);
+    EXPECT_EQ(form.RefreshPerPortal->maximum(), kMaxRefreshPerPortal);
+    EXPECT_EQ(form.RefreshEveryHoursLabel->text(), QStringLiteral("Проверять каждые"));
+    for (QSpinBox* spin : {form.RefreshJobs, form.RefreshPerPortal, form.RefreshEveryHours})
+        EXPECT_TRUE(spin->toolTip().contains(QString::number(spin->maximum())))
+            << spin->objectName().toStdString();
+    form.RefreshJobs->setValue(2);  // a change writes the three values the window uses
+    close();
+    open();
+    EXPECT_EQ(m_errors.size(), 1) << "said once, until the file holds what the window can use";
 }
 
 }  // namespace korvex::test

@@ -571,6 +571,26 @@ TEST_F(RefreshCommandTest, ChecksAtOnceNotGivenFallBackToTheWindowsStoredSetting
     s_portals->setAnswerDelay(0ms);
 }
 
+// Values of the window's section that korvex-cli cannot use are said in one line; the defaults run.
+TEST_F(RefreshCommandTest, StoredSettingsItCannotUseAreSaidInOneLine) {
+    f.writeAccounts({{"sps_ivanov", "Qw3rty-71", "39"}, {"sps_petrova", "lEto2009", "SPS"}});
+    IniFile ini;
+    ASSERT_EQ(ini.load(f.settings), IniFile::LoadStatus::Loaded);
+    ini.setValue(kRefreshSection, "Jobs", "100");
+    ini.setValue(kRefreshSection, "PerPortal", "abc");
+    ASSERT_FALSE(static_cast<bool>(ini.save(f.settings)));
+    EXPECT_NE(refreshCommand(f.context(), std::nullopt, {1, 1, 120, false, "", false, false}), kExitFailed)
+        << f.err.str();
+    const std::string err = f.err.str();
+    const std::size_t at =
+        err.find("korvex-cli: section [REFRESH] of " + f.settings + ": Jobs=100 (not a whole");
+    ASSERT_NE(at, std::string::npos) << err;
+    const std::string line = err.substr(at, err.find('\n', at) - at);
+    EXPECT_NE(line.find("PerPortal=abc (not a whole number from 1 to 8)"), std::string::npos) << line;
+    EXPECT_EQ(err.find("[REFRESH]", at + line.size()), std::string::npos) << "said once: " << err;
+    EXPECT_EQ(savedBook(f.settings).Stat.cell(kDate, 1), kStamp) << "the run went on with the defaults";
+}
+
 TEST_F(RefreshCommandTest, AnAccountOverTheTimeLimitFailsAndTheRunGoesOn) {
     for (const int jobs : {1, 3}) {
         SCOPED_TRACE(std::to_string(jobs) + " jobs");

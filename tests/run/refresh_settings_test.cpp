@@ -15,17 +15,29 @@ namespace {
 
 using namespace std::chrono_literals;
 
-TEST(RefreshSettingsTest, ValuesOutOfRangeOrNotNumbersReadAsTheDefaults) {
+// The keys of the values that were not used, in the order read.
+std::string problemKeys(const RefreshSettings& settings) {
+    std::string keys;
+    for (const RefreshSettingProblem& p : settings.problems) keys += (keys.empty() ? "" : ",") + p.key;
+    return keys;
+}
+
+TEST(RefreshSettingsTest, ValuesOutOfRangeOrNotNumbersReadAsTheDefaultsAndAreNamed) {
     struct Case {
         const char* jobs;
         const char* perPortal;
         const char* hours;
-        RefreshSettings expected;
+        RefreshSettings expected;  // without its problems
+        const char* problems;
     };
     const Case cases[] = {
-        {"16", "2", "5", {16, 2, 5, true, true}},    {"64", "8", "24", {64, 8, 24, true, true}},
-        {"65", "9", "25", {1, 1, 0, false, false}},  {"0", "0", "-1", {1, 1, 0, false, false}},
-        {"4x", " ", "1.5", {1, 1, 0, false, false}}, {"", "3", "0", {1, 3, 0, false, true}},
+        {"16", "2", "5", {16, 2, 5, true, true}, ""},
+        {"64", "8", "24", {64, 8, 24, true, true}, ""},
+        {"65", "9", "25", {1, 1, 0, false, false}, "Jobs,PerPortal,EveryHours"},
+        {"0", "0", "-1", {1, 1, 0, false, false}, "Jobs,PerPortal,EveryHours"},
+        {"4x", " ", "1.5", {1, 1, 0, false, false}, "Jobs,EveryHours"},
+        {"", "3", "0", {1, 3, 0, false, true}, ""},
+        {"100", "abc", "", {1, 1, 0, false, false}, "Jobs,PerPortal"},
     };
     test::TempDir dir;
     const std::string path = dir.file("Settings.ini");
@@ -36,10 +48,46 @@ TEST(RefreshSettingsTest, ValuesOutOfRangeOrNotNumbersReadAsTheDefaults) {
         ini.setValue(kRefreshSection, "PerPortal", c.perPortal);
         ini.setValue(kRefreshSection, "EveryHours", c.hours);
         ASSERT_FALSE(static_cast<bool>(ini.save(path)));
-        EXPECT_EQ(readRefreshSettings(path), c.expected);
+        RefreshSettings read = readRefreshSettings(path);
+        EXPECT_EQ(problemKeys(read), c.problems);
+        read.problems.clear();
+        EXPECT_EQ(read, c.expected);
     }
     std::filesystem::remove(path);
     EXPECT_EQ(readRefreshSettings(path), RefreshSettings{}) << "no file: the window's run as it always was";
+}
+
+// The notice names each value with its range and the default used, in the front's language, on one
+// line; what the file holds is cut short and cannot act on a terminal.
+TEST(RefreshSettingsTest, TheNoticeNamesEachUnusedValueItsRangeAndTheDefaultInEitherLanguage) {
+    test::TempDir dir;
+    const std::string path = dir.file("Settings.ini");
+    std::ofstream(path, std::ios::binary)
+        << "[REFRESH]\r\nJobs=100\r\nPerPortal=\x1b[2Jabcdefghijklmnopqrstuvwxyz\r\n"
+           "EveryHours=5\r\n";
+    const RefreshSettings settings = readRefreshSettings(path);
+    EXPECT_EQ(settings.everyHours, 5);
+    struct Case {
+        NoticeLanguage language;
+        std::vector<std::string> words;
+    };
+    const Case cases[] = {
+        {NoticeLanguage::English,
+         {path, "Jobs=100 (not a whole number from 1 to 64)",
+          "PerPortal=?[2Jabcdefghijkl… (not a whole number from 1 to 8)",
+          "defaults are used instead (Jobs=1, PerPortal=1)"}},
+        {NoticeLanguage::Russian,
+         {"Jobs=100 (нужно целое число от 1 до 64)",
+          "PerPortal=?[2Jabcdefghijkl… (нужно целое число от 1 до 8)",
+          "значения по умолчанию: Jobs=1, PerPortal=1"}},
+    };
+    for (const Case& c : cases) {
+        const std::string notice = refreshSettingsNotice(settings, path, c.language);
+        for (const std::string& words : c.words) EXPECT_NE(notice.find(words), std::string::npos) << notice;
+        EXPECT_EQ(notice.find('\n'), std::string::npos) << notice;
+        EXPECT_EQ(notice.find('\x1b'), std::string::npos) << notice;
+        EXPECT_EQ(refreshSettingsNotice(RefreshSettings{}, path, c.language), "");
+    }
 }
 
 TEST(RefreshSettingsTest, WritingKeepsTheRestOfTheFileAndRefusesAFileItCannotRead) {

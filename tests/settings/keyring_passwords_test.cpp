@@ -23,6 +23,7 @@
 #include "platform/secret_service_keyring.h"
 #include "settings/enc_dec.h"
 #include "settings/ini_file.h"
+#include "settings/keyring_advice.h"
 #include "settings/keyring_passwords.h"
 #include "settings/settings_file.h"
 #include "tests/support/temp_dir.h"
@@ -113,22 +114,24 @@ struct ProgramRun {
     std::string out, err;
 };
 
-// Runs `args` as a child process with `extraEnv` over this process's environment. With `killWhenStopped`
-// a child that stops itself (SIGSTOP) is killed there with SIGKILL.
+// Runs `args` as a child process with `extraEnv` over this process's environment (a bare NAME in it
+// removes NAME). With `killWhenStopped` a child that stops itself (SIGSTOP) is killed there with SIGKILL.
 ProgramRun runProgram(const TempDir& dir, const std::vector<std::string>& args,
                       const std::vector<std::string>& extraEnv = {}, bool killWhenStopped = false) {
     std::vector<std::string> env = extraEnv;
     env.push_back("KORVEX_TEST_LOCK_FOLDER=" + dir.path().string());
     // A variable given replaces the one of this process (the first of two would win).
+    const auto name = [](const std::string& entry) { return entry.substr(0, entry.find('=')); };
     const auto given = [&](const std::string& entry) {
         for (const std::string& e : env)
-            if (e.substr(0, e.find('=') + 1) == entry.substr(0, entry.find('=') + 1)) return true;
+            if (name(e) == name(entry)) return true;
         return false;
     };
     for (char** e = environ; *e != nullptr; ++e)
         if (!given(*e)) env.push_back(*e);
     std::vector<char*> envp, argv;
-    for (std::string& e : env) envp.push_back(e.data());
+    for (std::string& e : env)
+        if (e.find('=') != std::string::npos) envp.push_back(e.data());
     envp.push_back(nullptr);
     std::vector<std::string> argsCopy = args;
     for (std::string& a : argsCopy) argv.push_back(a.data());
@@ -306,7 +309,7 @@ TEST_F(KeyringPasswordsTest, ExportAndRefreshOfKorvexCliTakeThePasswordsFromTheK
 
 // What a stopped keyring must leave: one line from korvex-cli, exit 1, no file changed.
 void expectRefusedByKorvexCli(const TempDir& dir, const std::string& path,
-                              const std::vector<std::string>& env, const std::string& why) {
+                              const std::vector<std::string>& env, const std::vector<std::string>& words) {
     const std::string before = readFile(path);
     std::ofstream(dir.file("import.csv")) << "login,password,plan,holder\nnewcomer,secret,SG,\n";
     const std::vector<std::vector<std::string>> commands = {
@@ -319,7 +322,7 @@ void expectRefusedByKorvexCli(const TempDir& dir, const std::string& path,
         EXPECT_EQ(run.status, 1);
         EXPECT_EQ(lineCount(run.err), 1) << run.err;
         EXPECT_NE(run.err.find("keyring"), std::string::npos) << run.err;
-        EXPECT_NE(run.err.find(why), std::string::npos) << run.err;
+        for (const std::string& why : words) EXPECT_NE(run.err.find(why), std::string::npos) << run.err;
         EXPECT_EQ(readFile(path), before);
         EXPECT_FALSE(std::filesystem::exists(dir.file("backup.csv")));
     }
@@ -347,14 +350,35 @@ TEST_F(KeyringPasswordsTest, ALockedKeyringIsSaidAndNothingIsWrittenOver) {
     EXPECT_EQ(KeyringBook(m_keyring, offPath).turnOn().state, KeyringState::Locked);
     EXPECT_EQ(readFile(offPath), offBefore);
 
-    expectRefusedByKorvexCli(m_dir, m_path, {}, "locked");
+    expectRefusedByKorvexCli(m_dir, m_path, {}, {"locked", "Unlock the desktop's keyring"});
 }
 
+// No session bus: korvex-cli says what is missing, with the line a crontab needs, and starts no bus of
+// its own (a dbus-launch on the PATH would be run by D-Bus's autolaunch) nor anything on one.
 TEST_F(KeyringPasswordsTest, NoKeyringInTheSessionIsSaidAndNothingIsWrittenOver) {
     zapis(makeBook(5), {}, m_path);
     ASSERT_TRUE(KeyringBook(m_keyring, m_path).turnOn().ok());
-    const std::vector<std::string> noBus = {"DBUS_SESSION_BUS_ADDRESS=unix:path=" + m_dir.file("no-bus")};
-    expectRefusedByKorvexCli(m_dir, m_path, noBus, "no keyring");
+    const std::string fakeBin = m_dir.file("bin"), launched = m_dir.file("dbus-launch-ran");
+    std::filesystem::create_directory(fakeBin);
+    std::ofstream(fakeBin + "/dbus-launch") << "#!/bin/sh\ntouch '" << launched << "'\nexit 1\n";
+    std::filesystem::permissions(fakeBin + "/dbus-launch", std::filesystem::perms::owner_all);
+    std::filesystem::create_directory(m_dir.file("run"));
+    struct Case {
+        std::vector<std::string> env;
+        std::string why;
+    };
+    const Case cases[] = {
+        {{"DBUS_SESSION_BUS_ADDRESS", "DISPLAY=:31999", "XDG_RUNTIME_DIR=" + m_dir.file("run"),
+          "PATH=" + fakeBin + ":" + std::getenv("PATH")},
+         "DBUS_SESSION_BUS_ADDRESS is not set"},
+        {{"DBUS_SESSION_BUS_ADDRESS=unix:path=" + m_dir.file("no-bus")}, "names does not answer"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.why);
+        expectRefusedByKorvexCli(m_dir, m_path, c.env, {c.why, "crontab: " + crontabBusLine()});
+    }
+    EXPECT_FALSE(std::filesystem::exists(launched)) << "D-Bus autolaunch ran dbus-launch";
+    const std::vector<std::string> noBus = cases[1].env;
 
     // Turning the option on without a keyring changes nothing.
     const std::string offPath = m_dir.file("Off.ini");

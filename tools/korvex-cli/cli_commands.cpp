@@ -495,6 +495,10 @@ int refreshCommand(const CliContext& context, std::optional<int> rowNumber, cons
     plan.last = last;
     // What the command line leaves out, the window's stored setting gives.
     const RefreshSettings stored = readRefreshSettings(context.settingsPath);
+    if (const std::string notice =
+            refreshSettingsNotice(stored, context.settingsPath, NoticeLanguage::English);
+        !notice.empty())
+        context.err << kPrefix << terminalText(notice) << '\n';
     plan.jobs = !options.jobsGiven && stored.jobsStored ? stored.jobs : options.jobs;
     plan.perPortal = !options.perPortalGiven && stored.perPortalStored ? stored.perPortal : options.perPortal;
     plan.timeout = std::chrono::seconds(options.timeoutSeconds);

@@ -3,6 +3,7 @@
 #include <ostream>
 
 #include "korvex-cli/balance_table.h"
+#include "settings/keyring_advice.h"
 
 namespace korvex {
 
@@ -14,9 +15,10 @@ bool CliKeyring::fill(const CliContext& context, AccountBook& book, const char* 
     if (!m_book) return true;
     const KeyringAnswer answer = m_book->fill(book);
     if (answer.ok()) return true;
+    const KeyringAdvice advice = keyringAdvice(answer, NoticeLanguage::English);
     context.err << "korvex-cli: the passwords of " << context.settingsPath
-                << " are kept in the desktop's keyring, and " << terminalText(answer.message) << "; "
-                << nothingDone << " (unlock the keyring in the desktop session)\n";
+                << " are kept in the desktop's keyring, but " << terminalText(advice.reason) << "; "
+                << nothingDone << ". " << terminalText(advice.todo) << '\n';
     return false;
 }
 
@@ -24,8 +26,10 @@ bool CliKeyring::save(const CliContext& context, const AccountBook& book, const 
                       int emptyRowsTo) {
     const KeyringAnswer answer = m_book->save(book, proxy, emptyRowsTo);
     if (answer.ok()) return true;
+    const KeyringAdvice advice = keyringAdvice(answer, NoticeLanguage::English);
     context.err << "korvex-cli: saved, but the keyring did not take every password ("
-                << terminalText(answer.message) << "); those stay in " << context.settingsPath << '\n';
+                << terminalText(advice.reason) << "); those stay in " << context.settingsPath << ". "
+                << terminalText(advice.todo) << '\n';
     return false;
 }
 

@@ -4,6 +4,7 @@
 #include <charconv>
 
 #include "history/history_entry.h"
+#include "run/refresh_settings.h"
 
 namespace korvex {
 
@@ -146,7 +147,8 @@ CliInvocation parseCommandLine(const std::vector<std::string>& args) {
             call.jobsGiven = true;
         } else if (!optionsEnded && valueOption(args, i, "--per-portal", limitText, topic)) {
             flagsSeen.emplace_back("--per-portal", CliCommand::Refresh);
-            call.perPortal = boundedNumber(limitText, "--per-portal", 1, kMaxJobs, "a number of checks at once");
+            call.perPortal = boundedNumber(limitText, "--per-portal", 1, kMaxRefreshPerPortal,
+                                           "a number of checks at once");
             call.perPortalGiven = true;
         } else if (!optionsEnded && valueOption(args, i, "--timeout", limitText, topic)) {
             flagsSeen.emplace_back("--timeout", CliCommand::Refresh);
