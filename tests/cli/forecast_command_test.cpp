@@ -1,5 +1,5 @@
 // korvex-cli forecast on a settings file and a prepared history, as a table, CSV and JSON.
-#include "korvex-cli/forecast_command.h"
+#include "korvex-cli/commands/forecast_command.h"
 
 #include <filesystem>
 

@@ -6,7 +6,7 @@
 #include "book/balance_text.h"
 #include "history/balance_history.h"
 #include "korvex-cli/command_line.h"
-#include "korvex-cli/history_command.h"
+#include "korvex-cli/commands/history_command.h"
 #include "tests/cli/cli_test_support.h"
 
 namespace korvex::test {

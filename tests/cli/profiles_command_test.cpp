@@ -1,6 +1,6 @@
 // korvex-cli profiles: the listing, the template, and `profiles test` on pages saved from each
 // substitute portal, and on a redesigned portal's page before and after a fix in Portals.ini.
-#include "korvex-cli/profiles_command.h"
+#include "korvex-cli/commands/profiles_command.h"
 
 #include <gtest/gtest.h>
 

@@ -16,7 +16,7 @@
 #include <thread>
 
 #include "app/tform1.h"
-#include "korvex-cli/check_update_command.h"
+#include "korvex-cli/commands/check_update_command.h"
 #include "tests/cli/cli_test_support.h"
 
 #ifndef KORVEX_EXECUTABLE

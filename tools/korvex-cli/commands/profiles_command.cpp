@@ -1,4 +1,4 @@
-#include "korvex-cli/profiles_command.h"
+#include "korvex-cli/commands/profiles_command.h"
 
 #include <fstream>
 #include <ostream>

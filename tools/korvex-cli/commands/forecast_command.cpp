@@ -1,4 +1,4 @@
-#include "korvex-cli/forecast_command.h"
+#include "korvex-cli/commands/forecast_command.h"
 
 #include <charconv>
 #include <cstdio>

@@ -1,4 +1,4 @@
-#include "korvex-cli/check_update_command.h"
+#include "korvex-cli/commands/check_update_command.h"
 
 #include <ostream>
 

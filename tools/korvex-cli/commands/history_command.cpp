@@ -1,4 +1,4 @@
-#include "korvex-cli/history_command.h"
+#include "korvex-cli/commands/history_command.h"
 
 #include <charconv>
 #include <filesystem>

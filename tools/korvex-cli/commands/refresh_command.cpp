@@ -1,0 +1,326 @@
+#include <pthread.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <optional>
+#include <ostream>
+#include <vector>
+
+#include "checks/balance_checks.h"
+#include "checks/parallel_refresh.h"
+#include "checks/portal_operators.h"
+#include "checks/refresh_run.h"
+#include "checks/run_summary.h"
+#include "korvex-cli/balance_table.h"
+#include "korvex-cli/cli_commands.h"
+#include "korvex-cli/cli_keyring.h"
+#include "korvex-cli/cli_support.h"
+#include "korvex-cli/progress_bar.h"
+#include "net/curl1_setup.h"
+#include "net/portal_pins.h"
+#include "platform/codepage.h"
+#include "run/refresh_session.h"
+#include "run/refresh_settings.h"
+
+namespace korvex {
+
+namespace {
+
+// "line 3 is not a pin," or "lines 3, 7 are not pins,": named once a run, never pinned again.
+std::string unreadablePinLines(const std::vector<int>& lines) {
+    std::string numbers;
+    for (const int line : lines) numbers += (numbers.empty() ? "" : ", ") + std::to_string(line);
+    return lines.size() == 1 ? "line " + numbers + " is not a pin," : "lines " + numbers + " are not pins,";
+}
+
+// "2, 5 and 9 to 31": rows (from 0, ascending) as the user numbers them, runs joined.
+std::string rowRanges(const std::vector<int>& rows) {
+    std::vector<std::string> parts;
+    for (std::size_t i = 0; i < rows.size();) {
+        std::size_t j = i;
+        while (j + 1 < rows.size() && rows[j + 1] == rows[j] + 1) ++j;
+        parts.push_back(std::to_string(rows[i] + 1) + (j > i ? " to " + std::to_string(rows[j] + 1) : ""));
+        i = j + 1;
+    }
+    std::string text;
+    for (std::size_t i = 0; i < parts.size(); ++i)
+        text += (i == 0 ? "" : i + 1 == parts.size() ? " and " : ", ") + parts[i];
+    return text;
+}
+
+// Runs `command` with sh -c, `text` on its standard input, and waits for it. Answers what went
+// wrong, or an empty text. A command that does not read its input does not end the program.
+std::string runNotifyCommand(const std::string& command, const std::string& text) {
+    std::fflush(nullptr);
+    FILE* pipe = ::popen(command.c_str(), "we");
+    if (!pipe) return std::string("could not be started: ") + std::strerror(errno);
+    // SIGPIPE held back (the command is started already, so it keeps the usual disposition), and a
+    // pending one taken away before it is let through again.
+    sigset_t pipeSignal, previous;
+    sigemptyset(&pipeSignal);
+    sigaddset(&pipeSignal, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipeSignal, &previous);
+    std::fwrite(text.data(), 1, text.size(), pipe);
+    std::fflush(pipe);
+    const int status = ::pclose(pipe);
+    const timespec now{0, 0};
+    while (sigtimedwait(&pipeSignal, nullptr, &now) == SIGPIPE) {
+    }
+    pthread_sigmask(SIG_SETMASK, &previous, nullptr);
+    if (status == -1) return std::string("failed: ") + std::strerror(errno);
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 0) return {};
+    if (WIFEXITED(status)) return "ended with status " + std::to_string(WEXITSTATUS(status));
+    return "was ended by signal " + std::to_string(WTERMSIG(status));
+}
+
+
+// Says on standard error what became of each row that needs saying; answers whether any failed, and
+// sets `interruptedAt` to the row the stop cut short (-1: none).
+bool sayRowOutcomes(const CliContext& context, const AccountBook& book, const std::vector<RowCheck>& reports,
+                    int& interruptedAt) {
+    bool failed = false;
+    interruptedAt = -1;
+    for (const RowCheck& report : reports) {
+        const std::string name = rowName(book, report.row);
+        switch (report.outcome) {
+            case CheckOutcome::PassedOver: {
+                const std::string& code = book.client.cell(kPlanCode, report.row);
+                bool emptyRow = true;
+                for (int col = 0; col < kAccountCols; ++col)
+                    emptyRow = emptyRow && book.client.cell(col, report.row).empty();
+                if (emptyRow) break;
+                if (code.empty()) {
+                    context.err << kPrefix << name << " has no plan code; passed over\n";
+                } else {
+                    failed = true;  // a typing mistake must not pass for a checked account
+                    context.err << kPrefix << name << ": the plan code "
+                                << quoted(terminalText(cp1251ToUtf8(code)))
+                                << " names no portal; passed over\n";
+                }
+                break;
+            }
+            case CheckOutcome::PageRead:
+                break;
+            case CheckOutcome::NotFound:
+                failed = true;
+                context.err << kPrefix << name << ": the values were not found on the portal's page ("
+                            << kNotFoundMarker << "): a wrong password, or the page has changed\n";
+                break;
+            case CheckOutcome::TransferFailed:
+                failed = true;
+                if (certificateRefused(report)) {
+                    context.err << kPrefix << name << ": refused: " << terminalText(report.errorText) << '\n';
+                    break;
+                }
+                context.err << kPrefix << name << ": no page from the portal"
+                            << (report.errorText.empty() ? "" : " (" + terminalText(report.errorText) + ")")
+                            << '\n';
+                break;
+            case CheckOutcome::ErrorMarker:
+                failed = true;
+                context.err << kPrefix << name << ": the check failed (" << cp1251ToUtf8(kErrorMarker)
+                            << ")\n";
+                break;
+            case CheckOutcome::Stopped:
+                interruptedAt = report.row;
+                break;
+        }
+    }
+    return failed;
+}
+
+// After a stop: which rows were left as they were, and whether the rest was saved.
+void sayWhatTheStopLeft(const CliContext& context, const AccountBook& book, const RefreshReport& run,
+                        int first, int last, int interruptedAt) {
+    const std::vector<RowCheck>& reports = run.run.rows;
+    const RefreshResult& result = run.run;
+    const bool saved = run.saved;
+    const int stoppedAt = interruptedAt >= 0 ? interruptedAt : first + result.rowsChecked;
+    context.err << kPrefix << "stopped; ";
+    // Checks at once finish out of order: the rows left as they were need not be the last ones.
+    std::vector<int> untouched;
+    for (int row = first; row <= last; ++row) {
+        const auto report =
+            std::find_if(reports.begin(), reports.end(), [row](const RowCheck& r) { return r.row == row; });
+        if (report == reports.end() || report->outcome == CheckOutcome::Stopped) untouched.push_back(row);
+    }
+    const bool oneRun =
+        !untouched.empty() && untouched.back() - untouched.front() + 1 == static_cast<int>(untouched.size());
+    const bool lastRowsOnly = untouched.empty() || (oneRun && untouched.back() == last);
+    if (!lastRowsOnly) {
+        context.err << (untouched.size() == 1 ? rowName(book, untouched[0]) + " left as it was"
+                                              : "rows " + rowRanges(untouched) + " left as they were");
+    } else if (stoppedAt <= last) {
+        context.err << rowName(book, stoppedAt) << (stoppedAt < last ? " and the rows after it" : "")
+                    << " left as they were";
+    }
+    context.err << (saved
+                        ? (lastRowsOnly ? ", the rows checked before saved\n" : ", the rows checked saved\n")
+                        : "\n");
+}
+
+// Saves the pins learnt in the run and names the portals that showed another key than their pin;
+// answers false when the pin file was unreadable or not saved, or a portal was refused.
+bool sayPins(const CliContext& context, PortalPins& pins,
+             const std::vector<PinMismatch>& changedCertificates) {
+    bool failed = false;
+    if (!pins.loadError().empty()) failed = true;
+    if (const std::string problem = pins.saveChanges(); !problem.empty()) {
+        failed = true;
+        context.err << kPrefix << "the new pins are not saved: " << terminalText(problem) << '\n';
+    }
+    for (const PinMismatch& changed : changedCertificates) {
+        failed = true;
+        context.err << kPrefix << portalWithOperator(context.addresses, changed.origin)
+                    << " showed another certificate than the one pinned; no "
+                    << "password went to it. If the portal changed its certificate itself: korvex-cli trust "
+                    << changed.origin << '\n';
+    }
+    return !failed;
+}
+
+// The summary on standard error, and to the notify command when it names anything; answers false when
+// the command failed.
+bool saySummary(const CliContext& context, const RunSummary& summary, const RefreshOptions& options) {
+    bool failed = false;
+    // Balances come from the portals' pages: no control character of theirs reaches the terminal
+    // or the notify command.
+    std::string text;
+    const std::string raw = summaryText(summary);
+    for (std::size_t at = 0, end; (end = raw.find('\n', at)) != std::string::npos; at = end + 1)
+        text += terminalText(std::string_view(raw).substr(at, end - at)) + '\n';
+    context.err << text;
+    if (!text.empty() && !options.notifyCommand.empty()) {
+        const std::string error = runNotifyCommand(options.notifyCommand, text);
+        if (!error.empty()) {
+            failed = true;
+            context.err << kPrefix << "the notify command " << quoted(options.notifyCommand) << " " << error
+                        << '\n';
+        }
+    }
+    return !failed;
+}
+
+}  // namespace
+
+int refreshCommand(const CliContext& context, std::optional<int> rowNumber, const RefreshOptions& options) {
+    AccountBook book;
+    ProxySettings proxy;
+    if (!loadSettings(context, book, proxy)) return kExitFailed;
+    CliKeyring keyring(context.settingsPath);
+    if (!keyring.fill(context, book, "no account was checked")) return kExitFailed;
+    int first = 0;
+    int last = book.clients - 1;
+    if (rowNumber) {
+        if (*rowNumber > book.clients) {
+            context.err << kPrefix << "there is no row " << *rowNumber << ": " << context.settingsPath
+                        << " holds " << book.clients << (book.clients == 1 ? " account\n" : " accounts\n");
+            return kExitUsage;
+        }
+        first = last = *rowNumber - 1;
+    }
+    const auto stopRaised = [&context] {
+        return context.stop && context.stop->load(std::memory_order_relaxed);
+    };
+
+    // Curl1 as the window sets it up, and as the window runs it: threaded, with a wait hook that
+    // ends the transfer in progress once a stop is asked for.
+    THttpTransfer Curl1;
+    TextHolder Memo1;
+    applyCurl1StoredProperties(Curl1, [&](THttpTransferBase&) {
+        if (stopRaised()) Curl1.requestAbort();
+    });
+    try {
+        configureCurl1AtStart(Curl1, proxy);
+    } catch (const EConvertError& e) {
+        // The window shows this at its start and carries on; the run stops at the first row that
+        // needs the proxy.
+        context.err << kPrefix << e.what() << " (the proxy port of " << context.settingsPath << ")\n";
+    }
+    // The portals' certificates, pinned on first use as in the window.
+    PortalPins pins(pinsPathBeside(context.settingsPath));
+    if (!pins.loadError().empty())
+        context.err << kPrefix << "the pinned certificates cannot be read: " << terminalText(pins.loadError())
+                    << "; no request goes to an HTTPS portal in this run\n";
+    else if (!pins.unreadableLines().empty())
+        context.err << kPrefix << terminalText(pins.path()) << ": "
+                    << unreadablePinLines(pins.unreadableLines()) << " kept as they are\n";
+    Curl1.setPins(&pins);
+    BalanceChecks checks(
+        book, Curl1, Memo1, context.addresses, [proxy] { return proxy; }, context.clock);
+    // Threaded, so that the wait hook sees Ctrl+C at once and ends a stalled transfer, as in the window.
+    std::optional<ResponsiveTransfers> responsive(std::in_place, Curl1);
+
+    ProgressBar bar(context.err, context.progress);
+    // What the run tells as it goes: the progress bar, and Ctrl+C.
+    struct Progress : RefreshObserver {
+        std::function<void(int)> starting;
+        std::function<bool()> stop;
+        void rowStarting(int row) override { starting(row); }
+        bool stopRequested() override { return stop(); }
+    } progress;
+    progress.starting = [&](int row) {
+        bar.show(row - first, row - first + 1, last - first + 1, cp1251ToUtf8(book.client.cell(kLogin, row)));
+    };
+    progress.stop = stopRaised;
+
+    RefreshPlan plan;
+    plan.first = first;
+    plan.last = last;
+    // What the command line leaves out, the window's stored setting gives.
+    const RefreshSettings stored = readRefreshSettings(context.settingsPath);
+    plan.jobs = !options.jobsGiven && stored.jobsStored ? stored.jobs : options.jobs;
+    plan.perPortal = !options.perPortalGiven && stored.perPortalStored ? stored.perPortal : options.perPortal;
+    plan.timeout = std::chrono::seconds(options.timeoutSeconds);
+    plan.settingsPath = context.settingsPath;
+    RefreshSession session({book, checks, Curl1, context.addresses, proxy, context.clock, &pins,
+                            [&] { return save(context, book, proxy, 0, &keyring); }},
+                           plan);
+    const RefreshReport run = session.run(progress);
+    responsive.reset();
+    bar.clear();
+
+    const std::vector<RowCheck>& reports = run.run.rows;
+    const RefreshResult& result = run.run;
+    const bool saved = run.saved;
+    bool failed = !saved;
+    if (run.proxyError) {
+        context.err << kPrefix << *run.proxyError << '\n'
+                    << kPrefix << "the refresh ended at " << rowName(book, run.proxyFailedRow)
+                    << ", which needs the proxy; nothing was saved\n";
+    }
+    if (!run.historyProblem.empty()) {
+        failed = true;  // a file not written
+        context.err << kPrefix << run.historyProblem << '\n';
+    }
+    const double lowBalance = run.lowBalance;
+    const RunSummary& summary = run.summary;
+    if (!run.daysLeftProblem.empty())
+        context.err << kPrefix << run.daysLeftProblem << " (no days left in the summary)\n";
+    if (options.summaryJson)
+        context.out << summaryJson(summary, lowBalance);
+    else
+        printBalanceTable(context.out, book);
+    context.out.flush();
+
+    int interruptedAt = -1;
+    if (sayRowOutcomes(context, book, reports, interruptedAt)) failed = true;
+    if (!sayPins(context, pins, run.changedCertificates)) failed = true;
+    if (stopRaised() && (result.stopped || interruptedAt >= 0)) {
+        failed = true;
+        sayWhatTheStopLeft(context, book, run, first, last, interruptedAt);
+    }
+    if (!saySummary(context, summary, options)) failed = true;
+    // A signal that came after the last row still ended what the user started.
+    if (stopRaised()) return kExitInterrupted;
+    if (failed) return kExitFailed;
+    return summary.namesLowBalanceOrChangedPage() ? kExitAttention : kExitOk;
+}
+
+}  // namespace korvex
