@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <ostream>
 
+#include "korvex-cli/command_table.h"
 #include "korvex-cli/account_csv.h"
 #include "korvex-cli/balance_table.h"
 #include "korvex-cli/cli_commands.h"
@@ -112,5 +113,33 @@ int exportCommand(const CliContext& context, const std::string& csvPath) {
     context.out.flush();
     return kExitOk;
 }
+
+namespace {
+
+void exportFinish(CliInvocation& call, const std::vector<std::string>& operands) {
+    if (operands.size() > 1) throw CliUsageError("export writes one CSV file", call.command);
+    if (!operands.empty()) call.file = operands[0];
+}
+
+int runExport(CliContext& context, const CliInvocation& call) {
+    return exportCommand(context, call.file);
+}
+
+}  // namespace
+
+const CliCommandRow kExportRow{
+    .command = CliCommand::Export,
+    .name = "export",
+    .operands = "[FILE.csv]",
+    .summary = "write the accounts as a CSV file",
+    .description = "Writes the accounts (login, password, plan code, holder) as a UTF-8 CSV file with\n"
+                   "the header line login,password,plan,holder, which import reads back. Without a\n"
+                   "file, or with \"-\", to standard output. The passwords are in it as typed: the file\n"
+                   "is made readable by its owner only.\n",
+    .onlyReads = alwaysReads,
+    .readsPortals = false,
+    .finish = exportFinish,
+    .run = runExport,
+};
 
 }  // namespace korvex

@@ -7,6 +7,7 @@
 #include <ostream>
 #include <vector>
 
+#include "korvex-cli/command_table.h"
 #include "korvex-cli/account_csv.h"
 #include "korvex-cli/balance_table.h"
 #include "korvex-cli/cli_commands.h"
@@ -202,5 +203,52 @@ int importCommand(const CliContext& context, const std::string& csvPath, bool re
     context.out.flush();
     return kExitOk;
 }
+
+namespace {
+
+constexpr CliOption kImportOptions[] = {
+    {.name = "--replace",
+     .help = "the file's accounts take the place of the present ones,\n"
+             "those hidden beyond the account count included; an account\n"
+             "that stays keeps its balance, previous balance and date",
+     .set = [](CliInvocation& call, const std::string&, int) { call.replace = true; }},
+    {.name = "--verbose",
+     .help = "name every account left out on a line of its own",
+     .set = [](CliInvocation& call, const std::string&, int) { call.verbose = true; }},
+};
+
+void importFinish(CliInvocation& call, const std::vector<std::string>& operands) {
+    if (operands.empty()) throw CliUsageError("import needs the CSV file to read", call.command);
+    if (operands.size() > 1) throw CliUsageError("import reads one CSV file", call.command);
+    call.file = operands[0];
+}
+
+int runImport(CliContext& context, const CliInvocation& call) {
+    return importCommand(context, call.file, call.replace);
+}
+
+}  // namespace
+
+const CliCommandRow kImportRow{
+    .command = CliCommand::Import,
+    .name = "import",
+    .operands = "FILE.csv",
+    .summary = "add new accounts (or replace them) from a CSV file",
+    .description = "Adds the accounts of a UTF-8 CSV file after those of the settings file, or with\n"
+                   "--replace puts them in their place, and sets the account count. The first line\n"
+                   "must be the header login,password,plan,holder; a field with a comma or a quote\n"
+                   "is quoted as RFC 4180 has it. \"-\" reads standard input.\n"
+                   "The settings file is made when there is none. A text the Cyrillic code page\n"
+                   "cannot hold, a line without four fields or more than 500 accounts in all is\n"
+                   "refused with the line it is on, and nothing is written. Without --replace, rows\n"
+                   "beyond the account count that still hold accounts in the file are never written\n"
+                   "over, and an account already there (the same login and plan code) is left out.\n"
+                   "A plan code that no portal serves is imported and named.\n",
+    .options = kImportOptions,
+    .onlyReads = alwaysWrites,
+    .readsPortals = false,
+    .finish = importFinish,
+    .run = runImport,
+};
 
 }  // namespace korvex

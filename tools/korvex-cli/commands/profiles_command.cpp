@@ -1,3 +1,4 @@
+#include "korvex-cli/command_table.h"
 #include "korvex-cli/commands/profiles_command.h"
 
 #include <fstream>
@@ -141,5 +142,51 @@ int profilesCommand(const CliContext& context, const std::vector<std::string>& a
     }
     return testProfile(context, args.at(1), args.at(2));
 }
+
+namespace {
+
+void profilesFinish(CliInvocation& call, const std::vector<std::string>& operands) {
+    const bool listing = operands.empty();
+    const bool printsTemplate = operands.size() == 1 && operands[0] == "template";
+    const bool tests = !operands.empty() && operands[0] == "test";
+    if (tests && operands.size() != 3)
+        throw CliUsageError("profiles test needs a profile's name and a saved page", call.command);
+    if (!listing && !printsTemplate && !tests)
+        throw CliUsageError("profiles takes template or test NAME PAGE.html, not \"" + operands.back() + "\"",
+                            call.command);
+    call.profileArgs = operands;
+}
+
+int runProfiles(CliContext& context, const CliInvocation& call) {
+    return profilesCommand(context, call.profileArgs);
+}
+
+}  // namespace
+
+const CliCommandRow kProfilesRow{
+    .command = CliCommand::Profiles,
+    .name = "profiles",
+    .operands = "[template | test NAME PAGE]",
+    .summary = "list the portal profiles and Portals.ini, or test one",
+    .description =
+        "Lists every portal profile with its plan codes, address, paths and patterns, as\n"
+        "this copy runs them: the built-in values, and in brackets the Portals.ini that\n"
+        "changed a value. Portals.ini is read beside the settings file, and under it in\n"
+        "priority from $XDG_CONFIG_DIRS/korvex/Portals.ini (/etc/xdg/korvex/Portals.ini).\n"
+        "\n"
+        "profiles template prints a complete Portals.ini of the values in use, every key\n"
+        "commented out: remove the \";\" of a key to change it.\n"
+        "profiles test NAME PAGE runs the patterns of profile NAME (\"SpaceGate 75\") on a\n"
+        "page saved from its portal, and prints each column's value or the not-found marker.\n",
+    .epilogue = "When the run summary says a portal's page changed: save the page from the browser,\n"
+                "change the pattern in Portals.ini, and test it until the balance is found.\n"
+                "Exit status of test: 0 the balance is found, 1 it is not (or the page cannot be\n"
+                "read), 2 NAME names no profile. Problems in Portals.ini go to standard error; a\n"
+                "section with a bad value is not used, and its profile keeps its built-in values.\n",
+    .onlyReads = alwaysReads,
+    .readsPortals = true,
+    .finish = profilesFinish,
+    .run = runProfiles,
+};
 
 }  // namespace korvex

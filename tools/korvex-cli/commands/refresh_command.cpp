@@ -17,6 +17,9 @@
 #include "checks/portal_operators.h"
 #include "checks/refresh_run.h"
 #include "checks/run_summary.h"
+#include <unistd.h>
+#include "korvex-cli/stop_signals.h"
+#include "korvex-cli/command_table.h"
 #include "korvex-cli/balance_table.h"
 #include "korvex-cli/cli_commands.h"
 #include "korvex-cli/cli_keyring.h"
@@ -322,5 +325,112 @@ int refreshCommand(const CliContext& context, std::optional<int> rowNumber, cons
     if (failed) return kExitFailed;
     return summary.namesLowBalanceOrChangedPage() ? kExitAttention : kExitOk;
 }
+
+namespace {
+
+constexpr CliOption kRefreshOptions[] = {
+    {.name = "--row",
+     .argument = "N",
+     .kind = ArgKind::Number,
+     .help = "check only the account in row N (from 1, as show numbers them)",
+     .set = [](CliInvocation& call, const std::string&, int row) { call.row = row; },
+     .low = 1,
+     .high = kNoUpperBound,
+     .what = "a row number"},
+    {.name = "--jobs",
+     .argument = "N",
+     .kind = ArgKind::Number,
+     .help = "check up to N accounts at once (1, the default, checks\n"
+             "them one after another in row order, as the window does); the\n"
+             "results are the same, only sooner",
+     .set = [](CliInvocation& call, const std::string&, int jobs) { call.jobs = jobs, call.jobsGiven = true; },
+     .low = 1,
+     .high = kMaxRefreshJobs,
+     .what = "a number of checks at once"},
+    {.name = "--per-portal",
+     .argument = "P",
+     .kind = ArgKind::Number,
+     .help = "with --jobs, at most P checks at once on one portal (default 1)\n"
+             "Either one not given is the window's own setting, when its\n"
+             "settings tab stored one (section [REFRESH] of the settings file)",
+     .set = [](CliInvocation& call, const std::string&, int n) { call.perPortal = n, call.perPortalGiven = true; },
+     .low = 1,
+     .high = kMaxRefreshPerPortal,
+     .what = "a number of checks at once"},
+    {.name = "--timeout",
+     .argument = "SECONDS",
+     .kind = ArgKind::Number,
+     .help = "the most one account's check may take (default 120, 0 for no\n"
+             "limit); an account over it counts as a portal that gave no page",
+     .set = [](CliInvocation& call, const std::string&, int seconds) { call.timeoutSeconds = seconds; },
+     .low = 0,
+     .high = kMaxCheckTimeoutSeconds,
+     .what = "seconds"},
+    {.name = "--summary",
+     .argument = "json",
+     .kind = ArgKind::Word,
+     .help = "the run summary as JSON on standard output, in place of the table;\n"
+             "standard error then holds only what went wrong",
+     .set = [](CliInvocation& call, const std::string&, int) { call.summaryJson = true; },
+     .what = "json"},
+    {.name = "--notify",
+     .argument = "COMMAND",
+     .kind = ArgKind::Text,
+     .help = "run COMMAND (with sh -c) with the summary text on its standard\n"
+             "input, when the summary names anything",
+     .set = [](CliInvocation& call, const std::string& value, int) { call.notifyCommand = value; },
+     .what = "a command"},
+};
+
+void refreshFinish(CliInvocation& call, const std::vector<std::string>& operands) {
+    // An option that only shapes another must not pass for one that did something.
+    if (call.perPortalGiven && !call.jobsGiven)
+        throw CliUsageError("--per-portal goes with --jobs: without it one account is checked at a time",
+                            call.command);
+    takesNoOperand(call, operands);
+}
+
+int runRefresh(CliContext& context, const CliInvocation& call) {
+    const StopSignals signals;
+    context.stop = &StopSignals::flag();
+    context.progress = ::isatty(STDERR_FILENO) == 1;
+    return refreshCommand(context, call.row,
+                          {call.jobs, call.perPortal, call.timeoutSeconds, call.summaryJson, call.notifyCommand,
+                           call.jobsGiven, call.perPortalGiven});
+}
+
+}  // namespace
+
+const CliCommandRow kRefreshRow{
+    .command = CliCommand::Refresh,
+    .name = "refresh",
+    .summary = "check the accounts on their portals, save, print",
+    .description = "Checks every account on its operator's portal, as \"Обновить все балансы\" in the\n"
+                   "window does, saves the results to the settings file and prints the balance table.\n"
+                   "A progress line on standard error shows the account being checked when standard\n"
+                   "error is a terminal. Ctrl+C, SIGTERM or a closed terminal (SIGHUP) ends the\n"
+                   "transfer in progress and the run; the accounts checked until then are saved.\n"
+                   "A portal whose certificate is not the one pinned gets nothing (see trust).\n",
+    .epilogue = "After the table, the run summary on standard error: portals whose page seems to\n"
+                "have changed (no account found its balance), portals whose certificate changed,\n"
+                "accounts whose values were not found (a wrong password), plan codes that name no\n"
+                "portal, balances below the threshold (LowBalance in section [SUMMARY] of the\n"
+                "settings file, 0 when not set), portals that gave no page and balances that fell.\n"
+                "\n"
+                "Exit status, the first that holds: 2 a bad command line; 130 the run was\n"
+                "interrupted (SIGINT, SIGTERM, SIGHUP; after the save); 1 anything failed (a\n"
+                "portal gave no page, a check ended with the error marker, values were not found,\n"
+                "a certificate was refused, a plan code names no portal, a file could not be\n"
+                "written, the notify command failed); 3 the summary names a low balance or a\n"
+                "changed page; 0 otherwise.\n"
+                "Accounts whose balance lasts fewer days than DaysLeft in [SUMMARY] (default 7, 0\n"
+                "turns it off; see forecast) are named under \"days left\" and count as a low\n"
+                "balance.\n",
+    .options = kRefreshOptions,
+    .onlyReads = alwaysWrites,
+    .readsPortals = true,
+    .finish = refreshFinish,
+    .run = runRefresh,
+};
 
 }  // namespace korvex

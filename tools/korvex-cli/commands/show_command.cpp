@@ -1,6 +1,7 @@
 #include <ostream>
 #include <sstream>
 
+#include "korvex-cli/command_table.h"
 #include "korvex-cli/balance_table.h"
 #include "korvex-cli/cli_commands.h"
 #include "korvex-cli/cli_support.h"
@@ -23,5 +24,33 @@ int showCommand(const CliContext& context, bool csv) {
     context.out.flush();
     return kExitOk;
 }
+
+namespace {
+
+constexpr CliOption kShowOptions[] = {
+    {.name = "--csv",
+     .kind = ArgKind::None,
+     .help = "CSV with the header line\nlogin,balance,previous,speed,date,status,holder,plan",
+     .set = [](CliInvocation& call, const std::string&, int) { call.csv = true; }},
+};
+
+int runShow(CliContext& context, const CliInvocation& call) {
+    return showCommand(context, call.csv);
+}
+
+}  // namespace
+
+const CliCommandRow kShowRow{
+    .command = CliCommand::Show,
+    .name = "show",
+    .summary = "print the balance table",
+    .description = "Prints the balance table: login, balance, previous balance, speed, date of the last\n"
+                   "check, status, holder and plan code of every account, as aligned text in UTF-8.\n",
+    .options = kShowOptions,
+    .onlyReads = alwaysReads,
+    .readsPortals = false,
+    .finish = takesNoOperand,
+    .run = runShow,
+};
 
 }  // namespace korvex

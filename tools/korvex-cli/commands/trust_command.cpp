@@ -1,5 +1,6 @@
 #include <ostream>
 
+#include "korvex-cli/command_table.h"
 #include "korvex-cli/balance_table.h"
 #include "korvex-cli/cli_commands.h"
 #include "korvex-cli/cli_support.h"
@@ -74,5 +75,46 @@ int trustCommand(const CliContext& context, const std::vector<std::string>& port
     context.out.flush();
     return failed ? kExitFailed : kExitOk;
 }
+
+namespace {
+
+constexpr CliOption kTrustOptions[] = {
+    {.name = "--all",
+     .help = "every portal pinned so far",
+     .set = [](CliInvocation& call, const std::string&, int) { call.all = true; }},
+};
+
+void trustFinish(CliInvocation& call, const std::vector<std::string>& operands) {
+    if (call.all && !operands.empty()) throw CliUsageError("trust takes portals or --all, not both", call.command);
+    if (!call.all && operands.empty())
+        throw CliUsageError("trust needs a portal (https://HOST:PORT) or --all", call.command);
+    call.portals = operands;
+}
+
+int runTrust(CliContext& context, const CliInvocation& call) {
+    return trustCommand(context, call.portals, call.all);
+}
+
+}  // namespace
+
+const CliCommandRow kTrustRow{
+    .command = CliCommand::Trust,
+    .name = "trust",
+    .operands = "PORTAL...",
+    .summary = "accept a portal's new certificate",
+    .description =
+        "The first connection to a portal pins the public key of its certificate in\n"
+        "Portals.pins beside the settings file; a portal that later shows another key gets\n"
+        "no request, as its certificate may be forged to catch the passwords. When the\n"
+        "portal has changed its certificate itself, trust asks it for its key now (a TLS\n"
+        "handshake through the proxy of the settings file, nothing sent) and pins that key,\n"
+        "printing the old and the new one. PORTAL is https://HOST:PORT as the error named it;\n"
+        "--all in place of the portals takes every one pinned.\n",
+    .options = kTrustOptions,
+    .onlyReads = alwaysWrites,
+    .readsPortals = true,
+    .finish = trustFinish,
+    .run = runTrust,
+};
 
 }  // namespace korvex
