@@ -7,12 +7,14 @@
 #include <ostream>
 #include <vector>
 
-#include "korvex-cli/command_table.h"
+#include "book/account_import.h"
+#include "checks/provider_profiles.h"
 #include "korvex-cli/account_csv.h"
 #include "korvex-cli/balance_table.h"
 #include "korvex-cli/cli_commands.h"
 #include "korvex-cli/cli_keyring.h"
 #include "korvex-cli/cli_support.h"
+#include "korvex-cli/command_table.h"
 #include "korvex-cli/stop_signals.h"
 #include "platform/codepage.h"
 
@@ -53,154 +55,161 @@ bool readWholeInput(const CliContext& context, const std::string& path, std::str
         }
     }
     if (stream->bad()) {
-        context.err << kPrefix << "cannot read " << path << '\n';
+        context.err << kPrefix << "cannot read " << path << ": " << std::strerror(errno) << '\n';
         return false;
     }
     return true;
 }
 
-// True when the book holds nothing but the one empty row of a first start.
-bool holdsNoAccounts(const AccountBook& book) {
-    if (book.clients != 1) return false;
-    for (int col = 0; col < kAccountCols; ++col)
-        if (!book.client.cell(col, 0).empty()) return false;
-    return true;
-}
-
-}  // namespace
-
-int importCommand(const CliContext& context, const std::string& csvPath, bool replace) {
-    const std::string source = csvPath == "-" ? std::string("standard input") : csvPath;
+// The accounts of the CSV at `csvPath`, at least one; answers false with the message written.
+bool readAccounts(const CliContext& context, const std::string& csvPath, const std::string& source,
+                  std::vector<ImportedAccount>& accounts) {
     std::string text;
-    if (!readWholeInput(context, csvPath, text)) return kExitFailed;
-
-    std::vector<ImportedAccount> accounts;
+    if (!readWholeInput(context, csvPath, text)) return false;
     try {
         accounts = readAccountCsv(text);
     } catch (const AccountCsvError& e) {
         context.err << kPrefix << source << ": " << e.what() << "; nothing was imported\n";
-        return kExitFailed;
+        return false;
     }
     if (accounts.empty()) {
         context.err << kPrefix << source << " holds no accounts; nothing was imported\n";
-        return kExitFailed;
+        return false;
     }
+    return true;
+}
 
-    const std::string& path = context.settingsPath;
+// The accounts left out because the book or the file holds them already: one line with their
+// number, or with `verbose` a line for each.
+void sayLeftOut(const CliContext& context, const std::string& source, const std::vector<ImportedAccount>& accounts,
+                const ImportPlan& plan, bool verbose) {
+    const std::size_t count = plan.leftOut.size();
+    if (count == 0) return;
+    for (const LeftOutAccount& left : plan.leftOut) {
+        if (!verbose) break;
+        const ImportedAccount& account = accounts[left.index];
+        context.err << kPrefix << source << ": line " << account.line << ": "
+                    << terminalText(cp1251ToUtf8(account.cells[kLogin])) << " on plan "
+                    << quoted(terminalText(cp1251ToUtf8(account.cells[kPlanCode])))
+                    << (left.presentRow >= 0 ? " is there already, in row " + std::to_string(left.presentRow + 1)
+                                             : std::string(" comes twice in the file"))
+                    << "; left out\n";
+    }
+    if (plan.taken.empty()) return;  // the line on standard output says it
+    context.err << kPrefix << count << (count == 1 ? " account" : " accounts") << " of " << source
+                << (count == 1 ? " was" : " were") << " there already and left out"
+                << (verbose ? "\n" : " (--verbose names them)\n");
+}
+
+// Plan codes that no portal serves: imported as they are, and named, since a refresh passes over them.
+void sayUnknownPlanCodes(const CliContext& context, const std::string& source,
+                         const std::vector<ImportedAccount>& accounts, const ImportPlan& plan) {
+    std::vector<std::pair<std::string, std::string>> codes;  // code, the lines it is on
+    for (const std::size_t index : plan.taken) {
+        const ImportedAccount& account = accounts[index];
+        const std::string& code = account.cells[kPlanCode];
+        if (code.empty() || routineForPlanCode(code)) continue;
+        auto known = std::find_if(codes.begin(), codes.end(), [&](const auto& c) { return c.first == code; });
+        if (known == codes.end()) known = codes.insert(codes.end(), {code, {}});
+        known->second += (known->second.empty() ? "" : ", ") + std::to_string(account.line);
+    }
+    for (const auto& [code, lines] : codes)
+        context.err << kPrefix << "warning: " << source << ": the plan code "
+                    << quoted(terminalText(cp1251ToUtf8(code))) << " names no portal (line"
+                    << (lines.find(',') == std::string::npos ? " " : "s ") << lines
+                    << "); imported as it is, a refresh passes over it until it is mended\n";
+}
+
+// Rows beyond the count keep their accounts in the file (a lowered or damaged count hides them);
+// the new accounts must not go over them. Answers false with the message written.
+bool sparesHiddenRows(const CliContext& context, const AccountBook& book, const StartupValues& start,
+                      const ImportPlan& plan) {
+    if (plan.replace || start.accountRows <= plan.kept) return true;
+    AccountBook hidden;
+    hidden.setCount(start.accountRows);
+    read(hidden, context.settingsPath);
+    for (int row = plan.kept; row < std::min(start.accountRows, plan.total()); ++row) {
+        bool holdsAccount = false;
+        for (int col = 0; col < kAccountCols; ++col)
+            holdsAccount = holdsAccount || !hidden.client.cell(col, row).empty();
+        if (!holdsAccount) continue;
+        context.err << kPrefix << context.settingsPath << " holds an account in " << rowName(hidden, row)
+                    << ", beyond its account count of " << book.clients
+                    << ", where the import would write; nothing was imported (raise the count in the "
+                       "window to see the hidden accounts, or import with --replace)\n";
+        return false;
+    }
+    return true;
+}
+
+// More than kMaxAccounts in all is refused at the first account beyond. Answers false with the
+// message written.
+bool withinLimit(const CliContext& context, const std::string& source, const std::vector<ImportedAccount>& accounts,
+                 const ImportPlan& plan) {
+    if (plan.total() <= kMaxAccounts) return true;
+    const ImportedAccount& beyond = accounts[plan.taken[static_cast<std::size_t>(kMaxAccounts - plan.kept)]];
+    context.err << kPrefix << source << ": line " << beyond.line << ": more than " << kMaxAccounts
+                << " accounts in all";
+    if (plan.kept > 0) context.err << " (" << context.settingsPath << " holds " << plan.kept << " already)";
+    context.err << "; nothing was imported\n";
+    return false;
+}
+
+bool createSettingsFile(const CliContext& context, const ProxySettings& proxy) {
+    try {
+        const SignalHold hold;
+        createNewFile(context.settingsPath, proxy);
+        return true;
+    } catch (const SettingsWriteError& e) {
+        context.err << kPrefix << e.what() << '\n';
+        return false;
+    }
+}
+
+void sayImported(const CliContext& context, const std::string& source, const ImportPlan& plan) {
+    const std::size_t count = plan.taken.size();
+    const int total = plan.total();
+    if (count == 0)
+        context.out << "imported no account from " << source << ": all " << plan.leftOut.size()
+                    << (plan.leftOut.size() == 1 ? " is" : " are") << " there already; " << context.settingsPath
+                    << " holds " << total << (total == 1 ? " account\n" : " accounts\n");
+    else
+        context.out << "imported " << count << (count == 1 ? " account" : " accounts") << " from " << source << "; "
+                    << context.settingsPath << " holds " << total << (total == 1 ? " account\n" : " accounts\n");
+    context.out.flush();
+}
+
+}  // namespace
+
+int importCommand(const CliContext& context, const std::string& csvPath, bool replace, bool verbose) {
+    const std::string source = csvPath == "-" ? std::string("standard input") : csvPath;
+    std::vector<ImportedAccount> accounts;
+    if (!readAccounts(context, csvPath, source, accounts)) return kExitFailed;
+
     AccountBook book;
     ProxySettings proxy;
-    const bool fileExists = settingsFileExists(path);
+    const bool fileExists = settingsFileExists(context.settingsPath);
     StartupValues start;
     if (fileExists && !loadSettings(context, book, proxy, &start)) return kExitFailed;
-    CliKeyring keyring(path);
+    CliKeyring keyring(context.settingsPath);
     if (!keyring.fill(context, book, "nothing was imported")) return kExitFailed;
 
-    const int kept = replace || holdsNoAccounts(book) ? 0 : book.clients;
-    // An account is its login and plan code. Adding leaves out the accounts already there (an import
-    // run twice does not double the book); replacing keeps the results of the accounts that stay.
-    const auto sameAccount = [](const Row& a, const Row& b) {
-        return a[kLogin] == b[kLogin] && a[kPlanCode] == b[kPlanCode];
-    };
-    std::vector<std::pair<Row, Row>> before;  // account cells and result cells of the present rows
-    if (!holdsNoAccounts(book))
-        for (int row = 0; row < book.clients; ++row) before.emplace_back(book.client.row(row), book.Stat.row(row));
-    if (!replace) {
-        std::vector<ImportedAccount> fresh;
-        int present = 0;
-        for (ImportedAccount& account : accounts) {
-            const auto there = std::find_if(before.begin(), before.end(), [&](const auto& b) {
-                return sameAccount(b.first, account.cells);
-            });
-            const auto earlier = std::find_if(fresh.begin(), fresh.end(), [&](const ImportedAccount& f) {
-                return sameAccount(f.cells, account.cells);
-            });
-            if (there == before.end() && earlier == fresh.end()) {
-                fresh.push_back(std::move(account));
-                continue;
-            }
-            ++present;
-            context.err << kPrefix << source << ": line " << account.line << ": "
-                        << terminalText(cp1251ToUtf8(account.cells[kLogin])) << " on plan "
-                        << quoted(terminalText(cp1251ToUtf8(account.cells[kPlanCode])))
-                        << (there != before.end()
-                                ? " is there already, in row " + std::to_string(there - before.begin() + 1)
-                                : std::string(" comes twice in the file"))
-                        << "; left out\n";
-        }
-        accounts = std::move(fresh);
-        if (accounts.empty()) {
-            context.out << "imported no account from " << source << ": all " << present
-                        << (present == 1 ? " is" : " are") << " there already; " << path << " holds "
-                        << book.clients << (book.clients == 1 ? " account\n" : " accounts\n");
-            context.out.flush();
-            return kExitOk;
-        }
-        if (present > 0)
-            context.err << kPrefix << present << (present == 1 ? " account" : " accounts") << " of " << source
-                        << (present == 1 ? " was" : " were") << " there already and left out\n";
+    std::vector<Row> incoming;
+    for (const ImportedAccount& account : accounts) incoming.push_back(account.cells);
+    const ImportPlan plan = planImport(book, incoming, replace);
+    sayLeftOut(context, source, accounts, plan, verbose);
+    if (plan.taken.empty()) {
+        sayImported(context, source, plan);
+        return kExitOk;
     }
-    // Rows beyond the count keep their accounts in the file (a lowered or damaged count hides
-    // them); the new accounts must not go over them.
-    if (!replace && start.accountRows > kept) {
-        AccountBook hidden;
-        hidden.setCount(start.accountRows);
-        read(hidden, path);
-        const int end = std::min(start.accountRows, kept + static_cast<int>(accounts.size()));
-        for (int row = kept; row < end; ++row) {
-            bool holdsAccount = false;
-            for (int col = 0; col < kAccountCols; ++col)
-                holdsAccount = holdsAccount || !hidden.client.cell(col, row).empty();
-            if (!holdsAccount) continue;
-            context.err << kPrefix << path << " holds an account in " << rowName(hidden, row)
-                        << ", beyond its account count of " << book.clients
-                        << ", where the import would write; nothing was imported (raise the count in the "
-                           "window to see the hidden accounts, or import with --replace)\n";
-            return kExitFailed;
-        }
-    }
-    if (kept + static_cast<long long>(accounts.size()) > kMaxAccounts) {
-        const ImportedAccount& beyond = accounts[static_cast<std::size_t>(kMaxAccounts - kept)];
-        context.err << kPrefix << source << ": line " << beyond.line << ": more than " << kMaxAccounts
-                    << " accounts in all";
-        if (kept > 0) context.err << " (" << path << " holds " << kept << " already)";
-        context.err << "; nothing was imported\n";
+    if (!sparesHiddenRows(context, book, start, plan) || !withinLimit(context, source, accounts, plan))
         return kExitFailed;
-    }
-
-    if (!fileExists) {
-        try {
-            const SignalHold hold;
-            createNewFile(path, proxy);
-        } catch (const SettingsWriteError& e) {
-            context.err << kPrefix << e.what() << '\n';
-            return kExitFailed;
-        }
-    }
-
-    const int total = kept + static_cast<int>(accounts.size());
-    book.setCount(total);
-    for (int i = 0; i < static_cast<int>(accounts.size()); ++i) {
-        const int row = kept + i;
-        book.client.setRow(row, accounts[static_cast<std::size_t>(i)].cells);
-        // A new account starts without results; keys an earlier, longer book left in the file for
-        // this row must not show up as its balance. An account that stays through a replace keeps
-        // its balance, previous balance and date (each present row lends its results once).
-        book.Stat.clearRow(row);
-        book.Stat.setCell(kStatLogin, row, book.client.cell(kLogin, row));
-        if (!replace) continue;
-        const auto stays = std::find_if(before.begin(), before.end(), [&](const auto& b) {
-            return !b.second.empty() && sameAccount(b.first, book.client.row(row));
-        });
-        if (stays == before.end()) continue;
-        book.Stat.setRow(row, stays->second);
-        stays->second.clear();
-    }
+    if (!fileExists && !createSettingsFile(context, proxy)) return kExitFailed;
+    applyImport(book, incoming, plan);
     // Replacing leaves none of the old accounts hidden beyond the new count.
     if (!save(context, book, proxy, replace ? start.accountRows : 0, &keyring)) return kExitFailed;
-    context.out << "imported " << accounts.size() << (accounts.size() == 1 ? " account" : " accounts")
-                << " from " << source << "; " << path << " holds " << total
-                << (total == 1 ? " account\n" : " accounts\n");
-    context.out.flush();
+    sayUnknownPlanCodes(context, source, accounts, plan);
+    sayImported(context, source, plan);
     return kExitOk;
 }
 
@@ -224,7 +233,7 @@ void importFinish(CliInvocation& call, const std::vector<std::string>& operands)
 }
 
 int runImport(CliContext& context, const CliInvocation& call) {
-    return importCommand(context, call.file, call.replace);
+    return importCommand(context, call.file, call.replace, call.verbose);
 }
 
 }  // namespace
