@@ -71,7 +71,7 @@ void printJson(std::ostream& out, const std::vector<AccountForecast>& forecasts)
             << ",\"login\":" << jsonString(cp1251ToUtf8(f.login))
             << ",\"plan\":" << jsonString(cp1251ToUtf8(f.plan))
             << ",\"holder\":" << jsonString(cp1251ToUtf8(f.holder))
-            << ",\"balance\":" << orEmpty(s.balance, numberText, "null")
+            << ",\"balance\":" << orEmpty(s.balance, amountText, "null")
             << ",\"perDay\":" << orEmpty(s.perDay, amountText, "null") << ",\"daysLeft\":"
             << orEmpty(
                    s.daysLeft, [](int d) { return std::to_string(d); }, "null")

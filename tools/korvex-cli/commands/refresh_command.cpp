@@ -83,57 +83,59 @@ std::string runNotifyCommand(const std::string& command, const std::string& text
 }
 
 
-// Says on standard error what became of each row that needs saying; answers whether any failed, and
-// sets `interruptedAt` to the row the stop cut short (-1: none).
+// What became of a row, as a line for standard error ("" when nothing needs saying), and whether
+// it failed. `summaryNamesIt`: the text summary follows on standard error and names the row itself.
+struct RowWords {
+    std::string line;
+    bool failed = false;
+};
+
+RowWords rowOutcome(const AccountBook& book, const RowCheck& report, bool summaryNamesIt) {
+    const std::string name = rowName(book, report.row);
+    switch (report.outcome) {
+        case CheckOutcome::PassedOver: {
+            const std::string& code = book.client.cell(kPlanCode, report.row);
+            bool emptyRow = true;
+            for (int col = 0; col < kAccountCols; ++col)
+                emptyRow = emptyRow && book.client.cell(col, report.row).empty();
+            if (emptyRow) return {};
+            if (code.empty()) return {name + " has no plan code; passed over", false};
+            // A typing mistake must not pass for a checked account.
+            return {summaryNamesIt ? std::string()
+                                   : name + ": the plan code " + quoted(terminalText(cp1251ToUtf8(code))) +
+                                         " names no portal; passed over",
+                    true};
+        }
+        case CheckOutcome::PageRead:
+        case CheckOutcome::Stopped:
+            return {};
+        case CheckOutcome::NotFound:
+            return {summaryNamesIt ? std::string()
+                                   : name + ": the values were not found on the portal's page (" +
+                                         std::string(kNotFoundMarker) + "): a wrong password, or the page has changed",
+                    true};
+        case CheckOutcome::TransferFailed:
+            if (certificateRefused(report)) return {name + ": refused: " + terminalText(report.errorText), true};
+            return {name + ": no page from the portal" +
+                        (report.errorText.empty() ? "" : " (" + terminalText(report.errorText) + ")"),
+                    true};
+        case CheckOutcome::ErrorMarker:
+            return {name + ": the check failed (" + cp1251ToUtf8(kErrorMarker) + ")", true};
+    }
+    return {};
+}
+
+// Says on standard error what became of each row that needs saying, each row once; answers whether
+// any failed, and sets `interruptedAt` to the row the stop cut short (-1: none).
 bool sayRowOutcomes(const CliContext& context, const AccountBook& book, const std::vector<RowCheck>& reports,
-                    int& interruptedAt) {
+                    bool summaryNamesThem, int& interruptedAt) {
     bool failed = false;
     interruptedAt = -1;
     for (const RowCheck& report : reports) {
-        const std::string name = rowName(book, report.row);
-        switch (report.outcome) {
-            case CheckOutcome::PassedOver: {
-                const std::string& code = book.client.cell(kPlanCode, report.row);
-                bool emptyRow = true;
-                for (int col = 0; col < kAccountCols; ++col)
-                    emptyRow = emptyRow && book.client.cell(col, report.row).empty();
-                if (emptyRow) break;
-                if (code.empty()) {
-                    context.err << kPrefix << name << " has no plan code; passed over\n";
-                } else {
-                    failed = true;  // a typing mistake must not pass for a checked account
-                    context.err << kPrefix << name << ": the plan code "
-                                << quoted(terminalText(cp1251ToUtf8(code)))
-                                << " names no portal; passed over\n";
-                }
-                break;
-            }
-            case CheckOutcome::PageRead:
-                break;
-            case CheckOutcome::NotFound:
-                failed = true;
-                context.err << kPrefix << name << ": the values were not found on the portal's page ("
-                            << kNotFoundMarker << "): a wrong password, or the page has changed\n";
-                break;
-            case CheckOutcome::TransferFailed:
-                failed = true;
-                if (certificateRefused(report)) {
-                    context.err << kPrefix << name << ": refused: " << terminalText(report.errorText) << '\n';
-                    break;
-                }
-                context.err << kPrefix << name << ": no page from the portal"
-                            << (report.errorText.empty() ? "" : " (" + terminalText(report.errorText) + ")")
-                            << '\n';
-                break;
-            case CheckOutcome::ErrorMarker:
-                failed = true;
-                context.err << kPrefix << name << ": the check failed (" << cp1251ToUtf8(kErrorMarker)
-                            << ")\n";
-                break;
-            case CheckOutcome::Stopped:
-                interruptedAt = report.row;
-                break;
-        }
+        if (report.outcome == CheckOutcome::Stopped) interruptedAt = report.row;
+        const RowWords words = rowOutcome(book, report, summaryNamesThem);
+        failed = failed || words.failed;
+        if (!words.line.empty()) context.err << kPrefix << words.line << '\n';
     }
     return failed;
 }
@@ -198,7 +200,8 @@ bool saySummary(const CliContext& context, const RunSummary& summary, const Refr
     const std::string raw = summaryText(summary);
     for (std::size_t at = 0, end; (end = raw.find('\n', at)) != std::string::npos; at = end + 1)
         text += terminalText(std::string_view(raw).substr(at, end - at)) + '\n';
-    context.err << text;
+    // With the summary as JSON on standard output, standard error holds only what went wrong.
+    if (!options.summaryJson) context.err << text;
     if (!text.empty() && !options.notifyCommand.empty()) {
         const std::string error = runNotifyCommand(options.notifyCommand, text);
         if (!error.empty()) {
@@ -208,6 +211,117 @@ bool saySummary(const CliContext& context, const RunSummary& summary, const Refr
         }
     }
     return !failed;
+}
+
+}  // namespace
+
+namespace {
+
+bool stopRaised(const CliContext& context) {
+    return context.stop && context.stop->load(std::memory_order_relaxed);
+}
+
+// The portals' certificates, pinned on first use as in the window: what of the file cannot be used.
+void sayPinFile(const CliContext& context, const PortalPins& pins) {
+    if (!pins.loadError().empty())
+        context.err << kPrefix << "the pinned certificates cannot be read: " << terminalText(pins.loadError())
+                    << "; no request goes to an HTTPS portal in this run\n";
+    else if (!pins.unreadableLines().empty())
+        context.err << kPrefix << terminalText(pins.path()) << ": "
+                    << unreadablePinLines(pins.unreadableLines()) << " kept as they are\n";
+}
+
+// What the command line leaves out, the window's stored setting gives.
+RefreshPlan planOf(const CliContext& context, const RefreshOptions& options, int first, int last) {
+    RefreshPlan plan;
+    plan.first = first;
+    plan.last = last;
+    const RefreshSettings stored = readRefreshSettings(context.settingsPath);
+    plan.jobs = !options.jobsGiven && stored.jobsStored ? stored.jobs : options.jobs;
+    plan.perPortal = !options.perPortalGiven && stored.perPortalStored ? stored.perPortal : options.perPortal;
+    plan.timeout = std::chrono::seconds(options.timeoutSeconds);
+    plan.settingsPath = context.settingsPath;
+    return plan;
+}
+
+// The run over the plan's rows, with the progress bar, and the save through the keyring.
+RefreshReport checkRows(const CliContext& context, AccountBook& book, const ProxySettings& proxy, CliKeyring& keyring,
+                        PortalPins& pins, const RefreshPlan& plan) {
+    // Curl1 as the window sets it up, and as the window runs it: threaded, with a wait hook that
+    // ends the transfer in progress once a stop is asked for.
+    THttpTransfer Curl1;
+    TextHolder Memo1;
+    applyCurl1StoredProperties(Curl1, [&](THttpTransferBase&) {
+        if (stopRaised(context)) Curl1.requestAbort();
+    });
+    try {
+        configureCurl1AtStart(Curl1, proxy);
+    } catch (const EConvertError& e) {
+        // The window shows this at its start and carries on; the run stops at the first row that
+        // needs the proxy.
+        context.err << kPrefix << e.what() << " (the proxy port of " << context.settingsPath << ")\n";
+    }
+    Curl1.setPins(&pins);
+    BalanceChecks checks(
+        book, Curl1, Memo1, context.addresses, [proxy] { return proxy; }, context.clock);
+    // Threaded, so that the wait hook sees Ctrl+C at once and ends a stalled transfer, as in the window.
+    std::optional<ResponsiveTransfers> responsive(std::in_place, Curl1);
+
+    ProgressBar bar(context.err, context.progress);
+    // What the run tells as it goes: the progress bar, and Ctrl+C.
+    struct Progress : RefreshObserver {
+        std::function<void(int)> starting;
+        std::function<bool()> stop;
+        void rowStarting(int row) override { starting(row); }
+        bool stopRequested() override { return stop(); }
+    } progress;
+    const int count = plan.last - plan.first + 1;
+    progress.starting = [&](int row) {
+        bar.show(row - plan.first, row - plan.first + 1, count, cp1251ToUtf8(book.client.cell(kLogin, row)));
+    };
+    progress.stop = [&context] { return stopRaised(context); };
+    RefreshSession session({book, checks, Curl1, context.addresses, proxy, context.clock, &pins,
+                            [&] { return save(context, book, proxy, 0, &keyring); }},
+                           plan);
+    RefreshReport run = session.run(progress);
+    responsive.reset();
+    bar.clear();
+    return run;
+}
+
+// The table or the JSON summary, then on standard error what went wrong and the text summary;
+// answers the exit status.
+int reportRun(const CliContext& context, const AccountBook& book, const RefreshReport& run, PortalPins& pins,
+              const RefreshPlan& plan, const RefreshOptions& options) {
+    bool failed = !run.saved;
+    if (run.proxyError)
+        context.err << kPrefix << *run.proxyError << '\n'
+                    << kPrefix << "the refresh ended at " << rowName(book, run.proxyFailedRow)
+                    << ", which needs the proxy; nothing was saved\n";
+    if (!run.historyProblem.empty()) {
+        failed = true;  // a file not written
+        context.err << kPrefix << run.historyProblem << '\n';
+    }
+    if (!run.daysLeftProblem.empty())
+        context.err << kPrefix << run.daysLeftProblem << " (no days left in the summary)\n";
+    if (options.summaryJson)
+        context.out << summaryJson(run.summary, run.lowBalance);
+    else
+        printBalanceTable(context.out, book);
+    context.out.flush();
+
+    int interruptedAt = -1;
+    if (sayRowOutcomes(context, book, run.run.rows, !options.summaryJson, interruptedAt)) failed = true;
+    if (!sayPins(context, pins, run.changedCertificates)) failed = true;
+    if (stopRaised(context) && (run.run.stopped || interruptedAt >= 0)) {
+        failed = true;
+        sayWhatTheStopLeft(context, book, run, plan.first, plan.last, interruptedAt);
+    }
+    if (!saySummary(context, run.summary, options)) failed = true;
+    // A signal that came after the last row still ended what the user started.
+    if (stopRaised(context)) return kExitInterrupted;
+    if (failed) return kExitFailed;
+    return run.summary.namesLowBalanceOrChangedPage() ? kExitAttention : kExitOk;
 }
 
 }  // namespace
@@ -228,102 +342,11 @@ int refreshCommand(const CliContext& context, std::optional<int> rowNumber, cons
         }
         first = last = *rowNumber - 1;
     }
-    const auto stopRaised = [&context] {
-        return context.stop && context.stop->load(std::memory_order_relaxed);
-    };
-
-    // Curl1 as the window sets it up, and as the window runs it: threaded, with a wait hook that
-    // ends the transfer in progress once a stop is asked for.
-    THttpTransfer Curl1;
-    TextHolder Memo1;
-    applyCurl1StoredProperties(Curl1, [&](THttpTransferBase&) {
-        if (stopRaised()) Curl1.requestAbort();
-    });
-    try {
-        configureCurl1AtStart(Curl1, proxy);
-    } catch (const EConvertError& e) {
-        // The window shows this at its start and carries on; the run stops at the first row that
-        // needs the proxy.
-        context.err << kPrefix << e.what() << " (the proxy port of " << context.settingsPath << ")\n";
-    }
-    // The portals' certificates, pinned on first use as in the window.
     PortalPins pins(pinsPathBeside(context.settingsPath));
-    if (!pins.loadError().empty())
-        context.err << kPrefix << "the pinned certificates cannot be read: " << terminalText(pins.loadError())
-                    << "; no request goes to an HTTPS portal in this run\n";
-    else if (!pins.unreadableLines().empty())
-        context.err << kPrefix << terminalText(pins.path()) << ": "
-                    << unreadablePinLines(pins.unreadableLines()) << " kept as they are\n";
-    Curl1.setPins(&pins);
-    BalanceChecks checks(
-        book, Curl1, Memo1, context.addresses, [proxy] { return proxy; }, context.clock);
-    // Threaded, so that the wait hook sees Ctrl+C at once and ends a stalled transfer, as in the window.
-    std::optional<ResponsiveTransfers> responsive(std::in_place, Curl1);
-
-    ProgressBar bar(context.err, context.progress);
-    // What the run tells as it goes: the progress bar, and Ctrl+C.
-    struct Progress : RefreshObserver {
-        std::function<void(int)> starting;
-        std::function<bool()> stop;
-        void rowStarting(int row) override { starting(row); }
-        bool stopRequested() override { return stop(); }
-    } progress;
-    progress.starting = [&](int row) {
-        bar.show(row - first, row - first + 1, last - first + 1, cp1251ToUtf8(book.client.cell(kLogin, row)));
-    };
-    progress.stop = stopRaised;
-
-    RefreshPlan plan;
-    plan.first = first;
-    plan.last = last;
-    // What the command line leaves out, the window's stored setting gives.
-    const RefreshSettings stored = readRefreshSettings(context.settingsPath);
-    plan.jobs = !options.jobsGiven && stored.jobsStored ? stored.jobs : options.jobs;
-    plan.perPortal = !options.perPortalGiven && stored.perPortalStored ? stored.perPortal : options.perPortal;
-    plan.timeout = std::chrono::seconds(options.timeoutSeconds);
-    plan.settingsPath = context.settingsPath;
-    RefreshSession session({book, checks, Curl1, context.addresses, proxy, context.clock, &pins,
-                            [&] { return save(context, book, proxy, 0, &keyring); }},
-                           plan);
-    const RefreshReport run = session.run(progress);
-    responsive.reset();
-    bar.clear();
-
-    const std::vector<RowCheck>& reports = run.run.rows;
-    const RefreshResult& result = run.run;
-    const bool saved = run.saved;
-    bool failed = !saved;
-    if (run.proxyError) {
-        context.err << kPrefix << *run.proxyError << '\n'
-                    << kPrefix << "the refresh ended at " << rowName(book, run.proxyFailedRow)
-                    << ", which needs the proxy; nothing was saved\n";
-    }
-    if (!run.historyProblem.empty()) {
-        failed = true;  // a file not written
-        context.err << kPrefix << run.historyProblem << '\n';
-    }
-    const double lowBalance = run.lowBalance;
-    const RunSummary& summary = run.summary;
-    if (!run.daysLeftProblem.empty())
-        context.err << kPrefix << run.daysLeftProblem << " (no days left in the summary)\n";
-    if (options.summaryJson)
-        context.out << summaryJson(summary, lowBalance);
-    else
-        printBalanceTable(context.out, book);
-    context.out.flush();
-
-    int interruptedAt = -1;
-    if (sayRowOutcomes(context, book, reports, interruptedAt)) failed = true;
-    if (!sayPins(context, pins, run.changedCertificates)) failed = true;
-    if (stopRaised() && (result.stopped || interruptedAt >= 0)) {
-        failed = true;
-        sayWhatTheStopLeft(context, book, run, first, last, interruptedAt);
-    }
-    if (!saySummary(context, summary, options)) failed = true;
-    // A signal that came after the last row still ended what the user started.
-    if (stopRaised()) return kExitInterrupted;
-    if (failed) return kExitFailed;
-    return summary.namesLowBalanceOrChangedPage() ? kExitAttention : kExitOk;
+    sayPinFile(context, pins);
+    const RefreshPlan plan = planOf(context, options, first, last);
+    const RefreshReport run = checkRows(context, book, proxy, keyring, pins, plan);
+    return reportRun(context, book, run, pins, plan, options);
 }
 
 namespace {
