@@ -134,6 +134,14 @@ TEST(CommandLineTest, ForecastTakesAThresholdAndAFormat) {
     }
 }
 
+TEST(CommandLineTest, VersionAndHelpComeBeforeAnythingElse) {
+    EXPECT_TRUE(parseCommandLine({"--version"}).version);
+    EXPECT_TRUE(parseCommandLine({"refresh", "--version", "--jobs=99"}).version);
+    const CliInvocation help = parseCommandLine({"import", "--help"});
+    EXPECT_EQ(help.command, CliCommand::Help);
+    EXPECT_EQ(help.helpTopic, CliCommand::Import);
+}
+
 TEST(CommandLineTest, TrustTakesPortalsOrAll) {
     CliInvocation call = parseCommandLine({"trust", "https://203.0.113.7:8443", "portal.example"});
     EXPECT_EQ(call.command, CliCommand::Trust);
