@@ -26,7 +26,7 @@ std::string numberText(const std::optional<double>& value) {
 }
 
 std::string outcomeText(const HistoryEntry& e) {
-    std::string text(outcomeName(e.outcome));
+    std::string text(outcomeWords(e.outcome));
     if (!e.detail.empty()) text += " (" + e.detail + ")";
     return text;
 }
@@ -45,7 +45,7 @@ void printCsv(std::ostream& out, const std::vector<HistoryEntry>& entries) {
     out << csvLine({"time", "login", "plan", "balance", "amount", "speed", "status", "outcome", "detail"});
     for (const HistoryEntry& e : entries)
         out << csvLine({e.time, e.login, e.plan, e.balanceText, numberText(e.balance), e.speed, e.status,
-                        std::string(outcomeName(e.outcome)), e.detail});
+                        std::string(outcomeWords(e.outcome)), e.detail});
 }
 
 }  // namespace
@@ -143,9 +143,9 @@ const CliCommandRow kHistoryRow{
     .name = "history",
     .summary = "print the checks kept in the balance history",
     .description = "Prints the checks kept in History.sqlite beside the settings file, oldest first:\n"
-                   "time (UTC), login, plan code, balance, speed, status and outcome (page, not found,\n"
-                   "error marker, transfer failed). Every refresh of the window or of korvex-cli adds\n"
-                   "its checks; deleting an account keeps its history.\n",
+                   "time (UTC), login, plan code, balance, speed, status and outcome (read, values not\n"
+                   "found, check failed, no answer: as the run summary says). Every refresh of the\n"
+                   "window or of korvex-cli adds its checks; deleting an account keeps its history.\n",
     .epilogue = "DATE is YYYY-MM-DD or YYYY-MM-DDTHH:MM[:SS], in UTC.\n",
     .options = kHistoryOptions,
     .onlyReads = [](const CliInvocation& call) { return call.pruneBefore.empty(); },

@@ -1,6 +1,8 @@
 #include "korvex-cli/command_table.h"
 #include "korvex-cli/commands/profiles_command.h"
 
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <ostream>
 
@@ -26,8 +28,8 @@ const std::string& originOf(const std::map<std::string, std::string>& origins, c
 // One value line: "  Key  value", and where Portals.ini set it, the file.
 void valueLine(std::vector<std::vector<std::string>>& lines, const std::string& key, const std::string& value,
                const std::string& origin) {
-    lines.push_back(
-        {"", key, terminalText(value), origin.empty() ? std::string() : "(" + terminalText(origin) + ")"});
+    // The file right after its value: a long pattern elsewhere must not push it out of sight.
+    lines.push_back({"", key, terminalText(value) + (origin.empty() ? "" : "  (" + terminalText(origin) + ")")});
 }
 
 int listProfiles(const CliContext& context) {
@@ -38,8 +40,7 @@ int listProfiles(const CliContext& context) {
         std::string codes;
         for (const std::string_view code : profile.planCodes)
             codes += (codes.empty() ? "" : " ") + cp1251ToUtf8(code);
-        context.out << profile.name << "  (" << profile.routine << "; plan codes " << terminalText(codes)
-                    << ")\n";
+        context.out << profile.name << "  (plan codes " << terminalText(codes) << ")\n";
         static const std::map<std::string, std::string> kNoOrigins;
         const auto& origins = edits ? edits->origins(*builtIn) : kNoOrigins;
         std::vector<std::vector<std::string>> lines;
@@ -85,7 +86,7 @@ int testProfile(const CliContext& context, const std::string& name, const std::s
         page.append(chunk, static_cast<std::size_t>(file.gcount()));
     }
     if (!file.eof() && page.size() <= maxTestedPageBytes()) {
-        context.err << kPrefix << terminalText(pagePath) << ": cannot be read\n";
+        context.err << kPrefix << terminalText(pagePath) << ": cannot be read: " << std::strerror(errno) << '\n';
         return kExitFailed;
     }
     TextHolder Memo1;
