@@ -67,6 +67,30 @@ int listProfiles(const CliContext& context) {
     return kExitOk;
 }
 
+// The page as a check takes it: into Memo1, line breaks as Memo1 keeps them, no larger than it
+// holds. Answers false with the message written.
+bool readSavedPage(const CliContext& context, const std::string& pagePath, TextHolder& Memo1) {
+    std::ifstream file(pagePath, std::ios::binary);
+    std::string page;
+    char chunk[65536];
+    while (file && page.size() <= maxTestedPageBytes()) {
+        file.read(chunk, sizeof chunk);
+        page.append(chunk, static_cast<std::size_t>(file.gcount()));
+    }
+    if (!file.eof() && page.size() <= maxTestedPageBytes()) {
+        context.err << kPrefix << terminalText(pagePath) << ": cannot be read: " << std::strerror(errno) << '\n';
+        return false;
+    }
+    try {
+        Memo1.setText(page);
+    } catch (const EMemoCapacity&) {
+        context.err << kPrefix << terminalText(pagePath) << ": larger than a check reads ("
+                    << maxTestedPageBytes() << " bytes)\n";
+        return false;
+    }
+    return true;
+}
+
 int testProfile(const CliContext& context, const std::string& name, const std::string& pagePath) {
     const ProviderProfile* builtIn = profileNamed(name);
     if (!builtIn) {
@@ -77,26 +101,8 @@ int testProfile(const CliContext& context, const std::string& name, const std::s
                     << names << '\n';
         return kExitUsage;
     }
-    // The page as a check takes it: into Memo1, line breaks as Memo1 keeps them, no larger than it holds.
-    std::ifstream file(pagePath, std::ios::binary);
-    std::string page;
-    char chunk[65536];
-    while (file && page.size() <= maxTestedPageBytes()) {
-        file.read(chunk, sizeof chunk);
-        page.append(chunk, static_cast<std::size_t>(file.gcount()));
-    }
-    if (!file.eof() && page.size() <= maxTestedPageBytes()) {
-        context.err << kPrefix << terminalText(pagePath) << ": cannot be read: " << std::strerror(errno) << '\n';
-        return kExitFailed;
-    }
     TextHolder Memo1;
-    try {
-        Memo1.setText(page);
-    } catch (const EMemoCapacity&) {
-        context.err << kPrefix << terminalText(pagePath) << ": larger than a check reads ("
-                    << maxTestedPageBytes() << " bytes)\n";
-        return kExitFailed;
-    }
+    if (!readSavedPage(context, pagePath, Memo1)) return kExitFailed;
 
     const ProviderProfile& profile = effectiveProfile(context.addresses, *builtIn);
     std::vector<StepFinding> findings;

@@ -10,6 +10,26 @@
 
 namespace korvex {
 
+namespace {
+
+// The proxy of the settings file, through which the checks reach the portals; answers false with the
+// message written when its port is not a number.
+bool proxyOfSettings(const CliContext& context, std::string& host, long& port) {
+    if (!settingsFileExists(context.settingsPath)) return true;
+    const ProxySettings proxy = readStartup(context.settingsPath).proxy;
+    if (!proxy.enabled) return true;
+    host = proxy.address;
+    try {
+        if (!proxy.port.empty()) port = strToInt(proxy.port);
+    } catch (const EConvertError& e) {
+        context.err << kPrefix << e.what() << " (the proxy port of " << context.settingsPath << ")\n";
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
 int trustCommand(const CliContext& context, const std::vector<std::string>& portals, bool all) {
     PortalPins pins(pinsPathBeside(context.settingsPath));
     if (!pins.loadError().empty()) {
@@ -35,21 +55,9 @@ int trustCommand(const CliContext& context, const std::vector<std::string>& port
         origins.push_back(origin);
     }
 
-    // Asked for through the proxy of the settings file, the way the checks reach the portals.
     std::string proxyHost;
     long proxyPort = 0;
-    if (settingsFileExists(context.settingsPath)) {
-        const ProxySettings proxy = readStartup(context.settingsPath).proxy;
-        if (proxy.enabled) {
-            proxyHost = proxy.address;
-            try {
-                if (!proxy.port.empty()) proxyPort = strToInt(proxy.port);
-            } catch (const EConvertError& e) {
-                context.err << kPrefix << e.what() << " (the proxy port of " << context.settingsPath << ")\n";
-                return kExitFailed;
-            }
-        }
-    }
+    if (!proxyOfSettings(context, proxyHost, proxyPort)) return kExitFailed;
 
     bool failed = false;
     for (const std::string& origin : origins) {
