@@ -17,7 +17,7 @@
 #include "app/history_dialog.h"
 #include "history/balance_history.h"
 #include "history/forecast.h"
-#include "korvex-cli/forecast_command.h"
+#include "korvex-cli/commands/forecast_command.h"
 #include "settings/settings_file.h"
 
 namespace {

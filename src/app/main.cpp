@@ -6,6 +6,7 @@
 #include <QScreen>
 #include <cstdio>
 #include <optional>
+#include <string_view>
 
 #include "app/portals_notice.h"
 #include "app/qt_translations.h"
@@ -16,6 +17,7 @@
 #include "platform/single_instance.h"
 #include "settings/save_leftovers.h"
 #include "update/install/handover.h"
+#include "update/updater/program_settings.h"
 
 namespace {
 
@@ -47,6 +49,11 @@ void centreOnPointerScreen(QWidget& window) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    // The version, before any lock, window or file: a script may ask while Korvex runs.
+    if (argc == 2 && std::string_view(argv[1]) == "--version") {
+        std::printf("Korvex %s (update version %s)\n", KORVEX_PACKAGE_VERSION, korvex::kRunningVersion);
+        return 0;
+    }
     // An update that the helper left half-done is finished or undone before anything else reads
     // a file of this program; the user hears of it once, below.
     const std::string installNote = korvex::update::settleInterruptedInstall();

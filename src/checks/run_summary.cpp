@@ -67,10 +67,18 @@ void appendJsonString(std::string& out, const std::string& utf8) {
     out += '"';
 }
 
+// A cell as a JSON number with two decimals when it reads as an amount, else null.
+std::string amountJson(const std::string& cell) {
+    const std::optional<double> amount = balanceFromCell(cell);
+    return amount ? amountText(*amount) : "null";
+}
+
+// The balances as numbers for scripts, and the cells as the table shows them (a marker, a text).
 std::string accountJson(const SummaryAccount& a) {
     return "{\"row\":" + std::to_string(a.row + 1) + ",\"login\":" + jsonString(cp1251ToUtf8(a.login)) +
-           ",\"balance\":" + jsonString(cp1251ToUtf8(a.balance)) +
-           ",\"previous\":" + jsonString(cp1251ToUtf8(a.previous)) +
+           ",\"balance\":" + amountJson(a.balance) + ",\"previous\":" + amountJson(a.previous) +
+           ",\"balanceText\":" + jsonString(cp1251ToUtf8(a.balance)) +
+           ",\"previousText\":" + jsonString(cp1251ToUtf8(a.previous)) +
            ",\"plan\":" + jsonString(cp1251ToUtf8(a.planCode)) + "}";
 }
 
@@ -240,10 +248,8 @@ std::string summaryText(const RunSummary& s) {
 }
 
 std::string summaryJson(const RunSummary& s, double lowBalance) {
-    char threshold[64];
-    std::snprintf(threshold, sizeof threshold, "%.10g", lowBalance);
     return std::string("{\"accountsChecked\":") + std::to_string(s.accountsChecked) +
-           ",\"lowBalanceThreshold\":" + threshold +
+           ",\"lowBalanceThreshold\":" + amountText(lowBalance) +
            ",\"needsAttention\":" + (s.needsAttention() ? "true" : "false") +
            ",\"changedPages\":" + troublesJson(s.changedPages, false) +
            ",\"lowBalances\":" + accountsJson(s.lowBalances) +

@@ -29,6 +29,20 @@ bool readNumber(std::string_view text, std::size_t& pos, std::size_t count, int&
 
 }  // namespace
 
+std::string_view outcomeWords(HistoryOutcome outcome) {
+    switch (outcome) {
+        case HistoryOutcome::Page:
+            return "read";
+        case HistoryOutcome::NotFound:
+            return "values not found";
+        case HistoryOutcome::ErrorMarker:
+            return "check failed";
+        case HistoryOutcome::TransferFailed:
+            return "no answer";
+    }
+    return "check failed";
+}
+
 std::string_view outcomeName(HistoryOutcome outcome) {
     switch (outcome) {
         case HistoryOutcome::Page:

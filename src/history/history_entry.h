@@ -38,6 +38,9 @@ struct HistoryEntry {
 // "error marker", "transfer failed"), and back.
 std::string_view outcomeName(HistoryOutcome outcome);
 std::optional<HistoryOutcome> outcomeFromName(std::string_view name);
+// The outcome in the words of the run summary, for people and scripts that read both: "read",
+// "values not found", "check failed", "no answer".
+std::string_view outcomeWords(HistoryOutcome outcome);
 bool historyCheckFailed(HistoryOutcome outcome);
 
 // The outcome to keep for a check; none for rows passed over and stopped transfers.

@@ -34,6 +34,9 @@
 
 namespace korvex {
 
+// The longest time limit of one account's check that a run takes: a day.
+inline constexpr int kMaxCheckTimeoutSeconds = 86400;
+
 class BalanceChecks;
 class THttpTransfer;
 

@@ -109,7 +109,8 @@ TEST(RunSummaryTest, NamesLowAndFallenBalancesFailedPortalsAndChangedPages) {
     EXPECT_NE(json.find("\"changedPages\":[{\"portal\":\"C\""), std::string::npos) << json;
     EXPECT_NE(json.find("\"refusedCertificates\":[{\"portal\":\"F\""), std::string::npos) << json;
     EXPECT_NE(json.find("\"valuesNotFound\":[{\"row\":3,"), std::string::npos) << json;
-    EXPECT_NE(json.find("\"unknownPlanCodes\":[{\"row\":12,\"login\":\"login11\",\"balance\":\"-9\",\"previous\":\"0\","
+    EXPECT_NE(json.find("\"unknownPlanCodes\":[{\"row\":12,\"login\":\"login11\",\"balance\":-9.00,\"previous\":0.00,"
+                        "\"balanceText\":\"-9\",\"previousText\":\"0\","
                         "\"plan\":\"40\"}]"),
               std::string::npos)
         << json;

@@ -5,7 +5,7 @@
 #include <memory>
 #include <tuple>
 
-#include "korvex-cli/check_update_command.h"
+#include "korvex-cli/commands/check_update_command.h"
 #include "korvex-cli/command_line.h"
 #include "platform/codepage.h"
 #include "tests/cli/cli_test_support.h"

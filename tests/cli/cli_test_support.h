@@ -37,8 +37,8 @@ struct CliFolder {
         err.str({});
         return CliContext{settings, out, err, in, addresses, clock, &stop, false};
     }
-    int import(const std::string& csv, bool replace = false) {
-        return importCommand(context(), dir.write("accounts.csv", csv), replace);
+    int import(const std::string& csv, bool replace = false, bool verbose = false) {
+        return importCommand(context(), dir.write("accounts.csv", csv), replace, verbose);
     }
     std::string fileText() const { return readFile(settings); }
     // A settings file with these accounts (login, password, plan code) and no results yet.

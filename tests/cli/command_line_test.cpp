@@ -1,7 +1,12 @@
 // The command line: what each form asks for, and which are bad use (exit status 2).
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <set>
+#include <sstream>
+
 #include "korvex-cli/command_line.h"
+#include "korvex-cli/command_table.h"
 
 namespace korvex {
 namespace {
@@ -67,7 +72,10 @@ TEST(CommandLineTest, BadUseIsRefusedWithTheHelpToRead) {
     } cases[] = {
         {{}, "no command", CliCommand::Help},
         {{"shw"}, "unknown command \"shw\"", CliCommand::Help},
-        {{"show", "--verbose"}, "unknown option \"--verbose\"", CliCommand::Show},
+        {{"show", "--verbos"}, "unknown option \"--verbos\"", CliCommand::Show},
+        {{"show", "--csv=yes"}, "unknown option \"--csv=yes\"", CliCommand::Show},
+        {{"refresh", "--jobs=8", "--per-portal=9"}, "--per-portal takes a number of checks at once from 1 to 8",
+         CliCommand::Refresh},
         {{"show", "--replace"}, "--replace belongs to import, not to show", CliCommand::Show},
         {{"import", "--csv", "a.csv"}, "--csv belongs to show", CliCommand::Import},
         {{"import"}, "import needs the CSV file", CliCommand::Import},
@@ -131,6 +139,14 @@ TEST(CommandLineTest, ForecastTakesAThresholdAndAFormat) {
     }
 }
 
+TEST(CommandLineTest, VersionAndHelpComeBeforeAnythingElse) {
+    EXPECT_TRUE(parseCommandLine({"--version"}).version);
+    EXPECT_TRUE(parseCommandLine({"refresh", "--version", "--jobs=99"}).version);
+    const CliInvocation help = parseCommandLine({"import", "--help"});
+    EXPECT_EQ(help.command, CliCommand::Help);
+    EXPECT_EQ(help.helpTopic, CliCommand::Import);
+}
+
 TEST(CommandLineTest, TrustTakesPortalsOrAll) {
     CliInvocation call = parseCommandLine({"trust", "https://203.0.113.7:8443", "portal.example"});
     EXPECT_EQ(call.command, CliCommand::Trust);
@@ -139,6 +155,107 @@ TEST(CommandLineTest, TrustTakesPortalsOrAll) {
     call = parseCommandLine({"--settings", "s.ini", "trust", "--all"});
     EXPECT_TRUE(call.all);
     EXPECT_TRUE(call.portals.empty());
+}
+
+// Every option of the table, as each command takes it: a good value lands in the invocation, a value
+// out of its range, a missing one and an unknown name are bad use of that command.
+TEST(CommandTableTest, EveryOptionOfTheTableParsesAndRefusesAsItsRowSays) {
+    // What a command needs beside the option so that the line asks for something sensible.
+    const auto companions = [](const CliCommandRow& row, const CliOption& option) {
+        Args args{std::string(row.name)};
+        if (row.command == CliCommand::Import) args.push_back("a.csv");
+        if (option.name == "--per-portal") args.push_back("--jobs=2");
+        if (option.name == "--plan") args.push_back("--login=x");
+        return args;
+    };
+    const auto refused = [](Args args, CliCommand topic, const std::string& start, const std::string& words = "") {
+        SCOPED_TRACE(testing::PrintToString(args));
+        try {
+            parseCommandLine(args);
+            ADD_FAILURE() << "accepted";
+        } catch (const CliUsageError& e) {
+            EXPECT_TRUE(std::string(e.what()).starts_with(start)) << e.what();
+            EXPECT_NE(std::string(e.what()).find(words), std::string::npos) << e.what();
+            EXPECT_EQ(e.topic(), topic);
+        }
+    };
+    for (const CliCommandRow* row : commandTable()) {
+        for (const CliOption& option : row->options) {
+            const std::string name(option.name);
+            SCOPED_TRACE(std::string(row->name) + " " + name);
+            const Args base = companions(*row, option);
+            std::vector<std::pair<std::string, std::string>> good, bad;  // value, words of the refusal
+            switch (option.kind) {
+                case ArgKind::None: good = {{"", ""}}; break;
+                case ArgKind::Text: good = {{"x y", ""}}; if (!option.what.empty()) bad = {{"", "needs"}}; break;
+                case ArgKind::Date: good = {{"2026-02-03", ""}}; bad = {{"2026-02-30", "takes a date"}}; break;
+                case ArgKind::Word: good = {{std::string(option.what), ""}}; bad = {{"xml", "takes"}}; break;
+                case ArgKind::Number:
+                    good = {{std::to_string(option.low), ""}};
+                    bad = {{std::to_string(option.low - 1), "from " + std::to_string(option.low)}, {"7x", "not \"7x\""}};
+                    if (option.high != kNoUpperBound) {
+                        good.push_back({std::to_string(option.high), ""});
+                        bad.push_back({std::to_string(option.high + 1), "to " + std::to_string(option.high)});
+                    }
+                    break;
+            }
+            for (const auto& [value, words] : good) {
+                Args args = base;
+                args.push_back(option.argument.empty() ? name : name + "=" + value);
+                const CliInvocation call = parseCommandLine(args);
+                EXPECT_EQ(call.command, row->command);
+                std::optional<CliInvocation> without;  // trust alone asks for nothing
+                try {
+                    without = parseCommandLine(base);
+                } catch (const CliUsageError&) {
+                }
+                EXPECT_TRUE(!without || call != *without) << value << " left no trace";
+            }
+            for (const auto& [value, words] : bad) {
+                Args args = base;
+                args.insert(args.end(), {name, value});
+                refused(args, row->command, name + " ", words);
+            }
+            if (!option.argument.empty()) {
+                Args args = base;
+                args.push_back(name);
+                refused(args, row->command, name + " needs a value");
+            }
+            refused({std::string(row->name), name + "-not"}, row->command, "unknown option \"" + name);
+            // The option on a command whose row lacks it.
+            for (const CliCommandRow* other : commandTable()) {
+                const bool has = std::any_of(other->options.begin(), other->options.end(),
+                                             [&](const CliOption& o) { return o.name == option.name; });
+                if (!has && other->command != CliCommand::Help)
+                    refused({std::string(other->name), name + (option.argument.empty() ? "" : "=1")}, other->command,
+                            name + " belongs to ", std::string(row->name));
+            }
+        }
+    }
+}
+
+// A command's help lists exactly the options of its row and the global ones for every command; two
+// rows that share an option name take the same argument, so that it reads the same before the command.
+TEST(CommandTableTest, EachHelpListsExactlyItsRowsOptions) {
+    const std::string overview = helpText(CliCommand::Help);
+    for (const CliCommandRow* row : commandTable()) {
+        EXPECT_NE(overview.find("\n  " + std::string(row->name)), std::string::npos) << row->name;
+        if (row->command == CliCommand::Help) continue;
+        std::set<std::string> expected, listed;
+        for (const CliOption& option : row->options) expected.insert(std::string(option.name));
+        for (const CliOption& option : globalOptions())
+            if (option.everyCommand) expected.insert(std::string(option.name));
+        std::istringstream help(helpText(row->command));
+        for (std::string line; std::getline(help, line);)
+            if (line.starts_with("  --")) listed.insert(line.substr(2, line.find(' ', 2) - 2));
+        EXPECT_EQ(listed, expected) << row->name;
+        for (const CliOption& option : row->options)
+            for (const CliCommandRow* other : commandTable())
+                for (const CliOption& same : other->options)
+                        if (same.name == option.name) {
+                        EXPECT_EQ(same.argument.empty(), option.argument.empty()) << same.name;
+                    }
+    }
 }
 
 }  // namespace

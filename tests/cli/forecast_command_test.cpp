@@ -1,5 +1,5 @@
 // korvex-cli forecast on a settings file and a prepared history, as a table, CSV and JSON.
-#include "korvex-cli/forecast_command.h"
+#include "korvex-cli/commands/forecast_command.h"
 
 #include <filesystem>
 
@@ -71,9 +71,9 @@ TEST_F(ForecastCommandTest, ListsEveryAccountFewestDaysLeftFirstInEachForm) {
     ASSERT_EQ(forecast({.within = 13, .format = ForecastFormat::Json}), kExitOk);
     EXPECT_EQ(
         f.out.str(),
-        "{\"accounts\":[{\"row\":2,\"login\":\"petrova\",\"plan\":\"39\",\"holder\":\"\",\"balance\":50,"
+        "{\"accounts\":[{\"row\":2,\"login\":\"petrova\",\"plan\":\"39\",\"holder\":\"\",\"balance\":50.00,"
         "\"perDay\":10.00,\"daysLeft\":5,\"asOf\":\"2026-06-30T12:00:00Z\"},"
-        "{\"row\":5,\"login\":\"ivanov\",\"plan\":\"42\",\"holder\":\"\",\"balance\":30,"
+        "{\"row\":5,\"login\":\"ivanov\",\"plan\":\"42\",\"holder\":\"\",\"balance\":30.00,"
         "\"perDay\":2.50,\"daysLeft\":12,\"asOf\":\"2026-06-30T12:00:00Z\"}]}\n");
 
     // Fewer days left than --within, not as many.

@@ -6,7 +6,7 @@
 #include "book/balance_text.h"
 #include "history/balance_history.h"
 #include "korvex-cli/command_line.h"
-#include "korvex-cli/history_command.h"
+#include "korvex-cli/commands/history_command.h"
 #include "tests/cli/cli_test_support.h"
 
 namespace korvex::test {
@@ -194,8 +194,8 @@ TEST_F(HistoryCommandTest, ChecksAreListedAsATableOrCsvInUtf8ByLoginAndDate) {
     EXPECT_EQ(
         f.out.str(),
         "time,login,plan,balance,amount,speed,status,outcome,detail\n"
-        "2026-12-01T08:00:00Z,r_smirnov,R,\"1 200,50 руб.\",1200.5,512,\"Активна, \"\"Стандарт\"\"\",page,\n"
-        "2026-12-02T08:00:00Z,r_smirnov,R,,,512,,transfer failed,Couldn't connect to server\n");
+        "2026-12-01T08:00:00Z,r_smirnov,R,\"1 200,50 руб.\",1200.5,512,\"Активна, \"\"Стандарт\"\"\",read,\n"
+        "2026-12-02T08:00:00Z,r_smirnov,R,,,512,,no answer,Couldn't connect to server\n");
 
     // --since 2026-12-03: the check stamped at its first second is in.
     ASSERT_EQ(history({.since = parseCommandLine({"history", "--since", "2026-12-03"}).since}), kExitOk);

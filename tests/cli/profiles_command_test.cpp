@@ -1,6 +1,6 @@
 // korvex-cli profiles: the listing, the template, and `profiles test` on pages saved from each
 // substitute portal, and on a redesigned portal's page before and after a fix in Portals.ini.
-#include "korvex-cli/profiles_command.h"
+#include "korvex-cli/commands/profiles_command.h"
 
 #include <gtest/gtest.h>
 
@@ -127,6 +127,15 @@ TEST(ProfilesCommand, RedesignedPageBeforeAndAfterAFixInPortalsIni) {
         << listing;
     EXPECT_EQ(valueLine(listing, "Status").find("Portals.ini"), std::string::npos) << listing;
     EXPECT_EQ(valueLine(listing, "Address").find("Portals.ini"), std::string::npos) << listing;
+    // By the operator's name, the file right after the changed value (not past the longest pattern).
+    EXPECT_EQ(listing.substr(0, listing.find('\n')), "SpectrumSat  (plan codes 39 SPS)");
+    EXPECT_NE(listing.find("\"DEPOSIT: (.*?)\\,\"  (" + folder.dir.file("Portals.ini") + ")"), std::string::npos)
+        << listing;
+
+    // A page that cannot be read says why.
+    EXPECT_EQ(profilesCommand(folder.context(), {"test", "SpectrumSat", folder.dir.file("none.html")}), kExitFailed);
+    EXPECT_NE(folder.err.str().find("none.html: cannot be read: No such file or directory"), std::string::npos)
+        << folder.err.str();
 }
 
 // The whole story against the substitute portals, with several checks at once: the operator

@@ -105,7 +105,7 @@ TEST(DaysLeftSummary, NamesTheRowsReadThisRunWithFewerDaysLeftFewestFirst) {
     const std::string json = summaryJson(summary, 0);
     EXPECT_NE(
         json.find(",\"daysLeftThreshold\":7,\"fewDaysLeft\":[{\"row\":1,\"login\":\"ivanov\",\"balance\":"
-                  "\"50.00\",\"previous\":\"\",\"plan\":\"SG\",\"daysLeft\":5,\"perDay\":10.00},{\"row\":6,"),
+                  "50.00,\"previous\":null,\"balanceText\":\"50.00\",\"previousText\":\"\",\"plan\":\"SG\",\"daysLeft\":5,\"perDay\":10.00},{\"row\":6,"),
         std::string::npos)
         << json;
 

@@ -1,6 +1,7 @@
 #!/bin/sh
 # korvex-cli's installed manual page holds every command and option its --help names (its own and
-# each command's), and the exit statuses.
+# each command's), the exit statuses, and the sections a user looks for (the keyring, a cron line
+# and a systemd timer among the examples).
 #   man_page_test.sh KORVEX-CLI PAGE.1.gz
 set -eu
 cli=$1
@@ -20,7 +21,8 @@ for word in $commands $(printf '%s\n' "$helps" | grep -o -- '--[a-z][a-z-]*' | s
     *) echo "the manual page lacks $word" >&2; missing=1 ;;
   esac
 done
-for status in 'Exit status' '130' '3 the summary names a low balance'; do
+for status in 'Exit status' '130' '3 the summary names a low balance' SYNOPSIS 'EXIT STATUS' FILES \
+    ENVIRONMENT KEYRING DBUS_SESSION_BUS_ADDRESS EXAMPLES '* * *' korvex-refresh.timer --version; do
   case $text in
     *"$status"*) ;;
     *) echo "the manual page lacks \"$status\"" >&2; missing=1 ;;

@@ -29,6 +29,7 @@ expected_files="755 usr/bin/korvex
 755 usr/bin/korvex-cli
 755 usr/bin/korvex-match
 644 usr/share/applications/korvex.desktop
+644 usr/share/bash-completion/completions/korvex-cli
 644 usr/share/doc/korvex/changelog.gz
 644 usr/share/doc/korvex/copyright
 644 usr/share/man/man1/korvex.1.gz
@@ -39,6 +40,7 @@ for size in 16 22 24 32 48 64 128 256; do
 done
 expected_files+=$'\n'"644 usr/share/icons/hicolor/scalable/apps/korvex.svg"
 expected_files+=$'\n'"644 usr/share/metainfo/ID.metainfo.xml"
+expected_files+=$'\n'"644 usr/share/zsh/vendor-completions/_korvex-cli"
 # The AppStream id comes from the publisher's host, a build setting; the file is named after it.
 actual_files=$(cd "$root" && find . ! -type d -printf '%m %P\n' | sed 's|usr/share/metainfo/[^/]*\.metainfo\.xml$|usr/share/metainfo/ID.metainfo.xml|' | LC_ALL=C sort)
 expected_files=$(LC_ALL=C sort <<<"$expected_files")

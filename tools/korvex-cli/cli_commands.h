@@ -74,9 +74,10 @@ struct RefreshOptions {
 int refreshCommand(const CliContext& context, std::optional<int> row, const RefreshOptions& options = {});
 
 // Accounts from the account CSV at `csvPath` ("-": `in`), after the present ones or, with `replace`,
-// in their place. A book whose only row is empty (a first start) counts as having no accounts. The
-// settings file is made first when it does not exist. Any refusal leaves every file as it was.
-int importCommand(const CliContext& context, const std::string& csvPath, bool replace);
+// in their place, by the rules of book/account_import.h. The settings file is made first when it
+// does not exist. Any refusal leaves every file as it was. The accounts left out are said in one
+// line, or with `verbose` one line each; plan codes that name no portal are imported and named.
+int importCommand(const CliContext& context, const std::string& csvPath, bool replace, bool verbose = false);
 
 // A name under which the file open on `fd` can be opened again, whatever has been renamed over
 // `path` since: its /proc/self/fd entry, or `path` itself where there is none.

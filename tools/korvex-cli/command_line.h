@@ -1,16 +1,7 @@
 #pragma once
-// The command line of korvex-cli:
-//   korvex-cli [--settings FILE] show [--csv]
-//   korvex-cli [--settings FILE] refresh [--row N] [--jobs N [--per-portal P]] [--timeout SECONDS] [--summary json] [--notify COMMAND]
-//   korvex-cli [--settings FILE] import FILE.csv [--replace]
-//   korvex-cli [--settings FILE] export [FILE.csv]
-//   korvex-cli [--settings FILE] history [--login L [--plan P]] [--since DATE] [--csv] | --prune-before DATE
-//   korvex-cli [--settings FILE] forecast [--within DAYS] [--csv | --json]
-//   korvex-cli [--settings FILE] trust PORTAL... | --all
-//   korvex-cli [--settings FILE] check-update
-//   korvex-cli [--settings FILE] profiles [template | test NAME PAGE.html]
-//   korvex-cli [COMMAND] --help,  korvex-cli help [COMMAND]
-// Options may stand before or after the command; "--" ends the options.
+// The command line of korvex-cli: a command and its options, read by the table of commands
+// (command_table.h), which also makes every help text. Options may stand before or after the
+// command; "--" ends the options.
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -21,16 +12,11 @@ namespace korvex {
 
 enum class CliCommand { Help, Show, Refresh, Import, Export, History, Trust, CheckUpdate, Forecast, Profiles };
 
-// refresh: the most checks at once, and the longest time limit of one check (a day).
-inline constexpr int kMaxJobs = 64;
-inline constexpr int kMaxTimeoutSeconds = 86400;
-// forecast --within: the most days asked about (a hundred years).
-inline constexpr int kMaxWithinDays = 36500;
-
 struct CliInvocation {
     CliCommand command = CliCommand::Help;
     // Help: the command asked about; Help itself for the overview.
     CliCommand helpTopic = CliCommand::Help;
+    bool version = false;      // Help: --version, the program's version in place of a help text
     std::string settingsPath;  // "" for Settings.ini beside the executable
     bool csv = false;          // show, history, forecast
     std::optional<int> row;    // refresh: one row, from 1
@@ -41,6 +27,7 @@ struct CliInvocation {
     int timeoutSeconds = 120;  // refresh: the most one account's check may take; 0: no limit
     std::string file;      // import: the CSV ("-" for standard input); export: "" or "-" for standard output
     bool replace = false;  // import
+    bool verbose = false;  // import: every account left out named on its own line
     // history: one login, checks from a moment on, or pruning before one (timestamps of the history)
     std::string login;
     std::string plan;  // history: with login, that account's plan code
@@ -53,11 +40,12 @@ struct CliInvocation {
     std::optional<int> within;  // forecast: only accounts with fewer days left
     bool json = false;          // forecast: --json
     std::vector<std::string> profileArgs;  // profiles: nothing, "template", or "test" NAME PAGE
+
+    bool operator==(const CliInvocation&) const = default;
 };
 
 // Whether the command only reads, so that it runs beside another copy of Korvex without the
-// single-copy lock: show, export, history without pruning, check-update (which writes nothing) and
-// profiles.
+// single-copy lock (the table's column).
 bool commandOnlyReads(const CliInvocation& call);
 
 // A command line that asks for nothing sensible. what() says why; topic() is the command whose help
@@ -78,5 +66,10 @@ CliInvocation parseCommandLine(const std::vector<std::string>& args);
 // The help text of a command (Help: the overview of all of them).
 std::string helpText(CliCommand topic);
 std::string_view commandName(CliCommand command);
+// "korvex-cli 3.0 (...)": what --version prints.
+std::string versionText();
+// Why a command that writes does not run: another copy holds the book at `settingsPath`; the
+// commands that only read still run.
+std::string bookHeldText(const std::string& settingsPath);
 
 }  // namespace korvex

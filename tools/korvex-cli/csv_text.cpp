@@ -11,6 +11,33 @@ constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 CsvSyntaxError::CsvSyntaxError(int line, const std::string& problem)
     : std::runtime_error("line " + std::to_string(line) + ": " + problem), m_line(line), m_problem(problem) {}
 
+namespace {
+
+// A quoted field that opens at text[at]: up to the quote that is not doubled, into `field`, the line
+// count moved past the line breaks inside. Answers where the field ends.
+std::size_t readQuotedField(std::string_view text, std::size_t at, std::string& field, int& line) {
+    const int opened = line;
+    const std::size_t n = text.size();
+    std::size_t i = at + 1;
+    for (;;) {
+        if (i >= n) throw CsvSyntaxError(opened, "a quoted field is not closed");
+        const char q = text[i];
+        if (q == '"') {
+            if (i + 1 < n && text[i + 1] == '"') {
+                field += '"';
+                i += 2;
+                continue;
+            }
+            return i + 1;
+        }
+        if (q == '\n' || (q == '\r' && (i + 1 >= n || text[i + 1] != '\n'))) ++line;
+        field += q;
+        ++i;
+    }
+}
+
+}  // namespace
+
 std::vector<CsvRecord> parseCsv(std::string_view text) {
     if (text.starts_with(kByteOrderMark)) text.remove_prefix(kByteOrderMark.size());
 
@@ -37,25 +64,7 @@ std::vector<CsvRecord> parseCsv(std::string_view text) {
     while (i < n) {
         const char c = text[i];
         if (c == '"' && field.empty() && !fieldWasQuoted) {
-            // A quoted field: up to the quote that is not doubled.
-            const int opened = line;
-            ++i;
-            for (;;) {
-                if (i >= n) throw CsvSyntaxError(opened, "a quoted field is not closed");
-                const char q = text[i];
-                if (q == '"') {
-                    if (i + 1 < n && text[i + 1] == '"') {
-                        field += '"';
-                        i += 2;
-                        continue;
-                    }
-                    ++i;
-                    break;
-                }
-                if (q == '\n' || (q == '\r' && (i + 1 >= n || text[i + 1] != '\n'))) ++line;
-                field += q;
-                ++i;
-            }
+            i = readQuotedField(text, i, field, line);
             fieldWasQuoted = true;
             if (i < n && text[i] != ',' && text[i] != '\n' && text[i] != '\r')
                 throw CsvSyntaxError(line, "text after the closing quote of a field");

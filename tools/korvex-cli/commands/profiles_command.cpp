@@ -1,5 +1,8 @@
-#include "korvex-cli/profiles_command.h"
+#include "korvex-cli/command_table.h"
+#include "korvex-cli/commands/profiles_command.h"
 
+#include <cerrno>
+#include <cstring>
 #include <fstream>
 #include <ostream>
 
@@ -25,8 +28,8 @@ const std::string& originOf(const std::map<std::string, std::string>& origins, c
 // One value line: "  Key  value", and where Portals.ini set it, the file.
 void valueLine(std::vector<std::vector<std::string>>& lines, const std::string& key, const std::string& value,
                const std::string& origin) {
-    lines.push_back(
-        {"", key, terminalText(value), origin.empty() ? std::string() : "(" + terminalText(origin) + ")"});
+    // The file right after its value: a long pattern elsewhere must not push it out of sight.
+    lines.push_back({"", key, terminalText(value) + (origin.empty() ? "" : "  (" + terminalText(origin) + ")")});
 }
 
 int listProfiles(const CliContext& context) {
@@ -37,8 +40,7 @@ int listProfiles(const CliContext& context) {
         std::string codes;
         for (const std::string_view code : profile.planCodes)
             codes += (codes.empty() ? "" : " ") + cp1251ToUtf8(code);
-        context.out << profile.name << "  (" << profile.routine << "; plan codes " << terminalText(codes)
-                    << ")\n";
+        context.out << profile.name << "  (plan codes " << terminalText(codes) << ")\n";
         static const std::map<std::string, std::string> kNoOrigins;
         const auto& origins = edits ? edits->origins(*builtIn) : kNoOrigins;
         std::vector<std::vector<std::string>> lines;
@@ -65,6 +67,30 @@ int listProfiles(const CliContext& context) {
     return kExitOk;
 }
 
+// The page as a check takes it: into Memo1, line breaks as Memo1 keeps them, no larger than it
+// holds. Answers false with the message written.
+bool readSavedPage(const CliContext& context, const std::string& pagePath, TextHolder& Memo1) {
+    std::ifstream file(pagePath, std::ios::binary);
+    std::string page;
+    char chunk[65536];
+    while (file && page.size() <= maxTestedPageBytes()) {
+        file.read(chunk, sizeof chunk);
+        page.append(chunk, static_cast<std::size_t>(file.gcount()));
+    }
+    if (!file.eof() && page.size() <= maxTestedPageBytes()) {
+        context.err << kPrefix << terminalText(pagePath) << ": cannot be read: " << std::strerror(errno) << '\n';
+        return false;
+    }
+    try {
+        Memo1.setText(page);
+    } catch (const EMemoCapacity&) {
+        context.err << kPrefix << terminalText(pagePath) << ": larger than a check reads ("
+                    << maxTestedPageBytes() << " bytes)\n";
+        return false;
+    }
+    return true;
+}
+
 int testProfile(const CliContext& context, const std::string& name, const std::string& pagePath) {
     const ProviderProfile* builtIn = profileNamed(name);
     if (!builtIn) {
@@ -75,26 +101,8 @@ int testProfile(const CliContext& context, const std::string& name, const std::s
                     << names << '\n';
         return kExitUsage;
     }
-    // The page as a check takes it: into Memo1, line breaks as Memo1 keeps them, no larger than it holds.
-    std::ifstream file(pagePath, std::ios::binary);
-    std::string page;
-    char chunk[65536];
-    while (file && page.size() <= maxTestedPageBytes()) {
-        file.read(chunk, sizeof chunk);
-        page.append(chunk, static_cast<std::size_t>(file.gcount()));
-    }
-    if (!file.eof() && page.size() <= maxTestedPageBytes()) {
-        context.err << kPrefix << terminalText(pagePath) << ": cannot be read\n";
-        return kExitFailed;
-    }
     TextHolder Memo1;
-    try {
-        Memo1.setText(page);
-    } catch (const EMemoCapacity&) {
-        context.err << kPrefix << terminalText(pagePath) << ": larger than a check reads ("
-                    << maxTestedPageBytes() << " bytes)\n";
-        return kExitFailed;
-    }
+    if (!readSavedPage(context, pagePath, Memo1)) return kExitFailed;
 
     const ProviderProfile& profile = effectiveProfile(context.addresses, *builtIn);
     std::vector<StepFinding> findings;
@@ -141,5 +149,51 @@ int profilesCommand(const CliContext& context, const std::vector<std::string>& a
     }
     return testProfile(context, args.at(1), args.at(2));
 }
+
+namespace {
+
+void profilesFinish(CliInvocation& call, const std::vector<std::string>& operands) {
+    const bool listing = operands.empty();
+    const bool printsTemplate = operands.size() == 1 && operands[0] == "template";
+    const bool tests = !operands.empty() && operands[0] == "test";
+    if (tests && operands.size() != 3)
+        throw CliUsageError("profiles test needs a profile's name and a saved page", call.command);
+    if (!listing && !printsTemplate && !tests)
+        throw CliUsageError("profiles takes template or test NAME PAGE.html, not \"" + operands.back() + "\"",
+                            call.command);
+    call.profileArgs = operands;
+}
+
+int runProfiles(CliContext& context, const CliInvocation& call) {
+    return profilesCommand(context, call.profileArgs);
+}
+
+}  // namespace
+
+const CliCommandRow kProfilesRow{
+    .command = CliCommand::Profiles,
+    .name = "profiles",
+    .operands = "[template | test NAME PAGE]",
+    .summary = "list the portal profiles and Portals.ini, or test one",
+    .description =
+        "Lists every portal profile with its plan codes, address, paths and patterns, as\n"
+        "this copy runs them: the built-in values, and in brackets the Portals.ini that\n"
+        "changed a value. Portals.ini is read beside the settings file, and under it in\n"
+        "priority from $XDG_CONFIG_DIRS/korvex/Portals.ini (/etc/xdg/korvex/Portals.ini).\n"
+        "\n"
+        "profiles template prints a complete Portals.ini of the values in use, every key\n"
+        "commented out: remove the \";\" of a key to change it.\n"
+        "profiles test NAME PAGE runs the patterns of profile NAME (\"SpaceGate 75\") on a\n"
+        "page saved from its portal, and prints each column's value or the not-found marker.\n",
+    .epilogue = "When the run summary says a portal's page changed: save the page from the browser,\n"
+                "change the pattern in Portals.ini, and test it until the balance is found.\n"
+                "Exit status of test: 0 the balance is found, 1 it is not (or the page cannot be\n"
+                "read), 2 NAME names no profile. Problems in Portals.ini go to standard error; a\n"
+                "section with a bad value is not used, and its profile keeps its built-in values.\n",
+    .onlyReads = alwaysReads,
+    .readsPortals = true,
+    .finish = profilesFinish,
+    .run = runProfiles,
+};
 
 }  // namespace korvex

@@ -1,4 +1,5 @@
-#include "korvex-cli/history_command.h"
+#include "korvex-cli/command_table.h"
+#include "korvex-cli/commands/history_command.h"
 
 #include <charconv>
 #include <filesystem>
@@ -25,7 +26,7 @@ std::string numberText(const std::optional<double>& value) {
 }
 
 std::string outcomeText(const HistoryEntry& e) {
-    std::string text(outcomeName(e.outcome));
+    std::string text(outcomeWords(e.outcome));
     if (!e.detail.empty()) text += " (" + e.detail + ")";
     return text;
 }
@@ -44,7 +45,7 @@ void printCsv(std::ostream& out, const std::vector<HistoryEntry>& entries) {
     out << csvLine({"time", "login", "plan", "balance", "amount", "speed", "status", "outcome", "detail"});
     for (const HistoryEntry& e : entries)
         out << csvLine({e.time, e.login, e.plan, e.balanceText, numberText(e.balance), e.speed, e.status,
-                        std::string(outcomeName(e.outcome)), e.detail});
+                        std::string(outcomeWords(e.outcome)), e.detail});
 }
 
 }  // namespace
@@ -89,5 +90,68 @@ int historyCommand(const CliContext& context, const HistoryOptions& options) {
         return kExitFailed;
     }
 }
+
+namespace {
+
+constexpr CliOption kHistoryOptions[] = {
+    {.name = "--login",
+     .argument = "L",
+     .kind = ArgKind::Text,
+     .help = "the checks of one login (every account it has)",
+     .set = [](CliInvocation& call, const std::string& value, int) { call.login = value; }},
+    {.name = "--plan",
+     .argument = "P",
+     .kind = ArgKind::Text,
+     .help = "with --login, the checks of that login on plan code P\nonly: one account",
+     .set = [](CliInvocation& call, const std::string& value, int) { call.plan = value; },
+     .what = "a plan code"},
+    {.name = "--since",
+     .argument = "DATE",
+     .kind = ArgKind::Date,
+     .help = "the checks from DATE on",
+     .set = [](CliInvocation& call, const std::string& value, int) { call.since = value; }},
+    {.name = "--csv",
+     .help = "CSV (UTF-8) with the header line\ntime,login,plan,balance,amount,speed,status,outcome,detail\n"
+             "(amount: the balance as a number when it reads as one)",
+     .set = [](CliInvocation& call, const std::string&, int) { call.csv = true; }},
+    {.name = "--prune-before",
+     .argument = "DATE",
+     .kind = ArgKind::Date,
+     .help = "remove every check before DATE (without --login, --since\nand --csv)",
+     .set = [](CliInvocation& call, const std::string& value, int) { call.pruneBefore = value; }},
+};
+
+void historyFinish(CliInvocation& call, const std::vector<std::string>& operands) {
+    // An account is a login and a plan code: a plan alone names no account.
+    if (!call.plan.empty() && call.login.empty())
+        throw CliUsageError("--plan goes with --login: together they name one account", call.command);
+    if (!call.pruneBefore.empty() && (call.csv || !call.login.empty() || !call.since.empty()))
+        throw CliUsageError("--prune-before removes old checks of every account; it goes without --login, "
+                            "--since and --csv",
+                            call.command);
+    takesNoOperand(call, operands);
+}
+
+int runHistory(CliContext& context, const CliInvocation& call) {
+    return historyCommand(context, {call.login, call.plan, call.since, call.csv, call.pruneBefore});
+}
+
+}  // namespace
+
+const CliCommandRow kHistoryRow{
+    .command = CliCommand::History,
+    .name = "history",
+    .summary = "print the checks kept in the balance history",
+    .description = "Prints the checks kept in History.sqlite beside the settings file, oldest first:\n"
+                   "time (UTC), login, plan code, balance, speed, status and outcome (read, values not\n"
+                   "found, check failed, no answer: as the run summary says). Every refresh of the\n"
+                   "window or of korvex-cli adds its checks; deleting an account keeps its history.\n",
+    .epilogue = "DATE is YYYY-MM-DD or YYYY-MM-DDTHH:MM[:SS], in UTC.\n",
+    .options = kHistoryOptions,
+    .onlyReads = [](const CliInvocation& call) { return call.pruneBefore.empty(); },
+    .readsPortals = false,
+    .finish = historyFinish,
+    .run = runHistory,
+};
 
 }  // namespace korvex

@@ -1,4 +1,6 @@
-#include "korvex-cli/check_update_command.h"
+#include "korvex-cli/stop_signals.h"
+#include "korvex-cli/command_table.h"
+#include "korvex-cli/commands/check_update_command.h"
 
 #include <ostream>
 
@@ -93,5 +95,32 @@ int checkUpdateCommand(const CliContext& context) {
                 << ")\n";
     return kExitNoUpdate;
 }
+
+namespace {
+
+int runCheckUpdate(CliContext& context, const CliInvocation&) {
+    const StopSignals signals;
+    context.stop = &StopSignals::flag();
+    return checkUpdateCommand(context);
+}
+
+}  // namespace
+
+const CliCommandRow kCheckUpdateRow{
+    .command = CliCommand::CheckUpdate,
+    .name = "check-update",
+    .summary = "ask whether a newer version of Korvex is offered",
+    .description = "Asks the publisher's update information, as \"Авто-Обновить\" in the window does,\n"
+                   "and prints the newer version offered with its message. Nothing is downloaded.\n"
+                   "The proxy is the one of the settings file. It runs beside the window.\n",
+    .epilogue = "Exit status 0 when a newer version is offered, 1 when not, 2 when the check failed,\n"
+                "with one line on standard error that says why: no connection, no answer within\n"
+                "60 s, an HTTP status, larger than 1 MiB, not trusted (and by which rule), or not\n"
+                "update information at all.\n",
+    .onlyReads = alwaysReads,
+    .readsPortals = true,
+    .finish = takesNoOperand,
+    .run = runCheckUpdate,
+};
 
 }  // namespace korvex

@@ -1,4 +1,6 @@
-#include "korvex-cli/forecast_command.h"
+#include "settings/settings_file.h"
+#include "korvex-cli/command_table.h"
+#include "korvex-cli/commands/forecast_command.h"
 
 #include <charconv>
 #include <cstdio>
@@ -69,7 +71,7 @@ void printJson(std::ostream& out, const std::vector<AccountForecast>& forecasts)
             << ",\"login\":" << jsonString(cp1251ToUtf8(f.login))
             << ",\"plan\":" << jsonString(cp1251ToUtf8(f.plan))
             << ",\"holder\":" << jsonString(cp1251ToUtf8(f.holder))
-            << ",\"balance\":" << orEmpty(s.balance, numberText, "null")
+            << ",\"balance\":" << orEmpty(s.balance, amountText, "null")
             << ",\"perDay\":" << orEmpty(s.perDay, amountText, "null") << ",\"daysLeft\":"
             << orEmpty(
                    s.daysLeft, [](int d) { return std::to_string(d); }, "null")
@@ -124,5 +126,57 @@ int forecastCommand(const CliContext& context, const ForecastOptions& options,
     context.out.flush();
     return context.out ? kExitOk : kExitFailed;
 }
+
+namespace {
+
+constexpr CliOption kForecastOptions[] = {
+    {.name = "--within",
+     .argument = "DAYS",
+     .kind = ArgKind::Number,
+     .help = "only the accounts with fewer than DAYS days left",
+     .set = [](CliInvocation& call, const std::string&, int days) { call.within = days; },
+     .low = 1,
+     .high = kMaxDaysLeft,
+     .what = "a number of days"},
+    {.name = "--csv",
+     .help = "CSV (UTF-8) with the header line\nlogin,plan,holder,balance,per_day,days_left,as_of\n"
+             "(days_left empty when it cannot be told)",
+     .set = [](CliInvocation& call, const std::string&, int) { call.csv = true; }},
+    {.name = "--json",
+     .help = "a JSON object {\"accounts\":[...]} (null where nothing is told)",
+     .set = [](CliInvocation& call, const std::string&, int) { call.json = true; }},
+};
+
+void forecastFinish(CliInvocation& call, const std::vector<std::string>& operands) {
+    if (call.csv && call.json) throw CliUsageError("forecast writes CSV or JSON, not both", call.command);
+    takesNoOperand(call, operands);
+}
+
+int runForecast(CliContext& context, const CliInvocation& call) {
+    return forecastCommand(context, {call.within, call.json  ? ForecastFormat::Json
+                                                  : call.csv ? ForecastFormat::Csv
+                                                             : ForecastFormat::Table});
+}
+
+}  // namespace
+
+const CliCommandRow kForecastRow{
+    .command = CliCommand::Forecast,
+    .name = "forecast",
+    .summary = "list the accounts by the days their balance lasts",
+    .description =
+        "Lists every account by the days its balance lasts, fewest first: row, login, plan\n"
+        "code, holder, balance, spend per day, days left and the time (UTC) of the reading\n"
+        "the estimate starts from. The spend per day is the average fall of the balance over\n"
+        "the last 60 days of History.sqlite, a rise (a top-up) left out; failed checks and\n"
+        "values not found count for nothing. Days left is the balance over it, rounded down,\n"
+        "0 when the balance is at or below 0; \"\xE2\x80\x94\" when the readings cover less than a week\n"
+        "or nothing was spent. An account is a login and a plan code.\n",
+    .options = kForecastOptions,
+    .onlyReads = alwaysReads,
+    .readsPortals = false,
+    .finish = forecastFinish,
+    .run = runForecast,
+};
 
 }  // namespace korvex

@@ -1,0 +1,81 @@
+#include "korvex-cli/cli_support.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <ostream>
+
+#include "korvex-cli/balance_table.h"
+#include "korvex-cli/cli_keyring.h"
+#include "korvex-cli/stop_signals.h"
+#include "platform/codepage.h"
+
+namespace korvex {
+
+std::string quoted(const std::string& text) {
+    return "\"" + text + "\"";
+}
+
+std::string rowName(const AccountBook& book, int row) {
+    std::string name = "row " + std::to_string(row + 1);
+    const std::string& login = book.client.cell(kLogin, row);
+    if (!login.empty()) name += " (" + terminalText(cp1251ToUtf8(login)) + ")";
+    return name;
+}
+
+bool loadSettings(const CliContext& context, AccountBook& book, ProxySettings& proxy,
+                  StartupValues* startOut) {
+    const std::string& path = context.settingsPath;
+    if (!settingsFileExists(path)) {
+        context.err << kPrefix << "there is no settings file " << path
+                    << " (start korvex once, or bring accounts in with korvex-cli import FILE.csv)\n";
+        return false;
+    }
+    // A file that is there but unreadable would load as an empty book.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        context.err << kPrefix << "cannot read " << path << ": " << std::strerror(errno) << '\n';
+        return false;
+    }
+    const std::string opened = openedFilePath(fd, path);
+    const StartupValues start = readStartup(opened);
+    proxy = start.proxy;
+    book.setCount(start.count);
+    read(book, opened);
+    ::close(fd);
+    if (start.countDamaged) {
+        context.err << kPrefix << "warning: the account count of " << path << " cannot be read (Count="
+                    << quoted(terminalText(cp1251ToUtf8(start.countText))) << "), so " << book.clients
+                    << (book.clients == 1 ? " account is" : " accounts are") << " taken; the file holds "
+                    << start.accountRows << (start.accountRows == 1 ? " account\n" : " accounts\n");
+    }
+    if (startOut) *startOut = start;
+    return true;
+}
+
+bool save(const CliContext& context, const AccountBook& book, const ProxySettings& proxy, int emptyRowsTo,
+          CliKeyring* keyring) {
+    try {
+        const SignalHold hold;
+        if (keyring && keyring->enabled()) return keyring->save(context, book, proxy, emptyRowsTo);
+        zapis(book, proxy, context.settingsPath, emptyRowsTo);
+        return true;
+    } catch (const SettingsWriteError& e) {
+        context.err << kPrefix << e.what() << '\n';
+        return false;
+    }
+}
+
+std::string openedFilePath(int fd, const std::string& path) {
+    const std::string alias = "/proc/self/fd/" + std::to_string(fd);
+    return ::access(alias.c_str(), R_OK) == 0 ? alias : path;
+}
+
+bool loadAccountBook(const CliContext& context, AccountBook& book) {
+    ProxySettings proxy;
+    return loadSettings(context, book, proxy);
+}
+
+}  // namespace korvex
