@@ -344,8 +344,8 @@ bool sayRowOutcomes(const CliContext& context, const AccountBook& book, const st
                 break;
             case CheckOutcome::ErrorMarker:
                 failed = true;
-                context.err << kPrefix << name << ": the check failed (" << cp1251ToUtf8(kErrorMarker)
-                            << ")\n";
+                context.err << kPrefix << name << ": the check failed (" << cp1251ToUtf8(kErrorMarker) << ")"
+                            << (report.errorText.empty() ? "" : ": " + terminalText(report.errorText)) << '\n';
                 break;
             case CheckOutcome::Stopped:
                 interruptedAt = report.row;
