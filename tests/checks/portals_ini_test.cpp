@@ -7,6 +7,7 @@
 
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <sstream>
 
 #include "checks/balance_checks.h"
@@ -235,7 +236,7 @@ TEST_F(PortalsIniTest, HostileFilesChangeNothing) {
         {"a logout on a portal without one", "[SpectrumSat]\nLogoutPath = /x\n", "names nothing"},
         {"escapes in names", "[\x1B]0;x\x07\xC2\x9B]\nAddress = http://127.0.0.1:1\n", "names no profile"},
         {"one portal sent two ways",
-         "[SpaceGate 15]\nAddress = http://127.0.0.1:1\n[SpaceGate 21]\nAddress = http://127.0.0.1:2\n",
+         "[SpaceGate 15]\nAddress = https://127.0.0.1:1\n[SpaceGate 21]\nAddress = https://127.0.0.1:2\n",
          "shares its portal"},
     };
     for (const Case& c : cases) {
@@ -248,7 +249,7 @@ TEST_F(PortalsIniTest, HostileFilesChangeNothing) {
             EXPECT_TRUE(static_cast<unsigned char>(ch) >= 0x20 && ch != 0x7F && ch != '\xC2') << setup.problems[0];
         const bool firstKept = std::string(c.name) == "one portal sent two ways";
         PortalAddresses expected = builtIn;
-        if (firstKept) expected.spaceGate15_21 = "http://127.0.0.1:1";
+        if (firstKept) expected.spaceGate15_21 = "https://127.0.0.1:1";
         PortalAddresses got = setup.addresses;
         got.edits = nullptr;
         EXPECT_EQ(got, expected);
@@ -256,6 +257,56 @@ TEST_F(PortalsIniTest, HostileFilesChangeNothing) {
             for (const ProviderProfile* profile : allProfiles())
                 EXPECT_EQ(&effectiveProfile(setup.addresses, *profile), profile);
         }
+    }
+}
+
+// Addresses that lower a portal's protection, with the build's addresses of the substitute portals
+// (SpectrumSat and Raduga by https): each row a file, what is said, and where the credentials go
+// (today's code sent them in clear, or to the other operator, and said nothing). Faults caught: the
+// scheme or the operator not compared; AllowPlainHttp not read; the notice missing; problems unbounded.
+TEST_F(PortalsIniTest, AddressesThatLowerProtectionAreRefused) {
+    builtIn = test::demoPortalAddresses(*s_portals);
+    const std::string plain = "http://127.0.0.1:" + std::to_string(test::freeLoopbackPort());
+    std::string manySections;
+    for (int i = 0; i < 100000; ++i) manySections += "[X" + std::to_string(i) + "]\n";
+    const struct {
+        const char* name;
+        std::string ini;
+        const char* problem;  // in the first problem; "" none
+        std::string notice;   // the clear-text notice; "" none
+        const char* code;
+        const char* login;
+        std::optional<PortalId> reached;  // the one portal the check's request reached
+    } rows[] = {
+        {"https portal to http", "[SpectrumSat]\nAddress = " + plain + "\n", "would send SpectrumSat's logins and passwords in clear", "", "39",
+         "sps_ivanov", PortalId::SpectrumSat},
+        {"allowed", "[SpectrumSat]\nAddress = " + plain + "\nAllowPlainHttp = yes\n", "",
+         "SpectrumSat sends logins and passwords in clear to " + plain + ": Portals.ini allows it (AllowPlainHttp = yes)", "39",
+         "sps_ivanov", std::nullopt},
+        {"another operator's portal", "[Raduga]\nAddress = {SPECTRUMSAT}\n",
+         "is the portal of SpectrumSat, another operator: Raduga's logins and passwords would go to it", "", "R",
+         "r_smirnov", PortalId::Raduga},
+        {"100,000 unknown sections", manySections, "names no profile", "", "39", "sps_ivanov", PortalId::SpectrumSat},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const PortalsSetup setup = load("", row.ini);
+        if (*row.problem) {
+            ASSERT_FALSE(setup.problems.empty());
+            EXPECT_NE(setup.problems[0].find(row.problem), std::string::npos) << setup.problems[0];
+        } else {
+            EXPECT_TRUE(setup.problems.empty()) << setup.problems.front();
+        }
+        EXPECT_LE(setup.problems.size(), kMaxNamedPortalsProblems + 1);
+        if (setup.problemCount > kMaxNamedPortalsProblems)
+            EXPECT_EQ(setup.problems.back(), "and 99980 more problems");
+        ASSERT_EQ(setup.clearText.size(), row.notice.empty() ? 0u : 1u);
+        if (!row.notice.empty()) EXPECT_EQ(clearTextNotice(setup.clearText[0]), row.notice);
+
+        check(setup.addresses, row.login, "secret", row.code);
+        const auto requests = s_portals->requests();
+        ASSERT_EQ(requests.size(), row.reached ? 1u : 0u);
+        if (row.reached) EXPECT_EQ(requests[0].portal, *row.reached);
     }
 }
 

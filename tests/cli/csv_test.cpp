@@ -2,8 +2,14 @@
 // whole, and what cannot go into a cp1251 cell must be refused with its line.
 #include <gtest/gtest.h>
 
+#include <functional>
+
+#include "history/balance_history.h"
 #include "korvex-cli/account_csv.h"
 #include "korvex-cli/csv_text.h"
+#include "korvex-cli/forecast_command.h"
+#include "korvex-cli/history_command.h"
+#include "tests/cli/cli_test_support.h"
 
 namespace korvex {
 namespace {
@@ -97,6 +103,57 @@ TEST(AccountCsvTest, RefusalsNameTheLineAndTheProblem) {
             EXPECT_EQ(e.line(), c.line) << e.what();
             EXPECT_NE(std::string(e.what()).find(c.words), std::string::npos) << e.what();
         }
+    }
+}
+
+// One login that a spreadsheet would run as a formula, and the cell that every CSV Korvex writes
+// holds for it: show, history, forecast and export (to a pipe and, as the terminal rule, to a
+// terminal). Today's history, forecast and export wrote the formula as it stood. Faults caught: a
+// command that writes its records without the one writer; an apostrophe that import does not take
+// off again (a password "-x9" would come back as "'-x9").
+TEST(CsvWriterTest, EveryCommandWritesTheSameCellForAFormula) {
+    const struct {
+        std::string login;
+        std::string cell;
+    } rows[] = {
+        {"=cmd|' /C calc'!A0", "'=cmd|' /C calc'!A0"},
+        {"@SUM(1+1)", "'@SUM(1+1)"},
+        {"+HYPERLINK(\"http://x\")", "\"'+HYPERLINK(\"\"http://x\"\")\""},
+        {"-2+3+cmd|x", "'-2+3+cmd|x"},
+        {"\tx", "'\tx"},
+        {"'=x", "''=x"},
+    };
+    const auto now = std::chrono::system_clock::now();
+    const struct {
+        const char* command;
+        std::function<int(const CliContext&)> run;
+    } commands[] = {
+        {"show --csv", [](const CliContext& c) { return showCommand(c, true); }},
+        {"history --csv", [](const CliContext& c) { return historyCommand(c, {"", "", "", true, ""}); }},
+        {"forecast --csv",
+         [&](const CliContext& c) { return forecastCommand(c, {std::nullopt, ForecastFormat::Csv}, now); }},
+        {"export -", [](const CliContext& c) { return exportCommand(c, "-"); }},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.login);
+        test::CliFolder f;
+        f.writeAccounts({{row.login, row.login, "39"}});
+        HistoryEntry check;
+        check.time = utcTimestamp(now);
+        check.login = row.login;
+        check.plan = "39";
+        BalanceHistory(historyPathFor(f.settings)).append({check});
+        for (const auto& command : commands) {
+            SCOPED_TRACE(command.command);
+            ASSERT_EQ(command.run(f.context()), kExitOk) << f.err.str();
+            EXPECT_NE(f.out.str().find(row.cell + ","), std::string::npos) << f.out.str();
+        }
+        // The export comes back whole: the apostrophe was Korvex's, not the account's.
+        ASSERT_EQ(exportCommand(f.context(), "-"), kExitOk);
+        const std::vector<ImportedAccount> back = readAccountCsv(f.out.str());
+        ASSERT_EQ(back.size(), 1u);
+        EXPECT_EQ(back[0].cells[kLogin], row.login);
+        EXPECT_EQ(back[0].cells[kPassword], row.login);
     }
 }
 

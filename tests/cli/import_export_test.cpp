@@ -7,6 +7,7 @@
 
 #include <filesystem>
 
+#include "history/balance_history.h"
 #include "korvex-cli/account_csv.h"
 #include "korvex-cli/balance_table.h"
 #include "platform/codepage.h"
@@ -212,6 +213,43 @@ TEST(ImportCommandTest, FiveHundredInAllIsTheLimitNotBeyond) {
 
 // The demo accounts come back out byte for byte: Cyrillic holders, a comma and doubled quotes in
 // quoted fields, and the same login twice.
+// A Settings.ini that holds passwords and that others may read (made by an older Korvex, or copied
+// in), and the history beside it: the next save makes the settings the user's alone and says so
+// once; opening the history does the same for it. Today's save kept the mode it found.
+TEST(ImportCommandTest, ASaveOfPasswordsMakesAnOpenSettingsFilePrivate) {
+    const struct {
+        mode_t before;
+        const char* password;
+        mode_t after;
+    } rows[] = {
+        {0644, "secret", 0600},
+        {0660, "secret", 0600},
+        {0644, "", 0644},  // no password in the file (the keyring holds them): its mode is the user's choice
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.before);
+        test::CliFolder f;
+        f.writeAccounts({{"a", row.password, "39"}});
+        ASSERT_EQ(::chmod(f.settings.c_str(), row.before), 0);
+        ASSERT_EQ(f.import(std::string(test::kHeader) + "b," + row.password + ",39,\n"), kExitOk) << f.err.str();
+        struct stat st {};
+        ASSERT_EQ(::stat(f.settings.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 0777, row.after);
+        const bool said = f.err.str().find("it is now readable by you alone (mode 0600)") != std::string::npos;
+        EXPECT_EQ(said, row.after != row.before) << f.err.str();
+        ASSERT_EQ(f.import(std::string(test::kHeader) + "c," + row.password + ",39,\n"), kExitOk);
+        EXPECT_EQ(f.err.str().find("readable by you alone"), std::string::npos) << "said once";
+    }
+    test::CliFolder f;
+    const std::string history = historyPathFor(f.settings);
+    BalanceHistory(history).append({HistoryEntry{.time = "2026-12-01T08:00:00Z", .login = "a"}});
+    ASSERT_EQ(::chmod(history.c_str(), 0644), 0);
+    BalanceHistory reopened(history);
+    struct stat st {};
+    ASSERT_EQ(::stat(history.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+}
+
 TEST(ExportCommandTest, GivesBackTheImportedFileByteForByte) {
     CliFolder f;
     const std::string demo = readFile(KORVEX_DEMO_ACCOUNTS_CSV);

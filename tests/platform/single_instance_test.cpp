@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "tests/support/temp_dir.h"
@@ -115,18 +116,37 @@ TEST(SingleInstance, AnUnusableFolderIsAnErrorNotAnotherCopy) {
     EXPECT_FALSE(guard.error().empty());
 }
 
-// A cron job has no XDG_RUNTIME_DIR, the desktop has one: both must find the same lock.
+// A cron job has no XDG_RUNTIME_DIR (nor XDG_CACHE_HOME), the desktop may have both: both must find
+// the same lock, and it must not be a name in /tmp that another user can make first (today's
+// /tmp/korvex-<uid> let anybody stop a cron job). The folder is made private inside the home folder,
+// the cache folder too when a new account has none.
 TEST(SingleInstance, TheFolderDependsOnTheUserAloneNotOnTheEnvironment) {
-    LockFolder folder;
-    const char* old = std::getenv("XDG_RUNTIME_DIR");
-    const std::string saved = old ? old : "";
-    ::setenv("XDG_RUNTIME_DIR", folder.path().c_str(), 1);
+    LockFolder home;
+    const auto saved = [](const char* name) {
+        const char* value = std::getenv(name);
+        return value ? std::optional<std::string>(value) : std::nullopt;
+    };
+    const auto restore = [](const char* name, const std::optional<std::string>& value) {
+        if (value) ::setenv(name, value->c_str(), 1); else ::unsetenv(name);
+    };
+    const auto oldHome = saved("HOME"), oldRuntime = saved("XDG_RUNTIME_DIR"), oldCache = saved("XDG_CACHE_HOME");
+    ::setenv("HOME", home.path().c_str(), 1);
+    ::setenv("XDG_RUNTIME_DIR", (home.path() + "/run").c_str(), 1);
+    ::setenv("XDG_CACHE_HOME", (home.path() + "/elsewhere").c_str(), 1);
     const std::string desktop = SingleInstance::defaultLockFolder();
     ::unsetenv("XDG_RUNTIME_DIR");
+    ::unsetenv("XDG_CACHE_HOME");
     const std::string cron = SingleInstance::defaultLockFolder();
-    if (old) ::setenv("XDG_RUNTIME_DIR", saved.c_str(), 1);
+    {
+        SingleInstance guard;
+        EXPECT_TRUE(guard.acquired()) << guard.error();
+    }
+    restore("HOME", oldHome), restore("XDG_RUNTIME_DIR", oldRuntime), restore("XDG_CACHE_HOME", oldCache);
     EXPECT_EQ(desktop, cron);
-    EXPECT_EQ(cron, "/tmp/korvex-" + std::to_string(::getuid()));
+    EXPECT_EQ(cron, home.path() + "/.cache/korvex");
+    struct stat st {};
+    ASSERT_EQ(::stat(cron.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
 }
 
 // The lock folder must be ours alone: a link or somebody else's folder is refused (not taken for

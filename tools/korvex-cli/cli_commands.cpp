@@ -34,6 +34,7 @@
 #include "korvex-cli/account_csv.h"
 #include "korvex-cli/balance_table.h"
 #include "korvex-cli/cli_keyring.h"
+#include "korvex-cli/csv_text.h"
 #include "korvex-cli/progress_bar.h"
 #include "korvex-cli/stop_signals.h"
 #include "net/curl1_setup.h"
@@ -240,9 +241,12 @@ bool save(const CliContext& context, const AccountBook& book, const ProxySetting
           CliKeyring* keyring = nullptr) {
     try {
         const SignalHold hold;
-        if (keyring && keyring->enabled()) return keyring->save(context, book, proxy, emptyRowsTo);
-        zapis(book, proxy, context.settingsPath, emptyRowsTo);
-        return true;
+        const bool wasOpen = settingsOpenToOthers(context.settingsPath);
+        const bool saved = keyring && keyring->enabled() ? keyring->save(context, book, proxy, emptyRowsTo)
+                                                         : (zapis(book, proxy, context.settingsPath, emptyRowsTo), true);
+        if (wasOpen && !settingsOpenToOthers(context.settingsPath))
+            context.err << kPrefix << context.settingsPath << ' ' << kSettingsMadePrivate << '\n';
+        return saved;
     } catch (const SettingsWriteError& e) {
         context.err << kPrefix << e.what() << '\n';
         return false;
@@ -285,12 +289,10 @@ int showCommand(const CliContext& context, bool csv) {
     AccountBook book;
     ProxySettings proxy;
     if (!loadSettings(context, book, proxy)) return kExitFailed;
-    if (csv && context.outIsTerminal) {
+    if (csv) {
         std::ostringstream text;
         printBalanceCsv(text, book);
-        context.out << terminalCsv(text.str());
-    } else if (csv) {
-        printBalanceCsv(context.out, book);
+        writeCsv(context.out, text.str(), context.outIsTerminal);
     } else {
         printBalanceTable(context.out, book);
     }
@@ -691,7 +693,7 @@ int exportCommand(const CliContext& context, const std::string& csvPath) {
     if (!CliKeyring(context.settingsPath).fill(context, book, "nothing was exported")) return kExitFailed;
     const std::string text = writeAccountCsv(book);
     if (csvPath.empty() || csvPath == "-") {
-        context.out << (context.outIsTerminal ? terminalCsv(text) : text);
+        writeCsv(context.out, text, context.outIsTerminal);
         context.out.flush();
         return context.out ? kExitOk : kExitFailed;
     }

@@ -72,7 +72,11 @@ int main(int argc, char** argv) {
         PortalsSetup portals = loadPortals(settingsPath);
         if (call.command == CliCommand::Refresh || call.command == CliCommand::Trust ||
             call.command == CliCommand::CheckUpdate || call.command == CliCommand::Profiles)
+        {
             for (const std::string& problem : portals.problems) std::cerr << "korvex-cli: " << problem << '\n';
+            for (const ClearTextPortal& portal : portals.clearText)
+                std::cerr << "korvex-cli: " << clearTextNotice(portal) << '\n';
+        }
         CliContext context{settingsPath, std::cout, std::cerr, std::cin, std::move(portals.addresses), clock};
         context.outIsTerminal = ::isatty(STDOUT_FILENO) == 1;
         // With the lock ours no other copy is saving, so what a crashed save left goes now.
