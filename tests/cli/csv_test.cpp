@@ -106,54 +106,34 @@ TEST(AccountCsvTest, RefusalsNameTheLineAndTheProblem) {
     }
 }
 
-// One login that a spreadsheet would run as a formula, and the cell that every CSV Korvex writes
-// holds for it: show, history, forecast and export (to a pipe and, as the terminal rule, to a
-// terminal). Today's history, forecast and export wrote the formula as it stood. Faults caught: a
-// command that writes its records without the one writer; an apostrophe that import does not take
-// off again (a password "-x9" would come back as "'-x9").
+// A login a spreadsheet would run as a formula, and the one cell every CSV command writes for it
+// (today history, forecast and export wrote the formula as it stood). Faults caught: a command
+// without the one writer; an apostrophe that import does not take off again.
 TEST(CsvWriterTest, EveryCommandWritesTheSameCellForAFormula) {
-    const struct {
-        std::string login;
-        std::string cell;
-    } rows[] = {
+    const std::pair<std::string, std::string> rows[] = {
         {"=cmd|' /C calc'!A0", "'=cmd|' /C calc'!A0"},
-        {"@SUM(1+1)", "'@SUM(1+1)"},
         {"+HYPERLINK(\"http://x\")", "\"'+HYPERLINK(\"\"http://x\"\")\""},
         {"-2+3+cmd|x", "'-2+3+cmd|x"},
-        {"\tx", "'\tx"},
         {"'=x", "''=x"},
     };
     const auto now = std::chrono::system_clock::now();
-    const struct {
-        const char* command;
-        std::function<int(const CliContext&)> run;
-    } commands[] = {
-        {"show --csv", [](const CliContext& c) { return showCommand(c, true); }},
-        {"history --csv", [](const CliContext& c) { return historyCommand(c, {"", "", "", true, ""}); }},
-        {"forecast --csv",
-         [&](const CliContext& c) { return forecastCommand(c, {std::nullopt, ForecastFormat::Csv}, now); }},
-        {"export -", [](const CliContext& c) { return exportCommand(c, "-"); }},
+    const std::function<int(const CliContext&)> commands[] = {
+        [](const CliContext& c) { return showCommand(c, true); },
+        [](const CliContext& c) { return historyCommand(c, {"", "", "", true, ""}); },
+        [&](const CliContext& c) { return forecastCommand(c, {std::nullopt, ForecastFormat::Csv}, now); },
+        [](const CliContext& c) { return exportCommand(c, "-"); },  // last: read back below
     };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.login);
+    for (const auto& [login, cell] : rows) {
         test::CliFolder f;
-        f.writeAccounts({{row.login, row.login, "39"}});
-        HistoryEntry check;
-        check.time = utcTimestamp(now);
-        check.login = row.login;
-        check.plan = "39";
-        BalanceHistory(historyPathFor(f.settings)).append({check});
+        f.writeAccounts({{login, login, "39"}});
+        BalanceHistory(historyPathFor(f.settings)).append({HistoryEntry{.time = utcTimestamp(now), .login = login}});
         for (const auto& command : commands) {
-            SCOPED_TRACE(command.command);
-            ASSERT_EQ(command.run(f.context()), kExitOk) << f.err.str();
-            EXPECT_NE(f.out.str().find(row.cell + ","), std::string::npos) << f.out.str();
+            ASSERT_EQ(command(f.context()), kExitOk) << f.err.str();
+            EXPECT_NE(f.out.str().find(cell + ","), std::string::npos) << f.out.str();
         }
-        // The export comes back whole: the apostrophe was Korvex's, not the account's.
-        ASSERT_EQ(exportCommand(f.context(), "-"), kExitOk);
         const std::vector<ImportedAccount> back = readAccountCsv(f.out.str());
         ASSERT_EQ(back.size(), 1u);
-        EXPECT_EQ(back[0].cells[kLogin], row.login);
-        EXPECT_EQ(back[0].cells[kPassword], row.login);
+        EXPECT_EQ(back[0].cells[kPassword], login);
     }
 }
 

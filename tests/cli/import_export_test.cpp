@@ -213,41 +213,31 @@ TEST(ImportCommandTest, FiveHundredInAllIsTheLimitNotBeyond) {
 
 // The demo accounts come back out byte for byte: Cyrillic holders, a comma and doubled quotes in
 // quoted fields, and the same login twice.
-// A Settings.ini that holds passwords and that others may read (made by an older Korvex, or copied
-// in), and the history beside it: the next save makes the settings the user's alone and says so
-// once; opening the history does the same for it. Today's save kept the mode it found.
+// Settings.ini with passwords that others may read (an older Korvex's): a save makes it 0600 and says
+// so once (today it kept its mode); without a password its mode stays. The history likewise.
 TEST(ImportCommandTest, ASaveOfPasswordsMakesAnOpenSettingsFilePrivate) {
-    const struct {
-        mode_t before;
-        const char* password;
-        mode_t after;
-    } rows[] = {
-        {0644, "secret", 0600},
-        {0660, "secret", 0600},
-        {0644, "", 0644},  // no password in the file (the keyring holds them): its mode is the user's choice
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.before);
-        test::CliFolder f;
-        f.writeAccounts({{"a", row.password, "39"}});
-        ASSERT_EQ(::chmod(f.settings.c_str(), row.before), 0);
-        ASSERT_EQ(f.import(std::string(test::kHeader) + "b," + row.password + ",39,\n"), kExitOk) << f.err.str();
+    const auto mode = [](const std::string& path) {
         struct stat st {};
-        ASSERT_EQ(::stat(f.settings.c_str(), &st), 0);
-        EXPECT_EQ(st.st_mode & 0777, row.after);
-        const bool said = f.err.str().find("it is now readable by you alone (mode 0600)") != std::string::npos;
-        EXPECT_EQ(said, row.after != row.before) << f.err.str();
-        ASSERT_EQ(f.import(std::string(test::kHeader) + "c," + row.password + ",39,\n"), kExitOk);
-        EXPECT_EQ(f.err.str().find("readable by you alone"), std::string::npos) << "said once";
+        return ::stat(path.c_str(), &st) == 0 ? st.st_mode & 0777 : 0;
+    };
+    const std::tuple<mode_t, const char*, mode_t> rows[] = {{0644, "pw", 0600}, {0660, "pw", 0600}, {0644, "", 0644}};
+    for (const auto& [before, password, after] : rows) {
+        test::CliFolder f;
+        f.writeAccounts({{"a", password, "39"}});
+        ::chmod(f.settings.c_str(), before);
+        for (const char* login : {"b", "c"}) {
+            ASSERT_EQ(f.import(std::string(test::kHeader) + login + "," + password + ",39,\n"), kExitOk);
+            EXPECT_EQ(mode(f.settings), after);
+            const bool said = f.err.str().find("readable by you alone (mode 0600)") != std::string::npos;
+            EXPECT_EQ(said, after != before && *login == 'b') << f.err.str();
+        }
     }
     test::CliFolder f;
     const std::string history = historyPathFor(f.settings);
     BalanceHistory(history).append({HistoryEntry{.time = "2026-12-01T08:00:00Z", .login = "a"}});
-    ASSERT_EQ(::chmod(history.c_str(), 0644), 0);
+    ::chmod(history.c_str(), 0644);
     BalanceHistory reopened(history);
-    struct stat st {};
-    ASSERT_EQ(::stat(history.c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    EXPECT_EQ(mode(history), 0600u);
 }
 
 TEST(ExportCommandTest, GivesBackTheImportedFileByteForByte) {
@@ -326,9 +316,9 @@ TEST(ShowCommandTest, AlignsCyrillicColumnsAndKeepsPortalTextOffTheTerminal) {
               "a,,,,,\"x\x1B]0;owned\x07y\r\nz\",b,SG\n");
 }
 
-// Spreadsheet formulas a portal puts into a page stay text in `show --csv`; signed amounts stay
-// numbers, and the user's own cells stay as typed.
-TEST(ShowCommandTest, CsvNeutralisesFormulasFromPortalsOnly) {
+// Spreadsheet formulas stay text in `show --csv`, whoever wrote the cell (a portal, or an imported
+// list); signed amounts stay numbers.
+TEST(ShowCommandTest, CsvNeutralisesFormulasInEveryCell) {
     const struct {
         const char* cell;
         const char* shown;
@@ -356,8 +346,8 @@ TEST(ShowCommandTest, CsvNeutralisesFormulasFromPortalsOnly) {
         book.Stat.setCell(kStatus, 0, c.cell);
         std::ostringstream out;
         printBalanceCsv(out, book);
-        EXPECT_EQ(out.str(), "login,balance,previous,speed,date,status,holder,plan\n=login," +
-                                 std::string(c.shown) + ",,,," + c.shown + ",@holder,+39\n");
+        EXPECT_EQ(out.str(), "login,balance,previous,speed,date,status,holder,plan\n'=login," +
+                                 std::string(c.shown) + ",,,," + c.shown + ",'@holder,+39\n");
     }
 }
 

@@ -161,17 +161,6 @@ TEST(ProfilesCommand, RedesignedPortalMendedForTheNextRun) {
     EXPECT_EQ(book.Stat.cell(kSpeed, 0), "256.00");
 }
 
-// The attack of a Portals.ini pattern that retries every split of a page: today `profiles test` ran
-// for minutes; now it says what the check would say, with the profile and the key, and fails.
-TEST(ProfilesCommand, APatternThatNeedsTooMuchWorkIsSaid) {
-    test::CliFolder folder;
-    const std::string page = folder.dir.write("page.html", std::string(40, 'a') + "c");
-    folder.dir.write("Portals.ini", "[SpectrumSat]\nBalance = \"(.*a){12}b\"\n");
-    folder.addresses = applyPortalsIni(folder.addresses, {folder.dir.file("Portals.ini")}).addresses;
-    EXPECT_EQ(profilesCommand(folder.context(), {"test", "SpectrumSat", page}), kExitFailed);
-    EXPECT_EQ(folder.err.str(), "korvex-cli: SpectrumSat Balance: the pattern needs too much work on this page\n");
-}
-
 TEST(ProfilesCommand, RefusesWhatItCannotTest) {
     test::CliFolder folder;
     const std::string page = folder.dir.write("page.html", "Deposit: 1,");
