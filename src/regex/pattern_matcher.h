@@ -92,7 +92,7 @@ public:
     static constexpr int kMaxGroups = 4;              // capture groups per pattern
     static constexpr int kSlots = kMaxGroups + 1;     // slot 0 is the whole match
     // The most work one Exec may do, in steps (a start position tried, a backtrack, a loop's turn, a
-    // byte run over by a repeat): about a second's work. Every built-in pattern finds its value on a
+    // byte run over by a repeat): two or three seconds of work at most. Every built-in pattern finds its value on a
     // 32 MB page, or misses it, with a small share of it; a pattern that needs more on a page
     // (nested repeats that retry every split of the text) raises kPmExecTooMuchWork instead of
     // holding the check for hours.
