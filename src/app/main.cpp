@@ -120,6 +120,6 @@ int main(int argc, char** argv) {
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/korvex.png")));  // registered by the window
     centreOnPointerScreen(form);
     form.show();
-    korvex::showPortalsProblems(&form, portals.problems);
+    korvex::showPortalsProblems(&form, portals.problems, portals.clearText);
     return app.exec();
 }

@@ -463,6 +463,7 @@ void TForm1::read() {
 }
 
 bool TForm1::zapis() {
+    const bool wasOpen = settingsOpenToOthers(FileName);
     try {
         if (m_keyringBook) {
             const KeyringAnswer answer = m_keyringBook->save(m_book, proxySettings());
@@ -472,6 +473,10 @@ bool TForm1::zapis() {
             korvex::zapis(m_book, proxySettings(), FileName);
         }
         m_book.forgetDroppedRows();
+        if (wasOpen && !settingsOpenToOthers(FileName))
+            showError(QStringLiteral("В файле настроек %1 хранятся пароли, а читать его могли другие пользователи "
+                                     "компьютера. Теперь он доступен только вам (права 0600).")
+                          .arg(QString::fromStdString(FileName)));
         return true;
     } catch (const SettingsWriteError& e) {
         showError(QString::fromStdString(e.what()));

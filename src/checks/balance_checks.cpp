@@ -69,6 +69,17 @@ std::string transferErrorText(const THttpTransfer& curl) {
     return text;
 }
 
+// Whether the exception being handled is a search that the stop or the time limit ended.
+bool searchStopped() {
+    try {
+        throw;
+    } catch (const EPatternMatcher& e) {
+        return e.ErrorCode() == kPmExecStopped;
+    } catch (...) {
+        return false;
+    }
+}
+
 // The message of the exception being handled.
 std::string currentErrorText() {
     try {
@@ -189,12 +200,18 @@ RowCheck BalanceChecks::runProfile(const ProviderProfile& builtIn, int row) {
                                                                              : CheckOutcome::TransferFailed;
             }
         } catch (...) {
-            // Whatever broke (a page too large for Memo1, a pattern, memory): the row shows it, the
-            // cells written so far stay, and the run goes on.
-            stat.setCell(kSpeed, row, std::string(kErrorMarker));
-            check.outcome = CheckOutcome::ErrorMarker;
-            check.resultCode = m_curl.ResultCode();
-            check.errorText = currentErrorText();
+            if (searchStopped()) {
+                // The stop or the time limit ended a search: as an aborted transfer, nothing written.
+                check.outcome = CheckOutcome::Stopped;
+                check.resultCode = CURLE_ABORTED_BY_CALLBACK;
+            } else {
+                // Whatever broke (a page too large for Memo1, a pattern, memory): the row shows it, the
+                // cells written so far stay, and the run goes on.
+                stat.setCell(kSpeed, row, std::string(kErrorMarker));
+                check.outcome = CheckOutcome::ErrorMarker;
+                check.resultCode = m_curl.ResultCode();
+                check.errorText = currentErrorText();
+            }
         }
     }
 
@@ -226,16 +243,18 @@ std::string BalanceChecks::postBody(const ProviderProfile& profile, int row) con
 std::vector<int> BalanceChecks::runSteps(const ProviderProfile& profile, int row) {
     TextGrid& stat = m_book.Stat;
     std::vector<int> missed;
-    TPatternMatcher matcher;
-    // The page as the patterns see it. Converting once serves every search: Memo1 does not change
-    // between them.
-    const std::optional<std::string> converted = convertedPage(profile, m_memo.text());
-    const std::string_view page = converted ? std::string_view(*converted) : std::string_view(m_memo.text());
+    // Every search first, as Curl1 runs a transfer: whatever ends a transfer (the stop, the time
+    // limit) ends a search too, before any cell is written. Then the cells, step by step.
+    PageValues values;
+    m_curl.runAbortable([&](const std::atomic<bool>& stop) { values = findPageValues(profile, m_memo.text(), &stop); });
+    std::size_t next = 0;
 
     for (const CheckStep& step : profile.steps) {
         switch (step.kind) {
             case StepKind::Pattern: {
-                if (std::optional<std::string> found = patternStepValue(matcher, profile, step, page)) {
+                // The cells of the steps before a pattern that failed stay written.
+                if (next == values.findings.size()) throw std::runtime_error(values.problem);
+                if (std::optional<std::string> found = std::move(values.findings[next++].value)) {
                     stat.setCell(step.column, row, std::move(*found));
                 } else if (step.miss == MissRule::Marker) {
                     stat.setCell(step.column, row, std::string(kNotFoundMarker));

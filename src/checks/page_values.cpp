@@ -1,6 +1,7 @@
 #include "checks/page_values.h"
 
 #include "checks/balance_checks.h"
+#include "checks/profile_edits.h"
 #include "platform/codepage.h"
 
 namespace korvex {
@@ -20,15 +21,23 @@ std::optional<std::string> patternStepValue(TPatternMatcher& matcher, const Prov
                       : portalValue(found, false);
 }
 
-std::vector<StepFinding> findPageValues(const ProviderProfile& profile, std::string_view page) {
+PageValues findPageValues(const ProviderProfile& profile, std::string_view page, const std::atomic<bool>* stop) {
     const std::optional<std::string> converted = convertedPage(profile, page);
     const std::string_view searched = converted ? std::string_view(*converted) : page;
     TPatternMatcher matcher;
-    std::vector<StepFinding> findings;
-    for (const CheckStep& step : profile.steps)
-        if (step.kind == StepKind::Pattern)
-            findings.push_back({&step, patternStepValue(matcher, profile, step, searched)});
-    return findings;
+    matcher.SetStopFlag(stop);
+    PageValues values;
+    for (const CheckStep& step : profile.steps) {
+        if (step.kind != StepKind::Pattern) continue;
+        try {
+            values.findings.push_back({&step, patternStepValue(matcher, profile, step, searched)});
+        } catch (const EPatternMatcher& e) {
+            if (e.ErrorCode() == kPmExecStopped) throw;
+            values.problem = std::string(profile.name) + " " + std::string(patternStepKey(step)) + ": " + e.what();
+            break;
+        }
+    }
+    return values;
 }
 
 }  // namespace korvex

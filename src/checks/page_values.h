@@ -2,6 +2,7 @@
 // What a profile's pattern steps find on a page: the part of the balance check that reads the page,
 // shared by the check itself (BalanceChecks) and by `korvex-cli profiles test`, which runs it on a
 // saved page, so that a pattern mended on a saved page behaves the same in the next run.
+#include <atomic>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -26,8 +27,18 @@ struct StepFinding {
     std::optional<std::string> value;  // cp1251; nullopt: not found
 };
 
-// Every pattern step of the profile on a page as received, in order; the error of a pattern that
-// does not compile passes on.
-std::vector<StepFinding> findPageValues(const ProviderProfile& profile, std::string_view page);
+// What the pattern steps of a profile find on a page, in order, up to the first that fails.
+struct PageValues {
+    std::vector<StepFinding> findings;
+    // "" when every pattern step was searched; otherwise why the one after `findings` failed, with
+    // the profile's name and the step's key: "SpectrumSat Balance: the pattern needs too much work
+    // on this page", or the matcher's text for a pattern that does not compile.
+    std::string problem;
+};
+
+// Every pattern step of the profile on a page as received. A search ended by `stop` raises
+// EPatternMatcher kPmExecStopped; every other failure of a pattern ends the list with its problem.
+PageValues findPageValues(const ProviderProfile& profile, std::string_view page,
+                          const std::atomic<bool>* stop = nullptr);
 
 }  // namespace korvex

@@ -6,12 +6,14 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <algorithm>
 #include <cstring>
 #include <map>
 #include <optional>
 #include <set>
 #include <string_view>
 
+#include "checks/parallel_refresh.h"
 #include "checks/profile_edits.h"
 #include "platform/codepage.h"
 #include "regex/pattern_matcher.h"
@@ -258,11 +260,34 @@ bool isPublisher(std::string_view name) {
     return sameIgnoringCase(name, "Publisher");
 }
 
+// Adds a problem: named while there are fewer than kMaxNamedPortalsProblems, counted always (a file
+// of 100,000 bad sections must not become 25 MB of messages).
+void noteProblem(PortalsSetup& setup, std::string text) {
+    if (++setup.problemCount <= kMaxNamedPortalsProblems) setup.problems.push_back(std::move(text));
+}
+
+bool isHttps(std::string_view address) {
+    return address.starts_with("https://");
+}
+
+// The other operator's profile whose portal `address` would be, where the build's addresses keep the
+// two apart; nullptr when there is none.
+const ProviderProfile* otherOperatorAt(const ProviderProfile& profile, const std::string& address,
+                                       const PortalAddresses& current, const PortalAddresses& builtIn) {
+    const std::string portal = portalOf(address);
+    for (const ProviderProfile* other : allProfiles()) {
+        if (other->operatorName == profile.operatorName || portalOf(current.*other->baseAddress) != portal)
+            continue;
+        if (portalOf(builtIn.*other->baseAddress) != portalOf(builtIn.*profile.baseAddress)) return other;
+    }
+    return nullptr;
+}
+
 // One file applied over `setup`.
 class FileApplier {
 public:
-    FileApplier(PortalsSetup& setup, ProfileEdits& edits, std::string file)
-        : m_setup(setup), m_edits(edits), m_file(std::move(file)) {}
+    FileApplier(PortalsSetup& setup, ProfileEdits& edits, std::string file, const PortalAddresses& builtIn)
+        : m_setup(setup), m_edits(edits), m_file(std::move(file)), m_builtIn(builtIn) {}
 
     void apply(const std::vector<Section>& sections, const std::vector<std::string>& loose) {
         for (const std::string& problem : loose) say(problem);
@@ -280,7 +305,19 @@ public:
     }
 
 private:
-    void say(const std::string& text) { m_setup.problems.push_back(m_file + ": " + text); }
+    void say(const std::string& text) { noteProblem(m_setup, m_file + ": " + text); }
+
+    // Why `address` may not serve `profile` although it is well formed, or "".
+    std::string addressRisk(const ProviderProfile& profile, const std::string& address, bool allowPlainHttp) const {
+        const std::string name(profile.name);
+        if (isHttps(m_builtIn.*profile.baseAddress) && !isHttps(address) && !allowPlainHttp)
+            return "\"" + shown(address) + "\" would send " + name + "'s logins and passwords in clear (its " +
+                   "built-in address uses https); add AllowPlainHttp = yes to the section to allow it";
+        if (const ProviderProfile* other = otherOperatorAt(profile, address, m_setup.addresses, m_builtIn))
+            return "\"" + shown(address) + "\" is the portal of " + std::string(other->name) + ", another operator: " +
+                   name + "'s logins and passwords would go to it";
+        return {};
+    }
 
     void applySection(const Section& section) {
         const std::string heading = "[" + shown(section.name) + "]";
@@ -303,6 +340,7 @@ private:
         ProfileEdits::Change change;
         std::optional<std::string> address;
         int addressLine = 0;
+        bool allowPlainHttp = false;
         std::set<std::string> keys;
         for (const Entry& entry : section.entries) {
             const std::string where =
@@ -317,6 +355,11 @@ private:
                           "nothing after it";
                 address = entry.value;
                 addressLine = entry.line;
+            } else if (profile && sameIgnoringCase(entry.key, "AllowPlainHttp")) {
+                key = "AllowPlainHttp";
+                allowPlainHttp = sameIgnoringCase(entry.value, "yes");
+                if (!allowPlainHttp && !sameIgnoringCase(entry.value, "no"))
+                    why = "\"" + shown(entry.value) + "\" is neither yes nor no";
             } else if (profile && sameIgnoringCase(entry.key, "Path")) {
                 key = "Path";
                 if (!validPath(entry.value))
@@ -354,6 +397,12 @@ private:
             change.origins[key] = m_file;
         }
         if (bad) return;
+        if (address && profile) {
+            if (const std::string risk = addressRisk(*profile, *address, allowPlainHttp); !risk.empty()) {
+                say("line " + std::to_string(addressLine) + ": " + heading + " Address: " + risk + "; " + keeps);
+                return;
+            }
+        }
 
         std::string PortalAddresses::*member = profile ? profile->baseAddress : &PortalAddresses::publisher;
         if (address) {
@@ -376,6 +425,7 @@ private:
     PortalsSetup& m_setup;
     ProfileEdits& m_edits;
     std::string m_file;
+    const PortalAddresses& m_builtIn;
     // The addresses this file has set so far, and by which section.
     struct AddressSet {
         std::string PortalAddresses::*member;
@@ -384,6 +434,23 @@ private:
     };
     std::vector<AddressSet> m_addressesSet;
 };
+
+// The portals the build reaches by https that the files moved to http (AllowPlainHttp allowed it).
+std::vector<ClearTextPortal> clearTextPortals(const PortalAddresses& addresses, const PortalAddresses& builtIn) {
+    std::vector<ClearTextPortal> portals;
+    std::vector<std::string PortalAddresses::*> seen;
+    for (const ProviderProfile* profile : allProfiles()) {
+        const auto member = profile->baseAddress;
+        if (!isHttps(builtIn.*member) || isHttps(addresses.*member)) continue;
+        if (std::find(seen.begin(), seen.end(), member) != seen.end()) {
+            portals.back().profiles += ", " + std::string(profile->name);
+            continue;
+        }
+        seen.push_back(member);
+        portals.push_back({std::string(profile->name), addresses.*member});
+    }
+    return portals;
+}
 
 std::string folderOf(const std::string& path) {
     const std::size_t slash = path.rfind('/');
@@ -416,6 +483,11 @@ bool validBaseAddress(const std::string& address) {
     return validHost(host);
 }
 
+std::string clearTextNotice(const ClearTextPortal& portal) {
+    return portal.profiles + " sends logins and passwords in clear to " + portal.address +
+           ": Portals.ini allows it (AllowPlainHttp = yes)";
+}
+
 std::vector<std::string> portalsIniFiles(const std::string& settingsPath, const char* xdgConfigDirs) {
     std::vector<std::string> folders;
     const std::string dirs = xdgConfigDirs && *xdgConfigDirs ? xdgConfigDirs : "/etc/xdg";
@@ -437,25 +509,29 @@ std::vector<std::string> portalsIniFiles(const std::string& settingsPath, const 
 
 PortalsSetup applyPortalsIni(PortalAddresses builtIn, const std::vector<std::string>& files) {
     PortalsSetup setup;
-    setup.addresses = std::move(builtIn);
+    setup.addresses = builtIn;
     auto edits = std::make_shared<ProfileEdits>();
     for (const std::string& file : files) {
         const FileText read = readBounded(file);
         if (!read.exists) continue;
         const std::string prefix = file + " ";
         if (!read.problem.empty()) {
-            setup.problems.push_back(prefix + read.problem + "; nothing of it is used");
+            noteProblem(setup, prefix + read.problem + "; nothing of it is used");
             continue;
         }
         std::vector<Section> sections;
         std::vector<std::string> loose;
         std::string problem;
         if (!parseSections(read.text, sections, loose, problem)) {
-            setup.problems.push_back(prefix + problem + "; nothing of it is used");
+            noteProblem(setup, prefix + problem + "; nothing of it is used");
             continue;
         }
-        FileApplier(setup, *edits, file).apply(sections, loose);
+        FileApplier(setup, *edits, file, builtIn).apply(sections, loose);
     }
+    if (setup.problemCount > kMaxNamedPortalsProblems)
+        setup.problems.push_back("and " + std::to_string(setup.problemCount - kMaxNamedPortalsProblems) +
+                                 " more problems");
+    setup.clearText = clearTextPortals(setup.addresses, builtIn);
     edits->finish();
     if (!edits->empty()) setup.addresses.edits = std::move(edits);
     return setup;
@@ -475,6 +551,7 @@ std::string portalsIniTemplate(const PortalAddresses& addresses) {
         "; Every key below is commented out and holds the value Korvex uses now: remove the \";\" before\n"
         "; a key to change it. Write the file in UTF-8. Double quotes keep blanks at a value's ends.\n"
         ";   Address     scheme and host with an optional port, nothing after it\n"
+        ";   AllowPlainHttp  yes lets Address take an https portal to http: its passwords then travel in clear\n"
         ";   Path        path and query of the balance request\n"
         ";   LogoutPath  path and query of the logout request (STV only)\n"
         ";   Balance, Speed, Status  the pattern that finds that column's value; group 1 is the value\n"
@@ -492,6 +569,7 @@ std::string portalsIniTemplate(const PortalAddresses& addresses) {
             out += "; STV and STV 2 share one portal: an Address in either section moves both.\n";
         const ProviderProfile& current = effectiveProfile(addresses, *profile);
         out += ";Address = " + addresses.*profile->baseAddress + "\n";
+        if (isHttps(addresses.*profile->baseAddress)) out += ";AllowPlainHttp = no\n";
         out += ";Path = \"" + std::string(current.path) + "\"\n";
         if (!current.logoutPath.empty()) out += ";LogoutPath = \"" + std::string(current.logoutPath) + "\"\n";
         for (const CheckStep& step : current.steps)

@@ -10,6 +10,7 @@
 //   LogoutPath = "/insat/gate.php?..." STV and STV 2 only
 //   Balance = "Deposit: (.*?)\,"       one key per pattern step, by the column it writes:
 //   Speed = "..."                      Balance, Speed, Status (as the profile's steps have them)
+//   AllowPlainHttp = yes               lets Address move a portal the build reaches by https to http
 //   [Publisher]
 //   Address = http://publisher.example the publisher site: its pages and the news
 //
@@ -27,7 +28,11 @@
 // the portal's host, patterns compiled (with the matcher's own limits) before anything uses them.
 // A bad file costs nothing: a section with any bad value is dropped whole, so its profile keeps
 // its built-in values (or an earlier file's); a file that cannot be read as text is dropped whole.
-// Every problem becomes one line of text, said once at start by the window or korvex-cli.
+// An Address counts as bad where it lowers a portal's protection: http for a portal the build reaches
+// by https (unless the section says AllowPlainHttp = yes: the passwords then travel in clear, and
+// every start says so), or the portal of another operator, which the build's addresses do not share
+// with this one (its passwords would go to that operator). Every problem becomes one line of text,
+// said once at start by the window or korvex-cli; at most kMaxNamedPortalsProblems of them are named.
 #include <cstddef>
 #include <string>
 #include <vector>
@@ -39,16 +44,30 @@ namespace korvex {
 inline constexpr const char* kPortalsIniName = "Portals.ini";
 inline constexpr std::size_t kMaxPortalsIniBytes = std::size_t{1024} * 1024;
 inline constexpr std::size_t kMaxPortalsIniLine = 4096;
+inline constexpr std::size_t kMaxNamedPortalsProblems = 20;
 
 // The Portals.ini files for the settings file at `settingsPath`, lowest priority first.
 // `xdgConfigDirs`: the value of $XDG_CONFIG_DIRS (nullptr when unset); relative folders in it are
 // skipped, as the XDG rule says.
 std::vector<std::string> portalsIniFiles(const std::string& settingsPath, const char* xdgConfigDirs);
 
-struct PortalsSetup {
-    PortalAddresses addresses;          // the build's, with what the files changed
-    std::vector<std::string> problems;  // UTF-8 lines, one per problem, "" free
+// A portal the build reaches by https that Portals.ini moved to http, as AllowPlainHttp allowed.
+struct ClearTextPortal {
+    std::string profiles;  // "SpectrumSat", "SpaceGate 15, SpaceGate 21"
+    std::string address;   // the http address in use
 };
+
+struct PortalsSetup {
+    PortalAddresses addresses;  // the build's, with what the files changed
+    // UTF-8 lines, "" free: the first kMaxNamedPortalsProblems problems, then "and N more problems".
+    std::vector<std::string> problems;
+    std::size_t problemCount = 0;  // all of them
+    std::vector<ClearTextPortal> clearText;
+};
+
+// What every start says of a portal in `clearText`: "SpectrumSat sends logins and passwords in clear
+// to http://...: Portals.ini allows it (AllowPlainHttp = yes)".
+std::string clearTextNotice(const ClearTextPortal& portal);
 
 // `builtIn` with every file of `files` applied in order; a file that does not exist is no problem.
 PortalsSetup applyPortalsIni(PortalAddresses builtIn, const std::vector<std::string>& files);

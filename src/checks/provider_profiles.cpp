@@ -61,6 +61,7 @@ constexpr CheckStep kSpectrumSatSteps[] = {
 };
 constexpr ProviderProfile kSpectrumSatProfile{
     .name = "SpectrumSat",
+    .operatorName = "SpectrumSat",
     .routine = "check39_95",
     .planCodes = kSpectrumSatCodes,
     .login = LoginMethod::Basic,
@@ -87,6 +88,7 @@ constexpr CheckStep kRadugaSteps[] = {
 };
 constexpr ProviderProfile kRadugaProfile{
     .name = "Raduga",
+    .operatorName = "Raduga",
     .routine = "checkR",
     .planCodes = kRadugaCodes,
     .login = LoginMethod::Basic,
@@ -107,6 +109,7 @@ constexpr auto& kSpaceGate15Codes = kCheckCodes<PlanService::SpaceGate15>;
 constexpr auto& kSpaceGate21Codes = kCheckCodes<PlanService::SpaceGate21>;
 constexpr ProviderProfile kSpaceGate75Profile{
     .name = "SpaceGate 75",
+    .operatorName = "SpaceGate",
     .routine = "check15_75_21_39_95",
     .planCodes = kSpaceGate75Codes,
     .login = LoginMethod::Basic,
@@ -120,6 +123,7 @@ constexpr ProviderProfile kSpaceGate75Profile{
 };
 constexpr ProviderProfile kSpaceGate39Profile{
     .name = "SpaceGate 39",
+    .operatorName = "SpaceGate",
     .routine = "check15_75_21_39_95",
     .planCodes = kSpaceGate39Codes,
     .login = LoginMethod::Basic,
@@ -133,6 +137,7 @@ constexpr ProviderProfile kSpaceGate39Profile{
 };
 constexpr ProviderProfile kSpaceGate95Profile{
     .name = "SpaceGate 95",
+    .operatorName = "SpaceGate",
     .routine = "check15_75_21_39_95",
     .planCodes = kSpaceGate95Codes,
     .login = LoginMethod::Basic,
@@ -146,6 +151,7 @@ constexpr ProviderProfile kSpaceGate95Profile{
 };
 constexpr ProviderProfile kSpaceGate15Profile{
     .name = "SpaceGate 15",
+    .operatorName = "SpaceGate",
     .routine = "check15_75_21_39_95",
     .planCodes = kSpaceGate15Codes,
     .login = LoginMethod::Basic,
@@ -159,6 +165,7 @@ constexpr ProviderProfile kSpaceGate15Profile{
 };
 constexpr ProviderProfile kSpaceGate21Profile{
     .name = "SpaceGate 21",
+    .operatorName = "SpaceGate",
     .routine = "check15_75_21_39_95",
     .planCodes = kSpaceGate21Codes,
     .login = LoginMethod::Basic,
@@ -189,6 +196,7 @@ constexpr CheckStep kPlanetSkySteps[] = {
 };
 constexpr ProviderProfile kPlanetSkyProfile{
     .name = "PlanetSky",
+    .operatorName = "PlanetSky",
     .routine = "check40_53",
     .planCodes = kPlanetSkyCodes,
     .login = LoginMethod::Basic,
@@ -222,6 +230,7 @@ constexpr CheckStep kGlobaxSteps[] = {
 };
 constexpr ProviderProfile kGlobaxProfile{
     .name = "Globax",
+    .operatorName = "Globax",
     .routine = "checkGL",
     .planCodes = kGlobaxCodes,
     .login = LoginMethod::Form,
@@ -250,6 +259,7 @@ constexpr CheckStep kSatGateSteps[] = {
 };
 constexpr ProviderProfile kSatGateProfile{
     .name = "SatGate",
+    .operatorName = "SatGate",
     .routine = "check42_5",
     .planCodes = kSatGateCodes,
     .login = LoginMethod::Form,
@@ -279,6 +289,7 @@ constexpr CheckStep kSkyFiSteps[] = {
 };
 constexpr ProviderProfile kSkyFiProfile{
     .name = "SKY-FI",
+    .operatorName = "SKY-FI",
     .routine = "checkSKYFI",
     .planCodes = kSkyFiCodes,
     .login = LoginMethod::Form,
@@ -298,6 +309,7 @@ constexpr auto& kStvCodes = kCheckCodes<PlanService::Stv>;
 constexpr auto& kStv2Codes = kCheckCodes<PlanService::Stv2>;
 constexpr ProviderProfile kStvProfile{
     .name = "STV",
+    .operatorName = "STV",
     .routine = "check60",
     .planCodes = kStvCodes,
     .login = LoginMethod::Form,
@@ -311,6 +323,7 @@ constexpr ProviderProfile kStvProfile{
 };
 constexpr ProviderProfile kStv2Profile{
     .name = "STV 2",
+    .operatorName = "STV",
     .routine = "check602",
     .planCodes = kStv2Codes,
     .login = LoginMethod::Form,

@@ -77,6 +77,7 @@ inline constexpr PostPart kBodyPassword{PostPart::Password, {}};
 
 struct ProviderProfile {
     std::string_view name;                        // the operator and service, for messages and tests
+    std::string_view operatorName;                // who runs the portal: one name for all its services
     std::string_view routine;                     // the check routine that carries the profile
     std::span<const std::string_view> planCodes;  // in test order
     LoginMethod login;

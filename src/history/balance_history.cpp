@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -131,6 +132,14 @@ BalanceHistory::BalanceHistory(const std::string& path) : m_path(path) {
         if (fd < 0 && errno != EEXIST)
             throw HistoryError("cannot make the balance history " + path + ": " + std::strerror(errno));
         if (fd >= 0) ::close(fd);
+    }
+    // One made by an older Korvex (or copied in) that others may read becomes the owner's alone,
+    // with the journal files beside it.
+    for (const char* suffix : {"", "-wal", "-shm"}) {
+        const std::string file = path + suffix;
+        struct stat st {};
+        if (::lstat(file.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid() && (st.st_mode & 077))
+            (void)::chmod(file.c_str(), st.st_mode & 07700);
     }
     if (sqlite3_open_v2(path.c_str(), &m_db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
         const std::string why = m_db ? sqlite3_errmsg(m_db) : "out of memory";

@@ -381,6 +381,23 @@ bool THttpTransfer::Perform() {
     return m_resultCode == 0;
 }
 
+void THttpTransfer::runAbortable(const std::function<void(const std::atomic<bool>& stop)>& work) {
+    if (Busy()) throw EHttpTransferError(kReentryCode, kReentryText);
+    m_abortRequested.store(false);
+    std::exception_ptr error;
+    runTransfer(
+        [&] {
+            try {
+                work(m_abortRequested);
+            } catch (...) {
+                error = std::current_exception();
+            }
+            return 0;
+        },
+        [this] { requestAbort(); });
+    if (error) std::rethrow_exception(error);
+}
+
 void THttpTransfer::requestAbort() noexcept {
     if (!Busy()) return;
     m_abortRequested.store(true);

@@ -148,6 +148,12 @@ public:
     // OnWait): Perform() then answers False with CURLE_ABORTED_BY_CALLBACK. Without a transfer in
     // progress it does nothing, so it cannot stop a later transfer.
     void requestAbort() noexcept;
+    // Runs `work` as Perform() runs a transfer, so that whatever ends a transfer ends it too: Busy()
+    // meanwhile, on the worker thread with OnWait called between waits when Threaded(), and
+    // requestAbort() from any thread (OnWait included) raises `stop`, which `work` reads and ends
+    // soon after. What `work` throws passes on once it has ended. The balance checks search their
+    // pages this way, so that a stop or a time limit ends a search as it ends a transfer.
+    void runAbortable(const std::function<void(const std::atomic<bool>& stop)>& work);
 
     std::int32_t ResultCode() const noexcept { return m_resultCode; }
     std::string ErrorText() const { return std::string(m_errorText); }

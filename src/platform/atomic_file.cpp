@@ -126,7 +126,7 @@ Expected<void> writeFileAtomically(const std::string& path, std::string_view tex
         // Keep the owner where we may (root saving a user's file). Elsewhere this fails, and the file
         // becomes ours, as any file we write does.
         if (st.st_uid != ::geteuid() || st.st_gid != ::getegid()) (void)!::fchown(fd, st.st_uid, st.st_gid);
-        if (::fchmod(fd, st.st_mode & 07777) != 0) return fail(errno);
+        if (::fchmod(fd, st.st_mode & 07777 & ~options.dropModeBits) != 0) return fail(errno);
     } else if (::fchmod(fd, options.mode) != 0) {
         return fail(errno);
     }

@@ -33,6 +33,9 @@ struct AtomicWriteOptions {
     // folder the user may not change), the file is rewritten in place: written from the start,
     // flushed and cut to length, its old text put back should that write fail. Settings.ini needs it.
     bool keepExisting = false;
+    // With keepExisting, the permission bits an existing file loses (077: a file that holds passwords
+    // becomes its owner's alone, whatever mode it had).
+    unsigned dropModeBits = 0;
     // Between the target's name and the six random characters of the temporary file. Whoever clears
     // the leftovers of crashed writes looks for it; the writer holds a lock (flock) on the temporary
     // file while it writes, so that such a cleaner can leave a write in progress alone.

@@ -11,11 +11,16 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/user_folders.h"
+
 namespace korvex {
 
 std::string SingleInstance::defaultLockFolder() {
-    // "/tmp" as it stands, not $TMPDIR: the place must not change with the environment.
-    return "/tmp/korvex-" + std::to_string(getuid());
+    // Inside the home folder, where no other user can make the name first (a folder in /tmp could
+    // be made by anyone, and then our lock could not be taken). Not $XDG_CACHE_HOME: a desktop
+    // session may set it where a cron job does not, and the two must meet at one lock.
+    const std::string home = homeFolder();
+    return home.empty() ? std::string() : home + ".cache/korvex";
 }
 
 namespace {
@@ -55,6 +60,12 @@ SingleInstance::SingleInstance(const std::string& folder, const std::string& loc
     const std::string dir = folder.empty() ? defaultLockFolder() : folder;
     m_path = dir + "/" + lockFileName;
     const auto fail = [this](const std::string& what) { m_error = what; };
+    if (dir.empty()) {
+        fail("the lock of the running copy needs a home folder, and $HOME names none");
+        return;
+    }
+    // The cache folder of a new account may not exist yet; it is the user's own, so private.
+    if (folder.empty()) (void)mkdir(dir.substr(0, dir.rfind('/')).c_str(), 0700);
     if (mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) {
         fail(dir + ": " + std::strerror(errno));
         return;

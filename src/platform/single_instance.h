@@ -6,10 +6,11 @@
 // only the lock of the book it works on. So korvex-cli refuses while the window or another
 // korvex-cli works on the same book, and runs beside them on another one.
 //
-// The folder depends on the user alone, never on the environment: a cron job (no desktop session,
-// no XDG_RUNTIME_DIR) and the window on the desktop must find the same lock, or both would write
-// the same Settings.ini. It must be private: a folder another user could write into would let that
-// user hold our lock, or swap the lock file under us.
+// The folder depends on the user alone, never on the desktop's environment: a cron job (no desktop
+// session, no XDG_RUNTIME_DIR) and the window on the desktop must find the same lock, or both would
+// write the same Settings.ini. It must be private, and its name must be the user's alone: a folder
+// another user could write into, or make first (a name in /tmp), would let that user hold our lock,
+// swap the lock file under us, or stop every run of a cron job.
 #include <cstdlib>
 #include <string>
 
@@ -40,7 +41,8 @@ public:
     const std::string& error() const { return m_error; }
     const std::string& lockPath() const { return m_path; }
 
-    // /tmp/korvex-<uid>: one folder per user and machine, as the one lock of a desktop session.
+    // ~/.cache/korvex (the home folder from $HOME, else the password database): one folder per user,
+    // private to the user, whatever else the environment holds. "" without a home folder.
     static std::string defaultLockFolder();
     // The name of the lock file of the book kept in `settingsPath`: one name for every way of
     // writing the same file's path (relative, through links, with "." or ".."), since it is made

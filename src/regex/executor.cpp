@@ -15,8 +15,12 @@
 // failed once is not explored again. That bounds the work of patterns such as (a+a+)+b, which a
 // plain backtracker takes exponential time on; it never changes which match is found, since only
 // ways that cannot succeed are cut.
+//
+// Patterns the memo does not cover (counted repeats of groups, as in (.*a){12}b) can still take
+// exponential time; the step count (executor.h) bounds every search, and the stop flag ends one early.
 #include "regex/executor.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdint>
 #include <cstring>
@@ -59,7 +63,8 @@ public:
           m_code(prog.code.data()),
           m_text(reinterpret_cast<const unsigned char*>(text.data())),
           m_n(text.size()),
-          m_fold(foldTable()) {
+          m_fold(foldTable()),
+          m_checkAt(std::min(options.stepLimit, kStopPollSteps)) {
         const int groups = prog.groupCount;
         m_openBase = 2 * (groups + 1);
         m_counterBase = m_openBase + groups + 1;
@@ -73,11 +78,18 @@ public:
     }
 
     bool matchAt(size_t start);
+    std::uint64_t steps() const { return m_steps; }
 
     std::ptrdiff_t reg(int r) const { return m_regs[r]; }
     int openBase() const { return m_openBase; }
 
 private:
+    // Counts `n` steps of work; at every kStopPollSteps, and at the limit, looks whether to go on.
+    void spend(std::uint64_t n) {
+        m_steps += n;
+        if (m_steps >= m_checkAt) checkpoint();
+    }
+    void checkpoint();
     void setReg(std::uint32_t r, std::ptrdiff_t value) {
         const auto top = static_cast<std::uint32_t>(m_frames.size());
         if (m_stamps[r] != top) {
@@ -160,17 +172,19 @@ private:
         return SIZE_MAX;
     }
     // The lowest end in [low, high] such that the items from `from` to it all match and the rest
-    // may begin there, or SIZE_MAX. Items in [from, low) are already known to match.
-    size_t lazyEnd(const Inst& in, size_t low, size_t high) const {
+    // may begin there, or SIZE_MAX. Items in [from, low) are already known to match. The bytes it
+    // runs over count as steps.
+    size_t lazyEnd(const Inst& in, size_t low, size_t high) {
         const Op op = static_cast<Op>(in.b);
         if (in.followGuard < 0) return low;
         if (op == Op::Any && in.followFinder >= 0) {
             const size_t hit = m_prog.followFinders[in.followFinder].find(m_text, m_n, low);
+            spend(std::min(hit, high) - low);
             return hit <= high ? hit : SIZE_MAX;
         }
         for (size_t p = low;; ++p) {
-            if (followOk(in, p)) return p;
-            if (p >= high || !itemAt(op, in.a, p)) return SIZE_MAX;
+            if (followOk(in, p)) return spend(p - low), p;
+            if (p >= high || !itemAt(op, in.a, p)) return spend(p - low), SIZE_MAX;
         }
     }
 
@@ -229,13 +243,22 @@ private:
     unsigned char m_pair0 = 0, m_pair1 = 0;
     bool m_hasPair = false;
     long m_backtracks = 0;
+    std::uint64_t m_steps = 0;
+    std::uint64_t m_checkAt;  // the next step count at which checkpoint() looks
     bool m_memoOn = false;
     std::vector<std::uint64_t> m_memo;
     static constexpr size_t kMaxMemoStates = 1u << 20;  // beyond it the set only stops growing
     std::unordered_set<std::string> m_memoSet;
 };
 
+void Executor::checkpoint() {
+    if (m_steps >= m_options.stepLimit) throw EPatternMatcher(kPmExecTooMuchWork, 0);
+    if (m_options.stop && m_options.stop->load(std::memory_order_relaxed)) throw EPatternMatcher(kPmExecStopped, 0);
+    m_checkAt = m_options.stepLimit - m_steps > kStopPollSteps ? m_steps + kStopPollSteps : m_options.stepLimit;
+}
+
 bool Executor::matchAt(size_t start) {
+    spend(1);
     std::fill(m_regs.begin(), m_regs.end(), -1);
     std::fill(m_stamps.begin(), m_stamps.end(), 0);
     m_frames.clear();
@@ -342,6 +365,7 @@ bool Executor::matchAt(size_t start) {
                     for (size_t k = 0; k < len; ++k)
                         if (m_fold[t[pos + k]] != m_fold[t[s + k]]) goto fail;
                 }
+                spend(len);
                 pos += len, ++pc;
                 continue;
             }
@@ -368,6 +392,7 @@ bool Executor::matchAt(size_t start) {
                 continue;
             }
             case Op::Jmp:
+                spend(1);
                 pc = in.x;
                 continue;
             case Op::Repeat: {
@@ -378,6 +403,7 @@ bool Executor::matchAt(size_t start) {
                 if (min > room) goto fail;
                 if (in.greedy) {
                     const size_t end = scanItems(op, in.a, pos, limit);
+                    spend(end - pos);
                     if (end - pos < min) goto fail;
                     const size_t low = pos + min;
                     const size_t p = greedyEnd(in, low, end);
@@ -388,6 +414,7 @@ bool Executor::matchAt(size_t start) {
                 }
                 const size_t low = pos + min;
                 if (scanItems(op, in.a, pos, low) != low) goto fail;
+                spend(min);
                 const size_t p = lazyEnd(in, low, limit);
                 if (p == SIZE_MAX) goto fail;
                 if (p < limit) push(kKindLazy | pc, p, limit);
@@ -421,6 +448,7 @@ bool Executor::matchAt(size_t start) {
                 continue;
             }
             case Op::LoopNext:
+                spend(1);
                 setReg(m_counterBase + in.a, m_regs[m_counterBase + in.a] + 1);
                 pc = in.x;
                 continue;
@@ -430,6 +458,7 @@ bool Executor::matchAt(size_t start) {
     fail:
         for (;;) {
             if (m_frames.empty()) return false;
+            spend(1);
             countBacktrack();
             Frame& f = m_frames.back();
             undo(f.trail);
@@ -483,10 +512,17 @@ bool Executor::matchAt(size_t start) {
 }  // namespace
 
 bool searchProgram(const Program& prog, std::string_view text, std::ptrdiff_t* start, std::ptrdiff_t* end,
-                   const SearchOptions& options) {
+                   const SearchOptions& options, std::uint64_t* steps) {
     const auto* t = reinterpret_cast<const unsigned char*>(text.data());
     const size_t n = text.size();
     std::unique_ptr<Executor> ex;  // made at the first start position that passes the quick rejections
+    struct StepReport {
+        const std::unique_ptr<Executor>& ex;
+        std::uint64_t* steps;
+        ~StepReport() {
+            if (steps) *steps = ex ? ex->steps() : 0;
+        }
+    } report{ex, steps};
     const bool usePrefix = !prog.prefix.empty();
     const bool useFirst = !prog.start.emptyMid && !usePrefix;
     const bool useRequired = !prog.required.empty();

@@ -46,6 +46,8 @@ std::string patternErrorText(int code) {
         case kPmDumpCorruptedOpcode: return "TPatternMatcher(dump): Corrupted Opcode";
         case kPmExecLoopStackExceeded: return "TPatternMatcher(exec): Loop Stack Exceeded";
         case kPmExecLoopWithoutEntry: return "TPatternMatcher(exec): Loop Without LoopEntry !";
+        case kPmExecTooMuchWork: return "the pattern needs too much work on this page";
+        case kPmExecStopped: return "the search was stopped";
         case kPmMiscBadPCode: return "TPatternMatcher(misc): Bad p-code imported";
         default: return "Unknown error";
     }
@@ -104,7 +106,10 @@ bool TPatternMatcher::Exec(std::string_view text) {
     m_matched.clear();
     for (int k = 0; k < kSlots; ++k) m_start[k] = m_end[k] = -1;
     compileIfNeeded();
-    const bool found = regex::searchProgram(*m_program, text, m_start, m_end);
+    regex::SearchOptions options;
+    options.stepLimit = m_stepLimit;
+    options.stop = m_stopFlag;
+    const bool found = regex::searchProgram(*m_program, text, m_start, m_end, options, &m_lastSteps);
     if (!found) {
         for (int k = 0; k < kSlots; ++k) m_start[k] = m_end[k] = -1;
         return false;

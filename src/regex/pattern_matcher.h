@@ -10,7 +10,9 @@
 //                 a heap stack, so that no recursion grows with the text
 //
 // Threads: a matcher is used by one thread at a time; distinct matchers share nothing.
+#include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -56,6 +58,10 @@ enum PatternErrorCode : int {
     kPmDumpCorruptedOpcode = 1011,
     kPmExecLoopStackExceeded = 1014,
     kPmExecLoopWithoutEntry = 1015,
+    // Ours, not the engine's of old: a search that would take too long on this page, and one ended
+    // from outside (a check stopped or out of time).
+    kPmExecTooMuchWork = 1016,
+    kPmExecStopped = 1017,
     kPmMiscBadPCode = 2000,
 };
 
@@ -85,6 +91,12 @@ class TPatternMatcher {
 public:
     static constexpr int kMaxGroups = 4;              // capture groups per pattern
     static constexpr int kSlots = kMaxGroups + 1;     // slot 0 is the whole match
+    // The most work one Exec may do, in steps (a start position tried, a backtrack, a loop's turn, a
+    // byte run over by a repeat): two or three seconds of work at most. Every built-in pattern finds its value on a
+    // 32 MB page, or misses it, with a small share of it; a pattern that needs more on a page
+    // (nested repeats that retry every split of the text) raises kPmExecTooMuchWork instead of
+    // holding the check for hours.
+    static constexpr std::uint64_t kDefaultStepLimit = 200'000'000;
 
     // A new matcher with the default settings and no Expression.
     TPatternMatcher();
@@ -115,6 +127,16 @@ public:
     std::ptrdiff_t MatchLen(int n) const noexcept;
     // Length of the text given to the last Exec (0 before the first).
     std::size_t InputLength() const noexcept { return m_inputLength; }
+
+    // The work limit of every Exec (kDefaultStepLimit at first); reaching it raises kPmExecTooMuchWork.
+    std::uint64_t StepLimit() const noexcept { return m_stepLimit; }
+    void SetStepLimit(std::uint64_t steps) noexcept { m_stepLimit = steps; }
+    // The steps the last Exec took (as far as it went).
+    std::uint64_t LastSteps() const noexcept { return m_lastSteps; }
+    // A flag that another thread may raise to end an Exec in progress: the Exec then raises
+    // kPmExecStopped within a few milliseconds. nullptr (the default): nothing ends it but the limit.
+    // The flag must outlive every Exec that may read it.
+    void SetStopFlag(const std::atomic<bool>* flag) noexcept { m_stopFlag = flag; }
 
     // Modifiers i r s g m x, by letter (either case). Changing one drops the compiled form.
     // An unknown letter raises code 127.
@@ -157,6 +179,9 @@ private:
     std::ptrdiff_t m_start[kSlots];
     std::ptrdiff_t m_end[kSlots];
     int m_compileCount = 0;
+    std::uint64_t m_stepLimit = kDefaultStepLimit;
+    std::uint64_t m_lastSteps = 0;
+    const std::atomic<bool>* m_stopFlag = nullptr;
 };
 
 }  // namespace korvex

@@ -7,6 +7,7 @@
 
 #include "platform/codepage.h"
 #include "settings/ini_file.h"
+#include "settings/settings_file.h"
 
 namespace korvex {
 
@@ -90,7 +91,7 @@ std::string writeRefreshSettings(const std::string& path, const RefreshSettings&
                  std::to_string(std::clamp(settings.perPortal, 1, kMaxRefreshPerPortal)));
     ini.setValue(kRefreshSection, "EveryHours",
                  std::to_string(std::clamp(settings.everyHours, 0, kMaxRefreshHours)));
-    if (const std::error_code saveError = ini.save(path))
+    if (const std::error_code saveError = ini.save(path, settingsModeBitsToDrop(ini)))
         return "Unable to write to " + path + ": " + saveError.message();
     return {};
 }

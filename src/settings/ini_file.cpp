@@ -122,9 +122,10 @@ IniFile::LoadStatus IniFile::load(const std::string& path, std::error_code* erro
     return LoadStatus::Loaded;
 }
 
-std::error_code IniFile::save(const std::string& path) const {
+std::error_code IniFile::save(const std::string& path, unsigned dropModeBits) const {
     AtomicWriteOptions options;
     options.keepExisting = true;
+    options.dropModeBits = dropModeBits;
     const Expected<void> written = writeFileAtomically(path, text(), options);
     return written ? std::error_code() : written.error().code;
 }

@@ -41,7 +41,8 @@ public:
     // When the folder refuses the temporary file but the file itself may be written, the file is
     // rewritten in place instead (write, flush, cut to length); should that write fail, the old text
     // is put back.
-    std::error_code save(const std::string& path) const;
+    // `dropModeBits`: the permission bits an existing file loses (AtomicWriteOptions).
+    std::error_code save(const std::string& path, unsigned dropModeBits = 0) const;
 
     // The value of `key` in `section`, surrounding blanks removed; empty when either is missing.
     std::string value(std::string_view section, std::string_view key) const;

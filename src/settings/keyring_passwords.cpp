@@ -153,7 +153,7 @@ bool keeps(const std::map<Account, Wanted>& wanted, const std::map<Account, std:
 }
 
 void store(const IniFile& ini, const std::string& path) {
-    if (ini.save(path)) throw SettingsWriteError(fullName(path));
+    if (ini.save(path, settingsModeBitsToDrop(ini))) throw SettingsWriteError(fullName(path));
 }
 
 void step(const KeyringStepHook& hook, std::string_view name) {

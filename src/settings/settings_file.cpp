@@ -106,7 +106,7 @@ IniFile loadForUpdate(const std::string& path) {
 }
 
 void store(const IniFile& ini, const std::string& path) {
-    if (ini.save(path)) throw SettingsWriteError(fullName(path));
+    if (ini.save(path, settingsModeBitsToDrop(ini))) throw SettingsWriteError(fullName(path));
 }
 
 void putSingleKeys(IniFile& ini, int count, const ProxySettings& proxy) {
@@ -120,6 +120,17 @@ void putSingleKeys(IniFile& ini, int count, const ProxySettings& proxy) {
 
 SettingsWriteError::SettingsWriteError(const std::string& fullName)
     : std::runtime_error("Unable to write to " + fullName), m_fileName(fullName) {}
+
+unsigned settingsModeBitsToDrop(const IniFile& ini) {
+    for (int n = 0; n < kMaxAccounts; ++n)
+        if (!ini.value(kAuthSection, "Password_" + std::to_string(n)).empty()) return 077;
+    return 0;
+}
+
+bool settingsOpenToOthers(const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && (st.st_mode & 077) != 0;
+}
 
 bool settingsFileExists(const std::string& path) {
     struct stat st {};

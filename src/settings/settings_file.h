@@ -33,6 +33,18 @@ private:
     std::string m_fileName;
 };
 
+// A Settings.ini that holds a password is its owner's alone (README): every save of such a text takes
+// the permissions of group and others away from the file, so that an older file of mode 0644 becomes
+// 0600. The bits a save of `ini` takes away: 077 when it holds a password, 0 otherwise.
+class IniFile;
+unsigned settingsModeBitsToDrop(const IniFile& ini);
+// True when the file at `path` grants group or others any permission. A front that finds it true
+// before a save and false after says kSettingsMadePrivate once.
+bool settingsOpenToOthers(const std::string& path);
+inline constexpr const char* kSettingsMadePrivate =
+    "holds passwords and could be read by other users of this computer; it is now readable by you alone "
+    "(mode 0600)";
+
 // True when `path` names an existing regular file (a symbolic link to one counts).
 bool settingsFileExists(const std::string& path);
 

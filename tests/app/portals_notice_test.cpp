@@ -38,6 +38,10 @@ TEST(PortalsNotice, OneBoxForEveryProblemAndNoneWithout) {
         EXPECT_TRUE(boxes[0].contains(QString::fromStdString(problem)));
 
     EXPECT_TRUE(boxesWhile([&] { showPortalsProblems(&window, {}); }).isEmpty());
+    // A portal that sends passwords in clear is said at every start, problems or not.
+    const QStringList clear = boxesWhile([&] { showPortalsProblems(&window, {}, {{"SpectrumSat", "http://h.example"}}); });
+    ASSERT_EQ(clear.size(), 1);
+    EXPECT_TRUE(clear[0].contains(QStringLiteral("SpectrumSat уходят на http://h.example открытым текстом")));
 }
 
 }  // namespace

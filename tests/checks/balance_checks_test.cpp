@@ -346,6 +346,34 @@ TEST_F(BalanceChecksTest, ErrorInsideTheCheckWritesTheErrorMarker) {
     EXPECT_EQ(cell(kSpeed, 1), "128.00");
 }
 
+// A Portals.ini pattern that retries every split of the page (today: minutes, deaf to the stop): the
+// check ends at the limit, with the profile's name, or stopped while it searches (OnWait asks once
+// the page is in Memo1) as a stopped transfer ends. Faults caught: no limit; the search not run as
+// Curl1 runs a transfer (requestAbort() cannot reach it); a stopped search written as an error.
+TEST_F(BalanceChecksTest, ASearchThatNeedsTooMuchWorkEndsTheCheck) {
+    const CheckStep steps[] = {patternStep("(.*a){12}b", kBalance, MissRule::Marker), timestampStep()};
+    ProviderProfile hostile = kSpectrumSatProfile;
+    hostile.steps = steps;
+    s_portals->setFixedPage(PortalId::SpectrumSat, std::string(40, 'a') + "c");
+    const std::tuple<bool, CheckOutcome, std::string, std::string> rows[] = {
+        {false, CheckOutcome::ErrorMarker, "SpectrumSat Balance: the pattern needs too much work on this page", kError},
+        {true, CheckOutcome::Stopped, "", "old3"},
+    };
+    curl.setThreaded(true);
+    curl.setWaitInterval(10);
+    for (const auto& [stopWhileSearching, outcome, errorText, speed] : rows) {
+        setAccount(0, "sps_ivanov", "Qw3rty-71", "39");
+        memo.setText("");
+        curl.setOnWait([&](THttpTransferBase&) {
+            if (stopWhileSearching && !memo.text().empty()) curl.requestAbort();
+        });
+        const RowCheck check = checks.runProfile(hostile, 0);
+        EXPECT_EQ(check.outcome, outcome);
+        EXPECT_EQ(check.errorText, errorText);
+        EXPECT_EQ(cell(kBalance) + cell(kSpeed) + cell(kDate), "old1" + speed + "old4");
+    }
+}
+
 // What Memo1 makes of a page reaches the patterns: line breaks as CR LF, nothing after a NUL.
 TEST_F(BalanceChecksTest, PatternsSeeThePageAsMemo1HoldsIt) {
     using namespace std::string_literals;

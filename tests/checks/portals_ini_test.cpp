@@ -7,6 +7,7 @@
 
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <sstream>
 
 #include "checks/balance_checks.h"
@@ -235,7 +236,7 @@ TEST_F(PortalsIniTest, HostileFilesChangeNothing) {
         {"a logout on a portal without one", "[SpectrumSat]\nLogoutPath = /x\n", "names nothing"},
         {"escapes in names", "[\x1B]0;x\x07\xC2\x9B]\nAddress = http://127.0.0.1:1\n", "names no profile"},
         {"one portal sent two ways",
-         "[SpaceGate 15]\nAddress = http://127.0.0.1:1\n[SpaceGate 21]\nAddress = http://127.0.0.1:2\n",
+         "[SpaceGate 15]\nAddress = https://127.0.0.1:1\n[SpaceGate 21]\nAddress = https://127.0.0.1:2\n",
          "shares its portal"},
     };
     for (const Case& c : cases) {
@@ -248,7 +249,7 @@ TEST_F(PortalsIniTest, HostileFilesChangeNothing) {
             EXPECT_TRUE(static_cast<unsigned char>(ch) >= 0x20 && ch != 0x7F && ch != '\xC2') << setup.problems[0];
         const bool firstKept = std::string(c.name) == "one portal sent two ways";
         PortalAddresses expected = builtIn;
-        if (firstKept) expected.spaceGate15_21 = "http://127.0.0.1:1";
+        if (firstKept) expected.spaceGate15_21 = "https://127.0.0.1:1";
         PortalAddresses got = setup.addresses;
         got.edits = nullptr;
         EXPECT_EQ(got, expected);
@@ -256,6 +257,42 @@ TEST_F(PortalsIniTest, HostileFilesChangeNothing) {
             for (const ProviderProfile* profile : allProfiles())
                 EXPECT_EQ(&effectiveProfile(setup.addresses, *profile), profile);
         }
+    }
+}
+
+// Addresses that lower a portal's protection (the build reaches SpectrumSat and Raduga by https): what
+// is said, and where the check's credentials go (today: in clear, or to the other operator, unsaid).
+// Faults caught: scheme or operator not compared; AllowPlainHttp not read; no notice; problems unbounded.
+TEST_F(PortalsIniTest, AddressesThatLowerProtectionAreRefused) {
+    builtIn = test::demoPortalAddresses(*s_portals);
+    const std::string plain = "http://127.0.0.1:" + std::to_string(test::freeLoopbackPort());
+    std::string manySections;
+    for (int i = 0; i < 100000; ++i) manySections += "[X" + std::to_string(i) + "]\n";
+    const struct {
+        std::string ini;
+        std::string said;  // the first problem, or else the notice
+        const char* code;
+        std::optional<PortalId> reached;  // the one portal the check's request reached
+    } rows[] = {
+        {"[SpectrumSat]\nAddress = " + plain, "would send SpectrumSat's logins and passwords in clear", "39",
+         PortalId::SpectrumSat},
+        {"[SpectrumSat]\nAddress = " + plain + "\nAllowPlainHttp = yes",
+         "SpectrumSat sends logins and passwords in clear to " + plain + ": Portals.ini allows it (AllowPlainHttp = yes)",
+         "39", std::nullopt},
+        {"[Raduga]\nAddress = {SPECTRUMSAT}", "is the portal of SpectrumSat, another operator: Raduga's", "R",
+         PortalId::Raduga},
+        {manySections, "names no profile", "39", PortalId::SpectrumSat},
+    };
+    for (const auto& row : rows) {
+        const PortalsSetup setup = load("", row.ini + "\n");
+        const std::string said = setup.problems.empty() ? clearTextNotice(setup.clearText.at(0)) : setup.problems[0];
+        EXPECT_NE(said.find(row.said), std::string::npos) << said;
+        EXPECT_EQ(setup.problems.size(), setup.problemCount > 1 ? kMaxNamedPortalsProblems + 1 : setup.problemCount);
+        if (setup.problemCount > 1) EXPECT_EQ(setup.problems.back(), "and 99980 more problems");
+        check(setup.addresses, "sps_ivanov", "secret", row.code);
+        const auto requests = s_portals->requests();
+        ASSERT_EQ(requests.size(), row.reached ? 1u : 0u) << said;
+        if (row.reached) EXPECT_EQ(requests[0].portal, *row.reached);
     }
 }
 

@@ -2,8 +2,14 @@
 // whole, and what cannot go into a cp1251 cell must be refused with its line.
 #include <gtest/gtest.h>
 
+#include <functional>
+
+#include "history/balance_history.h"
 #include "korvex-cli/account_csv.h"
 #include "korvex-cli/csv_text.h"
+#include "korvex-cli/forecast_command.h"
+#include "korvex-cli/history_command.h"
+#include "tests/cli/cli_test_support.h"
 
 namespace korvex {
 namespace {
@@ -97,6 +103,37 @@ TEST(AccountCsvTest, RefusalsNameTheLineAndTheProblem) {
             EXPECT_EQ(e.line(), c.line) << e.what();
             EXPECT_NE(std::string(e.what()).find(c.words), std::string::npos) << e.what();
         }
+    }
+}
+
+// A login a spreadsheet would run as a formula, and the one cell every CSV command writes for it
+// (today history, forecast and export wrote the formula as it stood). Faults caught: a command
+// without the one writer; an apostrophe that import does not take off again.
+TEST(CsvWriterTest, EveryCommandWritesTheSameCellForAFormula) {
+    const std::pair<std::string, std::string> rows[] = {
+        {"=cmd|' /C calc'!A0", "'=cmd|' /C calc'!A0"},
+        {"+HYPERLINK(\"http://x\")", "\"'+HYPERLINK(\"\"http://x\"\")\""},
+        {"-2+3+cmd|x", "'-2+3+cmd|x"},
+        {"'=x", "''=x"},
+    };
+    const auto now = std::chrono::system_clock::now();
+    const std::function<int(const CliContext&)> commands[] = {
+        [](const CliContext& c) { return showCommand(c, true); },
+        [](const CliContext& c) { return historyCommand(c, {"", "", "", true, ""}); },
+        [&](const CliContext& c) { return forecastCommand(c, {std::nullopt, ForecastFormat::Csv}, now); },
+        [](const CliContext& c) { return exportCommand(c, "-"); },  // last: read back below
+    };
+    for (const auto& [login, cell] : rows) {
+        test::CliFolder f;
+        f.writeAccounts({{login, login, "39"}});
+        BalanceHistory(historyPathFor(f.settings)).append({HistoryEntry{.time = utcTimestamp(now), .login = login}});
+        for (const auto& command : commands) {
+            ASSERT_EQ(command(f.context()), kExitOk) << f.err.str();
+            EXPECT_NE(f.out.str().find(cell + ","), std::string::npos) << f.out.str();
+        }
+        const std::vector<ImportedAccount> back = readAccountCsv(f.out.str());
+        ASSERT_EQ(back.size(), 1u);
+        EXPECT_EQ(back[0].cells[kPassword], login);
     }
 }
 

@@ -7,6 +7,7 @@
 
 #include <filesystem>
 
+#include "history/balance_history.h"
 #include "korvex-cli/account_csv.h"
 #include "korvex-cli/balance_table.h"
 #include "platform/codepage.h"
@@ -223,6 +224,33 @@ TEST(ImportCommandTest, FiveHundredInAllIsTheLimitNotBeyond) {
 
 // The demo accounts come back out byte for byte: Cyrillic holders, a comma and doubled quotes in
 // quoted fields, and the same login twice.
+// Settings.ini with passwords that others may read (an older Korvex's): a save makes it 0600 and says
+// so once (today it kept its mode); without a password its mode stays. The history likewise.
+TEST(ImportCommandTest, ASaveOfPasswordsMakesAnOpenSettingsFilePrivate) {
+    const auto mode = [](const std::string& path) {
+        struct stat st {};
+        return ::stat(path.c_str(), &st) == 0 ? st.st_mode & 0777 : 0;
+    };
+    const std::tuple<mode_t, const char*, mode_t> rows[] = {{0644, "pw", 0600}, {0660, "pw", 0600}, {0644, "", 0644}};
+    for (const auto& [before, password, after] : rows) {
+        test::CliFolder f;
+        f.writeAccounts({{"a", password, "39"}});
+        ::chmod(f.settings.c_str(), before);
+        for (const char* login : {"b", "c"}) {
+            ASSERT_EQ(f.import(std::string(test::kHeader) + login + "," + password + ",39,\n"), kExitOk);
+            EXPECT_EQ(mode(f.settings), after);
+            const bool said = f.err.str().find("readable by you alone (mode 0600)") != std::string::npos;
+            EXPECT_EQ(said, after != before && *login == 'b') << f.err.str();
+        }
+    }
+    test::CliFolder f;
+    const std::string history = historyPathFor(f.settings);
+    BalanceHistory(history).append({HistoryEntry{.time = "2026-12-01T08:00:00Z", .login = "a"}});
+    ::chmod(history.c_str(), 0644);
+    BalanceHistory reopened(history);
+    EXPECT_EQ(mode(history), 0600u);
+}
+
 TEST(ExportCommandTest, GivesBackTheImportedFileByteForByte) {
     CliFolder f;
     const std::string demo = readFile(KORVEX_DEMO_ACCOUNTS_CSV);
@@ -299,9 +327,9 @@ TEST(ShowCommandTest, AlignsCyrillicColumnsAndKeepsPortalTextOffTheTerminal) {
               "a,,,,,\"x\x1B]0;owned\x07y\r\nz\",b,SG\n");
 }
 
-// Spreadsheet formulas a portal puts into a page stay text in `show --csv`; signed amounts stay
-// numbers, and the user's own cells stay as typed.
-TEST(ShowCommandTest, CsvNeutralisesFormulasFromPortalsOnly) {
+// Spreadsheet formulas stay text in `show --csv`, whoever wrote the cell (a portal, or an imported
+// list); signed amounts stay numbers.
+TEST(ShowCommandTest, CsvNeutralisesFormulasInEveryCell) {
     const struct {
         const char* cell;
         const char* shown;
@@ -329,8 +357,8 @@ TEST(ShowCommandTest, CsvNeutralisesFormulasFromPortalsOnly) {
         book.Stat.setCell(kStatus, 0, c.cell);
         std::ostringstream out;
         printBalanceCsv(out, book);
-        EXPECT_EQ(out.str(), "login,balance,previous,speed,date,status,holder,plan\n=login," +
-                                 std::string(c.shown) + ",,,," + c.shown + ",@holder,+39\n");
+        EXPECT_EQ(out.str(), "login,balance,previous,speed,date,status,holder,plan\n'=login," +
+                                 std::string(c.shown) + ",,,," + c.shown + ",'@holder,+39\n");
     }
 }
 

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "tests/support/temp_dir.h"
@@ -115,18 +116,26 @@ TEST(SingleInstance, AnUnusableFolderIsAnErrorNotAnotherCopy) {
     EXPECT_FALSE(guard.error().empty());
 }
 
-// A cron job has no XDG_RUNTIME_DIR, the desktop has one: both must find the same lock.
+// A cron job has no XDG_RUNTIME_DIR (nor XDG_CACHE_HOME), the desktop may have both: both must find
+// the same lock, and not in a /tmp name another user can make first (today's /tmp/korvex-<uid> let
+// anybody stop a cron job): a private folder in the home folder, ~/.cache made when missing.
 TEST(SingleInstance, TheFolderDependsOnTheUserAloneNotOnTheEnvironment) {
-    LockFolder folder;
-    const char* old = std::getenv("XDG_RUNTIME_DIR");
-    const std::string saved = old ? old : "";
-    ::setenv("XDG_RUNTIME_DIR", folder.path().c_str(), 1);
+    LockFolder home;
+    const std::string oldHome = std::getenv("HOME") ? std::getenv("HOME") : "";
+    const char* oldCache = std::getenv("XDG_CACHE_HOME");
+    const std::optional<std::string> savedCache = oldCache ? std::optional<std::string>(oldCache) : std::nullopt;
+    ::setenv("HOME", home.path().c_str(), 1);
+    ::setenv("XDG_CACHE_HOME", (home.path() + "/elsewhere").c_str(), 1);
     const std::string desktop = SingleInstance::defaultLockFolder();
-    ::unsetenv("XDG_RUNTIME_DIR");
-    const std::string cron = SingleInstance::defaultLockFolder();
-    if (old) ::setenv("XDG_RUNTIME_DIR", saved.c_str(), 1);
-    EXPECT_EQ(desktop, cron);
-    EXPECT_EQ(cron, "/tmp/korvex-" + std::to_string(::getuid()));
+    ::unsetenv("XDG_CACHE_HOME");
+    const bool acquired = SingleInstance().acquired();
+    ::setenv("HOME", oldHome.c_str(), 1);
+    if (savedCache) ::setenv("XDG_CACHE_HOME", savedCache->c_str(), 1);
+    EXPECT_TRUE(acquired);
+    EXPECT_EQ(desktop, home.path() + "/.cache/korvex");
+    struct stat st {};
+    ASSERT_EQ(::stat(desktop.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
 }
 
 // The lock folder must be ours alone: a link or somebody else's folder is refused (not taken for

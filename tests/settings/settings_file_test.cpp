@@ -310,7 +310,7 @@ TEST(SettingsFile, ForeignLinesAndAnExistingModeSurviveASave) {
     TempDir dir;
     const std::string path = dir.file("Settings.ini");
     writeBytes(path, "; kept by hand\n[AUTHENTICATION]\nCount=" + enc("1") + "\nNote=x\n[Other]\na=b\n");
-    ::chmod(path.c_str(), 0640);
+    ::chmod(path.c_str(), 0700);  // the owner's own bits stay; group and others lose theirs (passwords)
     zapis(makeBook(1), {}, path);
     const std::string text = readFile(path);
     EXPECT_EQ(
@@ -319,7 +319,7 @@ TEST(SettingsFile, ForeignLinesAndAnExistingModeSurviveASave) {
     EXPECT_NE(text.find("[Other]\r\na=b\r\n[DATA]\r\n"), std::string::npos);
     struct stat st {};
     ::stat(path.c_str(), &st);
-    EXPECT_EQ(st.st_mode & 07777, 0640u);
+    EXPECT_EQ(st.st_mode & 07777, 0700u);
 }
 
 // A folder that refuses new files: a writable Settings.ini in it is rewritten in place; a file that

@@ -63,9 +63,9 @@ TEST(KorvexCliPortalsIni, BothFilesUsedAndEachProblemSaidOnce) {
     std::filesystem::create_directories(dir.path() / "etc" / "korvex");
     dir.write(
         "etc/korvex/Portals.ini",
-        "[Globax]\nAddress = http://127.0.0.1:2\n[SpectrumSat]\nAddress = http://127.0.0.1:3\n[Nope]\n");
+        "[Globax]\nAddress = http://127.0.0.1:2\n[SpectrumSat]\nAddress = https://127.0.0.1:3\n[Nope]\n");
     const std::string userFile =
-        dir.write("Portals.ini", "[SpectrumSat]\nAddress = http://127.0.0.1:1\n[Raduga]\nBalance = \"(x\"\n");
+        dir.write("Portals.ini", "[SpectrumSat]\nAddress = https://127.0.0.1:1\n[Raduga]\nBalance = \"(x\"\n");
     const std::string settings = dir.file("Settings.ini");
 
     const CliRun run = runCli(dir, {"--settings", settings, "profiles"}, (dir.path() / "etc").string());
@@ -81,9 +81,9 @@ TEST(KorvexCliPortalsIni, BothFilesUsedAndEachProblemSaidOnce) {
         std::string::npos)
         << run.err;
 
-    EXPECT_NE(lineWith(run.out, "http://127.0.0.1:1").find("(" + userFile + ")"), std::string::npos)
+    EXPECT_NE(lineWith(run.out, "https://127.0.0.1:1").find("(" + userFile + ")"), std::string::npos)
         << run.out;
-    EXPECT_EQ(lineWith(run.out, "http://127.0.0.1:3"), "") << "the user's file wins\n" << run.out;
+    EXPECT_EQ(lineWith(run.out, "https://127.0.0.1:3"), "") << "the user's file wins\n" << run.out;
     EXPECT_NE(lineWith(run.out, "http://127.0.0.1:2").find("etc/korvex/Portals.ini)"), std::string::npos)
         << run.out;
 
@@ -91,7 +91,7 @@ TEST(KorvexCliPortalsIni, BothFilesUsedAndEachProblemSaidOnce) {
     const CliRun help =
         runCli(dir, {"--settings", settings, "profiles", "template"}, (dir.path() / "etc").string());
     EXPECT_EQ(help.status, 0);
-    EXPECT_NE(help.out.find(";Address = http://127.0.0.1:1\n"), std::string::npos) << "the values in use\n"
+    EXPECT_NE(help.out.find(";Address = https://127.0.0.1:1\n"), std::string::npos) << "the values in use\n"
                                                                                    << help.out;
     const CliRun show = runCli(dir, {"--settings", settings, "export"}, (dir.path() / "etc").string());
     EXPECT_EQ(show.err.find("Portals.ini"), std::string::npos) << show.err;

@@ -96,6 +96,7 @@ TEST(KorvexMatch, ExitStatusTellsMissAndErrors) {
         int status;
         const char* out;
         const char* err;  // beginning of standard error
+        std::string input = "text -x";
     } cases[] = {
         {{"absent"}, 1, "not found\n\n\n\n\n\n", ""},
         {{"a)"}, 2, "", "TPatternMatcher(comp): ParseReg Unmatched () (pos 1)\n"},
@@ -104,9 +105,12 @@ TEST(KorvexMatch, ExitStatusTellsMissAndErrors) {
         {{}, 2, "", "usage: korvex-match"},
         {{"-q", "x"}, 2, "", "korvex-match: unknown option -q"},
         {{"--", "-x"}, 0, "found\n-x\n\n\n\n\n", ""},
+        // Retries every split of the a's: the limit ends it, with a status of its own.
+        {{"(.*a){12}b"}, 3, "", "korvex-match: the pattern needs too much work on this page\n",
+         std::string(40, 'a') + "c"},
     };
     for (const auto& c : cases) {
-        const ToolRun r = runTool(c.args, "text -x");
+        const ToolRun r = runTool(c.args, c.input);
         EXPECT_EQ(r.status, c.status) << (c.args.empty() ? "" : c.args[0]);
         EXPECT_EQ(r.out, c.out);
         EXPECT_EQ(r.err.rfind(c.err, 0), 0u) << r.err;

@@ -98,7 +98,8 @@ std::vector<ImportedAccount> readAccountCsv(std::string_view utf8Text) {
         account.line = record.line;
         account.cells.reserve(kAccountCols);
         for (int col = 0; col < kAccountCols; ++col) {
-            const std::string& field = record.fields[col];
+            // The apostrophe that csvLine put before a formula-like password comes off again.
+            const std::string field = spreadsheetText(record.fields[col]);
             const std::string problem = fieldProblem(field);
             if (!problem.empty())
                 throw AccountCsvError(record.line, "the " + std::string(kFieldNames[col]) + " " + problem);

@@ -112,28 +112,9 @@ void printAlignedLines(std::ostream& out, const std::vector<std::vector<std::str
     }
 }
 
-std::string spreadsheetSafeText(std::string_view text) {
-    if (text.empty()) return {};
-    const char first = text.front();
-    bool formula = first == '=' || first == '@' || first == '\t' || first == '\r';
-    if (first == '+' || first == '-') {
-        // A signed amount ("-12.50", "+3,00") is a value and stays, and so do a bare sign and a run
-        // of dashes (the not-found marker "--------"); anything else after a sign ("-SUM(...)",
-        // "+cmd|...", "-2+3+cmd|...") is read as a formula.
-        const std::string_view rest = text.substr(1);
-        const bool dashes = text.find_first_not_of('-') == std::string_view::npos;
-        formula = !dashes && rest.find_first_not_of("0123456789., ") != std::string_view::npos;
-    }
-    return formula ? "'" + std::string(text) : std::string(text);
-}
-
 void printBalanceCsv(std::ostream& out, const AccountBook& book) {
     out << csvLine(kCsvHeadings);
-    for (auto cells : balanceTableRows(book)) {
-        // The portal's cells; login, holder and plan code are the user's own and stay as typed.
-        for (std::size_t col = 1; col <= 5; ++col) cells[col] = spreadsheetSafeText(cells[col]);
-        out << csvLine(cells);
-    }
+    for (const auto& cells : balanceTableRows(book)) out << csvLine(cells);
 }
 
 }  // namespace korvex

@@ -27,14 +27,8 @@ void printBalanceTable(std::ostream& out, const AccountBook& book);
 // others left-aligned, two blanks between them and none at the end of a line.
 void printAlignedLines(std::ostream& out, const std::vector<std::vector<std::string>>& lines);
 
-// CSV with the header line "login,balance,previous,speed,date,status,holder,plan". The cells a
-// portal filled (balance to status) go through spreadsheetSafeText; the others are as typed.
+// CSV with the header line "login,balance,previous,speed,date,status,holder,plan", written by csvLine.
 void printBalanceCsv(std::ostream& out, const AccountBook& book);
-
-// `text`, or `text` behind an apostrophe when a spreadsheet would take it for a formula: it starts
-// with '=', '@', a tab or a carriage return, or with '+' or '-' not followed by a plain number
-// (a bare sign and a run of dashes stay).
-std::string spreadsheetSafeText(std::string_view text);
 
 // `utf8` with every C0 and C1 control character and DEL replaced by U+FFFD.
 std::string terminalText(std::string_view utf8);

@@ -59,9 +59,12 @@ bool save(const CliContext& context, const AccountBook& book, const ProxySetting
           CliKeyring* keyring) {
     try {
         const SignalHold hold;
-        if (keyring && keyring->enabled()) return keyring->save(context, book, proxy, emptyRowsTo);
-        zapis(book, proxy, context.settingsPath, emptyRowsTo);
-        return true;
+        const bool wasOpen = settingsOpenToOthers(context.settingsPath);
+        const bool saved = keyring && keyring->enabled() ? keyring->save(context, book, proxy, emptyRowsTo)
+                                                         : (zapis(book, proxy, context.settingsPath, emptyRowsTo), true);
+        if (wasOpen && !settingsOpenToOthers(context.settingsPath))
+            context.err << kPrefix << context.settingsPath << ' ' << kSettingsMadePrivate << '\n';
+        return saved;
     } catch (const SettingsWriteError& e) {
         context.err << kPrefix << e.what() << '\n';
         return false;

@@ -1,5 +1,7 @@
 #include "korvex-cli/csv_text.h"
 
+#include "korvex-cli/balance_table.h"
+
 namespace korvex {
 
 namespace {
@@ -103,14 +105,52 @@ std::string csvField(std::string_view field) {
     return quoted;
 }
 
+namespace {
+
+bool formulaStart(std::string_view text) {
+    if (text.empty()) return false;
+    const char first = text.front();
+    if (first == '+' || first == '-') {
+        // A signed amount ("-12.50", "+3,00") is a value and stays, and so do a bare sign and a run
+        // of dashes (the not-found marker "--------"); anything else after a sign ("-SUM(...)",
+        // "+cmd|...", "-2+3+cmd|...") is read as a formula.
+        const bool dashes = text.find_first_not_of('-') == std::string_view::npos;
+        return !dashes && text.substr(1).find_first_not_of("0123456789., ") != std::string_view::npos;
+    }
+    return first == '=' || first == '@' || first == '\t' || first == '\r';
+}
+
+// Whether spreadsheetSafeText puts an apostrophe before `text`.
+bool needsMark(std::string_view text) {
+    while (text.starts_with('\'')) text.remove_prefix(1);
+    return formulaStart(text);
+}
+
+}  // namespace
+
+std::string spreadsheetSafeText(std::string_view text) {
+    return needsMark(text) ? "'" + std::string(text) : std::string(text);
+}
+
+std::string spreadsheetText(std::string_view field) {
+    return field.starts_with('\'') && needsMark(field.substr(1)) ? std::string(field.substr(1)) : std::string(field);
+}
+
 std::string csvLine(const std::vector<std::string>& fields) {
     std::string line;
     for (std::size_t i = 0; i < fields.size(); ++i) {
         if (i > 0) line += ',';
-        line += csvField(fields[i]);
+        line += csvField(spreadsheetSafeText(fields[i]));
     }
     line += '\n';
     return line;
+}
+
+void writeCsv(std::ostream& out, std::string_view csv, bool terminal) {
+    if (terminal)
+        out << terminalCsv(csv);
+    else
+        out << csv;
 }
 
 }  // namespace korvex

@@ -3,6 +3,7 @@
 // hold commas, line breaks and doubled quotes. Reading is a little more forgiving than writing: a
 // record may end with LF, CR LF or CR, a UTF-8 byte order mark before the first record is skipped,
 // blank lines are passed over, and a quote inside an unquoted field is an ordinary character.
+#include <ostream>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -34,7 +35,21 @@ std::vector<CsvRecord> parseCsv(std::string_view text);
 // The field as a record holds it: in double quotes, inner quotes doubled, when it holds a comma, a
 // quote, a line break or blanks at either end; as it is otherwise.
 std::string csvField(std::string_view field);
-// The fields joined by commas, with a line feed at the end.
+
+// `text`, or `text` behind an apostrophe when a spreadsheet would take it for a formula: it starts
+// with '=', '@', a tab or a carriage return, or with '+' or '-' not followed by a plain number (a bare
+// sign and a run of dashes stay); and an apostrophe before a text that gets one, so that
+// spreadsheetText can always take the mark off again.
+std::string spreadsheetSafeText(std::string_view text);
+// A field as spreadsheetSafeText wrote it, back to the text.
+std::string spreadsheetText(std::string_view field);
+
+// The one writer of a record of every CSV Korvex writes (show, history, forecast, export): every
+// field through spreadsheetSafeText and csvField, joined by commas, a line feed at the end.
 std::string csvLine(const std::vector<std::string>& fields);
+// And the one way out: CSV text as it stands into a file or a pipe; on a terminal (`terminal`) with
+// every control character shown as U+FFFD (terminalCsv), so that a portal's escape sequence cannot
+// act on it.
+void writeCsv(std::ostream& out, std::string_view csv, bool terminal);
 
 }  // namespace korvex

@@ -65,8 +65,11 @@ int main(int argc, char** argv) {
         const SystemCheckClock clock;
         // Portals.ini, said once: by the commands that reach a portal or list them.
         PortalsSetup portals = loadPortals(settingsPath);
-        if (row.readsPortals)
+        if (row.readsPortals) {
             for (const std::string& problem : portals.problems) std::cerr << "korvex-cli: " << problem << '\n';
+            for (const ClearTextPortal& portal : portals.clearText)
+                std::cerr << "korvex-cli: " << clearTextNotice(portal) << '\n';
+        }
         CliContext context{settingsPath, std::cout, std::cerr, std::cin, std::move(portals.addresses), clock};
         context.outIsTerminal = ::isatty(STDOUT_FILENO) == 1;
         // With the lock ours no other copy is saving, so what a crashed save left goes now.

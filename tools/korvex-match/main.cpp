@@ -5,7 +5,8 @@
 //
 // Reads FILE (standard input without it) as bytes, runs Exec once with the matcher's default
 // settings (modifier i on with -i), prints "found" or "not found" and then groups 0 to 4, one per
-// line. Exit status: 0 found, 1 not found, 2 error (message on standard error).
+// line. Exit status: 0 found, 1 not found, 2 error (message on standard error), 3 the pattern needs
+// more work on this page than a check allows it (it would fail the check as well).
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -24,6 +25,7 @@ namespace {
 constexpr int kFound = 0;
 constexpr int kNotFound = 1;
 constexpr int kError = 2;
+constexpr int kTooMuchWork = 3;
 
 void usage(std::FILE* to) {
     std::fputs(
@@ -33,7 +35,8 @@ void usage(std::FILE* to) {
         "break, tab or other control byte is written as \\r, \\n, \\t or \\xHH, and a backslash as \\\\,\n"
         "so that each group stays on its line; all other bytes are written as they are.\n"
         "  -i   case-insensitive (cp1251 letters)\n"
-        "Exit status: 0 found, 1 not found, 2 error.\n",
+        "Exit status: 0 found, 1 not found, 2 error, 3 the pattern needs too much work on this page\n"
+        "(more than a balance check allows a search: the check would fail with it too).\n",
         to);
 }
 
@@ -155,6 +158,10 @@ int main(int argc, char** argv) {
         matcher.SetExpression(pattern);
         found = matcher.Exec(page.text());
     } catch (const korvex::EPatternMatcher& e) {
+        if (e.ErrorCode() == korvex::kPmExecTooMuchWork) {
+            std::fprintf(stderr, "korvex-match: %s\n", e.what());
+            return kTooMuchWork;
+        }
         std::fprintf(stderr, "%s\n", e.what());
         return kError;
     } catch (const std::exception& e) {

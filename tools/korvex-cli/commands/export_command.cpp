@@ -9,6 +9,7 @@
 
 #include "korvex-cli/command_table.h"
 #include "korvex-cli/account_csv.h"
+#include "korvex-cli/csv_text.h"
 #include "korvex-cli/balance_table.h"
 #include "korvex-cli/cli_commands.h"
 #include "korvex-cli/cli_keyring.h"
@@ -99,7 +100,7 @@ int exportCommand(const CliContext& context, const std::string& csvPath) {
     if (!CliKeyring(context.settingsPath).fill(context, book, "nothing was exported")) return kExitFailed;
     const std::string text = writeAccountCsv(book);
     if (csvPath.empty() || csvPath == "-") {
-        context.out << (context.outIsTerminal ? terminalCsv(text) : text);
+        writeCsv(context.out, text, context.outIsTerminal);
         context.out.flush();
         return context.out ? kExitOk : kExitFailed;
     }

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <ostream>
+#include <sstream>
 #include <vector>
 
 #include "book/account_book.h"
@@ -116,9 +117,12 @@ int forecastCommand(const CliContext& context, const ForecastOptions& options,
             else
                 context.err << kPrefix << "no account in " << context.settingsPath << " has a login\n";
             break;
-        case ForecastFormat::Csv:
-            printCsv(context.out, forecasts);
+        case ForecastFormat::Csv: {
+            std::ostringstream text;
+            printCsv(text, forecasts);
+            writeCsv(context.out, text.str(), context.outIsTerminal);
             break;
+        }
         case ForecastFormat::Json:
             printJson(context.out, forecasts);
             break;

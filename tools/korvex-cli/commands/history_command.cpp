@@ -70,12 +70,10 @@ int historyCommand(const CliContext& context, const HistoryOptions& options) {
             return kExitOk;
         }
         const std::vector<HistoryEntry> entries = history.read({options.login, options.since, 0, options.plan});
-        if (options.csv && context.outIsTerminal) {
+        if (options.csv) {
             std::ostringstream text;
             printCsv(text, entries);
-            context.out << terminalCsv(text.str());
-        } else if (options.csv) {
-            printCsv(context.out, entries);
+            writeCsv(context.out, text.str(), context.outIsTerminal);
         } else if (!entries.empty())
             printTable(context.out, entries);
         else

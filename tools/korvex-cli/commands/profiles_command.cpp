@@ -105,16 +105,14 @@ int testProfile(const CliContext& context, const std::string& name, const std::s
     if (!readSavedPage(context, pagePath, Memo1)) return kExitFailed;
 
     const ProviderProfile& profile = effectiveProfile(context.addresses, *builtIn);
-    std::vector<StepFinding> findings;
-    try {
-        findings = findPageValues(profile, Memo1.text());
-    } catch (const std::exception& e) {
-        context.err << kPrefix << profile.name << ": " << e.what() << '\n';
+    const PageValues values = findPageValues(profile, Memo1.text());
+    if (!values.problem.empty()) {
+        context.err << kPrefix << terminalText(values.problem) << '\n';
         return kExitFailed;
     }
     bool balanceMissed = false;
     std::vector<std::vector<std::string>> lines;
-    for (const StepFinding& finding : findings) {
+    for (const StepFinding& finding : values.findings) {
         std::string shown;
         if (finding.value) {
             shown = terminalText(cp1251ToUtf8(*finding.value));

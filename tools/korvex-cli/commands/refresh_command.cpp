@@ -120,7 +120,9 @@ RowWords rowOutcome(const AccountBook& book, const RowCheck& report, bool summar
                         (report.errorText.empty() ? "" : " (" + terminalText(report.errorText) + ")"),
                     true};
         case CheckOutcome::ErrorMarker:
-            return {name + ": the check failed (" + cp1251ToUtf8(kErrorMarker) + ")", true};
+            return {name + ": the check failed (" + cp1251ToUtf8(kErrorMarker) + ")" +
+                        (report.errorText.empty() ? "" : ": " + terminalText(report.errorText)),
+                    true};
     }
     return {};
 }

@@ -5,6 +5,7 @@
 #include "korvex-cli/balance_table.h"
 #include "korvex-cli/cli_commands.h"
 #include "korvex-cli/cli_support.h"
+#include "korvex-cli/csv_text.h"
 
 namespace korvex {
 
@@ -12,12 +13,10 @@ int showCommand(const CliContext& context, bool csv) {
     AccountBook book;
     ProxySettings proxy;
     if (!loadSettings(context, book, proxy)) return kExitFailed;
-    if (csv && context.outIsTerminal) {
+    if (csv) {
         std::ostringstream text;
         printBalanceCsv(text, book);
-        context.out << terminalCsv(text.str());
-    } else if (csv) {
-        printBalanceCsv(context.out, book);
+        writeCsv(context.out, text.str(), context.outIsTerminal);
     } else {
         printBalanceTable(context.out, book);
     }
