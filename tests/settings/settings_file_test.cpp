@@ -330,11 +330,12 @@ TEST(SettingsFile, AFolderThatRefusesNewFilesSavesAWritableFileInPlace) {
         mode_t fileMode;  // 0: no file yet
         int rows;         // rows of the book saved; fewer than the 4 on disk cuts the file shorter
         bool saved;
+        const char* said;  // the step and the reason, when not saved
     } const cases[] = {
-        {"writable file, longer text", 0666, 5, true},
-        {"writable file, shorter text", 0666, 1, true},
-        {"read-only file", 0444, 5, false},
-        {"no file yet", 0, 1, false},
+        {"writable file, longer text", 0666, 5, true, ""},
+        {"writable file, shorter text", 0666, 1, true, ""},
+        {"read-only file", 0444, 5, false, "checking it may be written: Permission denied"},
+        {"no file yet", 0, 1, false, "making a temporary file beside it: Permission denied"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -362,7 +363,7 @@ TEST(SettingsFile, AFolderThatRefusesNewFilesSavesAWritableFileInPlace) {
         });
         EXPECT_TRUE(test::strayFiles(dir.path(), "Settings.ini").empty());
         if (!c.saved) {
-            EXPECT_EQ(answer, "Unable to write to " + path);
+            EXPECT_EQ(answer, "Unable to write to " + path + ": " + c.said);
             EXPECT_EQ(readFile(path), before);
             continue;
         }
@@ -398,7 +399,8 @@ TEST(SettingsFile, AFailedRewriteInPlaceLeavesThePreviousFileWhole) {
         }
         return std::string("saved");
     });
-    EXPECT_EQ(answer, "Unable to write to " + path);
+    EXPECT_EQ(answer,
+              "Unable to write to " + path + ": rewriting it in place (its old text is back): File too large");
     EXPECT_EQ(readFile(path), before);
 }
 
@@ -422,7 +424,7 @@ TEST(SettingsFile, AnUnreadableFileIsNotOverwritten) {
         return std::string("saved");
     });
     ::chmod(path.c_str(), 0600);
-    EXPECT_EQ(answer, "Unable to write to " + path);
+    EXPECT_EQ(answer, "Unable to write to " + path + ": it cannot be read first: Permission denied");
     EXPECT_EQ(readFile(path), before);
 }
 
@@ -445,7 +447,7 @@ TEST(SettingsFile, AFullDiskLeavesThePreviousFileWhole) {
             return std::string("saved");
         },
         false);
-    EXPECT_EQ(answer, "Unable to write to " + path);
+    EXPECT_EQ(answer, "Unable to write to " + path + ": writing the temporary file: File too large");
     EXPECT_EQ(readFile(path), before);
     EXPECT_TRUE(test::strayFiles(dir.path(), "Settings.ini").empty());
 }

@@ -95,15 +95,21 @@ std::string rowRanges(const std::vector<int>& rows) {
 bool loadSettings(const CliContext& context, AccountBook& book, ProxySettings& proxy,
                   StartupValues* startOut = nullptr) {
     const std::string& path = context.settingsPath;
-    if (!settingsFileExists(path)) {
+    // Non-blocking: a FIFO in the file's place must not hang the command.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    const int openError = errno;
+    if (fd < 0 && openError == ENOENT) {
         context.err << kPrefix << "there is no settings file " << path
                     << " (start korvex once, or bring accounts in with korvex-cli import FILE.csv)\n";
         return false;
     }
-    // A file that is there but unreadable would load as an empty book.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        context.err << kPrefix << "cannot read " << path << ": " << std::strerror(errno) << '\n';
+    // A folder, a file without permission or bytes that are not a settings file would load as an
+    // empty book, and a save would write over them.
+    SettingsFileState state = settingsFileState(fd < 0 ? path : openedFilePath(fd, path));
+    if (fd < 0 && state.usable()) state = {SettingsFileState::Unreadable, {openError, std::generic_category()}};
+    if (!state.usable()) {
+        if (fd >= 0) ::close(fd);
+        context.err << kPrefix << settingsFileProblem(path, state) << '\n';
         return false;
     }
     const std::string opened = openedFilePath(fd, path);
@@ -117,6 +123,12 @@ bool loadSettings(const CliContext& context, AccountBook& book, ProxySettings& p
                     << quoted(terminalText(cp1251ToUtf8(start.countText))) << "), so " << book.clients
                     << (book.clients == 1 ? " account is" : " accounts are") << " taken; the file holds "
                     << start.accountRows << (start.accountRows == 1 ? " account\n" : " accounts\n");
+    }
+    if (start.rowsBeyondMax > 0) {
+        context.err << kPrefix << "warning: " << path << " holds " << start.rowsBeyondMax
+                    << (start.rowsBeyondMax == 1 ? " account" : " accounts") << " beyond row " << kMaxAccounts
+                    << ", left unread (Korvex reads " << kMaxAccounts
+                    << " accounts); saves keep them in the file as they are\n";
     }
     if (startOut) *startOut = start;
     return true;
@@ -166,7 +178,7 @@ std::string replaceFile(const std::string& path, const std::string& text) {
     AtomicWriteOptions options;
     options.tempInfix = ".";
     const Expected<void> written = writeFileAtomically(path, text, options);
-    return written ? std::string() : written.error().code.message();
+    return written ? std::string() : failedStep(written.error(), path);
 }
 
 // Writes `text` into what is already open at `path` and stays there: a terminal, a pipe made with
@@ -568,7 +580,7 @@ int importCommand(const CliContext& context, const std::string& csvPath, bool re
     const std::string& path = context.settingsPath;
     AccountBook book;
     ProxySettings proxy;
-    const bool fileExists = settingsFileExists(path);
+    const bool fileExists = settingsFileState(path).kind != SettingsFileState::Missing;
     StartupValues start;
     if (fileExists && !loadSettings(context, book, proxy, &start)) return kExitFailed;
     CliKeyring keyring(path);
