@@ -19,6 +19,7 @@
 #include <istream>
 #include <ostream>
 #include <sstream>
+#include <unordered_map>
 #include <vector>
 
 #include "book/account_book.h"
@@ -356,8 +357,8 @@ bool sayRowOutcomes(const CliContext& context, const AccountBook& book, const st
                 break;
             case CheckOutcome::ErrorMarker:
                 failed = true;
-                context.err << kPrefix << name << ": the check failed (" << cp1251ToUtf8(kErrorMarker)
-                            << ")\n";
+                context.err << kPrefix << name << ": the check failed (" << cp1251ToUtf8(kErrorMarker) << ")"
+                            << (report.errorText.empty() ? "" : ": " + terminalText(report.errorText)) << '\n';
                 break;
             case CheckOutcome::Stopped:
                 interruptedAt = report.row;
@@ -596,26 +597,27 @@ int importCommand(const CliContext& context, const std::string& csvPath, bool re
     if (!holdsNoAccounts(book))
         for (int row = 0; row < book.clients; ++row) before.emplace_back(book.client.row(row), book.Stat.row(row));
     if (!replace) {
+        // Looked up by key, and left as soon as more accounts are new than the book can take: the
+        // time stays linear in the file, however long.
+        const auto keyOf = [](const Row& cells) { return cells[kLogin] + '\0' + cells[kPlanCode]; };
+        std::unordered_map<std::string, std::size_t> presentRows, freshKeys;
+        for (std::size_t i = 0; i < before.size(); ++i) presentRows.emplace(keyOf(before[i].first), i);
         std::vector<ImportedAccount> fresh;
         int present = 0;
         for (ImportedAccount& account : accounts) {
-            const auto there = std::find_if(before.begin(), before.end(), [&](const auto& b) {
-                return sameAccount(b.first, account.cells);
-            });
-            const auto earlier = std::find_if(fresh.begin(), fresh.end(), [&](const ImportedAccount& f) {
-                return sameAccount(f.cells, account.cells);
-            });
-            if (there == before.end() && earlier == fresh.end()) {
+            const std::string key = keyOf(account.cells);
+            const auto there = presentRows.find(key);
+            if (there == presentRows.end() && freshKeys.emplace(key, fresh.size()).second) {
                 fresh.push_back(std::move(account));
+                if (kept + fresh.size() > static_cast<std::size_t>(kMaxAccounts)) break;
                 continue;
             }
             ++present;
             context.err << kPrefix << source << ": line " << account.line << ": "
                         << terminalText(cp1251ToUtf8(account.cells[kLogin])) << " on plan "
                         << quoted(terminalText(cp1251ToUtf8(account.cells[kPlanCode])))
-                        << (there != before.end()
-                                ? " is there already, in row " + std::to_string(there - before.begin() + 1)
-                                : std::string(" comes twice in the file"))
+                        << (there != presentRows.end() ? " is there already, in row " + std::to_string(there->second + 1)
+                                                       : std::string(" comes twice in the file"))
                         << "; left out\n";
         }
         accounts = std::move(fresh);
