@@ -436,7 +436,9 @@ TEST(SettingsFileStatesTest, ShowRefreshAndImportLeaveAFileTheyCannotReadByteFor
             EXPECT_EQ(command(), kExitFailed);
             EXPECT_EQ(f.err.str(), "korvex-cli: " + f.settings + c.said + "\n");
             EXPECT_EQ(f.out.str(), "");
-            if (c.bytes != "/") EXPECT_EQ(f.fileText(), before);
+            if (c.bytes != "/") {
+                EXPECT_EQ(f.fileText(), before);
+            }
         }
     }
 }
