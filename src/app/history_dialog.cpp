@@ -70,7 +70,7 @@ QString readChecks(const std::string& historyPath, const std::string& login, con
     std::error_code ec;
     if (std::filesystem::exists(historyPath, ec)) {
         try {
-            entries = BalanceHistory(historyPath).recent(login, plan, HistoryDialog::kMostChecks);
+            entries = BalanceHistory::openForReading(historyPath).recent(login, plan, HistoryDialog::kMostChecks);
         } catch (const HistoryError& e) {
             return QStringLiteral("История баланса не читается: ") + QString::fromStdString(e.what());
         }

@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QSpinBox>
+#include <QStringList>
 #include <QStyle>
 #include <QSystemTrayIcon>
 #include <QTabWidget>
@@ -28,6 +29,7 @@
 #include "checks/plan_codes.h"
 #include "net/curl1_setup.h"
 #include "net/receive_buffer.h"
+#include "settings/ini_file.h"
 #include "settings/settings_file.h"
 #include "update/updater/program_settings.h"
 
@@ -408,7 +410,10 @@ void TForm1::setCountSilently(int count) {
 
 void TForm1::FormCreate() {
     JvTrayIcon1->setToolTip(windowTitle());
-    if (settingsFileExists(FileName)) {
+    const SettingsFileState state = settingsFileState(FileName);
+    if (!state.usable()) {
+        startWithoutSaving(state);
+    } else if (state.kind == SettingsFileState::Book) {
         const StartupValues start = readStartup(FileName);
         setCountSilently(start.count);
         JvCheckBox1->setChecked(start.proxy.enabled);
@@ -416,16 +421,8 @@ void TForm1::FormCreate() {
         JvEdit2->setText(toQ(start.proxy.port));
         writeHeadings(false);  // both tables already hold `clients` rows (setCountSilently)
         read();
-        if (start.countDamaged) {
-            // Said now, before anything is saved over it: the accounts beyond row 1 are still in the
-            // file and come back when the count is set again.
-            showError(QStringLiteral("Число учётных записей в файле настроек не читается (Count=%1): "
-                                     "загружено записей: %2, в файле их: %3. Укажите число записей на "
-                                     "вкладке «Настройки».")
-                          .arg(toQ(start.countText))
-                          .arg(m_book.clients)
-                          .arg(start.accountRows));
-        }
+        // Said now, before anything is saved over it.
+        if (const QString notes = startNotes(start); !notes.isEmpty()) showError(notes);
     } else {
         repaint();
         try {
@@ -450,6 +447,49 @@ void TForm1::FormCreate() {
     }
 }
 
+void TForm1::startWithoutSaving(const SettingsFileState& state) {
+    m_savingOff = true;
+    setCountSilently(1);
+    writeHeadings(false);
+    const QString path = QString::fromStdString(FileName);
+    QString what;
+    switch (state.kind) {
+        case SettingsFileState::Folder:
+            what = QStringLiteral("На месте файла настроек %1 — папка.").arg(path);
+            break;
+        case SettingsFileState::NotSettings:
+            what = QStringLiteral("%1 — не файл настроек, который Korvex может прочитать (%2). Если это "
+                                  "ваш файл настроек, сохраните его в кодировке Windows-1251.")
+                       .arg(path, state.error == IniTextError::Utf16     ? QStringLiteral("текст в UTF-16")
+                                  : state.error == IniTextError::Binary ? QStringLiteral("двоичные данные")
+                                                                         : QStringLiteral("нет ни одного раздела"));
+            break;
+        default:
+            what = QStringLiteral("Файл настроек %1 не читается: %2.")
+                       .arg(path, QString::fromLocal8Bit(state.error.message()));
+    }
+    showError(what + QStringLiteral("\n\nKorvex работает без сохранения: в этот файл ничего не будет "
+                                    "записано. Исправьте его и запустите Korvex снова."));
+}
+
+QString TForm1::startNotes(const StartupValues& start) const {
+    QStringList notes;
+    // The accounts beyond row 1 are still in the file and come back when the count is set again.
+    if (start.countDamaged)
+        notes << QStringLiteral("Число учётных записей в файле настроек не читается (Count=%1): "
+                                "загружено записей: %2, в файле их: %3. Укажите число записей на "
+                                "вкладке «Настройки».")
+                     .arg(toQ(start.countText))
+                     .arg(m_book.clients)
+                     .arg(start.accountRows);
+    if (start.rowsBeyondMax > 0)
+        notes << QStringLiteral("В файле настроек записей больше %1: записи после %1-й (их %2) не загружены. "
+                                "Они остаются в файле как есть и сохранением не затрагиваются.")
+                     .arg(kMaxAccounts)
+                     .arg(start.rowsBeyondMax);
+    return notes.join(QStringLiteral("\n\n"));
+}
+
 void TForm1::FormDestroy() {
     if (m_destroyed) return;
     m_destroyed = true;
@@ -463,6 +503,7 @@ void TForm1::read() {
 }
 
 bool TForm1::zapis() {
+    if (m_savingOff) return false;  // said once at start
     const bool wasOpen = settingsOpenToOthers(FileName);
     try {
         if (m_keyringBook) {

@@ -27,6 +27,7 @@
 #include "platform/password_keyring.h"
 #include "run/refresh_schedule.h"
 #include "settings/keyring_passwords.h"
+#include "settings/settings_file.h"
 #include "update/updater/updater.h"
 
 class QAction;
@@ -95,9 +96,13 @@ public:
     const RefreshResult& lastRun() const { return m_lastRun; }
 
     // Load and save, as the core does them, with the window's tables and edits. zapis answers false
-    // when the file could not be written (the message has been shown).
+    // when the file could not be written (the message has been shown), and at once while saving is
+    // off.
     void read();
     bool zapis();
+    // The settings file could not be read at start (a folder, no permission, not a settings file):
+    // the window runs on an empty book and writes nothing over the file.
+    bool savingOff() const { return m_savingOff; }
 
     // Start-up, shut-down, settings tab.
     void FormCreate();
@@ -283,6 +288,8 @@ private:
     void buildRowMenu();
     void buildBalanceMenu();
     void writeHeadings(bool firstStart);
+    void startWithoutSaving(const SettingsFileState& state);
+    QString startNotes(const StartupValues& start) const;
     void reloadTables();
     void showError(const QString& text);
     void setCountSilently(int count);
@@ -335,6 +342,7 @@ private:
     TextGridModel* m_clientModel = nullptr;
     TextGridModel* m_statModel = nullptr;
     bool m_destroyed = false;
+    bool m_savingOff = false;
     bool m_running = false;
     bool m_stopRequested = false;
     bool m_closeAfterRun = false;

@@ -34,7 +34,7 @@ QString TForm1::balanceTip(int row) const {
     // A tooltip makes no history file.
     if (std::filesystem::is_regular_file(path, ec)) {
         try {
-            checks = BalanceHistory(path).read({login, forecastWindowStart(now), 0});
+            checks = BalanceHistory::openForReading(path).read({login, forecastWindowStart(now), 0});
         } catch (const HistoryError&) {
             return QStringLiteral("Осталось дней: — (история баланса не читается)");
         }
@@ -52,7 +52,7 @@ void TForm1::ForecastItemClick() {
     try {
         // The account table as it stands, edits not yet saved included.
         forecasts = std::filesystem::exists(path, ec)
-                        ? forecastAccounts(m_book, BalanceHistory(path), now)
+                        ? forecastAccounts(m_book, BalanceHistory::openForReading(path), now)
                         : forecastAccounts(m_book, std::span<const HistoryEntry>{}, now);
     } catch (const HistoryError& e) {
         problem = QString::fromStdString(e.what());

@@ -85,8 +85,11 @@ void TForm1::refreshSettingsChanged() {
     settings.everyHours = RefreshEveryHours->value();
     // Kept at once, as the account table is: a setting that only "Сохранить" kept would be lost by
     // a window closed from the tray.
-    if (const std::string problem = writeRefreshSettings(FileName, settings); !problem.empty())
+    if (m_savingOff) {
+        // The file at the settings' place was not read at start: nothing goes into it.
+    } else if (const std::string problem = writeRefreshSettings(FileName, settings); !problem.empty()) {
         showError(toQ(problem));
+    }
     applySchedulePeriod(settings.everyHours);
 }
 

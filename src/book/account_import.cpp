@@ -1,6 +1,9 @@
 #include "book/account_import.h"
 
 #include <algorithm>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
 
 namespace korvex {
 
@@ -24,20 +27,24 @@ ImportPlan planImport(const AccountBook& book, const std::vector<Row>& incoming,
     plan.replace = replace;
     const bool empty = holdsNoAccounts(book);
     plan.kept = replace || empty ? 0 : book.clients;
-    for (std::size_t i = 0; i < incoming.size(); ++i) {
+    // Looked up by key, and left as soon as more accounts are taken than a book can hold: the time
+    // stays linear in the list, however long it is.
+    const auto keyOf = [](const Row& cells) { return cells[kLogin] + '\0' + cells[kPlanCode]; };
+    std::unordered_map<std::string, int> presentRows;
+    std::unordered_set<std::string> takenKeys;
+    for (int row = 0; !replace && !empty && row < book.clients; ++row)
+        presentRows.emplace(keyOf(book.client.row(row)), row);
+    for (std::size_t i = 0; i < incoming.size() && plan.total() <= kMaxAccounts; ++i) {
         if (replace) {
             plan.taken.push_back(i);
             continue;
         }
-        int present = -1;
-        for (int row = 0; !empty && row < book.clients && present < 0; ++row)
-            if (sameAccount(book.client.row(row), incoming[i])) present = row;
-        const bool earlier = std::any_of(plan.taken.begin(), plan.taken.end(),
-                                         [&](std::size_t t) { return sameAccount(incoming[t], incoming[i]); });
-        if (present < 0 && !earlier)
+        const std::string key = keyOf(incoming[i]);
+        const auto present = presentRows.find(key);
+        if (present == presentRows.end() && takenKeys.insert(key).second)
             plan.taken.push_back(i);
         else
-            plan.leftOut.push_back({i, present});
+            plan.leftOut.push_back({i, present == presentRows.end() ? -1 : present->second});
     }
     return plan;
 }

@@ -31,6 +31,7 @@ struct ImportPlan {
 bool holdsNoAccounts(const AccountBook& book);
 
 // Which of `incoming` (account rows, kAccountCols cells each) go into `book`, and after which row.
+// The plan stops at the first account beyond kMaxAccounts in all (total() then exceeds it).
 ImportPlan planImport(const AccountBook& book, const std::vector<Row>& incoming, bool replace);
 
 // Writes the plan into the book: the count set to plan.total(), the new accounts in their rows

@@ -80,10 +80,19 @@ bool searchStopped() {
     }
 }
 
-// The message of the exception being handled.
-std::string currentErrorText() {
+// "64 MiB", "16 KiB", "100 bytes".
+std::string sizeText(std::size_t bytes) {
+    if (bytes > 0 && bytes % (1024 * 1024) == 0) return std::to_string(bytes >> 20) + " MiB";
+    if (bytes > 0 && bytes % 1024 == 0) return std::to_string(bytes >> 10) + " KiB";
+    return std::to_string(bytes) + " bytes";
+}
+
+// The message of the exception being handled; a page over the limit says the limit.
+std::string currentErrorText(std::size_t pageLimit) {
     try {
         throw;
+    } catch (const EMemoCapacity&) {
+        return "the page is larger than " + sizeText(pageLimit);
     } catch (const std::exception& e) {
         return e.what();
     } catch (...) {
@@ -210,7 +219,7 @@ RowCheck BalanceChecks::runProfile(const ProviderProfile& builtIn, int row) {
                 stat.setCell(kSpeed, row, std::string(kErrorMarker));
                 check.outcome = CheckOutcome::ErrorMarker;
                 check.resultCode = m_curl.ResultCode();
-                check.errorText = currentErrorText();
+                check.errorText = currentErrorText(m_memo.capacity());
             }
         }
     }

@@ -6,7 +6,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <utility>
@@ -117,6 +119,15 @@ HistoryEntry entryFromRow(const Statement& st) {
     return e;
 }
 
+// SQLite's reason, and the system's beside it where a system call failed ("disk I/O error (No space
+// left on device)").
+std::string sqliteReason(sqlite3* db) {
+    if (!db) return "out of memory";
+    std::string why = sqlite3_errmsg(db);
+    if (const int error = sqlite3_system_errno(db); error != 0) why += std::string(" (") + std::strerror(error) + ")";
+    return why;
+}
+
 }  // namespace
 
 std::string historyPathFor(const std::string& settingsPath) {
@@ -142,9 +153,8 @@ BalanceHistory::BalanceHistory(const std::string& path) : m_path(path) {
             (void)::chmod(file.c_str(), st.st_mode & 07700);
     }
     if (sqlite3_open_v2(path.c_str(), &m_db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
-        const std::string why = m_db ? sqlite3_errmsg(m_db) : "out of memory";
-        sqlite3_close(m_db);
-        m_db = nullptr;
+        const std::string why = sqliteReason(m_db);
+        sqlite3_close(std::exchange(m_db, nullptr));
         throw HistoryError("cannot open the balance history " + path + ": " + why);
     }
     try {
@@ -156,9 +166,9 @@ BalanceHistory::BalanceHistory(const std::string& path) : m_path(path) {
         if (const int version = schemaVersion(); version > kSchemaVersion)
             throw HistoryError("the balance history " + path + " was written by a newer Korvex (schema " +
                                std::to_string(version) + "); it is left as it is");
-        exec("PRAGMA journal_mode=WAL", "read");
+        exec("PRAGMA journal_mode=WAL", "write");
         // In WAL mode NORMAL keeps the file consistent across a crash; a power cut may lose the last run.
-        exec("PRAGMA synchronous=NORMAL", "read");
+        exec("PRAGMA synchronous=NORMAL", "write");
         migrate();
     } catch (...) {
         sqlite3_close(m_db);
@@ -167,24 +177,83 @@ BalanceHistory::BalanceHistory(const std::string& path) : m_path(path) {
     }
 }
 
+BalanceHistory BalanceHistory::openForReading(const std::string& path) {
+    BalanceHistory history(path, ReadOnly{});
+    // Bringing an older file up to date is a write: the file is opened as a writer would open it.
+    if (history.schemaVersion() < kSchemaVersion) return BalanceHistory(path);
+    return history;
+}
+
+BalanceHistory::BalanceHistory(const std::string& path, ReadOnly) : m_path(path), m_reading("read") {
+    openReadOnly(false);
+    try {
+        try {
+            schemaVersion();
+        } catch (const HistoryError&) {
+            // A WAL file read-only needs its shared memory file, which a folder we may not write
+            // cannot take. A checkpointed file (no -wal beside it, or an empty one) holds every check
+            // itself and is read as immutable; with checks in the -wal file that would miss them.
+            std::error_code ec;
+            const auto walSize = std::filesystem::file_size(path + "-wal", ec);
+            if (!ec && walSize > 0) throw;
+            sqlite3_close(std::exchange(m_db, nullptr));
+            openReadOnly(true);
+        }
+        if (const int version = schemaVersion(); version > kSchemaVersion)
+            throw HistoryError("the balance history " + path + " was written by a newer Korvex (schema " +
+                               std::to_string(version) + ")");
+    } catch (...) {
+        sqlite3_close(std::exchange(m_db, nullptr));
+        throw;
+    }
+}
+
+void BalanceHistory::openReadOnly(bool immutable) {
+    std::string name = m_path;
+    if (immutable) {
+        // A URI: every byte but the plain ones percent-encoded.
+        name = "file:";
+        for (const unsigned char c : m_path) {
+            if (std::isalnum(c) || std::strchr("/._-~", c)) {
+                name += static_cast<char>(c);
+            } else {
+                char escaped[4];
+                std::snprintf(escaped, sizeof escaped, "%%%02X", c);
+                name += escaped;
+            }
+        }
+        name += "?immutable=1";
+    }
+    const int flags = SQLITE_OPEN_READONLY | (immutable ? SQLITE_OPEN_URI : 0);
+    if (sqlite3_open_v2(name.c_str(), &m_db, flags, nullptr) == SQLITE_OK) {
+        sqlite3_extended_result_codes(m_db, 1);
+        sqlite3_busy_timeout(m_db, 5000);
+        return;
+    }
+    const std::string why = sqliteReason(m_db);
+    sqlite3_close(std::exchange(m_db, nullptr));
+    throw HistoryError("cannot read the balance history " + m_path + ": " + why);
+}
+
 BalanceHistory::~BalanceHistory() {
     sqlite3_close(m_db);
 }
 
 BalanceHistory::BalanceHistory(BalanceHistory&& other) noexcept
-    : m_path(std::move(other.m_path)), m_db(std::exchange(other.m_db, nullptr)) {}
+    : m_path(std::move(other.m_path)), m_db(std::exchange(other.m_db, nullptr)), m_reading(other.m_reading) {}
 
 BalanceHistory& BalanceHistory::operator=(BalanceHistory&& other) noexcept {
     if (this != &other) {
         sqlite3_close(m_db);
         m_path = std::move(other.m_path);
         m_db = std::exchange(other.m_db, nullptr);
+        m_reading = other.m_reading;
     }
     return *this;
 }
 
 void BalanceHistory::fail(const std::string& doing) const {
-    throw HistoryError("cannot " + doing + " the balance history " + m_path + ": " + sqlite3_errmsg(m_db));
+    throw HistoryError("cannot " + doing + " the balance history " + m_path + ": " + sqliteReason(m_db));
 }
 
 void BalanceHistory::exec(const char* sql, const char* doing) {
@@ -193,7 +262,7 @@ void BalanceHistory::exec(const char* sql, const char* doing) {
 
 int BalanceHistory::schemaVersion() const {
     Statement st(m_db, "PRAGMA user_version");
-    if (!st || sqlite3_step(st.get()) != SQLITE_ROW) fail("read");
+    if (!st || sqlite3_step(st.get()) != SQLITE_ROW) fail(m_reading);
     return sqlite3_column_int(st.get(), 0);
 }
 

@@ -46,6 +46,13 @@ public:
 
     // Opens `path`, making the file (mode 0600) when it does not exist. Throws HistoryError.
     explicit BalanceHistory(const std::string& path);
+
+    // Opens an existing `path` for reading only: nothing is made or written, so it works in a
+    // read-only folder and on a file this user may not write. A file whose write-ahead log is
+    // checkpointed (no -wal file) is read even where SQLite could not make its shared memory file
+    // (as immutable). A file of an older schema is brought up to date first, which needs writing.
+    // Writing through the object throws. Throws HistoryError with SQLite's reason.
+    static BalanceHistory openForReading(const std::string& path);
     ~BalanceHistory();
     BalanceHistory(BalanceHistory&& other) noexcept;
     BalanceHistory& operator=(BalanceHistory&& other) noexcept;
@@ -67,12 +74,17 @@ public:
     long long pruneBefore(const std::string& timestamp);
 
 private:
+    struct ReadOnly {};
+    BalanceHistory(const std::string& path, ReadOnly);
+    void openReadOnly(bool immutable);
     void migrate();
     [[noreturn]] void fail(const std::string& doing) const;
     void exec(const char* sql, const char* doing);
 
     std::string m_path;
     sqlite3* m_db = nullptr;
+    // What a failure to read the schema is said as: a writer is writing when it fails.
+    const char* m_reading = "write";
 };
 
 }  // namespace korvex

@@ -28,7 +28,7 @@ std::string noteDaysLeft(RunSummary& summary, const std::vector<RowCheck>& rows,
     if (read.empty() || !std::filesystem::is_regular_file(historyPath, ec)) return {};
     std::vector<AccountForecast> forecasts;
     try {
-        forecasts = forecastAccounts(book, BalanceHistory(historyPath), now);
+        forecasts = forecastAccounts(book, BalanceHistory::openForReading(historyPath), now);
     } catch (const HistoryError& e) {
         return e.what();
     }

@@ -46,14 +46,16 @@ void syncFolder(const std::string& folder) {
 // fails part way, the old text is written back before the error is answered.
 Expected<void> rewriteInPlace(const std::string& path, const std::string& target, std::string_view text,
                               const FileWriteCalls& calls) {
-    const auto failure = [&](int error) { return Unexpected(systemFailure(error, path)); };
+    const auto failure = [&](int error, const char* step) {
+        return Unexpected(systemFailure(error, path + ": " + step));
+    };
     const int fd = ::open(target.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
-    if (fd < 0) return failure(errno);
+    if (fd < 0) return failure(errno, "opening it to rewrite it in place");
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         const int error = st.st_mode == 0 ? errno : EINVAL;
         ::close(fd);
-        return failure(error);
+        return failure(error, "opening it to rewrite it in place");
     }
     std::string old(static_cast<std::size_t>(st.st_size), '\0');
     for (std::size_t got = 0; got < old.size();) {
@@ -62,7 +64,7 @@ Expected<void> rewriteInPlace(const std::string& path, const std::string& target
         if (n <= 0) {
             const int error = n < 0 ? errno : EIO;
             ::close(fd);
-            return failure(error);
+            return failure(error, "reading it before rewriting it in place");
         }
         got += static_cast<std::size_t>(n);
     }
@@ -78,9 +80,9 @@ Expected<void> rewriteInPlace(const std::string& path, const std::string& target
             (void)::ftruncate(fd, static_cast<off_t>(old.size()));
         (void)calls.fsync(fd);
         ::close(fd);
-        return failure(error);
+        return failure(error, "rewriting it in place (its old text is back)");
     }
-    if (::close(fd) != 0) return failure(errno);
+    if (::close(fd) != 0) return failure(errno, "closing it after rewriting it in place");
     return {};
 }
 
@@ -92,19 +94,21 @@ FileWriteCalls systemFileWriteCalls() noexcept {
 
 Expected<void> writeFileAtomically(const std::string& path, std::string_view text,
                                    const AtomicWriteOptions& options) {
-    const auto failure = [&](int error) { return Unexpected(systemFailure(error, path)); };
+    const auto failure = [&](int error, const char* step) {
+        return Unexpected(systemFailure(error, path + ": " + step));
+    };
     std::string target = path;
     struct stat st {};
     if (options.followLink && ::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
         // Replace what the link points at, not the link.
         char* resolved = ::realpath(path.c_str(), nullptr);
-        if (!resolved) return failure(errno);
+        if (!resolved) return failure(errno, "following the link");
         target = resolved;
         std::free(resolved);
     }
     const bool exists = options.keepExisting && ::stat(target.c_str(), &st) == 0;
     // A file made read-only stays unwritten, as it would if it were written in place.
-    if (exists && ::access(target.c_str(), W_OK) != 0) return failure(errno);
+    if (exists && ::access(target.c_str(), W_OK) != 0) return failure(errno, "checking it may be written");
 
     std::string temp = target;
     temp.append(options.tempInfix).append("XXXXXX");
@@ -113,37 +117,43 @@ Expected<void> writeFileAtomically(const std::string& path, std::string_view tex
         // A folder that refuses new files may still hold a file we may write: rewrite that in place.
         if (exists && (errno == EACCES || errno == EPERM))
             return rewriteInPlace(path, target, text, options.calls);
-        return failure(errno);
+        return failure(errno, "making a temporary file beside it");
     }
     // Held while the file is written: a cleaner of leftovers of crashed writes leaves it alone.
     ::flock(fd, LOCK_EX | LOCK_NB);
-    const auto fail = [&](int error) {
+    const auto fail = [&](int error, const char* step) {
         ::close(fd);
         ::unlink(temp.c_str());
-        return failure(error);
+        return failure(error, step);
     };
     if (exists) {
         // Keep the owner where we may (root saving a user's file). Elsewhere this fails, and the file
         // becomes ours, as any file we write does.
         if (st.st_uid != ::geteuid() || st.st_gid != ::getegid()) (void)!::fchown(fd, st.st_uid, st.st_gid);
-        if (::fchmod(fd, st.st_mode & 07777 & ~options.dropModeBits) != 0) return fail(errno);
+        if (::fchmod(fd, st.st_mode & 07777 & ~options.dropModeBits) != 0)
+            return fail(errno, "giving the temporary file its mode");
     } else if (::fchmod(fd, options.mode) != 0) {
-        return fail(errno);
+        return fail(errno, "giving the temporary file its mode");
     }
-    if (!writeAll(options.calls, fd, text)) return fail(errno);
-    if (options.calls.fsync(fd) != 0) return fail(errno);
+    if (!writeAll(options.calls, fd, text)) return fail(errno, "writing the temporary file");
+    if (options.calls.fsync(fd) != 0) return fail(errno, "flushing the temporary file to the disk");
     if (::close(fd) != 0) {
         const int error = errno;
         ::unlink(temp.c_str());
-        return failure(error);
+        return failure(error, "closing the temporary file");
     }
     if (options.calls.rename(temp.c_str(), target.c_str()) != 0) {
         const int error = errno;
         ::unlink(temp.c_str());
-        return failure(error);
+        return failure(error, "renaming the temporary file over it");
     }
     syncFolder(folderOf(target));
     return {};
+}
+
+std::string failedStep(const Failure& failure, const std::string& path) {
+    const std::string_view message = failure.message;
+    return std::string(message.starts_with(path + ": ") ? message.substr(path.size() + 2) : message);
 }
 
 }  // namespace korvex

@@ -48,8 +48,12 @@ struct AtomicWriteOptions {
 };
 
 // Replaces the file at `path` with `text` as described above. The failure's code is the errno of
-// the step that failed; its message names the file ("PATH: reason").
+// the step that failed; its message names the file, the step and the reason ("PATH: writing the
+// temporary file: No space left on device").
 Expected<void> writeFileAtomically(const std::string& path, std::string_view text,
                                    const AtomicWriteOptions& options = {});
+
+// The step and the reason of a failed write, for a caller that names the file its own way.
+std::string failedStep(const Failure& failure, const std::string& path);
 
 }  // namespace korvex

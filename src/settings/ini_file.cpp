@@ -28,7 +28,82 @@ std::error_code lastError() {
     return {errno, std::generic_category()};
 }
 
+// A byte order mark, or NUL bytes standing at every other place of the first lines (ASCII in
+// UTF-16) while the places between hold text.
+bool looksUtf16(std::string_view text) {
+    if (text.starts_with("\xFF\xFE") || text.starts_with("\xFE\xFF")) return true;
+    const std::string_view head = text.substr(0, 512);
+    std::size_t nuls[2] = {0, 0};
+    for (std::size_t i = 0; i < head.size(); ++i)
+        if (head[i] == '\0') ++nuls[i % 2];
+    const std::size_t half = head.size() / 2;
+    return half > 0 && (nuls[0] * 4 >= half) != (nuls[1] * 4 >= half);
+}
+
+// NUL and the control bytes no text file holds; tab, the line breaks, form feed and the old end of
+// file mark (Ctrl+Z) are text.
+bool holdsBinary(std::string_view text) {
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 && byte != '\t' && byte != '\n' && byte != '\r' && byte != '\v' && byte != '\f' &&
+            byte != 0x1A)
+            return true;
+    }
+    return false;
+}
+
+// Answers whether some line is a section header; `blank` tells whether every line is blank.
+bool holdsSection(std::string_view text, bool& blank) {
+    blank = true;
+    if (text.starts_with(kUtf8Bom)) text.remove_prefix(kUtf8Bom.size());
+    while (!text.empty()) {
+        const auto end = text.find('\n');
+        const std::string_view line = trim(text.substr(0, end));
+        text = end == std::string_view::npos ? std::string_view{} : text.substr(end + 1);
+        const std::string_view content = line.substr(0, line.find_last_not_of("\r\v\f") + 1);
+        if (content.empty()) continue;
+        blank = false;
+        if (content.front() == '[' && content.find(']') != std::string_view::npos) return true;
+    }
+    return false;
+}
+
+class IniTextCategory : public std::error_category {
+public:
+    const char* name() const noexcept override { return "settings text"; }
+    std::string message(int error) const override {
+        switch (static_cast<IniTextError>(error)) {
+            case IniTextError::Utf16:
+                return "UTF-16 text, not 8-bit text";
+            case IniTextError::Binary:
+                return "binary data, not text";
+            case IniTextError::NoSection:
+                return "text without a single [section] line";
+            case IniTextError::NotRegularFile:
+                return "not a regular file";
+        }
+        return "unknown";
+    }
+};
+
 }  // namespace
+
+const std::error_category& iniTextCategory() noexcept {
+    static const IniTextCategory category;
+    return category;
+}
+
+std::error_code make_error_code(IniTextError error) noexcept {
+    return {static_cast<int>(error), iniTextCategory()};
+}
+
+std::error_code checkIniText(std::string_view text) {
+    if (looksUtf16(text)) return IniTextError::Utf16;
+    if (holdsBinary(text)) return IniTextError::Binary;
+    bool blank = true;
+    if (!holdsSection(text, blank) && !blank) return IniTextError::NoSection;
+    return {};
+}
 
 IniFile IniFile::parse(std::string_view text) {
     IniFile ini;
@@ -98,8 +173,9 @@ IniFile::LoadStatus IniFile::load(const std::string& path, std::error_code* erro
     }
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        const bool statFailed = st.st_mode == 0;
-        const auto ec = statFailed ? lastError() : std::make_error_code(std::errc::invalid_argument);
+        const std::error_code ec = st.st_mode == 0        ? lastError()
+                                   : S_ISDIR(st.st_mode) ? std::make_error_code(std::errc::is_a_directory)
+                                                         : make_error_code(IniTextError::NotRegularFile);
         ::close(fd);
         return fail(ec);
     }
@@ -118,16 +194,19 @@ IniFile::LoadStatus IniFile::load(const std::string& path, std::error_code* erro
         text.append(buffer, static_cast<std::size_t>(n));
     }
     ::close(fd);
+    if (const std::error_code foreign = checkIniText(text)) return fail(foreign);
     *this = parse(text);
     return LoadStatus::Loaded;
 }
 
-std::error_code IniFile::save(const std::string& path, unsigned dropModeBits) const {
+std::error_code IniFile::save(const std::string& path, unsigned dropModeBits, std::string* reason) const {
     AtomicWriteOptions options;
     options.keepExisting = true;
     options.dropModeBits = dropModeBits;
     const Expected<void> written = writeFileAtomically(path, text(), options);
-    return written ? std::error_code() : written.error().code;
+    if (written) return {};
+    if (reason) *reason = failedStep(written.error(), path);
+    return written.error().code;
 }
 
 const IniFile::Line* IniFile::find(std::string_view section, std::string_view key) const {
@@ -141,6 +220,14 @@ const IniFile::Line* IniFile::find(std::string_view section, std::string_view ke
 std::string IniFile::value(std::string_view section, std::string_view key) const {
     const Line* line = find(section, key);
     return line ? std::string(line->value()) : std::string{};
+}
+
+void IniFile::forEachKey(std::string_view section,
+                         const std::function<void(std::string_view, std::string_view)>& visit) const {
+    const auto s = m_sectionIndex.find(lowerAscii(section));
+    if (s == m_sectionIndex.end()) return;
+    for (const Line& line : m_sections[s->second].lines)
+        if (line.keyLength > 0) visit(line.key(), line.value());
 }
 
 bool IniFile::contains(std::string_view section, std::string_view key) const {

@@ -111,12 +111,6 @@ KeyringAnswer putAndReadBack(PasswordKeyring& keyring, const std::string& book,
     return answer;
 }
 
-IniFile loadForChange(const std::string& path) {
-    IniFile ini;
-    if (ini.load(path) == IniFile::LoadStatus::Failed) throw SettingsWriteError(fullName(path));
-    return ini;
-}
-
 // Every row of the file that holds anything of an account, rows beyond the count included.
 std::vector<AccountRow> fileRows(const IniFile& ini) {
     std::vector<AccountRow> rows;
@@ -150,10 +144,6 @@ bool keeps(const std::map<Account, Wanted>& wanted, const std::map<Account, std:
     const auto there = held.find(r.account);
     return want != wanted.end() && !want->second.conflict && there != held.end() &&
            there->second == r.password;
-}
-
-void store(const IniFile& ini, const std::string& path) {
-    if (ini.save(path, settingsModeBitsToDrop(ini))) throw SettingsWriteError(fullName(path));
 }
 
 void step(const KeyringStepHook& hook, std::string_view name) {
@@ -249,7 +239,7 @@ KeyringAnswer KeyringBook::save(const AccountBook& book, const ProxySettings& pr
 }
 
 KeyringAnswer KeyringBook::turnOn(const KeyringStepHook& hook) {
-    IniFile ini = loadForChange(m_path);
+    IniFile ini = loadSettingsForUpdate(m_path);
     const std::vector<AccountRow> rows = fileRows(ini);
     const std::map<Account, Wanted> wanted = wantedPasswords(rows);
     std::map<Account, std::string> held;
@@ -262,14 +252,14 @@ KeyringAnswer KeyringBook::turnOn(const KeyringStepHook& hook) {
         m_known[r.account] = r.password;
     }
     ini.setValue(kKeyringSection, kEnabledKey, "1");
-    store(ini, m_path);
+    storeSettings(ini, m_path);
     step(hook, "file-saved");
     m_missing = false;
     return answer;
 }
 
 KeyringAnswer KeyringBook::turnOff(const KeyringStepHook& hook) {
-    IniFile ini = loadForChange(m_path);
+    IniFile ini = loadSettingsForUpdate(m_path);
     std::vector<KeyringEntry> entries;
     KeyringAnswer answer = m_keyring.readAll(m_bookId, entries);
     if (!answer.ok()) return answer;
@@ -280,7 +270,7 @@ KeyringAnswer KeyringBook::turnOff(const KeyringStepHook& hook) {
             ini.setValue(kAuthSection, keyOf("Password_", r.row), encode(there->second));
     }
     ini.setValue(kKeyringSection, kEnabledKey, "0");
-    store(ini, m_path);
+    storeSettings(ini, m_path);
     step(hook, "file-saved");
     m_known.clear();
     m_missing = false;

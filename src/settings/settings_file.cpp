@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <set>
 #include <string_view>
 
 #include "settings/enc_dec.h"
@@ -97,20 +98,50 @@ void put(IniFile& ini, const char* section, const std::string& key, std::string_
     ini.setValue(section, key, encode(plain));
 }
 
-// The file as it stands, ready to be updated. A file that exists but cannot be read cannot be
-// updated without losing what it holds, so it counts as a failed write.
-IniFile loadForUpdate(const std::string& path) {
-    IniFile ini;
-    if (ini.load(path) == IniFile::LoadStatus::Failed) throw SettingsWriteError(fullName(path));
-    return ini;
+// Bytes that are there but are no profile text.
+bool isForeignText(const std::error_code& error) {
+    return error.category() == iniTextCategory() && error != IniTextError::NotRegularFile;
 }
 
-void store(const IniFile& ini, const std::string& path) {
-    if (ini.save(path, settingsModeBitsToDrop(ini))) throw SettingsWriteError(fullName(path));
+std::string notSettingsText(const std::error_code& error) {
+    return "not a settings file Korvex can read (" + error.message() + "); it is left as it is";
+}
+
+// A whole number above kMaxAccounts, however many digits it has.
+bool countBeyondMax(std::string_view text) {
+    text = trimBlanks(text);
+    if (!text.empty() && text.front() == '+') text.remove_prefix(1);
+    if (!isWholeNumber(text) || text.front() == '-') return false;
+    text.remove_prefix(std::min(text.find_first_not_of('0'), text.size()));
+    return text.size() > 3 || (text.size() == 3 && text > "500");
+}
+
+// Row n of an account key ("Login_612" gives 612), or -1.
+long long accountKeyRow(std::string_view key) {
+    for (const char* prefix : kAccountKeys) {
+        const std::string_view p = prefix;
+        if (key.size() <= p.size() || !equalsIgnoringCase(key.substr(0, p.size()), p)) continue;
+        const std::string_view digits = key.substr(p.size());
+        long long row = -1;
+        const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), row);
+        return error == std::errc() && end == digits.data() + digits.size() ? row : -1;
+    }
+    return -1;
+}
+
+int countRowsBeyondMax(const IniFile& ini) {
+    std::set<long long> rows;
+    ini.forEachKey(kAuthSection, [&](std::string_view key, std::string_view value) {
+        const long long row = accountKeyRow(key);
+        if (row >= kMaxAccounts && !value.empty()) rows.insert(row);
+    });
+    return static_cast<int>(rows.size());
 }
 
 void putSingleKeys(IniFile& ini, int count, const ProxySettings& proxy) {
-    put(ini, kAuthSection, "Count", std::to_string(count));
+    // Rows beyond the 500th stay reachable by whatever wrote them: a full book keeps the count.
+    if (count != kMaxAccounts || !countBeyondMax(decoded(ini, kAuthSection, "Count")))
+        put(ini, kAuthSection, "Count", std::to_string(count));
     put(ini, kAuthSection, "Proxy", proxy.enabled ? "-1" : "0");
     put(ini, kAuthSection, "Adress", proxy.address);
     put(ini, kAuthSection, "Port", proxy.port);
@@ -118,8 +149,9 @@ void putSingleKeys(IniFile& ini, int count, const ProxySettings& proxy) {
 
 }  // namespace
 
-SettingsWriteError::SettingsWriteError(const std::string& fullName)
-    : std::runtime_error("Unable to write to " + fullName), m_fileName(fullName) {}
+SettingsWriteError::SettingsWriteError(const std::string& fullName, const std::string& reason)
+    : std::runtime_error("Unable to write to " + fullName + (reason.empty() ? "" : ": " + reason)),
+      m_fileName(fullName) {}
 
 unsigned settingsModeBitsToDrop(const IniFile& ini) {
     for (int n = 0; n < kMaxAccounts; ++n)
@@ -137,6 +169,49 @@ bool settingsFileExists(const std::string& path) {
     return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
+SettingsFileState settingsFileState(const std::string& path) {
+    IniFile ini;
+    std::error_code error;
+    switch (ini.load(path, &error)) {
+        case IniFile::LoadStatus::Loaded:
+            return {SettingsFileState::Book, {}};
+        case IniFile::LoadStatus::Missing:
+            return {SettingsFileState::Missing, {}};
+        case IniFile::LoadStatus::Failed:
+            break;
+    }
+    if (error == std::errc::is_a_directory) return {SettingsFileState::Folder, error};
+    return {isForeignText(error) ? SettingsFileState::NotSettings : SettingsFileState::Unreadable, error};
+}
+
+std::string settingsFileProblem(const std::string& path, const SettingsFileState& state) {
+    switch (state.kind) {
+        case SettingsFileState::Missing:
+        case SettingsFileState::Book:
+            break;
+        case SettingsFileState::Folder:
+            return path + " is a folder, not a settings file (" + state.error.message() + ")";
+        case SettingsFileState::Unreadable:
+            return "cannot read the settings file " + path + ": " + state.error.message();
+        case SettingsFileState::NotSettings:
+            return path + " is " + notSettingsText(state.error);
+    }
+    return {};
+}
+
+IniFile loadSettingsForUpdate(const std::string& path) {
+    IniFile ini;
+    std::error_code error;
+    if (ini.load(path, &error) != IniFile::LoadStatus::Failed) return ini;
+    throw SettingsWriteError(fullName(path), isForeignText(error) ? notSettingsText(error)
+                                                                  : "it cannot be read first: " + error.message());
+}
+
+void storeSettings(const IniFile& ini, const std::string& path) {
+    std::string reason;
+    if (ini.save(path, settingsModeBitsToDrop(ini), &reason)) throw SettingsWriteError(fullName(path), reason);
+}
+
 StartupValues readStartup(const std::string& path) {
     IniFile ini;
     ini.load(path);
@@ -147,6 +222,7 @@ StartupValues readStartup(const std::string& path) {
         for (const char* key : kAccountKeys)
             if (!ini.value(kAuthSection, key + std::to_string(n)).empty()) values.accountRows = n + 1;
     }
+    values.rowsBeyondMax = countRowsBeyondMax(ini);
     values.countDamaged = !isWholeNumber(values.countText) &&
                           (ini.contains(kAuthSection, "Count") || values.accountRows > 1);
     values.proxy.enabled = proxyFlagFromText(decoded(ini, kAuthSection, "Proxy"));
@@ -197,7 +273,7 @@ void read(AccountBook& book, const std::string& path) {
 }
 
 void zapis(const AccountBook& book, const ProxySettings& proxy, const std::string& path, int emptyRowsTo) {
-    IniFile ini = loadForUpdate(path);
+    IniFile ini = loadSettingsForUpdate(path);
     putSingleKeys(ini, book.clients, proxy);
     for (int n = 0; n < std::max(book.clients, emptyRowsTo); ++n) {
         const std::string suffix = std::to_string(n);
@@ -216,18 +292,18 @@ void zapis(const AccountBook& book, const ProxySettings& proxy, const std::strin
         for (const char* key : kAccountKeys) put(ini, kAuthSection, key + suffix, "");
         for (const char* key : kBalanceKeys) put(ini, kDataSection, key + suffix, "");
     }
-    store(ini, path);
+    storeSettings(ini, path);
 }
 
 void createNewFile(const std::string& path, const ProxySettings& proxy) {
-    IniFile ini = loadForUpdate(path);
+    IniFile ini = loadSettingsForUpdate(path);
     putSingleKeys(ini, 1, proxy);
     for (const char* key : kAccountKeys) put(ini, kAuthSection, std::string(key) + "0", "");
     // The first start has always written the balance keys in this order.
     for (const char* key : {"Balans_", "Plan_", "Date_", "Active_", "Past_"}) {
         put(ini, kDataSection, std::string(key) + "0", "");
     }
-    store(ini, path);
+    storeSettings(ini, path);
 }
 
 }  // namespace korvex

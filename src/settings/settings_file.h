@@ -13,6 +13,7 @@
 // The file is opened by name for every load and save; nothing stays open or cached in between.
 #include <stdexcept>
 #include <string>
+#include <system_error>
 
 #include "book/account_book.h"
 #include "net/proxy_settings.h"
@@ -23,10 +24,12 @@ inline constexpr const char* kAuthSection = "AUTHENTICATION";
 inline constexpr const char* kDataSection = "DATA";
 
 // A save or the creation of the file failed. what() is "Unable to write to " and the file's full name,
-// the text the window shows in its message box. The file on disk is as it was before the attempt.
+// the text the window shows in its message box, then ": " and the reason: the step that failed and
+// the system's reason, or why the file was not read first. The file on disk is as it was before the
+// attempt.
 class SettingsWriteError : public std::runtime_error {
 public:
-    explicit SettingsWriteError(const std::string& fullName);
+    SettingsWriteError(const std::string& fullName, const std::string& reason);
     const std::string& fileName() const { return m_fileName; }
 
 private:
@@ -48,6 +51,25 @@ inline constexpr const char* kSettingsMadePrivate =
 // True when `path` names an existing regular file (a symbolic link to one counts).
 bool settingsFileExists(const std::string& path);
 
+// What stands at the settings file's place, judged before anything is read from it or written to it.
+// Only a missing file and a file of profile text (an empty one too) are a book; anything else is read
+// as nothing and never written over (every save refuses it).
+struct SettingsFileState {
+    enum Kind {
+        Missing,      // no file: a first start makes it
+        Book,         // a file that reads as a book
+        Folder,       // a folder stands there
+        Unreadable,   // no permission, a device or a pipe, a failed read: `error` says why
+        NotSettings,  // bytes that are not a settings file (UTF-16, binary, no section): `error` says which
+    };
+    Kind kind = Missing;
+    std::error_code error;
+    bool usable() const { return kind == Missing || kind == Book; }
+};
+SettingsFileState settingsFileState(const std::string& path);
+// What korvex-cli says of a state that is not usable: what the file is and the reason.
+std::string settingsFileProblem(const std::string& path, const SettingsFileState& state);
+
 // What start-up takes from the file before the tables are sized. Unusable values never stop it:
 // "Count" that is not a whole number gives 1, others are brought into 1..500; "Proxy" is on only when
 // it is a number other than 0 or the word true in any letter case; "Adress" and "Port" are taken as
@@ -63,6 +85,8 @@ struct StartupValues {
     // the file holds, whatever "Count" says; 0 for none. Rows beyond the count are kept on purpose
     // (lowering the count hides them), so this may exceed `count` in a sound file too.
     int accountRows = 0;
+    // Rows from 500 on that hold an account: never read, and never written by a save (see zapis).
+    int rowsBeyondMax = 0;
 };
 StartupValues readStartup(const std::string& path);
 
@@ -84,7 +108,8 @@ int readDaysLeft(const std::string& path, int fallback = kDefaultDaysLeft);
 // columns 6 and 7 are left as they are. A missing key, file or unreadable file loads as empty text.
 void read(AccountBook& book, const std::string& path);
 
-// Saves the four single keys and rows 0..clients-1 of both tables, keeping every other line of the file;
+// Saves the four single keys and rows 0..clients-1 of both tables, keeping every other line of the file
+// (rows from 500 on among them; a "Count" beyond 500 stays as it is while the book holds 500 rows);
 // rows the book marks as dropped by a delete (AccountBook::droppedFirst..droppedEnd) are written empty,
 // and so are rows clients..emptyRowsTo-1 (an import that replaces the accounts leaves none of the old
 // ones hidden beyond the count). The whole file is replaced in one step (see IniFile::save). Throws
@@ -94,5 +119,12 @@ void zapis(const AccountBook& book, const ProxySettings& proxy, const std::strin
 // The file as a first start makes it: count 1, the proxy setting, empty entries for account 0.
 // Throws SettingsWriteError. Called on an existing file it updates those keys in place and keeps the rest.
 void createNewFile(const std::string& path, const ProxySettings& proxy);
+
+// The file as it stands, for a save to update (every save of the file goes through these two). A file
+// that exists but cannot be read, or is not a settings file, cannot be updated without losing what it
+// holds: both throw SettingsWriteError, the file untouched.
+class IniFile;
+IniFile loadSettingsForUpdate(const std::string& path);
+void storeSettings(const IniFile& ini, const std::string& path);
 
 }  // namespace korvex

@@ -12,6 +12,7 @@
 #include "app/text_grid_model.h"
 #include "settings/enc_dec.h"
 #include "settings/settings_file.h"
+#include "settings/ini_file.h"
 #include "tests/app/window_fixture.h"
 
 namespace korvex::test {
@@ -92,11 +93,68 @@ TEST_F(WindowTest, ProxyEditsAreReadAtStartAndSavedOnClose) {
     EXPECT_EQ(again.JvEdit2->text(), QStringLiteral("8080"));
 }
 
+// A settings file the window cannot read is said once, in Russian, and nothing is written over it:
+// not by a save, nor by a change of the refresh settings, nor when the window closes.
+TEST_F(WindowTest, AFileItCannotReadIsSaidOnceAndKeptByteForByte) {
+    std::string utf16 = "\xFF\xFE";
+    for (const char c : std::string("[AUTHENTICATION]\r\nCount=1\r\n")) utf16 += std::string(1, c) + '\0';
+    const struct {
+        const char* name;
+        std::string bytes;  // "/": a folder
+        QString said;
+    } cases[] = {
+        {"UTF-16", utf16, QStringLiteral("текст в UTF-16")},
+        {"notes", "my accounts\n", QStringLiteral("нет ни одного раздела")},
+        {"a folder", "/", QStringLiteral("папка")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::filesystem::remove_all(m_settings);
+        if (c.bytes == "/")
+            std::filesystem::create_directory(m_settings);
+        else
+            std::ofstream(m_settings, std::ios::binary) << c.bytes;
+        m_errors.clear();
+        TForm1& form = open();
+        ASSERT_EQ(m_errors.size(), 1);
+        EXPECT_TRUE(m_errors[0].contains(c.said)) << m_errors[0].toStdString();
+        EXPECT_TRUE(m_errors[0].contains(QStringLiteral("без сохранения")));
+        EXPECT_TRUE(form.savingOff());
+        form.book().client.setCell(kLogin, 0, "typed");
+        form.ButtonClick();
+        form.RefreshJobs->setValue(3);
+        close();
+        EXPECT_EQ(m_errors.size(), 1);
+        if (c.bytes != "/") {
+            EXPECT_EQ(fileText(), c.bytes);
+        }
+    }
+}
+
+// More than 500 accounts: 500 are shown, the rest named once at start and kept by the save at close.
+TEST_F(WindowTest, RowsBeyondFiveHundredAreSaidOnceAndKept) {
+    AccountBook book;
+    book.setCount(kMaxAccounts);
+    zapis(book, {}, m_settings);
+    IniFile ini;
+    ASSERT_EQ(ini.load(m_settings), IniFile::LoadStatus::Loaded);
+    ini.setValue(kAuthSection, "Login_" + std::to_string(kMaxAccounts + 6), "x");
+    ASSERT_FALSE(ini.save(m_settings));
+    const std::string before = fileText();
+    TForm1& form = open();
+    ASSERT_EQ(m_errors.size(), 1);
+    EXPECT_TRUE(m_errors[0].contains(QStringLiteral("(их 1) не загружены"))) << m_errors[0].toStdString();
+    EXPECT_EQ(form.client->model()->rowCount(), kMaxAccounts);
+    close();
+    EXPECT_NE(fileText().find("Login_506=x\r\n"), std::string::npos);
+}
+
 TEST_F(WindowTest, AnUnwritableFolderIsReportedOnceAndTheWindowStillOpens) {
     m_settings = (m_dir / "missing" / "Settings.ini").string();  // even root cannot write there
     TForm1& form = open();
     ASSERT_EQ(m_errors.size(), 1);
-    EXPECT_EQ(m_errors[0], QString::fromStdString("Unable to write to " + m_settings));
+    EXPECT_EQ(m_errors[0], QString::fromStdString("Unable to write to " + m_settings +
+                                                  ": making a temporary file beside it: No such file or directory"));
     EXPECT_EQ(form.client->model()->rowCount(), 1);
 }
 

@@ -313,7 +313,7 @@ TEST_F(BalanceChecksTest, ErrorInsideTheCheckWritesTheErrorMarker) {
         s_portals->clearRequests();
         const RowCheck check = smallChecks.checkRow(0);
         EXPECT_EQ(check.outcome, CheckOutcome::ErrorMarker) << code;
-        EXPECT_EQ(check.errorText, kMemoCapacityMessage) << code;
+        EXPECT_EQ(check.errorText, "the page is larger than 64 bytes") << code;
         EXPECT_EQ(cell(kBalance), "old1") << code;
         EXPECT_EQ(cell(kPrevious), "old1") << code;
         EXPECT_EQ(cell(kSpeed), kError) << code;

@@ -100,7 +100,7 @@ TEST_F(ForecastCommandTest, WithoutAHistoryNothingCanBeToldAndNoFileIsMade) {
     // A history that cannot be read fails the command; so does a missing settings file.
     std::filesystem::create_directory(history);
     EXPECT_EQ(forecast({}), kExitFailed);
-    EXPECT_NE(f.err.str().find("cannot open the balance history"), std::string::npos) << f.err.str();
+    EXPECT_NE(f.err.str().find("cannot read the balance history"), std::string::npos) << f.err.str();
     std::filesystem::remove(f.settings);
     EXPECT_EQ(forecast({}), kExitFailed);
     EXPECT_NE(f.err.str().find("there is no settings file"), std::string::npos) << f.err.str();

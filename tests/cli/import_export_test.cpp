@@ -5,7 +5,9 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <functional>
 
 #include "history/balance_history.h"
 #include "korvex-cli/account_csv.h"
@@ -438,6 +440,67 @@ TEST(ExportCommandTest, DevicesPipesLinksAndFoldersAreTreatedAsWhatTheyAre) {
         EXPECT_TRUE(fs::is_empty(folder));
         EXPECT_EQ(typeOf(folder), fs::file_type::directory);
     }
+}
+
+// A settings file korvex-cli cannot read is said as what it is, and no command writes over it.
+TEST(SettingsFileStatesTest, ShowRefreshAndImportLeaveAFileTheyCannotReadByteForByte) {
+    std::string utf16 = "\xFF\xFE";
+    for (const char c : std::string("[AUTHENTICATION]\r\nCount=1\r\n")) utf16 += std::string(1, c) + '\0';
+    struct Case {
+        const char* name;
+        std::string bytes;  // "/": a folder
+        std::string said;   // after "korvex-cli: " and the file's name
+    } const cases[] = {
+        {"UTF-16", utf16, " is not a settings file Korvex can read (UTF-16 text, not 8-bit text); it is left as it is"},
+        {"binary", std::string("[AUTHENTICATION]\r\n\0\x01\x02", 21),
+         " is not a settings file Korvex can read (binary data, not text); it is left as it is"},
+        {"text", "just some notes\n", " is not a settings file Korvex can read (text without a single [section] line); "
+                                      "it is left as it is"},
+        {"a folder", "/", " is a folder, not a settings file (Is a directory)"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        CliFolder f;
+        if (c.bytes == "/")
+            fs::create_directory(f.settings);
+        else
+            f.dir.write("Settings.ini", c.bytes);
+        const std::string before = c.bytes == "/" ? "" : f.fileText();
+        const std::function<int()> commands[] = {
+            [&] { return showCommand(f.context(), false); },
+            [&] { return refreshCommand(f.context(), std::nullopt); },
+            [&] { return f.import(accountsCsv(0, 2)); },
+        };
+        for (const auto& command : commands) {
+            EXPECT_EQ(command(), kExitFailed);
+            EXPECT_EQ(f.err.str(), "korvex-cli: " + f.settings + c.said + "\n");
+            EXPECT_EQ(f.out.str(), "");
+            if (c.bytes != "/") {
+                EXPECT_EQ(f.fileText(), before);
+            }
+        }
+    }
+}
+
+// A book of more than 500 accounts: 500 are read, the rest named once on stderr and kept by a save.
+TEST(SettingsFileStatesTest, RowsBeyondFiveHundredAreSaidAndKeptByRefresh) {
+    CliFolder f;
+    std::string text = "[AUTHENTICATION]\r\nCount=" + encode("503") + "\r\n";
+    for (int n = 0; n < 503; ++n) text += "Login_" + std::to_string(n) + "=" + encode("u" + std::to_string(n)) + "\r\n";
+    f.dir.write("Settings.ini", text);
+    ASSERT_EQ(showCommand(f.context(), true), kExitOk);
+    const std::string shown = f.out.str();
+    EXPECT_EQ(std::count(shown.begin(), shown.end(), '\n'), 501);  // heading and 500 rows
+    const std::string warning = "korvex-cli: warning: " + f.settings +
+                                " holds 3 accounts beyond row 500, left unread (Korvex reads 500 accounts); saves "
+                                "keep them in the file as they are\n";
+    EXPECT_EQ(f.err.str(), warning);
+    refreshCommand(f.context(), 1);  // row 1 has no plan code: nothing is asked, the book is saved
+    EXPECT_TRUE(f.err.str().starts_with(warning)) << f.err.str();
+    const IniFile saved = IniFile::parse(f.fileText());
+    EXPECT_EQ(decode(saved.value(kAuthSection, "Count")), "503");
+    EXPECT_EQ(decode(saved.value(kAuthSection, "Login_502")), "u502");
+    EXPECT_TRUE(saved.contains(kAuthSection, "Proxy")) << "the book was saved";
 }
 
 }  // namespace

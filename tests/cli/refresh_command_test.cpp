@@ -347,7 +347,8 @@ TEST_F(RefreshCommandTest, ARowEndingWithTheErrorMarkerMakesTheRunFail) {
     s_portals->setFixedPage(PortalId::SpectrumSat, std::nullopt);
 
     EXPECT_EQ(status, kExitFailed);
-    EXPECT_NE(f.err.str().find("korvex-cli: row 1 (sps_ivanov): the check failed (ОШИБКА): Text exceeds memo capacity\n"),
+    EXPECT_NE(f.err.str().find("korvex-cli: row 1 (sps_ivanov): the check failed (ОШИБКА): the page is larger "
+                               "than 64 MiB\n"),
               std::string::npos)
         << f.err.str();
     const AccountBook book = savedBook(f.settings);

@@ -9,6 +9,7 @@
 #include "history/balance_history.h"
 #include "history/run_history.h"
 #include "platform/codepage.h"
+#include "tests/settings/test_folder.h"
 #include "tests/support/temp_dir.h"
 
 namespace korvex {
@@ -230,6 +231,45 @@ TEST(RunHistory, AHistoryThatCannotBeWrittenIsSaidAndTheChecksAreKeptForLater) {
     ASSERT_EQ(kept.size(), 1u);
     EXPECT_EQ(kept[0].time, "2026-12-07T09:05:00Z");
     EXPECT_EQ(kept[0].balance, 42);
+}
+
+}  // namespace
+}  // namespace korvex
+
+namespace korvex {
+namespace {
+
+// The reading commands read a history in a folder and a file they may not write; what they truly
+// cannot read, and a write that fails, are said with the reason.
+TEST(BalanceHistoryReadOnly, ReadsWhereItMayNotWriteAndSaysWhyOtherwise) {
+    TempDir dir;
+    test::openToOthers(dir.path());
+    const std::string path = dir.file("History.sqlite");
+    BalanceHistory(path).append({entry("2026-12-01T09:00:00Z", "ivanov", "10.00"),
+                                 entry("2026-12-02T09:00:00Z", "ivanov", "8.00")});
+    ASSERT_FALSE(std::filesystem::exists(path + "-wal")) << "checkpointed when closed";
+    ::chmod(path.c_str(), 0444);
+    ::chmod(dir.path().c_str(), 0555);
+    const auto asUser = [&](const std::function<std::string()>& body) {
+        return test::runUnprivileged([&] {
+            try {
+                return body();
+            } catch (const HistoryError& e) {
+                return std::string(e.what());
+            }
+        });
+    };
+    EXPECT_EQ(asUser([&] { return std::to_string(BalanceHistory::openForReading(path).read({}).size()); }), "2");
+    EXPECT_EQ(asUser([&] {
+                  BalanceHistory(path).append({entry("2026-12-03T09:00:00Z", "ivanov", "6.00")});
+                  return std::string("written");
+              }).rfind("cannot write the balance history " + path + ": ", 0),
+              0u);
+    ::chmod(path.c_str(), 0);
+    EXPECT_EQ(asUser([&] { return std::to_string(BalanceHistory::openForReading(path).read({}).size()); }),
+              "cannot read the balance history " + path + ": unable to open database file (Permission denied)");
+    ::chmod(dir.path().c_str(), 0700);
+    EXPECT_EQ(test::strayFiles(dir.path(), "History.sqlite"), std::vector<std::string>{}) << "nothing made";
 }
 
 }  // namespace

@@ -254,14 +254,16 @@ TEST(PortalPinsFile, AFailedWriteFlushOrRenameLeavesTheOldFileWholeAndIsReported
         const char* error;  // "" when the save succeeds
     } cases[] = {
         {"every call works", system, ""},
-        {"a full disk", {&failing::writeFails, system.fsync, system.rename}, "No space left on device"},
+        {"a full disk", {&failing::writeFails, system.fsync, system.rename},
+         "writing the temporary file: No space left on device"},
         {"a write that stops halfway",
          {&failing::writeStopsHalfway, system.fsync, system.rename},
-         "No space left on device"},
-        {"a flush that fails", {system.write, &failing::fsyncFails, system.rename}, "Input/output error"},
+         "writing the temporary file: No space left on device"},
+        {"a flush that fails", {system.write, &failing::fsyncFails, system.rename},
+         "flushing the temporary file to the disk: Input/output error"},
         {"a rename that fails",
          {system.write, system.fsync, &failing::renameFails},
-         "Invalid cross-device link"},
+         "renaming the temporary file over it: Invalid cross-device link"},
     };
     const std::string old = "# mine\nhttps://a.example:443 sha256//old=\n";
     for (const auto& c : cases) {

@@ -40,13 +40,18 @@ TEST(AtomicFile, AFailedStepLeavesTheOldFileWholeAndSaysWhy) {
         const char* name;
         FileWriteCalls calls;
         int error;  // 0: written
+        std::string step;
     } cases[] = {
-        {"every call works", system, 0},
-        {"a full disk", {&failing::writeFails, system.fsync, system.rename}, ENOSPC},
-        {"a write that stops halfway", {&failing::writeStopsHalfway, system.fsync, system.rename}, ENOSPC},
-        {"a write that writes nothing", {&failing::writeWritesNothing, system.fsync, system.rename}, EIO},
-        {"a flush that fails", {system.write, &failing::fsyncFails, system.rename}, EIO},
-        {"a rename that fails", {system.write, system.fsync, &failing::renameFails}, EXDEV},
+        {"every call works", system, 0, ""},
+        {"a full disk", {&failing::writeFails, system.fsync, system.rename}, ENOSPC, "writing the temporary file"},
+        {"a write that stops halfway", {&failing::writeStopsHalfway, system.fsync, system.rename}, ENOSPC,
+         "writing the temporary file"},
+        {"a write that writes nothing", {&failing::writeWritesNothing, system.fsync, system.rename}, EIO,
+         "writing the temporary file"},
+        {"a flush that fails", {system.write, &failing::fsyncFails, system.rename}, EIO,
+         "flushing the temporary file to the disk"},
+        {"a rename that fails", {system.write, system.fsync, &failing::renameFails}, EXDEV,
+         "renaming the temporary file over it"},
     };
     for (const bool keepExisting : {false, true}) {
         for (const auto& c : cases) {
@@ -66,7 +71,7 @@ TEST(AtomicFile, AFailedStepLeavesTheOldFileWholeAndSaysWhy) {
             }
             ASSERT_FALSE(written);
             EXPECT_EQ(written.error().code, std::error_code(c.error, std::generic_category()));
-            EXPECT_EQ(written.error().message, path + ": " + std::strerror(c.error));
+            EXPECT_EQ(written.error().message, path + ": " + c.step + ": " + std::strerror(c.error));
             EXPECT_EQ(test::readFile(path), "the old text\n");
         }
     }

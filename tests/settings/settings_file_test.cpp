@@ -330,11 +330,12 @@ TEST(SettingsFile, AFolderThatRefusesNewFilesSavesAWritableFileInPlace) {
         mode_t fileMode;  // 0: no file yet
         int rows;         // rows of the book saved; fewer than the 4 on disk cuts the file shorter
         bool saved;
+        const char* said;  // the step and the reason, when not saved
     } const cases[] = {
-        {"writable file, longer text", 0666, 5, true},
-        {"writable file, shorter text", 0666, 1, true},
-        {"read-only file", 0444, 5, false},
-        {"no file yet", 0, 1, false},
+        {"writable file, longer text", 0666, 5, true, ""},
+        {"writable file, shorter text", 0666, 1, true, ""},
+        {"read-only file", 0444, 5, false, "checking it may be written: Permission denied"},
+        {"no file yet", 0, 1, false, "making a temporary file beside it: Permission denied"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -362,7 +363,7 @@ TEST(SettingsFile, AFolderThatRefusesNewFilesSavesAWritableFileInPlace) {
         });
         EXPECT_TRUE(test::strayFiles(dir.path(), "Settings.ini").empty());
         if (!c.saved) {
-            EXPECT_EQ(answer, "Unable to write to " + path);
+            EXPECT_EQ(answer, "Unable to write to " + path + ": " + c.said);
             EXPECT_EQ(readFile(path), before);
             continue;
         }
@@ -398,7 +399,8 @@ TEST(SettingsFile, AFailedRewriteInPlaceLeavesThePreviousFileWhole) {
         }
         return std::string("saved");
     });
-    EXPECT_EQ(answer, "Unable to write to " + path);
+    EXPECT_EQ(answer,
+              "Unable to write to " + path + ": rewriting it in place (its old text is back): File too large");
     EXPECT_EQ(readFile(path), before);
 }
 
@@ -422,7 +424,7 @@ TEST(SettingsFile, AnUnreadableFileIsNotOverwritten) {
         return std::string("saved");
     });
     ::chmod(path.c_str(), 0600);
-    EXPECT_EQ(answer, "Unable to write to " + path);
+    EXPECT_EQ(answer, "Unable to write to " + path + ": it cannot be read first: Permission denied");
     EXPECT_EQ(readFile(path), before);
 }
 
@@ -445,7 +447,7 @@ TEST(SettingsFile, AFullDiskLeavesThePreviousFileWhole) {
             return std::string("saved");
         },
         false);
-    EXPECT_EQ(answer, "Unable to write to " + path);
+    EXPECT_EQ(answer, "Unable to write to " + path + ": writing the temporary file: File too large");
     EXPECT_EQ(readFile(path), before);
     EXPECT_TRUE(test::strayFiles(dir.path(), "Settings.ini").empty());
 }
@@ -503,6 +505,104 @@ TEST(SettingsFile, KillDuringSaveLeavesACompleteFile) {
         ASSERT_EQ(text, expectedText(version)) << "round " << round;
         seen = version;
     }
+}
+
+}  // namespace
+}  // namespace korvex
+
+namespace korvex {
+namespace {
+
+// Every state a settings file can be found in: what it is taken for, and whether a save may go
+// over it. A save that may not leaves every byte as it was and says why.
+TEST(SettingsFileStates, OnlyABookOrNoFileIsReadAndWrittenOver) {
+    const std::string book = "[AUTHENTICATION]\r\nCount=" + encode("1") + "\r\nLogin_0=" + encode("ivanov") + "\r\n";
+    std::string utf16;  // the book in UTF-16LE, without a byte order mark
+    for (const char c : book) utf16 += std::string(1, c) + '\0';
+    std::mt19937 random(42);
+    std::string noise(3000, '\0');
+    for (char& c : noise) c = static_cast<char>(random() % 255 + 1);  // not one NUL
+    struct Case {
+        const char* name;
+        std::string bytes;  // "/": a folder
+        SettingsFileState::Kind kind;
+        const char* said;  // what a save says after "Unable to write to PATH: "; "" for saved
+    } const cases[] = {
+        {"no file", "", SettingsFileState::Missing, ""},
+        {"an empty file", " ", SettingsFileState::Book, ""},
+        {"a book", book, SettingsFileState::Book, ""},
+        {"a book in UTF-8 with a BOM", "\xEF\xBB\xBF" + book, SettingsFileState::Book, ""},
+        {"UTF-16 with a BOM", "\xFF\xFE" + utf16, SettingsFileState::NotSettings, "UTF-16 text"},
+        {"UTF-16 without a BOM", utf16, SettingsFileState::NotSettings, "UTF-16 text"},
+        {"a NUL after the first lines", book + std::string(600, 'x') + '\0', SettingsFileState::NotSettings,
+         "binary data"},
+        {"random bytes without NUL", noise, SettingsFileState::NotSettings, "binary data"},
+        {"text without a section", "Count=5\r\nhello\r\n", SettingsFileState::NotSettings, "without a single"},
+        {"a folder", "/", SettingsFileState::Folder, "Is a directory"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        const std::string path = dir.file("Settings.ini");
+        if (c.bytes == "/")
+            std::filesystem::create_directory(path);
+        else if (c.kind != SettingsFileState::Missing)
+            writeBytes(path, c.bytes == " " ? "" : c.bytes);
+        EXPECT_EQ(settingsFileState(path).kind, c.kind);
+        const std::string before = c.bytes == "/" ? "" : readFile(path);
+        std::string said;
+        try {
+            zapis(makeBook(2), {}, path);
+        } catch (const SettingsWriteError& e) {
+            said = e.what();
+        }
+        if (*c.said == '\0') {
+            EXPECT_EQ(said, "");
+            EXPECT_EQ(load(path, 2).client, makeBook(2).client);
+            continue;
+        }
+        EXPECT_TRUE(said.starts_with("Unable to write to " + path + ": ")) << said;
+        EXPECT_NE(said.find(c.said), std::string::npos) << said;
+        if (c.bytes != "/") {
+            EXPECT_EQ(readFile(path), before);
+        }
+        EXPECT_TRUE(test::strayFiles(dir.path(), "Settings.ini").empty());
+    }
+}
+
+TEST(SettingsFileStates, AFileWithoutReadPermissionIsSaidWithTheSystemsReason) {
+    TempDir dir;
+    test::openToOthers(dir.path());
+    const std::string path = dir.file("Settings.ini");
+    zapis(makeBook(1), {}, path);
+    ::chmod(path.c_str(), 0200);
+    const std::string said = test::runUnprivileged([&] { return settingsFileProblem(path, settingsFileState(path)); });
+    EXPECT_EQ(said, "cannot read the settings file " + path + ": Permission denied");
+}
+
+// Rows from 500 on are never read and never written; a count above 500 stays while the book is full.
+TEST(SettingsFileStates, RowsBeyondFiveHundredAndTheirCountOutliveEverySave) {
+    TempDir dir;
+    const std::string path = dir.file("Settings.ini");
+    std::string text = "[AUTHENTICATION]\r\nCount=" + encode("620") + "\r\n";
+    for (int n = 0; n < 620; ++n) text += "Login_" + std::to_string(n) + "=" + encode("u" + std::to_string(n)) + "\r\n";
+    text += "[DATA]\r\n";
+    writeBytes(path, text);
+    const StartupValues start = readStartup(path);
+    EXPECT_EQ(start.count, kMaxAccounts);
+    EXPECT_EQ(start.rowsBeyondMax, 120);
+    AccountBook book = load(path, start.count);
+    book.client.setCell(kLogin, 499, "changed");
+    zapis(book, {}, path);
+    const IniFile saved = IniFile::parse(readFile(path));
+    EXPECT_EQ(decode(saved.value(kAuthSection, "Count")), "620");
+    EXPECT_EQ(decode(saved.value(kAuthSection, "Login_499")), "changed");
+    EXPECT_EQ(decode(saved.value(kAuthSection, "Login_619")), "u619");
+    // A count the user lowered is the user's.
+    book.setCount(300);
+    zapis(book, {}, path);
+    EXPECT_EQ(decode(IniFile::parse(readFile(path)).value(kAuthSection, "Count")), "300");
+    EXPECT_EQ(readStartup(path).rowsBeyondMax, 120);
 }
 
 }  // namespace

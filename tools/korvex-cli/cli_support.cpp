@@ -28,15 +28,21 @@ std::string rowName(const AccountBook& book, int row) {
 bool loadSettings(const CliContext& context, AccountBook& book, ProxySettings& proxy,
                   StartupValues* startOut) {
     const std::string& path = context.settingsPath;
-    if (!settingsFileExists(path)) {
+    // Non-blocking: a FIFO in the file's place must not hang the command.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    const int openError = errno;
+    if (fd < 0 && openError == ENOENT) {
         context.err << kPrefix << "there is no settings file " << path
                     << " (start korvex once, or bring accounts in with korvex-cli import FILE.csv)\n";
         return false;
     }
-    // A file that is there but unreadable would load as an empty book.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        context.err << kPrefix << "cannot read " << path << ": " << std::strerror(errno) << '\n';
+    // A folder, a file without permission or bytes that are not a settings file would load as an
+    // empty book, and a save would write over them.
+    SettingsFileState state = settingsFileState(fd < 0 ? path : openedFilePath(fd, path));
+    if (fd < 0 && state.usable()) state = {SettingsFileState::Unreadable, {openError, std::generic_category()}};
+    if (!state.usable()) {
+        if (fd >= 0) ::close(fd);
+        context.err << kPrefix << settingsFileProblem(path, state) << '\n';
         return false;
     }
     const std::string opened = openedFilePath(fd, path);
@@ -50,6 +56,12 @@ bool loadSettings(const CliContext& context, AccountBook& book, ProxySettings& p
                     << quoted(terminalText(cp1251ToUtf8(start.countText))) << "), so " << book.clients
                     << (book.clients == 1 ? " account is" : " accounts are") << " taken; the file holds "
                     << start.accountRows << (start.accountRows == 1 ? " account\n" : " accounts\n");
+    }
+    if (start.rowsBeyondMax > 0) {
+        context.err << kPrefix << "warning: " << path << " holds " << start.rowsBeyondMax
+                    << (start.rowsBeyondMax == 1 ? " account" : " accounts") << " beyond row " << kMaxAccounts
+                    << ", left unread (Korvex reads " << kMaxAccounts
+                    << " accounts); saves keep them in the file as they are\n";
     }
     if (startOut) *startOut = start;
     return true;

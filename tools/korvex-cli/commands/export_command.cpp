@@ -30,7 +30,7 @@ std::string replaceFile(const std::string& path, const std::string& text) {
     AtomicWriteOptions options;
     options.tempInfix = ".";
     const Expected<void> written = writeFileAtomically(path, text, options);
-    return written ? std::string() : written.error().code.message();
+    return written ? std::string() : failedStep(written.error(), path);
 }
 
 // Writes `text` into what is already open at `path` and stays there: a terminal, a pipe made with

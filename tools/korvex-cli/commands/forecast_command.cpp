@@ -92,7 +92,7 @@ int forecastCommand(const CliContext& context, const ForecastOptions& options,
     try {
         std::error_code ec;
         if (std::filesystem::exists(path, ec)) {
-            forecasts = forecastAccounts(book, BalanceHistory(path), now);
+            forecasts = forecastAccounts(book, BalanceHistory::openForReading(path), now);
         } else {
             // Not made here: reading must not leave an empty history file behind.
             context.err << kPrefix << "no checks are kept yet (" << path

@@ -61,7 +61,9 @@ int historyCommand(const CliContext& context, const HistoryOptions& options) {
         return kExitOk;
     }
     try {
-        BalanceHistory history(path);
+        // Only pruning writes; reading works on a file or a folder this user may not write.
+        BalanceHistory history =
+            options.pruneBefore.empty() ? BalanceHistory::openForReading(path) : BalanceHistory(path);
         if (!options.pruneBefore.empty()) {
             const long long removed = history.pruneBefore(options.pruneBefore);
             context.out << "removed " << removed << (removed == 1 ? " check" : " checks") << " before "

@@ -188,7 +188,7 @@ int importCommand(const CliContext& context, const std::string& csvPath, bool re
 
     AccountBook book;
     ProxySettings proxy;
-    const bool fileExists = settingsFileExists(context.settingsPath);
+    const bool fileExists = settingsFileState(context.settingsPath).kind != SettingsFileState::Missing;
     StartupValues start;
     if (fileExists && !loadSettings(context, book, proxy, &start)) return kExitFailed;
     CliKeyring keyring(context.settingsPath);
