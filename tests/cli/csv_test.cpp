@@ -7,8 +7,8 @@
 #include "history/balance_history.h"
 #include "korvex-cli/account_csv.h"
 #include "korvex-cli/csv_text.h"
-#include "korvex-cli/forecast_command.h"
-#include "korvex-cli/history_command.h"
+#include "korvex-cli/commands/forecast_command.h"
+#include "korvex-cli/commands/history_command.h"
 #include "tests/cli/cli_test_support.h"
 
 namespace korvex {
