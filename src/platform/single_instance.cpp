@@ -65,7 +65,7 @@ SingleInstance::SingleInstance(const std::string& folder, const std::string& loc
         return;
     }
     // The cache folder of a new account may not exist yet; it is the user's own, so private.
-    if (folder.empty()) (void)mkdir(dir.substr(0, dir.rfind('/')).c_str(), 0700);
+    if (dir == defaultLockFolder()) (void)mkdir(dir.substr(0, dir.rfind('/')).c_str(), 0700);
     if (mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) {
         fail(dir + ": " + std::strerror(errno));
         return;

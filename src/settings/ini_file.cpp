@@ -40,16 +40,19 @@ bool looksUtf16(std::string_view text) {
     return half > 0 && (nuls[0] * 4 >= half) != (nuls[1] * 4 >= half);
 }
 
-// NUL and the control bytes no text file holds; tab, the line breaks, form feed and the old end of
-// file mark (Ctrl+Z) are text.
+// NUL anywhere, or the control bytes no text file holds in numbers no typed text has (more than 8,
+// and more than one byte in 64); tab, the line breaks, form feed and the old end of file mark (Ctrl+Z) are text. A
+// stray control byte in a cell leaves the book readable.
 bool holdsBinary(std::string_view text) {
+    std::size_t controls = 0;
     for (const char c : text) {
         const auto byte = static_cast<unsigned char>(c);
+        if (byte == 0) return true;
         if (byte < 0x20 && byte != '\t' && byte != '\n' && byte != '\r' && byte != '\v' && byte != '\f' &&
             byte != 0x1A)
-            return true;
+            ++controls;
     }
-    return false;
+    return controls > 8 && controls * 64 > text.size();
 }
 
 // Answers whether some line is a section header; `blank` tells whether every line is blank.

@@ -537,6 +537,7 @@ TEST(SettingsFileStates, OnlyABookOrNoFileIsReadAndWrittenOver) {
         {"a NUL after the first lines", book + std::string(600, 'x') + '\0', SettingsFileState::NotSettings,
          "binary data"},
         {"random bytes without NUL", noise, SettingsFileState::NotSettings, "binary data"},
+        {"a book with a stray escape byte in a cell", book + "Holder_0=\x1b[1m\r\n", SettingsFileState::Book, ""},
         {"text without a section", "Count=5\r\nhello\r\n", SettingsFileState::NotSettings, "without a single"},
         {"a folder", "/", SettingsFileState::Folder, "Is a directory"},
     };
