@@ -113,6 +113,8 @@ TEST(Forecast, SpendPerDayAndDaysLeftOfReadingSeries) {
          std::nullopt,
          std::nullopt,
          100.0},
+        {"no fall in 6.9 days", {{6.9, 100.0}, {0, 100.0}}, ForecastState::TooShort, {}, {}, 100.0},
+        {"a top-up in 6.9 days", {{6.9, 100.0}, {0, 200.0}}, ForecastState::TooShort, {}, {}, 200.0},
         {"a week of readings, the falls all within a day",
          {{7, 100.0}, {6, 200.0}, {5.5, 150.0}, {0, 500.0}},
          ForecastState::TooShort,

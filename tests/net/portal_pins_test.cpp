@@ -144,15 +144,18 @@ TEST_F(PinnedTransfer, APortalThatRedirectsIsPinnedByItsOwnKey) {
     EXPECT_EQ(pins.pinOf(origin()), serverPin());
 }
 
-TEST(PortalPinsFile, KeepsWhatItDoesNotUnderstandAndRefusesToReplaceAnUnreadableFile) {
+// What is not a pin is kept as written; so is a second line of an origin, whose first line holds.
+TEST(PortalPinsFile, KeepsWhatItDoesNotUnderstand) {
     test::TempDir dir;
     const std::string path = dir.write("Portals.pins",
                                        "# my note\n"
                                        "https://a.example:443 sha256//old=\n"
                                        "not a pin line\n"
-                                       "http://b.example:80 sha256//x=\n");
+                                       "http://b.example:80 sha256//x=\n"
+                                       "https://a.example:443 sha256//second=\n");
     PortalPins pins(path);
     EXPECT_EQ(pins.origins(), std::vector<std::string>{"https://a.example:443"});
+    EXPECT_EQ(pins.pinOf("https://a.example:443"), "sha256//old=");
     EXPECT_EQ(pins.setPin("https://a.example:443", "sha256//new="), "");
     EXPECT_EQ(pins.setPin("https://c.example:8443", "sha256//c="), "");
     EXPECT_EQ(test::readFile(path),
@@ -160,15 +163,8 @@ TEST(PortalPinsFile, KeepsWhatItDoesNotUnderstandAndRefusesToReplaceAnUnreadable
               "https://a.example:443 sha256//new=\n"
               "not a pin line\n"
               "http://b.example:80 sha256//x=\n"
+              "https://a.example:443 sha256//second=\n"
               "https://c.example:8443 sha256//c=\n");
-
-    const std::string folder = dir.file("folder.pins");
-    std::filesystem::create_directory(folder);
-    PortalPins unreadable(folder);
-    EXPECT_NE(unreadable.loadError(), "");
-    EXPECT_NE(unreadable.setPin("https://a.example:443", "sha256//new="), "");
-    EXPECT_EQ(unreadable.pinOf("https://a.example:443"), "sha256//new=") << "for this session still";
-    EXPECT_TRUE(std::filesystem::is_directory(folder));
 }
 
 // A pin, once there, is replaced only by the user (setPin): not by a first use of another transfer.

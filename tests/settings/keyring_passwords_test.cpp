@@ -226,6 +226,8 @@ TEST_F(KeyringPasswordsTest, AccountsAddedEditedOrDeletedWhileOnChangeTheirEntri
     struct Case {
         const char* name;
         std::function<void(AccountBook&)> edit;
+        // What a load fills in besides: an empty cell of an account the keyring holds.
+        std::function<void(AccountBook&)> filled = {};
     };
     const std::vector<Case> cases = {
         {"added",
@@ -239,6 +241,11 @@ TEST_F(KeyringPasswordsTest, AccountsAddedEditedOrDeletedWhileOnChangeTheirEntri
         {"deleted", [](AccountBook& b) { ASSERT_TRUE(b.deleteAccount(1)); }},
         {"last deleted", [](AccountBook& b) { ASSERT_TRUE(b.deleteAccount(b.clients - 1)); }},
         {"password emptied", [](AccountBook& b) { b.client.setCell(kPassword, 0, ""); }},
+        {"a second row of an account, its password blank",
+         [](AccountBook& b) {
+             b.client.setRow(3, {b.client.cell(kLogin, 0), "", b.client.cell(kPlanCode, 0), ""});
+         },
+         [](AccountBook& b) { b.client.setCell(kPassword, 3, b.client.cell(kPassword, 0)); }},
     };
     int fileNumber = 0;
     for (const Case& c : cases) {
@@ -256,9 +263,26 @@ TEST_F(KeyringPasswordsTest, AccountsAddedEditedOrDeletedWhileOnChangeTheirEntri
         ASSERT_TRUE(passwords.save(book, {}).ok());
 
         EXPECT_EQ(filePasswords(path), (std::map<int, std::string>{}));
-        EXPECT_EQ(loadBook(m_keyring, path, book.clients).client, book.client);
+        AccountBook loaded = book;
+        if (c.filled) c.filled(loaded);
+        EXPECT_EQ(loadBook(m_keyring, path, book.clients).client, loaded.client);
         EXPECT_EQ(entriesOf(m_keyring, path), entriesWanted(book)) << "no entry left for an account gone";
     }
+}
+
+// A password typed into the file while the keyring is on (or one the keyring did not take) wins
+// over the keyring's older one, also when the keyring is turned off.
+TEST_F(KeyringPasswordsTest, TurningOffKeepsAPasswordTypedIntoTheFile) {
+    const AccountBook book = makeBook(2);
+    zapis(book, {}, m_path);
+    ASSERT_TRUE(KeyringBook(m_keyring, m_path).turnOn().ok());
+    IniFile ini;
+    ini.load(m_path);
+    ini.setValue(kAuthSection, "Password_1", encode("typed"));
+    ASSERT_FALSE(ini.save(m_path));
+    ASSERT_TRUE(KeyringBook(m_keyring, m_path).turnOff().ok());
+    EXPECT_EQ(filePasswords(m_path),
+              (std::map<int, std::string>{{0, book.client.cell(kPassword, 0)}, {1, "typed"}}));
 }
 
 TEST_F(KeyringPasswordsTest, ExportAndRefreshOfKorvexCliTakeThePasswordsFromTheKeyring) {

@@ -79,6 +79,9 @@ TEST_F(SignedInfo, TamperedFilesAreRefusedEachByItsRule) {
     ASSERT_TRUE(signedWithoutDigests);
     const std::time_t expiryDay = 86400 * 10957;  // 2000-01-01 00:00 UTC
     const std::string lastDay = signInfoText(digested, keys.privatePem, "2000-01-01").value();
+    std::string notHex = digested;
+    notHex.replace(notHex.find("#url.sha256=") + 12, 64, std::string(64, 'g'));
+    notHex = signInfoText(notHex, keys.privatePem, "2999-01-01").value();
     const struct {
         const char* what;
         std::string text;
@@ -93,6 +96,8 @@ TEST_F(SignedInfo, TamperedFilesAreRefusedEachByItsRule) {
         {"its last day", lastDay, keys.publicHex, expiryDay + 86399, InfoTrust::Accepted},
         {"the day after", lastDay, keys.publicHex, expiryDay + 86400, InfoTrust::Expired},
         {"signed without digests", *signedWithoutDigests, keys.publicHex, std::time(nullptr),
+         InfoTrust::MissingDigest},
+        {"a digest of 64 characters that are not hex", notHex, keys.publicHex, std::time(nullptr),
          InfoTrust::MissingDigest},
         {"a key that is no key", text, "1234", std::time(nullptr), InfoTrust::BadPublicKey},
         {"no key in the build", kInfo, "", std::time(nullptr), InfoTrust::Accepted},
