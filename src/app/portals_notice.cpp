@@ -15,10 +15,24 @@ QString portalsProblemsText(const std::vector<std::string>& problems) {
     return text;
 }
 
-void showPortalsProblems(QWidget* parent, const std::vector<std::string>& problems) {
-    if (problems.empty()) return;
-    QMessageBox box(QMessageBox::Warning, QString::fromLatin1(kApplicationTitle),
-                    portalsProblemsText(problems), QMessageBox::Ok, parent);
+QString portalsWithoutAddressText(const std::vector<std::string>& portals) {
+    QStringList names;
+    for (const std::string& name : portals) names << QString::fromStdString(name);
+    return QStringLiteral(
+               "Адрес портала не задан: %1.\nУчётные записи этих порталов не проверяются, пока адрес не "
+               "записан в Portals.ini рядом с Settings.ini (образец файла: korvex-cli profiles template) "
+               "или командой korvex-cli profiles set \"ИМЯ\" Address АДРЕС.")
+        .arg(names.join(QStringLiteral(", ")));
+}
+
+void showPortalsProblems(QWidget* parent, const std::vector<std::string>& problems,
+                         const std::vector<std::string>& withoutAddress) {
+    if (problems.empty() && withoutAddress.empty()) return;
+    QStringList parts;
+    if (!withoutAddress.empty()) parts << portalsWithoutAddressText(withoutAddress);
+    if (!problems.empty()) parts << portalsProblemsText(problems);
+    QMessageBox box(QMessageBox::Warning, QString::fromLatin1(kApplicationTitle), parts.join(QStringLiteral("\n\n")),
+                    QMessageBox::Ok, parent);
     box.exec();
 }
 

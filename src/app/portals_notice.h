@@ -1,5 +1,6 @@
 #pragma once
-// The one box at start that says what of Portals.ini is not used, and why.
+// The one box at start that says what of Portals.ini is not used, and why, and which portals the
+// book needs that still have no address.
 #include <QString>
 #include <string>
 #include <vector>
@@ -10,8 +11,11 @@ namespace korvex {
 
 // The box's text: a line of explanation, then every problem (UTF-8) on a line of its own.
 QString portalsProblemsText(const std::vector<std::string>& problems);
+// The portals (by profile name) whose address is the build's placeholder, and where it goes.
+QString portalsWithoutAddressText(const std::vector<std::string>& portals);
 
-// Shows the box (modal, over `parent`) when there are problems; nothing otherwise.
-void showPortalsProblems(QWidget* parent, const std::vector<std::string>& problems);
+// Shows the box (modal, over `parent`) when there is anything to say; nothing otherwise.
+void showPortalsProblems(QWidget* parent, const std::vector<std::string>& problems,
+                         const std::vector<std::string>& withoutAddress = {});
 
 }  // namespace korvex

@@ -35,6 +35,9 @@ namespace korvex {
 
 namespace {
 
+constexpr const char* kAddressNotSetText =
+    "the portal's address is not set: Portals.ini, or korvex-cli profiles set";
+
 // "line 3 is not a pin," or "lines 3, 7 are not pins,": named once a run, never pinned again.
 std::string unreadablePinLines(const std::vector<int>& lines) {
     std::string numbers;
@@ -83,6 +86,16 @@ std::string runNotifyCommand(const std::string& command, const std::string& text
 }
 
 
+// The portals of the run that the build left without their address, in one line: their accounts are
+// not asked, and the summary counts them.
+void sayPortalsWithoutAddress(const CliContext& context, const AccountBook& book, int first, int last) {
+    std::string names;
+    for (const std::string& name : portalsWithoutAddress(book, context.addresses, first, last))
+        names += (names.empty() ? "" : ", ") + name;
+    if (!names.empty())
+        context.err << kPrefix << names << ": " << kAddressNotSetText << " NAME Address URL; not asked\n";
+}
+
 // What became of a row, as a line for standard error ("" when nothing needs saying), and whether
 // it failed. `summaryNamesIt`: the text summary follows on standard error and names the row itself.
 struct RowWords {
@@ -119,6 +132,8 @@ RowWords rowOutcome(const AccountBook& book, const RowCheck& report, bool summar
             return {name + ": no page from the portal" +
                         (report.errorText.empty() ? "" : " (" + terminalText(report.errorText) + ")"),
                     true};
+        case CheckOutcome::AddressNotSet:
+            return {{}, true};  // said once for the run, by portal
         case CheckOutcome::ErrorMarker:
             return {name + ": the check failed (" + cp1251ToUtf8(kErrorMarker) + ")", true};
     }
@@ -345,6 +360,7 @@ int refreshCommand(const CliContext& context, std::optional<int> rowNumber, cons
     PortalPins pins(pinsPathBeside(context.settingsPath));
     sayPinFile(context, pins);
     const RefreshPlan plan = planOf(context, options, first, last);
+    sayPortalsWithoutAddress(context, book, first, last);
     const RefreshReport run = checkRows(context, book, proxy, keyring, pins, plan);
     return reportRun(context, book, run, pins, plan, options);
 }
