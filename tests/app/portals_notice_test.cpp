@@ -56,8 +56,12 @@ TEST(PortalsNotice, OneBoxForEveryProblemAndNoneWithout) {
 TEST(PortalsNotice, TheCaptionCountsAnAddressNotSetApart) {
     RefreshResult run;
     for (const CheckOutcome outcome : {CheckOutcome::AddressNotSet, CheckOutcome::TransferFailed,
-                                       CheckOutcome::AddressNotSet, CheckOutcome::PageRead})
-        run.rows.push_back({.row = static_cast<int>(run.rows.size()), .outcome = outcome});
+                                       CheckOutcome::AddressNotSet, CheckOutcome::PageRead}) {
+        RowCheck check;
+        check.row = static_cast<int>(run.rows.size());
+        check.outcome = outcome;
+        run.rows.push_back(check);
+    }
     EXPECT_EQ(runCaption(run, 4),
               QStringLiteral("Обновление завершено (адрес портала не задан: 2 из 4, без ответа: 1 из 4)"));
 }
