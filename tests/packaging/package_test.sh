@@ -32,6 +32,8 @@ expected_files="755 usr/bin/korvex
 644 usr/share/doc/korvex/changelog.gz
 644 usr/share/doc/korvex/copyright
 644 usr/share/doc/korvex/Portals.ini.example
+644 usr/share/bash-completion/completions/korvex-cli
+644 usr/share/zsh/vendor-completions/_korvex-cli
 644 usr/share/man/man1/korvex.1.gz
 644 usr/share/man/man1/korvex-cli.1.gz
 644 usr/share/man/man1/korvex-match.1.gz"
@@ -87,7 +89,7 @@ done
 example="$root/usr/share/doc/korvex/Portals.ini.example"
 grep -qx '\[SpaceGate 15\]' "$example" && grep -q '^;Address = ' "$example" && ! grep -q '^Address' "$example" ||
     fail "Portals.ini.example is not the template"
-dpkg-deb --field "$deb" Description | grep -q 'profiles set NAME Address URL' ||
+grep -q 'profiles set NAME Address URL' <<<"$(dpkg-deb --field "$deb" Description)" ||
     fail "the description does not say where the portals' addresses go"
 
 # --- the programs run, and keep their settings where the location rule says ----------------------
