@@ -462,8 +462,8 @@ const CliCommandRow kRefreshRow{
                 "interrupted (SIGINT, SIGTERM, SIGHUP; after the save); 1 anything failed (a\n"
                 "portal gave no page or has no address, a check ended with the error marker,\n"
                 "values were not found, a certificate was refused, a plan code names no portal,\n"
-                "a file could not be written, the notify command failed); 3 the summary names a\n"
-                "low balance or a changed page; 0 otherwise.\n"
+                "a file could not be written, the notify command failed);\n"
+                "3 the summary names a low balance or a changed page; 0 otherwise.\n"
                 "Accounts whose balance lasts fewer days than DaysLeft in [SUMMARY] (default 7, 0\n"
                 "turns it off; see forecast) are named under \"days left\" and count as a low\n"
                 "balance.\n",
