@@ -120,6 +120,7 @@ int main(int argc, char** argv) {
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/korvex.png")));  // registered by the window
     centreOnPointerScreen(form);
     form.show();
-    korvex::showPortalsProblems(&form, portals.problems, portals.clearText);
+    korvex::showPortalsProblems(&form, portals.problems, portals.clearText,
+                                korvex::portalsWithoutAddress(form.book(), portals.addresses));
     return app.exec();
 }

@@ -24,11 +24,24 @@ QString portalsProblemsText(const std::vector<std::string>& problems, const std:
     return text;
 }
 
+QString portalsWithoutAddressText(const std::vector<std::string>& portals) {
+    QStringList names;
+    for (const std::string& name : portals) names << QString::fromStdString(name);
+    return QStringLiteral(
+               "Адрес портала не задан: %1.\nУчётные записи этих порталов не проверяются, пока адрес не "
+               "записан в Portals.ini рядом с Settings.ini (образец файла: korvex-cli profiles template) "
+               "или командой korvex-cli profiles set \"ИМЯ\" Address АДРЕС.")
+        .arg(names.join(QStringLiteral(", ")));
+}
+
 void showPortalsProblems(QWidget* parent, const std::vector<std::string>& problems,
-                         const std::vector<ClearTextPortal>& clearText) {
-    if (problems.empty() && clearText.empty()) return;
-    QMessageBox box(QMessageBox::Warning, QString::fromLatin1(kApplicationTitle),
-                    portalsProblemsText(problems, clearText), QMessageBox::Ok, parent);
+                         const std::vector<ClearTextPortal>& clearText, const std::vector<std::string>& withoutAddress) {
+    if (problems.empty() && clearText.empty() && withoutAddress.empty()) return;
+    QStringList parts;
+    if (!withoutAddress.empty()) parts << portalsWithoutAddressText(withoutAddress);
+    if (!problems.empty() || !clearText.empty()) parts << portalsProblemsText(problems, clearText);
+    QMessageBox box(QMessageBox::Warning, QString::fromLatin1(kApplicationTitle), parts.join(QStringLiteral("\n\n")),
+                    QMessageBox::Ok, parent);
     box.exec();
 }
 

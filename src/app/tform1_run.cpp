@@ -289,6 +289,10 @@ void TForm1::markRow(const RowCheck& check) {
             m_statModel->setRowNote(check.row,
                                     QStringLiteral("Ошибка проверки: ") + QString::fromStdString(check.errorText));
             break;
+        case CheckOutcome::AddressNotSet:
+            m_statModel->setRowNote(check.row, QStringLiteral("Адрес портала не задан: запросы к нему не "
+                                                              "отправлялись"));
+            break;
         case CheckOutcome::PassedOver:
         case CheckOutcome::Stopped:
             break;  // not checked: what the last check said still holds
@@ -305,6 +309,10 @@ void TForm1::showRunSummary(const RunSummary& summary) {
                      .arg(QString::fromStdString(t.portal));
     for (const PortalTrouble& t : summary.refusedCertificates)
         lines << QStringLiteral("Сертификат портала %1 изменился (учётных записей: %2)")
+                     .arg(QString::fromStdString(t.portal))
+                     .arg(t.accounts.size());
+    for (const PortalTrouble& t : summary.addressesNotSet)
+        lines << QStringLiteral("Адрес портала %1 не задан (учётных записей: %2)")
                      .arg(QString::fromStdString(t.portal))
                      .arg(t.accounts.size());
     for (const SummaryAccount& a : summary.valuesNotFound)
@@ -344,7 +352,7 @@ int rowsReached(const RefreshResult& run) {
 }
 
 QString runCaption(const RefreshResult& run, int rowsInRun) {
-    int checked = 0, noAnswer = 0, refused = 0, notFound = 0, errors = 0;
+    int checked = 0, noAnswer = 0, refused = 0, notFound = 0, errors = 0, noAddress = 0;
     const int reached = rowsReached(run);
     for (const RowCheck& check : run.rows) {
         if (check.outcome == CheckOutcome::Stopped || check.outcome == CheckOutcome::PassedOver) continue;
@@ -353,6 +361,7 @@ QString runCaption(const RefreshResult& run, int rowsInRun) {
         noAnswer += check.outcome == CheckOutcome::TransferFailed && !certificateRefused(check);
         notFound += check.outcome == CheckOutcome::NotFound;
         errors += check.outcome == CheckOutcome::ErrorMarker;
+        noAddress += check.outcome == CheckOutcome::AddressNotSet;
     }
     const bool stopped = run.stopped || reached < static_cast<int>(run.rows.size());
     QStringList details;
@@ -360,6 +369,7 @@ QString runCaption(const RefreshResult& run, int rowsInRun) {
     const auto failures = [&](int count, const QString& what) {
         if (count > 0) details << QStringLiteral("%1: %2 из %3").arg(what).arg(count).arg(checked);
     };
+    failures(noAddress, QStringLiteral("адрес портала не задан"));
     failures(noAnswer, QStringLiteral("без ответа"));
     failures(refused, QStringLiteral("сертификат изменился"));
     failures(notFound, QStringLiteral("не найдено"));

@@ -171,6 +171,11 @@ RowCheck BalanceChecks::runProfile(const ProviderProfile& builtIn, int row) {
     if (!planCodeSelects(profile, m_book.client.cell(kPlanCode, row))) return check;
     check.profile = std::string(profile.name);
     check.portal = m_addresses.*profile.baseAddress;
+    // A portal the build left without its address: nothing to ask, and the row keeps its cells.
+    if (isPlaceholderAddress(check.portal)) {
+        check.outcome = CheckOutcome::AddressNotSet;
+        return check;
+    }
 
     // Outside the guarded section: a proxy port that is not a number ends the caller's run.
     if (profile.appliesProxy) proxycheck(m_proxySource ? m_proxySource() : ProxySettings{}, m_curl);

@@ -12,6 +12,8 @@
 //   kSpeed     kErrorMarker when anything fails between the request's set-up and the last step (a
 //              page larger than Memo1's capacity, refused as it arrives; a pattern that does not
 //              compile; memory...); the cells written before stay
+// A portal whose address is the build's placeholder (isPlaceholderAddress) is not asked: the row is
+// left as it was and answered AddressNotSet.
 // A transfer that fails (no connection, TLS, time-out, or Curl1.requestAbort()) changes nothing
 // but kPrevious. What became of the row is answered as a RowCheck (check_outcome.h); no routine
 // throws, with one exception: an EConvertError from applying the proxy setting (a proxy port that

@@ -15,6 +15,7 @@ enum class CheckOutcome {
     ErrorMarker,     // the check failed after its request was set up: the error marker is in the row
     TransferFailed,  // no page: connection, TLS, time-out, HTTP layer; resultCode and errorText say why
     Stopped,         // the transfer was ended on request ("СТОП", Ctrl+C, a signal, a time limit)
+    AddressNotSet,   // the portal's address is still the build's placeholder: nothing was requested
 };
 
 struct RowCheck {

@@ -1,6 +1,12 @@
 #include "checks/portal_addresses.h"
 
+#include <algorithm>
+
+#include "book/account_book.h"
 #include "checks/korvex_build_urls.h"
+#include "checks/profile_edits.h"
+#include "checks/provider_profiles.h"
+#include "net/url_origin.h"
 
 namespace korvex {
 
@@ -9,6 +15,29 @@ PortalAddresses PortalAddresses::fromBuild() {
             kBuildUrlSpaceGate95, kBuildUrlSpaceGate15_21, kBuildUrlPlanetSky, kBuildUrlGlobax,
             kBuildUrlSatGate,     kBuildUrlSkyFi,     kBuildUrlStv,         kBuildUrlPublisher,
             kBuildUrlUpdateInfo};
+}
+
+bool isPlaceholderAddress(std::string_view address) {
+    const Expected<UrlOrigin> origin = parseUrlOrigin(address);
+    if (!origin) return false;  // not reachable either, but the transfer says why
+    std::string_view host = origin->host;
+    if (host.ends_with('.')) host.remove_suffix(1);  // the root's dot
+    return host == "invalid" || host.ends_with(".invalid");
+}
+
+std::vector<std::string> portalsWithoutAddress(const AccountBook& book, const PortalAddresses& addresses,
+                                               int first, int last) {
+    if (last < 0 || last >= book.clients) last = book.clients - 1;
+    std::vector<std::string> names;
+    for (const ProviderProfile* profile : allProfiles()) {
+        if (!isPlaceholderAddress(addresses.*profile->baseAddress)) continue;
+        for (int row = std::max(first, 0); row <= last; ++row)
+            if (planCodeSelects(*profile, book.client.cell(kPlanCode, row))) {
+                names.emplace_back(profile->name);
+                break;
+            }
+    }
+    return names;
 }
 
 }  // namespace korvex

@@ -4,9 +4,12 @@
 // (portals_ini.h), and tests and the demo hand in their own.
 #include <memory>
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace korvex {
 
+struct AccountBook;
 class ProfileEdits;
 
 struct PortalAddresses {
@@ -31,5 +34,14 @@ struct PortalAddresses {
 
     bool operator==(const PortalAddresses&) const = default;
 };
+
+// A build made without the operators' real addresses has hosts under ".invalid", a name that never
+// resolves: such a portal is not asked at all, and its rows say where its address goes instead.
+bool isPlaceholderAddress(std::string_view address);
+
+// The profiles (by name, in the order of allProfiles) that rows first..last of `book` use (every row
+// when `last` is below 0) and whose address in `addresses` is such a placeholder.
+std::vector<std::string> portalsWithoutAddress(const AccountBook& book, const PortalAddresses& addresses,
+                                               int first = 0, int last = -1);
 
 }  // namespace korvex

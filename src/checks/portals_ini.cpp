@@ -13,6 +13,7 @@
 #include <set>
 #include <string_view>
 
+#include "checks/korvex_build_urls.h"
 #include "checks/parallel_refresh.h"
 #include "checks/profile_edits.h"
 #include "platform/codepage.h"
@@ -73,14 +74,10 @@ bool isDigit(char c) {
 // Reading: the bytes of a file, bounded, from a regular file only.
 // ------------------------------------------------------------------------------------------------
 
-struct FileText {
-    bool exists = false;
-    std::string text;
-    std::string problem;  // the file exists but is not read
-};
+}  // namespace
 
-FileText readBounded(const std::string& path) {
-    FileText result;
+PortalsIniText readPortalsIni(const std::string& path) {
+    PortalsIniText result;
     // O_NONBLOCK: a FIFO put in its place must not hang the start.
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd < 0) {
@@ -117,6 +114,8 @@ FileText readBounded(const std::string& path) {
     ::close(fd);
     return result;
 }
+
+namespace {
 
 // ------------------------------------------------------------------------------------------------
 // Parsing: sections of key = value lines.
@@ -339,6 +338,7 @@ private:
 
         ProfileEdits::Change change;
         std::optional<std::string> address;
+        std::optional<std::string> updateAddress;  // [Publisher] only
         int addressLine = 0;
         bool allowPlainHttp = false;
         std::set<std::string> keys;
@@ -360,6 +360,14 @@ private:
                 allowPlainHttp = sameIgnoringCase(entry.value, "yes");
                 if (!allowPlainHttp && !sameIgnoringCase(entry.value, "no"))
                     why = "\"" + shown(entry.value) + "\" is neither yes nor no";
+            } else if (!profile && sameIgnoringCase(entry.key, "UpdateAddress")) {
+                key = "UpdateAddress";
+                if (!kBuildSignsUpdates)
+                    why = "this build takes update information unsigned, so its update server stays the built-in "
+                          "one (an update from an address set in a file would run anyone's program)";
+                else if (!validBaseAddress(entry.value))
+                    why = "\"" + shown(entry.value) + "\" is not a scheme and host with an optional port";
+                updateAddress = entry.value;
             } else if (profile && sameIgnoringCase(entry.key, "Path")) {
                 key = "Path";
                 if (!validPath(entry.value))
@@ -402,6 +410,10 @@ private:
                 say("line " + std::to_string(addressLine) + ": " + heading + " Address: " + risk + "; " + keeps);
                 return;
             }
+        }
+        if (updateAddress) {
+            m_setup.addresses.updateInfo = *updateAddress;
+            m_edits.setAddressOrigin(&PortalAddresses::updateInfo, m_file);
         }
 
         std::string PortalAddresses::*member = profile ? profile->baseAddress : &PortalAddresses::publisher;
@@ -508,11 +520,17 @@ std::vector<std::string> portalsIniFiles(const std::string& settingsPath, const 
 }
 
 PortalsSetup applyPortalsIni(PortalAddresses builtIn, const std::vector<std::string>& files) {
+    return applyPortalsIniWith(std::move(builtIn), files, {}, {});
+}
+
+PortalsSetup applyPortalsIniWith(PortalAddresses builtIn, const std::vector<std::string>& files,
+                                 const std::string& changedFile, const std::string& changedText) {
     PortalsSetup setup;
     setup.addresses = builtIn;
     auto edits = std::make_shared<ProfileEdits>();
     for (const std::string& file : files) {
-        const FileText read = readBounded(file);
+        const PortalsIniText read =
+            !changedFile.empty() && file == changedFile ? PortalsIniText{true, changedText, {}} : readPortalsIni(file);
         if (!read.exists) continue;
         const std::string prefix = file + " ";
         if (!read.problem.empty()) {
@@ -547,7 +565,8 @@ std::string portalsIniTemplate(const PortalAddresses& addresses) {
         "; Portals.ini: where Korvex finds the operators' portals and what it reads on their pages.\n"
         ";\n"
         "; Korvex reads this file at start, beside Settings.ini, and under it in priority\n"
-        "; $XDG_CONFIG_DIRS/korvex/Portals.ini (/etc/xdg/korvex/Portals.ini); it never writes it.\n"
+        "; $XDG_CONFIG_DIRS/korvex/Portals.ini (/etc/xdg/korvex/Portals.ini). korvex-cli profiles set\n"
+        "; NAME Address URL writes an address here and leaves every other line as it is.\n"
         "; Every key below is commented out and holds the value Korvex uses now: remove the \";\" before\n"
         "; a key to change it. Write the file in UTF-8. Double quotes keep blanks at a value's ends.\n"
         ";   Address     scheme and host with an optional port, nothing after it\n"
@@ -579,6 +598,9 @@ std::string portalsIniTemplate(const PortalAddresses& addresses) {
     }
     out += "\n[Publisher]\n; the publisher site: its pages and the news text (/news.txt)\n;Address = " +
            addresses.publisher + "\n";
+    if (kBuildSignsUpdates)
+        out += "; the server of the update information (/inf), signed with this build's key\n;UpdateAddress = " +
+               addresses.updateInfo + "\n";
     return out;
 }
 

@@ -1,8 +1,8 @@
 #pragma once
 // Portals.ini: the user's (or the administrator's) own addresses and patterns for the operators'
 // portals, so that a portal that moved or a page that changed can be mended with a text editor
-// instead of a new build. Korvex only reads the file; the template comes from
-// `korvex-cli profiles template`.
+// instead of a new build. The template comes from `korvex-cli profiles template`; an address is
+// written into the user's file by portals_ini_writer.h.
 //
 //   [SpectrumSat]                      one section per profile, named as the profile
 //   Address = https://my.spectrum.example:8443   scheme and host, optional port: nothing after it
@@ -13,6 +13,8 @@
 //   AllowPlainHttp = yes               lets Address move a portal the build reaches by https to http
 //   [Publisher]
 //   Address = http://publisher.example the publisher site: its pages and the news
+//   UpdateAddress = https://...        the update information's server: only in a build that
+//                                      checks its signature, refused otherwise
 //
 // Every key is optional and replaces the built-in value. The file is UTF-8; patterns are converted
 // to cp1251 and then handled as the built-in ones (PlanetSky's go back to UTF-8 before use). A value
@@ -71,6 +73,19 @@ std::string clearTextNotice(const ClearTextPortal& portal);
 
 // `builtIn` with every file of `files` applied in order; a file that does not exist is no problem.
 PortalsSetup applyPortalsIni(PortalAddresses builtIn, const std::vector<std::string>& files);
+
+// What applyPortalsIni makes of `files` when `changedFile`, one of them, holds `changedText`: a
+// change is checked by the rules of the start before it is written.
+PortalsSetup applyPortalsIniWith(PortalAddresses builtIn, const std::vector<std::string>& files,
+                                 const std::string& changedFile, const std::string& changedText);
+
+// One file's bytes as the start reads them: bounded, from a regular file only.
+struct PortalsIniText {
+    bool exists = false;
+    std::string text;
+    std::string problem;  // the file exists but is not read ("is larger than 1 MiB")
+};
+PortalsIniText readPortalsIni(const std::string& path);
 
 // The set-up at start: the build's addresses with the files of portalsIniFiles(settingsPath,
 // $XDG_CONFIG_DIRS) applied.

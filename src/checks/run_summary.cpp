@@ -171,6 +171,10 @@ RunSummary summarizeRun(const std::vector<RowCheck>& rows, const AccountBook& bo
             troubleFor(summary.refusedCertificates, check).accounts.push_back(account);
             continue;
         }
+        if (check.outcome == CheckOutcome::AddressNotSet) {
+            troubleFor(summary.addressesNotSet, check).accounts.push_back(account);
+            continue;
+        }
         if (check.outcome == CheckOutcome::NotFound) {
             notFound.push_back(account);
             notFoundPortals.push_back(check.profile);
@@ -226,6 +230,11 @@ std::string summaryText(const RunSummary& s) {
         out += "certificate changed: " + t.portal + " (" + t.address + "), " +
                std::to_string(t.accounts.size()) + (t.accounts.size() == 1 ? " account" : " accounts") +
                " (" + loginsOf(t.accounts) + "): refused, no password went to it\n";
+    for (const PortalTrouble& t : s.addressesNotSet)
+        out += "address not set: " + t.portal + " (" + t.address + "), " + std::to_string(t.accounts.size()) +
+               (t.accounts.size() == 1 ? " account" : " accounts") + " (" + loginsOf(t.accounts) +
+               "): not asked; set its address in Portals.ini, or korvex-cli profiles set \"" + t.portal +
+               "\" Address URL\n";
     for (const SummaryAccount& a : s.valuesNotFound)
         out += "values not found: " + rowText(a) + ": a wrong password, or the page has changed\n";
     for (const SummaryAccount& a : s.unknownPlanCodes)
@@ -258,6 +267,7 @@ std::string summaryJson(const RunSummary& s, double lowBalance) {
            ",\"refusedCertificates\":" + troublesJson(s.refusedCertificates, false) +
            ",\"valuesNotFound\":" + accountsJson(s.valuesNotFound) +
            ",\"unknownPlanCodes\":" + accountsJson(s.unknownPlanCodes) +
+           ",\"addressesNotSet\":" + troublesJson(s.addressesNotSet, false) +
            ",\"daysLeftThreshold\":" + std::to_string(s.daysLeftThreshold) +
            ",\"fewDaysLeft\":" + daysLeftJson(s.fewDaysLeft) + "}\n";
 }

@@ -56,6 +56,8 @@ struct RunSummary {
     // A page came but the values were not: a wrong password, or the page changed for this account.
     // The accounts of a changed page are listed there, not here.
     std::vector<SummaryAccount> valuesNotFound;
+    // The portal's address is the build's placeholder: nothing was asked, by portal.
+    std::vector<PortalTrouble> addressesNotSet;
     // A row with an account whose plan code no portal owns: nothing was asked.
     std::vector<SummaryAccount> unknownPlanCodes;
     std::vector<DaysLeftAccount> fewDaysLeft;  // fewer days left than daysLeftThreshold, low balances not
@@ -64,7 +66,7 @@ struct RunSummary {
     bool empty() const {
         return failedTransfers.empty() && lowBalances.empty() && fallenBalances.empty() &&
                changedPages.empty() && refusedCertificates.empty() && valuesNotFound.empty() &&
-               unknownPlanCodes.empty() && fewDaysLeft.empty();
+               unknownPlanCodes.empty() && fewDaysLeft.empty() && addressesNotSet.empty();
     }
     // Anything listed needs attention.
     bool needsAttention() const { return !empty(); }

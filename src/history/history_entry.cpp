@@ -80,6 +80,7 @@ std::optional<HistoryOutcome> historyOutcome(CheckOutcome outcome) {
             return HistoryOutcome::TransferFailed;
         case CheckOutcome::PassedOver:
         case CheckOutcome::Stopped:
+        case CheckOutcome::AddressNotSet:  // nothing was asked
             break;
     }
     return std::nullopt;

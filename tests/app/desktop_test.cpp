@@ -13,6 +13,7 @@
 #include <xcb/xcb.h>
 
 #include <chrono>
+#include <fstream>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -269,6 +270,9 @@ protected:
                 book.client.setCell(c, r, accounts[r][c]);
         }
         zapis(book, proxy, m_settings.string());
+        // An address that is no placeholder: the start asks nothing, and a run goes out (through the
+        // proxy, when there is one).
+        std::ofstream(m_settings.parent_path() / "Portals.ini") << "[SpaceGate 21]\nAddress = https://sg.example\n";
     }
     void start() { program = std::make_unique<DesktopProgram>(m_dir / "program", m_dir / "runtime"); }
 

@@ -1,6 +1,7 @@
 // The box at start that says what of Portals.ini is not used: one box for every problem, none
 // without problems.
 #include "app/portals_notice.h"
+#include "app/tform1.h"
 
 #include <gtest/gtest.h>
 #include <QApplication>
@@ -42,6 +43,31 @@ TEST(PortalsNotice, OneBoxForEveryProblemAndNoneWithout) {
     const QStringList clear = boxesWhile([&] { showPortalsProblems(&window, {}, {{"SpectrumSat", "http://h.example"}}); });
     ASSERT_EQ(clear.size(), 1);
     EXPECT_TRUE(clear[0].contains(QStringLiteral("SpectrumSat уходят на http://h.example открытым текстом")));
+
+    // Portals without their address, alone or with the problems: still one box, naming them and
+    // where the address goes.
+    for (const auto& with : {std::vector<std::string>{}, problems}) {
+        const QStringList one = boxesWhile([&] { showPortalsProblems(&window, with, {}, {"SpectrumSat", "SpaceGate 15"}); });
+        ASSERT_EQ(one.size(), 1);
+        EXPECT_TRUE(one[0].contains(QStringLiteral("Адрес портала не задан: SpectrumSat, SpaceGate 15.")));
+        EXPECT_TRUE(one[0].contains(QStringLiteral("korvex-cli profiles set")));
+        EXPECT_EQ(one[0].contains(QString::fromStdString(problems[0])), !with.empty());
+    }
+}
+
+// The caption after a run counts the rows of a portal without its address apart from those that
+// got no answer.
+TEST(PortalsNotice, TheCaptionCountsAnAddressNotSetApart) {
+    RefreshResult run;
+    for (const CheckOutcome outcome : {CheckOutcome::AddressNotSet, CheckOutcome::TransferFailed,
+                                       CheckOutcome::AddressNotSet, CheckOutcome::PageRead}) {
+        RowCheck check;
+        check.row = static_cast<int>(run.rows.size());
+        check.outcome = outcome;
+        run.rows.push_back(check);
+    }
+    EXPECT_EQ(runCaption(run, 4),
+              QStringLiteral("Обновление завершено (адрес портала не задан: 2 из 4, без ответа: 1 из 4)"));
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include "platform/codepage.h"
 #include "tests/support/demo_portal_addresses.h"
 #include "tests/support/tiny_proxy.h"  // freeLoopbackPort
+#include "tests/support/test_server.h"
 
 namespace korvex {
 namespace {
@@ -490,6 +491,66 @@ TEST_F(BalanceChecksTest, RefreshRunReportsEachRowItReaches) {
         EXPECT_EQ(finished[i].outcome, expected[i]) << i;
     }
     EXPECT_EQ(cell(kBalance, 3), "old1");
+}
+
+}  // namespace
+}  // namespace korvex
+
+namespace korvex {
+namespace {
+
+TEST(PlaceholderAddressTest, OnlyAHostUnderInvalidIsAPlaceholder) {
+    const struct {
+        const char* address;
+        bool placeholder;
+    } cases[] = {
+        {"https://spectrumsat.invalid", true},   {"http://SpaceGate15-21.INVALID:8443", true},
+        {"https://portal.invalid.", true},       {"https://invalid", true},
+        {"https://invalid.example", false},      {"https://myinvalid", false},
+        {"https://x.invalid.example", false},    {"http://127.0.0.1:8080", false},
+        {"https://user@x.invalid@real.example", false},
+    };
+    for (const auto& c : cases) EXPECT_EQ(isPlaceholderAddress(c.address), c.placeholder) << c.address;
+}
+
+// A portal left at the build's placeholder is not asked: every request would go through the proxy
+// (the only way out of this test), and the proxy sees only the one to a real address.
+TEST(PlaceholderAddressTest, ItsRowsAreNotAskedAndSayWhy) {
+    test::TestServer proxyServer;
+    proxyServer.any(".*", [](const httplib::Request&, httplib::Response& res) { res.status = 502; });
+    proxyServer.start();
+    const ProxySettings proxy{true, "127.0.0.1", std::to_string(proxyServer.port())};
+    THttpTransfer curl;
+    applyCurl1StoredProperties(curl);
+    configureCurl1AtStart(curl, proxy);
+    TextHolder memo;
+    FixedCheckClock clock{{1, 1, 2010, 0, 5}};
+    PortalAddresses addresses;
+    addresses.globax = "http://globax.invalid";
+    addresses.planetSky = "http://planetsky.example";
+    AccountBook book;
+    book.setCount(3);
+    for (const auto& [row, code] : {std::pair{0, "GL"}, std::pair{1, "PS"}, std::pair{2, "GL"}}) {
+        book.client.setCell(kLogin, row, "login" + std::to_string(row));
+        book.client.setCell(kPlanCode, row, code);
+        book.Stat.setCell(kBalance, row, "12.00");
+    }
+    EXPECT_EQ(portalsWithoutAddress(book, addresses), std::vector<std::string>{"Globax"});
+    EXPECT_TRUE(portalsWithoutAddress(book, addresses, 1, 1).empty());
+
+    const TextGrid before = book.Stat;
+    BalanceChecks checks(book, curl, memo, addresses, [proxy] { return proxy; }, clock);
+    const RefreshResult run = refreshRows(checks, 0, 2);
+    ASSERT_EQ(run.rows.size(), 3u);
+    for (int row : {0, 2}) {
+        EXPECT_EQ(run.rows[row].outcome, CheckOutcome::AddressNotSet);
+        EXPECT_EQ(run.rows[row].portal, "http://globax.invalid");
+        EXPECT_EQ(book.Stat.row(row), before.row(row)) << "the previous balance stays where it was";
+    }
+    EXPECT_EQ(run.rows[1].outcome, CheckOutcome::NotFound);  // the proxy's answer
+    const auto seen = proxyServer.requests();
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_NE(seen[0].target.find("planetsky.example"), std::string::npos) << seen[0].target;
 }
 
 }  // namespace

@@ -57,6 +57,8 @@ TEST(RunSummaryTest, NamesLowAndFallenBalancesFailedPortalsAndChangedPages) {
         {"-9", "0", check(11, CheckOutcome::PassedOver, "")},  // plan code "40": no portal owns it
         {"10", "10", refused(12, "F")},
         {"10", "10", refused(13, "F")},
+        {"10", "10", check(14, CheckOutcome::AddressNotSet, "G")},  // the build's placeholder address
+        {"10", "10", check(15, CheckOutcome::AddressNotSet, "G")},
     };
     AccountBook book;
     book.setCount(static_cast<int>(rows.size()));
@@ -70,7 +72,7 @@ TEST(RunSummaryTest, NamesLowAndFallenBalancesFailedPortalsAndChangedPages) {
     }
 
     const RunSummary summary = summarizeRun(checks, book);
-    EXPECT_EQ(summary.accountsChecked, 11);
+    EXPECT_EQ(summary.accountsChecked, 13);
     EXPECT_EQ(rowsOf(summary.lowBalances), (std::vector<int>{1, 7}));
     EXPECT_EQ(rowsOf(summary.fallenBalances), (std::vector<int>{0, 7}));
     ASSERT_EQ(summary.failedTransfers.size(), 1u);
@@ -87,6 +89,8 @@ TEST(RunSummaryTest, NamesLowAndFallenBalancesFailedPortalsAndChangedPages) {
     EXPECT_EQ(rowsOf(summary.valuesNotFound), (std::vector<int>{2, 7, 8}));
     EXPECT_EQ(rowsOf(summary.unknownPlanCodes), (std::vector<int>{11}));
     EXPECT_EQ(summary.unknownPlanCodes[0].planCode, "40");
+    ASSERT_EQ(summary.addressesNotSet.size(), 1u);
+    EXPECT_EQ(rowsOf(summary.addressesNotSet[0].accounts), (std::vector<int>{14, 15}));
 
     // A threshold of its own: 45 names the balances under it.
     EXPECT_EQ(rowsOf(summarizeRun(checks, book, 45).lowBalances), (std::vector<int>{0, 1, 7}));
@@ -114,6 +118,11 @@ TEST(RunSummaryTest, NamesLowAndFallenBalancesFailedPortalsAndChangedPages) {
                         "\"plan\":\"40\"}]"),
               std::string::npos)
         << json;
+    EXPECT_NE(text.find("address not set: G (http://G.invalid), 2 accounts (login14, login15): not asked; set its "
+                        "address in Portals.ini, or korvex-cli profiles set \"G\" Address URL\n"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(json.find("\"addressesNotSet\":[{\"portal\":\"G\""), std::string::npos) << json;
     EXPECT_NE(text.find("certificate changed: F (http://F.invalid), 2 accounts (login12, login13)"), std::string::npos)
         << text;
     EXPECT_NE(text.find("values not found: row 3 (login2): a wrong password"), std::string::npos) << text;
@@ -121,7 +130,7 @@ TEST(RunSummaryTest, NamesLowAndFallenBalancesFailedPortalsAndChangedPages) {
 
     // Each of them alone is something to attend to; only a low balance or a changed page is what
     // korvex-cli's status 3 stands for.
-    for (const RowCheck& alone : {checks[2], checks[11], checks[12]}) {
+    for (const RowCheck& alone : {checks[2], checks[11], checks[12], checks[14]}) {
         SCOPED_TRACE(alone.row);
         const RunSummary one = summarizeRun({alone}, book);
         EXPECT_TRUE(one.needsAttention());

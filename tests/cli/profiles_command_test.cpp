@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <functional>
 #include <sstream>
 
@@ -170,6 +171,38 @@ TEST(ProfilesCommand, RedesignedPortalMendedForTheNextRun) {
     EXPECT_EQ(book.Stat.cell(kSpeed, 0), "256.00");
 }
 
+// A build with placeholder addresses: the run asks nothing and says so in one line; the listing
+// says "not set"; profiles set writes the address, and the next run reaches the portal.
+TEST(ProfilesCommand, AnAddressNotSetIsSaidAndThenSet) {
+    DemoPortals& portals = test::stockDemoPortals();
+    test::CliFolder folder;  // the build's addresses: under .invalid
+    folder.writeAccounts({{"sps_ivanov", "Qw3rty-71", "39"}, {"sg21_egorov", "Eg0r21", "21"}, {"x", "y", "15"}});
+    EXPECT_EQ(refreshCommand(folder.context(), std::nullopt), kExitFailed);
+    const std::string err = folder.err.str();
+    EXPECT_NE(err.find("korvex-cli: SpectrumSat, SpaceGate 15, SpaceGate 21: the portal's address is not set: "
+                       "Portals.ini, or korvex-cli profiles set NAME Address URL; not asked\n"),
+              std::string::npos)
+        << err;
+    EXPECT_EQ(err.find("the portal's address is not set"), err.rfind("the portal's address is not set")) << err;
+    EXPECT_NE(err.find("address not set: SpaceGate 15 (https://spacegate15-21.invalid), 1 account (x): not asked"),
+              std::string::npos)
+        << err;
+    EXPECT_EQ(err.find("no answer"), std::string::npos) << err;
+    EXPECT_EQ(profilesCommand(folder.context(), {}), kExitOk);
+    EXPECT_NE(valueLine(folder.out.str(), "Address").find("not set"), std::string::npos) << folder.out.str();
+
+    const std::string address = portals.baseUrl(PortalId::SpectrumSat);
+    EXPECT_EQ(profilesCommand(folder.context(), {"set", "SpectrumSat", "Address", address + "/"}), kExitUsage);
+    EXPECT_FALSE(std::filesystem::exists(folder.dir.file("Portals.ini")));
+    ASSERT_EQ(profilesCommand(folder.context(), {"set", "SpectrumSat", "Address", address}), kExitOk)
+        << folder.err.str();
+    folder.addresses = loadPortals(folder.settings).addresses;
+    EXPECT_EQ(refreshCommand(folder.context(), 1), kExitOk) << folder.err.str();
+    EXPECT_EQ(test::savedBook(folder.settings).Stat.cell(kBalance, 0), "42.15");
+    ASSERT_EQ(profilesCommand(folder.context(), {"unset", "SpectrumSat", "Address"}), kExitOk);
+    EXPECT_EQ(loadPortals(folder.settings).addresses.spectrumSat, "https://spectrumsat.invalid");
+}
+
 TEST(ProfilesCommand, RefusesWhatItCannotTest) {
     test::CliFolder folder;
     const std::string page = folder.dir.write("page.html", "Deposit: 1,");
@@ -183,6 +216,7 @@ TEST(ProfilesCommand, RefusesWhatItCannotTest) {
     struct Case {
         std::vector<std::string> args;
         const char* error;  // "" accepted
+        bool onlyReads = true;
     } cases[] = {
         {{"profiles"}, ""},
         {{"profiles", "template"}, ""},
@@ -190,6 +224,11 @@ TEST(ProfilesCommand, RefusesWhatItCannotTest) {
         {{"profiles", "test", "SpectrumSat"}, "needs a profile's name and a saved page"},
         {{"profiles", "template", "x"}, "takes template or test"},
         {{"profiles", "list"}, "takes template or test"},
+        {{"profiles", "set", "SpectrumSat", "address", "https://a.example"}, "", false},
+        {{"profiles", "unset", "SpectrumSat", "Address"}, "", false},
+        {{"profiles", "set", "SpectrumSat", "Path", "/x"}, "takes NAME Address URL"},
+        {{"profiles", "set", "SpectrumSat", "Address"}, "takes NAME Address URL"},
+        {{"profiles", "unset", "SpectrumSat", "Address", "https://a.example"}, "takes NAME Address"},
     };
     for (const Case& c : cases) {
         if (*c.error) {
@@ -202,7 +241,7 @@ TEST(ProfilesCommand, RefusesWhatItCannotTest) {
         } else {
             const CliInvocation call = parseCommandLine(c.args);
             EXPECT_EQ(call.command, CliCommand::Profiles);
-            EXPECT_TRUE(commandOnlyReads(call));
+            EXPECT_EQ(commandOnlyReads(call), c.onlyReads) << c.args[1];
         }
     }
 }

@@ -32,6 +32,9 @@ expected_files="755 usr/bin/korvex
 644 usr/share/bash-completion/completions/korvex-cli
 644 usr/share/doc/korvex/changelog.gz
 644 usr/share/doc/korvex/copyright
+644 usr/share/doc/korvex/Portals.ini.example
+644 usr/share/bash-completion/completions/korvex-cli
+644 usr/share/zsh/vendor-completions/_korvex-cli
 644 usr/share/man/man1/korvex.1.gz
 644 usr/share/man/man1/korvex-cli.1.gz
 644 usr/share/man/man1/korvex-match.1.gz"
@@ -80,9 +83,16 @@ appstreamcli validate-tree --no-net "$root" >"$scratch/appstream-tree.log" 2>&1 
 archive_files=$(tar -tzf "$archive")
 top_entries=$(cut -d/ -f1 <<<"$archive_files" | sort -u)
 [ "$(wc -l <<<"$top_entries")" -eq 1 ] || fail "the archive has more than one top folder: $top_entries"
-for name in korvex korvex-cli korvex-match; do
+for name in korvex korvex-cli korvex-match README.md Portals.ini.example man/korvex.1 man/korvex-cli.1 \
+        man/korvex-match.1; do
     grep -qx "$top_entries/$name" <<<"$archive_files" || fail "the archive lacks $top_entries/$name"
 done
+# The example is this build's template: every profile, every key commented out.
+example="$root/usr/share/doc/korvex/Portals.ini.example"
+grep -qx '\[SpaceGate 15\]' "$example" && grep -q '^;Address = ' "$example" && ! grep -q '^Address' "$example" ||
+    fail "Portals.ini.example is not the template"
+grep -q 'profiles set NAME Address URL' <<<"$(dpkg-deb --field "$deb" Description)" ||
+    fail "the description does not say where the portals' addresses go"
 
 # --- the programs run, and keep their settings where the location rule says ----------------------
 # Each run gets a clean environment: only the sanitizers' options (asan preset) come along.
@@ -120,6 +130,14 @@ settings="$user_home/.config/korvex/Settings.ini"
 [ "$(stat -c %a "$settings" 2>/dev/null)" = 600 ] || fail "$settings is not 0600"
 [ "$(stat -c %a "$user_home/.config/korvex" 2>/dev/null)" = 700 ] || fail "its folder is not 0700"
 [ ! -e "$root/usr/bin/Settings.ini" ] || fail "Settings.ini was written among the programs"
+# The installed copy is given a portal's address without a file edited by hand.
+if ! "${clean_env[@]}" HOME="$user_home" XDG_CONFIG_HOME="$user_home/.config" \
+        XDG_RUNTIME_DIR="$user_home/runtime" "${run_as_user[@]}" \
+        "$root/usr/bin/korvex-cli" profiles set SpectrumSat Address https://spectrum.example >>"$scratch/installed.log" 2>&1 ||
+        ! grep -qx 'Address = https://spectrum.example' "$user_home/.config/korvex/Portals.ini"; then
+    fail "the installed korvex-cli could not set an address:"
+    cat "$scratch/installed.log" >&2
+fi
 
 # Portable: unpacked into a folder of the user's, Settings.ini stays beside the programs.
 mkdir "$scratch/portable" "$scratch/portable-home"

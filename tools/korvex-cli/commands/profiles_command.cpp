@@ -4,13 +4,16 @@
 #include <cerrno>
 #include <cstring>
 #include <fstream>
+#include <optional>
 #include <ostream>
 
 #include "checks/page_values.h"
 #include "checks/portals_ini.h"
+#include "checks/portals_ini_writer.h"
 #include "checks/profile_edits.h"
 #include "checks/text_holder.h"
 #include "korvex-cli/balance_table.h"
+#include "platform/ascii_text.h"
 #include "platform/codepage.h"
 
 namespace korvex {
@@ -44,8 +47,11 @@ int listProfiles(const CliContext& context) {
         static const std::map<std::string, std::string> kNoOrigins;
         const auto& origins = edits ? edits->origins(*builtIn) : kNoOrigins;
         std::vector<std::vector<std::string>> lines;
-        valueLine(lines, "Address", addresses.*profile.baseAddress,
-                  edits ? edits->addressOrigin(profile.baseAddress) : std::string());
+        const std::string& address = addresses.*profile.baseAddress;
+        valueLine(lines, "Address", address,
+                  isPlaceholderAddress(address) ? std::string("not set: korvex-cli profiles set")
+                  : edits                       ? edits->addressOrigin(profile.baseAddress)
+                                                : std::string());
         valueLine(lines, "Path", "\"" + std::string(profile.path) + "\"", originOf(origins, "Path"));
         if (!profile.logoutPath.empty())
             valueLine(lines, "LogoutPath", "\"" + std::string(profile.logoutPath) + "\"",
@@ -89,6 +95,24 @@ bool readSavedPage(const CliContext& context, const std::string& pagePath, TextH
         return false;
     }
     return true;
+}
+
+// profiles set NAME Address URL, profiles unset NAME Address.
+int setAddress(const CliContext& context, const std::string& name, const std::optional<std::string>& address) {
+    const Expected<PortalAddressWrite> written = writePortalAddress(context.settingsPath, name, address);
+    if (!written) {
+        context.err << kPrefix << terminalText(written.error().message) << '\n';
+        return written.error().code == std::errc::invalid_argument ? kExitUsage : kExitFailed;
+    }
+    const std::string file = terminalText(written->file);
+    if (!written->changed)
+        context.out << file << " already says so; nothing changed\n";
+    else if (address)
+        context.out << "Address " << terminalText(*address) << " written to " << file << '\n';
+    else
+        context.out << "Address removed from " << file << "; the built-in address is used\n";
+    if (written->changed) context.out << "A window that runs uses it from its next start.\n";
+    return kExitOk;
 }
 
 int testProfile(const CliContext& context, const std::string& name, const std::string& pagePath) {
@@ -145,21 +169,38 @@ int profilesCommand(const CliContext& context, const std::vector<std::string>& a
         context.out << portalsIniTemplate(context.addresses);
         return kExitOk;
     }
+    if (args[0] == "set") return setAddress(context, args.at(1), args.at(3));
+    if (args[0] == "unset") return setAddress(context, args.at(1), std::nullopt);
     return testProfile(context, args.at(1), args.at(2));
 }
 
 namespace {
 
+bool isAddressKey(const std::string& key) {
+    return lowerAscii(key) == "address";
+}
+
 void profilesFinish(CliInvocation& call, const std::vector<std::string>& operands) {
     const bool listing = operands.empty();
     const bool printsTemplate = operands.size() == 1 && operands[0] == "template";
     const bool tests = !operands.empty() && operands[0] == "test";
+    const bool sets = !operands.empty() && operands[0] == "set";
+    const bool unsets = !operands.empty() && operands[0] == "unset";
     if (tests && operands.size() != 3)
         throw CliUsageError("profiles test needs a profile's name and a saved page", call.command);
-    if (!listing && !printsTemplate && !tests)
-        throw CliUsageError("profiles takes template or test NAME PAGE.html, not \"" + operands.back() + "\"",
+    if ((sets && (operands.size() != 4 || !isAddressKey(operands[2]))) ||
+        (unsets && (operands.size() != 3 || !isAddressKey(operands[2]))))
+        throw CliUsageError("profiles " + operands[0] + " takes NAME Address" + (sets ? " URL" : ""), call.command);
+    if (!listing && !printsTemplate && !tests && !sets && !unsets)
+        throw CliUsageError("profiles takes template or test NAME PAGE.html (or set NAME Address URL, unset NAME "
+                            "Address), not \"" + operands.back() + "\"",
                             call.command);
     call.profileArgs = operands;
+}
+
+// set and unset write Portals.ini beside the settings file: its folder is made when missing.
+bool profilesOnlyRead(const CliInvocation& call) {
+    return call.profileArgs.empty() || (call.profileArgs[0] != "set" && call.profileArgs[0] != "unset");
 }
 
 int runProfiles(CliContext& context, const CliInvocation& call) {
@@ -171,7 +212,7 @@ int runProfiles(CliContext& context, const CliInvocation& call) {
 const CliCommandRow kProfilesRow{
     .command = CliCommand::Profiles,
     .name = "profiles",
-    .operands = "[template | test NAME PAGE]",
+    .operands = "[template | test NAME PAGE | set NAME Address URL | unset NAME Address]",
     .summary = "list the portal profiles and Portals.ini, or test one",
     .description =
         "Lists every portal profile with its plan codes, address, paths and patterns, as\n"
@@ -182,13 +223,20 @@ const CliCommandRow kProfilesRow{
         "profiles template prints a complete Portals.ini of the values in use, every key\n"
         "commented out: remove the \";\" of a key to change it.\n"
         "profiles test NAME PAGE runs the patterns of profile NAME (\"SpaceGate 75\") on a\n"
-        "page saved from its portal, and prints each column's value or the not-found marker.\n",
+        "page saved from its portal, and prints each column's value or the not-found marker.\n"
+        "profiles set NAME Address URL writes the portal's address into the Portals.ini\n"
+        "beside the settings file, checked as the start checks it; every other line of the\n"
+        "file stays as it is. profiles unset NAME Address removes it again. An address that\n"
+        "is still the build's placeholder (a host under .invalid) says \"not set\": its\n"
+        "accounts are not checked until it is set.\n",
     .epilogue = "When the run summary says a portal's page changed: save the page from the browser,\n"
                 "change the pattern in Portals.ini, and test it until the balance is found.\n"
                 "Exit status of test: 0 the balance is found, 1 it is not (or the page cannot be\n"
-                "read), 2 NAME names no profile. Problems in Portals.ini go to standard error; a\n"
-                "section with a bad value is not used, and its profile keeps its built-in values.\n",
-    .onlyReads = alwaysReads,
+                "read), 2 NAME names no profile. Of set and unset: 0 written, 2 refused (NAME names\n"
+                "no profile, or the address would not be used), 1 the file could not be written.\n"
+                "Problems in Portals.ini go to standard error; a section with a bad value is not\n"
+                "used, and its profile keeps its built-in values.\n",
+    .onlyReads = profilesOnlyRead,
     .readsPortals = true,
     .finish = profilesFinish,
     .run = runProfiles,

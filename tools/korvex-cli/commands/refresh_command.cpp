@@ -35,6 +35,9 @@ namespace korvex {
 
 namespace {
 
+constexpr const char* kAddressNotSetText =
+    "the portal's address is not set: Portals.ini, or korvex-cli profiles set";
+
 // "line 3 is not a pin," or "lines 3, 7 are not pins,": named once a run, never pinned again.
 std::string unreadablePinLines(const std::vector<int>& lines) {
     std::string numbers;
@@ -83,6 +86,16 @@ std::string runNotifyCommand(const std::string& command, const std::string& text
 }
 
 
+// The portals of the run that the build left without their address, in one line: their accounts are
+// not asked, and the summary counts them.
+void sayPortalsWithoutAddress(const CliContext& context, const AccountBook& book, int first, int last) {
+    std::string names;
+    for (const std::string& name : portalsWithoutAddress(book, context.addresses, first, last))
+        names += (names.empty() ? "" : ", ") + name;
+    if (!names.empty())
+        context.err << kPrefix << names << ": " << kAddressNotSetText << " NAME Address URL; not asked\n";
+}
+
 // What became of a row, as a line for standard error ("" when nothing needs saying), and whether
 // it failed. `summaryNamesIt`: the text summary follows on standard error and names the row itself.
 struct RowWords {
@@ -119,6 +132,8 @@ RowWords rowOutcome(const AccountBook& book, const RowCheck& report, bool summar
             return {name + ": no page from the portal" +
                         (report.errorText.empty() ? "" : " (" + terminalText(report.errorText) + ")"),
                     true};
+        case CheckOutcome::AddressNotSet:
+            return {{}, true};  // said once for the run, by portal
         case CheckOutcome::ErrorMarker:
             return {name + ": the check failed (" + cp1251ToUtf8(kErrorMarker) + ")" +
                         (report.errorText.empty() ? "" : ": " + terminalText(report.errorText)),
@@ -351,6 +366,7 @@ int refreshCommand(const CliContext& context, std::optional<int> rowNumber, cons
     PortalPins pins(pinsPathBeside(context.settingsPath));
     sayPinFile(context, pins);
     const RefreshPlan plan = planOf(context, options, first, last);
+    sayPortalsWithoutAddress(context, book, first, last);
     const RefreshReport run = checkRows(context, book, proxy, keyring, pins, plan);
     return reportRun(context, book, run, pins, plan, options);
 }
@@ -443,15 +459,17 @@ const CliCommandRow kRefreshRow{
     .epilogue = "After the table, the run summary on standard error: portals whose page seems to\n"
                 "have changed (no account found its balance), portals whose certificate changed,\n"
                 "accounts whose values were not found (a wrong password), plan codes that name no\n"
-                "portal, balances below the threshold (LowBalance in section [SUMMARY] of the\n"
-                "settings file, 0 when not set), portals that gave no page and balances that fell.\n"
+                "portal, portals whose address is still the build's placeholder (not asked; see\n"
+                "profiles set), balances below the threshold (LowBalance in section [SUMMARY] of\n"
+                "the settings file, 0 when not set), portals that gave no page and balances that\n"
+                "fell.\n"
                 "\n"
                 "Exit status, the first that holds: 2 a bad command line; 130 the run was\n"
                 "interrupted (SIGINT, SIGTERM, SIGHUP; after the save); 1 anything failed (a\n"
-                "portal gave no page, a check ended with the error marker, values were not found,\n"
-                "a certificate was refused, a plan code names no portal, a file could not be\n"
-                "written, the notify command failed); 3 the summary names a low balance or a\n"
-                "changed page; 0 otherwise.\n"
+                "portal gave no page or has no address, a check ended with the error marker,\n"
+                "values were not found, a certificate was refused, a plan code names no portal,\n"
+                "a file could not be written, the notify command failed);\n"
+                "3 the summary names a low balance or a changed page; 0 otherwise.\n"
                 "Accounts whose balance lasts fewer days than DaysLeft in [SUMMARY] (default 7, 0\n"
                 "turns it off; see forecast) are named under \"days left\" and count as a low\n"
                 "balance.\n",
