@@ -33,8 +33,6 @@ expected_files="755 usr/bin/korvex
 644 usr/share/doc/korvex/changelog.gz
 644 usr/share/doc/korvex/copyright
 644 usr/share/doc/korvex/Portals.ini.example
-644 usr/share/bash-completion/completions/korvex-cli
-644 usr/share/zsh/vendor-completions/_korvex-cli
 644 usr/share/man/man1/korvex.1.gz
 644 usr/share/man/man1/korvex-cli.1.gz
 644 usr/share/man/man1/korvex-match.1.gz"
