@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalBlocker>
@@ -19,6 +20,7 @@
 #include <QSystemTrayIcon>
 #include <QTabWidget>
 #include <QTableView>
+#include <QTimer>
 
 #include "app/account_count_spin_box.h"
 #include "app/qt_text.h"
@@ -175,8 +177,22 @@ TForm1::TForm1(std::string settingsPath, WindowEnvironment environment, QWidget*
 }
 
 TForm1::~TForm1() {
+    detachSignals();
     FormDestroy();
     upUpdater1.reset();  // before the dispatcher it reports through
+    // The widgets go now, while the book their models show is still there; left to QWidget's
+    // destructor they would outlive every member.
+    for (const QPointer<QObject> child : findChildren<QObject*>(Qt::FindDirectChildrenOnly)) delete child.data();
+}
+
+void TForm1::detachSignals() {
+    // Nothing reaches the window once it is going: not the application's focus changes, not its own
+    // widgets, the tray or the schedule's timer as they are taken down, not a call queued for later.
+    // The one save on the way out is FormDestroy's, made while every member is whole.
+    m_scheduleTimer->stop();
+    QObject::disconnect(qApp, nullptr, this, nullptr);
+    for (QObject* child : findChildren<QObject*>()) child->disconnect(this);
+    QCoreApplication::removePostedEvents(this, QEvent::MetaCall);
 }
 
 void TForm1::buildControls() {
@@ -416,6 +432,7 @@ void TForm1::FormCreate() {
         JvEdit2->setText(toQ(start.proxy.port));
         writeHeadings(false);  // both tables already hold `clients` rows (setCountSilently)
         read();
+        m_bookRead = true;
         if (start.countDamaged) {
             // Said now, before anything is saved over it: the accounts beyond row 1 are still in the
             // file and come back when the count is set again.
@@ -431,11 +448,14 @@ void TForm1::FormCreate() {
         try {
             createNewFile(FileName, proxySettings());
         } catch (const SettingsWriteError& e) {
-            // Start-up ends here; the window still opens, with one empty row.
+            // Start-up ends here; the window still opens, with one empty row, and saves it when it
+            // closes, unless the program was told to end while the message stood.
             reloadTables();
             showError(QString::fromStdString(e.what()));
+            m_bookRead = !(m_env.endRequested && m_env.endRequested());
             return;
         }
+        m_bookRead = true;
         setCountSilently(1);
         writeHeadings(true);
     }
@@ -463,6 +483,7 @@ void TForm1::read() {
 }
 
 bool TForm1::zapis() {
+    if (!m_bookRead) return false;  // nothing of the file is in the tables to write back
     try {
         if (m_keyringBook) {
             const KeyringAnswer answer = m_keyringBook->save(m_book, proxySettings());

@@ -70,6 +70,9 @@ struct WindowEnvironment {
     std::shared_ptr<PasswordKeyring> keyring;
     // The wall clock of the refresh schedule; null: the system's.
     RefreshSchedule::Clock wallClock;
+    // True once the program has been asked to end (a termination signal) while the window is still
+    // being made; null: never.
+    std::function<bool()> endRequested;
 };
 
 // The caption of "Обновить все балансы" after a run over `rowsInRun` rows: finished or stopped, with
@@ -260,6 +263,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // Cuts every connection into the window before it goes (its destructor's first step).
+    void detachSignals();
     void buildControls();
     void buildTabBalances();
     void buildTabSettings();
@@ -330,6 +335,8 @@ private:
     TextGridModel* m_clientModel = nullptr;
     TextGridModel* m_statModel = nullptr;
     bool m_destroyed = false;
+    // The book holds what the settings file holds (or the file is new): until then nothing saves it.
+    bool m_bookRead = false;
     bool m_running = false;
     bool m_stopRequested = false;
     bool m_closeAfterRun = false;
