@@ -182,7 +182,9 @@ TForm1::~TForm1() {
     upUpdater1.reset();  // before the dispatcher it reports through
     // The widgets go now, while the book their models show is still there; left to QWidget's
     // destructor they would outlive every member.
-    for (const QPointer<QObject> child : findChildren<QObject*>(Qt::FindDirectChildrenOnly)) delete child.data();
+    QList<QPointer<QObject>> going;
+    for (QObject* child : findChildren<QObject*>(Qt::FindDirectChildrenOnly)) going << child;
+    for (const QPointer<QObject>& child : going) delete child.data();
 }
 
 void TForm1::detachSignals() {

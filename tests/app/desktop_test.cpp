@@ -281,7 +281,8 @@ protected:
     }
     XDisplay::Window awaitMainWindow() {
         std::optional<XDisplay::Window> found;
-        EXPECT_TRUE(waitUntil([&] { return (found = topLevel(kWindowWidth, kWindowHeight)).has_value(); }));
+        EXPECT_TRUE(waitUntil([&] { return (found = topLevel(kWindowWidth, kWindowHeight)).has_value(); }))
+            << "the main window was not on the screen within 10 s";
         return found.value_or(XDisplay::Window{});
     }
     // A mapped top-level window of the program, other than the main window and the tray icon, whose
