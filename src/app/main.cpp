@@ -110,9 +110,10 @@ int main(int argc, char** argv) {
     const korvex::PortalsSetup portals = korvex::loadPortals(settingsPath);
     korvex::WindowEnvironment environment;
     environment.addresses = portals.addresses;
+    environment.endRequested = [&terminated] { return terminated; };
     korvex::TForm1 form(settingsPath, std::move(environment));
     window = &form;
-    if (terminated) return 0;  // the window's destruction saves
+    if (terminated) return 0;  // the window's destruction saves the book, once it has been read
     // Closing the main window ends the program even when no window is left on the screen to count as
     // the last one closed (hidden in the tray).
     QObject::connect(&form, &korvex::TForm1::windowClosed, &app, &QCoreApplication::quit,
@@ -122,5 +123,7 @@ int main(int argc, char** argv) {
     form.show();
     korvex::showPortalsProblems(&form, portals.problems, portals.clearText,
                                 korvex::portalsWithoutAddress(form.book(), portals.addresses));
-    return app.exec();
+    const int status = app.exec();
+    window = nullptr;  // a signal during the save on the way out only leaves its message box
+    return status;
 }

@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalBlocker>
@@ -20,6 +21,7 @@
 #include <QSystemTrayIcon>
 #include <QTabWidget>
 #include <QTableView>
+#include <QTimer>
 
 #include "app/account_count_spin_box.h"
 #include "app/qt_text.h"
@@ -177,8 +179,24 @@ TForm1::TForm1(std::string settingsPath, WindowEnvironment environment, QWidget*
 }
 
 TForm1::~TForm1() {
+    detachSignals();
     FormDestroy();
     upUpdater1.reset();  // before the dispatcher it reports through
+    // The widgets go now, while the book their models show is still there; left to QWidget's
+    // destructor they would outlive every member.
+    QList<QPointer<QObject>> going;
+    for (QObject* child : findChildren<QObject*>(Qt::FindDirectChildrenOnly)) going << child;
+    for (const QPointer<QObject>& child : going) delete child.data();
+}
+
+void TForm1::detachSignals() {
+    // Nothing reaches the window once it is going: not the application's focus changes, not its own
+    // widgets, the tray or the schedule's timer as they are taken down, not a call queued for later.
+    // The one save on the way out is FormDestroy's, made while every member is whole.
+    m_scheduleTimer->stop();
+    QObject::disconnect(qApp, nullptr, this, nullptr);
+    for (QObject* child : findChildren<QObject*>()) child->disconnect(this);
+    QCoreApplication::removePostedEvents(this, QEvent::MetaCall);
 }
 
 void TForm1::buildControls() {
@@ -421,6 +439,7 @@ void TForm1::FormCreate() {
         JvEdit2->setText(toQ(start.proxy.port));
         writeHeadings(false);  // both tables already hold `clients` rows (setCountSilently)
         read();
+        m_bookRead = true;
         // Said now, before anything is saved over it.
         if (const QString notes = startNotes(start); !notes.isEmpty()) showError(notes);
     } else {
@@ -428,11 +447,14 @@ void TForm1::FormCreate() {
         try {
             createNewFile(FileName, proxySettings());
         } catch (const SettingsWriteError& e) {
-            // Start-up ends here; the window still opens, with one empty row.
+            // Start-up ends here; the window still opens, with one empty row, and saves it when it
+            // closes, unless the program was told to end while the message stood.
             reloadTables();
             showError(QString::fromStdString(e.what()));
+            m_bookRead = !(m_env.endRequested && m_env.endRequested());
             return;
         }
+        m_bookRead = true;
         setCountSilently(1);
         writeHeadings(true);
     }
@@ -504,6 +526,7 @@ void TForm1::read() {
 
 bool TForm1::zapis() {
     if (m_savingOff) return false;  // said once at start
+    if (!m_bookRead) return false;  // nothing of the file is in the tables to write back
     const bool wasOpen = settingsOpenToOthers(FileName);
     try {
         if (m_keyringBook) {

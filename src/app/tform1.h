@@ -71,6 +71,9 @@ struct WindowEnvironment {
     std::shared_ptr<PasswordKeyring> keyring;
     // The wall clock of the refresh schedule; null: the system's.
     RefreshSchedule::Clock wallClock;
+    // True once the program has been asked to end (a termination signal) while the window is still
+    // being made; null: never.
+    std::function<bool()> endRequested;
 };
 
 // The rows a run reached: every row it gave back but those the stop cut short.
@@ -267,6 +270,8 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // Cuts every connection into the window before it goes (its destructor's first step).
+    void detachSignals();
     void buildControls();
     void buildTabBalances();
     void buildTabSettings();
@@ -343,6 +348,8 @@ private:
     TextGridModel* m_statModel = nullptr;
     bool m_destroyed = false;
     bool m_savingOff = false;
+    // The book holds what the settings file holds (or the file is new): until then nothing saves it.
+    bool m_bookRead = false;
     bool m_running = false;
     bool m_stopRequested = false;
     bool m_closeAfterRun = false;

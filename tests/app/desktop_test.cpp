@@ -285,22 +285,26 @@ protected:
     }
     XDisplay::Window awaitMainWindow() {
         std::optional<XDisplay::Window> found;
-        EXPECT_TRUE(waitUntil([&] { return (found = topLevel(kWindowWidth, kWindowHeight)).has_value(); }));
+        EXPECT_TRUE(waitUntil([&] { return (found = topLevel(kWindowWidth, kWindowHeight)).has_value(); }))
+            << "the main window was not on the screen within 10 s";
         return found.value_or(XDisplay::Window{});
     }
-    // A mapped top-level window of the program, other than the main window, whose title begins with
-    // `title` (a message box).
+    // A mapped top-level window of the program, other than the main window and the tray icon, whose
+    // title begins with `title` (a message box). The tray icon's window bears the program's name and,
+    // for a moment while the tray host takes it in, sits mapped on the root window: taken for a box,
+    // it had a test act before the program had read its settings.
     std::optional<XDisplay::Window> box(const std::string& title) {
         for (const auto& w : x->windowsOf(program->pid()))
-            if (w.topLevel && w.mapped && w.width != kWindowWidth &&
+            if (w.topLevel && w.mapped && w.width != kWindowWidth && !trayIconSized(w) &&
                 x->property(w.id, "_NET_WM_NAME").rfind(title, 0) == 0)
                 return w;
         return std::nullopt;
     }
+    static bool trayIconSized(const XDisplay::Window& w) { return w.width > 0 && w.width < 64; }
     // The tray icon: the program's window that the tray host has taken in.
     std::optional<XDisplay::Window> trayIcon() {
         for (const auto& w : x->windowsOf(program->pid()))
-            if (!w.topLevel && w.mapped && w.width > 0 && w.width < 64) return w;
+            if (!w.topLevel && w.mapped && trayIconSized(w)) return w;
         return std::nullopt;
     }
     bool mainWindowHidden() {

@@ -107,7 +107,7 @@ protected:
 
 TEST_F(ProgramTest, ASecondCopyIsRefusedWithoutTouchingAnyFileAndAcceptedOnceTheFirstIsGone) {
     auto first = std::make_unique<Program>(m_first, m_runtime);
-    ASSERT_TRUE(first->waitForFile(m_first / "Settings.ini"));
+    ASSERT_TRUE(first->waitForFile(m_first / "Settings.ini")) << "no start-up save within 10 s";
 
     {
         Program second(m_second, m_runtime);
@@ -120,7 +120,7 @@ TEST_F(ProgramTest, ASecondCopyIsRefusedWithoutTouchingAnyFileAndAcceptedOnceThe
     first->wait();
     first.reset();
     Program third(m_second, m_runtime);
-    EXPECT_TRUE(third.waitForFile(m_second / "Settings.ini"));
+    EXPECT_TRUE(third.waitForFile(m_second / "Settings.ini")) << "no start-up save within 10 s";
 }
 
 TEST_F(ProgramTest, TerminationSignalsCloseTheWindowWithItsSave) {
@@ -131,10 +131,10 @@ TEST_F(ProgramTest, TerminationSignalsCloseTheWindowWithItsSave) {
         Program program(m_first, m_runtime);
         // The handlers are in place before the window writes its settings at start-up, and a signal
         // that comes before the event loop waits for it: no pause is needed, however busy the machine.
-        ASSERT_TRUE(program.waitForFile(settings));
+        ASSERT_TRUE(program.waitForFile(settings)) << "no start-up save within 10 s";
         fs::remove(settings);  // only the closing save brings it back
         program.signal(sig);
-        EXPECT_EQ(program.wait(), 0);
-        EXPECT_TRUE(fs::exists(settings));
+        EXPECT_EQ(program.wait(), 0) << "-1: still running 10 s after the signal";
+        EXPECT_TRUE(fs::exists(settings)) << "no save on the way out";
     }
 }

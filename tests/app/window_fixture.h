@@ -56,6 +56,7 @@ protected:
         env.updateUserInterface = m_updateUserInterface;
         env.keyring = m_keyring;
         env.wallClock = [this] { return m_wallNow; };
+        env.endRequested = m_endRequested;
         m_form = std::make_unique<TForm1>(m_settings, env);
         return *m_form;
     }
@@ -83,6 +84,7 @@ protected:
     std::shared_ptr<RecordingUrlOpener> m_opener = std::make_shared<RecordingUrlOpener>();
     std::shared_ptr<TupUserInterface> m_updateUserInterface;  // null: Qt dialogs
     std::shared_ptr<PasswordKeyring> m_keyring;  // null: the Secret Service, should a test turn it on
+    std::function<bool()> m_endRequested;  // null: the program is never told to end during start-up
     std::shared_ptr<FixedCheckClock> m_clock =
         std::make_shared<FixedCheckClock>(LocalDateTime{7, 12, 2026, 9, 5});
     // The refresh schedule's clock: moved on by hand, never slept for.

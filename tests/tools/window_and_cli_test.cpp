@@ -11,6 +11,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <functional>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -156,6 +157,25 @@ public:
         return -1;
     }
 
+    // Waits up to 20 s for `reached`, while the process runs; false (with a failure naming `what` and
+    // how the wait ended) when it does not come.
+    bool awaitState(const std::function<bool()>& reached, const std::string& what) {
+        const auto end = std::chrono::steady_clock::now() + 20s;
+        while (!reached()) {
+            if (::waitpid(m_pid, nullptr, WNOHANG) == m_pid) {
+                m_pid = -1;
+                ADD_FAILURE() << "the process ended before " << what;
+                return false;
+            }
+            if (std::chrono::steady_clock::now() > end) {
+                ADD_FAILURE() << "not within 20 s: " << what;
+                return false;
+            }
+            std::this_thread::sleep_for(20ms);
+        }
+        return true;
+    }
+
     // True once the process holds a flock() lock (the single-copy guard), as /proc/locks lists it.
     bool holdsLock() const {
         std::ifstream locks("/proc/locks");
@@ -195,10 +215,7 @@ protected:
 
 TEST_F(SingleCopyTest, TheCommandLineIsRefusedOnTheWindowsBookAndRunsOnAnother) {
     Process korvexWindow(korvex(), {}, runtime.path());
-    while (!fs::exists(window.settings)) {
-        ASSERT_NE(::waitpid(korvexWindow.pid(), nullptr, WNOHANG), korvexWindow.pid()) << "korvex ended";
-        std::this_thread::sleep_for(20ms);
-    }
+    ASSERT_TRUE(korvexWindow.awaitState([&] { return fs::exists(window.settings); }, "its start-up save"));
     const std::string accounts = cli.dir.write("a.csv", csv);
     const std::string before = readFile(window.settings);
     // The window's book, named as it is and through a link to its folder.
@@ -237,10 +254,7 @@ TEST_F(SingleCopyTest, TheCommandLineIsRefusedOnTheWindowsBookAndRunsOnAnother) 
 TEST_F(SingleCopyTest, TheWindowIsRefusedWhileTheCommandLineRuns) {
     // An import from standard input holds the lock of the window's book until its input ends.
     Process importing(korvexCli(), {"import", "-", "--settings", window.settings}, runtime.path());
-    while (!importing.holdsLock()) {
-        ASSERT_NE(::waitpid(importing.pid(), nullptr, WNOHANG), importing.pid()) << "korvex-cli ended";
-        std::this_thread::sleep_for(20ms);
-    }
+    ASSERT_TRUE(importing.awaitState([&] { return importing.holdsLock(); }, "it held the lock of the book"));
     {
         Process korvexWindow(korvex(), {}, runtime.path());
         EXPECT_NE(korvexWindow.stderrUntil("\n").find("Запуск второй копии программы недопустим."),
@@ -254,10 +268,7 @@ TEST_F(SingleCopyTest, TheWindowIsRefusedWhileTheCommandLineRuns) {
 
     // Once it has ended, the window starts.
     Process korvexWindow(korvex(), {}, runtime.path());
-    while (!korvexWindow.holdsLock()) {
-        ASSERT_NE(::waitpid(korvexWindow.pid(), nullptr, WNOHANG), korvexWindow.pid()) << "korvex ended";
-        std::this_thread::sleep_for(20ms);
-    }
+    ASSERT_TRUE(korvexWindow.awaitState([&] { return korvexWindow.holdsLock(); }, "it held the lock of the book"));
 }
 
 // A save killed mid-way leaves the accounts in a temporary file beside Settings.ini; the next start
@@ -301,10 +312,7 @@ TEST_F(SingleCopyTest, EachStartRemovesWhatACrashedSaveLeft) {
 
     const std::string windowLeftover = window.dir.write("Settings.ini.tmp-Ab12Cd", "Password_0=secret\n");
     Process korvexWindow(korvex(), {}, runtime.path());
-    while (!fs::exists(window.settings)) {
-        ASSERT_NE(::waitpid(korvexWindow.pid(), nullptr, WNOHANG), korvexWindow.pid()) << "korvex ended";
-        std::this_thread::sleep_for(20ms);
-    }
+    ASSERT_TRUE(korvexWindow.awaitState([&] { return fs::exists(window.settings); }, "its start-up save"));
     EXPECT_FALSE(fs::exists(windowLeftover));
 }
 
