@@ -5,6 +5,7 @@
 #include <QProgressBar>
 #include <QTimer>
 #include <functional>
+#include <memory>
 #include <utility>
 
 #include "korvex-demo-portals/demo_portals.h"
@@ -45,11 +46,17 @@ protected:
 
     // Calls `action` from the event loop once `ready` holds (checked every 5 ms), while the window
     // runs a transfer of its own: proof that the window keeps taking events.
+    // Runs `action` once `ready` holds; a state not seen within 30 s is a failure, and the action
+    // (which ends what the test started) runs then all the same, so the test ends instead of hanging.
     void whenReady(std::function<bool()> ready, std::function<void()> action) {
         auto* timer = new QTimer(m_form.get());
-        QObject::connect(timer, &QTimer::timeout, timer, [timer, ready, action] {
-            if (!ready()) return;
+        auto waited = std::make_shared<QElapsedTimer>();
+        waited->start();
+        QObject::connect(timer, &QTimer::timeout, timer, [timer, ready, action, waited] {
+            const bool late = waited->elapsed() > 30000;
+            if (!ready() && !late) return;
             timer->stop();
+            if (late) ADD_FAILURE() << "the state the test waits for was not seen within 30 s";
             action();
         });
         timer->start(5);
