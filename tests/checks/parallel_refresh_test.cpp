@@ -65,6 +65,7 @@ protected:
     }
     void TearDown() override {
         s_portals->setAnswerDelay(0ms);
+        s_portals->gatherRequests(0, 0ms);
         for (PortalId id : kAllPortals) s_portals->setStall(id, false);
     }
 
@@ -168,10 +169,14 @@ TEST_F(ParallelRefreshTest, ChecksAtOnceGiveTheSequentialTableAndOutcomesWithinT
         SCOPED_TRACE(std::to_string(c.jobs) + " jobs, " + std::to_string(c.perPortal) + " per portal");
         s_portals->clearRequests();
         s_portals->resetConcurrency();
+        // Held until a portal has as many at once as allowed: a loaded machine's threads may
+        // otherwise never overlap that far, and a limit set too low would pass unseen.
+        s_portals->gatherRequests(c.perPortal, 5s);
         AccountBook book = demoBook(2);
         std::vector<int> delivered;
         const RefreshResult many = parallel(
             book, {c.jobs, c.perPortal, 0ms}, onFinished([&](const RowCheck& r) { delivered.push_back(r.row); }));
+        s_portals->gatherRequests(0, 0ms);
 
         expectSameTables(expected, book);
         expectSameChecks(one.rows, many.rows);

@@ -288,11 +288,15 @@ TEST_F(PortalsIniTest, AddressesThatLowerProtectionAreRefused) {
         const std::string said = setup.problems.empty() ? clearTextNotice(setup.clearText.at(0)) : setup.problems[0];
         EXPECT_NE(said.find(row.said), std::string::npos) << said;
         EXPECT_EQ(setup.problems.size(), setup.problemCount > 1 ? kMaxNamedPortalsProblems + 1 : setup.problemCount);
-        if (setup.problemCount > 1) EXPECT_EQ(setup.problems.back(), "and 99980 more problems");
+        if (setup.problemCount > 1) {
+            EXPECT_EQ(setup.problems.back(), "and 99980 more problems");
+        }
         check(setup.addresses, "sps_ivanov", "secret", row.code);
         const auto requests = s_portals->requests();
         ASSERT_EQ(requests.size(), row.reached ? 1u : 0u) << said;
-        if (row.reached) EXPECT_EQ(requests[0].portal, *row.reached);
+        if (row.reached) {
+            EXPECT_EQ(requests[0].portal, *row.reached);
+        }
     }
 }
 

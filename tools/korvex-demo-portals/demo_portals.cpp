@@ -254,6 +254,12 @@ public:
     void resetConcurrency() {
         for (auto& most : m_maxInHand) most.store(0);
     }
+    void gatherRequests(int requests, std::chrono::milliseconds longest) {
+        std::lock_guard lock(m_mutex);
+        m_gather = requests;
+        m_gatherLongest = longest;
+    }
+    void waitForGathering(std::unique_lock<std::mutex>& lock);
     void setNews(std::string text);
     void setPublisherFile(std::string path, std::string body, std::string contentType);
 
@@ -305,6 +311,8 @@ private:
     std::condition_variable m_switchChanged;  // stall switches and m_stopping
     bool m_stopping = false;
     std::chrono::milliseconds m_answerDelay{0};
+    int m_gather = 0;  // see gatherRequests()
+    std::chrono::milliseconds m_gatherLongest{0};
     // Requests each portal has in hand, and the most it had at once.
     std::array<std::atomic<int>, kAllPortals.size()> m_inHand{};
     std::array<std::atomic<int>, kAllPortals.size()> m_maxInHand{};
@@ -498,6 +506,7 @@ void DemoPortals::Impl::serve(PortalId id, const httplib::Request& req, httplib:
 
     {
         std::unique_lock lock(m_mutex);
+        waitForGathering(lock);
         if (m_answerDelay.count() > 0) {
             m_switchChanged.wait_for(lock, m_answerDelay, [&] { return m_stopping; });
             if (m_stopping) return answerHtml(res, id, 503, pages::serviceUnavailable());
@@ -624,6 +633,16 @@ void DemoPortals::Impl::setStall(PortalId id, bool on) {
 void DemoPortals::Impl::setFail(PortalId id, bool on) {
     std::lock_guard lock(m_mutex);
     m_state[static_cast<size_t>(id)].fail = on;
+}
+
+void DemoPortals::Impl::waitForGathering(std::unique_lock<std::mutex>& lock) {
+    if (m_gather <= 0) return;
+    m_switchChanged.notify_all();  // this request may be the one the others wait for
+    const auto gathered = [&] {
+        return std::any_of(m_maxInHand.begin(), m_maxInHand.end(), [&](const auto& most) { return most.load() >= m_gather; });
+    };
+    if (m_switchChanged.wait_for(lock, m_gatherLongest, [&] { return m_stopping || gathered(); }) || m_stopping) return;
+    m_gather = 0;  // never gathered in time: the others need not wait for it again
 }
 
 void DemoPortals::Impl::setAnswerDelay(std::chrono::milliseconds delay) {
@@ -929,6 +948,9 @@ void DemoPortals::setAnswerDelay(std::chrono::milliseconds delay) {
 }
 int DemoPortals::maxConcurrentRequests(PortalId portal) const {
     return m_impl->maxConcurrentRequests(portal);
+}
+void DemoPortals::gatherRequests(int requests, std::chrono::milliseconds longest) {
+    m_impl->gatherRequests(requests, longest);
 }
 void DemoPortals::resetConcurrency() {
     m_impl->resetConcurrency();

@@ -103,6 +103,10 @@ public:
     // start or the last resetConcurrency(): what a client's limit per portal must keep down.
     int maxConcurrentRequests(PortalId portal) const;
     void resetConcurrency();
+    // Each request is held until some portal has had `requests` in hand at once, or for `longest` at
+    // most; from then on every portal answers at once again. A client allowed that many requests at
+    // one portal then reaches it however slowly its threads start; 0 switches it off.
+    void gatherRequests(int requests, std::chrono::milliseconds longest);
 
     // Publisher content: the news text (cp1251 bytes, served as they are) and any other file, by path.
     void setNews(std::string cp1251Text);
