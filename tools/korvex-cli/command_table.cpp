@@ -8,7 +8,7 @@ namespace {
 
 constexpr const CliCommandRow* kTable[] = {&kShowRow,    &kRefreshRow, &kImportRow, &kExportRow,
                                            &kHistoryRow, &kForecastRow, &kTrustRow, &kCheckUpdateRow,
-                                           &kProfilesRow, &kHelpRow};
+                                           &kProfilesRow, &kScheduleRow, &kHelpRow};
 
 constexpr CliOption kGlobalOptions[] = {
     {.name = "--settings",
