@@ -386,6 +386,20 @@ TEST_F(DesktopTest, StartedWithTrayOnlyTheTrayIconShows) {
     awaitMainWindow();
 }
 
+// Where no tray takes the icon, --tray opens the window as always: nothing else would lead back to it.
+class NoTrayDesktopTest : public DesktopTest {
+protected:
+    static void SetUpTestSuite() {
+        s_x = new XServerWithTray(false);
+        if (!s_x->display().empty()) setenv("DISPLAY", s_x->display().c_str(), 1);
+    }
+};
+
+TEST_F(NoTrayDesktopTest, StartedWithTrayButNoTrayTheWindowOpens) {
+    start({"--tray"});
+    awaitMainWindow();
+}
+
 enum class State { Shown, Minimised, HiddenInTray, DuringARun, SpeedQuestion, MessageBoxInARun, StartupMessage };
 
 class TerminationTest : public DesktopTest {
