@@ -19,7 +19,7 @@ void TForm1::buildAutostartControls() {
     AutostartNote->setObjectName(QStringLiteral("AutostartNote"));
     AutostartNote->setGeometry(645, 318, 161, 40);
     AutostartNote->setWordWrap(true);
-    AutostartNote->setText(QStringLiteral("Файл автозапуска не наш: см. подсказку"));
+    AutostartNote->setText(QStringLiteral("Файл автозапуска оставлен как есть (подробнее в подсказке)"));
     const std::string entryPath = autostartEntryPath(userConfigHome());
     AutostartCheckBox->setEnabled(!entryPath.empty());
     connect(AutostartCheckBox, &QCheckBox::clicked, this, &TForm1::AutostartCheckBoxClick);

@@ -79,9 +79,9 @@ appstreamcli validate --no-net "$metainfo" >"$scratch/appstream.log" 2>&1 ||
 appstreamcli validate-tree --no-net "$root" >"$scratch/appstream-tree.log" 2>&1 ||
     { fail "appstreamcli validate-tree:"; cat "$scratch/appstream-tree.log" >&2; }
 
-# The timer's service runs the installed korvex-cli (the files list above holds no enabling link).
-grep -qx 'ExecStart=/usr/bin/korvex-cli refresh --summary json' "$root/usr/lib/systemd/user/korvex-refresh.service" ||
-    fail "korvex-refresh.service does not run /usr/bin/korvex-cli refresh --summary json"
+# The timer's service runs korvex-cli (the files list above holds no enabling link).
+grep -qx 'ExecStart=korvex-cli refresh --summary json' "$root/usr/lib/systemd/user/korvex-refresh.service" ||
+    fail "korvex-refresh.service does not run korvex-cli refresh --summary json"
 
 # --- the portable archive: one folder, the programs side by side ---------------------------------
 archive_files=$(tar -tzf "$archive")

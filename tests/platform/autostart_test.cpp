@@ -48,7 +48,6 @@ TEST(Autostart, WrittenReadBackAndRemoved) {
 // the Exec rules reserve is escaped so that desktop-file-validate accepts the entry and it reads back.
 TEST(Autostart, ExecLinesTheDesktopReadsAsThisProgram) {
     EXPECT_EQ(autostartExec("/usr/bin/korvex").value_or(""), "korvex --tray");
-    EXPECT_EQ(autostartExec("/usr/local/bin/korvex").value_or(""), "korvex --tray");
     EXPECT_EQ(autostartExec("/opt/a\"b$c`d\\e%f/korvex").value_or(""),
               "\"/opt/a\\\\\"b\\\\$c\\\\`d\\\\\\\\e%%f/korvex\" --tray");
     EXPECT_FALSE(autostartExec("/home/u/line\nbreak/korvex"));
