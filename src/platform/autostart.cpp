@@ -22,7 +22,8 @@ constexpr std::size_t kMostEntryBytes = 64 * 1024;
 
 std::string_view trimmedSpaces(std::string_view text) {
     while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r')) text.remove_suffix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r'))
+        text.remove_suffix(1);
     return text;
 }
 
@@ -89,16 +90,15 @@ std::string quotedExecArgument(std::string_view text) {
 }
 
 std::string entryText(const std::string& exec) {
-    return "[Desktop Entry]\n"
-           "Type=Application\n"
-           "Name=Korvex\n"
-           "Comment=Korvex in the tray from the start of the session\n"
-           "Comment[ru]=Korvex в области уведомлений с начала сеанса\n"
-           "Exec=" + exec + "\n"
-           "Icon=korvex\n"
-           "Terminal=false\n"
-           "X-GNOME-Autostart-enabled=true\n" +
-           std::string(kOursKey) + "=true\n";
+    std::string text =
+        "[Desktop Entry]\n"
+        "Type=Application\n"
+        "Name=Korvex\n"
+        "Comment=Korvex in the tray from the start of the session\n"
+        "Comment[ru]=Korvex в области уведомлений с начала сеанса\n";
+    text += "Exec=" + exec + "\n";
+    text += "Icon=korvex\nTerminal=false\nX-GNOME-Autostart-enabled=true\n";
+    return text + std::string(kOursKey) + "=true\n";
 }
 
 Failure leftAlone(const AutostartEntry& entry) {
@@ -110,7 +110,8 @@ Expected<void> writeEntry(const std::string& entryPath, const std::string& progr
     if (!exec) return Unexpected(exec.error());
     std::error_code ec;
     std::filesystem::create_directories(std::filesystem::path(entryPath).parent_path(), ec);
-    if (ec) return Unexpected(systemFailure(ec.value(), std::filesystem::path(entryPath).parent_path().string()));
+    if (ec)
+        return Unexpected(systemFailure(ec.value(), std::filesystem::path(entryPath).parent_path().string()));
     AtomicWriteOptions options;
     options.mode = 0644;
     return writeFileAtomically(entryPath, entryText(*exec), options);
@@ -125,9 +126,11 @@ std::string autostartEntryPath(const std::string& configHome) {
 Expected<std::string> autostartExec(const std::string& programPath) {
     for (const char c : programPath)
         if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
-            return Unexpected(Failure{std::make_error_code(std::errc::invalid_argument),
-                                      "Путь программы содержит управляющий символ, и файл автозапуска "
-                                      "не может его записать: " + programPath});
+            return Unexpected(
+                Failure{std::make_error_code(std::errc::invalid_argument),
+                        "Путь программы содержит управляющий символ, и файл автозапуска не может "
+                        "его записать: " +
+                            programPath});
     const std::filesystem::path program(programPath);
     if (systemProgramFolder(program.parent_path().string())) return program.filename().string() + " --tray";
     return quotedExecArgument(programPath) + " --tray";
@@ -150,11 +153,14 @@ AutostartEntry readAutostart(const std::string& entryPath, const std::string& pr
 
 Expected<AutostartEntry> setAutostart(const std::string& entryPath, const std::string& programPath, bool on) {
     const AutostartEntry now = readAutostart(entryPath, programPath);
-    if (now.state == AutostartState::Foreign || now.state == AutostartState::OtherCopy) return Unexpected(leftAlone(now));
+    if (now.state == AutostartState::Foreign || now.state == AutostartState::OtherCopy)
+        return Unexpected(leftAlone(now));
     if (on && now.state == AutostartState::Off) {
-        if (Expected<void> written = writeEntry(entryPath, programPath); !written) return Unexpected(written.error());
+        if (Expected<void> written = writeEntry(entryPath, programPath); !written)
+            return Unexpected(written.error());
     } else if (!on && now.state == AutostartState::On) {
-        if (::unlink(entryPath.c_str()) != 0 && errno != ENOENT) return Unexpected(systemFailure(errno, entryPath));
+        if (::unlink(entryPath.c_str()) != 0 && errno != ENOENT)
+            return Unexpected(systemFailure(errno, entryPath));
     }
     return readAutostart(entryPath, programPath);
 }

@@ -21,9 +21,9 @@ struct CronEvery {
     std::string_view fields;
 };
 constexpr CronEvery kCronIntervals[] = {
-    {15, "*/15 * * * *"},  {20, "*/20 * * * *"}, {30, "*/30 * * * *"},  {60, "0 * * * *"},
-    {120, "0 */2 * * *"},  {180, "0 */3 * * *"}, {240, "0 */4 * * *"},  {360, "0 */6 * * *"},
-    {480, "0 */8 * * *"},  {720, "0 */12 * * *"}, {1440, "0 0 * * *"}, {7 * 1440, "0 0 * * 0"},
+    {15, "*/15 * * * *"}, {20, "*/20 * * * *"},  {30, "*/30 * * * *"}, {60, "0 * * * *"},
+    {120, "0 */2 * * *"}, {180, "0 */3 * * *"},  {240, "0 */4 * * *"}, {360, "0 */6 * * *"},
+    {480, "0 */8 * * *"}, {720, "0 */12 * * *"}, {1440, "0 0 * * *"},  {7 * 1440, "0 0 * * 0"},
 };
 
 constexpr std::string_view kDropInHeader =
@@ -46,9 +46,12 @@ std::string systemdWord(std::string_view text, bool argument) {
 std::string cronArgument(std::string_view text) {
     std::string quoted = "'";
     for (const char c : text) {
-        if (c == '\'') quoted += "'\\''";
-        else if (c == '%') quoted += "\\%";
-        else quoted += c;
+        if (c == '\'')
+            quoted += "'\\''";
+        else if (c == '%')
+            quoted += "\\%";
+        else
+            quoted += c;
     }
     return quoted + "'";
 }
@@ -93,8 +96,8 @@ std::string serviceDropInPath(const std::string& configHome) {
 
 std::string timerDropIn(int minutes) {
     // An empty assignment clears the package's timers first; then both are given again.
-    return std::string(kDropInHeader) + "[Timer]\nOnActiveSec=\nOnActiveSec=5min\nOnUnitActiveSec=" +
-           scheduleIntervalText(minutes) + "\n";
+    return std::string(kDropInHeader) +
+           "[Timer]\nOnActiveSec=\nOnActiveSec=5min\nOnUnitActiveSec=" + scheduleIntervalText(minutes) + "\n";
 }
 
 Expected<std::string> serviceDropIn(const std::string& cliPath, const std::string& settingsPath) {
@@ -120,8 +123,8 @@ CrontabLine crontabLine(const std::string& cliPath, const std::string& settingsP
     for (const CronEvery& c : kCronIntervals)
         if (c.minutes <= minutes) every = &c;
     // The balance table goes nowhere; the summary and the failures (standard error) reach cron's mail.
-    return {std::string(every->fields) + " " + cronArgument(cliPath) + " --settings " + cronArgument(settingsPath) +
-                " refresh >/dev/null",
+    return {std::string(every->fields) + " " + cronArgument(cliPath) + " --settings " +
+                cronArgument(settingsPath) + " refresh >/dev/null",
             every->minutes};
 }
 

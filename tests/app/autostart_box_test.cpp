@@ -36,7 +36,8 @@ TEST_F(WindowTest, TheAutostartBoxShowsWritesAndRemovesTheEntry) {
     EXPECT_EQ(readFile(entry), foreign);
     ASSERT_EQ(m_errors.size(), 1);
     EXPECT_TRUE(m_errors[0].contains(QString::fromStdString(entry))) << m_errors[0].toStdString();
-    EXPECT_TRUE(m_errors[0].contains(QStringLiteral("удалите или переименуйте"))) << m_errors[0].toStdString();
+    EXPECT_TRUE(m_errors[0].contains(QStringLiteral("удалите или переименуйте")))
+        << m_errors[0].toStdString();
 }
 
 }  // namespace

@@ -30,8 +30,11 @@ class ScheduleTest : public ::testing::Test {
 protected:
     ScheduleTest() {
         fs::create_directory(bin);
-        const std::string script = "#!/bin/sh\nprintf '%s\\n' \"$*\" >> '" + log + "'\n"
-                                   "fails=; [ -f '" + fails + "' ] && read -r fails < '" + fails + "'\n"
+        const std::string script = "#!/bin/sh\nprintf '%s\\n' \"$*\" >> '" + log +
+                                   "'\n"
+                                   "fails=; [ -f '" +
+                                   fails + "' ] && read -r fails < '" + fails +
+                                   "'\n"
                                    "[ \"$2\" = \"$fails\" ] && exit 1\nexit 0\n";
         std::ofstream(bin / "systemctl") << script;
         fs::permissions(bin / "systemctl", fs::perms::owner_all);
@@ -61,20 +64,23 @@ TEST_F(ScheduleTest, EnableStatusDisableThroughSystemctl) {
               "--user show-environment\n--user daemon-reload\n--user enable korvex-refresh.timer\n"
               "--user restart korvex-refresh.timer\n");
     EXPECT_NE(test::readFile(timerDropIn).find("\nOnUnitActiveSec=90min\n"), std::string::npos);
-    EXPECT_NE(test::readFile(serviceDropIn).find(" --settings \"" + folder.settings + "\" refresh --summary json\n"),
+    EXPECT_NE(test::readFile(serviceDropIn)
+                  .find(" --settings \"" + folder.settings + "\" refresh --summary json\n"),
               std::string::npos)
         << test::readFile(serviceDropIn);
 
     fs::remove(log);
     ASSERT_EQ(run({"schedule", "status"}), kExitOk);
-    EXPECT_NE(folder.out.str().find("enabled, korvex-cli refresh every 90min"), std::string::npos) << folder.out.str();
+    EXPECT_NE(folder.out.str().find("enabled, korvex-cli refresh every 90min"), std::string::npos)
+        << folder.out.str();
     EXPECT_EQ(calls(),
               "--user show-environment\n--user is-enabled --quiet korvex-refresh.timer\n"
               "--user is-active --quiet korvex-refresh.timer\n");
 
     fs::remove(log);
     ASSERT_EQ(run({"schedule", "disable"}), kExitOk);
-    EXPECT_EQ(calls(), "--user show-environment\n--user disable --now korvex-refresh.timer\n--user daemon-reload\n");
+    EXPECT_EQ(calls(),
+              "--user show-environment\n--user disable --now korvex-refresh.timer\n--user daemon-reload\n");
     EXPECT_FALSE(fs::exists(timerDropIn));
     EXPECT_FALSE(fs::exists(serviceDropIn));
     failing("is-enabled");
@@ -101,7 +107,8 @@ TEST_F(ScheduleTest, WithoutATimerEnablePrintsTheCrontabLine) {
         EXPECT_EQ(run({"schedule", "enable", "--every", "5h"}), kExitFailed);
         EXPECT_EQ(folder.out.str(), "0 */4 * * * '" + executablePath() + "' --settings '" + folder.settings +
                                         "' refresh >/dev/null\n");
-        EXPECT_NE(folder.err.str().find("crontab -e (cron repeats every 4h"), std::string::npos) << folder.err.str();
+        EXPECT_NE(folder.err.str().find("crontab -e (cron repeats every 4h"), std::string::npos)
+            << folder.err.str();
         EXPECT_EQ(fs::exists(timerDropIn), c.dropInsWritten);
         fs::remove(timerDropIn);
     }
@@ -110,16 +117,17 @@ TEST_F(ScheduleTest, WithoutATimerEnablePrintsTheCrontabLine) {
 // --every is a whole number of min, h or d from 15 minutes to 7 days, and goes with enable alone:
 // anything else is a usage error (exit 2 and the command's help), before anything is written.
 TEST(ScheduleInterval, OnlyWholeTimesInRangeAreTaken) {
-    const std::pair<const char*, int> good[] = {{"15min", 15}, {"90min", 90}, {"6h", 360}, {"1d", 1440}, {"7d", 10080},
-                                                {"168h", 10080}};
+    const std::pair<const char*, int> good[] = {{"15min", 15}, {"90min", 90}, {"6h", 360},
+                                                {"1d", 1440},  {"7d", 10080}, {"168h", 10080}};
     for (const auto& [text, minutes] : good) {
         EXPECT_EQ(parseScheduleInterval(text), minutes) << text;
         EXPECT_EQ(parseScheduleInterval(scheduleIntervalText(minutes)), minutes) << text;
     }
-    for (const char* bad : {"14min", "8d", "169h", "0h", "-6h", "+6h", "6", "h", "6 h", "6H", "6hours", "1.5h",
-                            "4294967302min", "", "6h "})
+    for (const char* bad : {"14min", "8d", "169h", "0h", "-6h", "+6h", "6", "h", "6 h", "6H", "6hours",
+                            "1.5h", "4294967302min", "", "6h "})
         EXPECT_FALSE(parseScheduleInterval(bad)) << bad;
-    for (const Args& line : {Args{"schedule"}, Args{"schedule", "start"}, Args{"schedule", "disable", "--every", "6h"}})
+    for (const Args& line :
+         {Args{"schedule"}, Args{"schedule", "start"}, Args{"schedule", "disable", "--every", "6h"}})
         EXPECT_THROW(parseCommandLine(line), CliUsageError) << line.back();
 }
 
@@ -129,9 +137,9 @@ TEST(ScheduleCrontab, PathsReachTheProgramWhole) {
     EXPECT_EQ(cron.minutes, 30);
     ASSERT_TRUE(cron.line.starts_with("*/30 * * * * ")) << cron.line;
     // What cron hands to sh: the schedule taken off, "\%" made "%".
-    const std::string command =
-        std::regex_replace(cron.line.substr(13), std::regex(R"(\\%)"), "%");
-    const std::string echo = "f() { printf '%s|' \"$@\"; }; f " + command.substr(0, command.find(" >/dev/null"));
+    const std::string command = std::regex_replace(cron.line.substr(13), std::regex(R"(\\%)"), "%");
+    const std::string echo =
+        "f() { printf '%s|' \"$@\"; }; f " + command.substr(0, command.find(" >/dev/null"));
     test::TempDir dir;
     const std::string out = dir.file("out");
     ASSERT_EQ(std::system(("sh -c \"$(cat '" + dir.write("cmd", echo) + "')\" > '" + out + "'").c_str()), 0);
@@ -162,7 +170,8 @@ TEST(ScheduleUnits, SystemdAnalyzeVerifiesThemWithTheDropIns) {
         EXPECT_EQ(test::readFile(out), "");
     };
     verify();
-    const Expected<std::string> dropIn = serviceDropIn((odd / "korvex-cli").string(), (odd / "S.ini").string());
+    const Expected<std::string> dropIn =
+        serviceDropIn((odd / "korvex-cli").string(), (odd / "S.ini").string());
     ASSERT_TRUE(dropIn);
     fs::create_directory(units.path() / "korvex-refresh.service.d");
     fs::create_directory(units.path() / "korvex-refresh.timer.d");

@@ -52,7 +52,8 @@ TEST(Autostart, ExecLinesTheDesktopReadsAsThisProgram) {
               "\"/opt/a\\\\\"b\\\\$c\\\\`d\\\\\\\\e%%f/korvex\" --tray");
     EXPECT_FALSE(autostartExec("/home/u/line\nbreak/korvex"));
 
-    if (std::system("command -v desktop-file-validate >/dev/null") != 0) GTEST_SKIP() << "no desktop-file-validate";
+    if (std::system("command -v desktop-file-validate >/dev/null") != 0)
+        GTEST_SKIP() << "no desktop-file-validate";
     test::TempDir config;
     const std::string path = autostartEntryPath(config.path().string());
     const std::string odd = "/opt/a\"b $c`d\\e%f/korvex";
@@ -73,8 +74,10 @@ TEST(Autostart, AnEntryNotOursForThisProgramIsLeftAloneAndSaid) {
     const std::string big = "[Desktop Entry]\nX-Korvex-Autostart=true\nExec=\"" + std::string(kPortable) +
                             "\" --tray\n#" + std::string(70 * 1024, 'x') + "\n";
     const Case cases[] = {
-        {"copied by the desktop's settings", "[Desktop Entry]\nExec=korvex\nType=Application\n", AutostartState::Foreign},
-        {"the key says false", "[Desktop Entry]\nExec=\"/home/u/Korvex 3/korvex\" --tray\nX-Korvex-Autostart=false\n",
+        {"copied by the desktop's settings", "[Desktop Entry]\nExec=korvex\nType=Application\n",
+         AutostartState::Foreign},
+        {"the key says false",
+         "[Desktop Entry]\nExec=\"/home/u/Korvex 3/korvex\" --tray\nX-Korvex-Autostart=false\n",
          AutostartState::Foreign},
         {"the key in another group",
          "[Desktop Entry]\nExec=\"/home/u/Korvex 3/korvex\" --tray\n[Other]\nX-Korvex-Autostart=true\n",

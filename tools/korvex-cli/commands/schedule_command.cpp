@@ -95,7 +95,8 @@ std::string noUserManager() {
 bool writeDropIn(const CliContext& context, const std::string& path, const Expected<std::string>& text) {
     std::error_code ec;
     std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
-    Expected<void> written = text ? writeFileAtomically(path, *text, {.mode = 0644}) : Unexpected(text.error());
+    Expected<void> written =
+        text ? writeFileAtomically(path, *text, {.mode = 0644}) : Unexpected(text.error());
     if (written) return true;
     context.err << kPrefix << written.error().message << '\n';
     return false;
@@ -107,10 +108,12 @@ int enableSchedule(const CliContext& context, int minutes) {
         return kExitFailed;
     }
     const std::string config = userConfigHome();
-    if (!writeDropIn(context, serviceDropInPath(config), serviceDropIn(executablePath(), bookPath(context))) ||
+    if (!writeDropIn(context, serviceDropInPath(config),
+                     serviceDropIn(executablePath(), bookPath(context))) ||
         !writeDropIn(context, timerDropInPath(config), timerDropIn(minutes)))
         return kExitFailed;
-    if (!systemctlSteps(context, {{"daemon-reload"}, {"enable", kScheduleTimer}, {"restart", kScheduleTimer}})) {
+    if (!systemctlSteps(context,
+                        {{"daemon-reload"}, {"enable", kScheduleTimer}, {"restart", kScheduleTimer}})) {
         sayCrontabLine(context, minutes,
                        std::string(kScheduleTimer) + " comes with the Korvex package and is not enabled");
         return kExitFailed;
@@ -131,7 +134,8 @@ int disableSchedule(const CliContext& context) {
         std::filesystem::remove(std::filesystem::path(path).parent_path(), ec);  // when empty
     }
     if (!why.empty()) {
-        context.err << kPrefix << why << "; a schedule by cron is removed with crontab -e (the korvex-cli line)\n";
+        context.err << kPrefix << why
+                    << "; a schedule by cron is removed with crontab -e (the korvex-cli line)\n";
         return kExitOk;
     }
     systemctl({"daemon-reload"});
@@ -153,13 +157,15 @@ int scheduleStatus(const CliContext& context) {
     const std::optional<int> minutes = timerDropInInterval(dropIn);
     context.out << kScheduleTimer << ": enabled"
                 << (systemctl({"is-active", "--quiet", kScheduleTimer}) == 0 ? "" : " but not running")
-                << ", korvex-cli refresh every " << (minutes ? scheduleIntervalText(*minutes) : std::string("6h"))
+                << ", korvex-cli refresh every "
+                << (minutes ? scheduleIntervalText(*minutes) : std::string("6h"))
                 << "\nIts summaries: journalctl --user -u " << kScheduleService << '\n';
     return kExitOk;
 }
 
 void scheduleFinish(CliInvocation& call, const std::vector<std::string>& operands) {
-    if (operands.size() != 1 || (operands[0] != "enable" && operands[0] != "disable" && operands[0] != "status"))
+    if (operands.size() != 1 ||
+        (operands[0] != "enable" && operands[0] != "disable" && operands[0] != "status"))
         throw CliUsageError("schedule takes enable, disable or status", call.command);
     call.scheduleAction = operands[0];
     if (call.scheduleEvery && call.scheduleAction != "enable")
@@ -179,9 +185,9 @@ constexpr CliOption kScheduleOptions[] = {
          [](CliInvocation& call, const std::string& value, int) {
              const std::optional<int> minutes = parseScheduleInterval(value);
              if (!minutes)
-                 throw CliUsageError("--every takes a time from 15min to 7d, as 30min, 6h or 1d, not \"" + value +
-                                         "\"",
-                                     CliCommand::Schedule);
+                 throw CliUsageError(
+                     "--every takes a time from 15min to 7d, as 30min, 6h or 1d, not \"" + value + "\"",
+                     CliCommand::Schedule);
              call.scheduleEvery = *minutes;
          }},
 };
@@ -190,10 +196,12 @@ constexpr CliOption kScheduleOptions[] = {
 
 int scheduleCommand(const CliContext& context, const CliInvocation& call) {
     if (userConfigHome().empty()) {
-        context.err << kPrefix << "no home folder is known (HOME), so there is no place for the timer's drop-ins\n";
+        context.err << kPrefix
+                    << "no home folder is known (HOME), so there is no place for the timer's drop-ins\n";
         return kExitFailed;
     }
-    if (call.scheduleAction == "enable") return enableSchedule(context, call.scheduleEvery.value_or(kDefaultEvery));
+    if (call.scheduleAction == "enable")
+        return enableSchedule(context, call.scheduleEvery.value_or(kDefaultEvery));
     if (call.scheduleAction == "disable") return disableSchedule(context);
     return scheduleStatus(context);
 }
@@ -214,9 +222,10 @@ const CliCommandRow kScheduleRow{
         "status says whether it is enabled and how often it runs.\n"
         "Without systemd (no systemctl, or no user manager) enable prints the crontab line\n"
         "that does the same, and schedules nothing.\n",
-    .epilogue = "Exit status 0 done; 1 nothing was scheduled or changed (the reason on standard\n"
-                "error; without systemd, the crontab line on standard output), or status found no\n"
-                "systemd; 2 a bad command line.\n",
+    .epilogue =
+        "Exit status 0 done; 1 nothing was scheduled or changed (the reason on standard\n"
+        "error; without systemd, the crontab line on standard output), or status found no\n"
+        "systemd; 2 a bad command line.\n",
     .options = kScheduleOptions,
     .onlyReads = alwaysReads,  // the book is only named, never opened: it runs beside the window
     .readsPortals = false,
