@@ -119,10 +119,7 @@ TEST_F(ScheduleTest, WithoutATimerEnablePrintsTheCrontabLine) {
 TEST(ScheduleInterval, OnlyWholeTimesInRangeAreTaken) {
     const std::pair<const char*, int> good[] = {{"15min", 15}, {"90min", 90}, {"6h", 360},
                                                 {"1d", 1440},  {"7d", 10080}, {"168h", 10080}};
-    for (const auto& [text, minutes] : good) {
-        EXPECT_EQ(parseScheduleInterval(text), minutes) << text;
-        EXPECT_EQ(parseScheduleInterval(scheduleIntervalText(minutes)), minutes) << text;
-    }
+    for (const auto& [text, minutes] : good) EXPECT_EQ(parseScheduleInterval(text), minutes) << text;
     for (const char* bad : {"14min", "8d", "169h", "0h", "-6h", "+6h", "6", "h", "6 h", "6H", "6hours",
                             "1.5h", "4294967302min", "", "6h "})
         EXPECT_FALSE(parseScheduleInterval(bad)) << bad;
