@@ -4,6 +4,8 @@
 #include <QDialog>
 #include <QMessageBox>
 #include <QScreen>
+#include <QSystemTrayIcon>
+#include <algorithm>
 #include <cstdio>
 #include <optional>
 #include <string_view>
@@ -120,7 +122,10 @@ int main(int argc, char** argv) {
                      Qt::QueuedConnection);
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/korvex.png")));  // registered by the window
     centreOnPointerScreen(form);
-    form.show();
+    // --tray (the session's autostart entry): the window waits hidden in the tray. Where no tray takes
+    // the icon, it opens as always, or nothing on the screen would lead back to it.
+    const bool inTray = std::find(argv + 1, argv + argc, std::string_view("--tray")) != argv + argc;
+    if (!inTray || !QSystemTrayIcon::isSystemTrayAvailable()) form.show();
     korvex::showPortalsProblems(&form, portals.problems, portals.clearText,
                                 korvex::portalsWithoutAddress(form.book(), portals.addresses));
     const int status = app.exec();

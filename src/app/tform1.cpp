@@ -295,6 +295,7 @@ void TForm1::buildTabSettings() {
     JvEdit2->setGeometry(51, 415, 121, 22);
     buildKeyringControls();
     buildRefreshSettings();
+    buildAutostartControls();
 }
 
 void TForm1::buildTabAbout() {

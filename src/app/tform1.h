@@ -45,6 +45,7 @@ class QTimer;
 
 namespace korvex {
 
+struct AutostartEntry;
 class CertificateQuestion;
 class TextGridModel;
 
@@ -116,6 +117,8 @@ public:
     void PageControl1Change(int index);
     // "Хранить пароли в связке ключей": moves the passwords into the keyring or back into the file.
     void KeyringCheckBoxClick(bool checked);
+    // "Запускать при входе в систему": writes or removes the session's autostart entry.
+    void AutostartCheckBoxClick(bool checked);
 
     // The transfer component's handlers. During the window's transfers (withTransfers) Curl1 runs
     // threaded: Curl1Receive is then called on the transfer's worker thread, so it must only append to
@@ -214,6 +217,8 @@ public:
     QSpinBox* RefreshPerPortal = nullptr;  // "с одного портала", 1..8
     QLabel* RefreshEveryHoursLabel = nullptr;
     QSpinBox* RefreshEveryHours = nullptr;  // "Проверять каждые" … "ч", 0 (off) ..24
+    QCheckBox* AutostartCheckBox = nullptr;  // "Запускать при входе в систему"
+    QLabel* AutostartNote = nullptr;         // shown when a file of the entry's name is not ours
 
     QMenu* JvPopupMenu1 = nullptr;
     QAction* addrow = nullptr;
@@ -285,6 +290,8 @@ private:
     void sayKeyringProblem(const KeyringAnswer& answer, const QString& consequence);
     void buildTabAbout();
     void buildRefreshSettings();
+    void buildAutostartControls();
+    void showAutostart(const AutostartEntry& entry);
     void loadRefreshSettings();
     void refreshSettingsChanged();
     void applySchedulePeriod(int hours);

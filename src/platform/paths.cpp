@@ -41,11 +41,16 @@ void makeFolders(const std::filesystem::path& folder) {
 
 }  // namespace
 
-std::string executableDir() {
+std::string executablePath() {
     std::error_code ec;
     const auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-    if (ec) return {};
-    std::string dir = exe.parent_path().string();
+    return ec ? std::string() : exe.string();
+}
+
+std::string executableDir() {
+    const std::string exe = executablePath();
+    if (exe.empty()) return {};
+    std::string dir = std::filesystem::path(exe).parent_path().string();
     if (dir.empty() || dir.back() != '/') dir += '/';
     return dir;
 }

@@ -3,6 +3,8 @@
 
 namespace korvex {
 
+// The running executable's path ("" when it cannot be found).
+std::string executablePath();
 // The folder of the running executable, with a trailing "/" ("" when it cannot be found).
 std::string executableDir();
 

@@ -192,7 +192,7 @@ private:
 // A copy of korvex in a folder of its own, started on the test's X server.
 class DesktopProgram {
 public:
-    DesktopProgram(const fs::path& folder, const fs::path& runtimeDir) {
+    DesktopProgram(const fs::path& folder, const fs::path& runtimeDir, const std::vector<std::string>& args) {
         fs::copy_file(KORVEX_EXECUTABLE, folder / "korvex", fs::copy_options::overwrite_existing);
         m_pid = fork();
         if (m_pid == 0) {
@@ -202,8 +202,11 @@ public:
             setenv("QT_QPA_PLATFORM", "xcb", 1);
             setenv("XDG_RUNTIME_DIR", runtimeDir.c_str(), 1);
             setenv("KORVEX_TEST_LOCK_FOLDER", runtimeDir.c_str(), 1);
-            const std::string exe = (folder / "korvex").string();
-            execl(exe.c_str(), exe.c_str(), static_cast<char*>(nullptr));
+            std::string exe = (folder / "korvex").string();
+            std::vector<char*> argv{exe.data()};
+            for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+            argv.push_back(nullptr);
+            execv(exe.c_str(), argv.data());
             _exit(127);
         }
     }
@@ -274,7 +277,9 @@ protected:
         // proxy, when there is one).
         std::ofstream(m_settings.parent_path() / "Portals.ini") << "[SpaceGate 21]\nAddress = https://sg.example\n";
     }
-    void start() { program = std::make_unique<DesktopProgram>(m_dir / "program", m_dir / "runtime"); }
+    void start(const std::vector<std::string>& args = {}) {
+        program = std::make_unique<DesktopProgram>(m_dir / "program", m_dir / "runtime", args);
+    }
 
     // The program's top-level window of this size that is on the screen (or any state with `mapped`
     // false), once it is there.
@@ -368,6 +373,31 @@ TEST_F(DesktopTest, TheWindowOpensCentredOnTheScreen) {
     const XDisplay::Window main = awaitMainWindow();
     EXPECT_EQ(main.x, (kScreenWidth - kWindowWidth) / 2);
     EXPECT_EQ(main.y, (kScreenHeight - kWindowHeight) / 2);
+}
+
+// Started by the session's autostart entry (--tray), the program waits in the tray: its icon is
+// there, its window is not, and a click on the icon brings the window.
+TEST_F(DesktopTest, StartedWithTrayOnlyTheTrayIconShows) {
+    start({"--tray"});
+    std::optional<XDisplay::Window> icon;
+    ASSERT_TRUE(waitUntil([&] { return (icon = trayIcon()).has_value(); })) << "no tray icon within 10 s";
+    EXPECT_FALSE(topLevel(kWindowWidth, kWindowHeight).has_value()) << "the window is on the screen";
+    click(*icon, icon->width / 2, icon->height / 2);
+    awaitMainWindow();
+}
+
+// Where no tray takes the icon, --tray opens the window as always: nothing else would lead back to it.
+class NoTrayDesktopTest : public DesktopTest {
+protected:
+    static void SetUpTestSuite() {
+        s_x = new XServerWithTray(false);
+        if (!s_x->display().empty()) setenv("DISPLAY", s_x->display().c_str(), 1);
+    }
+};
+
+TEST_F(NoTrayDesktopTest, StartedWithTrayButNoTrayTheWindowOpens) {
+    start({"--tray"});
+    awaitMainWindow();
 }
 
 enum class State { Shown, Minimised, HiddenInTray, DuringARun, SpeedQuestion, MessageBoxInARun, StartupMessage };

@@ -28,7 +28,7 @@ void stopChild(pid_t& pid) {
 }
 }  // namespace
 
-XServerWithTray::XServerWithTray() {
+XServerWithTray::XServerWithTray(bool tray) {
     if (access("/usr/bin/Xvfb", X_OK) != 0 || access("/usr/bin/trayer", X_OK) != 0) {
         m_error = "Xvfb or trayer is not installed (scripts/setup installs them)";
         return;
@@ -59,6 +59,7 @@ XServerWithTray::XServerWithTray() {
         return;
     }
     m_display = ":" + number;
+    if (!tray) return;
 
     m_trayer = fork();
     if (m_trayer == 0) {

@@ -8,9 +8,9 @@ namespace korvex::test {
 
 class XServerWithTray {
 public:
-    // Starts Xvfb on a free display and trayer on it; display() is empty when either is missing or
-    // would not start (the caller then skips its tests with error()).
-    XServerWithTray();
+    // Starts Xvfb on a free display and, with `tray`, trayer on it; display() is empty when either is
+    // missing or would not start (the caller then skips its tests with error()).
+    explicit XServerWithTray(bool tray = true);
     ~XServerWithTray();
     XServerWithTray(const XServerWithTray&) = delete;
     XServerWithTray& operator=(const XServerWithTray&) = delete;

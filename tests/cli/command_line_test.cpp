@@ -166,6 +166,7 @@ TEST(CommandTableTest, EveryOptionOfTheTableParsesAndRefusesAsItsRowSays) {
         if (row.command == CliCommand::Import) args.push_back("a.csv");
         if (option.name == "--per-portal") args.push_back("--jobs=2");
         if (option.name == "--plan") args.push_back("--login=x");
+        if (row.command == CliCommand::Schedule) args.push_back("enable");
         return args;
     };
     const auto refused = [](Args args, CliCommand topic, const std::string& start, const std::string& words = "") {
@@ -199,6 +200,7 @@ TEST(CommandTableTest, EveryOptionOfTheTableParsesAndRefusesAsItsRowSays) {
                     }
                     break;
             }
+            if (name == "--every") good = {{"6h", ""}}, bad = {{"x y", "takes a time from 15min to 7d"}};
             for (const auto& [value, words] : good) {
                 Args args = base;
                 args.push_back(option.argument.empty() ? name : name + "=" + value);

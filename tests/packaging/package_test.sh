@@ -28,6 +28,8 @@ dpkg -x "$deb" "$root"
 expected_files="755 usr/bin/korvex
 755 usr/bin/korvex-cli
 755 usr/bin/korvex-match
+644 usr/lib/systemd/user/korvex-refresh.service
+644 usr/lib/systemd/user/korvex-refresh.timer
 644 usr/share/applications/korvex.desktop
 644 usr/share/bash-completion/completions/korvex-cli
 644 usr/share/doc/korvex/changelog.gz
@@ -76,6 +78,10 @@ appstreamcli validate --no-net "$metainfo" >"$scratch/appstream.log" 2>&1 ||
     { fail "appstreamcli validate:"; cat "$scratch/appstream.log" >&2; }
 appstreamcli validate-tree --no-net "$root" >"$scratch/appstream-tree.log" 2>&1 ||
     { fail "appstreamcli validate-tree:"; cat "$scratch/appstream-tree.log" >&2; }
+
+# The timer's service runs korvex-cli (the files list above holds no enabling link).
+grep -qx 'ExecStart=korvex-cli refresh --summary json' "$root/usr/lib/systemd/user/korvex-refresh.service" ||
+    fail "korvex-refresh.service does not run korvex-cli refresh --summary json"
 
 # --- the portable archive: one folder, the programs side by side ---------------------------------
 archive_files=$(tar -tzf "$archive")

@@ -10,7 +10,8 @@
 
 namespace korvex {
 
-enum class CliCommand { Help, Show, Refresh, Import, Export, History, Trust, CheckUpdate, Forecast, Profiles };
+enum class CliCommand { Help, Show, Refresh, Import, Export, History, Trust, CheckUpdate, Forecast, Profiles,
+                        Schedule };
 
 struct CliInvocation {
     CliCommand command = CliCommand::Help;
@@ -40,6 +41,8 @@ struct CliInvocation {
     std::optional<int> within;  // forecast: only accounts with fewer days left
     bool json = false;          // forecast: --json
     std::vector<std::string> profileArgs;  // profiles: nothing, "template", or "test" NAME PAGE
+    std::string scheduleAction;            // schedule: "enable", "disable" or "status"
+    std::optional<int> scheduleEvery;      // schedule enable: --every, in minutes
 
     bool operator==(const CliInvocation&) const = default;
 };

@@ -8,7 +8,7 @@ namespace {
 
 constexpr const CliCommandRow* kTable[] = {&kShowRow,    &kRefreshRow, &kImportRow, &kExportRow,
                                            &kHistoryRow, &kForecastRow, &kTrustRow, &kCheckUpdateRow,
-                                           &kProfilesRow, &kHelpRow};
+                                           &kProfilesRow, &kScheduleRow, &kHelpRow};
 
 constexpr CliOption kGlobalOptions[] = {
     {.name = "--settings",
@@ -79,11 +79,12 @@ std::string commandHelp(const CliCommandRow& row) {
     return out;
 }
 
-// "show, export, history, forecast, check-update and profiles": the commands that only read.
+// "show, export, history, forecast, check-update and profiles": the commands that only read (help and
+// schedule open no book).
 std::string readingCommands() {
     std::vector<std::string_view> names;
     for (const CliCommandRow* row : kTable)
-        if (row != &kHelpRow) {
+        if (row != &kHelpRow && row != &kScheduleRow) {
             CliInvocation call;
             call.command = row->command;
             if (row->onlyReads(call)) names.push_back(row->name);
