@@ -122,7 +122,8 @@ int main(int argc, char** argv) {
     centreOnPointerScreen(form);
     form.show();
     korvex::showPortalsProblems(&form, portals.problems, portals.clearText,
-                                korvex::portalsWithoutAddress(form.book(), portals.addresses));
+                                korvex::portalsWithoutAddress(form.book(), portals.addresses),
+                                [&form] { form.PortalsItemClick(); });
     const int status = app.exec();
     window = nullptr;  // a signal during the save on the way out only leaves its message box
     return status;
