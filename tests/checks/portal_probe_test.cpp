@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <future>
 #include <iterator>
 #include <thread>
 
@@ -30,6 +31,16 @@ protected:
     static PortalProbe probe(const ProviderProfile& profile, PortalId portal, const std::string& pinned = {},
                              PageProbeRequest limits = {}, const std::atomic<bool>* stop = nullptr) {
         return probePortal(profile, s_portals->baseUrl(portal), pinned, {}, stop, limits);
+    }
+    // A probe of the stalled Raduga that must end by its own deadline or stop: one that has not ended
+    // after 30 s fails the test, and the stall is lifted so that it ends.
+    static PortalProbe stalledProbe(PageProbeRequest limits, const std::atomic<bool>* stop = nullptr) {
+        auto probing = std::async(std::launch::async, [&] { return probe(kRadugaProfile, PortalId::Raduga, {}, limits, stop); });
+        if (probing.wait_for(30s) != std::future_status::ready) {
+            ADD_FAILURE() << "the probe did not end within 30 s";
+            s_portals->setStall(PortalId::Raduga, false);
+        }
+        return probing.get();
     }
     static DemoPortals* s_portals;
 };
@@ -108,7 +119,7 @@ TEST_F(PortalProbeTest, NoAnswerEndsAtItsDeadlineOrItsStop) {
     s_portals->setStall(PortalId::Raduga, true);
     PageProbeRequest quick;
     quick.timeout = 1;
-    const PortalProbe late = probe(kRadugaProfile, PortalId::Raduga, {}, quick);
+    const PortalProbe late = stalledProbe(quick);
     EXPECT_EQ(late.status, 0);
     EXPECT_NE(late.error, "");
     EXPECT_FALSE(late.stopped);
@@ -119,7 +130,9 @@ TEST_F(PortalProbeTest, NoAnswerEndsAtItsDeadlineOrItsStop) {
         EXPECT_TRUE(s_portals->waitForRequests(1, 30s)) << "the probe's request never reached the portal";
         stop = true;
     });
-    const PortalProbe stopped = probe(kRadugaProfile, PortalId::Raduga, {}, {}, &stop);
+    PageProbeRequest slow;
+    slow.timeout = 600;  // the stop, not the deadline, ends it
+    const PortalProbe stopped = stalledProbe(slow, &stop);
     stopper.join();
     s_portals->setStall(PortalId::Raduga, false);
     EXPECT_TRUE(stopped.stopped);
