@@ -120,6 +120,10 @@ PortalsDialog::PortalsDialog(PortalsDialogContext context, QWidget* parent)
     table->setSelectionBehavior(QAbstractItemView::SelectRows);
     table->setSelectionMode(QAbstractItemView::SingleSelection);
     table->horizontalHeader()->setStretchLastSection(true);
+    // Every profile in sight at once: there are a dozen of them.
+    table->verticalHeader()->setDefaultSectionSize(table->fontMetrics().height() + 8);
+    table->setMinimumHeight(table->verticalHeader()->defaultSectionSize() * static_cast<int>(allProfiles().size() + 1) +
+                            2 * table->frameWidth() + 4);
     layout->addWidget(table);
 
     auto* editRow = new QHBoxLayout;
@@ -144,7 +148,8 @@ PortalsDialog::PortalsDialog(PortalsDialogContext context, QWidget* parent)
     resultLabel->setMinimumHeight(resultLabel->fontMetrics().lineSpacing() * 5);
     resultLabel->setAlignment(Qt::AlignTop | Qt::AlignLeft);
     layout->addWidget(resultLabel);
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
+    auto* buttons = new QDialogButtonBox(this);
+    buttons->addButton(QStringLiteral("Закрыть"), QDialogButtonBox::RejectRole)->setAutoDefault(false);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     layout->addWidget(buttons);
 
@@ -153,7 +158,7 @@ PortalsDialog::PortalsDialog(PortalsDialogContext context, QWidget* parent)
     connect(stopButton, &QPushButton::clicked, this, &PortalsDialog::stopProbe);
     connect(table, &QTableWidget::itemSelectionChanged, this, &PortalsDialog::lineChosen);
     fillTable();
-    resize(980, 470);
+    resize(980, sizeHint().height());
     table->selectRow(0);
 }
 
