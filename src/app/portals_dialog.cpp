@@ -183,7 +183,8 @@ void PortalsDialog::fillTable() {
         table->setItem(row, kKey, cell(keyText(line.pin), utf8(line.pin)));
         table->setItem(row, kLastRun, cell(lastRunText(line)));
     }
-    table->resizeColumnsToContents();
+    // The last column keeps the width that is left.
+    for (int column = 0; column < kLastRun; ++column) table->resizeColumnToContents(column);
 }
 
 const ProviderProfile* PortalsDialog::chosenProfile() const {
