@@ -154,6 +154,7 @@ PortalsDialog::PortalsDialog(PortalsDialogContext context, QWidget* parent)
     layout->addWidget(buttons);
 
     connect(writeButton, &QPushButton::clicked, this, &PortalsDialog::writeAddress);
+    connect(addressEdit, &QLineEdit::returnPressed, this, &PortalsDialog::writeAddress);
     connect(probeButton, &QPushButton::clicked, this, &PortalsDialog::startProbe);
     connect(stopButton, &QPushButton::clicked, this, &PortalsDialog::stopProbe);
     connect(table, &QTableWidget::itemSelectionChanged, this, &PortalsDialog::lineChosen);

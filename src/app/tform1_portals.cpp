@@ -17,8 +17,11 @@ void TForm1::buildPortalsControls() {
     PortalsButton->setToolTip(QStringLiteral("Адреса порталов операторов: какие используются, откуда они, "
                                              "и проверка адреса без логина и пароля"));
     connect(PortalsButton, &QPushButton::clicked, this, &TForm1::PortalsItemClick);
-    PortalsItem = PopupMenu2->addAction(QStringLiteral("Порталы…"), this, &TForm1::PortalsItemClick);
+    // After the refresh of the row, before what its account's history shows.
+    PortalsItem = new QAction(QStringLiteral("Порталы…"), PopupMenu2);
     PortalsItem->setObjectName(QStringLiteral("PortalsItem"));
+    PopupMenu2->insertAction(BalanceHistoryItem, PortalsItem);
+    connect(PortalsItem, &QAction::triggered, this, &TForm1::PortalsItemClick);
 }
 
 void TForm1::makeChecks() {

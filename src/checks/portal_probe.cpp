@@ -10,6 +10,22 @@ namespace korvex {
 
 namespace {
 
+// The name of the form field a form-login profile posts its login (or password) in: "p1", "p2".
+std::string loginFieldName(const ProviderProfile& profile, bool password) {
+    if (profile.login != LoginMethod::Form) return {};
+    const PostPart::Kind wanted = password ? PostPart::Password : PostPart::Login;
+    std::string before;  // the text in front of the part: "...&p1="
+    for (const PostPart& part : profile.postBody) {
+        if (part.kind == wanted) {
+            if (before.ends_with('=')) before.pop_back();
+            const std::size_t amp = before.rfind('&');
+            return amp == std::string::npos ? before : before.substr(amp + 1);
+        }
+        before = part.kind == PostPart::Text ? before + std::string(part.text) : std::string();
+    }
+    return {};
+}
+
 // Whether `page` (lower case) has a form field named `name`, quoted either way or not at all.
 bool hasField(const std::string& page, const std::string& name) {
     if (name.empty()) return false;
@@ -48,21 +64,6 @@ ProbeKey keyAgainst(const std::string& presented, const std::string& pinned) {
 }
 
 }  // namespace
-
-std::string loginFieldName(const ProviderProfile& profile, bool password) {
-    if (profile.login != LoginMethod::Form) return {};
-    const PostPart::Kind wanted = password ? PostPart::Password : PostPart::Login;
-    std::string before;  // the text in front of the part: "...&p1="
-    for (const PostPart& part : profile.postBody) {
-        if (part.kind == wanted) {
-            if (before.ends_with('=')) before.pop_back();
-            const std::size_t amp = before.rfind('&');
-            return amp == std::string::npos ? before : before.substr(amp + 1);
-        }
-        before = part.kind == PostPart::Text ? before + std::string(part.text) : std::string();
-    }
-    return {};
-}
 
 PortalProbe probePortal(const ProviderProfile& profile, const std::string& address, const std::string& pinned,
                         const ProxySettings& proxy, const std::atomic<bool>* stop, const PageProbeRequest& limits) {

@@ -49,8 +49,4 @@ PortalProbe probePortal(const ProviderProfile& profile, const std::string& addre
                         const ProxySettings& proxy, const std::atomic<bool>* stop = nullptr,
                         const PageProbeRequest& limits = {});
 
-// The names of the form fields a form-login profile posts its login and password in ("p1", "p2"),
-// "" for a basic-login profile.
-std::string loginFieldName(const ProviderProfile& profile, bool password);
-
 }  // namespace korvex

@@ -93,7 +93,7 @@ TEST_F(PortalProbeTest, SaysTheStatusTheKeyAgainstThePinAndWhatThePageIs) {
     }
 }
 
-// A page on which the first pattern finds its value, an error status, a page too large to read whole.
+// A page on which the first pattern finds its value, and one too large to read whole.
 TEST_F(PortalProbeTest, ReadsThePageOnlyUpToItsBound) {
     s_portals->setFixedPage(PortalId::SpectrumSat, "<p>Deposit: 12.50, Chosen speed: 512 Kbps</p>");
     EXPECT_EQ(probe(kSpectrumSatProfile, PortalId::SpectrumSat).page, ProbePage::AccountPage);
@@ -106,12 +106,6 @@ TEST_F(PortalProbeTest, ReadsThePageOnlyUpToItsBound) {
     EXPECT_EQ(cut.status, 200);
     EXPECT_TRUE(cut.cut);
     EXPECT_EQ(cut.page, ProbePage::Unrecognised);  // what lies past the bound is not read
-
-    s_portals->setFail(PortalId::Globax, true);
-    const PortalProbe failed = probe(kGlobaxProfile, PortalId::Globax);
-    s_portals->setFail(PortalId::Globax, false);
-    EXPECT_EQ(failed.status, 500);
-    EXPECT_EQ(failed.page, ProbePage::Unrecognised);
 }
 
 // A portal that never answers ends at the deadline, or at once when stopped; a bad address asks nothing.
@@ -142,20 +136,6 @@ TEST_F(PortalProbeTest, NoAnswerEndsAtItsDeadlineOrItsStop) {
     for (const std::string bad : {"https://203.0.113.7/path", "ftp://203.0.113.7", "203.0.113.7:443"})
         EXPECT_TRUE(probePortal(kRadugaProfile, bad, {}, {}).badAddress) << bad;
     EXPECT_TRUE(s_portals->requests().empty());
-}
-
-// The fields a form login posts, by which its login page is known.
-TEST(PortalProbeFields, AreTheFieldsOfTheProfilesPostBody) {
-    const struct {
-        const ProviderProfile& profile;
-        const char* login;
-        const char* password;
-    } cases[] = {{kGlobaxProfile, "login", "password"}, {kSkyFiProfile, "user_name", "user_pass"},
-                 {kStvProfile, "p1", "p2"},            {kSpectrumSatProfile, "", ""}};
-    for (const auto& c : cases) {
-        EXPECT_EQ(loginFieldName(c.profile, false), c.login) << c.profile.name;
-        EXPECT_EQ(loginFieldName(c.profile, true), c.password) << c.profile.name;
-    }
 }
 
 }  // namespace
