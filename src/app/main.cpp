@@ -127,7 +127,8 @@ int main(int argc, char** argv) {
     const bool inTray = std::find(argv + 1, argv + argc, std::string_view("--tray")) != argv + argc;
     if (!inTray || !QSystemTrayIcon::isSystemTrayAvailable()) form.show();
     korvex::showPortalsProblems(&form, portals.problems, portals.clearText,
-                                korvex::portalsWithoutAddress(form.book(), portals.addresses));
+                                korvex::portalsWithoutAddress(form.book(), portals.addresses),
+                                [&form] { form.PortalsItemClick(); });
     const int status = app.exec();
     window = nullptr;  // a signal during the save on the way out only leaves its message box
     return status;

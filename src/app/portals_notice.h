@@ -2,6 +2,7 @@
 // The one box at start that says what of Portals.ini is not used, and why, which portals it lets
 // receive passwords in clear, and which portals the book needs that still have no address.
 #include <QString>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -17,9 +18,11 @@ QString portalsProblemsText(const std::vector<std::string>& problems, const std:
 // The portals (by profile name) whose address is the build's placeholder, and where it goes.
 QString portalsWithoutAddressText(const std::vector<std::string>& portals);
 
-// Shows the box (modal, over `parent`) when there is anything to say; nothing otherwise.
+// Shows the box (modal, over `parent`) when there is anything to say; nothing otherwise. With portals
+// without their address and `openPortals`, the box has a button "Порталы…" that calls it.
 void showPortalsProblems(QWidget* parent, const std::vector<std::string>& problems,
                          const std::vector<ClearTextPortal>& clearText = {},
-                         const std::vector<std::string>& withoutAddress = {});
+                         const std::vector<std::string>& withoutAddress = {},
+                         const std::function<void()>& openPortals = {});
 
 }  // namespace korvex

@@ -159,8 +159,7 @@ TForm1::TForm1(std::string settingsPath, WindowEnvironment environment, QWidget*
             showError(QStringLiteral("Unknown error"));
         }
     };
-    m_checks = std::make_unique<BalanceChecks>(m_book, Curl1, Memo1, m_env.addresses,
-                                               [this] { return proxyForCurl1(); }, *m_env.clock);
+    makeChecks();
     initKorvexResources();
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QString::fromLatin1(kWindowCaption));
@@ -211,6 +210,7 @@ void TForm1::buildControls() {
     buildTray();
     buildRowMenu();
     buildBalanceMenu();
+    buildPortalsControls();
     PageControl1->setCurrentWidget(tab2);
     connect(PageControl1, &QTabWidget::currentChanged, this, &TForm1::PageControl1Change);
     connect(qApp, &QApplication::focusChanged, this, [this](QWidget* old, QWidget* now) {

@@ -47,6 +47,7 @@ namespace korvex {
 
 struct AutostartEntry;
 class CertificateQuestion;
+class PortalsDialog;
 class TextGridModel;
 
 inline constexpr const char* kWindowCaption = "Korvex  3.0";
@@ -75,6 +76,8 @@ struct WindowEnvironment {
     // True once the program has been asked to end (a termination signal) while the window is still
     // being made; null: never.
     std::function<bool()> endRequested;
+    // Runs the portals dialog (tests drive it); null: exec().
+    std::function<void(PortalsDialog& dialog)> portalsDialog;
 };
 
 // The rows a run reached: every row it gave back but those the stop cut short.
@@ -156,6 +159,9 @@ public:
     void BalanceHistoryItemClick();
     // Every account by the days its balance lasts.
     void ForecastItemClick();
+    // "Порталы…" (settings tab and balance menu): the portals' addresses seen, set and probed; the
+    // addresses written there are used from then on.
+    void PortalsItemClick();
 
     // News, links and the update button.
     void NewsClick();
@@ -242,6 +248,8 @@ public:
     QAction* N6 = nullptr;
     QAction* BalanceHistoryItem = nullptr;
     QAction* ForecastItem = nullptr;
+    QAction* PortalsItem = nullptr;
+    QPushButton* PortalsButton = nullptr;
 
     QMenu* PopupMenu1 = nullptr;
     QAction* N4 = nullptr;
@@ -299,6 +307,9 @@ private:
     void buildTray();
     void buildRowMenu();
     void buildBalanceMenu();
+    void buildPortalsControls();
+    // The check routines over m_env.addresses (again, when the addresses changed).
+    void makeChecks();
     void writeHeadings(bool firstStart);
     void startWithoutSaving(const SettingsFileState& state);
     QString startNotes(const StartupValues& start) const;

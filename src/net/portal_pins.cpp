@@ -16,6 +16,7 @@
 #include <utility>
 
 #include "net/curl_library.h"
+#include "net/page_probe.h"
 #include "net/url_origin.h"
 
 namespace korvex {
@@ -227,12 +228,6 @@ std::string presentedPin(CURL* handle) {
     return {};
 }
 
-namespace {
-int abortWhenRaised(void* flag, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
-    return static_cast<const std::atomic<bool>*>(flag)->load() ? 1 : 0;
-}
-}  // namespace
-
 PresentedKey fetchPresentedKey(const std::string& origin, const std::string& proxy, long proxyPort,
                                long connectTimeout, const std::atomic<bool>* abort) {
     CurlLibrary::instance();
@@ -244,24 +239,8 @@ PresentedKey fetchPresentedKey(const std::string& origin, const std::string& pro
     }
     CURL* h = handle.get();
     char errorText[CURL_ERROR_SIZE] = {};
-    const std::string url = origin + "/";
-    curl_easy_setopt(h, CURLOPT_ERRORBUFFER, errorText);
-    curl_easy_setopt(h, CURLOPT_URL, url.c_str());
+    setUnverifiedRequest(h, origin + "/", proxy, proxyPort, connectTimeout, abort, errorText);
     curl_easy_setopt(h, CURLOPT_CONNECT_ONLY, 1L);  // the handshake, and not a byte of a request
-    curl_easy_setopt(h, CURLOPT_CERTINFO, 1L);
-    curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 0L);
-    curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 0L);
-    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, connectTimeout);
-    curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
-    if (!proxy.empty()) {
-        curl_easy_setopt(h, CURLOPT_PROXY, proxy.c_str());
-        curl_easy_setopt(h, CURLOPT_PROXYPORT, proxyPort);
-    }
-    if (abort) {
-        curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &abortWhenRaised);
-        curl_easy_setopt(h, CURLOPT_XFERINFODATA, const_cast<std::atomic<bool>*>(abort));
-        curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
-    }
     const CURLcode result = curl_easy_perform(h);
     answer.pin = presentedPin(h);
     if (answer.pin.empty())

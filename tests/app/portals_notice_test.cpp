@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 #include <QApplication>
+#include <QAbstractButton>
 #include <QMessageBox>
 #include <QTimer>
 
@@ -52,6 +53,26 @@ TEST(PortalsNotice, OneBoxForEveryProblemAndNoneWithout) {
         EXPECT_TRUE(one[0].contains(QStringLiteral("Адрес портала не задан: SpectrumSat, SpaceGate 15.")));
         EXPECT_TRUE(one[0].contains(QStringLiteral("korvex-cli profiles set")));
         EXPECT_EQ(one[0].contains(QString::fromStdString(problems[0])), !with.empty());
+    }
+}
+
+// The box about portals without their address opens the portals dialog from its button "Порталы…";
+// a box without such portals has no such button.
+TEST(PortalsNotice, ItsButtonOpensThePortalsDialog) {
+    QWidget window;
+    for (const bool withoutAddress : {true, false}) {
+        int opened = 0;
+        QTimer timer;
+        QObject::connect(&timer, &QTimer::timeout, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            for (QAbstractButton* button : box ? box->buttons() : QList<QAbstractButton*>{})
+                if (button->text() == QStringLiteral("Порталы…")) button->click();
+            if (box && box->isVisible()) box->accept();
+        });
+        timer.start(10);
+        showPortalsProblems(&window, {"a problem"}, {}, withoutAddress ? std::vector<std::string>{"SpectrumSat"}
+                                                                       : std::vector<std::string>{}, [&] { ++opened; });
+        EXPECT_EQ(opened, withoutAddress ? 1 : 0);
     }
 }
 

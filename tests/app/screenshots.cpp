@@ -1,5 +1,5 @@
-// Takes the pictures of the README: the window after a refresh against the substitute portals, and
-// the tray menu, on a real X server with a tray host.
+// Takes the pictures of the README: the window after a refresh against the substitute portals, the
+// portals dialog, and the tray menu, on a real X server with a tray host.
 //   korvex_screenshots OUTPUT_FOLDER
 #include <QAction>
 #include <QApplication>
@@ -18,9 +18,12 @@
 #include <fstream>
 #include <iterator>
 
+#include "app/portals_dialog.h"
 #include "app/up_qt_user_interface.h"
 #include "app/up_updater_upgrade_msg.h"
 #include "app/up_updater_wizard.h"
+#include "checks/portals_ini_writer.h"
+#include "checks/profile_edits.h"
 #include "korvex-cli/account_csv.h"
 #include "korvex-demo-portals/demo_portals.h"
 #include "platform/codepage.h"
@@ -36,6 +39,26 @@ void settle(int ms) {
     t.start();
     while (t.elapsed() < ms) QApplication::processEvents(QEventLoop::AllEvents, 20);
 }
+// The portals dialog as a user leaves it after the first start: every address written into the user's
+// Portals.ini, the keys pinned by the refresh, and "Проверить" of the first portal.
+void savePortalsDialog(TForm1& form, const PortalAddresses& demo, const std::string& settings,
+                       const std::filesystem::path& picture) {
+    for (const ProviderProfile* profile : allProfiles())
+        if (!writePortalAddress(settings, std::string(profile->name), demo.*profile->baseAddress))
+            std::fprintf(stderr, "%s: its address was not written\n", std::string(profile->name).c_str());
+    const PortalPins pins(pinsPathBeside(settings));
+    PortalsDialog dialog({settings, &form.book(), &pins, form.lastRun().rows, form.proxySettings(),
+                          loadPortals(settings).addresses, {}},
+                         &form);
+    dialog.show();
+    dialog.probeButton->click();
+    QElapsedTimer waited;
+    waited.start();
+    while (!dialog.probeButton->isEnabled() && waited.elapsed() < 20000) settle(50);
+    settle(300);
+    dialog.grab().save(QString::fromStdString(picture.string()));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -58,7 +81,8 @@ int main(int argc, char** argv) {
     std::filesystem::create_directories(dir);
     // A fresh start: no accounts, no pinned keys of an earlier run's portals (their keys are new each
     // time, and the question about them would wait for an answer), no history.
-    for (const char* file : {"Settings.ini", "Portals.pins", "History.sqlite"}) std::filesystem::remove(dir / file);
+    for (const char* file : {"Settings.ini", "Portals.pins", "History.sqlite", "Portals.ini"})
+        std::filesystem::remove(dir / file);
     WindowEnvironment env;
     env.addresses = test::demoPortalAddresses(portals);
     TForm1 form((dir / "Settings.ini").string(), env);
@@ -84,6 +108,7 @@ int main(int argc, char** argv) {
     settle(300);
     form.grab().save(QString::fromStdString((out / "settings-tab.png").string()));
     form.PageControl1->setCurrentWidget(form.tab1);
+    savePortalsDialog(form, env.addresses, (dir / "Settings.ini").string(), out / "portals-dialog.png");
 
     QElapsedTimer t;
     t.start();
@@ -96,8 +121,8 @@ int main(int argc, char** argv) {
     QGuiApplication::primaryScreen()->grabWindow(0, area.x(), area.y(), area.width(), area.height())
         .save(QString::fromStdString((out / "tray-menu.png").string()));
     form.PopupMenu1->hide();
-    std::printf("wrote %s, %s and %s\n", (out / "window.png").c_str(), (out / "settings-tab.png").c_str(),
-                (out / "tray-menu.png").c_str());
+    std::printf("wrote %s, %s, %s and %s\n", (out / "window.png").c_str(), (out / "settings-tab.png").c_str(),
+                (out / "portals-dialog.png").c_str(), (out / "tray-menu.png").c_str());
 
     // The update windows, in the language of this program's users, the wizard in the middle of a
     // download fed by timers as the engine's notifications would feed it.

@@ -17,6 +17,7 @@
 #include <functional>
 
 #include "app/certificate_question.h"
+#include "app/portals_dialog.h"
 #include "app/tform1.h"
 #include "settings/settings_file.h"
 #include "tests/support/recording_url_opener.h"
@@ -57,6 +58,7 @@ protected:
         env.keyring = m_keyring;
         env.wallClock = [this] { return m_wallNow; };
         env.endRequested = m_endRequested;
+        env.portalsDialog = m_portalsDialog;
         m_form = std::make_unique<TForm1>(m_settings, env);
         return *m_form;
     }
@@ -78,6 +80,8 @@ protected:
     QStringList m_trayMessages;  // title and text of each tray message
     bool m_answerYes = true;
     int m_certificateQuestions = 0;
+    // Drives the portals dialog in place of exec(); null: exec().
+    std::function<void(PortalsDialog&)> m_portalsDialog;
     // What the question about changed certificates gets: the test ticks and answers; null: "Не доверять".
     std::function<int(CertificateQuestion&)> m_certificateAnswer;
     std::optional<PortalAddresses> m_addresses;
