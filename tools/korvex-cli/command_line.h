@@ -10,7 +10,7 @@
 
 namespace korvex {
 
-enum class CliCommand { Help, Show, Refresh, Import, Export, History, Trust, CheckUpdate, Forecast, Profiles };
+enum class CliCommand { Help, Show, Refresh, Import, Export, History, Trust, CheckUpdate, Forecast, Profiles, Update };
 
 struct CliInvocation {
     CliCommand command = CliCommand::Help;
@@ -40,6 +40,7 @@ struct CliInvocation {
     std::optional<int> within;  // forecast: only accounts with fewer days left
     bool json = false;          // forecast: --json
     std::vector<std::string> profileArgs;  // profiles: nothing, "template", or "test" NAME PAGE
+    bool undo = false;                     // update: --undo
 
     bool operator==(const CliInvocation&) const = default;
 };
@@ -66,7 +67,7 @@ CliInvocation parseCommandLine(const std::vector<std::string>& args);
 // The help text of a command (Help: the overview of all of them).
 std::string helpText(CliCommand topic);
 std::string_view commandName(CliCommand command);
-// "korvex-cli 3.0 (...)": what --version prints.
+// "korvex-cli 3.0 (...)": what --version prints, then what is new since the last update or undo.
 std::string versionText();
 // Why a command that writes does not run: another copy holds the book at `settingsPath`; the
 // commands that only read still run.

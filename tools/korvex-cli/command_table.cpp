@@ -8,7 +8,7 @@ namespace {
 
 constexpr const CliCommandRow* kTable[] = {&kShowRow,    &kRefreshRow, &kImportRow, &kExportRow,
                                            &kHistoryRow, &kForecastRow, &kTrustRow, &kCheckUpdateRow,
-                                           &kProfilesRow, &kHelpRow};
+                                           &kUpdateRow, &kProfilesRow, &kHelpRow};
 
 constexpr CliOption kGlobalOptions[] = {
     {.name = "--settings",
