@@ -325,8 +325,10 @@ InterruptedInstall recoverInterruptedInstall(const std::string& programFolder, s
     }
     const JournalState state = journal.state();
     // An undo that reached its end has put the previous version back: the kept folder goes.
-    if (state == JournalState::Installed && !journal.undoFolder().empty()) finishUndo(programFolder, log);
+    const bool undo = !journal.undoFolder().empty();
+    if (state == JournalState::Installed && undo) finishUndo(programFolder, log);
     journal.finish();
+    if (undo) return state == JournalState::Installed ? InterruptedInstall::UndoFinished : InterruptedInstall::UndoRolledBack;
     return state == JournalState::Installed ? InterruptedInstall::Finished : InterruptedInstall::RolledBack;
 }
 

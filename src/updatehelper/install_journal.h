@@ -100,6 +100,8 @@ enum class InterruptedInstall {
     RolledBack,  // it was undone: the old release is in place
     Refused,     // it names a file outside the folders an update may write: nothing was touched,
                  // the journal was renamed aside (kRefusedJournalSuffix)
+    UndoFinished,    // an undo was finished: the previous version is back in place
+    UndoRolledBack,  // an undo was taken back: the version of the last update is in place, still kept
 };
 
 // Looks for the journal of `programFolder` and finishes or undoes what it describes. Called first

@@ -374,8 +374,12 @@ bool undoKeptVersion(const std::string& programFolder, const std::string& tempFo
         log << (refusal.empty() ? "no previous version is kept in " + programFolder : refusal) << '\n';
         return false;
     }
+    // The added files go first, then the old ones come back.
     std::vector<InstallStep> steps;
-    for (const auto& file : kept->files) steps.push_back({file.target, file.replaced && present(file.target), !file.replaced});
+    for (const auto& file : kept->files)
+        if (!file.replaced) steps.push_back({file.target, false, true});
+    for (const auto& file : kept->files)
+        if (file.replaced) steps.push_back({file.target, present(file.target), false});
     InstallJournal journal;
     std::string error;
     if (!journal.create(programFolder + kJournalFileName, {}, steps, &error, kept->folder)) {

@@ -89,6 +89,15 @@ std::string settleInterruptedInstall(const std::string& programFolder) {
             return std::string(upText(UpText::InstallFinished));
         case updatehelper::InterruptedInstall::RolledBack:
             return std::string(upText(UpText::InstallRolledBack));
+        // Said in the window's language where the user reads Russian, else in English.
+        case updatehelper::InterruptedInstall::UndoFinished:
+            return upCurrentLanguage() == TupUpdaterLanguage::wlRussian
+                       ? "Прерванный возврат к предыдущей версии завершён: предыдущая версия на месте."
+                       : "An interrupted undo has been completed; the previous version is in place.";
+        case updatehelper::InterruptedInstall::UndoRolledBack:
+            return upCurrentLanguage() == TupUpdaterLanguage::wlRussian
+                       ? "Прерванный возврат к предыдущей версии отменён: на месте версия последнего обновления."
+                       : "An interrupted undo has been taken back; the version of the last update is in place.";
         case updatehelper::InterruptedInstall::Refused: {
             const std::string aside =
                 folder + updatehelper::kJournalFileName + updatehelper::kRefusedJournalSuffix;
