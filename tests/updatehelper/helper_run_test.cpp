@@ -26,6 +26,10 @@ extern char** environ;
 
 namespace korvex::update {
 
+int runWith(const std::string& path, std::vector<std::string> args,
+            const std::vector<std::string>& extraEnvironment, const std::string& errFile,
+            const std::string& outFile = "/dev/null");
+
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
@@ -54,10 +58,11 @@ int exitStatus(pid_t pid) {
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-// Runs `path` with `args` and `extraEnvironment` added, its standard error into `errFile`; the
-// raw wait status (-1 when it did not end in time).
+// Runs `path` with `args` and `extraEnvironment` added, its standard error into `errFile` (and its
+// standard output into `outFile`); the raw wait status (-1 when it did not end in time).
 int runWith(const std::string& path, std::vector<std::string> args,
-            const std::vector<std::string>& extraEnvironment, const std::string& errFile) {
+            const std::vector<std::string>& extraEnvironment, const std::string& errFile,
+            const std::string& outFile) {
     std::vector<std::string> environment(extraEnvironment);
     for (char** e = environ; *e; ++e) environment.emplace_back(*e);
     std::vector<char*> envp;
@@ -68,7 +73,7 @@ int runWith(const std::string& path, std::vector<std::string> args,
     argv.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                      0600);
     pid_t pid = -1;

@@ -19,6 +19,7 @@
 #include "update/updater/previous_version.h"
 #include "updatehelper/helper_install.h"
 #include "updatehelper/kept_version.h"
+#include "updatehelper/program_wait.h"
 
 namespace korvex::update {
 
@@ -26,7 +27,8 @@ bool waitFor(const std::function<bool()>& done, std::chrono::seconds limit);
 pid_t spawn(const std::string& path, std::vector<std::string> args);
 int exitStatus(pid_t pid);
 int runWith(const std::string& path, std::vector<std::string> args,
-            const std::vector<std::string>& extraEnvironment, const std::string& errFile);
+            const std::vector<std::string>& extraEnvironment, const std::string& errFile,
+            const std::string& outFile = "/dev/null");
 
 namespace {
 
@@ -239,6 +241,50 @@ TEST_F(Undo, ATamperedKeptFolderIsRefusedWholeAndNothingIsTouched) {
         EXPECT_FALSE(fs::exists(settings)) << "the version was remembered as undone";
         EXPECT_FALSE(keptPreviousVersion(folders())) << "the window would offer it";
     }
+}
+
+// korvex-cli from the program folder: update names the kept version, --version says what is new,
+// update --undo is refused while the program runs and otherwise puts the old files back and
+// remembers the undone version in the settings file; then nothing is left to undo.
+TEST_F(Undo, KorvexCliNamesAndUndoesTheKeptVersion) {
+    installOld(oldProgram);
+    const std::string cli = programFolder + "korvex-cli";
+    fs::copy_file(KORVEX_CLI_EXECUTABLE, cli);
+    const auto before = files();
+    update(oldProgram + "new");
+    const std::string settings = outside + "Settings.ini", err = tempFolder + "err", out = tempFolder + "out";
+    const auto run = [&](std::vector<std::string> args) {
+        args.insert(args.begin(), {"--settings", settings});
+        const int status = runWith(cli, args, {"LC_ALL=C"}, err, out);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    };
+    EXPECT_EQ(run({"update"}), 0);
+    EXPECT_EQ(test::readFile(out), "Version 3.0 is kept; the last update replaced it with 3.1. "
+                                   "'korvex-cli update --undo' puts it back.\n");
+    EXPECT_EQ(run({"--version"}), 0);
+    EXPECT_NE(test::readFile(out).find("\nKorvex now runs version 3.1, installed by the last update.\n"
+                                       "What is new:\nFaster\n"),
+              std::string::npos)
+        << test::readFile(out);
+
+    const std::string release = tempFolder + "release";
+    const pid_t window = spawn(programPath, {"--hold", release});
+    ASSERT_TRUE(waitFor([&] { return updatehelper::runByProcessOfThisUser(programPath); }, std::chrono::seconds(30)));
+    const auto updated = files();
+    EXPECT_EQ(run({"update", "--undo"}), 1);
+    EXPECT_EQ(test::readFile(err), "korvex-cli: " + programPath +
+                                       " is running: close it (the Korvex window), then undo again; nothing was changed\n");
+    EXPECT_EQ(files(), updated);
+    put(release, "");
+    EXPECT_EQ(exitStatus(window), 0);
+
+    EXPECT_EQ(run({"update", "--undo"}), 0) << test::readFile(err);
+    auto now = files();
+    now.erase(settings);
+    EXPECT_EQ(now, before);
+    EXPECT_EQ(test::readFile(settings), "[UPDATE]\r\nUndone=3.1\r\n");
+    EXPECT_EQ(run({"update", "--undo"}), 1);
+    EXPECT_EQ(test::readFile(err), "korvex-cli: no previous version is kept: there is nothing to undo\n");
 }
 
 // The replaced files are kept only while they are not much larger than the update itself.

@@ -8,6 +8,7 @@
 #include "update/check/info_file.h"
 #include "update/install/handover.h"
 #include "updatehelper/kept_version.h"
+#include "updatehelper/program_wait.h"
 
 namespace korvex::update {
 
@@ -94,15 +95,22 @@ std::string startUndo(const UpFolders& folders, const std::string& restartParams
 
 std::string undoNow(const UpFolders& folders, const std::string& settingsPath) {
     std::string refusal;
-    const auto kept = keptPreviousVersion(folders, &refusal);
-    if (!kept) return refusal.empty() ? "no previous version is kept in " + folders.programFolder : refusal;
+    const auto files = updatehelper::readKeptVersion(
+        folders.programFolder, pathMacroFolders(folders.programFolder, folders.tempFolder), &refusal);
+    if (!files) return refusal.empty() ? "no previous version is kept in " + folders.programFolder : refusal;
+    // A program that runs must not have its files changed under it (korvex-cli itself may be one: it
+    // is not counted, and Linux lets it go on with the file it started from).
+    for (const auto& file : files->files)
+        if (updatehelper::runByProcessOfThisUser(file.target))
+            return file.target + " is running: close it (the Korvex window), then undo again; nothing was changed";
+    const PreviousVersion kept{files->to, files->from};
     std::ostringstream log;
     if (!updatehelper::undoKeptVersion(folders.programFolder, folders.tempFolder, log))
         return firstLine(log.str());
     try {
-        rememberUndoneVersion(settingsPath, kept->running);
+        rememberUndoneVersion(settingsPath, kept.running);
     } catch (const SettingsWriteError& e) {
-        return std::string(e.what()) + " (version " + shown(kept->running) +
+        return std::string(e.what()) + " (version " + shown(kept.running) +
                " is back in place, but may be offered again)";
     }
     return {};

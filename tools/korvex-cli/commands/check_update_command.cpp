@@ -7,7 +7,6 @@
 #include "net/http_transfer.h"
 #include "net/proxy_check.h"
 #include "platform/codepage.h"
-#include "platform/single_instance.h"
 #include "settings/settings_file.h"
 #include "update/engine/dispatcher.h"
 #include "update/install/handover.h"
@@ -114,14 +113,6 @@ int updateCommand(const CliContext& context, bool undo) {
                     << "replaced it with " << cp1251ToUtf8(printableText(kept->running))
                     << ". 'korvex-cli update --undo' puts it back.\n";
         return kExitOk;
-    }
-    // The window's files are replaced: it must not run meanwhile, nor start before the undo is done.
-    const SingleInstance window(lockFolderOfThisCopy());
-    if (!window.acquired()) {
-        context.err << kPrefix
-                    << (window.anotherCopyRuns() ? "the Korvex window is open: close it, then undo again" : window.error())
-                    << '\n';
-        return kExitFailed;
     }
     if (const std::string failure = update::undoNow(folders, context.settingsPath); !failure.empty()) {
         context.err << kPrefix << failure << '\n';
