@@ -74,7 +74,8 @@ protected:
     }
 
     // Every file below the test's folder but the private temporary one, with its bytes ("-> target"
-    // for a link); what the started program reports of itself and the release note left out.
+    // for a link; a program's as its size and hash); what the started program reports of itself and
+    // the release note left out.
     std::map<std::string, std::string> files() const {
         std::map<std::string, std::string> found;
         for (auto it = fs::recursive_directory_iterator(dir.path()); it != fs::recursive_directory_iterator(); ++it) {
@@ -85,10 +86,16 @@ protected:
             }
             if (path.ends_with(".report") || path.ends_with(".signals") || path.ends_with(kReleaseNoteName)) continue;
             if (it->is_symlink()) found[path] = "-> " + fs::read_symlink(it->path()).string();
-            else if (it->is_regular_file()) found[path] = test::readFile(path);
+            else if (it->is_regular_file()) found[path] = shortly(test::readFile(path));
             else found[path] = "folder";
         }
         return found;
+    }
+
+    // A program's bytes as their size and hash, so that a failure prints something readable.
+    static std::string shortly(const std::string& bytes) {
+        if (bytes.size() <= 64) return bytes;
+        return std::to_string(bytes.size()) + " bytes #" + std::to_string(std::hash<std::string>{}(bytes));
     }
 
     UpFolders folders() const { return upFoldersFor(programPath, tempFolder); }
@@ -174,9 +181,9 @@ TEST_F(Undo, KilledMidUndoIsAllOldOrAllNewAtTheNextStart) {
         EXPECT_TRUE(WIFEXITED(start) && WEXITSTATUS(start) == 0) << start;
         EXPECT_EQ(test::readFile(err), std::string("korvex-cli: ") + c.note + "\n");
         if (c.old) {
-            EXPECT_TRUE(files() == oldFiles) << "not all old";
+            EXPECT_EQ(files(), oldFiles) << "not all old";
         } else {
-            EXPECT_TRUE(files() == newFiles) << "not all new";
+            EXPECT_EQ(files(), newFiles) << "not all new";
             EXPECT_TRUE(keptPreviousVersion(folders())) << "the kept version was lost with the undo taken back";
         }
     }
