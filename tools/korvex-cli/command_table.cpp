@@ -79,7 +79,7 @@ std::string commandHelp(const CliCommandRow& row) {
     return out;
 }
 
-// "show, export, history, forecast, check-update and profiles": the commands that only read.
+// "show, export, history, forecast, check-update, update and profiles": the commands that only read.
 std::string readingCommands() {
     std::vector<std::string_view> names;
     for (const CliCommandRow* row : kTable)
