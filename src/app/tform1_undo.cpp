@@ -25,9 +25,10 @@ void TForm1::ButtonUndoClick() {
     const QString title = QString::fromLatin1(kApplicationTitle);
     const QString question =
         QStringLiteral("Korvex закроется, вернёт предыдущую версию и запустится снова. Продолжить?");
-    const bool yes = m_env.confirm ? m_env.confirm(title, question)
-                                   : QMessageBox::question(this, title, question, QMessageBox::Yes | QMessageBox::No,
-                                                           QMessageBox::No) == QMessageBox::Yes;
+    const bool yes = m_env.confirm
+                         ? m_env.confirm(title, question)
+                         : QMessageBox::question(this, title, question, QMessageBox::Yes | QMessageBox::No,
+                                                 QMessageBox::No) == QMessageBox::Yes;
     if (!yes) return;
     const std::string error = update::startUndo(upUpdater1->Folders, upUpdater1->RestartParams(), FileName);
     if (!error.empty()) {

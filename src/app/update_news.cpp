@@ -13,8 +13,8 @@ void showUpdateNewsOnce(QWidget* parent) {
     const std::string news =
         update::releaseNews(update::runningProgramFolder(), NoticeLanguage::Russian, /*once=*/true);
     if (news.empty()) return;
-    QMessageBox box(QMessageBox::Information, QString::fromLatin1(kApplicationTitle), QString::fromStdString(news),
-                    QMessageBox::Ok, parent);
+    QMessageBox box(QMessageBox::Information, QString::fromLatin1(kApplicationTitle),
+                    QString::fromStdString(news), QMessageBox::Ok, parent);
     box.exec();
 }
 

@@ -42,7 +42,8 @@ std::optional<std::string> readAt(int dirFd, const char* name, std::uint64_t lim
     if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid() &&
         static_cast<std::uint64_t>(st.st_size) <= limit) {
         std::string bytes(static_cast<std::size_t>(st.st_size), '\0');
-        if (::pread(fd, bytes.data(), bytes.size(), 0) == static_cast<ssize_t>(bytes.size())) text = std::move(bytes);
+        if (::pread(fd, bytes.data(), bytes.size(), 0) == static_cast<ssize_t>(bytes.size()))
+            text = std::move(bytes);
         if (mode) *mode = st.st_mode & 0777;
     }
     ::close(fd);
@@ -66,7 +67,8 @@ bool splitLines(const std::string& text, std::size_t pos, std::size_t end, std::
 
 std::uint64_t fileSize(const std::string& path) {
     struct stat st {};
-    return ::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) ? static_cast<std::uint64_t>(st.st_size) : 0;
+    return ::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) ? static_cast<std::uint64_t>(st.st_size)
+                                                                  : 0;
 }
 
 // Deletes every entry of the folder at `folder` that is not a folder, then the folder; nothing is
@@ -160,7 +162,8 @@ struct OpenedKeptFolder {
 std::string openKeptFolder(const std::string& folder, OpenedKeptFolder& opened) {
     opened.fd = ::open(withoutSlash(folder).c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     struct stat st {};
-    if (opened.fd < 0 || ::fstat(opened.fd, &st) != 0) return "it is not a folder (a link or a file stands there)";
+    if (opened.fd < 0 || ::fstat(opened.fd, &st) != 0)
+        return "it is not a folder (a link or a file stands there)";
     if (st.st_uid != ::geteuid()) return "it belongs to another user";
     if ((st.st_mode & 077) != 0) return "others may open it";
     DIR* dir = ::fdopendir(::dup(opened.fd));
@@ -172,7 +175,8 @@ std::string openKeptFolder(const std::string& folder, OpenedKeptFolder& opened) 
         struct stat file {};
         if (::fstatat(opened.fd, name.c_str(), &file, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(file.st_mode) ||
             file.st_uid != ::geteuid()) {
-            why = "it holds " + name + ", which is not a plain file of yours (a link, a folder, another user's)";
+            why = "it holds " + name +
+                  ", which is not a plain file of yours (a link, a folder, another user's)";
             break;
         }
         opened.files[name] = static_cast<std::uint64_t>(file.st_size);
@@ -182,7 +186,8 @@ std::string openKeptFolder(const std::string& folder, OpenedKeptFolder& opened) 
 }
 
 // "" when `path` is one an undo may write; otherwise why not.
-std::string refusedTarget(const std::string& path, const std::string& folder, const PathMacroFolders& folders) {
+std::string refusedTarget(const std::string& path, const std::string& folder,
+                          const PathMacroFolders& folders) {
     if (path.empty() || path.front() != '/' || resolvedPath(path) != path || path.rfind(folder, 0) == 0 ||
         !confinedPath(path, folders))
         return "it names " + path + ", outside the folders an update may write";
@@ -205,7 +210,8 @@ KeptVersion parseKeptList(const std::string& text, const OpenedKeptFolder& opene
         if (line.rfind("from ", 0) == 0) kept.from = line.substr(5);
         if (line.rfind("to ", 0) == 0) kept.to = line.substr(3);
         if (line.size() < 3 || (line[0] != 'R' && line[0] != 'N') || line[1] != ' ') continue;
-        KeptFile file{line.substr(2), line[0] == 'R', line[0] == 'R' ? std::to_string(copies++) : std::string()};
+        KeptFile file{line.substr(2), line[0] == 'R',
+                      line[0] == 'R' ? std::to_string(copies++) : std::string()};
         if (why = refusedTarget(file.target, folder, folders); !why.empty()) return kept;
         if (file.replaced && !opened.files.contains(file.copy)) {
             why = "the copy of " + file.target + " is missing";
@@ -229,11 +235,14 @@ std::optional<KeptVersion> readKeptVersion(const std::string& programFolder, con
     KeptVersion kept;
     if (why.empty()) {
         const auto list = readAt(opened.fd, kKeptListName, kMaxNoteBytes);
-        if (!list) why = "it has no file list Korvex can read";
-        else kept = parseKeptList(*list, opened, folder, folders, why);
+        if (!list)
+            why = "it has no file list Korvex can read";
+        else
+            kept = parseKeptList(*list, opened, folder, folders, why);
     }
     if (why.empty()) return kept;
-    if (refusal) *refusal = "the kept previous version " + folder + " is refused: " + why + "; nothing was changed";
+    if (refusal)
+        *refusal = "the kept previous version " + folder + " is refused: " + why + "; nothing was changed";
     return std::nullopt;
 }
 
@@ -310,7 +319,8 @@ void keepPreviousVersion(const InstallJournal& journal, const std::string& progr
         if (fillKeptFolder(journal, building, *newNote, programFolder)) {
             removeFlatFolder(folder);
             if (::rename(withoutSlash(building).c_str(), withoutSlash(folder).c_str()) != 0)
-                log << "cannot keep the previous version in " << folder << ": " << std::strerror(errno) << '\n';
+                log << "cannot keep the previous version in " << folder << ": " << std::strerror(errno)
+                    << '\n';
         }
         removeFlatFolder(building);
     }
@@ -387,8 +397,10 @@ bool undoKeptVersion(const std::string& programFolder, const std::string& tempFo
         return false;
     }
     const bool undone = stageCopies(*kept, log) && journal.rollForward(log);
-    if (undone) finishUndo(programFolder, log);
-    else if (journal.state() != JournalState::Undone) journal.rollBack(log);
+    if (undone)
+        finishUndo(programFolder, log);
+    else if (journal.state() != JournalState::Undone)
+        journal.rollBack(log);
     journal.finish();
     return undone;
 }

@@ -39,7 +39,8 @@ using updatehelper::kReleaseNoteName;
 class Undo : public ::testing::Test {
 protected:
     void SetUp() override {
-        for (const auto& folder : {programFolder, dataFolder, tempFolder, outside}) fs::create_directories(folder);
+        for (const auto& folder : {programFolder, dataFolder, tempFolder, outside})
+            fs::create_directories(folder);
         fs::permissions(tempFolder, fs::perms::owner_all);
         oldProgram = test::readFile(KORVEX_FAKE_PROGRAM_PATH);
     }
@@ -65,10 +66,13 @@ protected:
         put(programFolder + "added.txt.updtmp", "added");
         put(dataFolder + "q.dat.updtmp", "new q");
         put(queuePath, dataFolder + "q.dat\r\n", 0600);
-        ASSERT_TRUE(updatehelper::writeReleaseNote(tempFolder + kReleaseNoteName, {"3.1", "3.0", "", false, "Faster"}));
+        ASSERT_TRUE(updatehelper::writeReleaseNote(tempFolder + kReleaseNoteName,
+                                                   {"3.1", "3.0", "", false, "Faster"}));
         updatehelper::HelperRequest request{programPath, programFolder, " ", false, false};
         std::ostringstream log;
-        ASSERT_TRUE(updatehelper::installFiles(updatehelper::readQueue(queuePath), queuePath, request, true, log).installed)
+        ASSERT_TRUE(
+            updatehelper::installFiles(updatehelper::readQueue(queuePath), queuePath, request, true, log)
+                .installed)
             << log.str();
         ASSERT_EQ(test::readFile(programFolder + "added.txt"), "added");
     }
@@ -78,16 +82,21 @@ protected:
     // the release note left out.
     std::map<std::string, std::string> files() const {
         std::map<std::string, std::string> found;
-        for (auto it = fs::recursive_directory_iterator(dir.path()); it != fs::recursive_directory_iterator(); ++it) {
+        for (auto it = fs::recursive_directory_iterator(dir.path()); it != fs::recursive_directory_iterator();
+             ++it) {
             const std::string path = it->path().string();
             if (path.starts_with(tempFolder.substr(0, tempFolder.size() - 1))) {
                 it.disable_recursion_pending();
                 continue;
             }
-            if (path.ends_with(".report") || path.ends_with(".signals") || path.ends_with(kReleaseNoteName)) continue;
-            if (it->is_symlink()) found[path] = "-> " + fs::read_symlink(it->path()).string();
-            else if (it->is_regular_file()) found[path] = shortly(test::readFile(path));
-            else found[path] = "folder";
+            if (path.ends_with(".report") || path.ends_with(".signals") || path.ends_with(kReleaseNoteName))
+                continue;
+            if (it->is_symlink())
+                found[path] = "-> " + fs::read_symlink(it->path()).string();
+            else if (it->is_regular_file())
+                found[path] = shortly(test::readFile(path));
+            else
+                found[path] = "folder";
         }
         return found;
     }
@@ -129,16 +138,18 @@ TEST_F(Undo, UpdateThenUndoGivesTheOldFilesBack) {
 
     std::string error;
     ASSERT_TRUE(handOverUndo(folders(), "/afterundo", &error)) << error;
-    ASSERT_TRUE(waitFor([&] { return !test::readFile(programPath + ".report").empty(); }, std::chrono::seconds(30)))
+    ASSERT_TRUE(
+        waitFor([&] { return !test::readFile(programPath + ".report").empty(); }, std::chrono::seconds(30)))
         << "the program was not started again";
     EXPECT_EQ(test::readFile(programPath + ".report"),
               "size=" + std::to_string(oldProgram.size()) + "\narg=/afterundo\n");
     EXPECT_EQ(files(), before);
     EXPECT_EQ(fs::status(programPath).permissions() & fs::perms::all, fs::perms(0750));
     EXPECT_FALSE(keptPreviousVersion(folders()));
-    EXPECT_EQ(releaseNews(programFolder, NoticeLanguage::English, true),
-              "Korvex runs version 3.0 again: the update to 3.1 was undone, and it is not offered again until a "
-              "newer version appears.");
+    EXPECT_EQ(
+        releaseNews(programFolder, NoticeLanguage::English, true),
+        "Korvex runs version 3.0 again: the update to 3.1 was undone, and it is not offered again until a "
+        "newer version appears.");
     EXPECT_EQ(releaseNews(programFolder, NoticeLanguage::English, true), "") << "said more than once";
 }
 
@@ -154,7 +165,8 @@ TEST_F(Undo, KilledMidUndoIsAllOldOrAllNewAtTheNextStart) {
         bool old;
         const char* note;
     } cases[] = {
-        {"every kept copy staged", "", true, "An interrupted undo has been completed; the previous version is in place."},
+        {"every kept copy staged", "", true,
+         "An interrupted undo has been completed; the previous version is in place."},
         {"a staged copy lost", "a.so.updtmp", false,
          "An interrupted undo has been taken back; the version of the last update is in place."},
     };
@@ -168,11 +180,13 @@ TEST_F(Undo, KilledMidUndoIsAllOldOrAllNewAtTheNextStart) {
         const auto newFiles = files();
         ASSERT_TRUE(writeUpdateHelper(folders().helperPath));
         const std::string err = tempFolder + "stderr";
-        const int helper = runWith(folders().helperPath, updatehelper::undoHelperArguments(programPath, " "),
-                                   {std::string("LD_PRELOAD=") + KORVEX_KILL_AFTER_RENAME_PATH,
-                                    "KORVEX_TEST_KILL_AFTER_RENAMES=1", "ASAN_OPTIONS=verify_asan_link_order=0"},
-                                   err);
-        ASSERT_TRUE(WIFSIGNALED(helper) && WTERMSIG(helper) == SIGKILL) << helper << " " << test::readFile(err);
+        const int helper =
+            runWith(folders().helperPath, updatehelper::undoHelperArguments(programPath, " "),
+                    {std::string("LD_PRELOAD=") + KORVEX_KILL_AFTER_RENAME_PATH,
+                     "KORVEX_TEST_KILL_AFTER_RENAMES=1", "ASAN_OPTIONS=verify_asan_link_order=0"},
+                    err);
+        ASSERT_TRUE(WIFSIGNALED(helper) && WTERMSIG(helper) == SIGKILL)
+            << helper << " " << test::readFile(err);
         ASSERT_EQ(test::readFile(dataFolder + "q.dat"), "old q") << "the first file was not put back";
         ASSERT_EQ(test::readFile(programFolder + "a.so"), "new a");
         if (*c.lost) fs::remove(programFolder + c.lost);
@@ -184,7 +198,8 @@ TEST_F(Undo, KilledMidUndoIsAllOldOrAllNewAtTheNextStart) {
             EXPECT_EQ(files(), oldFiles) << "not all old";
         } else {
             EXPECT_EQ(files(), newFiles) << "not all new";
-            EXPECT_TRUE(keptPreviousVersion(folders())) << "the kept version was lost with the undo taken back";
+            EXPECT_TRUE(keptPreviousVersion(folders()))
+                << "the kept version was lost with the undo taken back";
         }
     }
 }
@@ -211,7 +226,8 @@ TEST_F(Undo, ATamperedKeptFolderIsRefusedWholeAndNothingIsTouched) {
          }},
         {"a path climbing out",
          [&](const std::string& k) {
-             std::ofstream(k + "files.txt", std::ios::app) << "N " << programFolder << "../../elsewhere/precious.txt\n";
+             std::ofstream(k + "files.txt", std::ios::app)
+                 << "N " << programFolder << "../../elsewhere/precious.txt\n";
              return true;
          }},
         {"the folder a link",
@@ -266,8 +282,9 @@ TEST_F(Undo, KorvexCliNamesAndUndoesTheKeptVersion) {
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     };
     EXPECT_EQ(run({"update"}), 0);
-    EXPECT_EQ(test::readFile(out), "Version 3.0 is kept; the last update replaced it with 3.1. "
-                                   "'korvex-cli update --undo' puts it back.\n");
+    EXPECT_EQ(test::readFile(out),
+              "Version 3.0 is kept; the last update replaced it with 3.1. "
+              "'korvex-cli update --undo' puts it back.\n");
     EXPECT_EQ(run({"--version"}), 0);
     EXPECT_NE(test::readFile(out).find("\nKorvex now runs version 3.1, installed by the last update.\n"
                                        "What is new:\nFaster\n"),
@@ -276,11 +293,13 @@ TEST_F(Undo, KorvexCliNamesAndUndoesTheKeptVersion) {
 
     const std::string release = tempFolder + "release";
     const pid_t window = spawn(programPath, {"--hold", release});
-    ASSERT_TRUE(waitFor([&] { return updatehelper::runByProcessOfThisUser(programPath); }, std::chrono::seconds(30)));
+    ASSERT_TRUE(
+        waitFor([&] { return updatehelper::runByProcessOfThisUser(programPath); }, std::chrono::seconds(30)));
     const auto updated = files();
     EXPECT_EQ(run({"update", "--undo"}), 1);
-    EXPECT_EQ(test::readFile(err), "korvex-cli: " + programPath +
-                                       " is running: close it (the Korvex window), then undo again; nothing was changed\n");
+    EXPECT_EQ(test::readFile(err),
+              "korvex-cli: " + programPath +
+                  " is running: close it (the Korvex window), then undo again; nothing was changed\n");
     EXPECT_EQ(files(), updated);
     put(release, "");
     EXPECT_EQ(exitStatus(window), 0);
@@ -299,7 +318,8 @@ TEST_F(Undo, ReplacedFilesFarLargerThanTheUpdateAreNotKept) {
     installOld(std::string(3 * 1024 * 1024, 'o'));
     update("tiny");
     EXPECT_FALSE(fs::exists(kept));
-    EXPECT_NE(releaseNews(programFolder, NoticeLanguage::English, false), "") << "the news is lost with the copies";
+    EXPECT_NE(releaseNews(programFolder, NoticeLanguage::English, false), "")
+        << "the news is lost with the copies";
     EXPECT_EQ(undoNow(folders(), dir.file("Settings.ini")),
               "no previous version is kept in " + programFolder);
 }

@@ -19,8 +19,10 @@ bool isVersionNumber(const std::string& text) {
     if (text.empty() || text.size() > 64 || text.front() == '.' || text.back() == '.') return false;
     int dots = 0;
     for (const char c : text) {
-        if (c == '.') ++dots;
-        else if (c < '0' || c > '9') return false;
+        if (c == '.')
+            ++dots;
+        else if (c < '0' || c > '9')
+            return false;
     }
     return dots <= 3 && text.find("..") == std::string::npos;
 }
@@ -46,7 +48,8 @@ std::string newsText(const updatehelper::ReleaseNote& note, NoticeLanguage langu
     else
         text = "Korvex runs version " + version + " again: the update to " + shown(note.undone) +
                " was undone, and it is not offered again until a newer version appears.";
-    if (!note.message.empty()) text += (russian ? "\n\nЧто нового:\n" : "\nWhat is new:\n") + shown(note.message);
+    if (!note.message.empty())
+        text += (russian ? "\n\nЧто нового:\n" : "\nWhat is new:\n") + shown(note.message);
     return text;
 }
 
@@ -76,7 +79,8 @@ std::string undoButtonText(const PreviousVersion& kept) {
     return "Вернуть предыдущую версию " + shown(kept.previous) + " (вместо " + shown(kept.running) + ")";
 }
 
-std::string startUndo(const UpFolders& folders, const std::string& restartParams, const std::string& settingsPath) {
+std::string startUndo(const UpFolders& folders, const std::string& restartParams,
+                      const std::string& settingsPath) {
     std::string refusal;
     const auto kept = keptPreviousVersion(folders, &refusal);
     if (!kept)
@@ -102,7 +106,8 @@ std::string undoNow(const UpFolders& folders, const std::string& settingsPath) {
     // is not counted, and Linux lets it go on with the file it started from).
     for (const auto& file : files->files)
         if (updatehelper::runByProcessOfThisUser(file.target))
-            return file.target + " is running: close it (the Korvex window), then undo again; nothing was changed";
+            return file.target +
+                   " is running: close it (the Korvex window), then undo again; nothing was changed";
     const PreviousVersion kept{files->to, files->from};
     std::ostringstream log;
     if (!updatehelper::undoKeptVersion(folders.programFolder, folders.tempFolder, log))

@@ -35,10 +35,12 @@ std::string undoButtonText(const PreviousVersion& kept);
 // The window: the kept version checked, its running version remembered as undone in `settingsPath`,
 // the undo handed to the helper, which puts it back once the program has ended and starts it again.
 // "" when the program may now close; otherwise what went wrong, in Russian, and nothing was changed.
-std::string startUndo(const UpFolders& folders, const std::string& restartParams, const std::string& settingsPath);
+std::string startUndo(const UpFolders& folders, const std::string& restartParams,
+                      const std::string& settingsPath);
 
 // korvex-cli: puts the kept version back now, through the same journal, and remembers the undone
-// version. Refused while a program of the kept version runs (the window). "" when done; otherwise the reason, one line in English.
+// version. Refused while a program of the kept version runs (the window). "" when done; otherwise the reason,
+// one line in English.
 std::string undoNow(const UpFolders& folders, const std::string& settingsPath);
 
 // What is new: which version runs now after an update or an undo, and the info file's message of
