@@ -13,6 +13,7 @@
 #include <fstream>
 #include <iterator>
 #include <ostream>
+#include <sstream>
 
 #include "updatehelper/kept_version.h"
 #include "updatehelper/program_wait.h"
@@ -200,7 +201,9 @@ int runHelper(const std::vector<std::string>& args, const std::string& queuePath
     if (exists(program)) waitUntilProgramEnded(program);
     if (request->undo) {
         const std::string folder = request->programFolder.empty() ? std::string("./") : request->programFolder;
-        undoKeptVersion(folder, folderOf(queuePath), log);
+        std::ostringstream why;
+        if (!undoKeptVersion(folder, folderOf(queuePath), why)) noteUndoFailure(folder, why.str());
+        log << why.str();
         return startProgram(program, splitRestartParams(request->restartParams), log) > 0 ? 0 : 1;
     }
     const bool programUpdated = exists(program + kTempSuffix);

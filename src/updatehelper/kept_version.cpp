@@ -103,9 +103,10 @@ std::uint64_t keptBytesLimit(std::uint64_t updateBytes) {
 
 std::string releaseNoteText(const ReleaseNote& note) {
     std::string text = kNoteHeader;
-    text += "version " + note.version + "\n";
+    if (!note.version.empty()) text += "version " + note.version + "\n";
     if (!note.from.empty()) text += "from " + note.from + "\n";
     if (!note.undone.empty()) text += "undone " + note.undone + "\n";
+    if (!note.failed.empty()) text += "failed " + note.failed + "\n";
     text += std::string("shown ") + (note.shown ? "1" : "0") + "\nmessage\n" + note.message;
     return text;
 }
@@ -118,7 +119,7 @@ std::optional<ReleaseNote> parseReleaseNote(const std::string& text) {
         return std::nullopt;
     ReleaseNote note;
     const std::map<std::string, std::string*> fields{
-        {"version", &note.version}, {"from", &note.from}, {"undone", &note.undone}};
+        {"version", &note.version}, {"from", &note.from}, {"undone", &note.undone}, {"failed", &note.failed}};
     for (const auto& line : lines) {
         const std::size_t blank = line.find(' ');
         const std::string key = line.substr(0, blank);
@@ -126,7 +127,7 @@ std::optional<ReleaseNote> parseReleaseNote(const std::string& text) {
         if (const auto field = fields.find(key); field != fields.end()) *field->second = value;
         if (key == "shown") note.shown = value == "1";
     }
-    if (note.version.empty()) return std::nullopt;
+    if (note.version.empty() && note.failed.empty()) return std::nullopt;
     note.message = text.substr(body + std::strlen("\nmessage\n"));
     return note;
 }
@@ -403,6 +404,14 @@ bool undoKeptVersion(const std::string& programFolder, const std::string& tempFo
         journal.rollBack(log);
     journal.finish();
     return undone;
+}
+
+void noteUndoFailure(const std::string& programFolder, const std::string& reason) {
+    const std::string path = programFolder + kReleaseNoteName;
+    ReleaseNote note = readReleaseNote(path).value_or(ReleaseNote{});
+    note.failed = reason.substr(0, reason.find('\n'));
+    note.shown = false;
+    writeReleaseNote(path, note);
 }
 
 }  // namespace korvex::updatehelper

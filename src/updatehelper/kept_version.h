@@ -19,6 +19,7 @@
 //   version <the version in place>
 //   from <the version it replaced>      (hand-over only)
 //   undone <the version an undo took away>
+//   failed <why the last undo put nothing back>      (the version line may then be missing)
 //   shown 0|1
 //   message
 //   <the info file's message of that version, to the end of the file>
@@ -49,6 +50,7 @@ struct ReleaseNote {
     std::string undone;
     bool shown = false;
     std::string message;
+    std::string failed;
 
     bool operator==(const ReleaseNote&) const = default;
 };
@@ -100,6 +102,10 @@ void dropKeptVersion(const std::string& programFolder);
 // replaced file restored, every added file taken away. Nothing is changed when the kept folder is
 // refused or a copy cannot be staged. False with the reason in `log` (the first line says it).
 bool undoKeptVersion(const std::string& programFolder, const std::string& tempFolder, std::ostream& log);
+
+// The helper's undo for the window put nothing back: the note of the release in place says why, for
+// the start it makes next (the program closed for the undo and can be told no other way).
+void noteUndoFailure(const std::string& programFolder, const std::string& reason);
 
 // Once an undo is in place: the kept note becomes the note of the release in place, naming the
 // version undone, and the kept folder goes. Done again by a start that finds the undo's journal.

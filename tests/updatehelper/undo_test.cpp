@@ -266,6 +266,25 @@ TEST_F(Undo, ATamperedKeptFolderIsRefusedWholeAndNothingIsTouched) {
     }
 }
 
+// The window has closed for the undo, so what the helper refuses is said at the start it makes next,
+// once; nothing was changed and the program runs again.
+TEST_F(Undo, AnUndoTheHelperRefusesIsSaidAtTheNextStart) {
+    installOld(oldProgram);
+    update(oldProgram + "new");
+    ::chmod(kept.c_str(), 0755);
+    const auto before = files();
+    std::string error;
+    ASSERT_TRUE(handOverUndo(folders(), " ", &error)) << error;
+    ASSERT_TRUE(waitFor([&] { return !test::readFile(programPath + ".report").empty(); }, std::chrono::seconds(30)))
+        << "the program was not started again";
+    EXPECT_EQ(files(), before);
+    EXPECT_EQ(releaseNews(programFolder, NoticeLanguage::English, true),
+              "The previous version was not put back; nothing was changed: the kept previous version " + kept +
+                  " is refused: others may open it; nothing was changed");
+    EXPECT_EQ(releaseNews(programFolder, NoticeLanguage::English, false),
+              "Korvex now runs version 3.1, installed by the last update.\nWhat is new:\nFaster");
+}
+
 // korvex-cli from the program folder: update names the kept version, --version says what is new,
 // update --undo is refused while the program runs and otherwise puts the old files back and
 // remembers the undone version in the settings file; then nothing is left to undo.

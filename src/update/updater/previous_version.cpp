@@ -31,12 +31,23 @@ std::string shown(const std::string& cp1251) {
     return cp1251ToUtf8(printableText(cp1251));
 }
 
+// A line of the helper's, in UTF-8 as the paths it names: only control bytes are made harmless.
+std::string plainLine(std::string text) {
+    for (char& c : text)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+    return text;
+}
+
 std::string firstLine(const std::string& text) {
     return text.substr(0, text.find('\n'));
 }
 
 std::string newsText(const updatehelper::ReleaseNote& note, NoticeLanguage language) {
     const bool russian = language == NoticeLanguage::Russian;
+    if (!note.failed.empty())
+        return (russian ? "Предыдущая версия не возвращена, ничего не изменено: "
+                        : "The previous version was not put back; nothing was changed: ") +
+               plainLine(note.failed);
     const std::string version = shown(note.version);
     std::string text;
     if (note.undone.empty())
@@ -125,11 +136,14 @@ std::string releaseNews(const std::string& programFolder, NoticeLanguage languag
     const std::string path = programFolder + updatehelper::kReleaseNoteName;
     auto note = updatehelper::readReleaseNote(path);
     if (!note || (once && note->shown)) return {};
+    const std::string text = newsText(*note, language);
     if (once) {
+        // A failed undo is said once; the note of the release in place stays.
         note->shown = true;
+        note->failed.clear();
         updatehelper::writeReleaseNote(path, *note);
     }
-    return newsText(*note, language);
+    return text;
 }
 
 }  // namespace korvex::update
