@@ -14,6 +14,7 @@
 #include "app/qt_translations.h"
 #include "app/signal_bridge.h"
 #include "app/tform1.h"
+#include "app/update_news.h"
 #include "checks/portals_ini.h"
 #include "platform/paths.h"
 #include "platform/single_instance.h"
@@ -92,6 +93,8 @@ int main(int argc, char** argv) {
                         QString::fromStdString(installNote), QMessageBox::Ok);
         box.exec();
     }
+    // After an update or an undo: which version runs now, and what is new in it, once.
+    korvex::showUpdateNewsOnce();
 
     // SIGTERM, SIGINT and SIGHUP (a logout, a kill) close the window as its close box does, in every
     // state: shown, minimised, hidden in the tray, during a run (which stops and saves first), with a

@@ -344,6 +344,7 @@ void TForm1::buildTabAbout() {
     Button1->setObjectName(QStringLiteral("Button1"));
     Button1->setGeometry(20, 240, 160, 28);
     connect(Button1, &QPushButton::clicked, this, &TForm1::Button100Click);
+    buildUndoControls();
 }
 
 void TForm1::buildTabNews() {

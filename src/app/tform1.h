@@ -169,6 +169,9 @@ public:
     void JvLabel8MouseUp();
     void JvXPButton1Click();
     void Button100Click();
+    // "Вернуть предыдущую версию": after a question, the helper puts the version the last update
+    // replaced back and starts Korvex again; the window closes. Shown only while one is kept.
+    void ButtonUndoClick();
 
     // The scheduled refresh: starts the full refresh when it is due and nothing else is under way;
     // answers whether it did. A timer calls it while the schedule is on.
@@ -214,6 +217,7 @@ public:
     QPushButton* JvXPButton1 = nullptr;
     QPlainTextEdit* JvMemo1 = nullptr;
     QPushButton* Button1 = nullptr;
+    QPushButton* ButtonUndo = nullptr;  // "Вернуть предыдущую версию" (beyond the window's design)
     QPushButton* News = nullptr;
     QPlainTextEdit* Memo2 = nullptr;
     // The refresh settings in the settings tab's free column (beyond the window's design).
@@ -297,6 +301,7 @@ private:
     // Says once (until the keyring answers again) why the passwords are not where they should be.
     void sayKeyringProblem(const KeyringAnswer& answer, const QString& consequence);
     void buildTabAbout();
+    void buildUndoControls();
     void buildRefreshSettings();
     void buildAutostartControls();
     void showAutostart(const AutostartEntry& entry);

@@ -31,6 +31,7 @@ std::optional<HelperRequest> parseJoinedCommandLine(
 
     // The text ends in the method digit and the space that joining put after it.
     request.externalSetup = joined.size() >= 2 && joined[joined.size() - 2] == '1';
+    request.undo = joined.size() >= 2 && joined[joined.size() - 2] == '2';
     std::string_view after = joined.substr(cut + 1);
     after.remove_suffix(after.size() >= 2 ? 2 : after.size());
     request.restartParams = std::string(after);
@@ -54,6 +55,10 @@ std::vector<std::string> splitRestartParams(std::string_view params) {
 std::vector<std::string> helperArguments(const std::string& programPath, const std::string& restartParams,
                                          bool externalSetup) {
     return {programPath, "+" + restartParams + (externalSetup ? "1" : "0")};
+}
+
+std::vector<std::string> undoHelperArguments(const std::string& programPath, const std::string& restartParams) {
+    return {programPath, "+" + restartParams + "2"};
 }
 
 }  // namespace korvex::updatehelper

@@ -1,7 +1,7 @@
 #pragma once
 // The helper's command line. Korvex starts the helper with one text: the program path, a space,
 // "+", the restart parameters and one digit, the upgrade method ("0" self-upgrade, "1" external
-// setup). Nothing is quoted, so the helper rebuilds that text by joining its arguments, each
+// setup, "2" undo: the kept previous version put back, see kept_version.h). Nothing is quoted, so the helper rebuilds that text by joining its arguments, each
 // followed by one space, and cuts it up again.
 #include <functional>
 #include <optional>
@@ -20,6 +20,7 @@ struct HelperRequest {
     std::string programFolder;  // programPath up to and including its last "/"
     std::string restartParams;  // given to the restarted program, split at blanks
     bool externalSetup = false;
+    bool undo = false;
 };
 
 // Every argument followed by one space ("" without arguments).
@@ -39,5 +40,7 @@ std::vector<std::string> splitRestartParams(std::string_view params);
 // helper's command-line text, and a program path with spaces passes whole.
 std::vector<std::string> helperArguments(const std::string& programPath, const std::string& restartParams,
                                          bool externalSetup);
+// The same for an undo.
+std::vector<std::string> undoHelperArguments(const std::string& programPath, const std::string& restartParams);
 
 }  // namespace korvex::updatehelper

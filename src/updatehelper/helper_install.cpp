@@ -13,7 +13,9 @@
 #include <fstream>
 #include <iterator>
 #include <ostream>
+#include <sstream>
 
+#include "updatehelper/kept_version.h"
 #include "updatehelper/program_wait.h"
 
 extern char** environ;
@@ -32,11 +34,14 @@ bool endsWith(std::string_view text, std::string_view tail) {
 // The first target outside the folders an update may write, "" when none. Checked again here,
 // where the files are moved: a link put on the way since korvex checked would carry a file out.
 // The helper lies in the private temporary folder, beside the queue.
+std::string folderOf(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
 std::string stepOutside(const std::vector<InstallStep>& steps, const std::string& programFolder,
                         const std::string& queuePath) {
-    const size_t slash = queuePath.rfind('/');
-    const PathMacroFolders folders =
-        pathMacroFolders(programFolder, slash == std::string::npos ? std::string() : queuePath.substr(0, slash + 1));
+    const PathMacroFolders folders = pathMacroFolders(programFolder, folderOf(queuePath));
     for (const auto& step : steps)
         if (!confinedPath(step.target, folders)) return step.target;
     return {};
@@ -121,6 +126,8 @@ FolderInstall installFiles(const std::vector<std::string>& queue, const std::str
         return result;
     }
 
+    // The previous version kept by the last update is of no use once this one begins.
+    dropKeptVersion(folder);
     InstallJournal journal;
     std::string error;
     if (!journal.create(folder + kJournalFileName, queuePath, steps, &error)) {
@@ -131,6 +138,9 @@ FolderInstall installFiles(const std::vector<std::string>& queue, const std::str
         return result;
     }
     result.installed = journal.rollForward(log);
+    const std::string note = folderOf(queuePath) + kReleaseNoteName;
+    if (result.installed) keepPreviousVersion(journal, folder, readReleaseNote(note), log);
+    ::unlink(note.c_str());
     // After a roll-back the journal stays, so that the next start tells the user once.
     journal.finish(!result.installed);
     if (!result.installed) {
@@ -189,6 +199,13 @@ int runHelper(const std::vector<std::string>& args, const std::string& queuePath
 
     const std::string& program = request->programPath;
     if (exists(program)) waitUntilProgramEnded(program);
+    if (request->undo) {
+        const std::string folder = request->programFolder.empty() ? std::string("./") : request->programFolder;
+        std::ostringstream why;
+        if (!undoKeptVersion(folder, folderOf(queuePath), why)) noteUndoFailure(folder, why.str());
+        log << why.str();
+        return startProgram(program, splitRestartParams(request->restartParams), log) > 0 ? 0 : 1;
+    }
     const bool programUpdated = exists(program + kTempSuffix);
 
     const FolderInstall installed =

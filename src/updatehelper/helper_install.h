@@ -30,7 +30,9 @@ struct FolderInstall {
 std::vector<InstallStep> planInstall(const std::vector<std::string>& queue, const std::string& programFolder);
 
 // Installs the queued files and those of the program folder in one transaction, with its journal
-// in the program folder; the queue file goes when all is in place. The first target whose name
+// in the program folder; the queue file goes when all is in place. The previous version kept by the
+// last update goes first; once all is in place the replaced files are kept in its stead
+// (kept_version.h) and the release note beside the queue becomes that of the program folder. The first target whose name
 // ends in "exe" (exactly those lower-case letters) counts as the setup unless the program itself
 // was updated; it is run only in external-setup mode.
 FolderInstall installFiles(const std::vector<std::string>& queue, const std::string& queuePath,
@@ -41,7 +43,8 @@ FolderInstall installFiles(const std::vector<std::string>& queue, const std::str
 pid_t startProgram(const std::string& path, const std::vector<std::string>& args, std::ostream& log);
 
 // The whole run for a command line (the arguments without the program name), with the queue file
-// at `queuePath`. Exit status: 0 done, 1 the program could not be started, 2 a command line that
+// at `queuePath` (the hand-over's release note beside it). An undo (method "2") puts the kept
+// previous version back instead of installing, then starts the program as well. Exit status: 0 done, 1 the program could not be started, 2 a command line that
 // names no program.
 int runHelper(const std::vector<std::string>& args, const std::string& queuePath, std::ostream& out,
               std::ostream& log);

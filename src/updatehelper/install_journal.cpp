@@ -12,6 +12,7 @@
 
 #include "platform/user_folders.h"
 #include "updatehelper/helper_command_line.h"
+#include "updatehelper/kept_version.h"
 
 namespace korvex::updatehelper {
 namespace {
@@ -68,6 +69,7 @@ InstallJournal::InstallJournal(InstallJournal&& other) noexcept
     : m_fd(std::exchange(other.m_fd, -1)),
       m_path(std::move(other.m_path)),
       m_queuePath(std::move(other.m_queuePath)),
+      m_undoFolder(std::move(other.m_undoFolder)),
       m_steps(std::move(other.m_steps)),
       m_state(other.m_state) {}
 
@@ -77,6 +79,7 @@ InstallJournal& InstallJournal::operator=(InstallJournal&& other) noexcept {
         m_fd = std::exchange(other.m_fd, -1);
         m_path = std::move(other.m_path);
         m_queuePath = std::move(other.m_queuePath);
+        m_undoFolder = std::move(other.m_undoFolder);
         m_steps = std::move(other.m_steps);
         m_state = other.m_state;
     }
@@ -89,16 +92,19 @@ void InstallJournal::close() {
 }
 
 bool InstallJournal::create(const std::string& path, const std::string& queuePath,
-                            std::vector<InstallStep> steps, std::string* error) {
+                            std::vector<InstallStep> steps, std::string* error, const std::string& undoFolder) {
     close();
     m_path = path;
     m_queuePath = queuePath;
+    m_undoFolder = undoFolder;
     m_steps = std::move(steps);
     m_state = JournalState::Installing;
     std::string text = kHeader;
     text += std::string(kStatePrefix) + stateWord(m_state) + "\n";
     text += "queue " + queuePath + "\n";
-    for (const auto& step : m_steps) text += (step.replaces ? "R " : "N ") + step.target + "\n";
+    if (!undoFolder.empty()) text += "undo " + undoFolder + "\n";
+    for (const auto& step : m_steps)
+        text += (step.removes ? "D " : step.replaces ? "R " : "N ") + step.target + "\n";
 
     // Locked before it takes its name, so no start of korvex can take it for an abandoned one.
     std::string temp = path + "-XXXXXX";
@@ -144,6 +150,7 @@ bool InstallJournal::open(const std::string& path, bool* busy) {
     m_path = path;
     m_steps.clear();
     m_queuePath.clear();
+    m_undoFolder.clear();
     m_state = JournalState::Undone;
     bool stateSeen = false;
     size_t pos = std::strlen(kHeader);
@@ -163,9 +170,11 @@ bool InstallJournal::open(const std::string& path, bool* busy) {
                 m_state = JournalState::Undone;
         } else if (line.rfind("queue ", 0) == 0) {
             m_queuePath = line.substr(6);
-        } else if (line.size() > 3 && (line[0] == 'R' || line[0] == 'N') && line[1] == ' ' &&
+        } else if (line.rfind("undo /", 0) == 0) {
+            m_undoFolder = line.substr(5);
+        } else if (line.size() > 3 && (line[0] == 'R' || line[0] == 'N' || line[0] == 'D') && line[1] == ' ' &&
                    line[2] == '/') {
-            m_steps.push_back({line.substr(2), line[0] == 'R'});
+            m_steps.push_back({line.substr(2), line[0] == 'R', line[0] == 'D'});
         }
     }
     if (!stateSeen) {
@@ -184,8 +193,23 @@ void InstallJournal::setState(JournalState state) {
     if (::pwrite(m_fd, word.data(), word.size(), offset) == static_cast<ssize_t>(word.size())) ::fsync(m_fd);
 }
 
+bool InstallJournal::takeAway(const InstallStep& step, std::ostream& log) {
+    const std::string backup = step.target + kBackupSuffix;
+    // Taken away by an earlier run, or never there: nothing to do.
+    if (!present(step.target)) return true;
+    if (present(backup) && ::unlink(backup.c_str()) != 0) return false;
+    if (::rename(step.target.c_str(), backup.c_str()) == 0) return true;
+    log << "cannot take away " << step.target << ": " << std::strerror(errno) << "; the installation is undone\n";
+    return false;
+}
+
 bool InstallJournal::rollForward(std::ostream& log) {
     for (const auto& step : m_steps) {
+        if (step.removes) {
+            if (takeAway(step, log)) continue;
+            rollBack(log);
+            return false;
+        }
         const std::string temp = step.target + kTempSuffix;
         const std::string backup = step.target + kBackupSuffix;
         struct stat st {};
@@ -236,6 +260,10 @@ void InstallJournal::rollBack(std::ostream& log) {
     for (auto step = m_steps.rbegin(); step != m_steps.rend(); ++step) {
         const std::string temp = step->target + kTempSuffix;
         const std::string backup = step->target + kBackupSuffix;
+        if (step->removes) {
+            if (present(backup) && !present(step->target)) ::rename(backup.c_str(), step->target.c_str());
+            continue;
+        }
         if (present(temp)) {
             // Not moved: the old file is still at its name (or, without hard links, only at the
             // old copy's name).
@@ -266,6 +294,7 @@ void InstallJournal::finish(bool keepJournal) {
 
 std::string InstallJournal::pathOutside(const PathMacroFolders& folders) const {
     if (!m_queuePath.empty() && !confinedPath(m_queuePath, folders)) return m_queuePath;
+    if (!m_undoFolder.empty() && !keptFolderOf(m_undoFolder, folders.current)) return m_undoFolder;
     for (const auto& step : m_steps)
         if (!confinedPath(step.target, folders)) return step.target;
     return {};
@@ -295,7 +324,11 @@ InterruptedInstall recoverInterruptedInstall(const std::string& programFolder, s
             break;
     }
     const JournalState state = journal.state();
+    // An undo that reached its end has put the previous version back: the kept folder goes.
+    const bool undo = !journal.undoFolder().empty();
+    if (state == JournalState::Installed && undo) finishUndo(programFolder, log);
     journal.finish();
+    if (undo) return state == JournalState::Installed ? InterruptedInstall::UndoFinished : InterruptedInstall::UndoRolledBack;
     return state == JournalState::Installed ? InterruptedInstall::Finished : InterruptedInstall::RolledBack;
 }
 

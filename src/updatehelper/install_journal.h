@@ -14,6 +14,9 @@
 //   queue <the queue file's path>
 //   R <final path>    a file that replaces an existing one, whose old copy is <final path>.updold
 //   N <final path>    a file that had no predecessor
+//   D <final path>    a file the installation takes away (an undo: a file the undone update added); until
+//                     the end it is kept as <final path>.updold
+//   undo <folder>     the installation puts back the previous version kept in <folder> (kept_version.h)
 #include <iosfwd>
 #include <string>
 #include <vector>
@@ -32,6 +35,7 @@ inline constexpr const char* kRefusedJournalSuffix = ".refused";
 struct InstallStep {
     std::string target;
     bool replaces = false;  // a file stood at `target` when the installation began
+    bool removes = false;   // no new file: `target` is taken away (kept as "<target>.updold" until the end)
 };
 
 enum class JournalState { Installing, Installed, Undone };
@@ -49,7 +53,7 @@ public:
     // Writes and locks a new journal at `path` (whole or not at all, synced to disk). False with
     // `error` set when it cannot be written: nothing may then be installed.
     bool create(const std::string& path, const std::string& queuePath, std::vector<InstallStep> steps,
-                std::string* error);
+                std::string* error, const std::string& undoFolder = {});
 
     // Every file put in place, in order; a file already moved by an earlier, interrupted run is
     // recognised and passed over. When one cannot be (its new file is gone or is no regular file,
@@ -67,19 +71,24 @@ public:
     // every one lies where an update may write.
     std::string pathOutside(const PathMacroFolders& folders) const;
     const std::vector<InstallStep>& steps() const noexcept { return m_steps; }
+    // The kept previous version this installation puts back; "" for an update.
+    const std::string& undoFolder() const noexcept { return m_undoFolder; }
+    // Takes everything back (see rollForward) and says Undone.
+    void rollBack(std::ostream& log);
 
     // Opens and locks the journal at `path`. Missing, unreadable, not ours, or locked by a helper
     // that is still at work: false, and `busy` says whether it was the lock.
     bool open(const std::string& path, bool* busy);
 
 private:
-    void rollBack(std::ostream& log);
+    bool takeAway(const InstallStep& step, std::ostream& log);
     void setState(JournalState state);
     void close();
 
     int m_fd = -1;
     std::string m_path;
     std::string m_queuePath;
+    std::string m_undoFolder;
     std::vector<InstallStep> m_steps;
     JournalState m_state = JournalState::Installing;
 };
@@ -91,6 +100,8 @@ enum class InterruptedInstall {
     RolledBack,  // it was undone: the old release is in place
     Refused,     // it names a file outside the folders an update may write: nothing was touched,
                  // the journal was renamed aside (kRefusedJournalSuffix)
+    UndoFinished,    // an undo was finished: the previous version is back in place
+    UndoRolledBack,  // an undo was taken back: the version of the last update is in place, still kept
 };
 
 // Looks for the journal of `programFolder` and finishes or undoes what it describes. Called first

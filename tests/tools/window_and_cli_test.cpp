@@ -232,8 +232,8 @@ TEST_F(SingleCopyTest, TheCommandLineIsRefusedOnTheWindowsBookAndRunsOnAnother) 
             EXPECT_EQ(second.stderrUntil("\n"),
                       "korvex-cli: the book " + book +
                           " is open in the Korvex window or in another korvex-cli, which may change it; this "
-                          "command runs when that one has ended (show, export, history, forecast, check-update and "
-                          "profiles still work on the book meanwhile)\n");
+                          "command runs when that one has ended (show, export, history, forecast, check-update, "
+                          "update and profiles still work on the book meanwhile)\n");
             EXPECT_EQ(readFile(window.settings), before) << "a refused copy touches no file";
         }
     // Another book is another lock: korvex-cli checks it beside the window.

@@ -26,6 +26,10 @@ extern char** environ;
 
 namespace korvex::update {
 
+int runWith(const std::string& path, std::vector<std::string> args,
+            const std::vector<std::string>& extraEnvironment, const std::string& errFile,
+            const std::string& outFile = "/dev/null");
+
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
@@ -52,6 +56,33 @@ int exitStatus(pid_t pid) {
     int status = 0;
     if (!waitFor([&] { return waitpid(pid, &status, WNOHANG) == pid; })) return -1;
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Runs `path` with `args` and `extraEnvironment` added, its standard error into `errFile` (and its
+// standard output into `outFile`); the raw wait status (-1 when it did not end in time).
+int runWith(const std::string& path, std::vector<std::string> args,
+            const std::vector<std::string>& extraEnvironment, const std::string& errFile,
+            const std::string& outFile) {
+    std::vector<std::string> environment(extraEnvironment);
+    for (char** e = environ; *e; ++e) environment.emplace_back(*e);
+    std::vector<char*> envp;
+    for (auto& e : environment) envp.push_back(e.data());
+    envp.push_back(nullptr);
+    std::vector<char*> argv{const_cast<char*>(path.c_str())};
+    for (auto& a : args) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
+    pid_t pid = -1;
+    const int rc = posix_spawn(&pid, path.c_str(), &actions, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0) return -1;
+    int status = 0;
+    if (!waitFor([&] { return waitpid(pid, &status, WNOHANG) == pid; })) return -1;
+    return status;
 }
 
 namespace {
@@ -179,32 +210,6 @@ TEST_F(HelperRun, HandOverFailsWhenTheHelperCannotBeWritten) {
     EXPECT_NE(error, "");
     handOver.folders.tempFolder.clear();
     EXPECT_FALSE(handOverToHelper(handOver, pathMacroFolders(programFolder, tempFolder), &error));
-}
-
-// Runs `path` with `args` and `extraEnvironment` added, its standard error into `errFile`; the
-// raw wait status (-1 when it did not end in time).
-int runWith(const std::string& path, std::vector<std::string> args,
-            const std::vector<std::string>& extraEnvironment, const std::string& errFile) {
-    std::vector<std::string> environment(extraEnvironment);
-    for (char** e = environ; *e; ++e) environment.emplace_back(*e);
-    std::vector<char*> envp;
-    for (auto& e : environment) envp.push_back(e.data());
-    envp.push_back(nullptr);
-    std::vector<char*> argv{const_cast<char*>(path.c_str())};
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0600);
-    pid_t pid = -1;
-    const int rc = posix_spawn(&pid, path.c_str(), &actions, nullptr, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0) return -1;
-    int status = 0;
-    if (!waitFor([&] { return waitpid(pid, &status, WNOHANG) == pid; })) return -1;
-    return status;
 }
 
 // The helper killed (SIGKILL) right after the first of its three renames leaves one new file

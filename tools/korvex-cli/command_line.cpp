@@ -6,6 +6,8 @@
 
 #include "history/history_entry.h"
 #include "korvex-cli/command_table.h"
+#include "update/install/handover.h"
+#include "update/updater/previous_version.h"
 #include "update/updater/program_settings.h"
 
 namespace korvex {
@@ -199,7 +201,11 @@ CliInvocation parseCommandLine(const std::vector<std::string>& args) {
 }
 
 std::string versionText() {
-    return std::string("korvex-cli ") + KORVEX_PACKAGE_VERSION + " (update version " + kRunningVersion + ")\n";
+    std::string text = std::string("korvex-cli ") + KORVEX_PACKAGE_VERSION + " (update version " + kRunningVersion + ")\n";
+    if (const std::string news = update::releaseNews(update::runningProgramFolder(), NoticeLanguage::English, false);
+        !news.empty())
+        text += news + "\n";
+    return text;
 }
 
 }  // namespace korvex

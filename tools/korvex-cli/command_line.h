@@ -11,7 +11,7 @@
 namespace korvex {
 
 enum class CliCommand { Help, Show, Refresh, Import, Export, History, Trust, CheckUpdate, Forecast, Profiles,
-                        Schedule };
+                        Schedule, Update };
 
 struct CliInvocation {
     CliCommand command = CliCommand::Help;
@@ -43,6 +43,7 @@ struct CliInvocation {
     std::vector<std::string> profileArgs;  // profiles: nothing, "template", or "test" NAME PAGE
     std::string scheduleAction;            // schedule: "enable", "disable" or "status"
     std::optional<int> scheduleEvery;      // schedule enable: --every, in minutes
+    bool undo = false;                     // update: --undo
 
     bool operator==(const CliInvocation&) const = default;
 };
@@ -69,7 +70,7 @@ CliInvocation parseCommandLine(const std::vector<std::string>& args);
 // The help text of a command (Help: the overview of all of them).
 std::string helpText(CliCommand topic);
 std::string_view commandName(CliCommand command);
-// "korvex-cli 3.0 (...)": what --version prints.
+// "korvex-cli 3.0 (...)": what --version prints, then what is new since the last update or undo.
 std::string versionText();
 // Why a command that writes does not run: another copy holds the book at `settingsPath`; the
 // commands that only read still run.

@@ -8,7 +8,7 @@ namespace {
 
 constexpr const CliCommandRow* kTable[] = {&kShowRow,    &kRefreshRow, &kImportRow, &kExportRow,
                                            &kHistoryRow, &kForecastRow, &kTrustRow, &kCheckUpdateRow,
-                                           &kProfilesRow, &kScheduleRow, &kHelpRow};
+                                           &kUpdateRow, &kProfilesRow, &kScheduleRow, &kHelpRow};
 
 constexpr CliOption kGlobalOptions[] = {
     {.name = "--settings",
@@ -79,8 +79,8 @@ std::string commandHelp(const CliCommandRow& row) {
     return out;
 }
 
-// "show, export, history, forecast, check-update and profiles": the commands that only read (help and
-// schedule open no book).
+// "show, export, history, forecast, check-update, update and profiles": the commands that only read
+// (help and schedule open no book).
 std::string readingCommands() {
     std::vector<std::string_view> names;
     for (const CliCommandRow* row : kTable)

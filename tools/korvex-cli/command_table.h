@@ -68,6 +68,6 @@ void takesNoOperand(CliInvocation& call, const std::vector<std::string>& operand
 
 // The rows of the commands, each in its command's file.
 extern const CliCommandRow kShowRow, kRefreshRow, kImportRow, kExportRow, kHistoryRow, kForecastRow,
-    kTrustRow, kCheckUpdateRow, kProfilesRow, kScheduleRow, kHelpRow;
+    kTrustRow, kCheckUpdateRow, kUpdateRow, kProfilesRow, kScheduleRow, kHelpRow;
 
 }  // namespace korvex

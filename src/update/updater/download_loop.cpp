@@ -237,6 +237,10 @@ void TupUpdater::finishUpgrade() {
 void TupUpdater::RestartApplication() {
     update::HandOver handOver{Folders, m_files, RestartParams(), m_upgradeMethod == umUseExternalSetup,
                               m_phase == UpPhase::Finished};
+    // The helper keeps what this release replaces under both versions, and the first start says which runs.
+    if (!m_offeredVersion.empty())
+        handOver.release = updatehelper::ReleaseNote{
+            m_offeredVersion, VersionControl == byNumber ? VersionNumber : VersionDate, {}, false, m_upgradeMsg};
     std::string error;
     if (!update::handOverToHelper(handOver, macros(), &error)) {
         // Nothing would start the program again: it stays open.

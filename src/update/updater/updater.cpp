@@ -127,6 +127,7 @@ bool TupUpdater::CheckUpdate(bool wait) {
         // Each check answers for itself: a release found by an earlier check is not offered again
         // unless the info file still offers it.
         m_updateAvailable = false;
+        m_offeredUndone = false;
         m_infoTrust = update::InfoTrust::Accepted;
         m_checkFailure = UpCheckFailure::None;
         m_refusedEntry.clear();
@@ -241,6 +242,9 @@ void TupUpdater::decide(const std::string& text) {
     if (VersionControl == byNumber) {
         m_offeredVersion = info.value("#version");
         newer = isNewerNumber(m_offeredVersion, VersionNumber);
+        // The release the user went back from stays away until a newer one appears.
+        m_offeredUndone = newer && !UndoneVersion.empty() && !isNewerNumber(m_offeredVersion, UndoneVersion);
+        newer = newer && !m_offeredUndone;
     } else {
         m_offeredVersion = info.value("#date");
         newer = isNewerDate(m_offeredVersion, VersionDate, todayText());

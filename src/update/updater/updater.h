@@ -127,6 +127,9 @@ public:
     std::string VersionDate = todayText();  // month/day/year
     bool VersionDateAutoSet = true;
     std::string VersionNumber;
+    // A version the user went back from (an undo): byNumber, a release offered is taken only when it is
+    // newer than this one as well; "" none.
+    std::string UndoneVersion;
     std::uint8_t ShowMessages = kDefaultShowMessages;  // upShowMessageBit flags
     TupUpdaterWizard Wizard;
     // The title the question names (the application's title).
@@ -193,6 +196,8 @@ public:
     // What the latest check found.
     bool UpdateAvailable() const noexcept { return m_updateAvailable; }
     const std::string& OfferedVersion() const noexcept { return m_offeredVersion; }
+    // The latest check found a newer release that is no newer than UndoneVersion, and did not offer it.
+    bool OfferedUndone() const noexcept { return m_offeredUndone; }
     const std::string& UpgradeMsg() const noexcept { return m_upgradeMsg; }
     TupUpgradeMethod UpgradeMethod() const noexcept { return m_upgradeMethod; }
     const TupStringList& Files() const noexcept { return m_files; }
@@ -283,6 +288,7 @@ private:
     UpPhase m_phase = UpPhase::Idle;
     CheckOrigin m_origin = CheckOrigin::Asked;
     bool m_updateAvailable = false;  // the latest check's answer
+    bool m_offeredUndone = false;
     bool m_timerFired = false;       // the automatic check has run; the timer rests unless it found no host
     std::shared_ptr<bool> m_completion;  // the completion a waiting CheckUpdate watches
     int m_timer = 0;

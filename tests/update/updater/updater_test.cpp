@@ -15,6 +15,7 @@
 #include "tests/support/temp_dir.h"
 #include "tests/update/update_test_support.h"
 #include "update/texts/language.h"
+#include "update/updater/previous_version.h"
 #include "update/updater/program_settings.h"
 #include "update/check/trusted_info.h"
 
@@ -89,6 +90,34 @@ TEST_F(UpdateCheck, WaitingCheckAnswersWithoutAskingOrDownloading) {
     serve("#version=3.2.0.5\r\n");            // newer, but no file entry
     EXPECT_FALSE(updater.CheckUpdate(true));
     EXPECT_EQ(events.back(), "NoUpdateAvailable");
+}
+
+// After an undo the release the user went back from, remembered in Settings.ini, is not offered
+// again, nor an older one; a newer one is. Remembering it keeps every other line of the file, and a
+// value that is no version number is none.
+TEST_F(UpdateCheck, TheUndoneVersionIsNotOfferedUntilANewerOneAppears) {
+    TempDir folder;
+    const std::string settings = folder.write("Settings.ini", "; mine\r\n[AUTHENTICATION]\r\nCount=Bw\r\n");
+    update::rememberUndoneVersion(settings, "3.2.0.5");
+    EXPECT_EQ(readFile(settings), "; mine\r\n[AUTHENTICATION]\r\nCount=Bw\r\n[UPDATE]\r\nUndone=3.2.0.5\r\n");
+    updater.UndoneVersion = update::readUndoneVersion(settings);
+    const struct {
+        const char* offered;
+        bool taken;
+        bool undone;  // held back as undone (not merely as not newer than the running 3.2.0.1)
+    } cases[] = {{"3.2.0.5", false, true}, {"3.2.0.3", false, true}, {"3.2.0.1", false, false},
+                 {"3.2.0.10", true, false}, {"4", true, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.offered);
+        serve(std::string("#version=") + c.offered + "\r\n#url=http://korvex.invalid/korvex\r\n");
+        EXPECT_EQ(updater.CheckUpdate(true), c.taken);
+        EXPECT_EQ(updater.OfferedUndone(), c.undone);
+    }
+    for (const char* value : {"3.2.0.2; rm", "", "..", "3.2.0.2.1.1"}) {
+        SCOPED_TRACE(value);
+        folder.write("Settings.ini", std::string("[UPDATE]\r\nUndone=") + value + "\r\n");
+        EXPECT_EQ(update::readUndoneVersion(settings), "");
+    }
 }
 
 TEST_F(UpdateCheck, OfferedReleaseIsAskedAboutAndLaterIsTold) {

@@ -22,6 +22,7 @@
 #include "tests/update/update_test_support.h"
 #include "update/check/integrity.h"
 #include "update/install/paths.h"
+#include "update/updater/previous_version.h"
 #include "update/updater/program_settings.h"
 
 extern char** environ;
@@ -246,6 +247,12 @@ TEST_F(Upgrade, SignedUpgradeReplacesTheRunningProgramAndRestartsIt) {
     EXPECT_FALSE(exists(tempFolder + "UpdateQueue.txt"));
     EXPECT_FALSE(exists(programPath + ".updtmp"));
     EXPECT_FALSE(exists(dataFolder + "Sub/a.dat.updtmp"));
+    // What it replaced is kept under both versions for the way back, and the first start tells what is new.
+    const auto kept = update::keptPreviousVersion(updater.Folders);
+    ASSERT_TRUE(kept);
+    EXPECT_EQ(kept->previous + " -> " + kept->running, "3.2.0.1 -> 3.2.0.2");
+    EXPECT_EQ(update::releaseNews(programFolder, NoticeLanguage::English, true),
+              "Korvex now runs version 3.2.0.2, installed by the last update.\nWhat is new:\nFaster");
 }
 
 // With mfuOnlyIfSizeDifferent a file of the same size is skipped (and a stale ".updtmp" beside it

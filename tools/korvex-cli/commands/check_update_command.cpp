@@ -9,6 +9,8 @@
 #include "platform/codepage.h"
 #include "settings/settings_file.h"
 #include "update/engine/dispatcher.h"
+#include "update/install/handover.h"
+#include "update/updater/previous_version.h"
 #include "update/updater/program_settings.h"
 #include "update/engine/url.h"
 
@@ -75,6 +77,7 @@ int checkUpdateCommand(const CliContext& context) {
     updater.ShowMessages = 0;  // a terminal gets lines, not boxes
     if (context.updatePublicKey) updater.UpdatePublicKey = *context.updatePublicKey;
     applyUpdateProxy(proxyInForce({}, proxy), updater.Proxy);
+    updater.UndoneVersion = update::readUndoneVersion(context.settingsPath);
 
     const bool offered = updater.CheckUpdate(true);
     std::string failure = failureLine(updater);
@@ -92,11 +95,38 @@ int checkUpdateCommand(const CliContext& context) {
     const std::string version = updater.OfferedVersion();
     context.out << "No newer version offered (running " << kRunningVersion
                 << (version.empty() ? std::string(", the info file names none") : ", offered " + cp1251ToUtf8(version))
-                << ")\n";
+                << (updater.OfferedUndone() ? ", which was undone here; a newer one will be offered" : "") << ")\n";
     return kExitNoUpdate;
 }
 
+int updateCommand(const CliContext& context, bool undo) {
+    const update::UpFolders& folders = update::upFolders();
+    std::string refusal;
+    const auto kept = update::keptPreviousVersion(folders, &refusal);
+    if (!kept) {
+        context.err << kPrefix << (refusal.empty() ? "no previous version is kept: there is nothing to undo" : refusal)
+                    << '\n';
+        return kExitFailed;
+    }
+    if (!undo) {
+        context.out << "Version " << cp1251ToUtf8(printableText(kept->previous)) << " is kept; the last update "
+                    << "replaced it with " << cp1251ToUtf8(printableText(kept->running))
+                    << ". 'korvex-cli update --undo' puts it back.\n";
+        return kExitOk;
+    }
+    if (const std::string failure = update::undoNow(folders, context.settingsPath); !failure.empty()) {
+        context.err << kPrefix << failure << '\n';
+        return kExitFailed;
+    }
+    context.out << update::releaseNews(folders.programFolder, NoticeLanguage::English, false) << '\n';
+    return kExitOk;
+}
+
 namespace {
+
+int runUpdate(CliContext& context, const CliInvocation& call) {
+    return updateCommand(context, call.undo);
+}
 
 int runCheckUpdate(CliContext& context, const CliInvocation&) {
     const StopSignals signals;
@@ -121,6 +151,28 @@ const CliCommandRow kCheckUpdateRow{
     .readsPortals = true,
     .finish = takesNoOperand,
     .run = runCheckUpdate,
+};
+
+constexpr CliOption kUpdateOptions[] = {
+    {.name = "--undo",
+     .help = "put the kept previous version back",
+     .set = [](CliInvocation& call, const std::string&, int) { call.undo = true; }},
+};
+
+const CliCommandRow kUpdateRow{
+    .command = CliCommand::Update,
+    .name = "update",
+    .summary = "name the version the last update replaced, or go back to it",
+    .description = "Says which version the last update replaced and keeps for going back. With --undo\n"
+                   "puts it back, every file or none, and takes away the files the update added; the\n"
+                   "undone version is remembered in the settings file and not offered again until a\n"
+                   "newer one appears. The Korvex window must be closed for --undo.\n",
+    .epilogue = "Exit status 0 when a previous version is kept (or was put back), 1 with one line\n"
+                "on standard error that says why not.\n",
+    .options = kUpdateOptions,
+    .onlyReads = [](const CliInvocation& call) { return !call.undo; },
+    .finish = takesNoOperand,
+    .run = runUpdate,
 };
 
 }  // namespace korvex
