@@ -27,7 +27,9 @@ TEST(BalanceColumns, EveryRowIsCompleteAndNamesItsColumnOnce) {
             EXPECT_TRUE(column.storedKey.ends_with('_')) << "the row number follows";
             EXPECT_EQ(column.accountCol, -1) << "a copy of the account table is not stored twice";
         }
-        if (!column.stepKey.empty()) EXPECT_TRUE(stepKeys.insert(column.stepKey).second);
+        if (!column.stepKey.empty()) {
+            EXPECT_TRUE(stepKeys.insert(column.stepKey).second);
+        }
     }
 }
 

@@ -56,7 +56,9 @@ TEST(SummaryTexts, EveryRowOutcomeOnceAndNamingOnlyItsFields) {
         for (std::string_view text : {row.english, row.englishDetail, row.russian})
             expectOnly(text, {"error", "marker", "plan"});
         // What the window counts in its caption it also notes on the row.
-        if (!row.russianCount.empty()) EXPECT_FALSE(row.russian.empty()) << row.russianCount;
+        if (!row.russianCount.empty()) {
+            EXPECT_FALSE(row.russian.empty()) << row.russianCount;
+        }
     }
     EXPECT_EQ(outcomes.size(), static_cast<std::size_t>(RowOutcome::Stopped) + 1);
 }
