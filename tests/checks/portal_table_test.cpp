@@ -31,7 +31,8 @@ TEST(PortalTable, EveryRowIsCompleteAndItsOwn) {
         members.push_back(member);
         EXPECT_EQ(PortalAddresses::portalOfMember(PortalAddresses::member(row.id)), row.id);
         EXPECT_TRUE(parseUrlOrigin(row.defaultAddress)) << row.defaultAddress;
-        EXPECT_TRUE(isPlaceholderAddress(row.defaultAddress)) << "an unconfigured build would ask a real host";
+        EXPECT_TRUE(isPlaceholderAddress(row.defaultAddress))
+            << "an unconfigured build would ask a real host";
         EXPECT_GT(row.demoPort, 1023);
         EXPECT_LT(row.demoPort, 65536);
         // One demo server speaks one scheme.
@@ -47,7 +48,8 @@ TEST(PortalTable, TheBuildFillsEachPortalFromItsOwnSetting) {
     for (const PortalRow& row : kPortalTable) EXPECT_EQ(built[row.id], row.defaultAddress) << row.title;
     std::set<std::string_view> operatorDefaults;
     for (const ProviderProfile* profile : allProfiles())
-        operatorDefaults.insert(portalRow(PortalAddresses::portalOfMember(profile->baseAddress)).defaultAddress);
+        operatorDefaults.insert(
+            portalRow(PortalAddresses::portalOfMember(profile->baseAddress)).defaultAddress);
     std::set<PortalId> operatorPortals;
     for (const ProviderProfile* profile : allProfiles())
         operatorPortals.insert(PortalAddresses::portalOfMember(profile->baseAddress));

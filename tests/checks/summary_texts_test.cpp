@@ -12,7 +12,8 @@ namespace {
 // The fields each category's callers give (summaryFields); a text naming another would show its
 // "{name}" to the user.
 const std::set<std::string_view> kAccountFields = {"row", "login", "balance", "previous", "plan"};
-const std::set<std::string_view> kPortalFields = {"portal", "address", "count", "accounts", "logins", "error"};
+const std::set<std::string_view> kPortalFields = {"portal",   "address", "count",
+                                                  "accounts", "logins",  "error"};
 
 std::set<std::string_view> fieldsIn(std::string_view text) {
     std::set<std::string_view> names;
@@ -26,7 +27,8 @@ std::set<std::string_view> fieldsIn(std::string_view text) {
 }
 
 void expectOnly(std::string_view text, const std::set<std::string_view>& allowed) {
-    for (std::string_view name : fieldsIn(text)) EXPECT_TRUE(allowed.count(name)) << "{" << name << "} in " << text;
+    for (std::string_view name : fieldsIn(text))
+        EXPECT_TRUE(allowed.count(name)) << "{" << name << "} in " << text;
 }
 
 TEST(SummaryTexts, EveryCategoryOnceWithBothLanguagesAndItsOwnJsonKey) {
