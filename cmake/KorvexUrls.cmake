@@ -1,23 +1,30 @@
-# Base addresses of the operators' portals and of the publisher site: scheme and host with an
-# optional port, no trailing slash. The defaults lie under the reserved ".invalid" domain, so a
-# build that was not told the real addresses can never send an account's password to a stranger.
-# The "demo" preset points every one of them at korvex-demo-portals on 127.0.0.1.
-set(KORVEX_URL_SPECTRUMSAT    "https://spectrumsat.invalid"    CACHE STRING "SpectrumSat customer portal")
-set(KORVEX_URL_RADUGA         "https://raduga.invalid"         CACHE STRING "Raduga customer portal")
-set(KORVEX_URL_SPACEGATE75    "https://spacegate75.invalid"    CACHE STRING "SpaceGate 75 portal")
-set(KORVEX_URL_SPACEGATE39    "https://spacegate39.invalid"    CACHE STRING "SpaceGate 39 portal")
-set(KORVEX_URL_SPACEGATE95    "https://spacegate95.invalid"    CACHE STRING "SpaceGate 95 portal")
-set(KORVEX_URL_SPACEGATE15_21 "https://spacegate15-21.invalid" CACHE STRING "SpaceGate 15 and 21 portal")
-set(KORVEX_URL_PLANETSKY      "http://planetsky.invalid"       CACHE STRING "PlanetSky customer portal")
-set(KORVEX_URL_GLOBAX         "http://globax.invalid"          CACHE STRING "Globax portal")
-set(KORVEX_URL_SATGATE        "https://satgate.invalid"        CACHE STRING "SatGate portal (a numeric address in real use)")
-set(KORVEX_URL_SKYFI          "https://skyfi.invalid"          CACHE STRING "SKY-FI portal")
-set(KORVEX_URL_STV            "https://stv.invalid"            CACHE STRING "STV portal")
-set(KORVEX_URL_PUBLISHER      "http://korvex.invalid"          CACHE STRING "Publisher site")
-set(KORVEX_URL_UPDATE_INFO    "http://korvex.invalid"          CACHE STRING "Update info file server (the file is \"/inf\" there)")
+# Base addresses of the operators' portals and of the publisher's servers: scheme and host with an
+# optional port, no trailing slash. One cache setting KORVEX_URL_<setting> per row of the portal table
+# (src/checks/portal_table.h), whose default lies under the reserved ".invalid" domain, so a build that
+# was not told the real addresses can never send an account's password to a stranger. With
+# KORVEX_DEMO_PORTALS (the "demo" preset) every default is korvex-demo-portals on 127.0.0.1 instead.
+include(${CMAKE_CURRENT_LIST_DIR}/KorvexPortalTable.cmake)
+korvex_read_portal_table(${CMAKE_CURRENT_LIST_DIR}/../src/checks/portal_table.h)
+option(KORVEX_DEMO_PORTALS "Every portal on korvex-demo-portals at 127.0.0.1" OFF)
+foreach(id IN LISTS KORVEX_PORTAL_IDS)
+  set(setting KORVEX_URL_${KORVEX_PORTAL_${id}_SETTING})
+  set(placeholder "${KORVEX_PORTAL_${id}_ADDRESS}")
+  string(REGEX REPLACE "://.*" "://127.0.0.1:${KORVEX_PORTAL_${id}_DEMO_PORT}" demo "${placeholder}")
+  set(wanted "${placeholder}")
+  set(other "${demo}")
+  if(KORVEX_DEMO_PORTALS)
+    set(wanted "${demo}")
+    set(other "${placeholder}")
+  endif()
+  set(${setting} "${wanted}" CACHE STRING "${KORVEX_PORTAL_${id}_TITLE}: base address")
+  # A build folder switched to or from the demo moves the addresses it did not set otherwise.
+  if(${setting} STREQUAL other)
+    set(${setting} "${wanted}" CACHE STRING "${KORVEX_PORTAL_${id}_TITLE}: base address" FORCE)
+  endif()
+endforeach()
 # Build folders made before the info file's address became a bare server still hold the old default.
 if(KORVEX_URL_UPDATE_INFO STREQUAL "http://korvex.invalid/update/korvex.info")
-  set(KORVEX_URL_UPDATE_INFO "http://korvex.invalid" CACHE STRING "Update info file server (the file is \"/inf\" there)" FORCE)
+  set(KORVEX_URL_UPDATE_INFO "http://korvex.invalid" CACHE STRING "${KORVEX_PORTAL_UpdateInfo_TITLE}: base address" FORCE)
 endif()
 
 # The Ed25519 public key (64 hex digits, from `korvex-sign-update keygen`) that update info files

@@ -28,6 +28,7 @@
 #include "app/qt_update_dispatcher.h"
 #include "app/text_grid_model.h"
 #include "app/up_qt_user_interface.h"
+#include "book/balance_columns.h"
 #include "checks/plan_codes.h"
 #include "net/curl1_setup.h"
 #include "net/receive_buffer.h"
@@ -44,13 +45,19 @@ namespace korvex {
 
 namespace {
 
-const QStringList kStatHeadings = {
-    QStringLiteral("Клиент"), QStringLiteral("Баланс"), QStringLiteral("Прошлое"),
-    QStringLiteral("Скорость"), QStringLiteral("Дата"), QStringLiteral("Активна/Тариф"),
-    QStringLiteral("ФИО"), QStringLiteral("Спутник")};
+// The balance table's headings, design widths and widest usual texts, from its column table.
+QStringList statColumnTexts(std::string_view BalanceColumn::*text) {
+    QStringList texts;
+    for (const BalanceColumn& column : kBalanceColumns) texts << QString::fromUtf8(column.*text);
+    return texts;
+}
+const QStringList kStatHeadings = statColumnTexts(&BalanceColumn::heading);
+const std::vector<int> kStatWidths = [] {
+    std::vector<int> widths;
+    for (const BalanceColumn& column : kBalanceColumns) widths.push_back(column.width);
+    return widths;
+}();
 const QString kPlanHeading = QStringLiteral("39/42/5/40/53/GL/15/21/75/39S/R");
-// The widest check time there is, as the "Дата" column shows it.
-const QString kWidestCheckTime = QStringLiteral("12/31/2026 23:59");
 const QString kPlanHeadingFirstStart = QStringLiteral("39/42/5/40/53/GL/15/21/75/39S/75R/40R/5R/53R/90R");
 
 // The help text: two lines of instruction, then the services and the codes that select them.
@@ -62,8 +69,7 @@ QStringList helpLines() {
 
 const QStringList kHelpLines = helpLines();
 
-constexpr int kStatWidths[] = {95, 63, 72, 95, 101, 119, 145, 73};
-constexpr int kClientWidths[] = {92, 70, 127, 264};
+constexpr int kClientWidths[kAccountCols] = {92, 70, 127, 264};
 constexpr int kRowHeight = 18;
 
 QTableView* makeGrid(QWidget* parent, const char* name, const int* widths, int cols) {
@@ -225,7 +231,7 @@ void TForm1::buildTabBalances() {
     tab1->setObjectName(QStringLiteral("tab1"));
     PageControl1->addTab(tab1, QStringLiteral("Балансы"));
 
-    Stat = makeGrid(tab1, "Stat", kStatWidths, 8);
+    Stat = makeGrid(tab1, "Stat", kStatWidths.data(), kStatCols);
     Stat->setGeometry(0, 0, 798, 388);
     Stat->setEditTriggers(QAbstractItemView::NoEditTriggers);
     Stat->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -256,7 +262,7 @@ void TForm1::buildTabSettings() {
     tab2->setObjectName(QStringLiteral("tab2"));
     PageControl1->addTab(tab2, QStringLiteral("Настройки"));
 
-    client = makeGrid(tab2, "client", kClientWidths, 4);
+    client = makeGrid(tab2, "client", kClientWidths, kAccountCols);
     client->setGeometry(0, 0, 640, 359);  // up to the count field, for the holders' names
     client->setEditTriggers(QAbstractItemView::AllEditTriggers);
     client->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -404,12 +410,9 @@ void TForm1::writeHeadings(bool firstStart) {
     m_clientModel->setHeadings({QStringLiteral("Логин"), QStringLiteral("Пароль"),
                                 firstStart ? kPlanHeadingFirstStart : kPlanHeading, QStringLiteral("ФИО")});
     // The widest texts the columns usually hold: a long login, a balance, the check time.
-    const QString login = QStringLiteral("sat_grigoriev_2");
-    const QString balance = QStringLiteral("-12345.67");
-    fitColumnWidths(Stat, {login, balance, balance, QString(), kWidestCheckTime, QString(), QString(),
-                           QStringLiteral("SKYFI")},
-                    kStatHolder);
-    fitColumnWidths(client, {login, QStringLiteral("Qw3rty-71")}, kHolder);
+    fitColumnWidths(Stat, statColumnTexts(&BalanceColumn::widest), kStatHolder);
+    fitColumnWidths(client, {QString::fromUtf8(balanceColumn(kStatLogin).widest), QStringLiteral("Qw3rty-71")},
+                    kHolder);
 }
 
 void TForm1::reloadTables() {

@@ -30,6 +30,7 @@
 #include "checks/provider_profiles.h"
 #include "checks/refresh_run.h"
 #include "checks/run_summary.h"
+#include "checks/summary_texts.h"
 #include "commands/news.h"
 #include "commands/personal_page.h"
 #include "history/balance_history.h"
@@ -265,33 +266,27 @@ void TForm1::runRefresh(int first, int last, bool showProgress) {
     if (m_closeAfterRun) close();
 }
 
+namespace {
+
+// The window's words for a row's outcome, with its error text where it has one.
+QString rowNote(const RowCheck& check) {
+    return QString::fromStdString(fillText(rowOutcomeTexts(rowOutcomeOf(check)).russian, {{"error", check.errorText}}));
+}
+
+QString summaryLine(SummaryCategory category, const TextFields& fields) {
+    return QString::fromStdString(fillText(summaryCategory(category).russian, fields));
+}
+
+}  // namespace
+
 void TForm1::markRow(const RowCheck& check) {
     switch (check.outcome) {
         case CheckOutcome::PageRead:
-            m_statModel->setRowNote(check.row, {});
-            break;
         case CheckOutcome::NotFound:
-            m_statModel->setRowNote(check.row,
-                                    QStringLiteral("Значения не найдены — неверный пароль или страница портала "
-                                                   "изменилась?"));
-            break;
-        case CheckOutcome::TransferFailed:
-            // The portal answered; Korvex refused it before sending anything.
-            if (certificateRefused(check)) {
-                m_statModel->setRowNote(check.row, QStringLiteral("Сертификат портала изменился: запросы к нему не "
-                                                                  "отправлялись"));
-                break;
-            }
-            m_statModel->setRowNote(check.row,
-                                    QStringLiteral("Портал не ответил: ") + QString::fromStdString(check.errorText));
-            break;
+        case CheckOutcome::TransferFailed:  // a refused certificate too: Korvex sent nothing to the portal
         case CheckOutcome::ErrorMarker:
-            m_statModel->setRowNote(check.row,
-                                    QStringLiteral("Ошибка проверки: ") + QString::fromStdString(check.errorText));
-            break;
         case CheckOutcome::AddressNotSet:
-            m_statModel->setRowNote(check.row, QStringLiteral("Адрес портала не задан: запросы к нему не "
-                                                              "отправлялись"));
+            m_statModel->setRowNote(check.row, rowNote(check));
             break;
         case CheckOutcome::PassedOver:
         case CheckOutcome::Stopped:
@@ -301,44 +296,35 @@ void TForm1::markRow(const RowCheck& check) {
 
 void TForm1::showRunSummary(const RunSummary& summary) {
     QStringList lines;
-    const auto account = [](const SummaryAccount& a) {
-        return toQ(a.login) + QStringLiteral(" (") + toQ(a.balance) + QLatin1Char(')');
-    };
     for (const PortalTrouble& t : summary.changedPages)
-        lines << QStringLiteral("Изменилась страница портала %1: балансы не найдены")
-                     .arg(QString::fromStdString(t.portal));
+        lines << summaryLine(SummaryCategory::ChangedPage, summaryFields(t));
     for (const PortalTrouble& t : summary.refusedCertificates)
-        lines << QStringLiteral("Сертификат портала %1 изменился (учётных записей: %2)")
-                     .arg(QString::fromStdString(t.portal))
-                     .arg(t.accounts.size());
+        lines << summaryLine(SummaryCategory::RefusedCertificate, summaryFields(t));
     for (const PortalTrouble& t : summary.addressesNotSet)
-        lines << QStringLiteral("Адрес портала %1 не задан (учётных записей: %2)")
-                     .arg(QString::fromStdString(t.portal))
-                     .arg(t.accounts.size());
+        lines << summaryLine(SummaryCategory::AddressNotSet, summaryFields(t));
     for (const SummaryAccount& a : summary.valuesNotFound)
-        lines << QStringLiteral("Значения не найдены: %1 — неверный пароль?").arg(toQ(a.login));
+        lines << summaryLine(SummaryCategory::ValuesNotFound, summaryFields(a));
     for (const SummaryAccount& a : summary.unknownPlanCodes)
-        lines << QStringLiteral("Код тарифа «%1» не знает ни один портал: %2").arg(toQ(a.planCode), toQ(a.login));
-    for (const SummaryAccount& a : summary.lowBalances) lines << QStringLiteral("Низкий баланс: ") + account(a);
+        lines << summaryLine(SummaryCategory::UnknownPlanCode, summaryFields(a));
+    for (const SummaryAccount& a : summary.lowBalances)
+        lines << summaryLine(SummaryCategory::LowBalance, summaryFields(a));
     for (const DaysLeftAccount& a : summary.fewDaysLeft)
-        lines << QStringLiteral("Осталось дней: %1 — ").arg(a.daysLeft) + account(a.account);
+        lines << summaryLine(SummaryCategory::FewDaysLeft, summaryFields(a));
     for (const PortalTrouble& t : summary.failedTransfers)
-        lines << QStringLiteral("Нет ответа от портала %1 (учётных записей: %2)")
-                     .arg(QString::fromStdString(t.portal))
-                     .arg(t.accounts.size());
+        lines << summaryLine(SummaryCategory::FailedTransfer, summaryFields(t));
     for (const SummaryAccount& a : summary.fallenBalances)
-        lines << QStringLiteral("Баланс уменьшился: %1 (%2 → %3)")
-                     .arg(toQ(a.login), toQ(a.previous), toQ(a.balance));
+        lines << summaryLine(SummaryCategory::FallenBalance, summaryFields(a));
     if (lines.isEmpty()) {
         JvTrayIcon1->setToolTip(windowTitle());
         return;
     }
     JvTrayIcon1->setToolTip(windowTitle() + QLatin1Char('\n') + lines.join(QLatin1Char('\n')));
     QStringList shown = lines.mid(0, 5);
-    if (lines.size() > 5) shown.last() += QStringLiteral(" … (ещё %1)").arg(lines.size() - 5);
-    const QString title = QStringLiteral("Korvex: проверено %1, требует внимания: %2")
-                              .arg(summary.accountsChecked)
-                              .arg(lines.size());
+    if (lines.size() > 5)
+        shown.last() += QString::fromStdString(fillText(kSummaryMoreRussian, {{"count", std::to_string(lines.size() - 5)}}));
+    const QString title = QString::fromStdString(fillText(
+        kSummaryHeadingRussian,
+        {{"count", std::to_string(summary.accountsChecked)}, {"lines", std::to_string(lines.size())}}));
     if (m_env.trayMessage)
         m_env.trayMessage(title, shown.join(QLatin1Char('\n')));
     else
@@ -369,11 +355,12 @@ QString runCaption(const RefreshResult& run, int rowsInRun) {
     const auto failures = [&](int count, const QString& what) {
         if (count > 0) details << QStringLiteral("%1: %2 из %3").arg(what).arg(count).arg(checked);
     };
-    failures(noAddress, QStringLiteral("адрес портала не задан"));
-    failures(noAnswer, QStringLiteral("без ответа"));
-    failures(refused, QStringLiteral("сертификат изменился"));
-    failures(notFound, QStringLiteral("не найдено"));
-    failures(errors, QStringLiteral("ошибка"));
+    const auto word = [](RowOutcome outcome) { return QString::fromUtf8(rowOutcomeTexts(outcome).russianCount); };
+    failures(noAddress, word(RowOutcome::AddressNotSet));
+    failures(noAnswer, word(RowOutcome::TransferFailed));
+    failures(refused, word(RowOutcome::CertificateRefused));
+    failures(notFound, word(RowOutcome::NotFound));
+    failures(errors, word(RowOutcome::ErrorMarker));
     QString caption =
         stopped ? QStringLiteral("Обновление остановлено") : QStringLiteral("Обновление завершено");
     if (!details.isEmpty())

@@ -11,10 +11,32 @@
 namespace korvex {
 
 PortalAddresses PortalAddresses::fromBuild() {
-    return {kBuildUrlSpectrumSat, kBuildUrlRaduga,    kBuildUrlSpaceGate75, kBuildUrlSpaceGate39,
-            kBuildUrlSpaceGate95, kBuildUrlSpaceGate15_21, kBuildUrlPlanetSky, kBuildUrlGlobax,
-            kBuildUrlSatGate,     kBuildUrlSkyFi,     kBuildUrlStv,         kBuildUrlPublisher,
-            kBuildUrlUpdateInfo};
+    PortalAddresses addresses;
+#define KORVEX_PORTAL_FROM_BUILD(id, member, setting, title, address, port) \
+    addresses.member = KORVEX_BUILD_URL_##setting;
+    KORVEX_PORTALS(KORVEX_PORTAL_FROM_BUILD)
+#undef KORVEX_PORTAL_FROM_BUILD
+    return addresses;
+}
+
+namespace {
+
+constexpr std::string PortalAddresses::*kMembers[] = {
+#define KORVEX_PORTAL_MEMBER(id, member, setting, title, address, port) &PortalAddresses::member,
+    KORVEX_PORTALS(KORVEX_PORTAL_MEMBER)
+#undef KORVEX_PORTAL_MEMBER
+};
+
+}  // namespace
+
+std::string PortalAddresses::*PortalAddresses::member(PortalId id) {
+    return kMembers[static_cast<std::size_t>(id)];
+}
+
+PortalId PortalAddresses::portalOfMember(std::string PortalAddresses::*member) {
+    for (const PortalRow& row : kPortalTable)
+        if (kMembers[static_cast<std::size_t>(row.id)] == member) return row.id;
+    return PortalId::Publisher;  // every member is a row's
 }
 
 bool isPlaceholderAddress(std::string_view address) {

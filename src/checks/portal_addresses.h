@@ -1,11 +1,13 @@
 #pragma once
 // Base addresses (scheme and host, optional port, no trailing slash) of the operators' portals and of
-// the publisher site. The build fixes them (KORVEX_URL_* cache variables); Portals.ini may move them
-// (portals_ini.h), and tests and the demo hand in their own.
+// the publisher site, one per row of the portal table. The build fixes them (KORVEX_URL_* cache
+// variables); Portals.ini may move them (portals_ini.h), and tests and the demo hand in their own.
 #include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "checks/portal_table.h"
 
 namespace korvex {
 
@@ -13,24 +15,22 @@ struct AccountBook;
 class ProfileEdits;
 
 struct PortalAddresses {
-    std::string spectrumSat;     // HTTPS
-    std::string raduga;          // HTTPS
-    std::string spaceGate75;     // HTTPS
-    std::string spaceGate39;     // HTTPS
-    std::string spaceGate95;     // HTTPS
-    std::string spaceGate15_21;  // HTTPS, shared by SpaceGate 15 and SpaceGate 21
-    std::string planetSky;       // plain HTTP
-    std::string globax;          // plain HTTP
-    std::string satGate;         // HTTPS, a numeric address
-    std::string skyFi;           // HTTPS
-    std::string stv;             // HTTPS, both STV services
-    std::string publisher;       // plain HTTP
-    std::string updateInfo;      // the update info file's server; the file is "/inf" there
+    // One member per row of the portal table (portal_table.h), named in its member column.
+#define KORVEX_PORTAL_MEMBER(id, member, setting, title, address, port) std::string member;
+    KORVEX_PORTALS(KORVEX_PORTAL_MEMBER)
+#undef KORVEX_PORTAL_MEMBER
     // What Portals.ini changed in the profiles (paths, patterns); null: the built-in profiles.
     std::shared_ptr<const ProfileEdits> edits = nullptr;
 
     // The addresses this build was configured with.
     static PortalAddresses fromBuild();
+    // The member that holds the address of `id`.
+    static std::string PortalAddresses::*member(PortalId id);
+    // The portal whose address `member` holds.
+    static PortalId portalOfMember(std::string PortalAddresses::*member);
+
+    std::string& operator[](PortalId id) { return this->*member(id); }
+    const std::string& operator[](PortalId id) const { return this->*member(id); }
 
     bool operator==(const PortalAddresses&) const = default;
 };

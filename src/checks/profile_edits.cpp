@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "book/balance_columns.h"
+
 namespace korvex {
 
 namespace {
@@ -18,16 +20,9 @@ const std::map<std::string, std::string> kNoOrigins;
 }  // namespace
 
 std::string_view patternStepKey(const CheckStep& step) {
-    switch (step.column) {
-        case kBalance:
-            return "Balance";
-        case kSpeed:
-            return "Speed";
-        case kStatus:
-            return "Status";
-        default:
-            return "Pattern";  // no built-in step writes another column
-    }
+    if (step.column >= 0 && step.column < kStatCols && !balanceColumn(step.column).stepKey.empty())
+        return balanceColumn(step.column).stepKey;
+    return "Pattern";  // no built-in step writes another column
 }
 
 std::vector<const ProviderProfile*> allProfiles() {

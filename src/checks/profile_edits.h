@@ -18,7 +18,7 @@
 
 namespace korvex {
 
-// The Portals.ini key of a pattern step: the balance column it writes ("Balance", "Speed", "Status").
+// The Portals.ini key of a pattern step: its balance column's step key ("Balance", "Speed", "Status").
 std::string_view patternStepKey(const CheckStep& step);
 
 // Every built-in profile, in the order of a refresh run (kDispatchTable).

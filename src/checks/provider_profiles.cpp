@@ -360,9 +360,7 @@ constexpr const ProviderProfile* kCheckSKYFI[] = {&kSkyFiProfile};
 constexpr const ProviderProfile* kCheck60[] = {&kStvProfile};
 constexpr const ProviderProfile* kCheck602[] = {&kStv2Profile};
 
-}  // namespace
-
-constexpr std::array<CheckRoutine, kCheckRoutineCount> kDispatchTable = {{
+constexpr CheckRoutine kRoutines[] = {
     // routine                 plan codes          profiles
     {"check39_95",             kSpectrumSatCodes,  kCheck39_95},
     {"check40_53",             kPlanetSkyCodes,    kCheck40_53},
@@ -373,9 +371,14 @@ constexpr std::array<CheckRoutine, kCheckRoutineCount> kDispatchTable = {{
     {"checkSKYFI",             kSkyFiCodes,        kCheckSKYFI},
     {"check60",                kStvCodes,          kCheck60},
     {"check602",               kStv2Codes,         kCheck602},
-}};
+};
 
 // clang-format on
+
+}  // namespace
+
+constexpr std::span<const CheckRoutine> kDispatchTable = kRoutines;
+constexpr int kCheckRoutineCount = static_cast<int>(std::size(kRoutines));
 
 bool planCodeSelects(const ProviderProfile& profile, std::string_view planCode) {
     return std::ranges::find(profile.planCodes, planCode) != profile.planCodes.end();

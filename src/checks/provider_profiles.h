@@ -117,10 +117,10 @@ struct CheckRoutine {
     std::span<const ProviderProfile* const> profiles;
 };
 
-inline constexpr int kCheckRoutineCount = 9;
 // The check routines in the order in which a refresh run calls them for every row. No two routines
-// share a plan code; a code on no list selects nothing.
-extern const std::array<CheckRoutine, kCheckRoutineCount> kDispatchTable;
+// share a plan code; a code on no list selects nothing. A new routine is a row there alone.
+extern const std::span<const CheckRoutine> kDispatchTable;
+extern const int kCheckRoutineCount;
 // Index in kDispatchTable of checkR, after which the refresh run does not repaint.
 inline constexpr int kCheckRIndex = 3;
 

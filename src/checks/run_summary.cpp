@@ -10,6 +10,7 @@
 
 #include "book/balance_text.h"
 #include "checks/provider_profiles.h"
+#include "checks/summary_texts.h"
 #include "platform/codepage.h"
 
 namespace korvex {
@@ -120,15 +121,15 @@ std::string daysLeftJson(const std::vector<DaysLeftAccount>& accounts) {
     return out + "]";
 }
 
+// ",\"changedPages\":" for the JSON's member of a category.
+std::string jsonKey(SummaryCategory category) {
+    return ",\"" + std::string(summaryCategory(category).jsonKey) + "\":";
+}
+
 std::string loginsOf(const std::vector<SummaryAccount>& accounts) {
     std::string out;
     for (const SummaryAccount& a : accounts) out += (out.empty() ? "" : ", ") + cp1251ToUtf8(a.login);
     return out;
-}
-
-// "row 3 (login)" for the summary's lines.
-std::string rowText(const SummaryAccount& a) {
-    return "row " + std::to_string(a.row + 1) + " (" + cp1251ToUtf8(a.login) + ")";
 }
 
 bool holdsAccount(const AccountBook& book, int row) {
@@ -218,41 +219,45 @@ RunSummary summarizeRun(const std::vector<RowCheck>& rows, const AccountBook& bo
     return summary;
 }
 
+TextFields summaryFields(const SummaryAccount& a) {
+    return {{"row", std::to_string(a.row + 1)},
+            {"login", cp1251ToUtf8(a.login)},
+            {"balance", cp1251ToUtf8(a.balance)},
+            {"previous", cp1251ToUtf8(a.previous)},
+            {"plan", cp1251ToUtf8(a.planCode)}};
+}
+
+TextFields summaryFields(const PortalTrouble& t) {
+    return {{"portal", t.portal},
+            {"address", t.address},
+            {"count", std::to_string(t.accounts.size())},
+            {"accounts", accountsText(t.accounts.size())},
+            {"logins", loginsOf(t.accounts)},
+            {"error", t.errorText}};
+}
+
+TextFields summaryFields(const DaysLeftAccount& a) {
+    TextFields fields = summaryFields(a.account);
+    fields.emplace_back("days", std::to_string(a.daysLeft));
+    fields.emplace_back("daysText", daysLeftText(a));
+    return fields;
+}
+
 std::string summaryText(const RunSummary& s) {
     if (s.empty()) return {};
-    std::string out = "Korvex: " + std::to_string(s.accountsChecked) +
-                      (s.accountsChecked == 1 ? " account checked\n" : " accounts checked\n");
-    for (const PortalTrouble& t : s.changedPages)
-        out += "changed page: " + t.portal + " (" + t.address + "): no account found its balance (" +
-               loginsOf(t.accounts) + "); its patterns may need adapting: save its page and test a fix in Portals.ini" +
-               " with korvex-cli profiles test \"" + t.portal + "\" PAGE.html\n";
-    for (const PortalTrouble& t : s.refusedCertificates)
-        out += "certificate changed: " + t.portal + " (" + t.address + "), " +
-               std::to_string(t.accounts.size()) + (t.accounts.size() == 1 ? " account" : " accounts") +
-               " (" + loginsOf(t.accounts) + "): refused, no password went to it\n";
-    for (const PortalTrouble& t : s.addressesNotSet)
-        out += "address not set: " + t.portal + " (" + t.address + "), " + std::to_string(t.accounts.size()) +
-               (t.accounts.size() == 1 ? " account" : " accounts") + " (" + loginsOf(t.accounts) +
-               "): not asked; set its address in Portals.ini, or korvex-cli profiles set \"" + t.portal +
-               "\" Address URL\n";
-    for (const SummaryAccount& a : s.valuesNotFound)
-        out += "values not found: " + rowText(a) + ": a wrong password, or the page has changed\n";
-    for (const SummaryAccount& a : s.unknownPlanCodes)
-        out +=
-            "unknown plan code: " + rowText(a) + ": \"" + cp1251ToUtf8(a.planCode) + "\" names no portal\n";
-    for (const SummaryAccount& a : s.lowBalances)
-        out += "low balance: row " + std::to_string(a.row + 1) + " (" + cp1251ToUtf8(a.login) +
-               "): " + cp1251ToUtf8(a.balance) + "\n";
-    for (const DaysLeftAccount& a : s.fewDaysLeft)
-        out += "days left: row " + std::to_string(a.account.row + 1) + " (" + cp1251ToUtf8(a.account.login) +
-               "): " + cp1251ToUtf8(a.account.balance) + ", " + daysLeftText(a) + "\n";
-    for (const PortalTrouble& t : s.failedTransfers)
-        out += "no answer: " + t.portal + " (" + t.address + "), " + std::to_string(t.accounts.size()) +
-               (t.accounts.size() == 1 ? " account" : " accounts") + " (" + loginsOf(t.accounts) + ")" +
-               (t.errorText.empty() ? "" : ": " + t.errorText) + "\n";
-    for (const SummaryAccount& a : s.fallenBalances)
-        out += "balance fell: row " + std::to_string(a.row + 1) + " (" + cp1251ToUtf8(a.login) +
-               "): " + cp1251ToUtf8(a.previous) + " -> " + cp1251ToUtf8(a.balance) + "\n";
+    std::string out = fillText(kSummaryHeadingEnglish, {{"accounts", accountsText(s.accountsChecked)}}) + "\n";
+    const auto line = [&](SummaryCategory category, const TextFields& fields) {
+        out += englishText(summaryCategory(category), fields) + "\n";
+    };
+    for (const PortalTrouble& t : s.changedPages) line(SummaryCategory::ChangedPage, summaryFields(t));
+    for (const PortalTrouble& t : s.refusedCertificates) line(SummaryCategory::RefusedCertificate, summaryFields(t));
+    for (const PortalTrouble& t : s.addressesNotSet) line(SummaryCategory::AddressNotSet, summaryFields(t));
+    for (const SummaryAccount& a : s.valuesNotFound) line(SummaryCategory::ValuesNotFound, summaryFields(a));
+    for (const SummaryAccount& a : s.unknownPlanCodes) line(SummaryCategory::UnknownPlanCode, summaryFields(a));
+    for (const SummaryAccount& a : s.lowBalances) line(SummaryCategory::LowBalance, summaryFields(a));
+    for (const DaysLeftAccount& a : s.fewDaysLeft) line(SummaryCategory::FewDaysLeft, summaryFields(a));
+    for (const PortalTrouble& t : s.failedTransfers) line(SummaryCategory::FailedTransfer, summaryFields(t));
+    for (const SummaryAccount& a : s.fallenBalances) line(SummaryCategory::FallenBalance, summaryFields(a));
     return out;
 }
 
@@ -260,16 +265,16 @@ std::string summaryJson(const RunSummary& s, double lowBalance) {
     return std::string("{\"accountsChecked\":") + std::to_string(s.accountsChecked) +
            ",\"lowBalanceThreshold\":" + amountText(lowBalance) +
            ",\"needsAttention\":" + (s.needsAttention() ? "true" : "false") +
-           ",\"changedPages\":" + troublesJson(s.changedPages, false) +
-           ",\"lowBalances\":" + accountsJson(s.lowBalances) +
-           ",\"failedTransfers\":" + troublesJson(s.failedTransfers, true) +
-           ",\"fallenBalances\":" + accountsJson(s.fallenBalances) +
-           ",\"refusedCertificates\":" + troublesJson(s.refusedCertificates, false) +
-           ",\"valuesNotFound\":" + accountsJson(s.valuesNotFound) +
-           ",\"unknownPlanCodes\":" + accountsJson(s.unknownPlanCodes) +
-           ",\"addressesNotSet\":" + troublesJson(s.addressesNotSet, false) +
+           jsonKey(SummaryCategory::ChangedPage) + troublesJson(s.changedPages, false) +
+           jsonKey(SummaryCategory::LowBalance) + accountsJson(s.lowBalances) +
+           jsonKey(SummaryCategory::FailedTransfer) + troublesJson(s.failedTransfers, true) +
+           jsonKey(SummaryCategory::FallenBalance) + accountsJson(s.fallenBalances) +
+           jsonKey(SummaryCategory::RefusedCertificate) + troublesJson(s.refusedCertificates, false) +
+           jsonKey(SummaryCategory::ValuesNotFound) + accountsJson(s.valuesNotFound) +
+           jsonKey(SummaryCategory::UnknownPlanCode) + accountsJson(s.unknownPlanCodes) +
+           jsonKey(SummaryCategory::AddressNotSet) + troublesJson(s.addressesNotSet, false) +
            ",\"daysLeftThreshold\":" + std::to_string(s.daysLeftThreshold) +
-           ",\"fewDaysLeft\":" + daysLeftJson(s.fewDaysLeft) + "}\n";
+           jsonKey(SummaryCategory::FewDaysLeft) + daysLeftJson(s.fewDaysLeft) + "}\n";
 }
 
 std::string jsonString(const std::string& utf8) {

@@ -16,6 +16,7 @@
 
 #include "book/account_book.h"
 #include "checks/check_outcome.h"
+#include "checks/summary_texts.h"
 
 namespace korvex {
 
@@ -83,7 +84,15 @@ bool certificateRefused(const RowCheck& check);
 RunSummary summarizeRun(const std::vector<RowCheck>& rows, const AccountBook& book,
                         double lowBalance = kDefaultLowBalance);
 
-// The summary as lines of UTF-8 text ("" when empty): a heading line, then one line per item.
+// The fields of an item's line (summary_texts.h), UTF-8: {row} (from 1), {login}, {balance}, {previous},
+// {plan}; a portal's {portal}, {address}, {count}, {accounts}, {logins}, {error}; days left add {days}
+// and {daysText} ("4 days (10.50 a day)").
+TextFields summaryFields(const SummaryAccount& account);
+TextFields summaryFields(const PortalTrouble& trouble);
+TextFields summaryFields(const DaysLeftAccount& account);
+
+// The summary as lines of UTF-8 text ("" when empty): a heading line, then one line per item, in the
+// order of kSummaryCategories.
 std::string summaryText(const RunSummary& summary);
 // The summary as a JSON object (UTF-8), always, also when empty.
 std::string summaryJson(const RunSummary& summary, double lowBalance);

@@ -3,7 +3,9 @@
 #include <charconv>
 #include <cstdio>
 #include <ctime>
+#include <utility>
 
+#include "book/balance_columns.h"
 #include "book/balance_text.h"
 #include "platform/codepage.h"
 
@@ -26,6 +28,24 @@ bool readNumber(std::string_view text, std::size_t& pos, std::size_t count, int&
     pos += count;
     return true;
 }
+
+// Where an entry keeps each balance column that the column table marks as kept in the history. A
+// column marked there needs a field here (and a column of the history's table) before it builds.
+constexpr std::pair<StatCol, std::string HistoryEntry::*> kKeptColumns[] = {
+    {kBalance, &HistoryEntry::balanceText},
+    {kSpeed, &HistoryEntry::speed},
+    {kStatus, &HistoryEntry::status},
+};
+
+constexpr bool keptAsTheTableSays() {
+    for (const BalanceColumn& column : kBalanceColumns) {
+        bool kept = false;
+        for (const auto& [col, field] : kKeptColumns) kept = kept || col == column.col;
+        if (kept != column.inHistory) return false;
+    }
+    return true;
+}
+static_assert(keptAsTheTableSays(), "every column the table keeps in the history has its field, and no other");
 
 }  // namespace
 
@@ -98,9 +118,7 @@ std::optional<HistoryEntry> historyEntry(const AccountBook& book, const RowCheck
     entry.outcome = *outcome;
     entry.detail = check.errorText;
     if (*outcome != HistoryOutcome::TransferFailed) {
-        entry.balanceText = cp1251ToUtf8(book.Stat.cell(kBalance, check.row));
-        entry.speed = cp1251ToUtf8(book.Stat.cell(kSpeed, check.row));
-        entry.status = cp1251ToUtf8(book.Stat.cell(kStatus, check.row));
+        for (const auto& [col, field] : kKeptColumns) entry.*field = cp1251ToUtf8(book.Stat.cell(col, check.row));
     }
     // After the error marker the balance cell may still be the previous check's: not a reading.
     if (*outcome != HistoryOutcome::ErrorMarker) entry.balance = balanceFromUtf8(entry.balanceText);

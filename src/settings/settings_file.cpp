@@ -9,6 +9,7 @@
 #include <set>
 #include <string_view>
 
+#include "book/balance_columns.h"
 #include "settings/enc_dec.h"
 #include "settings/ini_file.h"
 
@@ -17,9 +18,6 @@ namespace korvex {
 namespace {
 
 constexpr const char* kAccountKeys[kAccountCols] = {"Login_", "Password_", "Sputnik_", "FIO_"};
-// Balance columns kBalance..kStatus, in the order they are written.
-constexpr const char* kBalanceKeys[] = {"Balans_", "Past_", "Plan_", "Date_", "Active_"};
-constexpr int kFirstStoredStatCol = kBalance;
 
 std::string fullName(const std::string& path) {
     std::error_code ec;
@@ -265,10 +263,9 @@ void read(AccountBook& book, const std::string& path) {
             book.client.setCell(col, n, decoded(ini, kAuthSection, kAccountKeys[col] + suffix));
         }
         book.Stat.setCell(kStatLogin, n, book.client.cell(kLogin, n));
-        for (int k = 0; k < static_cast<int>(std::size(kBalanceKeys)); ++k) {
-            book.Stat.setCell(kFirstStoredStatCol + k, n,
-                              decoded(ini, kDataSection, kBalanceKeys[k] + suffix));
-        }
+        for (const BalanceColumn& column : kBalanceColumns)
+            if (!column.storedKey.empty())
+                book.Stat.setCell(column.col, n, decoded(ini, kDataSection, std::string(column.storedKey) + suffix));
     }
 }
 
@@ -281,16 +278,17 @@ void zapis(const AccountBook& book, const ProxySettings& proxy, const std::strin
         for (int col = 0; col < kAccountCols; ++col) {
             put(ini, kAuthSection, kAccountKeys[col] + suffix, empty ? std::string() : book.client.cell(col, n));
         }
-        for (int k = 0; k < static_cast<int>(std::size(kBalanceKeys)); ++k) {
-            put(ini, kDataSection, kBalanceKeys[k] + suffix,
-                empty ? std::string() : book.Stat.cell(kFirstStoredStatCol + k, n));
-        }
+        for (const BalanceColumn& column : kBalanceColumns)
+            if (!column.storedKey.empty())
+                put(ini, kDataSection, std::string(column.storedKey) + suffix,
+                    empty ? std::string() : book.Stat.cell(column.col, n));
     }
     // Rows that fell off the end when accounts were deleted: their login and password must not stay.
     for (int n = std::max(book.clients, book.droppedFirst); n < book.droppedEnd; ++n) {
         const std::string suffix = std::to_string(n);
         for (const char* key : kAccountKeys) put(ini, kAuthSection, key + suffix, "");
-        for (const char* key : kBalanceKeys) put(ini, kDataSection, key + suffix, "");
+        for (const BalanceColumn& column : kBalanceColumns)
+            if (!column.storedKey.empty()) put(ini, kDataSection, std::string(column.storedKey) + suffix, "");
     }
     storeSettings(ini, path);
 }

@@ -276,6 +276,21 @@ TEST(SettingsFile, SavingFewerRowsRewritesOnlyThoseRows) {
     }
 }
 
+// The keys are the file's format: a file an earlier Korvex wrote reads back into the same columns.
+// Two columns that swapped keys would still read back what they wrote themselves, so the file here
+// is written by hand.
+TEST(SettingsFile, EachBalanceColumnReadsTheKeyItWasAlwaysStoredUnder) {
+    TempDir dir;
+    const std::string path = dir.file("Settings.ini");
+    const std::pair<const char*, StatCol> keys[] = {
+        {"Balans_0", kBalance}, {"Past_0", kPrevious}, {"Plan_0", kSpeed}, {"Date_0", kDate}, {"Active_0", kStatus}};
+    IniFile ini;
+    for (const auto& [key, col] : keys) ini.setValue("DATA", key, enc(key));
+    ASSERT_FALSE(ini.save(path));
+    const AccountBook book = load(path, 1);
+    for (const auto& [key, col] : keys) EXPECT_EQ(book.Stat.cell(col, 0), key);
+}
+
 TEST(SettingsFile, ACountAboveTheStoredRowsGivesEmptyRows) {
     TempDir dir;
     const std::string path = dir.file("Settings.ini");

@@ -13,11 +13,9 @@ inline DemoPortals& stockDemoPortals() {
 }
 
 inline PortalAddresses demoPortalAddresses(const DemoPortals& portals) {
-    const auto url = [&](PortalId id) { return portals.baseUrl(id); };
-    using P = PortalId;
-    return {url(P::SpectrumSat), url(P::Raduga),    url(P::SpaceGate75),    url(P::SpaceGate39), url(P::SpaceGate95),
-            url(P::SpaceGate15_21), url(P::PlanetSky), url(P::Globax), url(P::SatGate), url(P::SkyFi), url(P::Stv),
-            url(P::Publisher), url(P::Publisher)};
+    PortalAddresses addresses;
+    for (const PortalRow& row : kPortalTable) addresses[row.id] = portals.baseUrl(row.id);
+    return addresses;
 }
 
 }  // namespace korvex::test

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "book/balance_columns.h"
 #include "korvex-cli/csv_text.h"
 #include "platform/codepage.h"
 
@@ -9,11 +10,13 @@ namespace korvex {
 
 namespace {
 
-// The window's headings of the balance table, in UTF-8.
-const std::vector<std::string> kTextHeadings = {"#",    "Клиент",        "Баланс", "Прошлое", "Скорость",
-                                                "Дата", "Активна/Тариф", "ФИО",    "Спутник"};
-const std::vector<std::string> kCsvHeadings = {"login", "balance", "previous", "speed",
-                                               "date",  "status",  "holder",   "plan"};
+// The window's headings of the balance table after the row number's, and the CSV header.
+std::vector<std::string> columnNames(std::string_view BalanceColumn::*name, std::string first) {
+    std::vector<std::string> names;
+    if (!first.empty()) names.push_back(std::move(first));
+    for (const BalanceColumn& column : kBalanceColumns) names.emplace_back(column.*name);
+    return names;
+}
 
 constexpr std::string_view kReplacement = "\xEF\xBF\xBD";  // U+FFFD
 
@@ -23,11 +26,11 @@ std::vector<std::vector<std::string>> balanceTableRows(const AccountBook& book) 
     std::vector<std::vector<std::string>> rows;
     rows.reserve(static_cast<std::size_t>(book.clients));
     for (int row = 0; row < book.clients; ++row) {
-        const auto stat = [&](int col) { return cp1251ToUtf8(book.Stat.cell(col, row)); };
-        rows.push_back({cp1251ToUtf8(book.client.cell(kLogin, row)), stat(kBalance), stat(kPrevious),
-                        stat(kSpeed), stat(kDate), stat(kStatus),
-                        cp1251ToUtf8(book.client.cell(kHolder, row)),
-                        cp1251ToUtf8(book.client.cell(kPlanCode, row))});
+        std::vector<std::string> cells;
+        for (const BalanceColumn& column : kBalanceColumns)
+            cells.push_back(cp1251ToUtf8(column.accountCol >= 0 ? book.client.cell(column.accountCol, row)
+                                                                : book.Stat.cell(column.col, row)));
+        rows.push_back(std::move(cells));
     }
     return rows;
 }
@@ -76,7 +79,7 @@ std::size_t displayWidth(std::string_view utf8) {
 
 void printBalanceTable(std::ostream& out, const AccountBook& book) {
     std::vector<std::vector<std::string>> lines;
-    lines.push_back(kTextHeadings);
+    lines.push_back(columnNames(&BalanceColumn::heading, "#"));
     int number = 0;
     for (auto& cells : balanceTableRows(book)) {
         std::vector<std::string> line;
@@ -113,7 +116,7 @@ void printAlignedLines(std::ostream& out, const std::vector<std::vector<std::str
 }
 
 void printBalanceCsv(std::ostream& out, const AccountBook& book) {
-    out << csvLine(kCsvHeadings);
+    out << csvLine(columnNames(&BalanceColumn::csvName, ""));
     for (const auto& cells : balanceTableRows(book)) out << csvLine(cells);
 }
 

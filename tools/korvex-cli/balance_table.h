@@ -1,8 +1,9 @@
 #pragma once
-// The balance table as korvex-cli prints it: for every account row, login, balance, previous
-// balance, speed, date, status, holder and plan code, converted from cp1251 to UTF-8. Login, holder
-// and plan code are the account's own cells (the copies the balance table holds of them are filled
-// only by a tab change or a check in the window); the other five are the balance table's cells.
+// The balance table as korvex-cli prints it: for every account row, the columns of the column table
+// (book/balance_columns.h) in its order, converted from cp1251 to UTF-8: login, balance, previous
+// balance, speed, date, status, holder and plan code. Login, holder and plan code are the account's
+// own cells (the copies the balance table holds of them are filled only by a tab change or a check in
+// the window); the other five are the balance table's cells.
 #include <cstddef>
 #include <ostream>
 #include <string>
@@ -12,8 +13,6 @@
 #include "book/account_book.h"
 
 namespace korvex {
-
-inline constexpr int kPrintedColumns = 8;
 
 // The printed cells of rows 0..clients-1, in UTF-8.
 std::vector<std::vector<std::string>> balanceTableRows(const AccountBook& book);
@@ -27,7 +26,8 @@ void printBalanceTable(std::ostream& out, const AccountBook& book);
 // others left-aligned, two blanks between them and none at the end of a line.
 void printAlignedLines(std::ostream& out, const std::vector<std::vector<std::string>>& lines);
 
-// CSV with the header line "login,balance,previous,speed,date,status,holder,plan", written by csvLine.
+// CSV with the header line of the columns' CSV names ("login,balance,previous,speed,date,status,holder,
+// plan"), written by csvLine.
 void printBalanceCsv(std::ostream& out, const AccountBook& book);
 
 // `utf8` with every C0 and C1 control character and DEL replaced by U+FFFD.

@@ -1,78 +1,64 @@
 #include "korvex-demo-portals/demo_portal_id.h"
 
-#include <utility>
+#include <algorithm>
+#include <string>
 
-#include "checks/plan_codes.h"
+#include "checks/profile_edits.h"
+#include "checks/provider_profiles.h"
 
 namespace korvex {
 
 namespace {
 
-struct PortalFacts {
-    PortalId id;
-    std::string_view name;
-    int port;
-    bool https;
-    bool utf8;
-};
-
-constexpr std::array<PortalFacts, 12> kFacts = {{
-    {PortalId::SpectrumSat, "spectrumsat", 18441, true, false},
-    {PortalId::Raduga, "raduga", 18442, true, false},
-    {PortalId::SpaceGate75, "spacegate75", 18443, true, false},
-    {PortalId::SpaceGate39, "spacegate39", 18444, true, false},
-    {PortalId::SpaceGate95, "spacegate95", 18445, true, false},
-    {PortalId::SpaceGate15_21, "spacegate15_21", 18446, true, false},
-    {PortalId::PlanetSky, "planetsky", 18081, false, true},
-    {PortalId::Globax, "globax", 18082, false, false},
-    {PortalId::SatGate, "satgate", 18447, true, false},
-    {PortalId::SkyFi, "skyfi", 18448, true, false},
-    {PortalId::Stv, "stv", 18449, true, true},
-    {PortalId::Publisher, "publisher", 18080, false, false},
-}};
-
-const PortalFacts& facts(PortalId id) {
-    return kFacts[static_cast<size_t>(id)];
+// The demo's names: the build settings in lower case, made once.
+const std::array<std::string, kPortalCount>& demoNames() {
+    static const auto names = [] {
+        std::array<std::string, kPortalCount> lower;
+        for (const PortalRow& row : kPortalTable) {
+            std::string& name = lower[static_cast<std::size_t>(row.id)];
+            name = row.setting;
+            std::ranges::transform(name, name.begin(), [](char c) {
+                return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+            });
+        }
+        return lower;
+    }();
+    return names;
 }
-
-// The portal that serves each service; the plan codes of the services are the program's own table.
-constexpr std::pair<PlanService, PortalId> kServicePortals[] = {
-    {PlanService::SpectrumSat, PortalId::SpectrumSat}, {PlanService::Raduga, PortalId::Raduga},
-    {PlanService::SpaceGate75, PortalId::SpaceGate75}, {PlanService::SpaceGate39, PortalId::SpaceGate39},
-    {PlanService::SpaceGate95, PortalId::SpaceGate95}, {PlanService::SpaceGate15, PortalId::SpaceGate15_21},
-    {PlanService::SpaceGate21, PortalId::SpaceGate15_21}, {PlanService::PlanetSky, PortalId::PlanetSky},
-    {PlanService::Globax, PortalId::Globax},           {PlanService::SatGate, PortalId::SatGate},
-    {PlanService::SkyFi, PortalId::SkyFi},             {PlanService::Stv, PortalId::Stv},
-    {PlanService::Stv2, PortalId::Stv},
-};
 
 }  // namespace
 
 std::string_view portalName(PortalId id) {
-    return facts(id).name;
+    return demoNames()[static_cast<std::size_t>(id)];
 }
 
 std::optional<PortalId> portalFromName(std::string_view name) {
-    for (const auto& f : kFacts)
-        if (f.name == name) return f.id;
+    for (const PortalId id : kAllPortals)
+        if (portalName(id) == name) return id;
     return std::nullopt;
 }
 
 int fixedPort(PortalId id) {
-    return facts(id).port;
+    return portalRow(id).demoPort;
 }
+
 bool isHttps(PortalId id) {
-    return facts(id).https;
+    return portalRow(id).defaultAddress.starts_with("https:");
 }
+
 bool speaksUtf8(PortalId id) {
-    return facts(id).utf8;
+    const auto member = PortalAddresses::member(id);
+    return std::ranges::any_of(allProfiles(), [&](const ProviderProfile* profile) {
+        return profile->baseAddress == member && profile->conversion != TextConversion::None;
+    });
 }
 
 std::optional<PortalId> portalForPlanCode(std::string_view planCode) {
-    const PlanCode* code = findPlanCode(planCode);
-    if (!code || !code->checked) return std::nullopt;  // a code that checks nothing has no accounts here
-    for (const auto& [service, id] : kServicePortals)
-        if (service == code->service) return id;
+    // Only a checked code has accounts here; the profile that checks it names the portal.
+    const CheckRoutine* routine = routineForPlanCode(planCode);
+    if (!routine) return std::nullopt;
+    for (const ProviderProfile* profile : routine->profiles)
+        if (planCodeSelects(*profile, planCode)) return PortalAddresses::portalOfMember(profile->baseAddress);
     return std::nullopt;
 }
 

@@ -1,33 +1,16 @@
 #pragma once
-// The substitute portals that korvex-demo-portals serves on 127.0.0.1: one per operator portal the
-// program talks to, plus the publisher site. Each has a fixed demo port (the "demo" build preset
-// points the program at these) and a scheme of its own.
-#include <array>
+// The substitute portals that korvex-demo-portals serves on 127.0.0.1: one per server of the program's
+// portal table (checks/portal_table.h), each on the row's demo port (the "demo" build preset points
+// the program at these) with the scheme of the row's address.
 #include <optional>
 #include <string_view>
 
+#include "checks/portal_table.h"
+
 namespace korvex {
 
-enum class PortalId {
-    SpectrumSat,
-    Raduga,
-    SpaceGate75,
-    SpaceGate39,
-    SpaceGate95,
-    SpaceGate15_21,  // serves both the SpaceGate 15 and the SpaceGate 21 accounts
-    PlanetSky,
-    Globax,
-    SatGate,
-    SkyFi,
-    Stv,  // serves both gates, /insat/ and /insat2/
-    Publisher,
-};
-
-inline constexpr std::array<PortalId, 12> kAllPortals = {
-    PortalId::SpectrumSat, PortalId::Raduga,         PortalId::SpaceGate75, PortalId::SpaceGate39,
-    PortalId::SpaceGate95, PortalId::SpaceGate15_21, PortalId::PlanetSky,   PortalId::Globax,
-    PortalId::SatGate,     PortalId::SkyFi,          PortalId::Stv,         PortalId::Publisher,
-};
+// Every portal served, in table order.
+inline constexpr auto& kAllPortals = kDemoServers;
 
 // Short lower-case name, as printed at start and in the request log: "spectrumsat", "spacegate15_21"...
 std::string_view portalName(PortalId id);
@@ -38,7 +21,7 @@ int fixedPort(PortalId id);
 
 bool isHttps(PortalId id);
 
-// PlanetSky and STV write their pages in UTF-8; every other portal in cp1251.
+// PlanetSky and STV write their pages in UTF-8 (their profiles convert); every other portal in cp1251.
 bool speaksUtf8(PortalId id);
 
 // The portal whose balance page an account with this plan code is read from (exact, case-sensitive

@@ -1,5 +1,7 @@
 #include "korvex-demo-portals/demo_portals.h"
 
+#include "checks/profile_edits.h"
+#include "checks/provider_profiles.h"
 #include "korvex-demo-portals/demo_certificate.h"
 #include "korvex-demo-portals/demo_portal_pages.h"
 #include "korvex-demo-portals/demo_update_key.h"
@@ -142,43 +144,25 @@ std::string_view sessionCookie(PortalId id) {
 }
 
 std::string_view portalTitle(PortalId id) {
-    switch (id) {
-        case PortalId::SpectrumSat:
-            return "SpectrumSat";
-        case PortalId::Raduga:
-            return "Raduga";
-        case PortalId::SpaceGate75:
-            return "SpaceGate 75";
-        case PortalId::SpaceGate39:
-            return "SpaceGate 39";
-        case PortalId::SpaceGate95:
-            return "SpaceGate 95";
-        case PortalId::SpaceGate15_21:
-            return "SpaceGate 15/21";
-        case PortalId::PlanetSky:
-            return "PlanetSky";
-        case PortalId::Globax:
-            return "Globax";
-        case PortalId::SatGate:
-            return "SatGate";
-        case PortalId::SkyFi:
-            return "SKY-FI";
-        case PortalId::Stv:
-            return "STV";
-        case PortalId::Publisher:
-            return "Korvex";
-    }
-    return "";
+    return portalRow(id).title;
+}
+
+// The built-in profiles that read their pages from this portal.
+std::vector<const ProviderProfile*> profilesOf(PortalId id) {
+    std::vector<const ProviderProfile*> profiles;
+    for (const ProviderProfile* profile : allProfiles())
+        if (profile->baseAddress == PortalAddresses::member(id)) profiles.push_back(profile);
+    return profiles;
 }
 
 bool isSpaceGate(PortalId id) {
-    return id == PortalId::SpaceGate75 || id == PortalId::SpaceGate39 || id == PortalId::SpaceGate95 ||
-           id == PortalId::SpaceGate15_21;
+    const auto profiles = profilesOf(id);
+    return !profiles.empty() && profiles.front()->operatorName == "SpaceGate";
 }
 
 bool isBasicLogin(PortalId id) {
-    return id == PortalId::SpectrumSat || id == PortalId::Raduga || id == PortalId::PlanetSky ||
-           isSpaceGate(id);
+    const auto profiles = profilesOf(id);
+    return !profiles.empty() && profiles.front()->login == LoginMethod::Basic;
 }
 
 using SpeedTable = std::map<std::string, std::string, std::less<>>;
@@ -235,7 +219,7 @@ public:
     std::string baseUrl(PortalId id) const {
         return std::string(isHttps(id) ? "https://" : "http://") + kHost + ":" + std::to_string(port(id));
     }
-    int port(PortalId id) const { return m_servers[static_cast<size_t>(id)]->port; }
+    int port(PortalId id) const { return m_servers[static_cast<size_t>(demoServer(id))]->port; }
     std::string certificatePath() const { return m_certificatePath; }
 
     // Registry and switches (all under m_mutex).
@@ -305,7 +289,7 @@ private:
     RequestLog m_log;
     std::unique_ptr<DemoCertificate> m_certificate;
     std::string m_certificatePath;  // kept after stop() has removed the file, for messages
-    std::array<std::unique_ptr<Server>, kAllPortals.size()> m_servers;
+    std::array<std::unique_ptr<Server>, kPortalCount> m_servers;
 
     mutable std::mutex m_mutex;
     std::condition_variable m_switchChanged;  // stall switches and m_stopping
@@ -314,9 +298,9 @@ private:
     int m_gather = 0;  // see gatherRequests()
     std::chrono::milliseconds m_gatherLongest{0};
     // Requests each portal has in hand, and the most it had at once.
-    std::array<std::atomic<int>, kAllPortals.size()> m_inHand{};
-    std::array<std::atomic<int>, kAllPortals.size()> m_maxInHand{};
-    std::array<PortalState, kAllPortals.size()> m_state;
+    std::array<std::atomic<int>, kPortalCount> m_inHand{};
+    std::array<std::atomic<int>, kPortalCount> m_maxInHand{};
+    std::array<PortalState, kPortalCount> m_state;
     std::map<std::string, Session, std::less<>> m_sessions;
     std::mt19937_64 m_random{std::random_device{}()};
     std::string m_news;

@@ -105,6 +105,11 @@ struct RowWords {
 
 RowWords rowOutcome(const AccountBook& book, const RowCheck& report, bool summaryNamesIt) {
     const std::string name = rowName(book, report.row);
+    const TextFields fields = {{"error", terminalText(report.errorText)},
+                               {"marker", cp1251ToUtf8(report.outcome == CheckOutcome::ErrorMarker ? kErrorMarker
+                                                                                                  : kNotFoundMarker)},
+                               {"plan", quoted(terminalText(cp1251ToUtf8(book.client.cell(kPlanCode, report.row))))}};
+    const auto said = [&](RowOutcome outcome) { return name + englishText(rowOutcomeTexts(outcome), fields); };
     switch (report.outcome) {
         case CheckOutcome::PassedOver: {
             const std::string& code = book.client.cell(kPlanCode, report.row);
@@ -112,32 +117,21 @@ RowWords rowOutcome(const AccountBook& book, const RowCheck& report, bool summar
             for (int col = 0; col < kAccountCols; ++col)
                 emptyRow = emptyRow && book.client.cell(col, report.row).empty();
             if (emptyRow) return {};
-            if (code.empty()) return {name + " has no plan code; passed over", false};
+            if (code.empty()) return {said(RowOutcome::NoPlanCode), false};
             // A typing mistake must not pass for a checked account.
-            return {summaryNamesIt ? std::string()
-                                   : name + ": the plan code " + quoted(terminalText(cp1251ToUtf8(code))) +
-                                         " names no portal; passed over",
-                    true};
+            return {summaryNamesIt ? std::string() : said(RowOutcome::UnknownPlanCode), true};
         }
         case CheckOutcome::PageRead:
         case CheckOutcome::Stopped:
             return {};
         case CheckOutcome::NotFound:
-            return {summaryNamesIt ? std::string()
-                                   : name + ": the values were not found on the portal's page (" +
-                                         std::string(kNotFoundMarker) + "): a wrong password, or the page has changed",
-                    true};
+            return {summaryNamesIt ? std::string() : said(RowOutcome::NotFound), true};
         case CheckOutcome::TransferFailed:
-            if (certificateRefused(report)) return {name + ": refused: " + terminalText(report.errorText), true};
-            return {name + ": no page from the portal" +
-                        (report.errorText.empty() ? "" : " (" + terminalText(report.errorText) + ")"),
-                    true};
+            return {said(rowOutcomeOf(report)), true};
         case CheckOutcome::AddressNotSet:
             return {{}, true};  // said once for the run, by portal
         case CheckOutcome::ErrorMarker:
-            return {name + ": the check failed (" + cp1251ToUtf8(kErrorMarker) + ")" +
-                        (report.errorText.empty() ? "" : ": " + terminalText(report.errorText)),
-                    true};
+            return {said(RowOutcome::ErrorMarker), true};
     }
     return {};
 }
