@@ -68,45 +68,6 @@ bool historyCheckFailed(HistoryOutcome outcome) {
     return outcome != HistoryOutcome::Page;
 }
 
-std::optional<HistoryOutcome> historyOutcome(CheckOutcome outcome) {
-    switch (outcome) {
-        case CheckOutcome::PageRead:
-            return HistoryOutcome::Page;
-        case CheckOutcome::NotFound:
-            return HistoryOutcome::NotFound;
-        case CheckOutcome::ErrorMarker:
-            return HistoryOutcome::ErrorMarker;
-        case CheckOutcome::TransferFailed:
-            return HistoryOutcome::TransferFailed;
-        case CheckOutcome::PassedOver:
-        case CheckOutcome::Stopped:
-        case CheckOutcome::AddressNotSet:  // nothing was asked
-            break;
-    }
-    return std::nullopt;
-}
-
-std::optional<HistoryEntry> historyEntry(const AccountBook& book, const RowCheck& check,
-                                         std::string timeUtc) {
-    const std::optional<HistoryOutcome> outcome = historyOutcome(check.outcome);
-    if (!outcome || check.row < 0) return std::nullopt;
-    HistoryEntry entry;
-    entry.login = cp1251ToUtf8(book.client.cell(kLogin, check.row));
-    if (entry.login.empty()) return std::nullopt;
-    entry.time = std::move(timeUtc);
-    entry.plan = cp1251ToUtf8(book.client.cell(kPlanCode, check.row));
-    entry.outcome = *outcome;
-    entry.detail = check.errorText;
-    if (*outcome != HistoryOutcome::TransferFailed) {
-        entry.balanceText = cp1251ToUtf8(book.Stat.cell(kBalance, check.row));
-        entry.speed = cp1251ToUtf8(book.Stat.cell(kSpeed, check.row));
-        entry.status = cp1251ToUtf8(book.Stat.cell(kStatus, check.row));
-    }
-    // After the error marker the balance cell may still be the previous check's: not a reading.
-    if (*outcome != HistoryOutcome::ErrorMarker) entry.balance = balanceFromUtf8(entry.balanceText);
-    return entry;
-}
-
 std::string utcTimestamp(std::chrono::system_clock::time_point moment) {
     const std::time_t seconds = std::chrono::system_clock::to_time_t(moment);
     std::tm parts{};
