@@ -12,6 +12,7 @@
 #include "app/signal_bridge.h"
 #include "app/tform1.h"
 #include "platform/paths.h"
+#include "platform/single_instance.h"
 #include "run/program_start.h"
 #include "update/updater/program_settings.h"
 
@@ -50,12 +51,13 @@ int main(int argc, char** argv) {
         std::printf("Korvex %s (update version %s)\n", KORVEX_PACKAGE_VERSION, korvex::kRunningVersion);
         return 0;
     }
-    // One window per user, and no korvex-cli writing its book meanwhile; the user hears of an
-    // install settled at the start once, below.
+    // An update that the helper left half-done is finished or undone before anything else reads a
+    // file of this program (the user hears of it once, below); then one window per user, and no
+    // korvex-cli writing its book meanwhile.
+    korvex::ProgramStart start;
     const std::string settingsPath = korvex::defaultSettingsPath();
-    const korvex::ProgramStart start(settingsPath, korvex::StartLocks::CopyAndBook);
     const std::string& installNote = start.installNote;
-    if (start.refused) {
+    if (!start.open(settingsPath, korvex::StartLocks::CopyAndBook, korvex::lockFolderOfThisCopy())) {
         QApplication app(argc, argv);
         korvex::loadQtTranslations(app);
         const QString text = start.refused->anotherCopyRuns()

@@ -79,7 +79,7 @@ std::vector<int> TForm1::keyringWaiting() {
 bool TForm1::holdBack(const RefreshPlan& plan) {
     for (const int row : plan.heldRows)
         m_statModel->setRowNote(row, QStringLiteral("Пароль не получен: ") + keyringReason(m_keyringAnswer));
-    return static_cast<int>(plan.heldRows.size()) == plan.last - plan.first + 1;
+    return plan.nothingToRun();
 }
 
 void TForm1::KeyringCheckBoxClick(bool checked) {

@@ -20,7 +20,8 @@ enum class StartLocks {
 
 class ProgramStart {
 public:
-    ProgramStart(const std::string& settingsPath, StartLocks locks);
+    // The first step, before anything else (the command line included): settles an interrupted install.
+    ProgramStart();
     ProgramStart(const ProgramStart&) = delete;
     ProgramStart& operator=(const ProgramStart&) = delete;
 
@@ -30,6 +31,11 @@ public:
     // every lock asked for is ours. Nothing after the locks was done then.
     const SingleInstance* refused = nullptr;
     PortalsSetup portals;
+
+    // The rest, for the book at `settingsPath`: the locks, the leftovers, Portals.ini. Answers false
+    // when a lock was refused (`refused`). `lockFolder`: the main's lockFolderOfThisCopy() (a test
+    // copy is built to take another folder).
+    bool open(const std::string& settingsPath, StartLocks locks, const std::string& lockFolder);
 
 private:
     std::optional<SingleInstance> m_copy;

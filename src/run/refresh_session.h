@@ -62,6 +62,11 @@ struct RefreshPlan {
     std::vector<int> passwordsWaiting{};
     // Made by the rules: the rows of first..last among passwordsWaiting, held back.
     std::vector<int> heldRows{};
+
+    // Every row of the plan is held back: the run does not start (nothing is asked, nothing written).
+    bool nothingToRun() const {
+        return !heldRows.empty() && static_cast<int>(heldRows.size()) == last - first + 1;
+    }
 };
 
 // The plan the rules make of the one a front asks for (see 0. above).

@@ -15,10 +15,7 @@ CliKeyring::CliKeyring(const std::string& settingsPath, std::optional<bool> enab
 
 bool CliKeyring::fill(const CliContext& context, AccountBook& book, const char* nothingDone) {
     if (fillForRun(book).empty() && m_fillAnswer.ok()) return true;
-    const KeyringAdvice advice = keyringAdvice(m_fillAnswer, NoticeLanguage::English);
-    context.err << kPrefix << "the passwords of " << context.settingsPath
-                << " are kept in the desktop's keyring, but " << terminalText(advice.reason) << "; "
-                << nothingDone << ". " << terminalText(advice.todo) << '\n';
+    sayNotRead(context, nothingDone);
     return false;
 }
 
@@ -28,15 +25,11 @@ std::vector<int> CliKeyring::fillForRun(AccountBook& book) {
     return m_book->rowsWaiting(book);
 }
 
-void CliKeyring::sayHeldBack(const CliContext& context, const AccountBook& book,
-                             const std::vector<int>& rows) const {
-    if (rows.empty()) return;
+void CliKeyring::sayNotRead(const CliContext& context, const std::string& consequence) const {
     const KeyringAdvice advice = keyringAdvice(m_fillAnswer, NoticeLanguage::English);
-    std::string names;
-    for (const int row : rows) names += (names.empty() ? "" : ", ") + rowName(book, row);
     context.err << kPrefix << "the passwords of " << context.settingsPath
-                << " are kept in the desktop's keyring, but " << terminalText(advice.reason)
-                << "; not checked: " << names << ". " << terminalText(advice.todo) << '\n';
+                << " are kept in the desktop's keyring, but " << terminalText(advice.reason) << "; "
+                << consequence << ". " << terminalText(advice.todo) << '\n';
 }
 
 bool CliKeyring::saidAfterSave(const CliContext& context, const KeyringAnswer& answer) const {

@@ -29,9 +29,10 @@ public:
     // ending in `nothingDone` ("nothing was exported"), when the keyring cannot be read.
     bool fill(const CliContext& context, AccountBook& book, const char* nothingDone);
     // The same for a refresh: answers the rows whose password the keyring did not give (none when it
-    // gave them all); heldBack says them.
+    // gave them all), for the run to hold back.
     std::vector<int> fillForRun(AccountBook& book);
-    void sayHeldBack(const CliContext& context, const AccountBook& book, const std::vector<int>& rows) const;
+    // The one line that says why the keyring gave no passwords, ending in `consequence`.
+    void sayNotRead(const CliContext& context, const std::string& consequence) const;
 
     // After a save through the keyring: a password the keyring did not take stays in the file; that
     // is said on `err` and answered false. Passwords never read (a locked keyring) were said already.

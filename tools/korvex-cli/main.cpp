@@ -12,10 +12,16 @@
 #include "korvex-cli/command_line.h"
 #include "korvex-cli/command_table.h"
 #include "platform/paths.h"
+#include "platform/single_instance.h"
 #include "run/program_start.h"
 
 int main(int argc, char** argv) {
     using namespace korvex;
+
+    // An update that the helper left half-done is finished or undone before anything else reads
+    // a file of this program; the user hears of it once.
+    ProgramStart start;
+    if (!start.installNote.empty()) std::cerr << "korvex-cli: " << start.installNote << '\n';
 
     CliInvocation call;
     try {
@@ -42,10 +48,7 @@ int main(int argc, char** argv) {
     // A command that only reads leaves the disk as it found it: no configuration folder made.
     const std::string settingsPath =
         call.settingsPath.empty() ? defaultSettingsPath(!onlyReads) : call.settingsPath;
-    ProgramStart start(settingsPath, onlyReads ? StartLocks::None : StartLocks::Book);
-    // An update that the helper left half-done was settled first; the user hears of it once.
-    if (!start.installNote.empty()) std::cerr << "korvex-cli: " << start.installNote << '\n';
-    if (start.refused) {
+    if (!start.open(settingsPath, onlyReads ? StartLocks::None : StartLocks::Book, lockFolderOfThisCopy())) {
         std::cerr << "korvex-cli: "
                   << (start.refused->anotherCopyRuns() ? bookHeldText(settingsPath) : start.refused->error()) << '\n';
         return kExitFailed;

@@ -355,7 +355,11 @@ int refreshCommand(const CliContext& context, std::optional<int> rowNumber, cons
     PortalPins pins(pinsPathBeside(context.settingsPath));
     sayPinFile(context, pins);
     const RefreshPlan plan = planOf(context, settings, options, first, last, std::move(waiting));
-    keyring.sayHeldBack(context, book, plan.heldRows);
+    if (!plan.heldRows.empty())
+        keyring.sayNotRead(context, plan.nothingToRun() ? "no account was checked"
+                                                        : (plan.heldRows.size() == 1 ? "not checked: row " : "not checked: rows ") +
+                                                              rowRanges(plan.heldRows));
+    if (plan.nothingToRun()) return kExitFailed;
     sayPortalsWithoutAddress(context, book, first, last);
     const RefreshReport run = checkRows(context, book, settings, keyring, pins, plan);
     return reportRun(context, book, run, pins, options);
