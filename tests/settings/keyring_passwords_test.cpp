@@ -362,6 +362,7 @@ TEST_F(KeyringPasswordsTest, ALockedKeyringIsSaidAndNothingIsWrittenOver) {
     const ProgramRun partly = runProgram(m_dir, {KORVEX_CLI_EXECUTABLE, "--settings", m_path, "refresh"});
     EXPECT_EQ(partly.status, 1);
     EXPECT_NE(partly.err.find("locked; not checked: rows 1 to 2 and 4 to 5."), std::string::npos) << partly.err;
+    EXPECT_NE(partly.out.find("user2"), std::string::npos) << "the run went on to its table";
     EXPECT_EQ(filePasswords(m_path), (std::map<int, std::string>{{2, "typed"}}));
 }
 
