@@ -21,7 +21,7 @@
 #include "checks/check_clock.h"
 #include "checks/parallel_refresh.h"
 #include "checks/provider_profiles.h"
-#include "checks/refresh_run.h"
+#include "run/sequential_run.h"
 #include "korvex-cli/account_csv.h"
 #include "korvex-cli/cli_commands.h"
 #include "korvex-demo-portals/demo_portals.h"
@@ -90,7 +90,8 @@ void coreRefreshRun(benchmark::State& state, DemoPortals& substitutes, int accou
     SystemCheckClock clock;
     BalanceChecks checks(book, curl, memo, test::demoPortalAddresses(substitutes), [] { return ProxySettings{}; },
                          clock);
-    for (auto _ : state) refreshRows(checks, 0, accounts - 1);
+    RefreshObserver quiet;
+    for (auto _ : state) refreshRows(checks, 0, accounts - 1, quiet);
     state.counters["accounts/s"] = benchmark::Counter(accounts, benchmark::Counter::kIsIterationInvariantRate);
 }
 

@@ -7,7 +7,6 @@
 #include <QSystemTrayIcon>
 #include <algorithm>
 #include <cstdio>
-#include <optional>
 #include <string_view>
 
 #include "app/portals_notice.h"
@@ -18,8 +17,7 @@
 #include "checks/portals_ini.h"
 #include "platform/paths.h"
 #include "platform/single_instance.h"
-#include "settings/save_leftovers.h"
-#include "update/install/handover.h"
+#include "run/program_start.h"
 #include "update/updater/program_settings.h"
 
 namespace {
@@ -57,23 +55,18 @@ int main(int argc, char** argv) {
         std::printf("Korvex %s (update version %s)\n", KORVEX_PACKAGE_VERSION, korvex::kRunningVersion);
         return 0;
     }
-    // An update that the helper left half-done is finished or undone before anything else reads
-    // a file of this program; the user hears of it once, below.
-    const std::string installNote = korvex::update::settleInterruptedInstall();
-    // One window per user, and no korvex-cli writing its book meanwhile (korvex-cli takes the
-    // book's lock alone, so it may check another book beside the window).
+    // An update that the helper left half-done is finished or undone before anything else reads a
+    // file of this program (the user hears of it once, below); then one window per user, and no
+    // korvex-cli writing its book meanwhile.
+    korvex::ProgramStart start;
     const std::string settingsPath = korvex::defaultSettingsPath();
-    korvex::SingleInstance instance(korvex::lockFolderOfThisCopy());
-    std::optional<korvex::SingleInstance> book;
-    if (instance.acquired())
-        book.emplace(korvex::lockFolderOfThisCopy(), korvex::SingleInstance::bookLockName(settingsPath));
-    const korvex::SingleInstance& refused = !instance.acquired() ? instance : *book;
-    if (!refused.acquired()) {
+    const std::string& installNote = start.installNote;
+    if (!start.open(settingsPath, korvex::StartLocks::CopyAndBook, korvex::lockFolderOfThisCopy())) {
         QApplication app(argc, argv);
         korvex::loadQtTranslations(app);
-        const QString text = refused.anotherCopyRuns()
+        const QString text = start.refused->anotherCopyRuns()
                                  ? QStringLiteral("Запуск второй копии программы недопустим.")
-                                 : QString::fromStdString(refused.error());
+                                 : QString::fromStdString(start.refused->error());
         std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData());
         QMessageBox box(QMessageBox::Critical, QString::fromLatin1(korvex::kInstanceName), text, QMessageBox::Ok);
         box.setWindowFlag(Qt::WindowStaysOnTopHint);
@@ -108,11 +101,8 @@ int main(int argc, char** argv) {
         if (window) window->close();
     });
 
-    // The lock is ours: no other copy is saving, so what a crashed save left goes now.
-    korvex::removeSaveLeftovers(settingsPath);
-    // Portals.ini beside the settings (and the administrator's under it): what it cannot give is said
-    // once, below, and costs nothing else.
-    const korvex::PortalsSetup portals = korvex::loadPortals(settingsPath);
+    // Portals.ini: what it cannot give is said once, below, and costs nothing else.
+    const korvex::PortalsSetup& portals = start.portals;
     korvex::WindowEnvironment environment;
     environment.addresses = portals.addresses;
     environment.endRequested = [&terminated] { return terminated; };

@@ -31,6 +31,7 @@
 #include "book/balance_columns.h"
 #include "checks/plan_codes.h"
 #include "net/curl1_setup.h"
+#include "run/run_tools.h"
 #include "net/receive_buffer.h"
 #include "settings/ini_file.h"
 #include "settings/settings_file.h"
@@ -171,8 +172,7 @@ TForm1::TForm1(std::string settingsPath, WindowEnvironment environment, QWidget*
     setWindowTitle(QString::fromLatin1(kWindowCaption));
     setFixedSize(806, 473);
     buildControls();
-    applyCurl1StoredProperties(Curl1, [this](THttpTransferBase& sender) { Curl1Wait(sender); });
-    Curl1.setPins(&m_pins);
+    setUpCurl1(Curl1, m_pins, [this](THttpTransferBase& sender) { Curl1Wait(sender); });
     Curl1.setOnReceive([this](THttpTransfer& sender, const char* data, std::uint32_t len, bool& bContinue) {
         Curl1Receive(sender, data, len, bContinue);
     });
@@ -532,17 +532,15 @@ void TForm1::read() {
 bool TForm1::zapis() {
     if (m_savingOff) return false;  // said once at start
     if (!m_bookRead) return false;  // nothing of the file is in the tables to write back
-    const bool wasOpen = settingsOpenToOthers(FileName);
     try {
-        if (m_keyringBook) {
-            const KeyringAnswer answer = m_keyringBook->save(m_book, proxySettings());
-            if (answer.ok()) m_keyringProblemSaid = false;
-            else sayKeyringProblem(answer, QStringLiteral("Пароли, которые связка ключей не приняла, остались в файле настроек."));
-        } else {
-            korvex::zapis(m_book, proxySettings(), FileName);
-        }
+        const BookSaveAnswer answer = saveBook(m_book, proxySettings(), FileName, m_keyringBook.get());
+        if (m_keyringBook && answer.keyring.ok())
+            m_keyringProblemSaid = false;
+        else if (m_keyringBook)
+            sayKeyringProblem(answer.keyring,
+                              QStringLiteral("Пароли, которые связка ключей не приняла, остались в файле настроек."));
         m_book.forgetDroppedRows();
-        if (wasOpen && !settingsOpenToOthers(FileName))
+        if (answer.madePrivate)
             showError(QStringLiteral("В файле настроек %1 хранятся пароли, а читать его могли другие пользователи "
                                      "компьютера. Теперь он доступен только вам (права 0600).")
                           .arg(QString::fromStdString(FileName)));

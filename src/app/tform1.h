@@ -15,8 +15,6 @@
 #include "checks/balance_checks.h"
 #include "checks/check_clock.h"
 #include "checks/portal_addresses.h"
-#include "checks/refresh_run.h"
-#include "checks/run_summary.h"
 #include "checks/text_holder.h"
 #include "commands/speed_change.h"
 #include "net/http_transfer.h"
@@ -26,6 +24,7 @@
 #include "platform/open_url.h"
 #include "platform/password_keyring.h"
 #include "run/refresh_schedule.h"
+#include "run/refresh_session.h"
 #include "settings/keyring_passwords.h"
 #include "settings/settings_file.h"
 #include "update/updater/updater.h"
@@ -295,9 +294,10 @@ private:
     void buildKeyringControls();
     // After a load: the keyring's passwords into the table when the book keeps them there.
     void fillPasswordsFromKeyring();
-    // Before a run over rows first..last: rows whose password the keyring has not given are marked
-    // with the reason, and the run does not start (true).
-    bool keyringHoldsRun(int first, int last);
+    // Before a run: the rows whose password the keyring has not given (it is asked again first).
+    std::vector<int> keyringWaiting();
+    // Marks the rows the plan holds back with the keyring's reason; true when that is every row.
+    bool holdBack(const RefreshPlan& plan);
     // Says once (until the keyring answers again) why the passwords are not where they should be.
     void sayKeyringProblem(const KeyringAnswer& answer, const QString& consequence);
     void buildTabAbout();
@@ -333,6 +333,10 @@ private:
     void setTransferControlsEnabled(bool enabled);
     // The refresh run over rows first..last; the progress bar follows when `showProgress`.
     void runRefresh(int first, int last, bool showProgress);
+    // The plan of a run over rows first..last, by the settings tab and the session's rules.
+    RefreshPlan refreshPlan(int first, int last);
+    // After a run: the caption, the progress, the history's line, the schedule and the summary.
+    void showRunEnd(const RefreshReport& report, int rowsInRun, bool showProgress);
     void speedItemClick(SpeedItem item);
     // Shows the tables' new texts and paints the window now.
     void repaintNow();
@@ -363,6 +367,7 @@ private:
     // The book's passwords in the keyring: set while the file says so.
     std::unique_ptr<KeyringBook> m_keyringBook;
     bool m_keyringProblemSaid = false;
+    KeyringAnswer m_keyringAnswer;  // why the keyring last did not give the passwords
     RefreshResult m_lastRun;
     // The portals a refresh run found with another key than their pin, until withTransfers asks.
     std::vector<PinMismatch> m_runCertificates;

@@ -6,6 +6,7 @@
 #include "app/qt_text.h"
 #include "app/text_grid_model.h"
 #include "app/tform1.h"
+#include "run/refresh_session.h"
 #include "platform/secret_service_keyring.h"
 #include "settings/keyring_advice.h"
 #include "settings/settings_file.h"
@@ -63,22 +64,22 @@ void TForm1::fillPasswordsFromKeyring() {
                                      "ни связка ключей, ни файл настроек не перезаписываются."));
 }
 
-bool TForm1::keyringHoldsRun(int first, int last) {
-    if (!m_keyringBook || !m_keyringBook->passwordsMissing()) return false;
+std::vector<int> TForm1::keyringWaiting() {
+    if (!m_keyringBook || !m_keyringBook->passwordsMissing()) return {};
     // The user may have unlocked the keyring since the load.
-    KeyringAnswer answer = m_keyringBook->fill(m_book);
-    if (answer.ok()) {
+    m_keyringAnswer = m_keyringBook->fill(m_book);
+    if (m_keyringAnswer.ok()) {
         m_keyringProblemSaid = false;
         reloadTables();
-        return false;
+        return {};
     }
-    bool held = false;
-    for (const int row : m_keyringBook->rowsWaiting(m_book)) {
-        if (row < first || row > last) continue;
-        held = true;
-        m_statModel->setRowNote(row, QStringLiteral("Пароль не получен: ") + keyringReason(answer));
-    }
-    return held;
+    return m_keyringBook->rowsWaiting(m_book);
+}
+
+bool TForm1::holdBack(const RefreshPlan& plan) {
+    for (const int row : plan.heldRows)
+        m_statModel->setRowNote(row, QStringLiteral("Пароль не получен: ") + keyringReason(m_keyringAnswer));
+    return plan.nothingToRun();
 }
 
 void TForm1::KeyringCheckBoxClick(bool checked) {

@@ -28,18 +28,13 @@
 #include "app/tform1.h"
 #include "checks/portal_operators.h"
 #include "checks/provider_profiles.h"
-#include "checks/refresh_run.h"
-#include "checks/run_summary.h"
 #include "checks/summary_texts.h"
 #include "commands/news.h"
 #include "commands/personal_page.h"
-#include "history/balance_history.h"
-#include "history/days_left_summary.h"
-#include "history/run_history.h"
 #include "net/curl1_setup.h"
 #include "net/receive_buffer.h"
+#include "run/book_settings.h"
 #include "run/refresh_session.h"
-#include "settings/settings_file.h"
 #include "update/updater/program_settings.h"
 
 namespace korvex {
@@ -223,7 +218,22 @@ private:
     QTimer m_frame;          // running: a frame was shown lately
 };
 
+RefreshPlan TForm1::refreshPlan(int first, int last) {
+    // The summary's thresholds as the file says them now: a user may have edited them since the start.
+    const BookSettings settings = loadBookSettings(FileName);
+    return ruledPlan({.first = first,
+                      .last = last,
+                      .jobs = RefreshJobs->value(),
+                      .perPortal = RefreshPerPortal->value(),
+                      .settingsPath = FileName,
+                      .lowBalance = settings.lowBalance,
+                      .daysLeft = settings.daysLeft,
+                      .passwordsWaiting = keyringWaiting()});
+}
+
 void TForm1::runRefresh(int first, int last, bool showProgress) {
+    const RefreshPlan plan = refreshPlan(first, last);
+    if (holdBack(plan)) return;
     but1->setText(QStringLiteral("Обновление..."));
     if (showProgress) {
         JvXPProgressBar1->setMaximum(m_book.clients - 1);
@@ -235,15 +245,6 @@ void TForm1::runRefresh(int first, int last, bool showProgress) {
     m_lastRun = RefreshResult{};
     RefreshReport report;
     withTransfers([&] {
-        RefreshPlan plan;
-        plan.first = first;
-        plan.last = last;
-        plan.settingsPath = FileName;
-        // One row alone is the design's one-row refresh, on Curl1.
-        if (last > first) {
-            plan.jobs = RefreshJobs->value();
-            plan.perPortal = RefreshPerPortal->value();
-        }
         RefreshSession session({m_book, *m_checks, Curl1, m_env.addresses, proxySettings(), *m_env.clock,
                                 &m_pins, [this] { return zapis(); }},
                                plan);
@@ -255,6 +256,10 @@ void TForm1::runRefresh(int first, int last, bool showProgress) {
         // The run ended at this row: what was checked keeps its values, nothing was saved.
         if (report.proxyError) showError(toQ(*report.proxyError));
     });
+    showRunEnd(report, rowsInRun, showProgress);
+}
+
+void TForm1::showRunEnd(const RefreshReport& report, int rowsInRun, bool showProgress) {
     Stat->clearSelection();  // so that the tint of a failed row shows
     // The rows cut short by a stop were not checked: the bar ends at the caption's count.
     if (showProgress) JvXPProgressBar1->setRowsFinished(rowsReached(m_lastRun));
@@ -369,12 +374,12 @@ QString runCaption(const RefreshResult& run, int rowsInRun) {
 }
 
 void TForm1::bbb111Click() {
-    if (m_running || keyringHoldsRun(0, m_book.clients - 1)) return;
+    if (m_running) return;
     runRefresh(0, m_book.clients - 1, true);
 }
 
 void TForm1::N6Click() {
-    if (m_running || m_curRow < 0 || keyringHoldsRun(m_curRow, m_curRow)) return;
+    if (m_running || m_curRow < 0) return;
     runRefresh(m_curRow, m_curRow, false);
 }
 

@@ -11,23 +11,6 @@
 
 namespace korvex {
 
-std::string portalValue(std::string_view text, bool utf8) {
-    if (text.size() > kMaxPortalValueBytes) {
-        std::size_t cut = kMaxPortalValueBytes;
-        // Back to the first byte of the character that the cut would split (continuation bytes
-        // are 10xxxxxx); at most three steps in valid UTF-8.
-        if (utf8)
-            for (int step = 0; step < 3 && cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80;
-                 ++step)
-                --cut;
-        text = text.substr(0, cut);
-    }
-    std::string value(text);
-    for (char& c : value)
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = ' ';
-    return value;
-}
-
 namespace {
 
 // One request's receive buffer on Curl1: attached for the request and detached when this goes,

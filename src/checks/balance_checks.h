@@ -38,6 +38,7 @@
 #include "book/account_book.h"
 #include "checks/check_clock.h"
 #include "checks/check_outcome.h"
+#include "checks/page_values.h"
 #include "checks/portal_addresses.h"
 #include "checks/provider_profiles.h"
 #include "checks/text_holder.h"
@@ -45,16 +46,6 @@
 #include "net/proxy_check.h"
 
 namespace korvex {
-
-// The most bytes of a value found on a portal's page that the tables, Settings.ini and the
-// history keep: far more than a balance, a speed or a plan's name takes.
-inline constexpr std::size_t kMaxPortalValueBytes = 256;
-
-// A value found on a portal's page as the tables keep it: every control byte (C0 and DEL) a blank,
-// and cut to kMaxPortalValueBytes; a UTF-8 value (`utf8`) is cut before the character that would
-// not fit whole. A page is the portal's to write: an escape sequence in a status must not reach a
-// terminal, and a status of a megabyte must not reach every file.
-std::string portalValue(std::string_view text, bool utf8);
 
 class BalanceChecks {
 public:

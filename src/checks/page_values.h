@@ -13,6 +13,16 @@
 
 namespace korvex {
 
+// The most bytes of a value found on a portal's page that the tables, Settings.ini and the
+// history keep: far more than a balance, a speed or a plan's name takes.
+inline constexpr std::size_t kMaxPortalValueBytes = 256;
+
+// A value found on a portal's page as the tables keep it: every control byte (C0 and DEL) a blank,
+// and cut to kMaxPortalValueBytes; a UTF-8 value (`utf8`) is cut before the character that would
+// not fit whole. A page is the portal's to write: an escape sequence in a status must not reach a
+// terminal, and a status of a megabyte must not reach every file.
+std::string portalValue(std::string_view text, bool utf8);
+
 // The page as the profile's patterns search it: STV's goes from UTF-8 to cp1251 first; every other
 // page is searched as received (nullopt: use `page` itself).
 std::optional<std::string> convertedPage(const ProviderProfile& profile, std::string_view page);

@@ -1,8 +1,5 @@
 #include "checks/parallel_refresh.h"
 
-#include <pthread.h>
-#include <signal.h>
-
 #include <algorithm>
 #include <condition_variable>
 #include <exception>
@@ -19,38 +16,13 @@
 #include "checks/text_holder.h"
 #include "net/curl1_setup.h"
 #include "net/http_transfer.h"
-#include "net/url_origin.h"
-#include "platform/ascii_text.h"
+#include "platform/stop_signals_blocked.h"
 
 namespace korvex {
 
 namespace {
 
 using SteadyClock = std::chrono::steady_clock;
-
-// How often the run's thread looks at the stop request, the time limits and the finished rows while
-// nothing else wakes it.
-constexpr std::chrono::milliseconds kWatchInterval{20};
-
-// Keeps the stop signals away from the threads started while it lives: the run's own thread takes
-// them, and a worker's system calls are not interrupted.
-class StopSignalsBlocked {
-public:
-    StopSignalsBlocked() {
-        sigset_t set;
-        sigemptyset(&set);
-        sigaddset(&set, SIGINT);
-        sigaddset(&set, SIGTERM);
-        sigaddset(&set, SIGHUP);
-        pthread_sigmask(SIG_BLOCK, &set, &m_previous);
-    }
-    ~StopSignalsBlocked() { pthread_sigmask(SIG_SETMASK, &m_previous, nullptr); }
-    StopSignalsBlocked(const StopSignalsBlocked&) = delete;
-    StopSignalsBlocked& operator=(const StopSignalsBlocked&) = delete;
-
-private:
-    sigset_t m_previous{};
-};
 
 // What a worker hands back for one row.
 struct RowResult {
@@ -71,12 +43,12 @@ struct PortalQueue {
 
 class ParallelRun {
 public:
-    ParallelRun(const ParallelRefreshSetup& setup, int first, int last, const RefreshHooks& hooks,
+    ParallelRun(const ParallelRefreshSetup& setup, int first, int last, RefreshObserver& observer,
                 const RefreshLimits& limits)
         : m_setup(setup),
           m_first(first),
           m_last(last),
-          m_hooks(hooks),
+          m_observer(observer),
           m_jobs(std::max(1, limits.jobs)),
           m_perPortal(std::max(1, limits.perPortal)),
           m_timeout(limits.timeout),
@@ -98,6 +70,7 @@ private:
     };
 
     int slot(int row) const { return row - m_first; }
+    bool held(int row) const { return std::binary_search(m_setup.held.begin(), m_setup.held.end(), row); }
     void queueRows();
     void startWorkers(int count);
     void work(Worker& worker);
@@ -113,7 +86,7 @@ private:
     const ParallelRefreshSetup& m_setup;
     const int m_first;
     const int m_last;
-    const RefreshHooks& m_hooks;
+    RefreshObserver& m_observer;
     const int m_jobs;
     const int m_perPortal;
     const std::chrono::milliseconds m_timeout;
@@ -141,6 +114,7 @@ void ParallelRun::queueRows() {
     m_profiles.resize(static_cast<std::size_t>(count));
     m_results.resize(static_cast<std::size_t>(count));
     for (int row = m_first; row <= m_last; ++row) {
+        if (held(row)) continue;
         const auto i = static_cast<std::size_t>(slot(row));
         m_clientRows[i] = m_setup.book.client.row(row);
         m_statRows[i] = m_setup.book.Stat.row(row);
@@ -251,7 +225,7 @@ void ParallelRun::work(Worker& worker) {
 
 SteadyClock::time_point ParallelRun::watchLocked() {
     const auto now = SteadyClock::now();
-    auto next = now + kWatchInterval;
+    auto next = now + kRunWatchInterval;
     for (auto& worker : m_workers) {
         if (worker->row < 0) continue;
         if (!worker->timedOut && now >= worker->deadline) worker->timedOut = true;
@@ -266,7 +240,7 @@ SteadyClock::time_point ParallelRun::watchLocked() {
 }
 
 void ParallelRun::deliver(int row, RowResult& result, RefreshResult& out) {
-    if (m_hooks.rowStarting) m_hooks.rowStarting(row);
+    m_observer.rowStarting(row);
     if (result.error) std::rethrow_exception(result.error);
     // A row cut short by the stop stays as it was, previous balance included.
     if (result.check.outcome != CheckOutcome::Stopped) {
@@ -279,7 +253,7 @@ void ParallelRun::deliver(int row, RowResult& result, RefreshResult& out) {
         }
     }
     ++out.rowsChecked;
-    if (m_hooks.rowFinished) m_hooks.rowFinished(result.check);
+    m_observer.rowFinished(result.check);
     out.rows.push_back(std::move(result.check));
 }
 
@@ -292,7 +266,7 @@ void ParallelRun::joinWorkers() {
         while (m_workersRunning > 0) {
             for (auto& worker : m_workers)
                 if (worker->row >= 0) worker->curl.requestAbort();
-            m_rowFinished.wait_for(lock, kWatchInterval);
+            m_rowFinished.wait_for(lock, kRunWatchInterval);
         }
     }
     for (auto& worker : m_workers)
@@ -317,25 +291,27 @@ RefreshResult ParallelRun::run() {
     bool stopped = false;
     std::vector<int> inFlight;
     while (nextRow <= m_last) {
+        if (held(nextRow)) {
+            ++nextRow;
+            continue;
+        }
         std::optional<RowResult> ready;
         {
             std::unique_lock lock(m_mutex);
             for (;;) {
-                if (m_hooks.rowsInFlight) {
-                    std::vector<int> now;
-                    for (const auto& worker : m_workers)
-                        if (worker->row >= 0) now.push_back(worker->row);
-                    std::sort(now.begin(), now.end());
-                    if (now != inFlight) {
-                        inFlight = std::move(now);
-                        lock.unlock();
-                        m_hooks.rowsInFlight(inFlight);
-                        lock.lock();
-                    }
-                }
-                if (!m_stopping && m_hooks.stopRequested) {
+                std::vector<int> now;
+                for (const auto& worker : m_workers)
+                    if (worker->row >= 0) now.push_back(worker->row);
+                std::sort(now.begin(), now.end());
+                if (now != inFlight) {
+                    inFlight = std::move(now);
                     lock.unlock();
-                    const bool stop = m_hooks.stopRequested();
+                    m_observer.rowsInFlight(inFlight);
+                    lock.lock();
+                }
+                if (!m_stopping) {
+                    lock.unlock();
+                    const bool stop = m_observer.stopRequested();
                     lock.lock();
                     if (stop) {
                         m_stopping = true;
@@ -372,20 +348,6 @@ RefreshResult ParallelRun::run() {
 
 }  // namespace
 
-std::string portalOf(std::string_view baseAddress) {
-    const Expected<UrlOrigin> origin = parseUrlOrigin(baseAddress);
-    // An address libcurl cannot read reaches no portal: a portal of its own, named as written.
-    return origin ? origin->text() : lowerAscii(baseAddress);
-}
-
-const ProviderProfile* profileForPlanCode(std::string_view planCode) {
-    const CheckRoutine* routine = routineForPlanCode(planCode);
-    if (!routine) return nullptr;
-    for (const ProviderProfile* profile : routine->profiles)
-        if (planCodeSelects(*profile, planCode)) return profile;
-    return nullptr;
-}
-
 void markTimedOut(RowCheck& check, std::chrono::milliseconds timeout) {
     check.outcome = CheckOutcome::TransferFailed;
     check.resultCode = CURLE_OPERATION_TIMEDOUT;
@@ -395,91 +357,10 @@ void markTimedOut(RowCheck& check, std::chrono::milliseconds timeout) {
                           : "the check took longer than " + std::to_string(timeout.count()) + " ms";
 }
 
-RefreshResult refreshRowsParallel(const ParallelRefreshSetup& setup, int first, int last, const RefreshHooks& hooks,
+RefreshResult refreshRowsParallel(const ParallelRefreshSetup& setup, int first, int last, RefreshObserver& observer,
                                   const RefreshLimits& limits) {
-    ParallelRun run(setup, first, last, hooks, limits);
+    ParallelRun run(setup, first, last, observer, limits);
     return run.run();
-}
-
-RefreshResult refreshRowsTimed(BalanceChecks& checks, THttpTransfer& Curl1, int first, int last,
-                               const RefreshHooks& hooks, std::chrono::milliseconds timeout) {
-    if (timeout.count() <= 0) return refreshRows(checks, first, last, hooks);
-
-    // The watch: armed for each row, it ends Curl1's transfers once the row's time is up, and keeps
-    // ending them (a logout after its login) until the row is over.
-    std::mutex mutex;
-    std::condition_variable changed;
-    bool quit = false;
-    bool armed = false;
-    bool timedOut = false;
-    SteadyClock::time_point deadline;
-    std::set<int> timedOutRows;
-
-    std::thread watch;
-    {
-        const StopSignalsBlocked blocked;
-        watch = std::thread([&] {
-            std::unique_lock lock(mutex);
-            while (!quit) {
-                if (!armed) {
-                    changed.wait(lock);
-                    continue;
-                }
-                if (SteadyClock::now() >= deadline) {
-                    timedOut = true;
-                    Curl1.requestAbort();
-                    changed.wait_for(lock, kWatchInterval);
-                } else {
-                    changed.wait_until(lock, deadline);
-                }
-            }
-        });
-    }
-    struct WatchEnd {
-        std::mutex& mutex;
-        std::condition_variable& changed;
-        bool& quit;
-        std::thread& watch;
-        ~WatchEnd() {
-            {
-                std::lock_guard lock(mutex);
-                quit = true;
-            }
-            changed.notify_all();
-            watch.join();
-        }
-    } watchEnd{mutex, changed, quit, watch};
-
-    RefreshHooks timed = hooks;
-    timed.rowStarting = [&](int row) {
-        if (hooks.rowStarting) hooks.rowStarting(row);
-        {
-            std::lock_guard lock(mutex);
-            armed = true;
-            timedOut = false;
-            deadline = SteadyClock::now() + timeout;
-        }
-        changed.notify_all();
-    };
-    timed.rowFinished = [&](const RowCheck& check) {
-        bool cut = false;
-        {
-            std::lock_guard lock(mutex);
-            armed = false;
-            cut = timedOut;
-        }
-        RowCheck report = check;
-        if (cut && check.outcome == CheckOutcome::Stopped && !(hooks.stopRequested && hooks.stopRequested())) {
-            markTimedOut(report, timeout);
-            timedOutRows.insert(check.row);
-        }
-        if (hooks.rowFinished) hooks.rowFinished(report);
-    };
-
-    RefreshResult result = refreshRows(checks, first, last, timed);
-    for (RowCheck& check : result.rows)
-        if (timedOutRows.contains(check.row)) markTimedOut(check, timeout);
-    return result;
 }
 
 }  // namespace korvex

@@ -1,15 +1,16 @@
 #pragma once
-// Refresh runs for many accounts: several portals asked at once, politely, and no account's check
-// allowed to hold the run for good. korvex-cli's refresh uses these; the window keeps refreshRows.
+// The run of checks at once: several portals asked at once, politely, and no account's check allowed
+// to hold the run for good. A mechanism only: how many at once, and when, is the session's to say
+// (run/refresh_session.h).
 //
-// refreshRowsParallel gives what refreshRows gives over the same rows: the same cells in the balance
+// refreshRowsParallel gives what the run one after another (run/sequential_run.h) gives over the same rows: the same cells in the balance
 // table and the same RowCheck list, in row order. Only the time differs. Worker threads fetch and
 // match, each with a transfer component set up exactly as Curl1 (stored properties, the start-up's
 // time-out, certificates and proxy), a text holder and a one-row account book of its own, working on
 // a copy of the row; nothing else is shared between them, so no credential, cookie or post state
 // passes from one concurrent check to another. A worker keeps its component from row to row, as
 // Curl1 is kept from row to row, so an STV logout goes out on the connection state of its own login.
-// The tables, the hooks and everything the caller does with them (the save) stay on the thread that
+// The tables, the observer and everything the caller does with them (the save) stay on the thread that
 // called: a finished row's cells are written there, in row order, between rowStarting and
 // rowFinished, as the sequential run writes them. afterRoutine is not called.
 //
@@ -33,19 +34,22 @@
 #include <chrono>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "book/account_book.h"
 #include "checks/check_clock.h"
 #include "checks/portal_addresses.h"
-#include "checks/refresh_run.h"
+#include "checks/refresh_observer.h"
 #include "net/proxy_settings.h"
 
 namespace korvex {
 
-class BalanceChecks;
 class PortalPins;
 class THttpTransfer;
-struct ProviderProfile;
+
+// How often a run's thread looks at the stop request, the time limits and the finished rows while
+// nothing else wakes it.
+inline constexpr std::chrono::milliseconds kRunWatchInterval{20};
 
 struct RefreshLimits {
     int jobs = 1;                          // checks in flight in all
@@ -60,25 +64,12 @@ struct ParallelRefreshSetup {
     ProxySettings proxy;      // the settings tab's proxy setting, as it stands for the whole run
     const CheckClock& clock;  // read from several threads at once (both clocks allow it)
     PortalPins* pins = nullptr;  // the portals' pinned keys, shared by every worker's component (thread-safe)
+    std::vector<int> held{};     // rows (ascending) neither asked nor delivered
 };
 
 // Checks rows first..last as described above.
-RefreshResult refreshRowsParallel(const ParallelRefreshSetup& setup, int first, int last, const RefreshHooks& hooks,
+RefreshResult refreshRowsParallel(const ParallelRefreshSetup& setup, int first, int last, RefreshObserver& observer,
                                   const RefreshLimits& limits);
-
-// refreshRows itself (the same path and order), with the time limit above on each row: a watch thread
-// ends Curl1's transfer once a row's check has taken `timeout`. No limit when it is 0.
-RefreshResult refreshRowsTimed(BalanceChecks& checks, THttpTransfer& Curl1, int first, int last,
-                               const RefreshHooks& hooks, std::chrono::milliseconds timeout);
-
-// The portal of a base address: "scheme://host:port" as parseUrlOrigin reads it (net/url_origin.h),
-// scheme and host in small letters, the scheme's port written out when the address has none,
-// anything after the port left off. An address that does not parse is a portal of its own: its
-// text in small letters.
-std::string portalOf(std::string_view baseAddress);
-
-// The profile that owns the plan code, or nullptr when none does.
-const ProviderProfile* profileForPlanCode(std::string_view planCode);
 
 // What a check cut off by the time limit answers: TransferFailed, CURLE_OPERATION_TIMEDOUT, and a text
 // that names the limit.

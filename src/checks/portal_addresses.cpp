@@ -7,6 +7,7 @@
 #include "checks/profile_edits.h"
 #include "checks/provider_profiles.h"
 #include "net/url_origin.h"
+#include "platform/ascii_text.h"
 
 namespace korvex {
 
@@ -60,6 +61,12 @@ std::vector<std::string> portalsWithoutAddress(const AccountBook& book, const Po
             }
     }
     return names;
+}
+
+std::string portalOf(std::string_view baseAddress) {
+    const Expected<UrlOrigin> origin = parseUrlOrigin(baseAddress);
+    // An address libcurl cannot read reaches no portal: a portal of its own, named as written.
+    return origin ? origin->text() : lowerAscii(baseAddress);
 }
 
 }  // namespace korvex

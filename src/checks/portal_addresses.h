@@ -44,4 +44,10 @@ bool isPlaceholderAddress(std::string_view address);
 std::vector<std::string> portalsWithoutAddress(const AccountBook& book, const PortalAddresses& addresses,
                                                int first = 0, int last = -1);
 
+// The portal of a base address: "scheme://host:port" as parseUrlOrigin reads it (net/url_origin.h),
+// scheme and host in small letters, the scheme's port written out when the address has none,
+// anything after the port left off. An address that does not parse is a portal of its own: its
+// text in small letters.
+std::string portalOf(std::string_view baseAddress);
+
 }  // namespace korvex

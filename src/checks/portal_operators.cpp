@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <vector>
 
-#include "checks/parallel_refresh.h"
 #include "checks/provider_profiles.h"
 
 namespace korvex {

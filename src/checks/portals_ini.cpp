@@ -14,7 +14,6 @@
 #include <string_view>
 
 #include "checks/korvex_build_urls.h"
-#include "checks/parallel_refresh.h"
 #include "checks/profile_edits.h"
 #include "platform/codepage.h"
 #include "regex/pattern_matcher.h"

@@ -390,4 +390,12 @@ const CheckRoutine* routineForPlanCode(std::string_view planCode) {
     return nullptr;
 }
 
+const ProviderProfile* profileForPlanCode(std::string_view planCode) {
+    const CheckRoutine* routine = routineForPlanCode(planCode);
+    if (!routine) return nullptr;
+    for (const ProviderProfile* profile : routine->profiles)
+        if (planCodeSelects(*profile, planCode)) return profile;
+    return nullptr;
+}
+
 }  // namespace korvex

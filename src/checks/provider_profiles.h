@@ -127,4 +127,7 @@ inline constexpr int kCheckRIndex = 3;
 // The routine that owns `planCode`, or nullptr.
 const CheckRoutine* routineForPlanCode(std::string_view planCode);
 
+// The profile that owns the plan code, or nullptr when none does.
+const ProviderProfile* profileForPlanCode(std::string_view planCode);
+
 }  // namespace korvex

@@ -32,7 +32,7 @@ struct SummaryAccount {
 };
 
 // An account whose balance, spent as its history shows, lasts fewer days than the DaysLeft threshold.
-// The run's summary does not know the history: noteDaysLeft (history/days_left_summary.h) adds these.
+// The run's summary does not know the history: noteDaysLeft (run/days_left_summary.h) adds these.
 struct DaysLeftAccount {
     SummaryAccount account;
     int daysLeft = 0;

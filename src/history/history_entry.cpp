@@ -5,7 +5,6 @@
 #include <ctime>
 #include <utility>
 
-#include "book/balance_columns.h"
 #include "book/balance_text.h"
 #include "platform/codepage.h"
 
@@ -28,24 +27,6 @@ bool readNumber(std::string_view text, std::size_t& pos, std::size_t count, int&
     pos += count;
     return true;
 }
-
-// Where an entry keeps each balance column that the column table marks as kept in the history. A
-// column marked there needs a field here (and a column of the history's table) before it builds.
-constexpr std::pair<StatCol, std::string HistoryEntry::*> kKeptColumns[] = {
-    {kBalance, &HistoryEntry::balanceText},
-    {kSpeed, &HistoryEntry::speed},
-    {kStatus, &HistoryEntry::status},
-};
-
-constexpr bool keptAsTheTableSays() {
-    for (const BalanceColumn& column : kBalanceColumns) {
-        bool kept = false;
-        for (const auto& [col, field] : kKeptColumns) kept = kept || col == column.col;
-        if (kept != column.inHistory) return false;
-    }
-    return true;
-}
-static_assert(keptAsTheTableSays(), "every column the table keeps in the history has its field, and no other");
 
 }  // namespace
 
@@ -86,43 +67,6 @@ std::optional<HistoryOutcome> outcomeFromName(std::string_view name) {
 
 bool historyCheckFailed(HistoryOutcome outcome) {
     return outcome != HistoryOutcome::Page;
-}
-
-std::optional<HistoryOutcome> historyOutcome(CheckOutcome outcome) {
-    switch (outcome) {
-        case CheckOutcome::PageRead:
-            return HistoryOutcome::Page;
-        case CheckOutcome::NotFound:
-            return HistoryOutcome::NotFound;
-        case CheckOutcome::ErrorMarker:
-            return HistoryOutcome::ErrorMarker;
-        case CheckOutcome::TransferFailed:
-            return HistoryOutcome::TransferFailed;
-        case CheckOutcome::PassedOver:
-        case CheckOutcome::Stopped:
-        case CheckOutcome::AddressNotSet:  // nothing was asked
-            break;
-    }
-    return std::nullopt;
-}
-
-std::optional<HistoryEntry> historyEntry(const AccountBook& book, const RowCheck& check,
-                                         std::string timeUtc) {
-    const std::optional<HistoryOutcome> outcome = historyOutcome(check.outcome);
-    if (!outcome || check.row < 0) return std::nullopt;
-    HistoryEntry entry;
-    entry.login = cp1251ToUtf8(book.client.cell(kLogin, check.row));
-    if (entry.login.empty()) return std::nullopt;
-    entry.time = std::move(timeUtc);
-    entry.plan = cp1251ToUtf8(book.client.cell(kPlanCode, check.row));
-    entry.outcome = *outcome;
-    entry.detail = check.errorText;
-    if (*outcome != HistoryOutcome::TransferFailed) {
-        for (const auto& [col, field] : kKeptColumns) entry.*field = cp1251ToUtf8(book.Stat.cell(col, check.row));
-    }
-    // After the error marker the balance cell may still be the previous check's: not a reading.
-    if (*outcome != HistoryOutcome::ErrorMarker) entry.balance = balanceFromUtf8(entry.balanceText);
-    return entry;
 }
 
 std::string utcTimestamp(std::chrono::system_clock::time_point moment) {

@@ -7,7 +7,6 @@
 #include <string_view>
 
 #include "book/account_book.h"
-#include "checks/check_outcome.h"
 
 namespace korvex {
 
@@ -42,14 +41,6 @@ std::optional<HistoryOutcome> outcomeFromName(std::string_view name);
 // "values not found", "check failed", "no answer".
 std::string_view outcomeWords(HistoryOutcome outcome);
 bool historyCheckFailed(HistoryOutcome outcome);
-
-// The outcome to keep for a check; none for rows passed over and stopped transfers.
-std::optional<HistoryOutcome> historyOutcome(CheckOutcome outcome);
-
-// The entry for row `check.row` as the check left it, stamped `timeUtc`; none when the check is not
-// kept or the row has no login. A failed transfer changed no cell, so its texts are left empty
-// rather than repeating the previous check's balance as if it had been read again.
-std::optional<HistoryEntry> historyEntry(const AccountBook& book, const RowCheck& check, std::string timeUtc);
 
 // "YYYY-MM-DDTHH:MM:SSZ" for a moment.
 std::string utcTimestamp(std::chrono::system_clock::time_point moment);

@@ -1,8 +1,12 @@
 #pragma once
-// RefreshSession: one refresh run, the same for the window and for korvex-cli. A front hands it a
-// plan (the rows, how many checks at once, the time limit) and an observer, and shows what the
-// report says; every step between is here, once:
+// RefreshSession: one refresh run, the same for the window and for korvex-cli, and the one owner of
+// its rules. A front builds a plan (the rows, how many checks at once, the time limit), shows the
+// observer's calls and shows the report; every step between is here, once:
 //
+//   0. the rules of the plan (ruledPlan): at most kMaxRefreshJobs checks at once and
+//      kMaxRefreshPerPortal on one portal; one row alone is checked one after another on Curl1;
+//      rows whose password the keyring has not given are held back (not asked, not written) and
+//      named in the report, and the other rows run;
 //   1. the rows are checked one after another through the nine routines on Curl1 (jobs 1, the
 //      default, with or without a time limit), or several at once (jobs > 1, refreshRowsParallel);
 //   2. the stop rule: a row whose check the stop cut short is put back as it was before its check
@@ -12,8 +16,10 @@
 //   4. otherwise the settings are saved (the front's saveSettings: zapis);
 //   5. the rows' checks go into the history (a history that cannot be written is reported and
 //      changes nothing else);
-//   6. the summary, with the days left read from the history that now holds this run;
-//   7. the portals whose certificate was not its pin, for the front to ask about or name.
+//   6. the pins learnt in the run are saved, and the portals whose certificate was not its pin are
+//      named, for the front to ask about or name;
+//   7. the summary, with the days left read from the history that now holds this run. The report
+//      is then finished: what is to follow a run (a notice) takes it from finishRun.
 //
 // Threads: everything, the observer's calls included, happens on the thread that calls run(); with
 // jobs > 1 the checks themselves run on worker threads of refreshRowsParallel, which owns them.
@@ -27,10 +33,12 @@
 #include "checks/check_clock.h"
 #include "checks/check_outcome.h"
 #include "checks/portal_addresses.h"
-#include "checks/refresh_run.h"
+#include "checks/refresh_observer.h"
 #include "checks/run_summary.h"
 #include "net/portal_pins.h"
 #include "net/proxy_settings.h"
+#include "run/refresh_settings.h"
+#include "settings/settings_file.h"
 
 namespace korvex {
 
@@ -46,25 +54,23 @@ struct RefreshPlan {
     int jobs = 1;                          // 1: one row after another, on Curl1, as the window always did
     int perPortal = 1;                     // with jobs > 1: checks in flight on one portal
     std::chrono::milliseconds timeout{0};  // the most one account's whole check may take; 0: no limit
-    std::string settingsPath{};  // the settings file: the history beside it, the summary's thresholds
+    std::string settingsPath{};  // the settings file: the history beside it
+    // The summary's thresholds, as the book's settings give them (run/book_settings.h).
+    double lowBalance = kDefaultLowBalance;
+    int daysLeft = kDefaultDaysLeft;
+    // Rows whose password is kept in the keyring and was not read from it (KeyringBook::rowsWaiting).
+    std::vector<int> passwordsWaiting{};
+    // Made by the rules: the rows of first..last among passwordsWaiting, held back.
+    std::vector<int> heldRows{};
+
+    // Every row of the plan is held back: the run does not start (nothing is asked, nothing written).
+    bool nothingToRun() const {
+        return !heldRows.empty() && static_cast<int>(heldRows.size()) == last - first + 1;
+    }
 };
 
-// What the run tells as it goes. Every call comes on the thread that called run().
-class RefreshObserver {
-public:
-    virtual ~RefreshObserver() = default;
-    // Before row `row` is checked (one after another), or before its result is written (at once).
-    virtual void rowStarting(int /*row*/) {}
-    // After routine `routineIndex` of the dispatch order ran for a row; one after another only.
-    virtual void afterRoutine(int /*routineIndex*/) {}
-    // Checks at once only: the rows under way, in row order, whenever they change.
-    virtual void rowsInFlight(const std::vector<int>& /*rows*/) {}
-    // The row's cells as they stay, and what became of it (the stop rule applied).
-    virtual void rowFinished(const RowCheck& /*check*/) {}
-    // Asked before each row, and every few milliseconds while checks run at once: true ends the run.
-    // Ending the transfer in progress of a run one after another is the front's (Curl1.requestAbort).
-    virtual bool stopRequested() { return false; }
-};
+// The plan the rules make of the one a front asks for (see 0. above).
+RefreshPlan ruledPlan(RefreshPlan asked);
 
 // What the run works with. References must outlive the session.
 struct RefreshTools {
@@ -80,6 +86,7 @@ struct RefreshTools {
 };
 
 struct RefreshReport {
+    RefreshPlan plan;  // the plan as the rules made it
     // Every row the run reached, in row order, with the stop rule applied; rowsChecked; stopped.
     RefreshResult run;
     // A proxy port that is not a number ended the run at `proxyFailedRow`; nothing was saved.
@@ -92,6 +99,7 @@ struct RefreshReport {
     std::string daysLeftProblem;  // "" or why the summary has no days left
     // The portals that showed another key than their pin: no request went to them.
     std::vector<PinMismatch> changedCertificates;
+    std::string pinsProblem;  // "" or why the pins learnt in the run are not saved
 
     // The stop ended the run, or cut a row short.
     bool stopped() const;
@@ -103,6 +111,10 @@ public:
     RefreshReport run(RefreshObserver& observer);
 
 private:
+    class Steps;
+    // The run is over and its report whole: the one place where what follows a run is fed.
+    void finishRun(RefreshReport& report);
+
     RefreshTools m_tools;
     RefreshPlan m_plan;
 };

@@ -42,6 +42,10 @@ std::optional<int> wholeNumber(const IniFile& ini, const char* key, int low, int
 RefreshSettings readRefreshSettings(const std::string& path) {
     IniFile ini;
     ini.load(path);
+    return readRefreshSettings(ini);
+}
+
+RefreshSettings readRefreshSettings(const IniFile& ini) {
     RefreshSettings settings;
     if (const auto jobs = wholeNumber(ini, "Jobs", 1, kMaxRefreshJobs, settings.jobs, settings.problems)) {
         settings.jobs = *jobs;

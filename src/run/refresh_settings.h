@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/notice_language.h"
+#include "settings/ini_file.h"
 
 namespace korvex {
 
@@ -43,6 +44,7 @@ struct RefreshSettings {
 };
 
 RefreshSettings readRefreshSettings(const std::string& path);
+RefreshSettings readRefreshSettings(const IniFile& ini);
 
 // One notice (UTF-8, no line end) naming every value of `settings.problems`, the range it must be in and
 // the default used instead; "" when there are none. English names the file at `path`.

@@ -155,6 +155,10 @@ void step(const KeyringStepHook& hook, std::string_view name) {
 bool keyringEnabled(const std::string& path) {
     IniFile ini;
     ini.load(path);
+    return keyringEnabled(ini);
+}
+
+bool keyringEnabled(const IniFile& ini) {
     return ini.value(kKeyringSection, kEnabledKey) == "1";
 }
 
@@ -190,7 +194,7 @@ std::vector<int> KeyringBook::rowsWaiting(const AccountBook& book) const {
 }
 
 KeyringAnswer KeyringBook::save(const AccountBook& book, const ProxySettings& proxy, int emptyRowsTo,
-                                const KeyringStepHook& hook) {
+                                const KeyringStepHook& hook, const IniFile* base, IniFile* written) {
     const std::vector<AccountRow> rows = bookRows(book);
     const std::map<Account, Wanted> wanted = wantedPasswords(rows);
     std::map<Account, std::string> held;
@@ -216,14 +220,13 @@ KeyringAnswer KeyringBook::save(const AccountBook& book, const ProxySettings& pr
             emptied.insert(r.account);
         }
     }
-    zapis(stored, proxy, m_path, emptyRowsTo);
+    const IniFile ini = zapis(stored, proxy, m_path, emptyRowsTo, base);
+    if (written) *written = ini;
     step(hook, "file-saved");
     if (m_missing || !answer.ok()) return answer;
 
     // Entries no row needs any more: the account was deleted or renamed (the file holds it nowhere,
     // rows beyond the count included), or its password was emptied.
-    IniFile ini;
-    ini.load(m_path);
     std::set<Account> inFile;
     for (const AccountRow& r : fileRows(ini)) inFile.insert(r.account);
     for (auto at = m_known.begin(); at != m_known.end();) {
@@ -275,6 +278,18 @@ KeyringAnswer KeyringBook::turnOff(const KeyringStepHook& hook) {
     m_known.clear();
     m_missing = false;
     return m_keyring.removeAll(m_bookId);
+}
+
+BookSaveAnswer saveBook(const AccountBook& book, const ProxySettings& proxy, const std::string& path,
+                        KeyringBook* keyring, int emptyRowsTo, const IniFile* base) {
+    BookSaveAnswer answer;
+    const bool wasOpen = settingsOpenToOthers(path);
+    if (keyring)
+        answer.keyring = keyring->save(book, proxy, emptyRowsTo, {}, base, &answer.written);
+    else
+        answer.written = zapis(book, proxy, path, emptyRowsTo, base);
+    answer.madePrivate = wasOpen && !settingsOpenToOthers(path);
+    return answer;
 }
 
 }  // namespace korvex

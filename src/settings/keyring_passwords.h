@@ -21,6 +21,7 @@
 #include "book/account_book.h"
 #include "net/proxy_settings.h"
 #include "platform/password_keyring.h"
+#include "settings/ini_file.h"
 
 namespace korvex {
 
@@ -28,6 +29,7 @@ inline constexpr const char* kKeyringSection = "KEYRING";
 
 // True when the settings file at `path` keeps its passwords in the keyring.
 bool keyringEnabled(const std::string& path);
+bool keyringEnabled(const IniFile& ini);
 
 // Called after each step of a change, by name, so that a test can stop the program there:
 //   "keyring-written"  the keyring holds the passwords and gave them back; the file is as it was
@@ -59,9 +61,11 @@ public:
     // accounts that the file no longer holds, or whose password was emptied, are removed. A password
     // the keyring did not take stays in the file, and the answer says why (the save itself went
     // through). Throws SettingsWriteError as zapis does; the keyring may then hold passwords the
-    // file holds as well.
+    // file holds as well. `base`: the file as the caller read it (see zapis); `written`, when
+    // given, gets the text the save wrote.
     KeyringAnswer save(const AccountBook& book, const ProxySettings& proxy, int emptyRowsTo = 0,
-                       const KeyringStepHook& step = {});
+                       const KeyringStepHook& step = {}, const IniFile* base = nullptr,
+                       IniFile* written = nullptr);
 
     // Turning the option on: every password of the file (rows beyond the count too) into the
     // keyring, read back, then "Password_n" emptied and "Passwords=1" in one save. Not Ready:
@@ -84,5 +88,17 @@ private:
     // these are ever removed, so an entry nobody here has seen (a locked keyring at the load) stays.
     std::map<Account, std::string> m_known;
 };
+
+// What the one save of a book answers.
+struct BookSaveAnswer {
+    KeyringAnswer keyring;     // Ready when the keyring took every password, or was not used
+    bool madePrivate = false;  // the file was open to others and is the user's alone now (say it once)
+    IniFile written;           // the text the save wrote
+};
+
+// The one save of a book, for both fronts: through `keyring` while the file keeps its passwords
+// there (not null), into the file otherwise (zapis; `base` as there). Throws SettingsWriteError.
+BookSaveAnswer saveBook(const AccountBook& book, const ProxySettings& proxy, const std::string& path,
+                        KeyringBook* keyring, int emptyRowsTo = 0, const IniFile* base = nullptr);
 
 }  // namespace korvex

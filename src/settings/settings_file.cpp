@@ -170,7 +170,12 @@ bool settingsFileExists(const std::string& path) {
 SettingsFileState settingsFileState(const std::string& path) {
     IniFile ini;
     std::error_code error;
-    switch (ini.load(path, &error)) {
+    const IniFile::LoadStatus status = ini.load(path, &error);
+    return settingsFileState(status, error);
+}
+
+SettingsFileState settingsFileState(IniFile::LoadStatus status, const std::error_code& error) {
+    switch (status) {
         case IniFile::LoadStatus::Loaded:
             return {SettingsFileState::Book, {}};
         case IniFile::LoadStatus::Missing:
@@ -213,6 +218,10 @@ void storeSettings(const IniFile& ini, const std::string& path) {
 StartupValues readStartup(const std::string& path) {
     IniFile ini;
     ini.load(path);
+    return readStartup(ini);
+}
+
+StartupValues readStartup(const IniFile& ini) {
     StartupValues values;
     values.countText = decoded(ini, kAuthSection, "Count");
     values.count = accountCountFromText(values.countText);
@@ -232,6 +241,10 @@ StartupValues readStartup(const std::string& path) {
 double readLowBalance(const std::string& path, double fallback) {
     IniFile ini;
     ini.load(path);
+    return readLowBalance(ini, fallback);
+}
+
+double readLowBalance(const IniFile& ini, double fallback) {
     std::string text(trimBlanks(ini.value(kSummarySection, "LowBalance")));
     std::replace(text.begin(), text.end(), ',', '.');
     if (text.empty()) return fallback;
@@ -243,6 +256,10 @@ double readLowBalance(const std::string& path, double fallback) {
 int readDaysLeft(const std::string& path, int fallback) {
     IniFile ini;
     ini.load(path);
+    return readDaysLeft(ini, fallback);
+}
+
+int readDaysLeft(const IniFile& ini, int fallback) {
     const std::string text(trimBlanks(ini.value(kSummarySection, "DaysLeft")));
     int value = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
@@ -253,10 +270,14 @@ int readDaysLeft(const std::string& path, int fallback) {
 }
 
 void read(AccountBook& book, const std::string& path) {
-    book.forgetDroppedRows();  // the tables are the file's again, deletes not saved undone with the rest
-    if (book.clients < 1) return;
     IniFile ini;
     ini.load(path);
+    read(book, ini);
+}
+
+void read(AccountBook& book, const IniFile& ini) {
+    book.forgetDroppedRows();  // the tables are the file's again, deletes not saved undone with the rest
+    if (book.clients < 1) return;
     for (int n = 0; n < book.clients; ++n) {
         const std::string suffix = std::to_string(n);
         for (int col = 0; col < kAccountCols; ++col) {
@@ -269,8 +290,9 @@ void read(AccountBook& book, const std::string& path) {
     }
 }
 
-void zapis(const AccountBook& book, const ProxySettings& proxy, const std::string& path, int emptyRowsTo) {
-    IniFile ini = loadSettingsForUpdate(path);
+IniFile zapis(const AccountBook& book, const ProxySettings& proxy, const std::string& path, int emptyRowsTo,
+              const IniFile* base) {
+    IniFile ini = base ? *base : loadSettingsForUpdate(path);
     putSingleKeys(ini, book.clients, proxy);
     for (int n = 0; n < std::max(book.clients, emptyRowsTo); ++n) {
         const std::string suffix = std::to_string(n);
@@ -291,6 +313,7 @@ void zapis(const AccountBook& book, const ProxySettings& proxy, const std::strin
             if (!column.storedKey.empty()) put(ini, kDataSection, std::string(column.storedKey) + suffix, "");
     }
     storeSettings(ini, path);
+    return ini;
 }
 
 void createNewFile(const std::string& path, const ProxySettings& proxy) {

@@ -17,6 +17,7 @@
 
 #include "book/account_book.h"
 #include "net/proxy_settings.h"
+#include "settings/ini_file.h"
 
 namespace korvex {
 
@@ -39,7 +40,6 @@ private:
 // A Settings.ini that holds a password is its owner's alone (README): every save of such a text takes
 // the permissions of group and others away from the file, so that an older file of mode 0644 becomes
 // 0600. The bits a save of `ini` takes away: 077 when it holds a password, 0 otherwise.
-class IniFile;
 unsigned settingsModeBitsToDrop(const IniFile& ini);
 // True when the file at `path` grants group or others any permission. A front that finds it true
 // before a save and false after says kSettingsMadePrivate once.
@@ -67,6 +67,8 @@ struct SettingsFileState {
     bool usable() const { return kind == Missing || kind == Book; }
 };
 SettingsFileState settingsFileState(const std::string& path);
+// The same of a load already made (IniFile::load's answer).
+SettingsFileState settingsFileState(IniFile::LoadStatus status, const std::error_code& error);
 // What korvex-cli says of a state that is not usable: what the file is and the reason.
 std::string settingsFileProblem(const std::string& path, const SettingsFileState& state);
 
@@ -89,6 +91,7 @@ struct StartupValues {
     int rowsBeyondMax = 0;
 };
 StartupValues readStartup(const std::string& path);
+StartupValues readStartup(const IniFile& ini);
 
 // Section "SUMMARY" (newer versions only; older files have none and read as before): "LowBalance",
 // the balance below which the run summary names an account, as plain decimal text ("0", "-50",
@@ -96,25 +99,31 @@ StartupValues readStartup(const std::string& path);
 // is not there.
 inline constexpr const char* kSummarySection = "SUMMARY";
 double readLowBalance(const std::string& path, double fallback);
+double readLowBalance(const IniFile& ini, double fallback);
 // "DaysLeft" of the same section: the run summary names an account whose balance, spent as its history
 // shows, lasts fewer days than this; 0 turns it off. A whole number from 0 to kMaxDaysLeft; answers
 // `fallback` when the file, the key or such a number is not there.
 inline constexpr int kDefaultDaysLeft = 7;
 inline constexpr int kMaxDaysLeft = 36500;
 int readDaysLeft(const std::string& path, int fallback = kDefaultDaysLeft);
+int readDaysLeft(const IniFile& ini, int fallback = kDefaultDaysLeft);
 
 // Loads rows 0..clients-1: account columns 0..3, balance column 0 (a copy of the login) and balance
 // columns 1..5. The caller has sized both tables already; cells outside them are not written. Balance
 // columns 6 and 7 are left as they are. A missing key, file or unreadable file loads as empty text.
 void read(AccountBook& book, const std::string& path);
+void read(AccountBook& book, const IniFile& ini);
 
 // Saves the four single keys and rows 0..clients-1 of both tables, keeping every other line of the file
 // (rows from 500 on among them; a "Count" beyond 500 stays as it is while the book holds 500 rows);
 // rows the book marks as dropped by a delete (AccountBook::droppedFirst..droppedEnd) are written empty,
 // and so are rows clients..emptyRowsTo-1 (an import that replaces the accounts leaves none of the old
 // ones hidden beyond the count). The whole file is replaced in one step (see IniFile::save). Throws
-// SettingsWriteError.
-void zapis(const AccountBook& book, const ProxySettings& proxy, const std::string& path, int emptyRowsTo = 0);
+// SettingsWriteError. `base`: the file as the caller read it, so that it is not read again (the
+// caller holds the book's lock, so nothing else has written it since); none: read now. Answers the
+// text written.
+IniFile zapis(const AccountBook& book, const ProxySettings& proxy, const std::string& path, int emptyRowsTo = 0,
+              const IniFile* base = nullptr);
 
 // The file as a first start makes it: count 1, the proxy setting, empty entries for account 0.
 // Throws SettingsWriteError. Called on an existing file it updates those keys in place and keeps the rest.
@@ -123,7 +132,6 @@ void createNewFile(const std::string& path, const ProxySettings& proxy);
 // The file as it stands, for a save to update (every save of the file goes through these two). A file
 // that exists but cannot be read, or is not a settings file, cannot be updated without losing what it
 // holds: both throw SettingsWriteError, the file untouched.
-class IniFile;
 IniFile loadSettingsForUpdate(const std::string& path);
 void storeSettings(const IniFile& ini, const std::string& path);
 

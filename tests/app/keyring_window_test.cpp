@@ -95,6 +95,25 @@ TEST_F(WindowTest, ALockedKeyringIsSaidInOneBoxAndItsAccountsAreNotChecked) {
     EXPECT_EQ(keyring->changes, 0);
 }
 
+// A password the file holds is its row's own: the run checks that row and holds back the row whose
+// password is in the locked keyring, marked with the reason.
+TEST_F(WindowTest, ALockedKeyringHoldsBackOnlyTheRowsWhosePasswordItKeeps) {
+    auto keyring = twoAccountsInAKeyring(m_settings);
+    m_keyring = keyring;
+    keyring->state = KeyringState::Locked;
+    AccountBook typed;
+    typed.setCount(2);
+    read(typed, m_settings);
+    typed.client.setCell(kPassword, 0, "typed");
+    zapis(typed, {}, m_settings);
+
+    TForm1& form = open();
+    form.bbb111Click();
+    ASSERT_EQ(form.lastRun().rows.size(), 1u);
+    EXPECT_EQ(form.lastRun().rows[0].row, 0);
+    EXPECT_TRUE(form.statModel()->rowNote(1).contains(QStringLiteral("заблокирована")));
+}
+
 // Each way the keyring cannot be used is said in Russian alone, with what the user is to do about it.
 TEST_F(WindowTest, AKeyringThatCannotBeUsedIsSaidInRussianWithWhatToDo) {
     struct Case {

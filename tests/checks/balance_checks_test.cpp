@@ -9,11 +9,12 @@
 #include <memory>
 #include <thread>
 
-#include "checks/refresh_run.h"
+#include "run/sequential_run.h"
 #include "korvex-demo-portals/demo_portals.h"
 #include "net/curl1_setup.h"
 #include "platform/codepage.h"
 #include "tests/support/demo_portal_addresses.h"
+#include "tests/support/refresh_hooks.h"
 #include "tests/support/tiny_proxy.h"  // freeLoopbackPort
 #include "tests/support/test_server.h"
 
@@ -474,9 +475,9 @@ TEST_F(BalanceChecksTest, RefreshRunReportsEachRowItReaches) {
     setAccount(2, "nobody", "nothing", "no such code");
     setAccount(3, "sps_petrova", "lEto2009", "SPS");
     std::vector<RowCheck> finished;
-    RefreshHooks hooks;
-    hooks.rowFinished = [&](const RowCheck& check) { finished.push_back(check); };
-    hooks.stopRequested = [&] { return finished.size() == 3; };
+    test::RefreshHooks hooks;
+    hooks.onFinished = [&](const RowCheck& check) { finished.push_back(check); };
+    hooks.onStop = [&] { return finished.size() == 3; };
     const RefreshResult result = refreshRows(checks, 0, 3, hooks);
 
     EXPECT_TRUE(result.stopped);
@@ -540,7 +541,8 @@ TEST(PlaceholderAddressTest, ItsRowsAreNotAskedAndSayWhy) {
 
     const TextGrid before = book.Stat;
     BalanceChecks checks(book, curl, memo, addresses, [proxy] { return proxy; }, clock);
-    const RefreshResult run = refreshRows(checks, 0, 2);
+    RefreshObserver quiet;
+    const RefreshResult run = refreshRows(checks, 0, 2, quiet);
     ASSERT_EQ(run.rows.size(), 3u);
     for (int row : {0, 2}) {
         EXPECT_EQ(run.rows[row].outcome, CheckOutcome::AddressNotSet);

@@ -10,10 +10,12 @@
 
 #include "checks/balance_checks.h"
 #include "checks/provider_profiles.h"
+#include "run/sequential_run.h"
 #include "korvex-demo-portals/demo_portals.h"
 #include "net/curl1_setup.h"
 #include "net/portal_pins.h"
 #include "tests/support/demo_portal_addresses.h"
+#include "tests/support/refresh_hooks.h"
 #include "tests/support/temp_dir.h"
 
 namespace korvex {
@@ -45,14 +47,16 @@ TEST(PortalOfTest, ThePlanCodeNamesItsProfile) {
     EXPECT_EQ(profileForPlanCode(""), nullptr);
 }
 
+using test::RefreshHooks;
+
 RefreshHooks onFinished(std::function<void(const RowCheck&)> hook) {
     RefreshHooks hooks;
-    hooks.rowFinished = std::move(hook);
+    hooks.onFinished = std::move(hook);
     return hooks;
 }
 RefreshHooks onStarting(std::function<void(int)> hook) {
     RefreshHooks hooks;
-    hooks.rowStarting = std::move(hook);
+    hooks.onStarting = std::move(hook);
     return hooks;
 }
 
@@ -105,7 +109,7 @@ protected:
     }
 
     // The run of the window: one Curl1, one row after another.
-    RefreshResult sequential(AccountBook& book, const RefreshHooks& hooks = {},
+    RefreshResult sequential(AccountBook& book, RefreshHooks hooks = {},
                              std::chrono::milliseconds timeout = 0ms, const ProxySettings& proxy = {}) {
         THttpTransfer curl;
         applyCurl1StoredProperties(curl);
@@ -118,7 +122,7 @@ protected:
         BalanceChecks checks(book, curl, memo, addresses, [proxy] { return proxy; }, clock);
         return refreshRowsTimed(checks, curl, 0, book.clients - 1, hooks, timeout);
     }
-    RefreshResult parallel(AccountBook& book, RefreshLimits limits, const RefreshHooks& hooks = {},
+    RefreshResult parallel(AccountBook& book, RefreshLimits limits, RefreshHooks hooks = {},
                            const ProxySettings& proxy = {}) {
         return refreshRowsParallel({book, addresses, proxy, clock}, 0, book.clients - 1, hooks, limits);
     }
@@ -245,8 +249,8 @@ TEST_F(ParallelRefreshTest, AStopEndsTheTransfersInFlightAndKeepsWhatFinished) {
     // The stop comes once the rows before the stalled one are in and the stalled portal holds its request.
     int finished = 0;
     RefreshHooks hooks;
-    hooks.stopRequested = [&] { return finished == 2 && !s_portals->requests(PortalId::SpectrumSat).empty(); };
-    hooks.rowFinished = [&](const RowCheck&) { ++finished; };
+    hooks.onStop = [&] { return finished == 2 && !s_portals->requests(PortalId::SpectrumSat).empty(); };
+    hooks.onFinished = [&](const RowCheck&) { ++finished; };
     const RefreshResult result = parallel(book, {4, 1, 0ms}, hooks);
 
     EXPECT_TRUE(result.stopped);
@@ -273,8 +277,9 @@ TEST_F(ParallelRefreshTest, NoWorkerSendsToAPortalWhoseKeyIsNotItsPin) {
     for (int r = 0; r < 3; ++r) book.client.setRow(r, {"sps_ivanov", "Qw3rty-71", "39", ""});
     for (int r = 3; r < 6; ++r) book.client.setRow(r, {"sat_titova", "T1tova-SG", "SG", ""});
 
+    RefreshObserver quiet;
     const RefreshResult result =
-        refreshRowsParallel({book, addresses, {}, clock, &pins}, 0, book.clients - 1, {}, {4, 2, 0ms});
+        refreshRowsParallel({book, addresses, {}, clock, &pins}, 0, book.clients - 1, quiet, {4, 2, 0ms});
 
     ASSERT_EQ(result.rows.size(), 6u);
     for (int r = 0; r < 3; ++r) {

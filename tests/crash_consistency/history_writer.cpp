@@ -6,7 +6,7 @@
 #include <iostream>
 #include <string>
 
-#include "history/run_history.h"
+#include "run/run_history.h"
 
 int main(int argc, char** argv) {
     using namespace korvex;
@@ -22,12 +22,11 @@ int main(int argc, char** argv) {
         book.Stat.setCell(kBalance, row, std::to_string(100 + row) + ",50");
     }
     RunHistory run([] { return std::chrono::system_clock::time_point(std::chrono::seconds(1'796'634'300)); });
-    const RefreshHooks hooks = run.keeping({}, book);
     for (int row = 0; row < count; ++row) {
         RowCheck check;
         check.row = row;
         check.outcome = CheckOutcome::PageRead;
-        hooks.rowFinished(check);
+        run.add(book, check);
     }
     const std::string message = run.save(argv[1]);
     if (message.empty()) return 0;

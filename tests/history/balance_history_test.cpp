@@ -7,7 +7,6 @@
 
 #include "book/balance_text.h"
 #include "history/balance_history.h"
-#include "history/run_history.h"
 #include "platform/codepage.h"
 #include "tests/settings/test_folder.h"
 #include "tests/support/temp_dir.h"
@@ -197,40 +196,6 @@ TEST(BalanceHistory, AFileItCannotUseIsRefusedAndLeftAsItIs) {
 
     std::filesystem::create_directory(dir.file("folder.sqlite"));
     EXPECT_THROW(BalanceHistory{dir.file("folder.sqlite")}, HistoryError);
-}
-
-TEST(RunHistory, AHistoryThatCannotBeWrittenIsSaidAndTheChecksAreKeptForLater) {
-    TempDir dir;
-    const std::string settings = dir.file("Settings.ini");
-    AccountBook book;
-    book.client.setRow(0, {"ivanov", "secret", "SG", ""});
-    book.Stat.setCell(kBalance, 0, "42");
-    RunHistory run([] { return std::chrono::system_clock::time_point(std::chrono::seconds(1'796'634'300)); });
-    // The run's hooks reach the history without taking the row's outcome from its other readers.
-    std::vector<CheckOutcome> seen;
-    RefreshHooks hooks;
-    hooks.rowFinished = [&](const RowCheck& check) { seen.push_back(check.outcome); };
-    const RefreshHooks runHooks = run.keeping(hooks, book);
-    RowCheck check;
-    check.row = 0;
-    check.outcome = CheckOutcome::PageRead;
-    runHooks.rowFinished(check);
-    check.outcome = CheckOutcome::PassedOver;
-    runHooks.rowFinished(check);
-    EXPECT_EQ(seen, (std::vector<CheckOutcome>{CheckOutcome::PageRead, CheckOutcome::PassedOver}));
-    ASSERT_EQ(run.entries().size(), 1u);
-
-    std::filesystem::create_directory(historyPathFor(settings));  // in the way of the file
-    const std::string message = run.save(settings);
-    EXPECT_NE(message.find("History.sqlite"), std::string::npos) << message;
-    EXPECT_EQ(run.entries().size(), 1u);
-
-    std::filesystem::remove(historyPathFor(settings));
-    EXPECT_EQ(run.save(settings), "");
-    const auto kept = BalanceHistory(historyPathFor(settings)).read({});
-    ASSERT_EQ(kept.size(), 1u);
-    EXPECT_EQ(kept[0].time, "2026-12-07T09:05:00Z");
-    EXPECT_EQ(kept[0].balance, 42);
 }
 
 }  // namespace

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include "checks/provider_profiles.h"
 #include "history/history_entry.h"
 #include "platform/codepage.h"
 
@@ -55,46 +54,6 @@ TEST(HistoryTimestamps, AMomentTheClockCannotHoldIsNoMomentNotAWrappedOne) {
             EXPECT_EQ(utcTimestamp(*moment), c.timestamp);
         }
     }
-}
-
-TEST(HistoryEntryOfARow, KeepsThePortalsTextsInUtf8AndOnlyWhatACheckLearnt) {
-    AccountBook book;
-    book.setCount(2);
-    book.client.setRow(0, {"ivanov", "secret", "SG", utf8ToCp1251("Иванов")});
-    book.Stat.setCell(kBalance, 0, utf8ToCp1251("-1 234,50 руб."));
-    book.Stat.setCell(kSpeed, 0, "256");
-    book.Stat.setCell(kStatus, 0, utf8ToCp1251("Активна"));
-
-    const auto entryFor = [&](CheckOutcome outcome, int row = 0) {
-        RowCheck check;
-        check.row = row;
-        check.outcome = outcome;
-        check.errorText = "Timeout was reached";
-        return historyEntry(book, check, "2026-12-07T09:05:00Z");
-    };
-    const auto page = entryFor(CheckOutcome::PageRead);
-    ASSERT_TRUE(page);
-    EXPECT_EQ(page->login, "ivanov");
-    EXPECT_EQ(page->plan, "SG");
-    EXPECT_EQ(page->balanceText, "-1 234,50 руб.");
-    EXPECT_EQ(page->balance, -1234.5);
-    EXPECT_EQ(page->status, "Активна");
-    EXPECT_EQ(page->outcome, HistoryOutcome::Page);
-
-    // A failed transfer changed no cell: the old balance must not show up as a new reading.
-    const auto noPage = entryFor(CheckOutcome::TransferFailed);
-    ASSERT_TRUE(noPage);
-    EXPECT_EQ(noPage->balanceText, "");
-    EXPECT_FALSE(noPage->balance);
-    EXPECT_EQ(noPage->detail, "Timeout was reached");
-
-    const auto marker = entryFor(CheckOutcome::ErrorMarker);
-    ASSERT_TRUE(marker);
-    EXPECT_FALSE(marker->balance);
-
-    EXPECT_FALSE(entryFor(CheckOutcome::PassedOver));
-    EXPECT_FALSE(entryFor(CheckOutcome::Stopped));
-    EXPECT_FALSE(entryFor(CheckOutcome::PageRead, 1)) << "a row without a login is nobody's history";
 }
 
 }  // namespace

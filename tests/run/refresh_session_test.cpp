@@ -194,6 +194,42 @@ TEST_P(RefreshSessionTest, EachWayARunEndsLeavesTheTablesTheFileAndTheReportAgre
     }
 }
 
+// The rules of a run as the session applies them to whatever plan a front hands it: the rows whose
+// password the keyring did not give are neither asked nor written, the others run; one row alone
+// runs one after another, however many at once were asked for.
+TEST_P(RefreshSessionTest, TheSessionHoldsBackTheRowsWithoutTheirPasswordAndRunsOneRowAlone) {
+    test::TempDir dir;
+    const std::string settings = dir.file("Settings.ini");
+    AccountBook book = threeAccounts();
+    book.client.setCell(kPassword, kStalledRow, "");  // the keyring did not give it
+    zapis(book, {}, settings);
+    s_portals->clearRequests();
+    THttpTransfer Curl1;
+    applyCurl1StoredProperties(Curl1);
+    configureCurl1AtStart(Curl1, {});
+    TextHolder Memo1;
+    BalanceChecks checks(book, Curl1, Memo1, addresses, [] { return ProxySettings{}; }, clock);
+    const RefreshTools tools{book, checks, Curl1, addresses, {}, clock, nullptr, [] { return true; }};
+    RefreshObserver quiet;
+
+    RefreshSession whole(tools, {.first = 0, .last = 2, .jobs = GetParam(), .settingsPath = settings,
+                                 .passwordsWaiting = {kStalledRow, 7}});
+    const RefreshReport report = whole.run(quiet);
+    EXPECT_EQ(report.plan.heldRows, std::vector<int>{kStalledRow});
+    std::vector<int> reached;
+    for (const RowCheck& check : report.run.rows) reached.push_back(check.row);
+    EXPECT_EQ(reached, (std::vector<int>{0, 2})) << "the others ran, the held row is not reported";
+    EXPECT_TRUE(s_portals->requests(PortalId::SpectrumSat).empty()) << "no request without its password";
+    EXPECT_EQ(book.Stat.row(kStalledRow), kStalledBefore) << "the held row is not written";
+    EXPECT_TRUE(report.saved);
+
+    RefreshSession oneRow(tools, {.first = 2, .last = 2, .jobs = GetParam(), .perPortal = 4, .settingsPath = settings});
+    const RefreshReport single = oneRow.run(quiet);
+    EXPECT_EQ(single.plan.jobs, 1) << "one row alone is checked on Curl1";
+    ASSERT_EQ(single.run.rows.size(), 1u);
+    EXPECT_EQ(single.run.rows[0].outcome, CheckOutcome::PageRead);
+}
+
 INSTANTIATE_TEST_SUITE_P(OneAfterAnotherAndAtOnce, RefreshSessionTest, testing::Values(1, 4),
                          [](const testing::TestParamInfo<int>& info) {
                              return info.param == 1 ? std::string("OneAfterAnother")

@@ -351,6 +351,19 @@ TEST_F(KeyringPasswordsTest, ALockedKeyringIsSaidAndNothingIsWrittenOver) {
     EXPECT_EQ(readFile(offPath), offBefore);
 
     expectRefusedByKorvexCli(m_dir, m_path, {}, {"locked", "Unlock the desktop's keyring"});
+
+    // A password the file holds is its row's own: a refresh checks that row, holds back and names
+    // the rows whose password is in the locked keyring, and moves no password anywhere.
+    AccountBook typed;
+    typed.setCount(5);
+    read(typed, m_path);
+    typed.client.setCell(kPassword, 2, "typed");
+    zapis(typed, {}, m_path);
+    const ProgramRun partly = runProgram(m_dir, {KORVEX_CLI_EXECUTABLE, "--settings", m_path, "refresh"});
+    EXPECT_EQ(partly.status, 1);
+    EXPECT_NE(partly.err.find("locked; not checked: rows 1 to 2 and 4 to 5."), std::string::npos) << partly.err;
+    EXPECT_NE(partly.out.find("user2"), std::string::npos) << "the run went on to its table";
+    EXPECT_EQ(filePasswords(m_path), (std::map<int, std::string>{{2, "typed"}}));
 }
 
 // No session bus: korvex-cli says what is missing, with the line a crontab needs, and starts no bus of

@@ -61,7 +61,7 @@ struct RefreshOptions {
 };
 
 // The refresh run of the window over every row, or over row `row` (from 1) alone, then the save and
-// the balance table. With options.jobs above 1 several portals are asked at once (parallel_refresh.h),
+// the balance table. With options.jobs above 1 several portals are asked at once (run/refresh_session.h),
 // with the same results. Curl1 is set up as the window sets it up, with the proxy of the settings file.
 // A raised stop flag aborts the transfer in progress and ends the run after it: the rows checked so
 // far are saved, the row whose transfer was cut short is left as it was. A proxy port that is not a

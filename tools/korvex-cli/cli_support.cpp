@@ -1,6 +1,5 @@
 #include "korvex-cli/cli_support.h"
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -25,32 +24,26 @@ std::string rowName(const AccountBook& book, int row) {
     return name;
 }
 
-bool loadSettings(const CliContext& context, AccountBook& book, ProxySettings& proxy,
-                  StartupValues* startOut) {
+bool loadSettings(const CliContext& context, AccountBook& book, ProxySettings& proxy, StartupValues* startOut,
+                  BookSettings* settingsOut) {
     const std::string& path = context.settingsPath;
-    // Non-blocking: a FIFO in the file's place must not hang the command.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    const int openError = errno;
-    if (fd < 0 && openError == ENOENT) {
+    // One open of the file by name: everything below is read from the text it gave, so a save by
+    // the window meanwhile (which replaces the file whole) cannot mix two files.
+    BookSettings settings = loadBookSettings(path);
+    if (settings.state.kind == SettingsFileState::Missing) {
         context.err << kPrefix << "there is no settings file " << path
                     << " (start korvex once, or bring accounts in with korvex-cli import FILE.csv)\n";
         return false;
     }
     // A folder, a file without permission or bytes that are not a settings file would load as an
     // empty book, and a save would write over them.
-    SettingsFileState state = settingsFileState(fd < 0 ? path : openedFilePath(fd, path));
-    if (fd < 0 && state.usable()) state = {SettingsFileState::Unreadable, {openError, std::generic_category()}};
-    if (!state.usable()) {
-        if (fd >= 0) ::close(fd);
-        context.err << kPrefix << settingsFileProblem(path, state) << '\n';
+    if (!settings.state.usable()) {
+        context.err << kPrefix << settingsFileProblem(path, settings.state) << '\n';
         return false;
     }
-    const std::string opened = openedFilePath(fd, path);
-    const StartupValues start = readStartup(opened);
+    const StartupValues& start = settings.start;
     proxy = start.proxy;
-    book.setCount(start.count);
-    read(book, opened);
-    ::close(fd);
+    settings.readBook(book);
     if (start.countDamaged) {
         context.err << kPrefix << "warning: the account count of " << path << " cannot be read (Count="
                     << quoted(terminalText(cp1251ToUtf8(start.countText))) << "), so " << book.clients
@@ -64,19 +57,19 @@ bool loadSettings(const CliContext& context, AccountBook& book, ProxySettings& p
                     << " accounts); saves keep them in the file as they are\n";
     }
     if (startOut) *startOut = start;
+    if (settingsOut) *settingsOut = std::move(settings);
     return true;
 }
 
 bool save(const CliContext& context, const AccountBook& book, const ProxySettings& proxy, int emptyRowsTo,
-          CliKeyring* keyring) {
+          CliKeyring* keyring, BookSettings* settings) {
     try {
         const SignalHold hold;
-        const bool wasOpen = settingsOpenToOthers(context.settingsPath);
-        const bool saved = keyring && keyring->enabled() ? keyring->save(context, book, proxy, emptyRowsTo)
-                                                         : (zapis(book, proxy, context.settingsPath, emptyRowsTo), true);
-        if (wasOpen && !settingsOpenToOthers(context.settingsPath))
-            context.err << kPrefix << context.settingsPath << ' ' << kSettingsMadePrivate << '\n';
-        return saved;
+        KeyringBook* through = keyring ? keyring->book() : nullptr;
+        const BookSaveAnswer answer = settings ? settings->save(book, proxy, through, emptyRowsTo)
+                                               : saveBook(book, proxy, context.settingsPath, through, emptyRowsTo);
+        if (answer.madePrivate) context.err << kPrefix << context.settingsPath << ' ' << kSettingsMadePrivate << '\n';
+        return !keyring || keyring->saidAfterSave(context, answer.keyring);
     } catch (const SettingsWriteError& e) {
         context.err << kPrefix << e.what() << '\n';
         return false;

@@ -6,6 +6,7 @@
 #include "book/account_book.h"
 #include "korvex-cli/cli_commands.h"
 #include "net/proxy_settings.h"
+#include "run/book_settings.h"
 #include "settings/settings_file.h"
 
 namespace korvex {
@@ -21,15 +22,17 @@ std::string rowName(const AccountBook& book, int row);
 
 // Loads the settings file the way the window's start does (count and proxy, then both tables).
 // Answers false, with the message written, when there is no file to load or it cannot be read.
-// Both reads go to the one file that was there when it was opened: a save by the window meanwhile
-// replaces the file whole, so the commands that read without the single-copy lock still see one
-// consistent file. A count that cannot be read is said, with how many accounts the file holds.
+// Everything is read from the one file that was there when it was opened (BookSettings, handed
+// back in `settingsOut`): a save by the window meanwhile replaces the file whole, so the commands
+// that read without the single-copy lock still see one consistent file. A count that cannot be read
+// is said, with how many accounts the file holds.
 bool loadSettings(const CliContext& context, AccountBook& book, ProxySettings& proxy,
-                  StartupValues* startOut = nullptr);
+                  StartupValues* startOut = nullptr, BookSettings* settingsOut = nullptr);
 
-// Saves with zapis (rows up to `emptyRowsTo` beyond the count emptied); answers false with the
-// message written.
+// The one save (saveBook: through the keyring when it keeps the passwords; rows up to `emptyRowsTo`
+// beyond the count emptied), onto the text of `settings` when given; answers false with the message
+// written.
 bool save(const CliContext& context, const AccountBook& book, const ProxySettings& proxy, int emptyRowsTo = 0,
-          CliKeyring* keyring = nullptr);
+          CliKeyring* keyring = nullptr, BookSettings* settings = nullptr);
 
 }  // namespace korvex

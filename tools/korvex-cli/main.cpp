@@ -4,27 +4,24 @@
 
 #include <exception>
 #include <iostream>
-#include <optional>
 #include <string>
 #include <vector>
 
 #include "checks/check_clock.h"
-#include "checks/portals_ini.h"
 #include "korvex-cli/cli_commands.h"
 #include "korvex-cli/command_line.h"
 #include "korvex-cli/command_table.h"
 #include "platform/paths.h"
 #include "platform/single_instance.h"
-#include "settings/save_leftovers.h"
-#include "update/install/handover.h"
+#include "run/program_start.h"
 
 int main(int argc, char** argv) {
     using namespace korvex;
 
     // An update that the helper left half-done is finished or undone before anything else reads
     // a file of this program; the user hears of it once.
-    if (const std::string note = update::settleInterruptedInstall(); !note.empty())
-        std::cerr << "korvex-cli: " << note << '\n';
+    ProgramStart start;
+    if (!start.installNote.empty()) std::cerr << "korvex-cli: " << start.installNote << '\n';
 
     CliInvocation call;
     try {
@@ -51,20 +48,16 @@ int main(int argc, char** argv) {
     // A command that only reads leaves the disk as it found it: no configuration folder made.
     const std::string settingsPath =
         call.settingsPath.empty() ? defaultSettingsPath(!onlyReads) : call.settingsPath;
-    std::optional<SingleInstance> instance;
-    if (!onlyReads) {
-        instance.emplace(lockFolderOfThisCopy(), SingleInstance::bookLockName(settingsPath));
-        if (!instance->acquired()) {
-            std::cerr << "korvex-cli: " << (instance->anotherCopyRuns() ? bookHeldText(settingsPath) : instance->error())
-                      << '\n';
-            return kExitFailed;
-        }
+    if (!start.open(settingsPath, onlyReads ? StartLocks::None : StartLocks::Book, lockFolderOfThisCopy())) {
+        std::cerr << "korvex-cli: "
+                  << (start.refused->anotherCopyRuns() ? bookHeldText(settingsPath) : start.refused->error()) << '\n';
+        return kExitFailed;
     }
 
     try {
         const SystemCheckClock clock;
         // Portals.ini, said once: by the commands that reach a portal or list them.
-        PortalsSetup portals = loadPortals(settingsPath);
+        PortalsSetup& portals = start.portals;
         if (row.readsPortals) {
             for (const std::string& problem : portals.problems) std::cerr << "korvex-cli: " << problem << '\n';
             for (const ClearTextPortal& portal : portals.clearText)
@@ -72,8 +65,6 @@ int main(int argc, char** argv) {
         }
         CliContext context{settingsPath, std::cout, std::cerr, std::cin, std::move(portals.addresses), clock};
         context.outIsTerminal = ::isatty(STDOUT_FILENO) == 1;
-        // With the lock ours no other copy is saving, so what a crashed save left goes now.
-        if (instance) removeSaveLeftovers(context.settingsPath);
         return row.run(context, call);
     } catch (const std::exception& e) {
         std::cerr << "korvex-cli: " << e.what() << '\n';

@@ -10,7 +10,7 @@
 #include <memory>
 
 #include "update/check/public_key.h"
-#include "update/common/text.h"
+#include "platform/ascii_text.h"
 
 namespace korvex::update {
 namespace {

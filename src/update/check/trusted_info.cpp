@@ -4,7 +4,7 @@
 #include <unordered_map>
 
 #include "update/check/integrity.h"
-#include "update/common/text.h"
+#include "platform/ascii_text.h"
 
 namespace korvex::update {
 

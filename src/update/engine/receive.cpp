@@ -9,7 +9,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "update/common/text.h"
+#include "platform/ascii_text.h"
 #include "update/engine/worker.h"
 
 namespace korvex {
@@ -24,7 +24,7 @@ constexpr std::size_t kFileBuffer = 64 * 1024;
 bool startsWithNoCase(std::string_view text, std::string_view prefix) {
     if (text.size() < prefix.size()) return false;
     for (std::size_t i = 0; i < prefix.size(); ++i)
-        if (update::lowerAscii(text[i]) != update::lowerAscii(prefix[i])) return false;
+        if (korvex::lowerAscii(text[i]) != korvex::lowerAscii(prefix[i])) return false;
     return true;
 }
 

@@ -15,6 +15,11 @@
 
 namespace korvex::update {
 
+std::string urlFileName(std::string_view url) {
+    const std::size_t slash = url.find_last_of("/\\");
+    return std::string(slash == std::string_view::npos ? url : url.substr(slash + 1));
+}
+
 UpFolders upFoldersFor(const std::string& programPath, const std::string& tempFolder) {
     UpFolders f;
     f.programPath = programPath;

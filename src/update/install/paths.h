@@ -6,11 +6,14 @@
 #include <string_view>
 #include <vector>
 
-#include "update/common/text.h"  // urlFileName names a file entry's file
+#include "platform/ascii_text.h"
 #include "updatehelper/confinement.h"
 #include "updatehelper/helper_command_line.h"
 
 namespace korvex::update {
+
+// The file name of an address or a path: the text after its last "/" or "\".
+std::string urlFileName(std::string_view url);
 
 // Names that the program and the helper must agree on.
 inline constexpr const char* kHelperFileName = "UpdateHelper";

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "platform/ascii_text.h"
 #include "update/install/handover.h"
 #include "update/updater/updater.h"
 
@@ -147,8 +148,8 @@ void TupUpdater::fileStart(const TupHeaderInfo& info, bool& keepOn) {
     bool canUpgrade = true;
     struct stat existing {};
     if (MiscFilesUpgrade == mfuOnlyIfSizeDifferent && info.ContentLength != 0 && m_files.size() > 1 &&
-        update::lowerAscii(update::urlFileName(m_currentPath)) !=
-            update::lowerAscii(update::urlFileName(Folders.programPath)) &&
+        korvex::lowerAscii(update::urlFileName(m_currentPath)) !=
+            korvex::lowerAscii(update::urlFileName(Folders.programPath)) &&
         ::stat(m_currentPath.c_str(), &existing) == 0)
         canUpgrade = existing.st_size != info.ContentLength;
     if (OnFileStart)

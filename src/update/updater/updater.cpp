@@ -1,5 +1,6 @@
 #include "update/updater/updater.h"
 
+#include "platform/ascii_text.h"
 #include "update/updater/info_check.h"
 
 #include "update/install/helper_image.h"
@@ -318,7 +319,7 @@ void TupUpdater::openInBrowser(std::string address) {
     if (address.find("://") == std::string::npos) address = "http://" + address;
     // A web page only: the desktop's opener would open a "file://" address, or one of another
     // program's schemes, with whatever it names.
-    const std::string scheme = update::lowerAscii(address.substr(0, address.find("://")));
+    const std::string scheme = korvex::lowerAscii(address.substr(0, address.find("://")));
     if (scheme != "http" && scheme != "https") {
         UpMessageBox box;
         box.ownText = std::string(upText(UpText::RedirectRefused)) + "\n\n" + address;

@@ -12,12 +12,9 @@
 #include <ostream>
 #include <vector>
 
-#include "checks/balance_checks.h"
-#include "checks/parallel_refresh.h"
-#include "checks/portal_operators.h"
-#include "checks/refresh_run.h"
-#include "checks/run_summary.h"
 #include <unistd.h>
+
+#include "checks/portal_operators.h"
 #include "korvex-cli/stop_signals.h"
 #include "korvex-cli/command_table.h"
 #include "korvex-cli/balance_table.h"
@@ -25,11 +22,11 @@
 #include "korvex-cli/cli_keyring.h"
 #include "korvex-cli/cli_support.h"
 #include "korvex-cli/progress_bar.h"
-#include "net/curl1_setup.h"
 #include "net/portal_pins.h"
 #include "platform/codepage.h"
+#include "run/book_settings.h"
 #include "run/refresh_session.h"
-#include "run/refresh_settings.h"
+#include "run/run_tools.h"
 
 namespace korvex {
 
@@ -181,17 +178,15 @@ void sayWhatTheStopLeft(const CliContext& context, const AccountBook& book, cons
                         : "\n");
 }
 
-// Saves the pins learnt in the run and names the portals that showed another key than their pin;
+// Names the pins the run could not save and the portals that showed another key than their pin;
 // answers false when the pin file was unreadable or not saved, or a portal was refused.
-bool sayPins(const CliContext& context, PortalPins& pins,
-             const std::vector<PinMismatch>& changedCertificates) {
-    bool failed = false;
-    if (!pins.loadError().empty()) failed = true;
-    if (const std::string problem = pins.saveChanges(); !problem.empty()) {
+bool sayPins(const CliContext& context, const PortalPins& pins, const RefreshReport& run) {
+    bool failed = !pins.loadError().empty();
+    if (!run.pinsProblem.empty()) {
         failed = true;
-        context.err << kPrefix << "the new pins are not saved: " << terminalText(problem) << '\n';
+        context.err << kPrefix << "the new pins are not saved: " << terminalText(run.pinsProblem) << '\n';
     }
-    for (const PinMismatch& changed : changedCertificates) {
+    for (const PinMismatch& changed : run.changedCertificates) {
         failed = true;
         context.err << kPrefix << portalWithOperator(context.addresses, changed.origin)
                     << " showed another certificate than the one pinned; no "
@@ -242,73 +237,66 @@ void sayPinFile(const CliContext& context, const PortalPins& pins) {
                     << unreadablePinLines(pins.unreadableLines()) << " kept as they are\n";
 }
 
-// What the command line leaves out, the window's stored setting gives.
-RefreshPlan planOf(const CliContext& context, const RefreshOptions& options, int first, int last) {
-    RefreshPlan plan;
-    plan.first = first;
-    plan.last = last;
-    const RefreshSettings stored = readRefreshSettings(context.settingsPath);
-    if (const std::string notice =
-            refreshSettingsNotice(stored, context.settingsPath, NoticeLanguage::English);
+// What the command line leaves out, the window's stored setting gives; the rules are the session's.
+RefreshPlan planOf(const CliContext& context, const BookSettings& settings, const RefreshOptions& options,
+                   int first, int last, std::vector<int> passwordsWaiting) {
+    const RefreshSettings& stored = settings.refresh;
+    if (const std::string notice = refreshSettingsNotice(stored, context.settingsPath, NoticeLanguage::English);
         !notice.empty())
         context.err << kPrefix << terminalText(notice) << '\n';
-    plan.jobs = !options.jobsGiven && stored.jobsStored ? stored.jobs : options.jobs;
-    plan.perPortal = !options.perPortalGiven && stored.perPortalStored ? stored.perPortal : options.perPortal;
-    plan.timeout = std::chrono::seconds(options.timeoutSeconds);
-    plan.settingsPath = context.settingsPath;
-    return plan;
+    return ruledPlan({.first = first,
+                      .last = last,
+                      .jobs = !options.jobsGiven && stored.jobsStored ? stored.jobs : options.jobs,
+                      .perPortal = !options.perPortalGiven && stored.perPortalStored ? stored.perPortal
+                                                                                      : options.perPortal,
+                      .timeout = std::chrono::seconds(options.timeoutSeconds),
+                      .settingsPath = context.settingsPath,
+                      .lowBalance = settings.lowBalance,
+                      .daysLeft = settings.daysLeft,
+                      .passwordsWaiting = std::move(passwordsWaiting)});
 }
 
-// The run over the plan's rows, with the progress bar, and the save through the keyring.
-RefreshReport checkRows(const CliContext& context, AccountBook& book, const ProxySettings& proxy, CliKeyring& keyring,
-                        PortalPins& pins, const RefreshPlan& plan) {
-    // Curl1 as the window sets it up, and as the window runs it: threaded, with a wait hook that
-    // ends the transfer in progress once a stop is asked for.
-    THttpTransfer Curl1;
-    TextHolder Memo1;
-    applyCurl1StoredProperties(Curl1, [&](THttpTransferBase&) {
-        if (stopRaised(context)) Curl1.requestAbort();
-    });
-    try {
-        configureCurl1AtStart(Curl1, proxy);
-    } catch (const EConvertError& e) {
-        // The window shows this at its start and carries on; the run stops at the first row that
-        // needs the proxy.
-        context.err << kPrefix << e.what() << " (the proxy port of " << context.settingsPath << ")\n";
-    }
-    Curl1.setPins(&pins);
-    BalanceChecks checks(
-        book, Curl1, Memo1, context.addresses, [proxy] { return proxy; }, context.clock);
-    // Threaded, so that the wait hook sees Ctrl+C at once and ends a stalled transfer, as in the window.
-    std::optional<ResponsiveTransfers> responsive(std::in_place, Curl1);
+// What the run tells as it goes: the progress bar, and Ctrl+C.
+class Progress : public RefreshObserver {
+public:
+    Progress(const CliContext& context, const AccountBook& book, const RefreshPlan& plan)
+        : m_context(context), m_book(book), m_plan(plan), m_bar(context.err, context.progress) {}
+    ~Progress() override { m_bar.clear(); }
+    Progress(const Progress&) = delete;
+    Progress& operator=(const Progress&) = delete;
 
-    ProgressBar bar(context.err, context.progress);
-    // What the run tells as it goes: the progress bar, and Ctrl+C.
-    struct Progress : RefreshObserver {
-        std::function<void(int)> starting;
-        std::function<bool()> stop;
-        void rowStarting(int row) override { starting(row); }
-        bool stopRequested() override { return stop(); }
-    } progress;
-    const int count = plan.last - plan.first + 1;
-    progress.starting = [&](int row) {
-        bar.show(row - plan.first, row - plan.first + 1, count, cp1251ToUtf8(book.client.cell(kLogin, row)));
-    };
-    progress.stop = [&context] { return stopRaised(context); };
-    RefreshSession session({book, checks, Curl1, context.addresses, proxy, context.clock, &pins,
-                            [&] { return save(context, book, proxy, 0, &keyring); }},
-                           plan);
-    RefreshReport run = session.run(progress);
-    responsive.reset();
-    bar.clear();
-    return run;
+    void rowStarting(int row) override {
+        const int at = row - m_plan.first;
+        m_bar.show(at, at + 1, m_plan.last - m_plan.first + 1, cp1251ToUtf8(m_book.client.cell(kLogin, row)));
+    }
+    bool stopRequested() override { return stopRaised(m_context); }
+
+private:
+    const CliContext& m_context;
+    const AccountBook& m_book;
+    const RefreshPlan& m_plan;
+    ProgressBar m_bar;
+};
+
+// The run over the plan's rows, with Curl1 set up as the window sets it up, and the save through
+// the keyring onto the text the settings were read from.
+RefreshReport checkRows(const CliContext& context, AccountBook& book, BookSettings& settings, CliKeyring& keyring,
+                        PortalPins& pins, const RefreshPlan& plan) {
+    const ProxySettings proxy = settings.start.proxy;
+    RunTools tools(book, proxy, context.addresses, context.clock, pins, [&context] { return stopRaised(context); });
+    // The window shows this at its start and carries on; the run stops at the first row that needs it.
+    if (!tools.proxyProblem().empty())
+        context.err << kPrefix << tools.proxyProblem() << " (the proxy port of " << context.settingsPath << ")\n";
+    Progress progress(context, book, plan);
+    RefreshSession session(tools.tools([&] { return save(context, book, proxy, 0, &keyring, &settings); }), plan);
+    return session.run(progress);
 }
 
 // The table or the JSON summary, then on standard error what went wrong and the text summary;
 // answers the exit status.
-int reportRun(const CliContext& context, const AccountBook& book, const RefreshReport& run, PortalPins& pins,
-              const RefreshPlan& plan, const RefreshOptions& options) {
-    bool failed = !run.saved;
+int reportRun(const CliContext& context, const AccountBook& book, const RefreshReport& run, const PortalPins& pins,
+              const RefreshOptions& options) {
+    bool failed = !run.saved || !run.plan.heldRows.empty();
     if (run.proxyError)
         context.err << kPrefix << *run.proxyError << '\n'
                     << kPrefix << "the refresh ended at " << rowName(book, run.proxyFailedRow)
@@ -327,10 +315,10 @@ int reportRun(const CliContext& context, const AccountBook& book, const RefreshR
 
     int interruptedAt = -1;
     if (sayRowOutcomes(context, book, run.run.rows, !options.summaryJson, interruptedAt)) failed = true;
-    if (!sayPins(context, pins, run.changedCertificates)) failed = true;
+    if (!sayPins(context, pins, run)) failed = true;
     if (stopRaised(context) && (run.run.stopped || interruptedAt >= 0)) {
         failed = true;
-        sayWhatTheStopLeft(context, book, run, plan.first, plan.last, interruptedAt);
+        sayWhatTheStopLeft(context, book, run, run.plan.first, run.plan.last, interruptedAt);
     }
     if (!saySummary(context, run.summary, options)) failed = true;
     // A signal that came after the last row still ended what the user started.
@@ -344,9 +332,10 @@ int reportRun(const CliContext& context, const AccountBook& book, const RefreshR
 int refreshCommand(const CliContext& context, std::optional<int> rowNumber, const RefreshOptions& options) {
     AccountBook book;
     ProxySettings proxy;
-    if (!loadSettings(context, book, proxy)) return kExitFailed;
-    CliKeyring keyring(context.settingsPath);
-    if (!keyring.fill(context, book, "no account was checked")) return kExitFailed;
+    BookSettings settings;
+    if (!loadSettings(context, book, proxy, nullptr, &settings)) return kExitFailed;
+    CliKeyring keyring(context.settingsPath, settings.keyringPasswords);
+    std::vector<int> waiting = keyring.fillForRun(book);
     int first = 0;
     int last = book.clients - 1;
     if (rowNumber) {
@@ -359,10 +348,15 @@ int refreshCommand(const CliContext& context, std::optional<int> rowNumber, cons
     }
     PortalPins pins(pinsPathBeside(context.settingsPath));
     sayPinFile(context, pins);
-    const RefreshPlan plan = planOf(context, options, first, last);
+    const RefreshPlan plan = planOf(context, settings, options, first, last, std::move(waiting));
+    if (!plan.heldRows.empty())
+        keyring.sayNotRead(context, plan.nothingToRun() ? "no account was checked"
+                                                        : (plan.heldRows.size() == 1 ? "not checked: row " : "not checked: rows ") +
+                                                              rowRanges(plan.heldRows));
+    if (plan.nothingToRun()) return kExitFailed;
     sayPortalsWithoutAddress(context, book, first, last);
-    const RefreshReport run = checkRows(context, book, proxy, keyring, pins, plan);
-    return reportRun(context, book, run, pins, plan, options);
+    const RefreshReport run = checkRows(context, book, settings, keyring, pins, plan);
+    return reportRun(context, book, run, pins, options);
 }
 
 namespace {

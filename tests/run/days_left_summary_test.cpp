@@ -1,5 +1,5 @@
 // The run summary's days-left heading, from a prepared history and the rows a run checked.
-#include "history/days_left_summary.h"
+#include "run/days_left_summary.h"
 
 #include <gtest/gtest.h>
 

@@ -10,10 +10,18 @@
 
 #include "book/account_book.h"
 #include "checks/check_outcome.h"
-#include "checks/refresh_run.h"
 #include "history/history_entry.h"
 
 namespace korvex {
+
+// The outcome to keep for a check; none for rows passed over and stopped transfers.
+std::optional<HistoryOutcome> historyOutcome(CheckOutcome outcome);
+
+// The entry for row `check.row` as the check left it, stamped `timeUtc`; none when the check is not
+// kept or the row has no login. A failed transfer changed no cell, so its texts are left empty
+// rather than repeating the previous check's balance as if it had been read again.
+std::optional<HistoryEntry> historyEntry(const AccountBook& book, const RowCheck& check, std::string timeUtc);
+
 
 class RunHistory {
 public:
@@ -22,9 +30,6 @@ public:
 
     // After a row's check: keeps it unless nothing was learnt.
     void add(const AccountBook& book, const RowCheck& check);
-    // `hooks` with a rowFinished that first does what theirs does, then adds the row: what a refresh
-    // run is handed, so that the run's own readers of the outcomes keep theirs.
-    RefreshHooks keeping(RefreshHooks hooks, const AccountBook& book);
     const std::vector<HistoryEntry>& entries() const noexcept { return m_entries; }
 
     // Appends the kept checks to the history beside `settingsPath`. Answers "" when they are written

@@ -1,4 +1,4 @@
-#include "history/days_left_summary.h"
+#include "run/days_left_summary.h"
 
 #include <algorithm>
 #include <filesystem>
